@@ -1,0 +1,354 @@
+#include "foundation/DbgLog.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::mutex g_debuggerMutex;
+std::vector<std::string> g_debuggerLines;
+
+void CaptureDebugger(const char* text)
+{
+    std::lock_guard<std::mutex> guard(g_debuggerMutex);
+    g_debuggerLines.emplace_back(text);
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string Pattern(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
+    return bytes;
+}
+
+class DbgLogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = DbgSetDebuggerOutput(CaptureDebugger);
+        // Leave the stored size limit at 0, as in a fresh process.
+        DbgOpen(DBG_TO_FILE, dir_.file("reset.log").c_str(), 0);
+        DbgClose();
+        std::lock_guard<std::mutex> guard(g_debuggerMutex);
+        g_debuggerLines.clear();
+    }
+    void TearDown() override
+    {
+        DbgOpen(0, "", 0);
+        DbgClose();
+        DbgSetDebuggerOutput(previous_);
+    }
+    std::vector<std::string> debuggerLines()
+    {
+        std::lock_guard<std::mutex> guard(g_debuggerMutex);
+        return g_debuggerLines;
+    }
+
+    TempDir dir_;
+    DbgDebuggerOutput previous_ = nullptr;
+};
+
+TEST_F(DbgLogTest, FlagsZeroFormatsNothingAndCreatesNoFile)
+{
+    const std::string name = dir_.file("quiet.log");
+    DbgOpen(0, name.c_str(), 0);
+    DbgPrint("nothing %d", 1);
+    DbgClose();
+    EXPECT_FALSE(TempDir::Exists(name));
+    for (const auto& line : debuggerLines()) EXPECT_EQ(line.find("nothing"), std::string::npos);
+}
+
+TEST_F(DbgLogTest, EmptyNameStillReachesTheDebugger)
+{
+    DbgOpen(DBG_TO_FILE | DBG_TO_DEBUGGER, "", 0);
+    DbgPrint("hello %s", "there");
+    DbgClose();
+    const std::string expected = "0x" + [] {
+        char id[16];
+        snprintf(id, sizeof id, "%lX", GetCurrentThreadId());
+        return std::string(id);
+    }() + ": hello there\n";
+    const auto lines = debuggerLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end());
+}
+
+TEST_F(DbgLogTest, LineFormatWithAndWithoutTimestamp)
+{
+    const std::string name = dir_.file("format.log");
+    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
+    DbgPrint("plain");
+    DbgClose();
+    DbgOpen(DBG_TO_FILE | DBG_TIMESTAMP, name.c_str(), 0);
+    DbgPrint("stamped");
+    DbgClose();
+
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("0x[0-9A-F]+: plain"))) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\[[^ \]]+ [^\]]*\d\d:\d\d[^\]]*\] 0x[0-9A-F]+: stamped)")))
+        << lines[1];
+    EXPECT_EQ(TempDir::ReadAll(name).back(), '\n');
+}
+
+TEST_F(DbgLogTest, PercentSignsAreWrittenAsTheyAre)
+{
+    const std::string name = dir_.file("percent.log");
+    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
+    DbgPrint("%s", "100% done %d %s %n");
+    DbgEnter("copy %s", "50%s");
+    DbgClose();
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(": 100% done %d %s %n"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(": +Entered copy 50%s"), std::string::npos) << lines[1];
+}
+
+TEST_F(DbgLogTest, LongMessageIsCutTo1023Characters)
+{
+    const std::string name = dir_.file("long.log");
+    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
+    DbgPrint("%s", std::string(5000, 'x').c_str());
+    DbgClose();
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), 1u);
+    const auto message = lines[0].substr(lines[0].find(": ") + 2);
+    EXPECT_EQ(message, std::string(1023, 'x'));
+}
+
+TEST_F(DbgLogTest, CloseCutsTheFileToItsNewestBytes)
+{
+    const std::string name = dir_.file("cut.log");
+    const std::string old = Pattern(10 * 1024);
+    ASSERT_TRUE(TempDir::WriteAll(name, old));
+
+    DbgOpen(DBG_TO_FILE, name.c_str(), 4096);  // opening cuts with the earlier limit, 0
+    DbgClose();
+    EXPECT_TRUE(TempDir::ReadAll(name) == old.substr(old.size() - 4096));
+
+    // The next open cuts with the limit stored before it (4096), then keeps the new one.
+    ASSERT_TRUE(TempDir::WriteAll(name, old));
+    DbgOpen(DBG_TO_FILE, name.c_str(), 100);
+    EXPECT_EQ(TempDir::ReadAll(name).size(), 4096u);
+    DbgPrint("last line");
+    DbgClose();
+    const std::string cut = TempDir::ReadAll(name);
+    ASSERT_EQ(cut.size(), 100u);
+    EXPECT_EQ(cut.substr(cut.size() - 12), ": last line\n");
+}
+
+TEST_F(DbgLogTest, FilesWithinTheLimitAndLimitZeroAreNotCut)
+{
+    const std::string unlimited = dir_.file("unlimited.log");
+    ASSERT_TRUE(TempDir::WriteAll(unlimited, Pattern(20000)));
+    DbgOpen(DBG_TO_FILE, unlimited.c_str(), 0);
+    DbgClose();
+    EXPECT_TRUE(TempDir::ReadAll(unlimited) == Pattern(20000));
+
+    const std::string small = dir_.file("small.log");
+    ASSERT_TRUE(TempDir::WriteAll(small, Pattern(3000)));
+    DbgOpen(DBG_TO_FILE, small.c_str(), 4096);
+    DbgClose();
+    EXPECT_TRUE(TempDir::ReadAll(small) == Pattern(3000));
+}
+
+TEST_F(DbgLogTest, CuttingABigFileCopiesAcrossManyChunks)
+{
+    const std::string name = dir_.file("big.log");
+    const std::string old = Pattern(200000);
+    ASSERT_TRUE(TempDir::WriteAll(name, old));
+    DbgOpen(DBG_TO_FILE, name.c_str(), 70000);
+    DbgClose();
+    EXPECT_TRUE(TempDir::ReadAll(name) == old.substr(old.size() - 70000));
+}
+
+TEST_F(DbgLogTest, LinesFromManyThreadsStayWhole)
+{
+    const std::string name = dir_.file("threads.log");
+    DbgOpen(DBG_TO_FILE | DBG_FLUSH, name.c_str(), 0);
+    constexpr int kThreads = 8, kLines = 250;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i) DbgPrint("thread %d line %d %s", t, i, std::string(200, 'a' + t).c_str());
+        });
+    for (auto& th : threads) th.join();
+    DbgClose();
+
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+    const std::regex whole(R"(0x[0-9A-F]+: thread (\d) line \d+ ([a-h])\2{199})");
+    std::vector<int> perThread(kThreads, 0);
+    for (const auto& line : lines) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, whole)) << line;
+        ASSERT_EQ(m[2].str()[0] - 'a', std::stoi(m[1])) << line;
+        ++perThread[std::stoi(m[1])];
+    }
+    for (int count : perThread) EXPECT_EQ(count, kLines);
+}
+
+TEST_F(DbgLogTest, MissingFolderLeavesOnlyTheDebuggerOutput)
+{
+    const std::string name = dir_.file("no-such-folder\\deeper\\pellor.log");
+    EXPECT_TRUE(DbgOpen(DBG_TO_FILE | DBG_TO_DEBUGGER, name.c_str(), 4096));
+    DbgPrint("still here");
+    EXPECT_FALSE(DbgReset());
+    DbgClose();
+    EXPECT_FALSE(TempDir::Exists(name));
+    bool seen = false;
+    for (const auto& line : debuggerLines()) seen = seen || line.find("still here") != std::string::npos;
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(DbgLogTest, SecondOpenKeepsTheOpenFileAndReopenAppends)
+{
+    const std::string first = dir_.file("first.log"), second = dir_.file("second.log");
+    DbgOpen(DBG_TO_FILE, first.c_str(), 0);
+    DbgOpen(DBG_TO_FILE | DBG_TIMESTAMP, second.c_str(), 0);
+    EXPECT_EQ(DbgFlags(), static_cast<uint32_t>(DBG_TO_FILE | DBG_TIMESTAMP));
+    DbgPrint("one");
+    DbgClose();
+    EXPECT_FALSE(TempDir::Exists(second));
+
+    DbgOpen(DBG_TO_FILE, first.c_str(), 0);
+    DbgPrint("two");
+    DbgClose();
+    EXPECT_EQ(SplitLines(TempDir::ReadAll(first)).size(), 2u);
+
+    DbgOpen(DBG_TO_FILE | DBG_NEWFILE, first.c_str(), 0);
+    DbgPrint("three");
+    DbgClose();
+    const auto lines = SplitLines(TempDir::ReadAll(first));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("three"), std::string::npos);
+}
+
+TEST_F(DbgLogTest, ResetEmptiesTheOpenFileAndWritingGoesOn)
+{
+    EXPECT_FALSE(DbgReset());
+    const std::string name = dir_.file("reset-me.log");
+    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
+    DbgPrint("before");
+    EXPECT_TRUE(DbgReset());
+    DbgPrint("after");
+    DbgClose();
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("after"), std::string::npos);
+}
+
+TEST_F(DbgLogTest, LockIsAnnouncedWhenMadeAndDestroyed)
+{
+    DbgOpen(0, "", 0);
+    DbgClose();
+    const auto lines = debuggerLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "InitializeCriticalSection\n");
+    EXPECT_EQ(lines.back(), "DeleteCriticalSection\n");
+}
+
+class DbgDumpTest : public DbgLogTest {
+protected:
+    std::vector<std::string> dump(const std::vector<uint8_t>& bytes, int unit)
+    {
+        const std::string name = dir_.file("dump.log");
+        DbgOpen(DBG_TO_FILE | DBG_NEWFILE, name.c_str(), 0);
+        DbgDump(bytes.data(), bytes.size(), unit);
+        DbgClose();
+        std::vector<std::string> messages;
+        for (const auto& line : SplitLines(TempDir::ReadAll(name))) messages.push_back(line.substr(line.find(": ") + 2));
+        return messages;
+    }
+};
+
+TEST_F(DbgDumpTest, SixtyFourBytesPerLineLabelledByOffset)
+{
+    std::vector<uint8_t> bytes(130);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    const auto lines = dump(bytes, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(0, 6), "0000: ");
+    EXPECT_EQ(lines[1].substr(0, 6), "0064: ");
+    EXPECT_EQ(lines[2], "0128: 0x80 0x81 ");
+    EXPECT_EQ(lines[0].size(), 6u + 64 * 5);
+    EXPECT_EQ(lines[1].substr(6, 10), "0x40 0x41 ");
+}
+
+TEST_F(DbgDumpTest, CharacterModeShowsControlBytesAsHex)
+{
+    EXPECT_EQ(dump({0x41, 0x0D, 0x42}, -1), std::vector<std::string>{"0000: A\\0x0DB"});
+    EXPECT_EQ(dump({' ', '%', 'd', 0x00, 0xFF}, -1), std::vector<std::string>{"0000:  %d\\0x00\\0xFF"});
+}
+
+TEST_F(DbgDumpTest, WideUnitsAreLittleEndian)
+{
+    const std::vector<uint8_t> bytes = {0x34, 0x12, 0xFF, 0xFF};
+    EXPECT_EQ(dump(bytes, 2), std::vector<std::string>{"0000: 0x1234 0xFFFF "});
+    EXPECT_EQ(dump(bytes, 4), std::vector<std::string>{"0000: 0xFFFF1234 "});
+    EXPECT_EQ(dump(bytes, -2), std::vector<std::string>{"0000: 4660 65535 "});
+    EXPECT_EQ(dump(bytes, -4), std::vector<std::string>{"0000: -60876 "});
+    EXPECT_TRUE(dump({}, 1).empty());
+}
+
+TEST(DbgTextTest, HresultNamesAndDescriptions)
+{
+    char text[512];
+    EXPECT_STREQ(DbgHresultText(E_INVALIDARG, text), "E_INVALIDARG");
+    EXPECT_STREQ(DbgHresultText(S_FALSE, text), "S_FALSE");
+    EXPECT_STREQ(DbgHresultText(CLASS_E_CLASSNOTAVAILABLE, text), "CLASS_E_CLASSNOTAVAILABLE");
+    const std::string described = DbgHresultText(static_cast<HRESULT>(0x80004005), text);
+    EXPECT_EQ(described.rfind("SEVERITY_ERROR, FACILITY_NULL, 0x4005, Desc: ", 0), 0u) << described;
+    EXPECT_NE(described.back(), '\n');
+    const std::string success = DbgHresultText(static_cast<HRESULT>(0x00070002), text);
+    EXPECT_EQ(success.rfind("SEVERITY_SUCCESS, FACILITY_WIN32, 0x2, Desc: ", 0), 0u) << success;
+}
+
+TEST(DbgTextTest, FacilityAndRootKeyNames)
+{
+    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x80070005)), "FACILITY_WIN32");
+    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x80210000)), "FACILITY_CONFIGURATION");
+    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x801A0000)), "<Unknown Facility>");
+    EXPECT_STREQ(DbgHkeyName(HKEY_CURRENT_USER), "HKEY_CURRENT_USER");
+    EXPECT_STREQ(DbgHkeyName(HKEY_DYN_DATA), "HKEY_DYN_DATA");
+    EXPECT_STREQ(DbgHkeyName(reinterpret_cast<HKEY>(0x1234)), "<Unknown HKEY>");
+}
+
+TEST_F(DbgLogTest, LeavingAndWindowTraces)
+{
+    const std::string name = dir_.file("window.log");
+    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
+    DbgLeaving(E_NOTIMPL);
+    DbgTraceWindow(nullptr, true);
+    // Message-only windows need no display.
+    HWND parent = CreateWindowA("STATIC", "parent", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowA("STATIC", "child", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(parent && child);
+    DbgTraceWindow(parent, true);
+    DestroyWindow(parent);
+    DbgClose();
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find(": Leaving with HRESULT[0x80004001] = E_NOTIMPL"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(": !!! NULL WINDOW !!!"), std::string::npos);
+    EXPECT_NE(lines[2].find(" : parent]:"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find(": \tchild window[0x"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[3].find(" : child]"), std::string::npos) << lines[3];
+}
+
+}  // namespace
