@@ -1,0 +1,16 @@
+#pragma once
+// The millisecond tick counter and the short sleep that every polling loop
+// uses. Tests replace them to run long time-outs in a moment.
+#include <windows.h>
+
+class ITickSource {
+public:
+    virtual ~ITickSource() = default;
+    virtual DWORD Now() = 0;
+    virtual void Sleep(DWORD ms) = 0;
+};
+
+DWORD TickNow();          // GetTickCount unless replaced
+void TickSleep(DWORD ms); // Sleep unless replaced
+// Replaces the source (nullptr restores the real one); returns the previous one.
+ITickSource* SetTickSource(ITickSource* source);
