@@ -1,0 +1,113 @@
+#include "devicefiles/DeviceName.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMaxName = 20;
+constexpr size_t kMaxExtension = 4;  // dot included
+
+std::vector<std::string> Components(const std::string& path)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find('\\', start);
+        const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::string Join(const std::string& base, const std::string& relative)
+{
+    std::string joined = base;
+    if (!joined.empty() && joined.back() != '\\') joined += '\\';
+    size_t skip = 0;
+    while (skip < relative.size() && relative[skip] == '\\') ++skip;
+    return joined + relative.substr(skip);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+
+// Rewrites the components of `longPath` that lie below `baseCount` leading
+// components, component by component against the short form.
+bool MapComponents(const std::string& longPath, size_t baseCount, int type, std::string& mapped)
+{
+    char shortPath[MAX_PATH];
+    const DWORD n = GetShortPathNameA(longPath.c_str(), shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || !HasDrive(longPath) || !HasDrive(shortPath)) return false;
+    const std::vector<std::string> longParts = Components(longPath.substr(2));
+    const std::vector<std::string> shortParts = Components(std::string(shortPath).substr(2));
+    if (longParts.size() != shortParts.size()) return false;
+
+    mapped.clear();
+    for (size_t i = baseCount; i < longParts.size(); ++i) {
+        if (!mapped.empty()) mapped += '\\';
+        mapped += type == 4 || !DeviceKeepsName(longParts[i].c_str()) ? shortParts[i] : longParts[i];
+    }
+    return true;
+}
+
+char* Fail(char* out)
+{
+    out[0] = '\0';
+    return nullptr;
+}
+
+}  // namespace
+
+bool DeviceKeepsName(const char* component)
+{
+    const size_t length = strlen(component);
+    if (length > kMaxName) return false;
+    const char* dot = strrchr(component, '.');
+    return !dot || strlen(dot) <= kMaxExtension;
+}
+
+char* MakeDeviceName(char* out, int type, const char* base, const char* relative)
+{
+    if (type < 2 || type > 4 || !relative) return Fail(out);
+    if (!base || !*base) {
+        snprintf(out, MAX_PATH, "%s", relative);
+        return out;
+    }
+
+    // A folder that the PC holds only under its type digit ("2letters" for
+    // the R: folder "letters") maps back to the name without the digit.
+    std::string path = Join(base, relative);
+    bool digitAdded = false;
+    if (!Exists(path)) {
+        size_t skip = 0;
+        while (relative[skip] == '\\') ++skip;
+        path = Join(base, std::string(1, static_cast<char>('0' + type)) + (relative + skip));
+        digitAdded = true;
+        if (!Exists(path)) return Fail(out);
+    }
+
+    const size_t baseCount = Components(std::string(base).substr(HasDrive(base) ? 2 : 0)).size();
+    std::string mapped;
+    if (!HasDrive(path) || !MapComponents(path, baseCount, type, mapped)) return Fail(out);
+    if (digitAdded && !mapped.empty() && mapped[0] == '0' + type) mapped.erase(0, 1);
+    // "\Docs\x.txt" below a drive stays rooted, so that the drive put back
+    // in front of it names the same PC file.
+    if (relative[0] == '\\') mapped.insert(0, 1, '\\');
+    if (mapped.size() >= MAX_PATH) return Fail(out);
+    snprintf(out, MAX_PATH, "%s", mapped.c_str());
+    return out;
+}
+
+char* MakeDevicePath(char* out, int type, const char* base, const char* relative)
+{
+    static const char* const kDrives[] = {"R:", "F:", "C:"};
+    char name[MAX_PATH];
+    if (!MakeDeviceName(name, type, base, relative)) return Fail(out);
+    snprintf(out, MAX_PATH, "%s\\%s", kDrives[type - 2], name);
+    return out;
+}

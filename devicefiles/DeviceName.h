@@ -1,0 +1,18 @@
+#pragma once
+// How a PC path becomes the name the note-taker receives: the device keeps
+// names of at most 20 characters whose extension, dot included, has at most
+// 4; any other component is replaced by its 8.3 alias.
+#include <windows.h>
+
+// Maps `relative` below `base` (a folder, or a drive such as "C:") for an
+// entry of type 2 (R:), 3 (F:) or 4 (special entry). `out` holds MAX_PATH
+// characters. Returns out, or nullptr (out empty) when the path cannot be
+// mapped. With no base the relative name comes back unchanged.
+char* MakeDeviceName(char* out, int type, const char* base, const char* relative);
+
+// The device path for a mapped name: "R:", "F:" or "C:" by type, a
+// backslash, then the name. Empty when the name cannot be mapped.
+char* MakeDevicePath(char* out, int type, const char* base, const char* relative);
+
+// True when the device keeps this name component as it is.
+bool DeviceKeepsName(const char* component);
