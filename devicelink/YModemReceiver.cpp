@@ -1,0 +1,224 @@
+// The receiving half of the engine: one device file written under the
+// caller's path (not the name the device sends), cut to the size of block 0.
+#include <cctype>
+#include <cstring>
+
+#include "devicelink/CYModem.h"
+#include "foundation/DbgLog.h"
+#include "foundation/Ticks.h"
+
+namespace {
+constexpr DWORD kInBlockWaitMs = 6000;
+constexpr DWORD kStartPauseMs = 500;
+
+// The size field of block 0: after the name's 0x00, optional white space and
+// sign, then decimal digits. A negative size counts as an empty file.
+DWORD ParseSize(const char* text)
+{
+    while (isspace(static_cast<unsigned char>(*text))) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    unsigned long long size = 0;
+    for (; isdigit(static_cast<unsigned char>(*text)) && size <= 0xFFFFFFFFull; ++text) size = size * 10 + (*text - '0');
+    if (negative) return 0;
+    return size > 0xFFFFFFFFull ? 0xFFFFFFFFul : static_cast<DWORD>(size);
+}
+
+// Makes every missing folder on the way to `path`; failures show up when the
+// file itself is created.
+void CreateFolders(const char* path)
+{
+    char folder[MAX_PATH];
+    lstrcpynA(folder, path, MAX_PATH);
+    for (char* p = folder; *p; ++p) {
+        if (*p != '\\' || p == folder || p[-1] == ':') continue;
+        *p = 0;
+        CreateDirectoryA(folder, nullptr);
+        *p = '\\';
+    }
+}
+}  // namespace
+
+int CYModem::rxStart()
+{
+    RxClear();
+    m_dwBytesDone = 0;
+    m_nPacket = 0;
+    m_nNextState = RX_GET_PACKET;
+    m_dwNotBefore = TickNowNonZero(kStartPauseMs);
+    return RX_SEND_NCG;
+}
+
+int CYModem::rxSendNcg()
+{
+    if (m_bCancel) return cancel(true);
+    const int written = putChar(m_byNcg);
+    if (written < 0) return written;
+    m_dwWaitStart = TickNow();
+    return RX_WAIT4_INCOMING;
+}
+
+int CYModem::rxWait4Incoming()
+{
+    const int c = getChar();
+    if (c == ERR_NODATA)
+        return elapsed(m_dwWaitStart, static_cast<DWORD>(m_nTimeout) * 1000, TickNow()) ? static_cast<int>(RX_SEND_NCG)
+                                                                                          : m_nState;
+    if (c < 0) return c;
+    if (c != SOH && c != STX && c != EOT && c != CAN) return RX_SEND_NCG;
+    m_nEnginePushBack = c;
+    return m_nNextState;
+}
+
+int CYModem::rxWait4SohStx()
+{
+    const int c = getChar();
+    switch (c) {
+    case ERR_NODATA: return m_nState;
+    case SOH:
+    case STX:
+        m_dwPacketSize = c == SOH ? kBlockSize : kLongBlockSize;
+        armDeadline(kInBlockWaitMs);
+        return RX_GET_PACKET_NBR;
+    case EOT: {
+        const int written = putChar(ACK);
+        if (written < 0) return written;
+        if (trace()) DbgPrint("ACKing EOT");
+        closeFile(false);
+        if (hasCurrentEntry()) ++m_itCurrent;
+        armDeadline(kInBlockWaitMs);
+        return RX_START;
+    }
+    case CAN: return setError(ERR_CANCELLED);
+    default: return c < 0 ? c : setError(ERR_OUTOFSYNC);
+    }
+}
+
+int CYModem::rxGetPacketNbr()
+{
+    const int c = getChar();
+    if (c == ERR_NODATA) return m_nState;
+    if (c < 0) return c;
+    m_dwRxBlockNbr = static_cast<DWORD>(c);
+    if (trace()) DbgPrint("RX Packet %d, Size %ld", c, static_cast<long>(m_dwPacketSize));
+    armDeadline(kInBlockWaitMs);
+    return RX_GET_COMPLIMENT;
+}
+
+int CYModem::rxGetCompliment()
+{
+    const int c = getChar();
+    if (c == ERR_NODATA) return m_nState;
+    if (c < 0) return c;
+    if (m_dwRxBlockNbr + static_cast<DWORD>(c) == 255) {
+        armDeadline(kInBlockWaitMs);
+        return RX_GET_DATA;
+    }
+    if (trace()) DbgPrint("RX Bad Packet %d: Got=%d + %d != 255", m_nPacket, static_cast<int>(m_dwRxBlockNbr), c);
+    return setError(ERR_BADPACKETNBR);
+}
+
+int CYModem::rxGetData()
+{
+    const int queued = CComPort::GetParameter(PAR_RXQUE);
+    if (queued < 0) return setError(queued);
+    if (static_cast<DWORD>(queued) < m_dwPacketSize) return m_nState;
+    const int got = Gets(m_block, static_cast<int>(m_dwPacketSize));
+    if (got < 0) return setError(got);
+    if (static_cast<DWORD>(got) < m_dwPacketSize) return setError(ERR_SHORTPACKET);
+    m_wCheck = 0;
+    addToCheck(m_block, m_dwPacketSize);
+    armDeadline(kInBlockWaitMs);
+    return RX_GET_CRC;
+}
+
+int CYModem::rxGetCrc()
+{
+    const int c = getChar();
+    if (c == ERR_NODATA) return m_nState;
+    if (c < 0) return c;
+    m_wRxCheck = static_cast<WORD>(c);
+    armDeadline(kInBlockWaitMs);
+    return RX_GET_2ND_CRC;
+}
+
+int CYModem::rxGet2ndCrc()
+{
+    const int c = getChar();
+    if (c == ERR_NODATA) return m_nState;
+    if (c < 0) return c;
+    m_wRxCheck = static_cast<WORD>(m_wRxCheck * 256 + c);
+    return RX_TEST_CRC;
+}
+
+int CYModem::rxTestCrc()
+{
+    if (m_bCancel) return cancel(true);
+    if (trace())
+        DbgPrint("Packet: #%d got %d, Size=%d, CRC is %x got %x", m_nPacket, static_cast<int>(m_dwRxBlockNbr),
+                 static_cast<int>(m_dwPacketSize), m_wCheck, m_wRxCheck);
+    if (m_wCheck == m_wRxCheck) return RX_PACKET_OK;
+    const int written = putChar(NAK);
+    if (written < 0) return written;
+    ++m_dwNaks;
+    return RX_WAIT4_SOH_STX;
+}
+
+int CYModem::rxWriteBlock()
+{
+    const DWORD left = m_dwFileSize - m_dwBytesDone;
+    const DWORD count = left < m_dwPacketSize ? left : m_dwPacketSize;
+    DWORD written = 0;
+    if (count && (!WriteFile(m_hFile, m_block, count, &written, nullptr) || written != count))
+        return setError(ERR_SYSTEM);
+    m_dwBytesDone += count;
+    return 0;
+}
+
+int CYModem::rxOpenTarget()
+{
+    const char* target = m_itCurrent->szPath;
+    if (trace()) DbgPrint("Creating '%s'", target);
+    CreateFolders(target);
+    m_hFile = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
+    return m_hFile == INVALID_HANDLE_VALUE ? setError(ERR_SYSTEM) : 0;
+}
+
+int CYModem::rxBlock0()
+{
+    // The block need not hold a terminator of its own.
+    char text[kLongBlockSize + 1];
+    memcpy(text, m_block, m_dwPacketSize);
+    text[m_dwPacketSize] = 0;
+    const size_t nameLength = strlen(text);
+    const char* sizeText = nameLength < m_dwPacketSize ? text + nameLength + 1 : "";
+    m_dwFileSize = ParseSize(sizeText);
+    if (trace()) DbgPrint("PKT 0 BUFFER = %s %s, size=%u", text, sizeText, static_cast<unsigned>(m_dwFileSize));
+
+    if (!hasCurrentEntry() && nameLength) {
+        cancel(false);
+        return RX_START;
+    }
+    if (!nameLength) {
+        const int written = putChar(ACK);
+        return written < 0 ? written : setError(0);
+    }
+    const int opened = rxOpenTarget();
+    if (opened < 0) return opened;
+    m_nPacket = 1;
+    m_nNextState = RX_GET_PACKET;
+    const int written = putChar(ACK);
+    return written < 0 ? written : static_cast<int>(RX_SEND_NCG);
+}
+
+int CYModem::rxPacketOk()
+{
+    if (m_bCancel) return cancel(true);
+    if (m_nPacket == 0) return rxBlock0();
+    const int stored = rxWriteBlock();
+    if (stored < 0) return stored;
+    ++m_nPacket;
+    const int written = putChar(ACK);
+    return written < 0 ? written : static_cast<int>(RX_GET_PACKET);
+}
