@@ -1,2 +1,24 @@
 #pragma once
 // Resource ids shared by the module's resource script and its code.
+
+// Note-taker model names: IDS_MODEL_NONE + model number (1..11).
+#define IDS_MODEL_NONE          100
+#define IDS_NOACCESS            128
+// Result words of the device link.
+#define IDS_ERR_PORTINIT        200
+#define IDS_ERR_BADRESPONSE     201
+#define IDS_ERR_TIMEDOUT        202
+#define IDS_ERR_BADPARAM        203
+#define IDS_ERR_MKDIR           204
+#define IDS_ERR_UNKNOWN         205
+#define IDS_ERR_INVALIDPATH     206
+#define IDS_ERR_WRONGSTATE      207
+#define IDS_ERR_CONNECTION      208
+#define IDS_ERR_INTERNAL        209
+#define IDS_ERR_CANCELED        210
+#define IDS_ERR_WRONGPACKET     211
+#define IDS_ERR_NOMEMORY        212
+#define IDS_ERR_TALOLOCKED      214
+#define IDS_ERR_LOCKED          215
+#define IDS_ERR_INDEXFILE       216
+#define IDS_ERR_UNSUPPORTED     217

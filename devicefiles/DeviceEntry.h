@@ -1,0 +1,19 @@
+#pragma once
+// One entry of a device folder listing, and one row of a transfer list.
+#include <windows.h>
+
+#include <string>
+
+struct DeviceEntry {
+    enum Type { TYPE_FILE = 1, TYPE_FOLDER_R = 2, TYPE_FOLDER_F = 3, TYPE_SPECIAL = 4 };
+
+    std::string sName;    // listing: name (folders with their drive); transfer: device path
+    std::string sPcName;  // transfer: PC path
+    int nType = 0;        // listing: type code; transfer: row status
+    DWORD nSize = 0;
+    SYSTEMTIME stTime{};
+};
+
+// Shell attributes standing for an entry type, and back.
+DWORD EntryAttributes(int type);
+int EntryTypeOf(DWORD attributes);

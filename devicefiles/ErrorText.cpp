@@ -1,0 +1,64 @@
+#include "devicefiles/ErrorText.h"
+
+#include <string>
+
+#include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
+
+UINT ErrorTextId(int code)
+{
+    switch (code) {
+    case -1: case CComPort::ERR_NOTOPEN: case -10: case -11: case -12: return IDS_ERR_PORTINIT;
+    case -2: return IDS_ERR_WRONGSTATE;
+    case -4: return IDS_ERR_NOMEMORY;
+    case CComPort::ERR_NODATA: return IDS_ERR_BADRESPONSE;
+    case CComPort::ERR_SYSTEM: return 0;
+    case CComPort::ERR_BADPARAM: return IDS_ERR_BADPARAM;
+    case -104: case -105: case -108: return IDS_ERR_CONNECTION;  // no start character, no EOT ack, out of sync
+    case -106: return IDS_ERR_INTERNAL;
+    case -107: case -112: return IDS_ERR_CANCELED;                // cancelled by the device, aborted here
+    case -109: case -110: case -113: return IDS_ERR_WRONGPACKET;  // retries, block number, short block
+    case -111: return IDS_ERR_TIMEDOUT;
+    case CNotetaker::ERR_RESPONSE: return IDS_ERR_BADRESPONSE;
+    case CNotetaker::ERR_TALOLOCKED: return IDS_ERR_TALOLOCKED;
+    case CNotetaker::ERR_LOCKED: return IDS_ERR_LOCKED;
+    case CNotetaker::ERR_MKDIR: return IDS_ERR_MKDIR;
+    case CNotetaker::ERR_INVALIDPATH: return IDS_ERR_INVALIDPATH;
+    case CNotetaker::ERR_INVALIDINDEXFILE: return IDS_ERR_INDEXFILE;
+    case CNotetaker::ERR_UNSUPPORTED: return IDS_ERR_UNSUPPORTED;
+    default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
+    }
+}
+
+char* ErrorText(char* buffer, int size, int code, DWORD winError)
+{
+    if (!buffer || size <= 0) return nullptr;
+    buffer[0] = '\0';
+    if (code >= 0) return nullptr;
+    if (code == CComPort::ERR_SYSTEM) {
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, winError,
+                       LANG_USER_DEFAULT, buffer, static_cast<DWORD>(size), nullptr);
+        return buffer;
+    }
+    LoadResourceText(ErrorTextId(code), buffer, size);
+    return buffer;
+}
+
+HRESULT ErrorHResult(int code)
+{
+    if (code >= 0) return S_OK;
+    return static_cast<HRESULT>(0x80040000u | (static_cast<unsigned>(-code) & 0xFFFFu));
+}
+
+char* CNotetaker::GetErrorText(char* buffer, int size, int code)
+{
+    if (code == 0) code = LastResult();
+    return ErrorText(buffer, size, code, WinError());
+}
+
+std::string CNotetaker::GetErrorString(int code)
+{
+    char text[MAX_PATH];
+    return GetErrorText(text, sizeof text, code) ? std::string(text) : std::string();
+}

@@ -1,0 +1,138 @@
+// Listing one device folder: a count, then one 31-byte record per entry,
+// each fetched with "C", asked again with "R", the exchange ended with "X".
+#include <cstring>
+
+#include "devicelink/CNotetaker.h"
+#include "foundation/DbgLog.h"
+
+namespace {
+
+constexpr int kRecordSize = 31;
+constexpr int kNameField = 21;
+constexpr size_t kMaxSentPath = 259;
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+}
+
+WORD Clamp(int value, int low, int high) { return static_cast<WORD>(value < low ? low : value > high ? high : value); }
+
+// A device clock is not trusted: every field is brought into range.
+SYSTEMTIME DecodeTime(const unsigned char* r)
+{
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(r[30] < 80 ? 1980 + r[30] : 1900 + r[30]);
+    t.wMonth = Clamp(r[28], 1, 12);
+    t.wDay = Clamp(r[29], 1, DaysInMonth(t.wYear, t.wMonth));
+    t.wHour = Clamp(r[26], 0, 23);
+    t.wMinute = Clamp(r[27], 0, 59);
+    return t;
+}
+
+bool DecodeRecord(const unsigned char* r, DeviceEntry& entry)
+{
+    const int type = r[21];
+    if (type < DeviceEntry::TYPE_FILE || type > DeviceEntry::TYPE_SPECIAL) return false;
+    const std::string name(reinterpret_cast<const char*>(r), strnlen(reinterpret_cast<const char*>(r), kNameField));
+    if (type == DeviceEntry::TYPE_FOLDER_R) entry.sName = "R:\\" + name;
+    else if (type == DeviceEntry::TYPE_FOLDER_F) entry.sName = "F:\\" + name;
+    else entry.sName = name;
+    entry.sPcName.clear();
+    entry.nType = type;
+    entry.nSize = static_cast<DWORD>(r[22] | r[23] << 8 | r[24] << 16 | static_cast<DWORD>(r[25]) << 24);
+    entry.stTime = DecodeTime(r);
+    return true;
+}
+
+// The folder as the device knows it: no drive, no trailing backslash.
+std::string PathToSend(const char* path)
+{
+    if (!path || strcmp(path, "\\") == 0) return "\\";
+    std::string sent = path;
+    const char drive = sent.size() >= 2 ? sent[0] : '\0';
+    if ((drive == 'R' || drive == 'F' || drive == 'r' || drive == 'f') && sent[1] == ':')
+        sent.erase(0, sent.size() < 3 ? sent.size() : 3);
+    if (sent.size() > kMaxSentPath) sent.resize(kMaxSentPath);
+    if (!sent.empty() && sent.back() == '\\') sent.pop_back();
+    return sent;
+}
+
+}  // namespace
+
+DWORD EntryAttributes(int type)
+{
+    switch (type) {
+    case DeviceEntry::TYPE_FILE: return FILE_ATTRIBUTE_NORMAL;
+    case DeviceEntry::TYPE_FOLDER_R: return FILE_ATTRIBUTE_DIRECTORY;
+    case DeviceEntry::TYPE_FOLDER_F: return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;
+    case DeviceEntry::TYPE_SPECIAL: return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE;
+    default: return 0;
+    }
+}
+
+int EntryTypeOf(DWORD attributes)
+{
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeviceEntry::TYPE_FILE;
+    if (attributes & FILE_ATTRIBUTE_SYSTEM) return DeviceEntry::TYPE_FOLDER_F;
+    if (attributes & FILE_ATTRIBUTE_OFFLINE) return DeviceEntry::TYPE_SPECIAL;
+    return DeviceEntry::TYPE_FOLDER_R;
+}
+
+int CNotetaker::EnumFolder(const char* path)
+{
+    m_listing.clear();
+    const std::string sent = PathToSend(path);
+    const bool root = path && strcmp(path, "\\") == 0;
+    if (trace()) DbgPrint("CNotetaker::EnumFolder(%s)", sent.c_str());
+
+    // The device sometimes answers the root with no entries before it is ready.
+    DWORD count = 0;
+    for (DWORD attempt = 0;; ++attempt) {
+        unsigned char reply[2];
+        const int asked = serialCmd(sent.c_str(), DCMD_ENUM, reply, sizeof reply);
+        if (asked < 0) return asked;
+        count = reply[0] | reply[1] << 8;
+        if (trace()) DbgPrint("CNotetaker::EnumFolder nCount=%d", static_cast<int>(count));
+        if (!root || count >= 1) break;
+        const int stopped = serialEnumCmd(ENUM_STOP, nullptr, 0);
+        if (stopped < 0) return stopped;
+        if (attempt >= m_dwRetries) return setError(ERR_RESPONSE);
+    }
+    if (count == 0) {
+        serialEnumCmd(ENUM_STOP, nullptr, 0);
+        return setError(0);
+    }
+
+    DWORD budget = m_dwRetries;
+    int request = ENUM_NEXT;
+    while (m_listing.size() < count) {
+        unsigned char record[kRecordSize] = {};
+        const int got = serialEnumCmd(request, record, kRecordSize);
+        if (got < 0) return got;
+        if (got == 0) return setError(ERR_RESPONSE);
+        DeviceEntry entry;
+        if (got == kRecordSize && DecodeRecord(record, entry)) {
+            m_listing.push_back(entry);
+            budget = m_dwRetries;
+            request = ENUM_NEXT;
+            continue;
+        }
+        request = ENUM_AGAIN;
+        if (budget == 0) return setError(ERR_RESPONSE);
+        --budget;
+    }
+    serialEnumCmd(ENUM_STOP, nullptr, 0);
+    return setError(static_cast<int>(m_listing.size()));
+}
+
+int CNotetaker::GetEntry(size_t index, DeviceEntry& out)
+{
+    out = DeviceEntry();
+    if (index >= m_listing.size()) return setError(ERR_BADPARAM);
+    out = m_listing[index];
+    return setError(0);
+}

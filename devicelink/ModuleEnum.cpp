@@ -1,0 +1,92 @@
+#include "devicelink/ModuleEnum.h"
+
+#include <tlhelp32.h>
+
+#include <vector>
+
+// Only the tool-help functions are used: they exist on every system this
+// module runs on. The process-status library that very old NT releases
+// needed instead is left out.
+namespace {
+
+using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
+using ModuleWalkFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32);
+
+template <typename Fn> Fn Load(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+struct ToolHelp {
+    CreateSnapshotFn createSnapshot = nullptr;
+    ProcessWalkFn processFirst = nullptr, processNext = nullptr;
+    ModuleWalkFn moduleFirst = nullptr, moduleNext = nullptr;
+
+    ToolHelp()
+    {
+        HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+        if (!kernel) return;
+        createSnapshot = Load<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+        processFirst = Load<ProcessWalkFn>(kernel, "Process32First");
+        processNext = Load<ProcessWalkFn>(kernel, "Process32Next");
+        moduleFirst = Load<ModuleWalkFn>(kernel, "Module32First");
+        moduleNext = Load<ModuleWalkFn>(kernel, "Module32Next");
+    }
+    bool usable() const { return createSnapshot && processFirst && processNext && moduleFirst && moduleNext; }
+};
+
+class Snapshot {
+public:
+    Snapshot(const ToolHelp& api, DWORD flags, DWORD processId) : handle_(api.createSnapshot(flags, processId)) {}
+    ~Snapshot()
+    {
+        if (valid()) CloseHandle(handle_);
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+int WalkModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId)
+{
+    Snapshot snapshot(api, TH32CS_SNAPMODULE, processId);
+    MODULEENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    if (!snapshot.valid() || !api.moduleFirst(snapshot.get(), &entry)) return callback(processId, nullptr, "", value);
+    do {
+        const int answer = callback(processId, entry.hModule, entry.szExePath, value);
+        if (answer) return answer;
+    } while (api.moduleNext(snapshot.get(), &entry));
+    return 0;
+}
+
+std::vector<DWORD> ProcessIds(const ToolHelp& api)
+{
+    std::vector<DWORD> ids;
+    Snapshot snapshot(api, TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    if (!snapshot.valid() || !api.processFirst(snapshot.get(), &entry)) return ids;
+    do ids.push_back(entry.th32ProcessID);
+    while (api.processNext(snapshot.get(), &entry));
+    return ids;
+}
+
+}  // namespace
+
+int EnumModules(ModuleCallback callback, LPARAM value, DWORD processId)
+{
+    const ToolHelp api;
+    if (!callback || !api.usable()) return 0;
+    if (processId != kAllProcesses) return WalkModules(api, callback, value, processId);
+    for (DWORD id : ProcessIds(api)) {
+        const int answer = WalkModules(api, callback, value, id);
+        if (answer) return answer;
+    }
+    return 0;
+}

@@ -1,0 +1,8 @@
+#pragma once
+// Texts from the string table of the module this code is linked into (the
+// shell extension, or a test program that carries the same resources).
+#include <windows.h>
+
+// Copies string `id` into buffer (at most size - 1 characters and a NUL);
+// returns its length, 0 (buffer empty) when there is no such string.
+int LoadResourceText(UINT id, char* buffer, int size);
