@@ -22,3 +22,9 @@
 #define IDS_ERR_LOCKED          215
 #define IDS_ERR_INDEXFILE       216
 #define IDS_ERR_UNSUPPORTED     217
+
+// Shell namespace: the folder's name and tip, the help file, the view's accelerators.
+#define IDS_FOLDER_NAME         8
+#define IDS_FOLDER_INFOTIP      9
+#define IDS_HELPFILE            222
+#define IDA_VIEW                400

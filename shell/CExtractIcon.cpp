@@ -1,0 +1,54 @@
+#include "shell/CExtractIcon.h"
+
+#include <shellapi.h>
+
+namespace {
+
+// The shell's icon for a name of the given kind, without touching the disk.
+HICON ShellIcon(const char* name, DWORD attributes, UINT extraFlags)
+{
+    SHFILEINFOA info{};
+    UINT flags = SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SHELLICONSIZE | extraFlags;
+    return SHGetFileInfoA(name, attributes, &info, sizeof info, flags) ? info.hIcon : nullptr;
+}
+
+}  // namespace
+
+CExtractIcon::CExtractIcon(LPCITEMIDLIST item) : item_(ItemIdCopy(item)) {}
+
+STDMETHODIMP CExtractIcon::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {QI_ENTRY(CExtractIcon, IExtractIconA), {nullptr, 0}};
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP CExtractIcon::GetIconLocation(UINT flags, LPSTR, UINT, int* index, UINT* outFlags)
+{
+    if (outFlags) *outFlags = GIL_NOTFILENAME;
+    if (index) {
+        if (!ItemIdIsFolder(item_.get())) *index = ICON_FILE;
+        else *index = (flags & GIL_OPENICON) ? ICON_OPEN_FOLDER : ICON_FOLDER;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CExtractIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* small, UINT)
+{
+    if (large) *large = nullptr;
+    if (small) *small = nullptr;
+    const char* name = file;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    UINT open = 0;
+    switch (index) {
+    case ICON_OPEN_FOLDER: open = SHGFI_OPENICON; [[fallthrough]];
+    case ICON_FOLDER:
+        name = "DGP";
+        attributes = FILE_ATTRIBUTE_DIRECTORY;
+        break;
+    case ICON_FILE: break;
+    default: return S_OK;
+    }
+    if (large) *large = ShellIcon(name, attributes, open);
+    if (small) *small = ShellIcon(name, attributes, open | SHGFI_SMALLICON);
+    return S_OK;
+}

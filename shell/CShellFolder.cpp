@@ -1,0 +1,242 @@
+#include "shell/CShellFolder.h"
+
+#include <cstring>
+#include <new>
+
+#include "devicelink/CNotetaker.h"
+#include "shell/CEnumIDList.h"
+#include "shell/CExtractIcon.h"
+#include "shell/Guids.h"
+
+namespace {
+
+constexpr SFGAOF kItemAttributes = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE;
+constexpr SFGAOF kFolderAttributes = kItemAttributes | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
+constexpr LPARAM kDescending = 0x4;
+
+// A relative identifier or device list from the shell: ours and not empty.
+bool IsDeviceItem(LPCITEMIDLIST item) { return item && ItemIdLast(item) != nullptr; }
+
+SFGAOF AttributesOf(LPCITEMIDLIST item, SFGAOF requested)
+{
+    if (!ItemIdIsFolder(item) || !(requested & SFGAO_FOLDER)) return kItemAttributes;
+    if (ItemIdIsSpecial(item) && (requested & SFGAO_HASSUBFOLDER)) return kFolderAttributes | SFGAO_HASSUBFOLDER;
+    return kFolderAttributes;
+}
+
+int Sign(int value) { return (value > 0) - (value < 0); }
+
+int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    const WORD SYSTEMTIME::*fields[] = {&SYSTEMTIME::wYear, &SYSTEMTIME::wMonth,  &SYSTEMTIME::wDay,
+                                        &SYSTEMTIME::wHour, &SYSTEMTIME::wMinute, &SYSTEMTIME::wSecond};
+    for (auto field : fields)
+        if (a.*field != b.*field) return a.*field < b.*field ? -1 : 1;
+    return 0;
+}
+
+int CompareColumn(int column, LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    switch (column) {
+    case COLUMN_SIZE: {
+        DWORD sizeA = ItemIdFileSize(a), sizeB = ItemIdFileSize(b);
+        return sizeA == sizeB ? 0 : sizeA < sizeB ? -1 : 1;
+    }
+    case COLUMN_TYPE: {
+        char typeA[MAX_PATH], typeB[MAX_PATH];
+        return Sign(lstrcmpiA(ItemIdColumnText(COLUMN_TYPE, a, typeA, sizeof typeA),
+                              ItemIdColumnText(COLUMN_TYPE, b, typeB, sizeof typeB)));
+    }
+    case COLUMN_MODIFIED: return CompareTimes(ItemIdData(a).modified, ItemIdData(b).modified);
+    default: return 0;
+    }
+}
+
+// The result of CompareIDs: a success code carrying the signed 16-bit order.
+HRESULT OrderResult(int order) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<short>(order))); }
+
+HRESULT WideString(const char* text, STRRET* out)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    IMalloc* allocator = ItemIdAllocator();
+    auto* wide = allocator ? static_cast<LPWSTR>(allocator->Alloc(length * sizeof(WCHAR))) : nullptr;
+    if (!wide) return E_OUTOFMEMORY;
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
+    out->uType = STRRET_WSTR;
+    out->pOleStr = wide;
+    return S_OK;
+}
+
+bool IsDisplayNameFlags(SHGDNF flags)
+{
+    SHGDNF high = flags & ~0xFFu, low = flags & 0xFFu;
+    return (high == 0 || high == SHGDN_FORADDRESSBAR || high == SHGDN_FORPARSING) &&
+           (low == SHGDN_NORMAL || low == SHGDN_INFOLDER);
+}
+
+}  // namespace
+
+CShellFolder::CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative)
+{
+    LPCITEMIDLIST parentList = parent ? parent->DeviceList() : nullptr;
+    if (parentList || relative) deviceList_.reset(ItemIdConcat(parentList, relative));
+    AcquireNotetaker();
+}
+
+CShellFolder::~CShellFolder()
+{
+    ReleaseNotetaker();
+    ILFree(absoluteList_);
+}
+
+int CShellFolder::CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    int direction = (sortWord & kDescending) ? -1 : 1;
+    bool emptyA = ItemIdLast(a) == nullptr, emptyB = ItemIdLast(b) == nullptr;
+    if (emptyA || emptyB) return direction * ((emptyA ? -1 : 0) + (emptyB ? 1 : 0));
+    bool folderA = ItemIdIsFolder(a), folderB = ItemIdIsFolder(b);
+    if (folderA != folderB) return direction * (folderA ? -1 : 1);
+    int order = CompareColumn(static_cast<int>(sortWord & 0x3), a, b);
+    if (order == 0) {
+        char nameA[MAX_PATH], nameB[MAX_PATH];
+        order = Sign(lstrcmpiA(ItemIdName(a, nameA, sizeof nameA), ItemIdName(b, nameB, sizeof nameB)));
+    }
+    return direction * order;
+}
+
+STDMETHODIMP CShellFolder::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {
+        QI_ENTRY(CShellFolder, IPersistFolder),
+        {&IID_IPersist, QiOffset<CShellFolder, IPersistFolder>()},
+        QI_ENTRY(CShellFolder, IShellFolder),
+        {nullptr, 0},
+    };
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP CShellFolder::GetClassID(CLSID* clsid)
+{
+    if (!clsid) return E_POINTER;
+    *clsid = CLSID_Pellor;
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::Initialize(LPCITEMIDLIST absolute)
+{
+    LPITEMIDLIST copy = absolute ? ILClone(absolute) : nullptr;
+    if (absolute && !copy) return E_OUTOFMEMORY;
+    ILFree(absoluteList_);
+    absoluteList_ = copy;
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST* list, ULONG*)
+{
+    if (list) *list = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CShellFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** enumerator)
+{
+    if (!enumerator) return E_POINTER;
+    *enumerator = nullptr;
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return E_OUTOFMEMORY;
+    auto* created = new (std::nothrow) CEnumIDList(*notetaker, deviceList_.get(), flags);
+    if (!created) return E_OUTOFMEMORY;
+    HRESULT hr = created->QueryInterface(IID_IEnumIDList, reinterpret_cast<void**>(enumerator));
+    created->Release();
+    return hr;
+}
+
+STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    SFGAOF attributes = SFGAO_FOLDER;
+    if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_FOLDER)) return E_INVALIDARG;
+    // Only interfaces of a folder may be bound to.
+    HRESULT hr = QueryInterface(riid, ppv);
+    if (FAILED(hr)) return hr;
+    static_cast<IUnknown*>(*ppv)->Release();
+    *ppv = nullptr;
+    auto* child = new (std::nothrow) CShellFolder(this, item);
+    if (!child) return E_OUTOFMEMORY;
+    LPITEMIDLIST absolute = ILCombine(absoluteList_, item);
+    hr = absolute ? child->Initialize(absolute) : E_OUTOFMEMORY;
+    ILFree(absolute);
+    if (SUCCEEDED(hr)) hr = child->QueryInterface(riid, ppv);
+    child->Release();
+    return hr;
+}
+
+STDMETHODIMP CShellFolder::BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void** ppv)
+{
+    if (ppv) *ppv = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CShellFolder::CompareIDs(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    if (!ItemIdIsValid(a) || !ItemIdIsValid(b)) return E_INVALIDARG;
+    while (ItemIdLast(a) || ItemIdLast(b)) {
+        int order = CompareItems(sortWord, a, b);
+        if (order != 0) return OrderResult(order);
+        if (LPCITEMIDLIST next = ItemIdNext(a)) a = next;
+        if (LPCITEMIDLIST next = ItemIdNext(b)) b = next;
+    }
+    return OrderResult(0);
+}
+
+STDMETHODIMP CShellFolder::CreateViewObject(HWND, REFIID, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFGAOF* attributes)
+{
+    if (!attributes || (count > 0 && !items)) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i)
+        if (!IsDeviceItem(items[i])) return E_INVALIDARG;
+    SFGAOF requested = *attributes;
+    for (UINT i = 0; i < count; ++i) *attributes &= AttributesOf(items[i], requested);
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
+    if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
+    auto* icon = new (std::nothrow) CExtractIcon(items[0]);
+    if (!icon) return E_OUTOFMEMORY;
+    *ppv = static_cast<IExtractIconA*>(icon);
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name)
+{
+    if (!name || !IsDisplayNameFlags(flags) || !IsDeviceItem(item)) return E_INVALIDARG;
+    char text[MAX_PATH] = "";
+    if (flags & SHGDN_INFOLDER) return WideString(ItemIdName(item, text, sizeof text), name);
+    CNotetaker* notetaker = TheNotetaker();
+    if (notetaker) notetaker->GetDeviceName(text, sizeof text);
+    size_t length = strlen(text);
+    if (length + 1 < sizeof text) text[length++] = ':';
+    text[length] = '\0';
+    ItemIdHolder path(ItemIdConcat(deviceList_.get(), item));
+    if (!path) return E_OUTOFMEMORY;
+    ItemIdPath(path.get(), text + length, sizeof text - length, false);
+    return WideString(text, name);
+}
+
+STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF, LPITEMIDLIST* newItem)
+{
+    // Renaming on the device arrives with the device's file operations.
+    if (newItem) *newItem = nullptr;
+    return E_NOTIMPL;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// One folder level of the device in Explorer: the device root, or a folder
+// on the device. Every instance holds a reference on the shared note-taker
+// object.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "shell/ComBase.h"
+#include "shell/ItemId.h"
+
+class CShellFolder final : public IPersistFolder, public IShellFolder, public RefCounted {
+public:
+    // The root with no parent and no identifier; a subfolder with both.
+    CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative);
+
+    // Orders two identifiers by the last level only: folders first, then
+    // by the column in bits 0-1 (name, size, type, modified), then by name;
+    // bit 2 reverses. Negative, zero or positive.
+    static int CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
+
+    // IPersistFolder
+    STDMETHODIMP GetClassID(CLSID* clsid) override;
+    STDMETHODIMP Initialize(LPCITEMIDLIST absolute) override;
+
+    // IShellFolder
+    STDMETHODIMP ParseDisplayName(HWND owner, LPBC context, LPOLESTR name, ULONG* eaten, LPITEMIDLIST* list,
+                                  ULONG* attributes) override;
+    STDMETHODIMP EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** enumerator) override;
+    STDMETHODIMP BindToObject(LPCITEMIDLIST item, LPBC context, REFIID riid, void** ppv) override;
+    STDMETHODIMP BindToStorage(LPCITEMIDLIST item, LPBC context, REFIID riid, void** ppv) override;
+    STDMETHODIMP CompareIDs(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b) override;
+    STDMETHODIMP CreateViewObject(HWND owner, REFIID riid, void** ppv) override;
+    STDMETHODIMP GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFGAOF* attributes) override;
+    STDMETHODIMP GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT* reserved,
+                               void** ppv) override;
+    STDMETHODIMP GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name) override;
+    STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
+                           LPITEMIDLIST* newItem) override;
+
+    LPCITEMIDLIST DeviceList() const { return deviceList_.get(); }
+
+private:
+    ~CShellFolder() override;
+
+    // The way from the device root to this folder; null for the root.
+    ItemIdHolder deviceList_;
+    // The shell's list of this folder: its own identifiers, then ours.
+    LPITEMIDLIST absoluteList_ = nullptr;
+};

@@ -1,0 +1,16 @@
+#include "shell/ComBase.h"
+
+HRESULT QiSearch(void* object, const QiEntry* table, REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const QiEntry* entry = table; entry->iid; ++entry) {
+        if (IsEqualIID(riid, *entry->iid) || (entry == table && IsEqualIID(riid, IID_IUnknown))) {
+            IUnknown* found = reinterpret_cast<IUnknown*>(static_cast<char*>(object) + entry->offset);
+            found->AddRef();
+            *ppv = found;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}

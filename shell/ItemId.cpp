@@ -1,0 +1,265 @@
+#include "shell/ItemId.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "devicefiles/DeviceEntry.h"
+
+namespace {
+
+IMalloc* g_allocator = nullptr;
+
+constexpr UINT kFixedSize = 32;      // cb of an identifier with an empty name
+constexpr UINT kMaxName = MAX_PATH - 1;
+constexpr UINT kListEnd = 3;          // the zero cb and one more zero byte
+
+USHORT CbOf(LPCITEMIDLIST item)
+{
+    USHORT cb;
+    memcpy(&cb, item, sizeof cb);  // identifiers need not be aligned
+    return cb;
+}
+
+// Exactly the attributes that stand for one of the entry types.
+bool IsKnownAttributes(DWORD attributes) { return attributes != 0 && EntryAttributes(EntryTypeOf(attributes)) == attributes; }
+
+// One identifier, read field by field so that a short or foreign one is
+// refused before anything beyond its own cb is touched.
+bool IsValidItem(LPCITEMIDLIST item)
+{
+    UINT cb = CbOf(item);
+    if (cb < kFixedSize + 1 || cb > kFixedSize + kMaxName) return false;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(item);
+    DWORD attributes;
+    memcpy(&attributes, bytes + offsetof(DeviceItemId, data.attributes), sizeof attributes);
+    if (!IsKnownAttributes(attributes)) return false;
+    const char* name = reinterpret_cast<const char*>(bytes + offsetof(DeviceItemId, name));
+    return strnlen(name, cb - offsetof(DeviceItemId, name)) == cb - kFixedSize;
+}
+
+LPCITEMIDLIST Step(LPCITEMIDLIST item)
+{
+    return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) + CbOf(item));
+}
+
+// Bytes of the identifiers without the terminator; false for a bad list.
+bool ContentSize(LPCITEMIDLIST list, UINT& size)
+{
+    size = 0;
+    if (!list) return true;
+    for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) {
+        if (!IsValidItem(item)) return false;
+        size += CbOf(item);
+    }
+    return true;
+}
+
+LPITEMIDLIST Allocate(UINT size)
+{
+    return g_allocator ? static_cast<LPITEMIDLIST>(g_allocator->Alloc(size)) : nullptr;
+}
+
+// A new list of the two contents, each `size` bytes, with the terminator.
+LPITEMIDLIST Join(LPCITEMIDLIST a, UINT sizeA, LPCITEMIDLIST b, UINT sizeB)
+{
+    LPITEMIDLIST list = Allocate(sizeA + sizeB + kListEnd);
+    if (!list) return nullptr;
+    BYTE* out = reinterpret_cast<BYTE*>(list);
+    if (sizeA) memcpy(out, a, sizeA);
+    if (sizeB) memcpy(out + sizeA, b, sizeB);
+    memset(out + sizeA + sizeB, 0, kListEnd);
+    return list;
+}
+
+const DeviceItemId* LastItem(LPCITEMIDLIST list)
+{
+    return reinterpret_cast<const DeviceItemId*>(ItemIdLast(list));
+}
+
+// Appends one path component, with one backslash between components.
+bool AppendComponent(char* buffer, size_t& length, size_t size, const char* component)
+{
+    while (*component == '\\') ++component;
+    bool separator = length > 0 && buffer[length - 1] != '\\';
+    size_t added = (separator ? 1 : 0) + strlen(component);
+    if (length + added > size - 1) return false;
+    if (separator) buffer[length++] = '\\';
+    strcpy(buffer + length, component);
+    length += strlen(component);
+    return true;
+}
+
+const char* WithoutDrive(const char* name)
+{
+    const char* colon = strchr(name, ':');
+    if (!colon) return name;
+    return colon + 1 + strnlen(colon + 1, 1);  // "R:\Letters" is "Letters"
+}
+
+void TypeName(LPCITEMIDLIST list, char* buffer, size_t size)
+{
+    char name[MAX_PATH];
+    bool folder = ItemIdIsFolder(list);
+    if (!folder) ItemIdName(list, name, sizeof name);
+    SHFILEINFOA info{};
+    if (SHGetFileInfoA(folder ? "DGP" : name, folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info,
+                       sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES))
+        lstrcpynA(buffer, info.szTypeName, static_cast<int>(size));
+}
+
+void ModifiedText(LPCITEMIDLIST list, char* buffer, size_t size)
+{
+    SYSTEMTIME time = ItemIdData(list).modified;
+    char date[80], clock[80];
+    if (!GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date)) return;
+    // 24-hour form has no use for an AM/PM marker, which some locales add anyway.
+    const DWORD timeFlags = TIME_NOSECONDS | TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER;
+    if (!GetTimeFormatA(LOCALE_USER_DEFAULT, timeFlags, &time, nullptr, clock, sizeof clock))
+        return;
+    wnsprintfA(buffer, static_cast<int>(size), "%s %s", date, clock);
+}
+
+}  // namespace
+
+void ItemIdSetAllocator(IMalloc* allocator)
+{
+    if (allocator) allocator->AddRef();
+    if (g_allocator) g_allocator->Release();
+    g_allocator = allocator;
+}
+
+IMalloc* ItemIdAllocator() { return g_allocator; }
+
+bool ItemIdIsValid(LPCITEMIDLIST list)
+{
+    UINT size;
+    return ContentSize(list, size);
+}
+
+LPITEMIDLIST ItemIdCreate(const DeviceItemData& data, const char* name)
+{
+    size_t length = name ? strlen(name) : 0;
+    if (length > kMaxName) return nullptr;
+    UINT cb = static_cast<UINT>(kFixedSize + length);
+    LPITEMIDLIST list = Allocate(cb + kListEnd);
+    if (!list) return nullptr;
+    memset(list, 0, cb + kListEnd);
+    DeviceItemId* item = reinterpret_cast<DeviceItemId*>(list);
+    item->cb = static_cast<USHORT>(cb);
+    item->data = data;
+    if (length) memcpy(item->name, name, length);
+    return list;
+}
+
+UINT ItemIdSize(LPCITEMIDLIST list)
+{
+    UINT size;
+    if (!list || !ContentSize(list, size)) return 0;
+    return size + kListEnd;
+}
+
+LPITEMIDLIST ItemIdCopy(LPCITEMIDLIST list)
+{
+    UINT size;
+    if (!list || !ContentSize(list, size)) return nullptr;
+    return Join(list, size, nullptr, 0);
+}
+
+LPITEMIDLIST ItemIdConcat(LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    UINT sizeA, sizeB;
+    if ((!a && !b) || !ContentSize(a, sizeA) || !ContentSize(b, sizeB)) return nullptr;
+    return Join(a, sizeA, b, sizeB);
+}
+
+LPCITEMIDLIST ItemIdNext(LPCITEMIDLIST item)
+{
+    if (!item || CbOf(item) == 0 || !IsValidItem(item)) return nullptr;
+    return Step(item);
+}
+
+LPCITEMIDLIST ItemIdLast(LPCITEMIDLIST list)
+{
+    if (!list || !ItemIdIsValid(list)) return nullptr;
+    LPCITEMIDLIST last = nullptr;
+    for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) last = item;
+    return last;
+}
+
+void ItemIdFree(LPITEMIDLIST list)
+{
+    if (list && g_allocator) g_allocator->Free(list);
+}
+
+DeviceItemData ItemIdData(LPCITEMIDLIST list)
+{
+    DeviceItemData data{};
+    if (const DeviceItemId* item = LastItem(list)) memcpy(&data, &item->data, sizeof data);
+    return data;
+}
+
+DWORD ItemIdAttributes(LPCITEMIDLIST list) { return ItemIdData(list).attributes; }
+
+bool ItemIdIsFolder(LPCITEMIDLIST list) { return (ItemIdAttributes(list) & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+int ItemIdType(LPCITEMIDLIST list) { return EntryTypeOf(ItemIdAttributes(list)); }
+
+bool ItemIdIsSpecial(LPCITEMIDLIST list) { return ItemIdType(list) == DeviceEntry::TYPE_SPECIAL; }
+
+FILETIME ItemIdTime(LPCITEMIDLIST list)
+{
+    FILETIME time{};
+    if (!LastItem(list)) return time;
+    SYSTEMTIME modified = ItemIdData(list).modified;
+    if (!SystemTimeToFileTime(&modified, &time)) time = FILETIME{};
+    return time;
+}
+
+DWORD ItemIdFileSize(LPCITEMIDLIST list) { return ItemIdData(list).size; }
+
+char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size, bool first)
+{
+    if (!buffer || size == 0) return buffer;
+    buffer[0] = '\0';
+    const DeviceItemId* item = LastItem(list);
+    if (item && first) item = reinterpret_cast<const DeviceItemId*>(list);
+    if (item) lstrcpynA(buffer, item->name, static_cast<int>(size));
+    return buffer;
+}
+
+size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive)
+{
+    if (!buffer || size == 0) return 0;
+    buffer[0] = '\0';
+    size_t length = 0;
+    if (!list || !ItemIdIsValid(list)) return 0;
+    for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) {
+        const char* name = reinterpret_cast<const DeviceItemId*>(item)->name;
+        if (stripDrive && item == list) name = WithoutDrive(name);
+        if (!AppendComponent(buffer, length, size, name)) break;
+    }
+    if (length < size - 1 && length > 0 && buffer[length - 1] != '\\' && ItemIdIsFolder(list)) {
+        buffer[length++] = '\\';
+        buffer[length] = '\0';
+    }
+    return length;
+}
+
+char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size)
+{
+    if (!buffer || size == 0) return buffer;
+    buffer[0] = '\0';
+    if (!LastItem(list)) return buffer;
+    switch (column) {
+    case COLUMN_NAME: ItemIdName(list, buffer, size); break;
+    case COLUMN_SIZE:
+        if (!ItemIdIsFolder(list)) StrFormatByteSizeA(ItemIdFileSize(list), buffer, static_cast<UINT>(size));
+        break;
+    case COLUMN_TYPE: TypeName(list, buffer, size); break;
+    case COLUMN_MODIFIED: ModifiedText(list, buffer, size); break;
+    default: break;
+    }
+    return buffer;
+}

@@ -1,0 +1,162 @@
+#include "shell/ItemId.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "tests/shell/ShellTestSupport.h"
+
+namespace {
+
+TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
+{
+    SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5);
+    ItemIdHolder item(MakeItem("note.txt", 1, 2000, time));
+    ASSERT_TRUE(item);
+    std::vector<BYTE> bytes = Bytes(item.get());
+    ASSERT_EQ(bytes.size(), 43u);
+    std::vector<BYTE> expected = {40, 0, 0x80, 0, 0, 0};
+    const BYTE* timeBytes = reinterpret_cast<const BYTE*>(&time);
+    expected.insert(expected.end(), timeBytes, timeBytes + 16);
+    expected.insert(expected.end(), {0xD0, 0x07, 0, 0});
+    expected.insert(expected.end(), {'n', 'o', 't', 'e', '.', 't', 'x', 't', 0});
+    expected.insert(expected.end(), 5 + 3, 0);  // reserved bytes, then the list's end
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(ItemIdLayout, AttributesStandForTypesAndBack)
+{
+    const struct {
+        int type;
+        DWORD attributes;
+    } cases[] = {{1, 0x80}, {2, 0x10}, {3, 0x14}, {4, 0x1010}};
+    for (const auto& c : cases) {
+        ItemIdHolder item(MakeItem("x", c.type));
+        EXPECT_EQ(ItemIdAttributes(item.get()), c.attributes);
+        EXPECT_EQ(ItemIdType(item.get()), c.type);
+        EXPECT_EQ(ItemIdIsFolder(item.get()), c.type != 1);
+        EXPECT_EQ(ItemIdIsSpecial(item.get()), c.type == 4);
+    }
+}
+
+TEST(ItemIdLists, ConcatCopyAndWalk)
+{
+    ItemIdHolder folder(MakeItem("R:\\Letters", 2));
+    ItemIdHolder file(MakeItem("note.txt", 1, 7));
+    ItemIdHolder list(ItemIdConcat(folder.get(), file.get()));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(ItemIdSize(list.get()), 42u + 40u + 3u);
+    EXPECT_EQ(ItemIdNext(list.get()), reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<BYTE*>(list.get()) + 42));
+    EXPECT_EQ(ItemIdLast(list.get()), ItemIdNext(list.get()));
+    char name[MAX_PATH];
+    EXPECT_STREQ(ItemIdName(list.get(), name, sizeof name), "note.txt");
+    EXPECT_STREQ(ItemIdName(list.get(), name, sizeof name, true), "R:\\Letters");
+    EXPECT_STREQ(ItemIdName(list.get(), name, 5), "note");
+    EXPECT_EQ(ItemIdFileSize(list.get()), 7u);
+
+    ItemIdHolder copy(ItemIdCopy(list.get()));
+    EXPECT_NE(copy.get(), list.get());
+    EXPECT_EQ(Bytes(copy.get()), Bytes(list.get()));
+
+    ItemIdHolder onlyB(ItemIdConcat(nullptr, file.get()));
+    EXPECT_EQ(Bytes(onlyB.get()), Bytes(file.get()));
+    ItemIdHolder onlyA(ItemIdConcat(folder.get(), nullptr));
+    EXPECT_EQ(Bytes(onlyA.get()), Bytes(folder.get()));
+    EXPECT_EQ(ItemIdConcat(nullptr, nullptr), nullptr);
+}
+
+TEST(ItemIdLists, NullAndEmptyListsHaveNoData)
+{
+    const BYTE empty[3] = {};
+    LPCITEMIDLIST emptyList = reinterpret_cast<LPCITEMIDLIST>(empty);
+    for (LPCITEMIDLIST list : {LPCITEMIDLIST(nullptr), emptyList}) {
+        EXPECT_EQ(ItemIdLast(list), nullptr);
+        EXPECT_EQ(ItemIdAttributes(list), 0u);
+        EXPECT_FALSE(ItemIdIsFolder(list));
+        EXPECT_EQ(ItemIdFileSize(list), 0u);
+        FILETIME time = ItemIdTime(list);
+        EXPECT_EQ(time.dwLowDateTime | time.dwHighDateTime, 0u);
+        char name[8] = "x";
+        EXPECT_STREQ(ItemIdName(list, name, sizeof name), "");
+        EXPECT_EQ(PathOf(list), "");
+    }
+    EXPECT_EQ(ItemIdSize(nullptr), 0u);
+    EXPECT_EQ(ItemIdSize(emptyList), 3u);
+    EXPECT_EQ(ItemIdCopy(nullptr), nullptr);
+    EXPECT_EQ(ItemIdNext(nullptr), nullptr);
+    EXPECT_EQ(ItemIdNext(emptyList), nullptr);
+}
+
+TEST(ItemIdLists, TimeIsTheStoredSystemTime)
+{
+    SYSTEMTIME time = MakeTime(2001, 2, 28, 23, 59);
+    ItemIdHolder item(MakeItem("a", 1, 0, time));
+    FILETIME expected, actual = ItemIdTime(item.get());
+    ASSERT_TRUE(SystemTimeToFileTime(&time, &expected));
+    EXPECT_EQ(CompareFileTime(&expected, &actual), 0);
+}
+
+TEST(ItemIdLists, NothingIsAllocatedWithoutAnAllocator)
+{
+    IMalloc* allocator = ItemIdAllocator();
+    allocator->AddRef();
+    ItemIdHolder item(MakeItem("a", 1));
+    ItemIdSetAllocator(nullptr);
+    EXPECT_EQ(MakeItem("b", 1), nullptr);
+    EXPECT_EQ(ItemIdCopy(item.get()), nullptr);
+    ItemIdSetAllocator(allocator);
+    allocator->Release();
+}
+
+TEST(ItemIdPathTest, JoinsNamesAndMarksFolders)
+{
+    ItemIdHolder letters(MakeItem("R:\\Letters", 2));
+    EXPECT_EQ(PathOf(letters.get()), "R:\\Letters\\");
+    ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("note.txt", 1)}));
+    EXPECT_EQ(PathOf(note.get()), "R:\\Letters\\note.txt");
+    ItemIdHolder old(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("Old", 2)}));
+    EXPECT_EQ(PathOf(old.get()), "R:\\Letters\\Old\\");
+    EXPECT_EQ(PathOf(old.get(), true), "Letters\\Old\\");
+    ItemIdHolder special(MakeItem("Clock", 4));
+    EXPECT_EQ(PathOf(special.get(), true), "Clock\\");
+}
+
+TEST(ItemIdPathTest, AComponentThatDoesNotFitEndsThePath)
+{
+    ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("note.txt", 1)}));
+    // "R:\Letters" is 10 characters; with "\note.txt" it would be 19.
+    EXPECT_EQ(PathOf(note.get(), false, 19), "R:\\Letters");
+    EXPECT_EQ(PathOf(note.get(), false, 20), "R:\\Letters\\note.txt");
+    ItemIdHolder folder(MakeItem("R:\\Letters", 2));
+    EXPECT_EQ(PathOf(folder.get(), false, 11), "R:\\Letters");  // no room for the backslash
+    EXPECT_EQ(PathOf(folder.get(), false, 5), "");
+}
+
+TEST(ItemIdColumns, TextsOfTheFourColumns)
+{
+    ItemIdHolder file(MakeItem("note.txt", 1, 1536));
+    ItemIdHolder folder(MakeItem("R:\\Letters", 2, 0));
+    char text[MAX_PATH];
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, file.get(), text, sizeof text), "note.txt");
+    char size[64];
+    StrFormatByteSizeA(1536, size, sizeof size);
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, file.get(), text, sizeof text), size);
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, folder.get(), text, sizeof text), "");
+    EXPECT_STRNE(ItemIdColumnText(COLUMN_TYPE, folder.get(), text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, file.get(), text, sizeof text), "12/4/2026 14:05");
+    EXPECT_STREQ(ItemIdColumnText(4, file.get(), text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, nullptr, text, sizeof text), "");
+}
+
+TEST(ItemIdColumns, FilesAreTypedByExtension)
+{
+    ItemIdHolder a(MakeItem("a.txt", 1)), b(MakeItem("other.txt", 1)), c(MakeItem("c.zzq", 1));
+    char typeA[MAX_PATH], typeB[MAX_PATH], typeC[MAX_PATH];
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, a.get(), typeA, sizeof typeA),
+                 ItemIdColumnText(COLUMN_TYPE, b.get(), typeB, sizeof typeB));
+    EXPECT_STRNE(typeA, ItemIdColumnText(COLUMN_TYPE, c.get(), typeC, sizeof typeC));
+}
+
+}  // namespace

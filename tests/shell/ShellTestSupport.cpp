@@ -1,0 +1,109 @@
+#include "tests/shell/ShellTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The shell allocator for every test, as the module hands it over at attach.
+class ShellEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        IMalloc* allocator = nullptr;
+        ASSERT_TRUE(SUCCEEDED(SHGetMalloc(&allocator)));
+        ItemIdSetAllocator(allocator);
+        allocator->Release();
+    }
+    void TearDown() override
+    {
+        ItemIdSetAllocator(nullptr);
+        OleUninitialize();
+    }
+};
+
+::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
+
+void CaptureErrorBox(const char* text) { ErrorBoxCapture::texts.emplace_back(text); }
+
+}  // namespace
+
+std::vector<std::string> ErrorBoxCapture::texts;
+
+ErrorBoxCapture::ErrorBoxCapture() : previous_(SetDeviceErrorBox(CaptureErrorBox)) { texts.clear(); }
+ErrorBoxCapture::~ErrorBoxCapture() { SetDeviceErrorBox(previous_); }
+
+SYSTEMTIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute)
+{
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    return time;
+}
+
+LPITEMIDLIST MakeItem(const char* name, int type, DWORD size, SYSTEMTIME time)
+{
+    return ItemIdCreate(DeviceItemData{EntryAttributes(type), time, size}, name);
+}
+
+LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items)
+{
+    LPITEMIDLIST list = nullptr;
+    for (LPITEMIDLIST item : items) {
+        LPITEMIDLIST joined = ItemIdConcat(list, item);
+        ItemIdFree(list);
+        ItemIdFree(item);
+        list = joined;
+    }
+    return list;
+}
+
+std::vector<BYTE> Bytes(LPCITEMIDLIST list)
+{
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(list);
+    return std::vector<BYTE>(bytes, bytes + ItemIdSize(list));
+}
+
+std::string PathOf(LPCITEMIDLIST list, bool stripDrive, size_t size)
+{
+    std::vector<char> buffer(size + 1, '#');
+    size_t length = ItemIdPath(list, buffer.data(), size, stripDrive);
+    EXPECT_EQ(length, strlen(buffer.data()));
+    return buffer.data();
+}
+
+int FakeDevice::EnumFolder(const char* path)
+{
+    listedPaths.emplace_back(path);
+    return failWith < 0 ? failWith : static_cast<int>(entries.size());
+}
+
+int FakeDevice::GetEntry(size_t index, DeviceEntry& out)
+{
+    if (index >= entries.size()) return -102;
+    out = entries[index];
+    return 0;
+}
+
+char* FakeDevice::GetErrorText(char* buffer, int size, int code)
+{
+    snprintf(buffer, size, "device error %d", code);
+    return buffer;
+}
+
+DeviceEntry Entry(const char* name, int type, DWORD size)
+{
+    DeviceEntry entry;
+    entry.sName = name;
+    entry.nType = type;
+    entry.nSize = size;
+    entry.stTime = MakeTime(2026, 12, 4, 14, 5);
+    return entry;
+}

@@ -1,0 +1,62 @@
+#!/bin/bash
+# Registers the module with regsvr32 in the build's Wine prefix, checks every
+# row that registration writes with reg query, unregisters it and checks that
+# nothing of ours is left; a second unregistration must fail.
+set -uo pipefail
+MODULE="Z:$(readlink -f "$1" | tr / '\\')"
+CLSID="{9413F1A9-2105-4B5F-886F-9B5CF0033322}"
+HKCR_KEY="HKEY_CLASSES_ROOT\\CLSID\\$CLSID"
+NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\$CLSID"
+APPROVED_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
+FAILURES=0
+
+wine_quiet() { "$WINE_RUN" "$@" 2>/dev/null | tr -d '\r'; }
+fail() { echo "FAIL: $*"; FAILURES=$((FAILURES + 1)); }
+
+# The data of one value ("" for the default value), or nothing when it is missing.
+value() {
+  local key="$1" name="$2" args=(/v "$2")
+  [ -z "$name" ] && args=(/ve)
+  wine_quiet reg query "$key" "${args[@]}" | sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n1
+}
+expect_value() {
+  local got
+  got="$(value "$1" "$2")"
+  echo "  $1 [${2:-(Default)}] = $got"
+  [ "$got" = "$3" ] || fail "$1 [${2:-(Default)}]: expected '$3', got '$got'"
+}
+key_exists() { "$WINE_RUN" reg query "$1" >/dev/null 2>&1; }
+expect_key() {
+  if key_exists "$1"; then echo "  $1 exists"; else fail "missing key $1"; fi
+}
+expect_no_key() {
+  if key_exists "$1"; then fail "key still there: $1"; else echo "  $1 gone"; fi
+}
+
+wine_quiet regsvr32 /s "$MODULE" >/dev/null || fail "regsvr32 failed"
+echo "after registration:"
+expect_value "$HKCR_KEY" "" "Pellor"
+expect_value "$HKCR_KEY" "InfoTip" "Gives you access to the files on your note taker."
+expect_value "$HKCR_KEY\\DefaultIcon" "" "$MODULE,0"
+expect_value "$HKCR_KEY\\InprocServer32" "" "$MODULE"
+expect_value "$HKCR_KEY\\InprocServer32" "ThreadingModel" "Apartment"
+expect_key "$HKCR_KEY\\ShellEx\\ContextMenuHandlers\\$CLSID"
+expect_key "$HKCR_KEY\\ShellEx\\PropertySheetHandlers\\$CLSID"
+expect_value "$HKCR_KEY\\ShellFolder" "Attributes" "0xa8000100"
+expect_value "$NAMESPACE_KEY" "" "Pellor"
+expect_value "$APPROVED_KEY" "$CLSID" "Pellor"
+
+wine_quiet regsvr32 /s /u "$MODULE" >/dev/null || fail "regsvr32 /u failed"
+echo "after unregistration:"
+expect_no_key "$HKCR_KEY"
+expect_no_key "$NAMESPACE_KEY"
+if [ -n "$(value "$APPROVED_KEY" "$CLSID")" ]; then fail "approval value still there"; else echo "  $APPROVED_KEY [$CLSID] gone"; fi
+if wine_quiet reg query "HKEY_CLASSES_ROOT\\CLSID" /s /f "$CLSID" | grep -qi "$CLSID"; then
+  fail "something of ours is left under HKEY_CLASSES_ROOT\\CLSID"
+fi
+
+# The keys are gone now: unregistering again fails on the first row.
+if wine_quiet regsvr32 /s /u "$MODULE" >/dev/null; then fail "a second unregistration succeeded"; fi
+
+[ "$FAILURES" -eq 0 ] && echo "registry rows as expected"
+exit "$FAILURES"
