@@ -2,6 +2,7 @@
 // each fetched with "C", asked again with "R", the exchange ended with "X".
 #include <cstring>
 
+#include "devicefiles/FolderPath.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/DbgLog.h"
 
@@ -48,8 +49,10 @@ bool DecodeRecord(const unsigned char* r, DeviceEntry& entry)
     return true;
 }
 
+}  // namespace
+
 // The folder as the device knows it: no drive, no trailing backslash.
-std::string PathToSend(const char* path)
+std::string FolderPathToSend(const char* path)
 {
     if (!path || strcmp(path, "\\") == 0) return "\\";
     std::string sent = path;
@@ -60,8 +63,6 @@ std::string PathToSend(const char* path)
     if (!sent.empty() && sent.back() == '\\') sent.pop_back();
     return sent;
 }
-
-}  // namespace
 
 DWORD EntryAttributes(int type)
 {
@@ -85,7 +86,7 @@ int EntryTypeOf(DWORD attributes)
 int CNotetaker::EnumFolder(const char* path)
 {
     m_listing.clear();
-    const std::string sent = PathToSend(path);
+    const std::string sent = FolderPathToSend(path);
     const bool root = path && strcmp(path, "\\") == 0;
     if (trace()) DbgPrint("CNotetaker::EnumFolder(%s)", sent.c_str());
 

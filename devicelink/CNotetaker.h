@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devicefiles/DeviceEntry.h"
+#include "devicefiles/TransferJob.h"
 #include "devicelink/CYModem.h"
 #include "foundation/ModuleLock.h"
 
@@ -72,6 +73,29 @@ public:
     int EnumFolder(const char* path);
     int GetEntry(size_t index, DeviceEntry& out);
 
+    // Transfer job: every row of the transfer list, behind a progress dialog.
+    HRESULT transfer(HWND hwnd, int mode);
+    int ShowErrorFiles(HWND hwnd);
+    static INT_PTR CALLBACK _progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    std::vector<DeviceEntry>& TransferList() { return m_transferList; }
+
+    // Single-file operations.
+    HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD reserved);
+    HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
+    HRESULT FileDelete(const char* devicePath);
+    HRESULT FolderCreate(const char* devicePath);
+    HRESULT Rename(const char* oldPath, const char* newPath, DWORD reserved);
+    // A string-table id (MAKEINTRESOURCEA) or a text, formatted with the rest.
+    HRESULT DevicePrint(const char* textOrId, ...);
+
+    // Backup and restore.
+    HRESULT Backup(HWND hwnd, const char* folder);
+    HRESULT Restore(HWND hwnd, const char* folder);
+    int BackupRemove(const char* folder);
+    bool _isBackupPath(const char* folder, bool top);
+    int _isRestorePath(const char* folder, bool top);
+    int getFileNames(const char* base, const char* name, bool fromPc);
+
     // Result words.
     char* GetErrorText(char* buffer, int size, int code);
     std::string GetErrorString(int code);
@@ -101,6 +125,20 @@ private:
     int repeatLoop(int command, const char* framed, int framedLength, void* reply, int replyLength, bool twoPaths);
     void loadModelName(DWORD model);
     void readIdent2Record();
+    HRESULT runProgressDialog(HWND owner);
+    void startJob(HWND dialog);
+    void watchWorker(HWND dialog);
+    static DWORD WINAPI transferThread(LPVOID self);
+    int runTransferList();
+    int transferRow(DeviceEntry& row, ProgressLines& lines);
+    int startRow(const DeviceEntry& row);
+    int progressStep(ProgressLines& lines);
+    bool recordInIndex(const DeviceEntry& row);
+    void dropRepeatedRows();
+    int rowsFromDevice(const char* base, const char* name);
+    int rowsFromPc(const char* base, const char* name);
+    int rowsFromIndex(const char* base, HANDLE index);
+    int rowsFromLayout(const char* base, const std::string& folder);
     int reportOpenFailure(int result);
 
     ModuleLockHolder m_lock;
@@ -112,6 +150,7 @@ private:
     DWORD m_dwModel = 0;
     char m_szModel[kModelNameSize] = {};
     WORD m_wFirmware = FW_LEGACY;
+    TransferJob m_job;
 };
 
 // Asked when the port cannot be opened or the device does not answer: true

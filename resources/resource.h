@@ -28,3 +28,20 @@
 #define IDS_FOLDER_INFOTIP      9
 #define IDS_HELPFILE            222
 #define IDA_VIEW                400
+// Transfer job, file operations and backup.
+#define IDS_DEVICE_BACKINGUP    114
+#define IDS_DEVICE_RESTORING    115
+#define IDS_DEVICE_DELETING     116
+#define IDS_DEVICE_OK           117
+#define IDS_DEVICE_BACKUPDONE   118
+#define IDS_DEVICE_RESTOREDONE  119
+#define IDS_FAILED_FILES        120
+#define IDS_LINE_SENT           121
+#define IDS_LINE_RECEIVED       122
+#define IDS_CONFIRM_DELETEBACKUP 123
+#define IDS_TITLE_TRANSFERRING  124
+#define IDS_LINE_SOURCE         126
+#define IDS_LINE_DESTINATION    127
+#define IDS_TITLE_RECEIVING     129
+#define IDS_TITLE_SENDING       130
+#define IDD_PROGRESS            1020

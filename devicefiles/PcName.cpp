@@ -1,0 +1,52 @@
+#include "devicefiles/PcName.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+bool Forbidden(unsigned char c) { return c < 0x20 || strchr("<>:\"/\\|?*", c) != nullptr; }
+
+bool IsReservedDevice(const std::string& name)
+{
+    static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    const std::string stem = name.substr(0, name.find('.'));
+    std::string upper;
+    for (char c : stem) upper += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (const char* reserved : kReserved)
+        if (upper == reserved) return true;
+    return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '0' && upper[3] <= '9';
+}
+
+}  // namespace
+
+std::string SafePcName(const std::string& component)
+{
+    std::string safe;
+    bool onlyDotsAndBlanks = true;
+    for (char c : component) {
+        safe += Forbidden(static_cast<unsigned char>(c)) ? '_' : c;
+        onlyDotsAndBlanks = onlyDotsAndBlanks && (c == '.' || c == ' ');
+    }
+    if (onlyDotsAndBlanks) return std::string(component.size() ? component.size() : 1, '_');
+    if (safe.back() == '.' || safe.back() == ' ') safe.back() = '_';
+    if (IsReservedDevice(safe)) safe.insert(0, 1, '_');
+    return safe;
+}
+
+std::string SafePcRelativePath(const std::string& path)
+{
+    std::string joined;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            if (!joined.empty()) joined += '\\';
+            joined += SafePcName(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return joined;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The device is not trusted: a name it reports must never make a file of
+// ours land outside the folder the user chose, nor name a device or a
+// stream on the PC.
+#include <string>
+
+// One device name component as a PC file name: characters Windows forbids
+// become '_', a component of only dots or blanks becomes as many '_', a
+// trailing dot or blank becomes '_', and a reserved device name (CON, NUL,
+// COM1 ...) gets a leading '_'.
+std::string SafePcName(const std::string& component);
+
+// A backslash-separated device path below its drive, each component made
+// safe and empty components dropped.
+std::string SafePcRelativePath(const std::string& path);

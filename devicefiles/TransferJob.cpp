@@ -1,0 +1,349 @@
+// The transfer job: every row of the transfer list moved in one direction by
+// a worker thread, behind the platform's modal file-copy progress dialog.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "devicefiles/DeviceName.h"
+#include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
+#include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "foundation/DbgLog.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr WORD kPlatformProgressDialog = 1020;
+constexpr WORD kPlatformAnimation = 160;
+constexpr UINT_PTR kTimer = 1;
+constexpr UINT kTimerPeriod = 500;
+constexpr BYTE kTxReady = 0x05;
+constexpr int kLineLength = 50;  // terminator included
+
+enum ProgressControl { IDC_SOURCE = 102, IDC_DESTINATION = 103, IDC_BAR = 104, IDC_BYTES = 105, IDC_ANIMATION = 106 };
+
+HRESULT PlatformError()
+{
+    const DWORD error = GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : S_OK;
+}
+
+// The header fields of a classic or an extended dialog template.
+void TraceTemplate(const void* data)
+{
+    const WORD* words = static_cast<const WORD*>(data);
+    DWORD style, exStyle;
+    WORD count;
+    short x, y, cx, cy;
+    if (words[0] == 1 && words[1] == 0xFFFF) {
+        const BYTE* p = static_cast<const BYTE*>(data) + 8;  // version, signature, help id
+        memcpy(&exStyle, p, 4);
+        memcpy(&style, p + 4, 4);
+        memcpy(&count, p + 8, 2);
+        memcpy(&x, p + 10, 2), memcpy(&y, p + 12, 2), memcpy(&cx, p + 14, 2), memcpy(&cy, p + 16, 2);
+    } else {
+        const DLGTEMPLATE* t = static_cast<const DLGTEMPLATE*>(data);
+        style = t->style, exStyle = t->dwExtendedStyle, count = t->cdit;
+        x = t->x, y = t->y, cx = t->cx, cy = t->cy;
+    }
+    DbgPrint("TEMPLATE: Style=0x%X, ExStyle=0x%X, cdit=0x%X, (x,y)=(%d,%d), (cx,cy)=(%d,%d)",
+             static_cast<unsigned>(style), static_cast<unsigned>(exStyle), count, x, y, cx, cy);
+}
+
+HMODULE OwnModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&OwnModule), &module);
+    return module;
+}
+
+void SetLine(HWND control, UINT formatId, const char* path)
+{
+    if (!control) return;
+    char compact[kLineLength] = "";
+    PathCompactPathExA(compact, path, kLineLength, 0);
+    char format[128] = "", line[256];
+    LoadResourceText(formatId, format, sizeof format);
+    snprintf(line, sizeof line, format, compact);
+    SetWindowTextA(control, line);
+}
+
+}  // namespace
+
+HRESULT CNotetaker::transfer(HWND hwnd, int mode)
+{
+    if (mode != DCMD_TX && mode != DCMD_RX) return E_INVALIDARG;
+    m_job.mode = mode;
+    char unknown[64];
+    if (trace())
+        DbgPrint("CNotetaker::transfer(0x%X, %s) %d files", static_cast<unsigned>(reinterpret_cast<uintptr_t>(hwnd)),
+                 CommandName(mode, unknown), static_cast<int>(m_transferList.size()));
+
+    if (!hwnd) {
+        if (!m_job.owner) {
+            if (trace()) DbgPrint("Getting Active Window");
+            m_job.owner = GetActiveWindow();
+        }
+        hwnd = m_job.owner;
+    }
+    if (trace()) DbgTraceWindow(hwnd, false);
+
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    SetLastError(0);
+    m_job.shell = LoadLibraryExA("SHELL32.DLL", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m_job.shell) return PlatformError();
+    const HRESULT hr = runProgressDialog(hwnd);
+    FreeLibrary(m_job.shell);
+    m_job.shell = nullptr;
+    return hr;
+}
+
+// Runs the platform's progress dialog, or ours with the same controls where
+// the platform has none (Wine's shell library lacks it).
+HRESULT CNotetaker::runProgressDialog(HWND owner)
+{
+    HMODULE templateModule = m_job.shell;
+    HRSRC found = FindResourceA(templateModule, MAKEINTRESOURCEA(kPlatformProgressDialog), MAKEINTRESOURCEA(5));
+    if (!found) {
+        templateModule = OwnModule();
+        found = FindResourceA(templateModule, MAKEINTRESOURCEA(IDD_PROGRESS), MAKEINTRESOURCEA(5));
+    }
+    if (trace())
+        DbgPrint("TEMPLATE: %s progress dialog", templateModule == m_job.shell ? "the platform's" : "our own");
+    SetLastError(0);
+    HGLOBAL loaded = found ? LoadResource(templateModule, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data) return PlatformError();
+    if (trace()) TraceTemplate(data);
+
+    SetLastError(0);
+    const INT_PTR ended = DialogBoxIndirectParamA(OwnModule(), static_cast<LPCDLGTEMPLATEA>(data), owner,
+                                                  _progressDlgProc, reinterpret_cast<LPARAM>(this));
+    if (ended > 0) return LastResult() < 0 ? ErrorHResult(LastResult()) : S_OK;
+    if (trace()) DbgPrint("\tDialogBoxIndirectParam FAILED");
+    const DWORD error = GetLastError();
+    if (error) return HRESULT_FROM_WIN32(error);
+    setError(ERR_UNKNOWN);
+    return ErrorHResult(ERR_UNKNOWN);
+}
+
+INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        reinterpret_cast<CNotetaker*>(lParam)->startJob(dialog);
+        return TRUE;
+    }
+    CNotetaker* self = reinterpret_cast<CNotetaker*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) return FALSE;
+    switch (message) {
+    case WM_TIMER:
+        if (wParam == kTimer) self->watchWorker(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            if (self->trace()) DbgPrint("CNotetaker:: transfer aborted");
+            self->RequestCancel();
+        }
+        return TRUE;
+    case WM_DESTROY:
+        self->m_job.dialog = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CNotetaker::startJob(HWND dialog)
+{
+    m_job.dialog = dialog;
+    m_job.timer = SetTimer(dialog, kTimer, kTimerPeriod, nullptr);
+    if (!m_job.timer) {
+        DbgPrint("NO TIMERS REMAINING!");
+        // Without a timer nobody would notice the worker's end: close now.
+        setError(ERR_SYSTEM);
+        EndDialog(dialog, 1);
+        return;
+    }
+    const UINT title = m_job.mode == DCMD_TX ? IDS_TITLE_SENDING : m_job.mode == DCMD_RX ? IDS_TITLE_RECEIVING
+                                                                                          : IDS_TITLE_TRANSFERRING;
+    char text[128] = "";
+    LoadResourceText(title, text, sizeof text);
+    SetWindowTextA(dialog, text);
+    HWND animation = GetDlgItem(dialog, IDC_ANIMATION);
+    if (animation) {
+        SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(m_job.shell),
+                     reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(kPlatformAnimation)));
+        SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
+    }
+    setError(0);
+    m_job.worker = CreateThread(nullptr, 0, transferThread, this, 0, nullptr);
+    if (!m_job.worker) setError(ERR_SYSTEM);
+}
+
+void CNotetaker::watchWorker(HWND dialog)
+{
+    DWORD code = 0;
+    if (m_job.worker && GetExitCodeThread(m_job.worker, &code) && code == STILL_ACTIVE) return;
+    KillTimer(dialog, kTimer);
+    m_job.timer = 0;
+    if (m_job.worker) CloseHandle(m_job.worker);
+    m_job.worker = nullptr;
+    EndDialog(dialog, 1);
+}
+
+DWORD WINAPI CNotetaker::transferThread(LPVOID self)
+{
+    return static_cast<DWORD>(static_cast<CNotetaker*>(self)->runTransferList());
+}
+
+int CNotetaker::runTransferList()
+{
+    ProgressLines lines;
+    for (int id = IDC_SOURCE; id <= IDC_BYTES; ++id) lines.control[id - IDC_SOURCE] = GetDlgItem(m_job.dialog, id);
+
+    int last = 0;
+    for (DeviceEntry& row : m_transferList) {
+        if (trace()) DbgPrint("transferring %s <-> %s", row.sName.c_str(), row.sPcName.c_str());
+        const int result = transferRow(row, lines);
+        if (result == ERR_ABORTED) {
+            setError(ERR_ABORTED);
+            if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_ABORTED);
+            return ERR_ABORTED;
+        }
+        row.nType = result < 0 ? result : 0;
+        if (row.nType == 0 && !recordInIndex(row)) {
+            if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_SYSTEM);
+            return ERR_SYSTEM;
+        }
+        if (trace()) DbgPrint("done with %s <-> %s: Code=%d", row.sName.c_str(), row.sPcName.c_str(), row.nType);
+        last = result;
+    }
+    setError(last);
+    if (trace()) DbgPrint("Exiting transfer thread with %d", LastResult());
+    return LastResult();
+}
+
+// A backup remembers each file as soon as it has arrived whole.
+bool CNotetaker::recordInIndex(const DeviceEntry& row)
+{
+    if (m_job.mode != DCMD_RX || m_job.indexFile == INVALID_HANDLE_VALUE) return true;
+    char line[MAX_PATH + 2];
+    const int length = snprintf(line, sizeof line, "%.259s\r\n", row.sName.c_str());
+    DWORD written = 0;
+    if (WriteFile(m_job.indexFile, line, static_cast<DWORD>(length), &written, nullptr) &&
+        written == static_cast<DWORD>(length))
+        return true;
+    setError(ERR_SYSTEM);
+    return false;
+}
+
+int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
+{
+    const DWORD attempts = std::max<DWORD>(1, TransferRetries());
+    int started = ERR_UNKNOWN;
+    for (DWORD attempt = 0; attempt < attempts; ++attempt) {
+        started = startRow(row);
+        if (started >= 0) break;
+    }
+    if (started >= 0) {
+        const bool sending = m_job.mode == DCMD_TX;
+        SetLine(lines.control[0], IDS_LINE_SOURCE, sending ? row.sPcName.c_str() : row.sName.c_str());
+        if (!row.sName.empty())
+            SetLine(lines.control[1], IDS_LINE_DESTINATION, sending ? row.sName.c_str() : row.sPcName.c_str());
+        if (lines.control[3]) SetWindowTextA(lines.control[3], "");
+        lines.lastPacket = -1;
+        lines.total = 0;
+        int step;
+        while ((step = progressStep(lines)) > 0) {
+        }
+        if (step == ERR_ABORTED || LastResult() == ERR_ABORTED) {
+            serialClose();
+            return ERR_ABORTED;
+        }
+        started = LastResult();
+    }
+    serialClose();
+    ForgetDeviceType();
+    return started;
+}
+
+int CNotetaker::startRow(const DeviceEntry& row)
+{
+    if (m_job.mode == DCMD_TX) {
+        unsigned char ready = 0;
+        const int sent = serialCmd(row.sName.c_str(), DCMD_TX, &ready, 1);
+        if (sent < 0) return sent;
+        if (ready != kTxReady) return setError(ERR_RESPONSE);
+        RxClear();
+        // The device takes the file under the last component of this path.
+        char mapped[MAX_PATH];
+        const std::string drive = row.sPcName.substr(0, 2);
+        std::string path = row.sPcName;
+        if (row.sPcName.size() > 2 && MakeDeviceName(mapped, 2, drive.c_str(), row.sPcName.c_str() + 2))
+            path = drive + mapped;
+        return TxStart(path.c_str());
+    }
+    const int sent = serialCmd(FolderPathToSend(row.sName.c_str()).c_str(), DCMD_RX, nullptr, 0);
+    if (sent < 0) return sent;
+    return RxStart(row.sPcName.c_str());
+}
+
+int CNotetaker::progressStep(ProgressLines& lines)
+{
+    const int step = Process();
+    if (step <= 0) return step;
+    const int packet = GetParameter(PAR_PACKET);
+    if (packet < 0) return packet;
+    if (packet <= lines.lastPacket) return step;
+    lines.lastPacket = packet;
+    HWND bar = lines.control[2];
+    if (packet == 0) {
+        lines.total = 0;
+        if (bar) SendMessageA(bar, PBM_SETPOS, 0, 0);
+    }
+    if (packet == 1) {
+        lines.total = static_cast<DWORD>(GetParameter(PAR_FILESIZE));
+        if (bar) SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(lines.total));
+    }
+    if (packet >= 1 && bar) SendMessageA(bar, PBM_DELTAPOS, static_cast<WPARAM>(GetParameter(PAR_PACKETSIZE)), 0);
+    if (lines.control[3]) {
+        const DWORD done = static_cast<DWORD>(GetParameter(PAR_BYTESDONE));
+        char doneText[kLineLength], totalText[kLineLength], format[128] = "", text[256];
+        StrFormatByteSizeA(done, doneText, kLineLength);
+        StrFormatByteSizeA(lines.total, totalText, kLineLength);
+        const int percent = lines.total ? static_cast<int>(std::min<ULONGLONG>(100, done * 100ULL / lines.total)) : 0;
+        LoadResourceText(m_job.mode == DCMD_TX ? IDS_LINE_SENT : IDS_LINE_RECEIVED, format, sizeof format);
+        snprintf(text, sizeof text, format, doneText, totalText, percent);
+        SetWindowTextA(lines.control[3], text);
+    }
+    return step;
+}
+
+int CNotetaker::ShowErrorFiles(HWND hwnd)
+{
+    const bool anyFailed = std::any_of(m_transferList.begin(), m_transferList.end(),
+                                       [](const DeviceEntry& row) { return row.nType != 0; });
+    if (!anyFailed) return 0;
+    char text[1024] = "";
+    LoadResourceText(IDS_FAILED_FILES, text, sizeof text);
+    for (const DeviceEntry& row : m_transferList) {
+        if (row.nType == 0) continue;
+        const size_t used = strlen(text);
+        if (used >= 511) break;
+        snprintf(text + used, sizeof text - used, "\n%s", row.sName.c_str());
+    }
+    if (trace()) DbgPrint("CNotetaker::ShowErrorFiles()=%s", text);
+    ShowMessageText(hwnd ? hwnd : GetActiveWindow(), text, MB_ICONERROR | MB_TASKMODAL);
+    return 0;
+}

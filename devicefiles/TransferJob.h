@@ -1,0 +1,20 @@
+#pragma once
+// What the note-taker object keeps while a transfer job runs.
+#include <windows.h>
+
+struct TransferJob {
+    HWND dialog = nullptr;     // the progress dialog, while it is up
+    HWND owner = nullptr;      // remembered owner when the caller gives none
+    HMODULE shell = nullptr;   // the shell library, loaded as data while a dialog runs
+    HANDLE indexFile = INVALID_HANDLE_VALUE;  // open only during a backup
+    UINT_PTR timer = 0;
+    int mode = 0;              // DCMD_TX or DCMD_RX
+    HANDLE worker = nullptr;
+};
+
+// The dialog's lines as the worker writes them, and what it has shown.
+struct ProgressLines {
+    HWND control[4] = {};  // source, destination, bar, byte count
+    int lastPacket = -1;
+    DWORD total = 0;
+};

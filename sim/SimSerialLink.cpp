@@ -1,0 +1,49 @@
+#include "sim/SimSerialLink.h"
+
+SimSerialLink::~SimSerialLink()
+{
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+bool SimSerialLink::Open(const std::string& port, uint32_t baud)
+{
+    const std::string name = "\\\\.\\" + port;
+    handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    COMMTIMEOUTS timeouts = {MAXDWORD, 0, 0, 0, 0};  // reads return what has arrived
+    if (!SetCommTimeouts(handle_, &timeouts)) return false;
+    SetBaud(baud);
+    return true;
+}
+
+void SimSerialLink::SetBaud(uint32_t baud)
+{
+    baud_ = baud;
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(handle_, &dcb);
+    dcb.BaudRate = baud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = 0;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    SetCommState(handle_, &dcb);
+}
+
+size_t SimSerialLink::Write(const void* data, size_t count)
+{
+    DWORD written = 0;
+    if (!WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr)) return 0;
+    return written;
+}
+
+size_t SimSerialLink::Read(void* data, size_t max)
+{
+    DWORD got = 0;
+    if (!ReadFile(handle_, data, static_cast<DWORD>(max), &got, nullptr)) return 0;
+    return got;
+}

@@ -1,0 +1,87 @@
+// pellor-sim: the stand-in note-taker on a serial port.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/SimDevice.h"
+#include "sim/SimSerialLink.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: pellor-sim --root DIR [--port COM6] [--baud 115200] [--model 5] [--firmware 1.2] [--seconds N]\n"
+    "  Answers as a braille note-taker on the serial port, serving DIR\\R as drive R:,\n"
+    "  DIR\\F as drive F: and the files of DIR\\special as special root entries.\n"
+    "  --baud      the one rate it listens at: 115200, 38400, 19200 or 9600\n"
+    "  --model     model number 1..11 (5 is Corvanx)\n"
+    "  --firmware  1.0 legacy, 1.1 VARDEN, any other major.minor names itself (1.2 and up can rename)\n"
+    "  --seconds   stop after this long (default: run until killed)\n";
+
+struct Options {
+    std::string port = "COM6";
+    SimConfig config;
+    unsigned seconds = 0;
+};
+
+bool ParseFirmware(const char* text, SimConfig& config)
+{
+    unsigned major = 0, minor = 0;
+    if (sscanf(text, "%u.%u", &major, &minor) != 2 || major > 255 || minor > 255) return false;
+    const unsigned version = major << 8 | minor;
+    config.generation = version == 0x0100 ? SimConfig::LEGACY : version == 0x0101 ? SimConfig::VARDEN : SimConfig::IDENT2;
+    config.major = static_cast<uint8_t>(major);
+    config.minor = static_cast<uint8_t>(minor);
+    return version >= 0x0100;
+}
+
+bool Parse(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        if (arg == "--port") o.port = value;
+        else if (arg == "--baud") o.config.baud = static_cast<uint32_t>(strtoul(value, nullptr, 10));
+        else if (arg == "--model") o.config.model = static_cast<uint8_t>(strtoul(value, nullptr, 10));
+        else if (arg == "--firmware") { if (!ParseFirmware(value, o.config)) return false; }
+        else if (arg == "--root") o.config.root = value;
+        else if (arg == "--seconds") o.seconds = static_cast<unsigned>(strtoul(value, nullptr, 10));
+        else return false;
+    }
+    const uint32_t b = o.config.baud;
+    return !o.config.root.empty() && o.config.model >= 1 && o.config.model <= 11 &&
+           (b == 115200 || b == 38400 || b == 19200 || b == 9600);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!Parse(argc, argv, options)) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    SimSerialLink link;
+    if (!link.Open(options.port, options.config.baud)) {
+        fprintf(stderr, "pellor-sim: cannot open %s (Windows error %lu)\n", options.port.c_str(), GetLastError());
+        return 1;
+    }
+    SimDevice device(link, options.config);
+    printf("pellor-sim: model %u (%s), firmware %u.%u, %s at %u baud, root %s\n", options.config.model,
+           SimDevice::ModelName(options.config.model), options.config.major, options.config.minor,
+           options.port.c_str(), options.config.baud, options.config.root.c_str());
+    fflush(stdout);
+    device.Start();
+    const DWORD start = GetTickCount();
+    while (options.seconds == 0 || GetTickCount() - start < options.seconds * 1000) Sleep(100);
+    device.Stop();
+    return 0;
+}
