@@ -317,7 +317,7 @@ int CNotetaker::progressStep(ProgressLines& lines)
         if (bar) SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(lines.total));
     }
     if (packet >= 1 && bar) SendMessageA(bar, PBM_DELTAPOS, static_cast<WPARAM>(GetParameter(PAR_PACKETSIZE)), 0);
-    if (lines.control[3]) {
+    if (lines.control[3] || m_job.observer) {
         const DWORD done = static_cast<DWORD>(GetParameter(PAR_BYTESDONE));
         char doneText[kLineLength], totalText[kLineLength], format[128] = "", text[256];
         StrFormatByteSizeA(done, doneText, kLineLength);
@@ -325,7 +325,8 @@ int CNotetaker::progressStep(ProgressLines& lines)
         const int percent = lines.total ? static_cast<int>(std::min<ULONGLONG>(100, done * 100ULL / lines.total)) : 0;
         LoadResourceText(m_job.mode == DCMD_TX ? IDS_LINE_SENT : IDS_LINE_RECEIVED, format, sizeof format);
         snprintf(text, sizeof text, format, doneText, totalText, percent);
-        SetWindowTextA(lines.control[3], text);
+        if (lines.control[3]) SetWindowTextA(lines.control[3], text);
+        if (m_job.observer) m_job.observer(text);
     }
     return step;
 }

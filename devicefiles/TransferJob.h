@@ -10,6 +10,8 @@ struct TransferJob {
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
     HANDLE worker = nullptr;
+    // Told each byte-count line as the dialog shows it (the console front end).
+    void (*observer)(const char* line) = nullptr;
 };
 
 // The dialog's lines as the worker writes them, and what it has shown.

@@ -78,6 +78,7 @@ public:
     int ShowErrorFiles(HWND hwnd);
     static INT_PTR CALLBACK _progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::vector<DeviceEntry>& TransferList() { return m_transferList; }
+    void SetProgressObserver(void (*observer)(const char* line)) { m_job.observer = observer; }
 
     // Single-file operations.
     HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD reserved);
