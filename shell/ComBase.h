@@ -58,6 +58,7 @@ class ComPtr {
 public:
     ComPtr() = default;
     ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& other) noexcept : p_(other.detach()) {}
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
 
