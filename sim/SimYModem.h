@@ -1,0 +1,43 @@
+#pragma once
+// The stand-in note-taker's side of a YModem transfer: sends one device file
+// to the PC (and closes the batch), or takes one file batch from the PC.
+// Blocks until done. timeoutMs bounds the wait for the PC to start; once
+// started, a silence of about ten seconds ends the transfer.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "sim/SimLink.h"
+
+class SimYModem {
+public:
+    explicit SimYModem(SimLink& link);
+
+    bool Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs);  // device -> PC
+    bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);         // PC -> device
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class Block { Good, Bad, Eot, Cancelled, Silent };
+
+    int readByte(unsigned waitMs);  // -1 when nothing came in time
+    void write(const uint8_t* data, size_t count);
+    void writeByte(uint8_t byte);
+    void drain();
+
+    // Sending.
+    bool waitForStart(unsigned waitMs);
+    bool sendBlock(uint8_t number, const uint8_t* data, size_t size);
+    bool sendEot();
+
+    // Receiving.
+    int waitForHeader(unsigned waitMs, bool pokeWithC);
+    Block readBlock(int header, uint8_t& number, std::vector<uint8_t>& payload);
+    bool readFileName(std::string& name, uint32_t& size, bool& known);
+
+    SimLink& link_;
+    std::deque<uint8_t> in_;
+    bool crc_ = true;
+};

@@ -1,0 +1,73 @@
+// Runs the engine over a real Wine COM port against lrzsz at the other end
+// of a socat pty pair: "rx" receives one batch per target path, "tx" sends
+// each source path as a batch of its own. One line per file says how it went.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "devicelink/CYModem.h"
+#include "foundation/DbgLog.h"
+
+namespace {
+
+constexpr DWORD kFileLimitMs = 90000;
+
+struct Outcome {
+    int result = 0;
+    DWORD winError = 0;
+    int shortBlocks = 0, longBlocks = 0;
+    DWORD ms = 0;
+};
+
+// Runs one transfer to its end, counting the data blocks (each send) by size.
+Outcome Run(CYModem& engine)
+{
+    Outcome out;
+    const DWORD start = GetTickCount();
+    int step = 0;
+    while ((step = engine.Process()) > 0 && GetTickCount() - start < kFileLimitMs) {
+        const bool blockDone = step == CYModem::TX_SEND_CHECKSUM || step == CYModem::RX_TEST_CRC;
+        if (!blockDone || engine.GetParameter(CYModem::PAR_PACKET) == 0) continue;
+        if (engine.GetParameter(CYModem::PAR_PACKETSIZE) == 1024) ++out.longBlocks;
+        else ++out.shortBlocks;
+    }
+    out.ms = GetTickCount() - start;
+    out.result = engine.GetParameter(CYModem::PAR_STATE) ? CYModem::ERR_TIMEDOUT : engine.LastResult();
+    out.winError = engine.WinError();
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4 || (strcmp(argv[1], "rx") && strcmp(argv[1], "tx"))) {
+        fprintf(stderr, "usage: %s rx|tx COM-number path...\n", argv[0]);
+        return 2;
+    }
+    const bool receive = strcmp(argv[1], "rx") == 0;
+    // The engine's trace, for a run that needs explaining.
+    if (const char* log = getenv("YMODEM_TRACE")) DbgOpen(DBG_YMODEM | DBG_TO_FILE | DBG_TIMESTAMP, log, 0);
+    CYModem engine(atoi(argv[2]) - 1);
+    // The note-taker's own port settings: 115200 8N1, no flow control.
+    engine.SetParameter(CComPort::PAR_RXQUESIZE, 1200);
+    engine.SetParameter(CComPort::PAR_TXQUESIZE, 1200);
+    engine.SetParameter(CComPort::PAR_BAUDRATE, 115200);
+    engine.SetParameter(CComPort::PAR_FLOWCONTROL, 0);
+    if (engine.Open() != 0) {
+        printf("FAIL open COM%s: Windows error %lu\n", argv[2], engine.WinError());
+        return 1;
+    }
+    int failures = 0;
+    for (int i = 3; i < argc; ++i) {
+        if (receive) engine.RxStart(argv[i]);
+        else engine.TxStart(argv[i]);
+        const Outcome out = Run(engine);
+        printf("%s %s %s result=%d winerror=%lu blocks128=%d blocks1024=%d ms=%lu\n", out.result ? "FAIL" : "ok  ",
+               argv[1], argv[i], out.result, out.winError, out.shortBlocks, out.longBlocks, out.ms);
+        fflush(stdout);
+        if (out.result) ++failures;
+    }
+    engine.Close();
+    return failures ? 1 : 0;
+}
