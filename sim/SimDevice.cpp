@@ -6,19 +6,27 @@
 #include <chrono>
 #include <cstring>
 
+#include "sim/SimYModem.h"
 
 namespace {
 
-constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D;
+constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 constexpr uint8_t kLegacyCode = 3, kVardenCode = 4;
 constexpr size_t kMaxArgument = 300;
 constexpr unsigned kStallMs = 2000;        // a command whose argument stops coming is dropped
+constexpr unsigned kTransferStartMs = 10000;
 constexpr size_t kNameField = 10;
 
 const char* const kModelNames[] = {"No device", "Corvan", "Tesk",   "Lirra",  "Lirrax",  "Corvanx",
                                    "Lirrat",    "Tarnel", "Mavel",  "Mavelx", "Corvanm", "Teskm"};
 
 bool HasArgument(char letter) { return strchr("FRSDPM", letter) != nullptr; }
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 }  // namespace
 
@@ -256,8 +264,38 @@ void SimDevice::sendRecord(bool again)
     if (cursor_ >= 0 && cursor_ < static_cast<int>(records_.size())) reply(records_[cursor_]);
 }
 
-// File transfers come with the device's YModem side; until then the
-// device refuses both directions as an unknown command.
-void SimDevice::receiveFile(const std::string&) { reply({'?'}); }
+// DCMD_TX: the PC sends one file into the folder named by the argument.
+void SimDevice::receiveFile(const std::string& folder)
+{
+    if (store_.Resolve(folder).empty()) {
+        reply({NAK});
+        return;
+    }
+    reply({ENQ});
+    SimYModem ymodem(link_);
+    std::string name;
+    std::vector<uint8_t> data;
+    if (ymodem.Receive(name, data, kTransferStartMs)) store_.WriteFile(folder, BaseName(name), data);
+}
 
-void SimDevice::sendFile(const std::string&) { reply({'?'}); }
+// DCMD_RX: the device sends the file named by the argument; a missing file
+// is refused with CAN as soon as the PC asks for the first block.
+void SimDevice::sendFile(const std::string& path)
+{
+    std::vector<uint8_t> data;
+    reply({ACK});
+    if (store_.ReadFile(path, data)) {
+        SimYModem(link_).Send(BaseName(path), data, kTransferStartMs);
+        return;
+    }
+    const DWORD start = GetTickCount();
+    uint8_t byte = 0;
+    while (GetTickCount() - start < kTransferStartMs) {
+        if (link_.Read(&byte, 1) == 1 && byte == 'C') {
+            const uint8_t cancel[] = {CAN, CAN};
+            link_.Write(cancel, sizeof cancel);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}

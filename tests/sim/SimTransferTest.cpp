@@ -1,0 +1,95 @@
+// Files moved between the stand-in note-taker and the PC's YModem engine,
+// started with the commands the transfer job sends.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "devicelink/CNotetaker.h"
+#include "sim/SimDevice.h"
+#include "tests/support/MemoryComApi.h"
+#include "tests/support/MemorySimLink.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+bool NoRetry() { return false; }
+
+class SimTransferTest : public ::testing::Test {
+protected:
+    SimTransferTest() : previous_(SetRetryPrompt(NoRetry))
+    {
+        api_.Attach(3, line_);
+        CreateDirectoryA(store_.file("R").c_str(), nullptr);
+        CreateDirectoryA(store_.file("R\\letters").c_str(), nullptr);
+        SimConfig config;
+        config.root = store_.path();
+        device_ = std::make_unique<SimDevice>(link_, config);
+        device_->Start();
+    }
+    ~SimTransferTest() override
+    {
+        device_->Stop();
+        SetRetryPrompt(previous_);
+    }
+
+    // Runs the engine to its end; its last result.
+    int run()
+    {
+        const DWORD start = GetTickCount();
+        int state = 1;
+        while (state > 0 && GetTickCount() - start < 30000) state = nt_.Process();
+        return state;
+    }
+
+    MemoryLine line_;
+    MemoryComApi api_;
+    MemorySimLink link_{line_};
+    TempDir store_, pc_;
+    std::unique_ptr<SimDevice> device_;
+    CNotetaker nt_{2, 500, 5, 3};
+    RetryPrompt previous_;
+};
+
+std::string Pattern(size_t size)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
+    return s;
+}
+
+TEST_F(SimTransferTest, ADeviceFileComesToThePc)
+{
+    const std::string content = Pattern(3000);
+    TempDir::WriteAll(store_.file("R\\letters\\ann.txt"), content);
+    ASSERT_EQ(nt_.serialCmd("letters\\ann.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_.RxStart(pc_.file("ann.txt").c_str()), 0);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(TempDir::ReadAll(pc_.file("ann.txt")), content);
+}
+
+TEST_F(SimTransferTest, APcFileGoesIntoADeviceFolder)
+{
+    const std::string content = Pattern(1500);
+    TempDir::WriteAll(pc_.file("bob.txt"), content);
+    unsigned char answer = 0;
+    ASSERT_EQ(nt_.serialCmd("R:\\letters\\", CNotetaker::DCMD_TX, &answer, 1), 0);
+    EXPECT_EQ(answer, 0x05);
+    nt_.RxClear();
+    ASSERT_EQ(nt_.TxStart(pc_.file("bob.txt").c_str()), 0);
+    EXPECT_EQ(run(), 0);
+    Sleep(200);
+    EXPECT_EQ(TempDir::ReadAll(store_.file("R\\letters\\bob.txt")), content);
+}
+
+TEST_F(SimTransferTest, AMissingFolderOrFileIsRefused)
+{
+    unsigned char answer = 0;
+    ASSERT_EQ(nt_.serialCmd("R:\\nowhere\\", CNotetaker::DCMD_TX, &answer, 1), 0);
+    EXPECT_NE(answer, 0x05);
+
+    ASSERT_EQ(nt_.serialCmd("letters\\nobody.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_.RxStart(pc_.file("nobody.txt").c_str()), 0);
+    EXPECT_LT(run(), 0);
+}
+
+}  // namespace
