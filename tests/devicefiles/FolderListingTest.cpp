@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "devicefiles/DeviceEntry.h"
 #include "tests/devicelink/NotetakerFixture.h"
 
@@ -175,6 +178,23 @@ TEST_F(Listing, ShortRecordsSilenceAndEndlessCountsEndInBadResponse)
     // A count cut short.
     script_.On(Cmd('F') + "d\r", Bytes({1}));
     EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
+}
+
+TEST_F(Listing, ADeviceThatNeverStopsTalkingEndsTheListing)
+{
+    std::atomic<bool> stop{false};
+    std::thread babbler([&] {
+        const std::string noise(64, 'A');  // a count of 16705, then records of type 65
+        while (!stop) {
+            line_.Write(MemoryLine::Side::Device, noise.data(), noise.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    stop = true;
+    babbler.join();
 }
 
 TEST_F(Listing, SixtyThreeEntriesLookLikeARepeatRequest)

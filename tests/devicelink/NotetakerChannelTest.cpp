@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "tests/devicelink/NotetakerFixture.h"
 
 namespace {
@@ -170,6 +173,48 @@ TEST_F(Channel, FixedLengthRepliesThatAreShortOrLate)
     EXPECT_EQ(reply[0], 7);
     EXPECT_EQ(reply[2], 0xEE);
     EXPECT_EQ(reply[3], 0xEE);
+}
+
+TEST_F(Channel, AnEndlessStreamEndsEveryCommandPromptly)
+{
+    auto nt = make(2, 3);
+    identify(*nt, CNotetaker::FW_VARDEN);
+    std::atomic<bool> stop{false};
+    std::thread babbler([&] {
+        const std::string noise(64, 'A');
+        while (!stop) {
+            line_.Write(MemoryLine::Side::Device, noise.data(), noise.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    DWORD start = GetTickCount();
+    EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_RESPONSE);
+    unsigned char reply[33] = {};
+    EXPECT_EQ(nt->serialCmd("d", CNotetaker::DCMD_ENUM, reply, 2), 0);
+    EXPECT_EQ(reply[0], 'A');
+    EXPECT_EQ(reply[2], 0);  // nothing past the asked length
+    EXPECT_EQ(nt->serialEnumCmd(CNotetaker::ENUM_NEXT, reply, 31), 31);
+    EXPECT_EQ(reply[31], 0);
+    nt->ForgetDeviceType();
+    EXPECT_EQ(nt->GetDeviceType(), 0u);                        // model 65 is no model
+    EXPECT_LT(Since(start), 2000u);
+    stop = true;
+    babbler.join();
+}
+
+TEST_F(Channel, TheConstructorConfiguresThePortForTheDevice)
+{
+    auto nt = make();
+    identify(*nt, CNotetaker::FW_VARDEN);
+    const auto pc = line_.Pc();
+    EXPECT_EQ(pc.rxQueue, 1200u);
+    EXPECT_EQ(pc.txQueue, 1200u);
+    EXPECT_EQ(pc.dcb.BaudRate, 115200u);
+    EXPECT_EQ(pc.dcb.ByteSize, 8);
+    EXPECT_EQ(pc.dcb.Parity, NOPARITY);
+    EXPECT_EQ(pc.dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(pc.dcb.fOutxCtsFlow | pc.dcb.fOutX | pc.dcb.fInX, 0u);
+    EXPECT_EQ(nt->GetParameter(CComPort::PAR_FLOWCONTROL), CComPort::FLOW_NONE);
 }
 
 TEST_F(Channel, ListingLettersAndBadIndexes)
