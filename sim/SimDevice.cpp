@@ -67,12 +67,6 @@ void SimDevice::SetRawListing(const SimRawListing& listing)
     hasRawListing_ = true;
 }
 
-void SimDevice::ClearRawListing()
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    hasRawListing_ = false;
-}
-
 std::string SimDevice::Display()
 {
     std::lock_guard<std::mutex> guard(mutex_);

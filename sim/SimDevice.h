@@ -31,8 +31,8 @@ struct SimFaults {
     int dropAfterBytes = -1;  // cut the next reply after this many bytes, then go silent
 };
 
-// A listing served as given instead of from the store: the count reply's
-// bytes, then one record (of any length) per "C".
+// A listing served as given instead of from the store, from then on: the
+// count reply's bytes, then one record (of any length) per "C".
 struct SimRawListing {
     std::vector<uint8_t> count;
     std::vector<std::vector<uint8_t>> records;
@@ -51,7 +51,6 @@ public:
 
     void SetFaults(const SimFaults& faults);
     void SetRawListing(const SimRawListing& listing);
-    void ClearRawListing();
 
     // What the PC has shown on the display, and how often each command came.
     std::string Display();

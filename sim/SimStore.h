@@ -37,7 +37,6 @@ public:
     // device keeps. A path without a drive is looked for on R:, then F:.
     std::string Resolve(const std::string& devicePath) const;
     static bool ValidName(const std::string& name);
-    const std::string& Root() const { return root_; }
 
 private:
     std::string drivePath(char drive) const;
