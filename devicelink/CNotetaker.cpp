@@ -33,6 +33,7 @@ constexpr int kAutoPorts = 8;
 constexpr int kMaxArgument = 259;
 constexpr BYTE ENQ = 0x05, EOT = 0x04, CR = 0x0D;
 constexpr int kRepeatRequest = '?';
+constexpr int kRepeatAsked = 1;  // never a result of a command
 constexpr DWORD kStatusTimeoutFactor = 10;
 constexpr BYTE kLegacyCode = 3, kVardenCode = 4;
 
@@ -241,7 +242,7 @@ int CNotetaker::awaitByte(DWORD timeout)
 }
 
 // The status word after the echoed letter; too few bytes count as success.
-int CNotetaker::statusReply(int command)
+int CNotetaker::statusReply()
 {
     unsigned char status[2] = {};
     const int got = serialRead(status, 2, kStatusTimeoutFactor * m_dwTimeout);
@@ -250,40 +251,38 @@ int CNotetaker::statusReply(int command)
     return StatusToResult(static_cast<short>(status[0] | (status[1] << 8)));
 }
 
+// The device's answer to one sending of a command: a result, or
+// kRepeatAsked when it wants the command again.
+int CNotetaker::readReply(int command, void* reply, int replyLength, bool twoPaths)
+{
+    if (replyLength > 0) {
+        const int got = serialRead(reply, replyLength, 0);
+        if (got < 0) return got;
+        if (got > 0 && static_cast<char*>(reply)[0] == kRepeatRequest) return kRepeatAsked;
+        return got == replyLength ? 0 : ERR_RESPONSE;
+    }
+    const int c = awaitByte(m_dwTimeout);
+    if (c < 0) return c;
+    if (AnswersWithAck(command) && !twoPaths) {
+        if (c == kRepeatRequest) return kRepeatAsked;
+        m_nPushBack = c;
+        return 0;
+    }
+    if (m_wFirmware < FW_VARDEN) return ERR_UNSUPPORTED;
+    if (c != static_cast<unsigned char>(kCommandLetters[command])) return ERR_RESPONSE;
+    return statusReply();
+}
+
 int CNotetaker::repeatLoop(int command, const char* framed, int framedLength, void* reply, int replyLength,
                            bool twoPaths)
 {
-    const char letter = kCommandLetters[command];
-    int result = ERR_RESPONSE;
     for (DWORD left = m_dwRetries;; --left) {
         const int sent = sendCommand(command, framed, framedLength);
         if (sent < 0) return sent;
-        if (replyLength > 0) {
-            const int got = serialRead(reply, replyLength, 0);
-            if (got < 0) return got;
-            if (got > 0 && static_cast<char*>(reply)[0] == kRepeatRequest) {
-                serialEnumCmd(ENUM_STOP, nullptr, 0);
-                result = ERR_RESPONSE;
-            } else {
-                return setError(got == replyLength ? 0 : ERR_RESPONSE);
-            }
-        } else {
-            const int c = awaitByte(m_dwTimeout);
-            if (c < 0) return setError(c);
-            if (AnswersWithAck(command) && !twoPaths) {
-                if (c != kRepeatRequest) {
-                    m_nPushBack = c;
-                    return setError(0);
-                }
-                serialEnumCmd(ENUM_STOP, nullptr, 0);
-                result = ERR_RESPONSE;
-            } else {
-                if (m_wFirmware < FW_VARDEN) return setError(ERR_UNSUPPORTED);
-                if (c != static_cast<unsigned char>(letter)) return setError(ERR_RESPONSE);
-                return setError(statusReply(command));
-            }
-        }
-        if (left <= 1) return setError(result);
+        const int answer = readReply(command, reply, replyLength, twoPaths);
+        if (answer != kRepeatAsked) return setError(answer);
+        serialEnumCmd(ENUM_STOP, nullptr, 0);
+        if (left <= 1) return setError(ERR_RESPONSE);
     }
 }
 

@@ -122,7 +122,8 @@ private:
     bool trace() const;
     int sendCommand(int command, const char* framed, int framedLength);
     int awaitByte(DWORD timeout);
-    int statusReply(int command);
+    int statusReply();
+    int readReply(int command, void* reply, int replyLength, bool twoPaths);
     int repeatLoop(int command, const char* framed, int framedLength, void* reply, int replyLength, bool twoPaths);
     void loadModelName(DWORD model);
     void readIdent2Record();
