@@ -1,6 +1,7 @@
 #include "shell/CShellFolder.h"
 
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 #include "devicelink/CNotetaker.h"
@@ -228,15 +229,50 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
     size_t length = strlen(text);
     if (length + 1 < sizeof text) text[length++] = ':';
     text[length] = '\0';
-    ItemIdHolder path(ItemIdConcat(deviceList_.get(), item));
-    if (!path) return E_OUTOFMEMORY;
-    ItemIdPath(path.get(), text + length, sizeof text - length, false);
+    if (!DevicePath(item, text + length, sizeof text - length)) return E_OUTOFMEMORY;
     return WideString(text, name);
 }
 
-STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF, LPITEMIDLIST* newItem)
+STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF, LPITEMIDLIST* newItem)
 {
-    // Renaming on the device arrives with the device's file operations.
     if (newItem) *newItem = nullptr;
-    return E_NOTIMPL;
+    if (!item || !name) return E_INVALIDARG;
+    SFGAOF attributes = SFGAO_CANRENAME;
+    HRESULT hr = GetAttributesOf(1, &item, &attributes);
+    if (FAILED(hr)) return hr;
+    if (!(attributes & SFGAO_CANRENAME)) return E_FAIL;
+    char oldPath[MAX_PATH], newName[2 * MAX_PATH + 2] = "", newPath[MAX_PATH];
+    if (!DevicePath(item, oldPath, sizeof oldPath)) return E_OUTOFMEMORY;
+    if (wcslen(name) > MAX_PATH) return E_UNEXPECTED;
+    WideCharToMultiByte(CP_ACP, 0, name, -1, newName, sizeof newName, nullptr, nullptr);
+    newName[MAX_PATH - 1] = '\0';
+    ItemIdHolder renamed(ItemIdCreate(ItemIdData(item), newName));
+    if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
+    CNotetaker* notetaker = TheNotetaker();
+    hr = notetaker ? notetaker->Rename(oldPath, newPath, 0) : E_FAIL;
+    if (FAILED(hr)) {
+        MessageBeep(MB_ICONHAND);
+        return hr;
+    }
+    NotifyChange(ItemIdIsFolder(item) ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, item, renamed.get());
+    if (newItem) *newItem = renamed.release();
+    return hr;
+}
+
+bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
+{
+    ItemIdHolder full(ItemIdConcat(deviceList_.get(), item));
+    if (!full) return false;
+    ItemIdPath(full.get(), path, size, false);
+    return true;
+}
+
+void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
+{
+    // Only the shell is told: the module has no view of its own yet.
+    LPITEMIDLIST absolute1 = ILCombine(absoluteList_, item1);
+    LPITEMIDLIST absolute2 = item2 ? ILCombine(absoluteList_, item2) : nullptr;
+    if (absolute1) SHChangeNotify(event, SHCNF_IDLIST, absolute1, absolute2);
+    ILFree(absolute1);
+    ILFree(absolute2);
 }

@@ -44,8 +44,14 @@ public:
 
     LPCITEMIDLIST DeviceList() const { return deviceList_.get(); }
 
+    // Tells the shell that an item of this folder was created, deleted or
+    // renamed (items relative to this folder).
+    void NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
+
 private:
     ~CShellFolder() override;
+    // The device path of an item of this folder; false when out of memory.
+    bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
 
     // The way from the device root to this folder; null for the root.
     ItemIdHolder deviceList_;

@@ -260,4 +260,34 @@ TEST_F(ShellFolderDevice, ListsBindsAndNamesDeviceItems)
     EXPECT_TRUE(errors_.texts.empty());
 }
 
+TEST_F(ShellFolderDevice, RenameOnTheDevice)
+{
+    ItemIdHolder letters(MakeItem("R:\\Letters", 2));
+    IShellFolder* child = nullptr;
+    ASSERT_EQ(root_->BindToObject(letters.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&child)), S_OK);
+    ItemIdHolder note(MakeItem("note.txt", 1, 2000));
+    // As in Explorer the folder is listed first, which identifies the device's firmware.
+    ASSERT_EQ(List(child, SHCONTF_NONFOLDERS), std::vector<std::string>{"note.txt"});
+
+    LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
+    std::wstring tooLong(261, L'a');
+    EXPECT_EQ(child->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
+    EXPECT_EQ(renamed, nullptr);
+    EXPECT_EQ(device_->CommandCount('N'), 0) << "the device was not asked";
+    EXPECT_EQ(child->SetNameOf(nullptr, note.get(), nullptr, SHGDN_NORMAL, &renamed), E_INVALIDARG);
+
+    ASSERT_EQ(child->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder owned(renamed);
+    char name[MAX_PATH];
+    EXPECT_STREQ(ItemIdName(renamed, name, sizeof name), "memo.txt");
+    EXPECT_EQ(ItemIdFileSize(renamed), 2000u) << "the new identifier keeps the old data";
+    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\memo.txt")));
+    EXPECT_FALSE(TempDir::Exists(dir_.file("R\\Letters\\note.txt")));
+
+    ItemIdHolder gone(MakeItem("gone.txt", 1));
+    EXPECT_TRUE(FAILED(child->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));
+    EXPECT_EQ(renamed, nullptr);
+    child->Release();
+}
+
 }  // namespace
