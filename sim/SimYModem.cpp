@@ -35,14 +35,18 @@ SimYModem::SimYModem(SimLink& link) : link_(link) {}
 
 int SimYModem::readByte(unsigned waitMs)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(waitMs);
     while (in_.empty()) {
         uint8_t chunk[4096];
         const size_t n = link_.Read(chunk, sizeof chunk);
         in_.insert(in_.end(), chunk, chunk + n);
         if (n) break;
-        if (Clock::now() >= deadline) return -1;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto now = Clock::now();
+        if (now >= deadline) return -1;
+        // An answer usually comes within moments: yield at first, sleep later.
+        if (now - start < std::chrono::milliseconds(5)) std::this_thread::yield();
+        else std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     const int byte = in_.front();
     in_.pop_front();
