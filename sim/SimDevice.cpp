@@ -259,9 +259,27 @@ void SimDevice::sendRecord(bool again)
 }
 
 // DCMD_TX: the PC sends one file into the folder named by the argument.
-void SimDevice::receiveFile(const std::string& folder)
+// DCMD_TX names the folder to receive into, or (a restore) the file itself:
+// then the file lands in the folder that holds it.
+std::string SimDevice::receivingFolder(const std::string& argument) const
 {
-    if (store_.Resolve(folder).empty()) {
+    const std::string resolved = store_.Resolve(argument);
+    const DWORD a = resolved.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(resolved.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return argument;
+    std::string parent = argument;
+    while (!parent.empty() && parent.back() == '\\') parent.pop_back();
+    const size_t slash = parent.find_last_of('\\');
+    if (slash == std::string::npos) return std::string();
+    parent.resize(slash);
+    const std::string holder = store_.Resolve(parent);
+    const DWORD b = holder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(holder.c_str());
+    return b != INVALID_FILE_ATTRIBUTES && (b & FILE_ATTRIBUTE_DIRECTORY) ? parent : std::string();
+}
+
+void SimDevice::receiveFile(const std::string& argument)
+{
+    const std::string folder = receivingFolder(argument);
+    if (folder.empty()) {
         reply({NAK});
         return;
     }

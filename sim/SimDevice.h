@@ -68,7 +68,8 @@ private:
     void replyIdent2();
     void startListing(const std::string& folder);
     void sendRecord(bool again);
-    void receiveFile(const std::string& folder);
+    void receiveFile(const std::string& argument);
+    std::string receivingFolder(const std::string& argument) const;
     void sendFile(const std::string& path);
     bool knows(char letter) const;
     void resetParser();
