@@ -53,6 +53,20 @@ bool ParseOptions(int argc, char** argv, Options& options)
     return !options.words.empty();
 }
 
+bool g_progressShown = false;
+
+void ShowProgress(const char* line)
+{
+    fprintf(stderr, "\r%-60s", line);
+    g_progressShown = true;
+}
+
+void EndProgress()
+{
+    if (g_progressShown) fputc('\n', stderr);
+    g_progressShown = false;
+}
+
 int Fail(CNotetaker& nt, const char* what)
 {
     char text[512];
@@ -63,6 +77,7 @@ int Fail(CNotetaker& nt, const char* what)
 
 int Done(CNotetaker& nt, HRESULT hr, const char* what)
 {
+    EndProgress();
     if (FAILED(hr)) return Fail(nt, what);
     bool failedRows = false;
     for (const DeviceEntry& row : nt.TransferList())
@@ -71,12 +86,6 @@ int Done(CNotetaker& nt, HRESULT hr, const char* what)
             failedRows = true;
         }
     return failedRows ? 1 : 0;
-}
-
-void ShowProgress(const char* line)
-{
-    fprintf(stderr, "\r%-60s", line);
-    if (strstr(line, "(100%)")) fputc('\n', stderr);
 }
 
 std::string LastComponent(const std::string& path)
