@@ -67,10 +67,15 @@ void EndProgress()
     g_progressShown = false;
 }
 
-int Fail(CNotetaker& nt, const char* what)
+int Fail(CNotetaker& nt, const char* what, HRESULT hr = S_OK)
 {
-    char text[512];
-    if (!nt.GetErrorText(text, sizeof text, 0)) snprintf(text, sizeof text, "Unknown error.");
+    char text[512] = "";
+    // A failure outside the device (no window for the progress dialog, say)
+    // leaves no device error: then the system's words for the HRESULT.
+    if (!nt.GetErrorText(text, sizeof text, 0) &&
+        !FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr), 0,
+                        text, sizeof text, nullptr))
+        snprintf(text, sizeof text, "error 0x%08lX", static_cast<unsigned long>(hr));
     fprintf(stderr, "pellor: %s: %s\n", what, text);
     return 1;
 }
@@ -78,7 +83,7 @@ int Fail(CNotetaker& nt, const char* what)
 int Done(CNotetaker& nt, HRESULT hr, const char* what)
 {
     EndProgress();
-    if (FAILED(hr)) return Fail(nt, what);
+    if (FAILED(hr)) return Fail(nt, what, hr);
     bool failedRows = false;
     for (const DeviceEntry& row : nt.TransferList())
         if (row.nType != 0) {
