@@ -1,7 +1,7 @@
 #!/bin/bash
 # The transfer benchmark in one run: the engine against the stand-in
 # note-taker over the in-memory line (paced, then unpaced), and lrzsz sb -> rb
-# over a socat pty pair as the peer figure for the unpaced rate.
+# as the peer figure for the unpaced rate.
 # Usage: bench/run.sh [bytes]   (BUILD_DIR as for scripts/build.sh)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,17 +10,14 @@ SIZE="${1:-1048576}"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
 
 WORK="$(mktemp -d)"
-trap 'kill "${SOCAT:-}" 2>/dev/null || true; rm -rf "$WORK"' EXIT
-socat pty,raw,echo=0,link="$WORK/a" pty,raw,echo=0,link="$WORK/b" 2>/dev/null &
-SOCAT=$!
-for _ in $(seq 50); do [ -e "$WORK/a" ] && [ -e "$WORK/b" ] && break; sleep 0.1; done
+trap 'rm -rf "$WORK"' EXIT
 head -c "$SIZE" /dev/urandom >"$WORK/bench.bin"
 mkdir "$WORK/out"
+# sb and rb joined by socat over pipes: on a pty pair rb drops input after
+# its "C" and can lose its last ACK on exit (see tests/devicelink/lrzsz/).
 start=$(date +%s.%N)
-(cd "$WORK/out" && rb --ymodem -q <"$WORK/b" >"$WORK/b") &
-sb --ymodem -k -q "$WORK/bench.bin" <"$WORK/a" >"$WORK/a"
-wait
+(cd "$WORK/out" && timeout 120 socat EXEC:"sb --ymodem -k -q $WORK/bench.bin" EXEC:"rb --ymodem -q")
 end=$(date +%s.%N)
 cmp -s "$WORK/bench.bin" "$WORK/out/bench.bin" && state="ok  " || state="FAIL"
 awk -v n="$SIZE" -v s="$start" -v e="$end" -v st="$state" \
-  'BEGIN { printf "%-34s %s  %7.2f MB/s  (whole batch %.2f s)\n", "lrzsz sb -> rb, socat pty", st, n / (e - s) / 1e6, e - s }'
+  'BEGIN { printf "%-34s %s  %7.2f MB/s  (whole batch %.2f s)\n", "lrzsz sb -> rb, unpaced", st, n / (e - s) / 1e6, e - s }'
