@@ -17,6 +17,7 @@
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/DbgLog.h"
+#include "foundation/ScopedHandle.h"
 #include "resources/resource.h"
 
 namespace {
@@ -61,25 +62,13 @@ bool RestorableSize(const std::string& path, DWORD& size)
     return true;
 }
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle() { if (valid()) FindClose(h_); }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-private:
-    HANDLE h_;
-};
-
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
 // Counts the files of a type-digit layout: -1 when it is broken.
 int CountLayout(const std::string& folder, bool top)
 {
     WIN32_FIND_DATAA found;
-    FindHandle find(FindFirstFileA(Join(folder, "*").c_str(), &found));
+    ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
     if (!find.valid()) return top ? 0 : -1;
     int count = 0;
     do {
@@ -103,7 +92,7 @@ bool RemoveTree(const std::string& folder)
 {
     {
         WIN32_FIND_DATAA found;
-        FindHandle find(FindFirstFileA(Join(folder, "*").c_str(), &found));
+        ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
         if (find.valid()) {
             do {
                 if (IsDots(found.cFileName)) continue;
@@ -120,7 +109,7 @@ bool RemoveTree(const std::string& folder)
 bool FolderIsEmpty(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
-    FindHandle find(FindFirstFileA(Join(folder, "*").c_str(), &found));
+    ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
     if (!find.valid()) return false;
     do {
         if (!IsDots(found.cFileName)) return false;
@@ -239,7 +228,7 @@ int CNotetaker::BackupRemove(const char* folder)
         return 0;
     }
     WIN32_FIND_DATAA found;
-    FindHandle find(FindFirstFileA(Join(folder, "*").c_str(), &found));
+    ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
     if (!find.valid()) return 0;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTypeDigit(found.cFileName[0]) &&
@@ -331,7 +320,7 @@ int CNotetaker::rowsFromLayout(const char* base, const std::string& folder)
 {
     if (trace()) DbgPrint("searching %s", folder.c_str());
     WIN32_FIND_DATAA found;
-    FindHandle find(FindFirstFileA(Join(folder, "*").c_str(), &found));
+    ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
     if (!find.valid()) return setError(ERR_INVALIDPATH);
     const size_t baseLength = strlen(base) + (base[strlen(base) - 1] == '\\' ? 0 : 1);
     do {

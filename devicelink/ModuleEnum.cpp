@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "foundation/ScopedHandle.h"
+
 // Only the tool-help functions are used: they exist on every system this
 // module runs on. The process-status library that very old NT releases
 // needed instead is left out.
@@ -36,25 +38,9 @@ struct ToolHelp {
     bool usable() const { return createSnapshot && processFirst && processNext && moduleFirst && moduleNext; }
 };
 
-class Snapshot {
-public:
-    Snapshot(const ToolHelp& api, DWORD flags, DWORD processId) : handle_(api.createSnapshot(flags, processId)) {}
-    ~Snapshot()
-    {
-        if (valid()) CloseHandle(handle_);
-    }
-    Snapshot(const Snapshot&) = delete;
-    Snapshot& operator=(const Snapshot&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 int WalkModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId)
 {
-    Snapshot snapshot(api, TH32CS_SNAPMODULE, processId);
+    ScopedKernelHandle snapshot(api.createSnapshot(TH32CS_SNAPMODULE, processId));
     MODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;
     if (!snapshot.valid() || !api.moduleFirst(snapshot.get(), &entry)) return callback(processId, nullptr, "", value);
@@ -68,7 +54,7 @@ int WalkModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWOR
 std::vector<DWORD> ProcessIds(const ToolHelp& api)
 {
     std::vector<DWORD> ids;
-    Snapshot snapshot(api, TH32CS_SNAPPROCESS, 0);
+    ScopedKernelHandle snapshot(api.createSnapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     if (!snapshot.valid() || !api.processFirst(snapshot.get(), &entry)) return ids;
