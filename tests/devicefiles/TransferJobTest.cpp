@@ -12,14 +12,9 @@
 #include "devicefiles/PcName.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
-#include "sim/SimDevice.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/SimOnLine.h"
 
 namespace {
-
-bool NoRetry() { return false; }
 
 std::vector<std::string> g_boxes;
 int g_boxAnswer = IDOK;
@@ -38,24 +33,12 @@ std::string Pattern(size_t size, int seed = 0)
 
 class TransferJobTest : public ::testing::Test {
 protected:
-    TransferJobTest() : previousPrompt_(SetRetryPrompt(NoRetry)), previousBox_(SetMessageBoxHook(RecordBox))
+    TransferJobTest() : previousBox_(SetMessageBoxHook(RecordBox))
     {
         g_boxes.clear();
         g_boxAnswer = IDOK;
-        api_.Attach(3, line_);
-        for (const char* folder : {"R", "F", "R\\letters", "R\\notes", "F\\books"})
-            CreateDirectoryA(store_.file(folder).c_str(), nullptr);
-        SimConfig config;
-        config.root = store_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
     }
-    ~TransferJobTest() override
-    {
-        device_->Stop();
-        SetMessageBoxHook(previousBox_);
-        SetRetryPrompt(previousPrompt_);
-    }
+    ~TransferJobTest() override { SetMessageBoxHook(previousBox_); }
 
     void addRow(const std::string& device, const std::string& pc)
     {
@@ -65,22 +48,18 @@ protected:
         row.nType = 1;
         nt_.TransferList().push_back(row);
     }
-    std::string device(const std::string& relative) { return TempDir::ReadAll(store_.file(relative)); }
+    std::string device(const std::string& relative) { return sim_.read(relative); }
 
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir store_, pc_;
-    std::unique_ptr<SimDevice> device_;
+    SimOnLine sim_{3, {"R", "F", "R\\letters", "R\\notes", "F\\books"}};
+    TempDir pc_;
     CNotetaker nt_{2, 500, 5, 3};
-    RetryPrompt previousPrompt_;
     MessageBoxHook previousBox_;
 };
 
 TEST_F(TransferJobTest, GetAndPutMoveTheExactBytes)
 {
     const std::string content = Pattern(200 * 1024);
-    ASSERT_TRUE(TempDir::WriteAll(store_.file("R\\letters\\big.txt"), content));
+    ASSERT_TRUE(sim_.put("R\\letters\\big.txt", content));
     ASSERT_EQ(nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0), S_OK);
     EXPECT_TRUE(TempDir::ReadAll(pc_.file("big.txt")) == content);
 
@@ -97,8 +76,8 @@ TEST_F(TransferJobTest, GetAndPutMoveTheExactBytes)
 
 TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
 {
-    TempDir::WriteAll(store_.file("R\\letters\\a.txt"), "first");
-    TempDir::WriteAll(store_.file("R\\letters\\c.txt"), "third");
+    sim_.put("R\\letters\\a.txt", "first");
+    sim_.put("R\\letters\\c.txt", "third");
     addRow("R:\\letters\\a.txt", pc_.file("a.txt"));
     addRow("R:\\letters\\missing.txt", pc_.file("b.txt"));
     addRow("R:\\letters\\c.txt", pc_.file("c.txt"));
@@ -123,18 +102,18 @@ TEST_F(TransferJobTest, BadModeAndEmptyListAndUnsizablePut)
     EXPECT_TRUE(g_boxes.empty());
 
     // A folder is no file to send: the system's "file not found", before any command.
-    const int commands = device_->CommandCount('R');
+    const int commands = sim_.device->CommandCount('R');
     EXPECT_EQ(nt_.FilePut(nullptr, pc_.path().c_str(), "letters", 0), ErrorHResult(CComPort::ERR_SYSTEM));
     EXPECT_EQ(nt_.WinError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(nt_.TransferList().empty());
-    EXPECT_EQ(device_->CommandCount('R'), commands);
+    EXPECT_EQ(sim_.device->CommandCount('R'), commands);
 }
 
 TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
 {
-    ASSERT_TRUE(TempDir::WriteAll(store_.file("R\\letters\\slow.txt"), Pattern(120 * 1024)));
-    TempDir::WriteAll(store_.file("R\\letters\\next.txt"), "next");
-    line_.SetPacing(true);  // 11,520 bytes/s: the file takes about ten seconds
+    ASSERT_TRUE(sim_.put("R\\letters\\slow.txt", Pattern(120 * 1024)));
+    sim_.put("R\\letters\\next.txt", "next");
+    sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about ten seconds
     addRow("R:\\letters\\slow.txt", pc_.file("slow.txt"));
     addRow("R:\\letters\\next.txt", pc_.file("next.txt"));
 
@@ -165,9 +144,9 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
 
 TEST_F(TransferJobTest, BackupThenRestoreIntoAnEmptiedDevice)
 {
-    TempDir::WriteAll(store_.file("R\\letters\\ann.txt"), Pattern(5000, 1));
-    TempDir::WriteAll(store_.file("R\\notes\\todo.txt"), Pattern(10, 2));
-    TempDir::WriteAll(store_.file("F\\books\\tale.brl"), Pattern(70000, 3));
+    sim_.put("R\\letters\\ann.txt", Pattern(5000, 1));
+    sim_.put("R\\notes\\todo.txt", Pattern(10, 2));
+    sim_.put("F\\books\\tale.brl", Pattern(70000, 3));
     const std::string folder = pc_.file("backups\\monday");  // does not exist yet
 
     ASSERT_EQ(nt_.Backup(nullptr, folder.c_str()), S_OK);
@@ -180,17 +159,17 @@ TEST_F(TransferJobTest, BackupThenRestoreIntoAnEmptiedDevice)
     for (const char* line : {"R:\\letters\\ann.txt\r\n", "R:\\notes\\todo.txt\r\n", "F:\\books\\tale.brl\r\n"})
         EXPECT_NE(lines.find(line), std::string::npos) << line << " in " << lines;
     EXPECT_EQ(lines.size(), strlen("R:\\letters\\ann.txt\r\nR:\\notes\\todo.txt\r\nF:\\books\\tale.brl\r\n"));
-    EXPECT_EQ(device_->Display(), "Backup complete");
+    EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
-    DeleteFileA(store_.file("R\\letters\\ann.txt").c_str());
-    DeleteFileA(store_.file("R\\notes\\todo.txt").c_str());
-    DeleteFileA(store_.file("F\\books\\tale.brl").c_str());
+    DeleteFileA(sim_.path("R\\letters\\ann.txt").c_str());
+    DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
+    DeleteFileA(sim_.path("F\\books\\tale.brl").c_str());
     ASSERT_EQ(nt_.Restore(nullptr, folder.c_str()), S_OK);
     Sleep(200);
     EXPECT_TRUE(device("R\\letters\\ann.txt") == Pattern(5000, 1));
     EXPECT_TRUE(device("R\\notes\\todo.txt") == Pattern(10, 2));
     EXPECT_TRUE(device("F\\books\\tale.brl") == Pattern(70000, 3));
-    EXPECT_EQ(device_->Display(), "Restore complete");
+    EXPECT_EQ(sim_.device->Display(), "Restore complete");
 
     // A second backup into the same place asks first; Cancel changes nothing.
     g_boxAnswer = IDCANCEL;
@@ -243,7 +222,7 @@ TEST_F(TransferJobTest, HostileDeviceNamesStayInsideTheBackupFolder)
         record[28] = 1, record[29] = 1;
         listing.records.push_back(record);
     }
-    device_->SetRawListing(listing);
+    sim_.device->SetRawListing(listing);
     const std::string base = pc_.file("safe");
     ASSERT_EQ(nt_.getFileNames(base.c_str(), "R:\\letters", false), 5);
     for (const DeviceEntry& row : nt_.TransferList()) {

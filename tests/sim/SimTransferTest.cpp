@@ -2,36 +2,14 @@
 // started with the commands the transfer job sends.
 #include <gtest/gtest.h>
 
-#include <memory>
 
 #include "devicelink/CNotetaker.h"
-#include "sim/SimDevice.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/SimOnLine.h"
 
 namespace {
 
-bool NoRetry() { return false; }
-
 class SimTransferTest : public ::testing::Test {
 protected:
-    SimTransferTest() : previous_(SetRetryPrompt(NoRetry))
-    {
-        api_.Attach(3, line_);
-        CreateDirectoryA(store_.file("R").c_str(), nullptr);
-        CreateDirectoryA(store_.file("R\\letters").c_str(), nullptr);
-        SimConfig config;
-        config.root = store_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
-    }
-    ~SimTransferTest() override
-    {
-        device_->Stop();
-        SetRetryPrompt(previous_);
-    }
-
     // Runs the engine to its end; its last result.
     int run()
     {
@@ -41,13 +19,9 @@ protected:
         return state;
     }
 
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir store_, pc_;
-    std::unique_ptr<SimDevice> device_;
+    SimOnLine sim_{3, {"R", "R\\letters"}};
+    TempDir pc_;
     CNotetaker nt_{2, 500, 5, 3};
-    RetryPrompt previous_;
 };
 
 std::string Pattern(size_t size)
@@ -60,7 +34,7 @@ std::string Pattern(size_t size)
 TEST_F(SimTransferTest, ADeviceFileComesToThePc)
 {
     const std::string content = Pattern(3000);
-    TempDir::WriteAll(store_.file("R\\letters\\ann.txt"), content);
+    sim_.put("R\\letters\\ann.txt", content);
     ASSERT_EQ(nt_.serialCmd("letters\\ann.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
     ASSERT_EQ(nt_.RxStart(pc_.file("ann.txt").c_str()), 0);
     EXPECT_EQ(run(), 0);
@@ -78,7 +52,7 @@ TEST_F(SimTransferTest, APcFileGoesIntoADeviceFolder)
     ASSERT_EQ(nt_.TxStart(pc_.file("bob.txt").c_str()), 0);
     EXPECT_EQ(run(), 0);
     Sleep(200);
-    EXPECT_EQ(TempDir::ReadAll(store_.file("R\\letters\\bob.txt")), content);
+    EXPECT_EQ(TempDir::ReadAll(sim_.path("R\\letters\\bob.txt")), content);
 }
 
 TEST_F(SimTransferTest, AMissingFolderOrFileIsRefused)
