@@ -8,6 +8,7 @@
 #include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
+#include "shell/Paste.h"
 
 namespace {
 
@@ -207,10 +208,15 @@ STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFG
     return S_OK;
 }
 
-STDMETHODIMP CShellFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*, void** ppv)
+STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*,
+                                         void** ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IDataObject)) {
+        if (count > 0 && !items) return E_INVALIDARG;
+        return CreateItemsDataObject(*this, owner, count, items, ppv);
+    }
     if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
     auto* icon = new (std::nothrow) CExtractIcon(items[0]);

@@ -1,0 +1,383 @@
+#include "shell/CDataObject.h"
+
+#include <cstring>
+#include <new>
+
+#include "shell/CEnumFormatEtc.h"
+#include "shell/CFileStream.h"
+#include "shell/ClipFormats.h"
+#include "shell/ItemId.h"
+
+namespace {
+
+constexpr DWORD kDescriptorFlags = FD_ATTRIBUTES | FD_CREATETIME | FD_ACCESSTIME | FD_WRITESTIME | FD_FILESIZE;
+constexpr DWORD kHandleMedia = TYMED_HGLOBAL | TYMED_GDI | TYMED_MFPICT | TYMED_ENHMF;
+constexpr DWORD kInterfaceMedia = TYMED_ISTREAM | TYMED_ISTORAGE;
+
+FORMATETC ContentFormat(UINT16 format, LONG index, DWORD tymed)
+{
+    return FORMATETC{format, nullptr, DVASPECT_CONTENT, index, tymed};
+}
+
+bool SameObject(IUnknown* a, IUnknown* b)
+{
+    ComPtr<IUnknown> identityA, identityB;
+    a->QueryInterface(IID_IUnknown, identityA.putVoid());
+    b->QueryInterface(IID_IUnknown, identityB.putVoid());
+    return identityA && identityA.get() == identityB.get();
+}
+
+// Shares or duplicates a medium that the caller keeps.
+HRESULT CopyMedium(const STGMEDIUM& from, UINT16 format, STGMEDIUM& to)
+{
+    to = from;
+    if (from.pUnkForRelease) {
+        from.pUnkForRelease->AddRef();
+        if (from.tymed & kInterfaceMedia) from.pstm->AddRef();
+        return S_OK;
+    }
+    if (from.tymed & kInterfaceMedia) {
+        from.pstm->AddRef();
+        return S_OK;
+    }
+    if (from.tymed & kHandleMedia) {
+        to.hGlobal = static_cast<HGLOBAL>(OleDuplicateData(from.hGlobal, format, 0));
+        return to.hGlobal ? S_OK : E_OUTOFMEMORY;
+    }
+    if (from.tymed == TYMED_FILE && from.lpszFileName) {
+        size_t bytes = (wcslen(from.lpszFileName) + 1) * sizeof(WCHAR);
+        to.lpszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (!to.lpszFileName) return E_OUTOFMEMORY;
+        memcpy(to.lpszFileName, from.lpszFileName, bytes);
+        return S_OK;
+    }
+    to = STGMEDIUM{};
+    return DV_E_TYMED;
+}
+
+// The descriptor's name: the path below the selected-in folder, without
+// the drive of its first part and without a folder's trailing backslash.
+void DescriptorName(LPCITEMIDLIST item, char* name, size_t size)
+{
+    size_t length = ItemIdPath(item, name, size, true);
+    if (length > 0 && name[length - 1] == '\\') name[length - 1] = '\0';
+}
+
+HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST* items)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + count * sizeof(FILEDESCRIPTORA));
+    auto* group = block ? static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(block)) : nullptr;
+    if (!group) {
+        if (block) GlobalFree(block);
+        return E_OUTOFMEMORY;
+    }
+    group->cItems = count;
+    for (UINT i = 0; i < count; ++i) {
+        FILEDESCRIPTORA& file = group->fgd[i];
+        file.dwFlags = kDescriptorFlags;
+        file.dwFileAttributes = ItemIdAttributes(items[i]);
+        file.ftCreationTime = file.ftLastAccessTime = file.ftLastWriteTime = ItemIdTime(items[i]);
+        file.nFileSizeLow = ItemIdFileSize(items[i]);
+        DescriptorName(items[i], file.cFileName, sizeof file.cFileName);
+    }
+    GlobalUnlock(block);
+    FORMATETC format = ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    HRESULT hr = dataObject->SetData(&format, &medium, TRUE);
+    if (FAILED(hr)) GlobalFree(block);
+    return hr;
+}
+
+HRESULT StoreStream(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, LPCITEMIDLIST item, LONG index)
+{
+    ItemIdHolder full(ItemIdConcat(folder, item));
+    if (!full) return E_OUTOFMEMORY;
+    char path[MAX_PATH];
+    ItemIdPath(full.get(), path, sizeof path, false);
+    auto* stream = new (std::nothrow) CFileStream(owner, path, ItemIdTime(item), ItemIdFileSize(item));
+    if (!stream) return E_OUTOFMEMORY;
+    FORMATETC format = ContentFormat(g_cfFileContents, index, TYMED_ISTREAM);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_ISTREAM;
+    medium.pstm = stream;
+    HRESULT hr = dataObject->SetData(&format, &medium, TRUE);
+    if (FAILED(hr)) stream->Release();
+    return hr;
+}
+
+}  // namespace
+
+CDataObject::CDataObject(IDataSourceSink* sink, const void* owner, DWORD ownerLength)
+{
+    if (sink) sink->AddRef();
+    sink_.reset(sink);
+    if (owner && ownerLength > 0) {
+        owner_ = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, ownerLength));
+        if (owner_) memcpy(owner_, owner, ownerLength);
+        ownerLength_ = ownerLength;
+    }
+}
+
+CDataObject::~CDataObject()
+{
+    if (owner_) HeapFree(GetProcessHeap(), 0, owner_);
+    for (Entry& entry : entries_) {
+        CoTaskMemFree(entry.format.ptd);
+        if (entry.medium.tymed != TYMED_NULL) ReleaseStgMedium(&entry.medium);
+    }
+}
+
+STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {
+        QI_ENTRY(CDataObject, IDataObject),
+        QI_ENTRY(CDataObject, IDataObjectAsyncCapability),
+        {nullptr, 0},
+    };
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP_(ULONG) CDataObject::Release()
+{
+    // The extra reference keeps the count above 0 while the sink, which
+    // reads formats of this object, is told about the end.
+    const ULONG held = AddRefImpl() - 1;
+    if (held == 1 && !destroying_) {
+        destroying_ = true;
+        if (sink_) {
+            DataObjectRecord record{this, owner_, owner_ ? ownerLength_ : 0};
+            sink_->DataObjectReleased(&record);
+            sink_.reset();
+        }
+    }
+    if (ReleaseImpl() == 0) return 0;  // the extra reference is never the last
+    return ReleaseImpl();
+}
+
+HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
+{
+    if (format->ptd) return DV_E_DVTARGETDEVICE;
+    for (Entry& entry : entries_) {
+        if (entry.format.cfFormat != format->cfFormat || entry.format.dwAspect != format->dwAspect ||
+            entry.format.lindex != format->lindex)
+            continue;
+        if (!adding && !(entry.format.tymed & format->tymed)) return DV_E_TYMED;
+        *found = &entry;
+        return S_OK;
+    }
+    if (!adding) return DV_E_FORMATETC;
+    Entry added{*format, STGMEDIUM{}};
+    added.format.ptd = nullptr;
+    entries_.push_back(added);
+    *found = &entries_.back();
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
+{
+    if (!format || !medium) return E_INVALIDARG;
+    Entry* entry = nullptr;
+    HRESULT hr = find(format, false, &entry);
+    if (FAILED(hr)) return hr;
+    *medium = entry->medium;
+    if (medium->tymed & kInterfaceMedia) medium->pstm->AddRef();
+    if (medium->pUnkForRelease) {
+        medium->pUnkForRelease->AddRef();
+    } else if (!(medium->tymed & kInterfaceMedia)) {
+        // The block stays ours; the receiver frees it by releasing us.
+        medium->pUnkForRelease = static_cast<IDataObject*>(this);
+        AddRef();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::QueryGetData(FORMATETC* format)
+{
+    if (!format) return E_INVALIDARG;
+    Entry* entry = nullptr;
+    return find(format, false, &entry);
+}
+
+STDMETHODIMP CDataObject::GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out)
+{
+    if (!out) return E_INVALIDARG;
+    if (in) *out = *in;
+    out->ptd = nullptr;
+    return DATA_S_SAMEFORMATETC;
+}
+
+STDMETHODIMP CDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release)
+{
+    if (!format || !medium) return E_INVALIDARG;
+    Entry* entry = nullptr;
+    HRESULT hr = find(format, true, &entry);
+    if (FAILED(hr)) return hr;
+    if (entry->medium.tymed != TYMED_NULL) ReleaseStgMedium(&entry->medium);
+    entry->medium = STGMEDIUM{};
+    if (release)
+        entry->medium = *medium;
+    else
+        hr = CopyMedium(*medium, format->cfFormat, entry->medium);
+    if (FAILED(hr)) return hr;
+    entry->format.tymed = entry->medium.tymed;
+    IUnknown* owner = entry->medium.pUnkForRelease;
+    if (owner && SameObject(owner, static_cast<IDataObject*>(this))) {
+        // Holding ourselves would keep us alive for ever.
+        entry->medium.pUnkForRelease = nullptr;
+        owner->Release();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** enumerator)
+{
+    if (!enumerator) return E_POINTER;
+    *enumerator = nullptr;
+    if (direction != DATADIR_GET) return E_FAIL;
+    *enumerator = new (std::nothrow) CEnumFormatEtc(this, 0);
+    return *enumerator ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CDataObject::SetAsyncMode(BOOL async)
+{
+    async_ = async;
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::GetAsyncMode(BOOL* async)
+{
+    if (!async) return E_POINTER;
+    *async = async_;
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::StartOperation(IBindCtx*)
+{
+    inOperation_ = TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::InOperation(BOOL* inOperation)
+{
+    if (!inOperation) return E_POINTER;
+    *inOperation = async_ && inOperation_;
+    return S_OK;
+}
+
+STDMETHODIMP CDataObject::EndOperation(HRESULT, IBindCtx*, DWORD effect)
+{
+    endEffect_ = effect;
+    return S_OK;
+}
+
+HRESULT FillDataObject(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, UINT count,
+                       const LPCITEMIDLIST* items)
+{
+    if (!dataObject || (count > 0 && !items)) return E_INVALIDARG;
+    HRESULT hr = StoreDescriptor(dataObject, count, items);
+    for (UINT i = 0; SUCCEEDED(hr) && i < count; ++i)
+        hr = StoreStream(owner, dataObject, folder, items[i], static_cast<LONG>(i));
+    return hr;
+}
+
+HRESULT SetDataDword(IDataObject* dataObject, UINT16 format, DWORD value)
+{
+    if (!dataObject) return E_INVALIDARG;
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof value);
+    if (!block) return E_OUTOFMEMORY;
+    *static_cast<DWORD*>(block) = value;
+    FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    HRESULT hr = dataObject->SetData(&request, &medium, TRUE);
+    if (FAILED(hr)) GlobalFree(block);
+    return hr;
+}
+
+HRESULT GetDataDword(IDataObject* dataObject, UINT16 format, DWORD* value)
+{
+    if (!dataObject || !value) return E_INVALIDARG;
+    FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    HRESULT hr = dataObject->GetData(&request, &medium);
+    if (FAILED(hr)) return hr;
+    auto* data = static_cast<const DWORD*>(GlobalLock(medium.hGlobal));
+    if (data) {
+        *value = *data;
+        GlobalUnlock(medium.hGlobal);
+    } else {
+        hr = E_UNEXPECTED;
+    }
+    ReleaseStgMedium(&medium);
+    return hr;
+}
+
+HRESULT QueryPasteFormat(IDataObject* dataObject, FORMATETC* format)
+{
+    if (!dataObject || !format) return E_INVALIDARG;
+    UINT count = 0;
+    const FORMATETC* formats = PasteFormats(count);
+    for (UINT i = 0; i < count; ++i) {
+        FORMATETC candidate = formats[i];
+        if (dataObject->QueryGetData(&candidate) == S_OK) {
+            *format = candidate;
+            return S_OK;
+        }
+    }
+    return S_FALSE;
+}
+
+bool ClipboardCanPaste()
+{
+    ComPtr<IDataObject> clipboard;
+    if (FAILED(OleGetClipboard(clipboard.put())) || !clipboard) return false;
+    FORMATETC format;
+    return QueryPasteFormat(clipboard.get(), &format) == S_OK;
+}
+
+HRESULT GetPasteData(IDataObject* dataObject, FORMATETC* format, STGMEDIUM* medium)
+{
+    if (!medium) return E_INVALIDARG;
+    HRESULT hr = QueryPasteFormat(dataObject, format);
+    if (hr != S_OK) return hr;
+    return dataObject->GetData(format, medium);
+}
+
+HRESULT GetDataObjectPaths(IDataObject* dataObject, std::vector<std::string>* paths)
+{
+    if (!dataObject || !paths) return E_POINTER;
+    paths->clear();
+    FORMATETC request = ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    HRESULT hr = dataObject->GetData(&request, &medium);
+    if (FAILED(hr)) return hr;
+    auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
+    const UINT count = group ? group->cItems : 0;
+    if (group) GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    if (!group) return E_UNEXPECTED;
+    for (UINT i = 0; i < count; ++i) {
+        request = ContentFormat(g_cfFileContents, static_cast<LONG>(i), TYMED_ISTREAM);
+        hr = dataObject->GetData(&request, &medium);
+        if (FAILED(hr)) continue;
+        if (medium.tymed != TYMED_ISTREAM || !medium.pstm) {
+            ReleaseStgMedium(&medium);
+            return E_UNEXPECTED;
+        }
+        STATSTG stat{};
+        HRESULT statResult = medium.pstm->Stat(&stat, STATFLAG_DEFAULT);
+        if (SUCCEEDED(statResult)) {
+            char name[MAX_PATH] = "";
+            WideCharToMultiByte(CP_ACP, 0, stat.pwcsName, -1, name, sizeof name, nullptr, nullptr);
+            name[MAX_PATH - 1] = '\0';
+            CoTaskMemFree(stat.pwcsName);
+            paths->emplace_back(name);
+        }
+        ReleaseStgMedium(&medium);
+        if (FAILED(statResult)) return statResult;
+    }
+    return hr;
+}

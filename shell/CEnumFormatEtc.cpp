@@ -1,0 +1,47 @@
+#include "shell/CEnumFormatEtc.h"
+
+#include <new>
+
+CEnumFormatEtc::CEnumFormatEtc(CDataObject* dataObject, UINT index) : dataObject_(dataObject), index_(index)
+{
+    dataObject_->AddRef();
+}
+
+CEnumFormatEtc::~CEnumFormatEtc() { dataObject_->Release(); }
+
+STDMETHODIMP CEnumFormatEtc::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {QI_ENTRY(CEnumFormatEtc, IEnumFORMATETC), {nullptr, 0}};
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP CEnumFormatEtc::Next(ULONG count, FORMATETC* formats, ULONG* fetched)
+{
+    if (!formats) return E_POINTER;
+    if (!fetched && count != 1) return E_INVALIDARG;
+    ULONG delivered = 0;
+    while (delivered < count && index_ < dataObject_->FormatCount())
+        formats[delivered++] = dataObject_->Format(index_++);
+    if (fetched) *fetched = delivered;
+    return delivered == count ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CEnumFormatEtc::Skip(ULONG count)
+{
+    if (index_ + count >= dataObject_->FormatCount()) return S_FALSE;
+    index_ += count;
+    return S_OK;
+}
+
+STDMETHODIMP CEnumFormatEtc::Reset()
+{
+    index_ = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CEnumFormatEtc::Clone(IEnumFORMATETC** clone)
+{
+    if (!clone) return E_POINTER;
+    *clone = new (std::nothrow) CEnumFormatEtc(dataObject_, index_);
+    return *clone ? S_OK : E_OUTOFMEMORY;
+}

@@ -1,0 +1,150 @@
+#include "shell/CFileStream.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "devicelink/CNotetaker.h"
+
+namespace {
+
+constexpr ULONG kCopyPiece = 4096;
+
+HRESULT LastErrorResult() { return HRESULT_FROM_WIN32(GetLastError()); }
+
+}  // namespace
+
+CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size)
+    : modified_(modified), size_(size), owner_(owner)
+{
+    snprintf(devicePath_, sizeof devicePath_, "%s", devicePath);
+    AcquireNotetaker();
+}
+
+CFileStream::~CFileStream()
+{
+    discardTemporary();
+    ReleaseNotetaker();
+}
+
+STDMETHODIMP CFileStream::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {
+        QI_ENTRY(CFileStream, IStream),
+        {&IID_ISequentialStream, QiOffset<CFileStream, IStream>()},
+        {nullptr, 0},
+    };
+    return QiSearch(this, table, riid, ppv);
+}
+
+void CFileStream::discardTemporary()
+{
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (tempPath_[0]) DeleteFileA(tempPath_);
+    tempPath_[0] = '\0';
+}
+
+HRESULT CFileStream::fetch()
+{
+    discardTemporary();
+    char folder[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder) return LastErrorResult();
+    if (!GetTempFileNameA(folder, "wdf", 0, tempPath_)) {
+        tempPath_[0] = '\0';
+        return LastErrorResult();
+    }
+    CNotetaker* notetaker = TheNotetaker();
+    HRESULT hr = notetaker ? notetaker->FileGet(owner_, tempPath_, devicePath_, 0) : E_FAIL;
+    if (hr == S_OK) {
+        file_ = CreateFileA(tempPath_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file_ == INVALID_HANDLE_VALUE) hr = LastErrorResult();
+    } else if (SUCCEEDED(hr)) {
+        hr = E_FAIL;  // a declined or partial fetch leaves nothing to serve
+    }
+    if (FAILED(hr)) discardTemporary();
+    return hr;
+}
+
+STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)
+{
+    if (!buffer) return STG_E_INVALIDPOINTER;
+    if (read) *read = 0;
+    if (file_ == INVALID_HANDLE_VALUE) {
+        HRESULT hr = fetch();
+        if (FAILED(hr)) return hr;
+    }
+    DWORD done = 0;
+    if (!ReadFile(file_, buffer, size, &done, nullptr)) return LastErrorResult();
+    if (read) *read = done;
+    return S_OK;
+}
+
+STDMETHODIMP CFileStream::Write(const void* buffer, ULONG, ULONG* written)
+{
+    if (!buffer) return STG_E_INVALIDPOINTER;
+    if (written) *written = 0;
+    return STG_E_INVALIDFUNCTION;
+}
+
+STDMETHODIMP CFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position)
+{
+    if (origin > STREAM_SEEK_END) return E_INVALIDARG;
+    if (file_ == INVALID_HANDLE_VALUE) {
+        // Nothing is fetched for a seek: only the start is known.
+        if (origin != STREAM_SEEK_SET || move.QuadPart != 0) return E_FAIL;
+        if (position) position->QuadPart = 0;
+        return S_OK;
+    }
+    LARGE_INTEGER reached;
+    if (!SetFilePointerEx(file_, move, &reached, origin)) return E_FAIL;
+    if (position) position->QuadPart = static_cast<ULONGLONG>(reached.QuadPart);
+    return S_OK;
+}
+
+STDMETHODIMP CFileStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                                 ULARGE_INTEGER* written)
+{
+    if (!target) return STG_E_INVALIDPOINTER;
+    std::unique_ptr<BYTE[]> piece(new (std::nothrow) BYTE[kCopyPiece]);
+    if (!piece) return E_OUTOFMEMORY;
+    ULONGLONG totalRead = 0, totalWritten = 0;
+    HRESULT hr = S_OK;
+    while (totalRead < count.QuadPart) {
+        const ULONGLONG left = count.QuadPart - totalRead;
+        const ULONG want = left < kCopyPiece ? static_cast<ULONG>(left) : kCopyPiece;
+        ULONG got = 0, put = 0;
+        hr = Read(piece.get(), want, &got);
+        if (FAILED(hr) || got == 0) break;
+        totalRead += got;
+        hr = target->Write(piece.get(), got, &put);
+        totalWritten += put;
+        if (FAILED(hr)) break;
+    }
+    if (read) read->QuadPart = totalRead;
+    if (written) written->QuadPart = totalWritten;
+    return hr;
+}
+
+STDMETHODIMP CFileStream::Stat(STATSTG* stat, DWORD flags)
+{
+    if (!stat) return STG_E_INVALIDPOINTER;
+    memset(stat, 0, sizeof *stat);
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = size_;
+    stat->mtime = stat->ctime = stat->atime = modified_;
+    if (flags & STATFLAG_NONAME) return S_OK;
+    int length = MultiByteToWideChar(CP_ACP, 0, devicePath_, -1, nullptr, 0);
+    stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc(length * sizeof(WCHAR)));
+    if (!stat->pwcsName) return E_OUTOFMEMORY;
+    MultiByteToWideChar(CP_ACP, 0, devicePath_, -1, stat->pwcsName, length);
+    return S_OK;
+}
+
+STDMETHODIMP CFileStream::Clone(IStream** clone)
+{
+    if (clone) *clone = nullptr;
+    return STG_E_INVALIDFUNCTION;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// PC files and folders received into a device folder from the clipboard or
+// a drop, and the deletion half of a cut of device items.
+#include <windows.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+class CShellFolder;
+
+// What a drop target or the Paste command hands to the paste.
+struct DropRequest {
+    IDataObject* dataObject;  // null: take the clipboard's
+    FORMATETC format;
+    STGMEDIUM medium;
+    DWORD keyState;
+    DWORD* effect;  // in and out; 2 means move
+    POINTL point;
+    DWORD mediumValid;  // the drop target releases the medium
+    LPCITEMIDLIST target;
+    DWORD targetSize;
+};
+
+// Sends the request's CF_HDROP files into `target` (a device list; null is
+// the root), which lies at or below `folder`. A move is reported back to the
+// source through "Performed DropEffect" and "Paste Succeeded".
+HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST target, DropRequest* request);
+
+// 0 when every path was sent, S_FALSE for an empty list, else the first error.
+HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD effect);
+
+// The dropped paths, each folder followed by everything below it, and the
+// folder of the first path (`baseFolder` holds MAX_PATH characters).
+HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear);
+
+// The folder's data object over its items, with a sink that deletes the
+// items once a target reports that it moved them.
+HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv);

@@ -1,0 +1,277 @@
+// PC files and folders pasted onto the stand-in note-taker from the real OLE
+// clipboard and from a drop request, and what the paste reports back.
+#include "shell/Paste.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
+#include "shell/CDataObject.h"
+#include "shell/CShellFolder.h"
+#include "shell/ClipFormats.h"
+#include "sim/SimDevice.h"
+#include "tests/shell/ShellTestSupport.h"
+#include "tests/support/MemoryComApi.h"
+#include "tests/support/MemorySimLink.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::vector<std::string> g_boxes;
+int RecordBox(HWND, const char* text, UINT)
+{
+    g_boxes.emplace_back(text);
+    return IDOK;
+}
+
+std::string Pattern(size_t size, int seed)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 5 + seed + i / 257);
+    return s;
+}
+
+// A CF_HDROP block listing the paths.
+HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
+{
+    std::string list;
+    for (const std::string& path : paths) list += path + '\0';
+    list += '\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(drop + 1, list.data(), list.size());
+    GlobalUnlock(block);
+    return block;
+}
+
+// A source that offers the paths as CF_HDROP, as Explorer's copy does.
+CDataObject* PcFiles(const std::vector<std::string>& paths)
+{
+    auto* object = new CDataObject(nullptr, nullptr, 0);
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = MakeHDrop(paths);
+    EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
+    return object;
+}
+
+// What the module registers at load: CF_HDROP in global memory.
+const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+
+bool ClipboardHoldsFiles() { return IsClipboardFormatAvailable(CF_HDROP) != 0; }
+
+class PasteDevice : public ::testing::Test {
+protected:
+    PasteDevice() : previousPrompt_(SetRetryPrompt([] { return false; })), previousBox_(SetMessageBoxHook(RecordBox))
+    {
+        g_boxes.clear();
+        SetPasteFormats(kPasteFormats, ARRAYSIZE(kPasteFormats));
+        api_.Attach(1, line_);
+        for (const char* folder : {"R", "R\\notes", "F"}) CreateDirectoryA(store_.file(folder).c_str(), nullptr);
+        SimConfig config;
+        config.root = store_.path();
+        device_ = std::make_unique<SimDevice>(link_, config);
+        device_->Start();
+        root_ = new CShellFolder(nullptr, nullptr);
+        ItemIdHolder notes(MakeItem("R:\\notes", 2));
+        root_->BindToObject(notes.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&notesShell_));
+        notes_ = static_cast<CShellFolder*>(notesShell_);
+    }
+    ~PasteDevice() override
+    {
+        OleSetClipboard(nullptr);
+        if (notesShell_) notesShell_->Release();
+        root_->Release();
+        device_->Stop();
+        SetMessageBoxHook(previousBox_);
+        SetRetryPrompt(previousPrompt_);
+        SetPasteFormats(nullptr, 0);
+    }
+    std::string pcFile(const std::string& name, const std::string& bytes)
+    {
+        EXPECT_TRUE(TempDir::WriteAll(pc_.file(name), bytes));
+        return pc_.file(name);
+    }
+    std::string onDevice(const std::string& relative) { return TempDir::ReadAll(store_.file(relative)); }
+    HRESULT PasteClipboard(CShellFolder& folder)
+    {
+        DropRequest request{};
+        return PasteDataObject(folder, nullptr, folder.DeviceList(), &request);
+    }
+
+    MemoryLine line_;
+    MemoryComApi api_;
+    MemorySimLink link_{line_};
+    TempDir store_, pc_;
+    std::unique_ptr<SimDevice> device_;
+    RetryPrompt previousPrompt_;
+    MessageBoxHook previousBox_;
+    ErrorBoxCapture errors_;
+    CShellFolder* root_;
+    IShellFolder* notesShell_ = nullptr;
+    CShellFolder* notes_ = nullptr;
+};
+
+// The stand-in makes folders one level below a drive only, so the tree is
+// one folder deep here.
+TEST_F(PasteDevice, FolderFromTheClipboardLandsWithItsFiles)
+{
+    CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
+    const std::string a = Pattern(3000, 1), x = Pattern(70000, 2);
+    pcFile("docs\\a.txt", a);
+    pcFile("docs\\x.bin", x);
+    CDataObject* source = PcFiles({pc_.file("docs")});
+    ASSERT_EQ(OleSetClipboard(source), S_OK);
+    source->Release();
+
+    EXPECT_EQ(PasteClipboard(*root_), S_OK);
+    EXPECT_TRUE(onDevice("R\\docs\\a.txt") == a) << "the bytes on the device differ";
+    EXPECT_TRUE(onDevice("R\\docs\\x.bin") == x) << "the bytes on the device differ";
+    EXPECT_FALSE(ClipboardHoldsFiles()) << "a paste empties the clipboard";
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(PasteDevice, FilesFromTheClipboardGoIntoTheFolder)
+{
+    const std::string one = Pattern(1024, 4), two = Pattern(1025, 5);
+    CDataObject* source = PcFiles({pcFile("one.txt", one), pcFile("two.txt", two)});
+    ASSERT_EQ(OleSetClipboard(source), S_OK);
+    source->Release();
+    EXPECT_EQ(PasteClipboard(*notes_), S_OK);
+    EXPECT_TRUE(onDevice("R\\notes\\one.txt") == one);
+    EXPECT_TRUE(onDevice("R\\notes\\two.txt") == two);
+}
+
+TEST_F(PasteDevice, CutOfPcFilesIsReportedAsMoved)
+{
+    CDataObject* source = PcFiles({pcFile("moved.txt", "moved")});
+    ASSERT_EQ(SetDataDword(source, g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
+    // Wine's clipboard object takes no SetData, so the report is checked on
+    // the source itself, as a drop hands it over.
+    DWORD effect = DROPEFFECT_MOVE;
+    DropRequest request{};
+    request.dataObject = source;
+    request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ASSERT_EQ(source->GetData(&request.format, &request.medium), S_OK);
+    request.effect = &effect;
+    EXPECT_EQ(PasteDataObject(*notes_, nullptr, notes_->DeviceList(), &request), S_OK);
+    ReleaseStgMedium(&request.medium);
+    EXPECT_EQ(onDevice("R\\notes\\moved.txt"), "moved");
+    DWORD performed = 0, pasted = 0;
+    EXPECT_EQ(GetDataDword(source, g_cfPerformedDropEffect, &performed), S_OK);
+    EXPECT_EQ(GetDataDword(source, g_cfPasteSucceeded, &pasted), S_OK);
+    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
+    source->Release();
+}
+
+TEST_F(PasteDevice, AFailureHalfWayStopsAndIsNotReportedAsMoved)
+{
+    std::vector<std::string> paths;
+    for (int i = 1; i <= 5; ++i) paths.push_back(pcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
+    DeleteFileA(paths[2].c_str());  // gone between copy and paste
+    CDataObject* source = PcFiles(paths);
+    DWORD effect = DROPEFFECT_MOVE;
+    DropRequest request{};
+    request.dataObject = source;
+    request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ASSERT_EQ(source->GetData(&request.format, &request.medium), S_OK);
+    request.effect = &effect;
+    EXPECT_TRUE(FAILED(PasteDataObject(*notes_, nullptr, notes_->DeviceList(), &request)));
+    ReleaseStgMedium(&request.medium);
+
+    EXPECT_EQ(onDevice("R\\notes\\f1.txt"), "1");
+    EXPECT_EQ(onDevice("R\\notes\\f2.txt"), "2");
+    for (const char* unsent : {"R\\notes\\f3.txt", "R\\notes\\f4.txt", "R\\notes\\f5.txt"})
+        EXPECT_FALSE(TempDir::Exists(store_.file(unsent))) << unsent;
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_FALSE(g_boxes[0].empty());
+    DWORD pasted = 0;
+    EXPECT_TRUE(FAILED(GetDataDword(source, g_cfPasteSucceeded, &pasted))) << "a failed paste reports no move";
+    source->Release();
+}
+
+TEST_F(PasteDevice, FileOver4GiBIsRefusedWithAMessage)
+{
+    const std::string huge = pc_.file("huge.bin");
+    HANDLE file = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x100000001ll;
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    CDataObject* source = PcFiles({huge});
+    ASSERT_EQ(OleSetClipboard(source), S_OK);
+    source->Release();
+    EXPECT_TRUE(FAILED(PasteClipboard(*notes_)));
+    EXPECT_FALSE(TempDir::Exists(store_.file("R\\notes\\huge.bin")));
+    EXPECT_EQ(g_boxes.size(), 1u);
+    DeleteFileA(huge.c_str());
+}
+
+TEST_F(PasteDevice, EmptyAndVirtualAndMissingSources)
+{
+    // No files at all.
+    CDataObject* empty = PcFiles({});
+    ASSERT_EQ(OleSetClipboard(empty), S_OK);
+    empty->Release();
+    EXPECT_EQ(PasteClipboard(*notes_), S_FALSE);
+    EXPECT_FALSE(ClipboardHoldsFiles());
+
+    // Nothing pasteable on the clipboard.
+    auto* text = new CDataObject(nullptr, nullptr, 0);
+    SetDataDword(text, g_cfPreferredDropEffect, DROPEFFECT_COPY);
+    ASSERT_EQ(OleSetClipboard(text), S_OK);
+    text->Release();
+    EXPECT_EQ(PasteClipboard(*notes_), DV_E_FORMATETC);
+
+    // Virtual files of another namespace are not received.
+    auto* virtualFiles = new CDataObject(nullptr, nullptr, 0);
+    DropRequest request{};
+    request.dataObject = virtualFiles;
+    request.format = FORMATETC{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    request.medium.tymed = TYMED_HGLOBAL;
+    request.medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
+    EXPECT_EQ(PasteDataObject(*notes_, nullptr, notes_->DeviceList(), &request), E_FAIL);
+    ReleaseStgMedium(&request.medium);
+    virtualFiles->Release();
+
+    EXPECT_EQ(PasteDataObject(*notes_, nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST(ReadHDrop, FoldersAreFollowedByEverythingBelow)
+{
+    TempDir pc;
+    CreateDirectoryA(pc.file("docs").c_str(), nullptr);
+    CreateDirectoryA(pc.file("docs\\sub").c_str(), nullptr);
+    TempDir::WriteAll(pc.file("docs\\a.txt"), "a");
+    TempDir::WriteAll(pc.file("docs\\sub\\x"), "x");
+    TempDir::WriteAll(pc.file("z.txt"), "z");
+    HGLOBAL drop = MakeHDrop({pc.file("docs"), pc.file("z.txt")});
+    std::vector<std::string> paths{"stale"};
+    char base[MAX_PATH] = "";
+    ASSERT_EQ(ReadHDrop(static_cast<HDROP>(drop), &paths, base, true), S_OK);
+    EXPECT_EQ(base, pc.path());
+    ASSERT_EQ(paths.size(), 5u);
+    EXPECT_EQ(paths[0], pc.file("docs"));
+    auto at = [&](const std::string& name) { return std::find(paths.begin(), paths.end(), pc.file(name)) - paths.begin(); };
+    EXPECT_LT(at("docs\\sub"), at("docs\\sub\\x"));
+    EXPECT_LT(at("docs\\a.txt"), at("z.txt"));
+    EXPECT_EQ(at("z.txt"), 4);
+    GlobalFree(drop);
+
+    HGLOBAL none = MakeHDrop({});
+    EXPECT_EQ(ReadHDrop(static_cast<HDROP>(none), &paths, base, true), S_FALSE);
+    GlobalFree(none);
+    EXPECT_EQ(ReadHDrop(nullptr, &paths, base, true), E_INVALIDARG);
+}
+
+}  // namespace
