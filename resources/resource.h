@@ -28,6 +28,13 @@
 #define IDS_FOLDER_INFOTIP      9
 #define IDS_HELPFILE            222
 #define IDA_VIEW                400
+// The view: status bar texts and the list's column headers.
+#define IDS_STATUS_FOLDER       1
+#define IDS_COLUMN_NAME         3
+#define IDS_COLUMN_SIZE         4
+#define IDS_COLUMN_TYPE         5
+#define IDS_COLUMN_MODIFIED     6
+#define IDS_STATUS_SELECTED     7
 // Transfer job, file operations and backup.
 #define IDS_DEVICE_BACKINGUP    114
 #define IDS_DEVICE_RESTORING    115

@@ -9,6 +9,8 @@
 #include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
 #include "shell/Paste.h"
+#include "shell/OpenViews.h"
+#include "view/CShellView.h"
 
 namespace {
 
@@ -24,6 +26,14 @@ SFGAOF AttributesOf(LPCITEMIDLIST item, SFGAOF requested)
     if (!ItemIdIsFolder(item) || !(requested & SFGAO_FOLDER)) return kItemAttributes;
     if (ItemIdIsSpecial(item) && (requested & SFGAO_HASSUBFOLDER)) return kFolderAttributes | SFGAO_HASSUBFOLDER;
     return kFolderAttributes;
+}
+
+// Two absolute lists of the same folder, made from the same identifiers, are
+// byte for byte alike; this needs no trip through the desktop folder.
+bool SameList(LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    UINT sizeA = a ? ILGetSize(a) : 0, sizeB = b ? ILGetSize(b) : 0;
+    return sizeA == sizeB && (sizeA == 0 || memcmp(a, b, sizeA) == 0);
 }
 
 int Sign(int value) { return (value > 0) - (value < 0); }
@@ -191,11 +201,16 @@ STDMETHODIMP CShellFolder::CompareIDs(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMI
     return OrderResult(0);
 }
 
-STDMETHODIMP CShellFolder::CreateViewObject(HWND, REFIID, void** ppv)
+STDMETHODIMP CShellFolder::CreateViewObject(HWND, REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    return E_NOINTERFACE;
+    if (!IsEqualIID(riid, IID_IShellView)) return E_NOINTERFACE;
+    auto* view = new (std::nothrow) CShellView(this);
+    if (!view) return E_OUTOFMEMORY;
+    HRESULT hr = view->QueryInterface(riid, ppv);
+    view->Release();
+    return hr;
 }
 
 STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFGAOF* attributes)
@@ -275,10 +290,13 @@ bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
 
 void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
 {
-    // Only the shell is told: the module has no view of its own yet.
     LPITEMIDLIST absolute1 = ILCombine(absoluteList_, item1);
     LPITEMIDLIST absolute2 = item2 ? ILCombine(absoluteList_, item2) : nullptr;
     if (absolute1) SHChangeNotify(event, SHCNF_IDLIST, absolute1, absolute2);
     ILFree(absolute1);
     ILFree(absolute2);
+    std::vector<CShellView*>* views = OpenViews();
+    if (!views) return;
+    for (CShellView* view : *views)
+        if (SameList(view->Folder()->AbsoluteList(), absoluteList_)) view->OnFolderChange(event, item1, item2);
 }

@@ -43,9 +43,10 @@ public:
                            LPITEMIDLIST* newItem) override;
 
     LPCITEMIDLIST DeviceList() const { return deviceList_.get(); }
+    LPCITEMIDLIST AbsoluteList() const { return absoluteList_; }
 
-    // Tells the shell that an item of this folder was created, deleted or
-    // renamed (items relative to this folder).
+    // Tells the shell and every open view of this folder that an item of
+    // it was created, deleted or renamed (items relative to this folder).
     void NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
 
 private:

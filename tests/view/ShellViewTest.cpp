@@ -1,0 +1,359 @@
+// The view created through the folder, hosted by a browser of our own, over
+// the stand-in note-taker on an in-memory line.
+#include "view/CShellView.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devicelink/CNotetaker.h"
+#include "foundation/CReg.h"
+#include "resources/resource.h"
+#include "shell/CModule.h"
+#include "shell/CShellFolder.h"
+#include "shell/Guids.h"
+#include "shell/OpenViews.h"
+#include "sim/SimDevice.h"
+#include "tests/shell/ShellTestSupport.h"
+#include "tests/support/MemoryComApi.h"
+#include "tests/support/MemorySimLink.h"
+#include "tests/support/TempDir.h"
+#include "tests/view/TestBrowser.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+void SetModified(const std::string& file, WORD day, WORD hour, WORD minute)
+{
+    SYSTEMTIME local = MakeTime(2026, 1, day, hour, minute);
+    FILETIME localTime, utc;
+    SystemTimeToFileTime(&local, &localTime);
+    LocalFileTimeToFileTime(&localTime, &utc);
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(handle, nullptr, nullptr, &utc);
+    CloseHandle(handle);
+}
+
+// One view window over a folder, closed and released at the end.
+struct OpenView {
+    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0)
+    {
+        EXPECT_EQ(folder->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)), S_OK);
+        FOLDERSETTINGS settings{FVM_DETAILS, flags};
+        RECT area{0, 0, 600, 400};
+        EXPECT_EQ(view->CreateViewWindow(nullptr, &settings, &browser, &area, &window), S_OK);
+        list = GetDlgItem(window, CShellView::kListId);
+    }
+    ~OpenView()
+    {
+        view->DestroyViewWindow();
+        view->Release();
+    }
+    int Count() const { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+    std::string Text(int item, int column) const
+    {
+        char text[MAX_PATH] = "";
+        LVITEMA entry{};
+        entry.iSubItem = column;
+        entry.pszText = text;
+        entry.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&entry));
+        return text;
+    }
+    Names Column(int column) const
+    {
+        Names texts;
+        for (int item = 0; item < Count(); ++item) texts.push_back(Text(item, column));
+        return texts;
+    }
+    void Notify(NMHDR& header) const
+    {
+        header.hwndFrom = list;
+        header.idFrom = CShellView::kListId;
+        SendMessageA(window, WM_NOTIFY, CShellView::kListId, reinterpret_cast<LPARAM>(&header));
+    }
+    void ClickHeader(int column) const
+    {
+        NMHEADERA click{};
+        click.hdr.code = HDN_ITEMCLICKA;
+        click.iItem = column;
+        Notify(click.hdr);
+    }
+    void Select(int item, bool on) const
+    {
+        LVITEMA state{};
+        state.stateMask = LVIS_SELECTED;
+        state.state = on ? LVIS_SELECTED : 0;
+        SendMessageA(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
+    }
+    // Types a new name into the list's own editor and presses Enter.
+    void Rename(int item, const char* name) const
+    {
+        SetFocus(list);
+        HWND edit = reinterpret_cast<HWND>(SendMessageA(list, LVM_EDITLABELA, item, 0));
+        ASSERT_NE(edit, nullptr);
+        SetWindowTextA(edit, name);
+        SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    }
+
+    IShellView* view = nullptr;
+    HWND window = nullptr;
+    HWND list = nullptr;
+};
+
+class ShellViewTest : public ::testing::Test {
+protected:
+    ShellViewTest() : previousPrompt_(SetRetryPrompt([] { return false; }))
+    {
+        g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
+        CreateOpenViews();
+        CreateSettings(CLSID_Pellor);
+        api_.Attach(1, line_);
+        for (const char* folder : {"R", "R\\Letters", "F", "F\\Books", "special"})
+            CreateDirectoryA(dir_.file(folder).c_str(), nullptr);
+        const struct {
+            const char* name;
+            size_t size;
+            WORD day;
+        } files[] = {{"b.zzq", 10, 3}, {"a.mmq", 3000, 1}, {"C.aaq", 200, 2}};
+        for (const auto& file : files) {
+            std::string path = dir_.file(std::string("R\\Letters\\") + file.name);
+            TempDir::WriteAll(path, std::string(file.size, 'x'));
+            SetModified(path, file.day, 14, 5);
+        }
+        TempDir::WriteAll(dir_.file("special\\Clock"), "");
+        SimConfig config;
+        config.root = dir_.path();
+        device_ = std::make_unique<SimDevice>(link_, config);
+        device_->Start();
+        root_ = new CShellFolder(nullptr, nullptr);
+    }
+    ~ShellViewTest() override
+    {
+        root_->Release();
+        device_->Stop();
+        SetRetryPrompt(previousPrompt_);
+        DestroySettings();
+        DestroyOpenViews();
+        delete g_module;
+        g_module = nullptr;
+    }
+    IShellFolder* Letters()
+    {
+        ItemIdHolder letters(MakeItem("R:\\Letters", 2));
+        IShellFolder* child = nullptr;
+        EXPECT_EQ(root_->BindToObject(letters.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&child)),
+                  S_OK);
+        return child;
+    }
+
+    MemoryLine line_;
+    MemoryComApi api_;
+    MemorySimLink link_{line_};
+    TempDir dir_;
+    std::unique_ptr<SimDevice> device_;
+    RetryPrompt previousPrompt_;
+    ErrorBoxCapture errors_;
+    CShellFolder* root_;
+    TestBrowser browser_;
+};
+
+TEST_F(ShellViewTest, OnlyTheViewInterfaceIsMade)
+{
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(root_->CreateViewObject(nullptr, IID_IDropTarget, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    IShellView* view = nullptr;
+    ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)), S_OK);
+    ASSERT_EQ(OpenViews()->size(), 1u);
+    EXPECT_EQ(view->CreateViewWindow(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+    IOleWindow* window = nullptr;
+    EXPECT_EQ(view->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
+    window->Release();
+    EXPECT_EQ(view->Release(), 0u);
+    EXPECT_TRUE(OpenViews()->empty()) << "the view left the open-view list";
+}
+
+TEST_F(ShellViewTest, ListShowsTheDevicesNamesSizesTypesAndTimes)
+{
+    IShellFolder* letters = Letters();
+    {
+        OpenView view(letters, browser_);
+        char className[64] = "";
+        GetClassNameA(view.window, className, sizeof className);
+        EXPECT_STREQ(className, "PellorShellView");
+        EXPECT_EQ(GetParent(view.window), browser_.Frame());
+        ASSERT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"}));
+        char size[32];
+        EXPECT_EQ(view.Text(0, 1), StrFormatByteSizeA(3000, size, sizeof size));
+        SHFILEINFOA info{};
+        SHGetFileInfoA("a.mmq", FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES);
+        EXPECT_EQ(view.Text(0, 2), info.szTypeName);
+        EXPECT_NE(view.Text(0, 2), view.Text(1, 2));
+        std::string modified = view.Text(2, 3);
+        ASSERT_GE(modified.size(), 6u);
+        EXPECT_EQ(modified.substr(modified.size() - 6), " 14:05") << modified;
+        HWND header = reinterpret_cast<HWND>(SendMessageA(view.list, LVM_GETHEADER, 0, 0));
+        EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 4);
+        EXPECT_EQ(SendMessageA(view.list, LVM_GETCOLUMNWIDTH, 1, 0), static_cast<LRESULT>(Settings()->m_dwColumnWidths[1]));
+    }
+    {
+        OpenView filesOnly(letters, browser_, FWF_NOSUBFOLDERS);
+        EXPECT_EQ(filesOnly.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"}));
+    }
+    letters->Release();
+    OpenView root(root_, browser_);
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"}));
+    EXPECT_EQ(root.Text(0, 1), "") << "folders show no size";
+    EXPECT_NE(root.Text(0, 2), "");
+    OpenView rootFiles(root_, browser_, FWF_NOSUBFOLDERS);
+    EXPECT_EQ(rootFiles.Count(), 0);
+}
+
+TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
+{
+    {
+        OpenView root(root_, browser_);
+        ASSERT_EQ(browser_.buttons.size(), 5u);
+        EXPECT_EQ(browser_.addBitmapCalls, 1);
+        const int commands[] = {CMD_CUT, CMD_COPY, CMD_PASTE, 0, CMD_DELETE};
+        const int bitmaps[] = {STD_CUT, STD_COPY, STD_PASTE, 0, STD_DELETE};
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(browser_.buttons[i].idCommand, commands[i]);
+            if (commands[i]) {
+                EXPECT_EQ(browser_.buttons[i].iBitmap, TestBrowser::kBitmapOffset + bitmaps[i]);
+            }
+        }
+        EXPECT_EQ(browser_.buttons[3].fsStyle, BTNS_SEP);
+        EXPECT_FALSE(browser_.enabled[CMD_CUT] || browser_.enabled[CMD_COPY] || browser_.enabled[CMD_DELETE])
+            << "nothing to cut in the root with nothing selected";
+        EXPECT_FALSE(browser_.enabled[CMD_PASTE]) << "the clipboard holds no files";
+
+        EXPECT_EQ(root.view->UIActivate(SVUIA_ACTIVATE_NOFOCUS), S_OK);
+        EXPECT_EQ(browser_.statusTexts[0], "Notetaker: ");
+        EXPECT_EQ(browser_.statusTexts[1], "");
+        EXPECT_EQ(browser_.statusParts, (std::vector<int>{500, 600, -1}));
+        EXPECT_EQ(browser_.statusTexts.count(2), 0u);
+
+        for (int item = 0; item < 3; ++item) root.Select(item, true);
+        EXPECT_EQ(browser_.statusTexts[0], "3 object(s) selected");
+        EXPECT_TRUE(browser_.enabled[CMD_CUT] && browser_.enabled[CMD_COPY] && browser_.enabled[CMD_DELETE]);
+        for (int item = 0; item < 3; ++item) root.Select(item, false);
+        EXPECT_EQ(browser_.statusTexts[0], "1 object(s) selected") << "an empty selection leaves the text";
+        EXPECT_FALSE(browser_.enabled[CMD_DELETE]);
+    }
+    IShellFolder* letters = Letters();
+    {
+        OpenView view(letters, browser_);
+        EXPECT_TRUE(browser_.enabled[CMD_CUT] && browser_.enabled[CMD_COPY] && browser_.enabled[CMD_DELETE])
+            << "in a sub-folder the commands act on the folder";
+        view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+        EXPECT_EQ(browser_.statusTexts[0], "Notetaker: R:\\Letters\\");
+        view.view->UIActivate(SVUIA_DEACTIVATE);
+        browser_.statusTexts.clear();
+        view.view->UIActivate(SVUIA_DEACTIVATE);
+        EXPECT_TRUE(browser_.statusTexts.empty());
+
+        FOLDERSETTINGS settings{};
+        EXPECT_EQ(view.view->GetCurrentInfo(&settings), S_OK);
+        EXPECT_EQ(settings.ViewMode, static_cast<UINT>(FVM_DETAILS));
+        EXPECT_EQ(view.view->GetCurrentInfo(nullptr), E_INVALIDARG);
+    }
+    letters->Release();
+    EXPECT_EQ(browser_.References(), 0u) << "the view let the browser go";
+}
+
+TEST_F(ShellViewTest, HeaderClicksSortByEachColumn)
+{
+    IShellFolder* letters = Letters();
+    OpenView view(letters, browser_);
+    view.ClickHeader(1);
+    EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq", "a.mmq"})) << "by size";
+    view.ClickHeader(1);
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq", "b.zzq"})) << "by size descending";
+    view.ClickHeader(2);
+    EXPECT_EQ(view.Column(0), (Names{"C.aaq", "a.mmq", "b.zzq"})) << "by type";
+    view.ClickHeader(3);
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq", "b.zzq"})) << "by date";
+    view.ClickHeader(0);
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "by name, ignoring case";
+    NMHEADERA rightClick{};
+    rightClick.hdr.code = HDN_ITEMCLICKA;
+    rightClick.iItem = 1;
+    rightClick.iButton = 1;
+    view.Notify(rightClick.hdr);
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "only the left button sorts";
+
+    HDITEMA width{};
+    width.mask = HDI_WIDTH;
+    width.cxy = 123;
+    NMHEADERA track{};
+    track.hdr.code = HDN_ENDTRACKA;
+    track.iItem = 2;
+    track.pitem = &width;
+    view.Notify(track.hdr);
+    EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u);
+    OpenView second(letters, browser_);
+    EXPECT_EQ(SendMessageA(second.list, LVM_GETCOLUMNWIDTH, 2, 0), 123) << "a new list takes the stored width";
+    letters->Release();
+}
+
+TEST_F(ShellViewTest, RenameInPlaceRenamesOnTheDeviceAndInEveryView)
+{
+    IShellFolder* letters = Letters();
+    IShellFolder* sameFolder = Letters();
+    OpenView first(letters, browser_);
+    TestBrowser otherBrowser;
+    OpenView second(sameFolder, otherBrowser);
+    OpenView root(root_, otherBrowser);
+
+    first.Rename(1, "memo.zzq");
+    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\memo.zzq")));
+    EXPECT_FALSE(TempDir::Exists(dir_.file("R\\Letters\\b.zzq")));
+    EXPECT_EQ(first.Text(1, 0), "memo.zzq");
+    EXPECT_EQ(second.Text(1, 0), "memo.zzq") << "the other view of the folder follows without a refresh";
+    EXPECT_EQ(second.Text(1, 1), first.Text(1, 1));
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"})) << "another folder's view is untouched";
+
+    first.Rename(0, std::string(21, 'n').c_str());
+    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\a.mmq"))) << "a name longer than the device takes is refused";
+    EXPECT_EQ(first.Text(0, 0), "a.mmq");
+
+    ItemIdHolder created(MakeItem("aaa.txt", 1, 5));
+    static_cast<CShellFolder*>(letters)->NotifyChange(SHCNE_CREATE, created.get(), nullptr);
+    EXPECT_EQ(second.Column(0), (Names{"a.mmq", "memo.zzq", "C.aaq", "aaa.txt"})) << "appended, not sorted";
+    ItemIdHolder deleted(MakeItem("C.AAQ", 1));
+    static_cast<CShellFolder*>(sameFolder)->NotifyChange(SHCNE_DELETE, deleted.get(), nullptr);
+    EXPECT_EQ(first.Column(0), (Names{"a.mmq", "memo.zzq", "aaa.txt"})) << "found ignoring case";
+    EXPECT_EQ(second.Column(0), first.Column(0));
+
+    EXPECT_EQ(second.view->Refresh(), S_OK);
+    EXPECT_EQ(second.Column(0), (Names{"a.mmq", "C.aaq", "memo.zzq"})) << "the device's own list again";
+    sameFolder->Release();
+    letters->Release();
+}
+
+TEST_F(ShellViewTest, OpeningAFolderBrowsesToIt)
+{
+    auto activate = [](const OpenView& view, int item) {
+        NMITEMACTIVATE activation{};
+        activation.hdr.code = LVN_ITEMACTIVATE;
+        activation.iItem = item;
+        view.Notify(activation.hdr);
+    };
+    OpenView root(root_, browser_);
+    activate(root, 2);
+    EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"});
+    IShellFolder* letters = Letters();
+    OpenView view(letters, browser_);
+    activate(view, 0);
+    EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"}) << "activating a file does nothing";
+    letters->Release();
+}
+
+}  // namespace

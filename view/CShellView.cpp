@@ -1,0 +1,302 @@
+#include "view/CShellView.h"
+
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "resources/resource.h"
+#include "shell/CModule.h"
+#include "shell/CShellFolder.h"
+#include "shell/ItemId.h"
+#include "shell/OpenViews.h"
+
+namespace {
+
+// Right edges of the first two status-bar parts, shared by all views.
+int g_statusEdges[2] = {0, 0};
+
+constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP;
+
+HINSTANCE ModuleInstance() { return g_module ? g_module->Instance() : GetModuleHandleA(nullptr); }
+
+}  // namespace
+
+CShellView::CShellView(CShellFolder* folder)
+{
+    folder->AddRef();
+    folder_.reset(folder);
+    if (std::vector<CShellView*>* views = OpenViews()) views->push_back(this);
+}
+
+CShellView::~CShellView()
+{
+    if (window_) DestroyWindow(window_);
+    if (std::vector<CShellView*>* views = OpenViews()) {
+        auto found = std::find(views->begin(), views->end(), this);
+        if (found != views->end()) views->erase(found);
+    }
+}
+
+STDMETHODIMP CShellView::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QiEntry table[] = {
+        QI_ENTRY(CShellView, IShellView),
+        {&IID_IOleWindow, QiOffset<CShellView, IShellView>()},
+        {nullptr, 0},
+    };
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP CShellView::GetWindow(HWND* window)
+{
+    if (!window) return E_INVALIDARG;
+    *window = window_;
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::TranslateAccelerator(MSG* message)
+{
+    HACCEL accelerators = g_module ? g_module->Accelerators() : nullptr;
+    if (!accelerators || !message) return S_FALSE;
+    if (labelEditing_) {
+        // Keys belong to the edit box, so Del deletes a character, not items.
+        if (message->message < WM_KEYFIRST || message->message > 0x108) return S_FALSE;
+        TranslateMessage(message);
+        DispatchMessageA(message);
+        return S_OK;
+    }
+    return ::TranslateAcceleratorA(window_, accelerators, message) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CShellView::UIActivate(UINT state)
+{
+    if (state == uiState_) return S_OK;
+    if (state == SVUIA_DEACTIVATE) {
+        uiState_ = SVUIA_DEACTIVATE;
+        return S_OK;
+    }
+    ShowFolderPath();
+    Activate(state);
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::Refresh()
+{
+    if (list_) SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
+    FillList();
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
+                                          RECT* rect, HWND* window)
+{
+    if (!browser || !window) return E_INVALIDARG;
+    *window = nullptr;
+    browser->AddRef();
+    browser_.reset(browser);
+    if (settings) {
+        viewMode_ = settings->ViewMode;
+        folderFlags_ = settings->fFlags;
+    }
+    sortWord_ = 0;
+    browser_->GetWindow(&browserWindow_);
+    RECT area = rect ? *rect : RECT{0, 0, 0, 0};
+    if (!RegisterWindowClass() ||
+        !CreateWindowExA(0, kWindowClass, "", kViewStyle, area.left, area.top, area.right - area.left,
+                         area.bottom - area.top, browserWindow_, nullptr, ModuleInstance(), this)) {
+        browser_.reset();
+        return E_FAIL;
+    }
+    if (SUCCEEDED(MergeToolbar())) UpdateToolbar();
+    *window = window_;
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::DestroyViewWindow()
+{
+    UIActivate(SVUIA_DEACTIVATE);
+    if (window_) DestroyWindow(window_);
+    browser_.reset();
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::GetCurrentInfo(LPFOLDERSETTINGS settings)
+{
+    if (!settings) return E_INVALIDARG;
+    settings->ViewMode = viewMode_;
+    settings->fFlags = folderFlags_;
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::GetItemObject(UINT, REFIID, void** ppv)
+{
+    if (ppv) *ppv = nullptr;
+    return E_NOTIMPL;
+}
+
+bool CShellView::RegisterWindowClass()
+{
+    WNDCLASSA existing;
+    if (GetClassInfoA(ModuleInstance(), kWindowClass, &existing)) return true;
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = ModuleInstance();
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kWindowClass;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+LRESULT CALLBACK CShellView::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* view = static_cast<CShellView*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
+        view->window_ = window;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    auto* view = reinterpret_cast<CShellView*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!view) return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        view->window_ = nullptr;
+        view->list_ = nullptr;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    return view->OnMessage(message, wParam, lParam);
+}
+
+LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: CreateList(); return 0;
+    case WM_SIZE:
+        if (!list_) return 0;
+        MoveWindow(list_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        ComputeStatusParts(true);
+        return 0;
+    case WM_SETFOCUS:
+        if (list_) SetFocus(list_);
+        return 0;
+    case WM_ACTIVATE:
+    case WM_KILLFOCUS: UIActivate(SVUIA_ACTIVATE_NOFOCUS); return 0;
+    case WM_SETTINGCHANGE: return 0;
+    case WM_NOTIFY: return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+    default: return DefWindowProcA(window_, message, wParam, lParam);
+    }
+}
+
+LRESULT CShellView::OnNotify(NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOA: OnDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
+    case LVN_ITEMCHANGED: OnSelectionChanged(); return 0;
+    case LVN_DELETEITEM: ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam)); return 0;
+    case LVN_ITEMACTIVATE: OpenItem(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); return 0;
+    case LVN_BEGINLABELEDITA: return BeginLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
+    case LVN_ENDLABELEDITA: return EndLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
+    // The list passes its header's notifications on in either character set.
+    case HDN_ITEMCLICKA:
+    case HDN_ITEMCLICKW: {
+        auto* click = reinterpret_cast<NMHEADERA*>(header);
+        if (click->iButton == 0) OnHeaderClick(click->iItem);
+        return 0;
+    }
+    case HDN_ENDTRACKA:
+    case HDN_ENDTRACKW: {
+        auto* track = reinterpret_cast<NMHEADERA*>(header);
+        StoreColumnWidths(track->iItem, track->pitem && (track->pitem->mask & HDI_WIDTH) ? track->pitem->cxy : -1);
+        return 0;
+    }
+    case NM_SETFOCUS: OnListFocus(); return 0;
+    case NM_KILLFOCUS: uiState_ = SVUIA_DEACTIVATE; return 0;
+    default: return 0;
+    }
+}
+
+void CShellView::ComputeStatusParts(bool force)
+{
+    if (!force && (g_statusEdges[0] || g_statusEdges[1])) return;
+    RECT frame{};
+    GetWindowRect(browserWindow_, &frame);
+    int width = frame.right - frame.left;
+    g_statusEdges[0] = width - 300;
+    g_statusEdges[1] = width - 200;
+}
+
+HRESULT CShellView::SetStatusText(int part, const char* text)
+{
+    if (!browser_ || !browserWindow_) return E_FAIL;
+    ComputeStatusParts(false);
+    int parts[3] = {g_statusEdges[0], g_statusEdges[1], -1};
+    LRESULT result = 0;
+    browser_->SendControlMsg(FCW_STATUS, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts), &result);
+    return browser_->SendControlMsg(FCW_STATUS, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text), &result);
+}
+
+void CShellView::ShowFolderPath()
+{
+    char path[MAX_PATH] = "", text[512] = "";
+    ItemIdPath(folder_->DeviceList(), path, sizeof path, false);
+    if (g_module) g_module->FormatString(IDS_STATUS_FOLDER, text, sizeof text, path);
+    SetStatusText(0, text);
+}
+
+HRESULT CShellView::MergeToolbar()
+{
+    if (!browser_ || !browserWindow_) return E_FAIL;
+    TBADDBITMAP bitmap{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
+    LRESULT offset = 0;
+    browser_->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 8, reinterpret_cast<LPARAM>(&bitmap), &offset);
+    int base = static_cast<int>(offset);
+    TBBUTTON buttons[] = {
+        {base + STD_CUT, CMD_CUT, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+        {base + STD_COPY, CMD_COPY, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+        {base + STD_PASTE, CMD_PASTE, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+        {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+        {base + STD_DELETE, CMD_DELETE, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+    };
+    return browser_->SetToolbarItems(buttons, ARRAYSIZE(buttons), FCT_MERGE);
+}
+
+void CShellView::UpdateToolbar()
+{
+    if (!browser_ || !browserWindow_) return;
+    bool selected = list_ && SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+    // In a sub-folder the commands work on the folder itself.
+    bool itemCommands = selected || folder_->DeviceList() != nullptr;
+    LRESULT result = 0;
+    for (UINT command : {CMD_CUT, CMD_COPY, CMD_DELETE})
+        browser_->SendControlMsg(FCW_TOOLBAR, TB_ENABLEBUTTON, command, MAKELONG(itemCommands, 0), &result);
+    browser_->SendControlMsg(FCW_TOOLBAR, TB_ENABLEBUTTON, CMD_PASTE, MAKELONG(CanPaste(), 0), &result);
+}
+
+bool CShellView::CanPaste() const
+{
+    ComPtr<IDataObject> data;
+    if (FAILED(OleGetClipboard(data.put())) || !data) return false;
+    FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return data->QueryGetData(&files) == S_OK;
+}
+
+void CShellView::Activate(UINT state)
+{
+    uiState_ = state;
+    UpdateToolbar();
+    SetStatusText(1, "");
+}
+
+void CShellView::OnListFocus()
+{
+    SetFocus(list_);
+    if (browser_) browser_->OnViewWindowActive(this);
+    if (SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 0) {
+        LVITEMA state{};
+        state.stateMask = state.state = LVIS_FOCUSED;
+        SendMessageA(list_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    }
+    UIActivate(SVUIA_ACTIVATE_FOCUS);
+}

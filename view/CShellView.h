@@ -1,0 +1,106 @@
+#pragma once
+// Explorer's view of one device folder: a child window of the browser's
+// frame holding a list of the folder's items, and what the view writes into
+// the browser's status bar and toolbar. The list part lives in
+// CShellViewList.cpp.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "shell/ComBase.h"
+
+class CShellFolder;
+
+// Command numbers shared by the toolbar buttons and the menus.
+enum ViewCommand : UINT { CMD_CUT = 40, CMD_COPY = 41, CMD_PASTE = 42, CMD_DELETE = 43 };
+
+class CShellView final : public IShellView, public RefCounted {
+public:
+    static constexpr const char* kWindowClass = "PellorShellView";
+    static constexpr int kListId = 2000;
+
+    // Joins the open-view list and becomes the folder's current view.
+    explicit CShellView(CShellFolder* folder);
+
+    CShellFolder* Folder() const { return folder_.get(); }
+    HWND BrowserWindow() const { return browserWindow_; }
+    HWND ListWindow() const { return list_; }
+    UINT UiState() const { return uiState_; }
+    UINT SortWord() const { return sortWord_; }
+
+    // Brings the list up to date after an item of the folder was created,
+    // deleted, renamed or changed; items are relative to the folder.
+    void OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
+
+    // IOleWindow
+    STDMETHODIMP GetWindow(HWND* window) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IShellView
+    STDMETHODIMP TranslateAccelerator(MSG* message) override;
+    STDMETHODIMP EnableModeless(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP UIActivate(UINT state) override;
+    STDMETHODIMP Refresh() override;
+    STDMETHODIMP CreateViewWindow(IShellView* previous, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
+                                  RECT* rect, HWND* window) override;
+    STDMETHODIMP DestroyViewWindow() override;
+    STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
+    STDMETHODIMP AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) override { return E_NOTIMPL; }
+    STDMETHODIMP SaveViewState() override { return S_OK; }
+    STDMETHODIMP SelectItem(LPCITEMIDLIST, SVSIF) override { return E_NOTIMPL; }
+    STDMETHODIMP GetItemObject(UINT, REFIID, void** ppv) override;
+
+private:
+    ~CShellView() override;
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(NMHDR* header);
+    static bool RegisterWindowClass();
+
+    // Status bar and toolbar (skipped without a browser).
+    void ComputeStatusParts(bool force);
+    HRESULT SetStatusText(int part, const char* text);
+    void ShowFolderPath();
+    HRESULT MergeToolbar();
+    void UpdateToolbar();
+    bool CanPaste() const;
+    void Activate(UINT state);
+    void OnListFocus();
+
+    // The list (CShellViewList.cpp).
+    bool CreateList();
+    void ComputeStyles(DWORD& style, DWORD& exStyle, DWORD& listExStyle);
+    void ReapplyStyles();
+    void FillList();
+    void SortList();
+    bool AppendItem(LPCITEMIDLIST item);
+    int FindItem(LPCITEMIDLIST item) const;
+    LPCITEMIDLIST ItemAt(int index) const;
+    void SetItemData(int index, LPITEMIDLIST item);
+    void OnDispInfo(NMLVDISPINFOA* info) const;
+    void OnSelectionChanged();
+    void OnHeaderClick(int column);
+    // width: the tracked column's new width, or -1 to read it from the list.
+    void StoreColumnWidths(int tracked, int width) const;
+    void OpenItem(int index);
+    BOOL BeginLabelEdit(const NMLVDISPINFOA* info);
+    BOOL EndLabelEdit(const NMLVDISPINFOA* info);
+
+    UINT uiState_ = SVUIA_DEACTIVATE;
+    HWND window_ = nullptr;
+    HWND browserWindow_ = nullptr;
+    HWND list_ = nullptr;
+    bool labelEditing_ = false;
+    ComPtr<CShellFolder> folder_;
+    ComPtr<IShellBrowser> browser_;
+    UINT viewMode_ = FVM_DETAILS;
+    UINT folderFlags_ = 0;
+    UINT sortWord_ = 0;
+    SHELLFLAGSTATE shellFlags_{};
+};
