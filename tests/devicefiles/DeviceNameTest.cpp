@@ -98,14 +98,4 @@ TEST_F(DeviceNameTest, APathBelowADriveStaysRootedSoTheDriveNamesTheSameFile)
     EXPECT_TRUE(DeviceKeepsName(lastComponent(again).c_str()));
 }
 
-TEST(DeviceKeepsNameTest, LimitsOfNameAndExtension)
-{
-    EXPECT_TRUE(DeviceKeepsName("a.txt"));
-    EXPECT_TRUE(DeviceKeepsName("abc.html") == false);
-    EXPECT_TRUE(DeviceKeepsName("abc.htm"));
-    EXPECT_TRUE(DeviceKeepsName("abcdefghijklmnopqrst"));
-    EXPECT_FALSE(DeviceKeepsName("abcdefghijklmnopqrstu"));
-    EXPECT_TRUE(DeviceKeepsName(""));
-}
-
 }  // namespace

@@ -94,13 +94,6 @@ TEST_F(ComPortTest, EachFailingStepOfOpenGivesTheSystemErrorAndCloseStillRelease
     }
 }
 
-TEST_F(ComPortTest, ClearCommErrorFailingDuringOpenIsIgnored)
-{
-    CComPort port = MakePort();
-    line_.FailNext(Call::ClearCommError, ERROR_GEN_FAILURE);
-    EXPECT_EQ(port.Open(), 0);
-}
-
 TEST_F(ComPortTest, PortHeldByAnotherProgramIsAccessDenied)
 {
     CComPort first = MakePort(), second = MakePort();
@@ -193,19 +186,6 @@ TEST_F(ComPortTest, PushedBackByteComesFirst)
     deviceSends("stale");
     EXPECT_EQ(port.RxClear(), 0);
     EXPECT_EQ(port.Getc(), CComPort::ERR_NODATA);
-}
-
-TEST_F(ComPortTest, PurgesOnlyOnAnOpenPort)
-{
-    CComPort port = MakePort();
-    EXPECT_EQ(port.TxClear(), 0);
-    EXPECT_EQ(port.RxClear(), 0);
-    ASSERT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.TxClear(), 0);
-    EXPECT_EQ(port.RxClear(), 0);
-    EXPECT_EQ(line_.Pc().purges, (std::vector<DWORD>{5, 10}));
-    line_.FailNext(Call::PurgeComm, ERROR_GEN_FAILURE);
-    EXPECT_EQ(port.RxClear(), CComPort::ERR_SYSTEM);
 }
 
 TEST_F(ComPortTest, FlowControlModesReadBackFromTheConfiguration)
@@ -356,14 +336,6 @@ TEST_F(ComPortTest, QueueCountsModemLinesAndErrorFlags)
     line_.FailNext(Call::GetCommModemStatus, ERROR_NOT_SUPPORTED);
     EXPECT_EQ(port.GetParameter(CComPort::PAR_CTS), CComPort::ERR_SYSTEM);
     EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
-TEST(ComPortNames, ParameterNamesForTheTrace)
-{
-    char buffer[64];
-    EXPECT_STREQ(CComPort::ParamName(CComPort::PAR_PORT, buffer), "CComPort::PAR_PORT");
-    EXPECT_STREQ(CComPort::ParamName(CComPort::PAR_TXTIMEOUTCONST, buffer), "CComPort::PAR_TXTIMEOUTCONST");
-    EXPECT_STREQ(CComPort::ParamName(40, buffer), "Unknown COMPORTPARAM=0x28 (40)");
 }
 
 TEST_F(ComPortTest, TraceLinesAndARepeatedErrorLoggedOnce)

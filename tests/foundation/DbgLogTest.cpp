@@ -253,16 +253,6 @@ TEST_F(DbgLogTest, ResetEmptiesTheOpenFileAndWritingGoesOn)
     EXPECT_NE(lines[0].find("after"), std::string::npos);
 }
 
-TEST_F(DbgLogTest, LockIsAnnouncedWhenMadeAndDestroyed)
-{
-    DbgOpen(0, "", 0);
-    DbgClose();
-    const auto lines = debuggerLines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "InitializeCriticalSection\n");
-    EXPECT_EQ(lines.back(), "DeleteCriticalSection\n");
-}
-
 class DbgDumpTest : public DbgLogTest {
 protected:
     std::vector<std::string> dump(const std::vector<uint8_t>& bytes, int unit)
@@ -294,61 +284,6 @@ TEST_F(DbgDumpTest, CharacterModeShowsControlBytesAsHex)
 {
     EXPECT_EQ(dump({0x41, 0x0D, 0x42}, -1), std::vector<std::string>{"0000: A\\0x0DB"});
     EXPECT_EQ(dump({' ', '%', 'd', 0x00, 0xFF}, -1), std::vector<std::string>{"0000:  %d\\0x00\\0xFF"});
-}
-
-TEST_F(DbgDumpTest, WideUnitsAreLittleEndian)
-{
-    const std::vector<uint8_t> bytes = {0x34, 0x12, 0xFF, 0xFF};
-    EXPECT_EQ(dump(bytes, 2), std::vector<std::string>{"0000: 0x1234 0xFFFF "});
-    EXPECT_EQ(dump(bytes, 4), std::vector<std::string>{"0000: 0xFFFF1234 "});
-    EXPECT_EQ(dump(bytes, -2), std::vector<std::string>{"0000: 4660 65535 "});
-    EXPECT_EQ(dump(bytes, -4), std::vector<std::string>{"0000: -60876 "});
-    EXPECT_TRUE(dump({}, 1).empty());
-}
-
-TEST(DbgTextTest, HresultNamesAndDescriptions)
-{
-    char text[512];
-    EXPECT_STREQ(DbgHresultText(E_INVALIDARG, text), "E_INVALIDARG");
-    EXPECT_STREQ(DbgHresultText(S_FALSE, text), "S_FALSE");
-    EXPECT_STREQ(DbgHresultText(CLASS_E_CLASSNOTAVAILABLE, text), "CLASS_E_CLASSNOTAVAILABLE");
-    const std::string described = DbgHresultText(static_cast<HRESULT>(0x80004005), text);
-    EXPECT_EQ(described.rfind("SEVERITY_ERROR, FACILITY_NULL, 0x4005, Desc: ", 0), 0u) << described;
-    EXPECT_NE(described.back(), '\n');
-    const std::string success = DbgHresultText(static_cast<HRESULT>(0x00070002), text);
-    EXPECT_EQ(success.rfind("SEVERITY_SUCCESS, FACILITY_WIN32, 0x2, Desc: ", 0), 0u) << success;
-}
-
-TEST(DbgTextTest, FacilityAndRootKeyNames)
-{
-    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x80070005)), "FACILITY_WIN32");
-    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x80210000)), "FACILITY_CONFIGURATION");
-    EXPECT_STREQ(DbgFacilityName(static_cast<HRESULT>(0x801A0000)), "<Unknown Facility>");
-    EXPECT_STREQ(DbgHkeyName(HKEY_CURRENT_USER), "HKEY_CURRENT_USER");
-    EXPECT_STREQ(DbgHkeyName(HKEY_DYN_DATA), "HKEY_DYN_DATA");
-    EXPECT_STREQ(DbgHkeyName(reinterpret_cast<HKEY>(0x1234)), "<Unknown HKEY>");
-}
-
-TEST_F(DbgLogTest, LeavingAndWindowTraces)
-{
-    const std::string name = dir_.file("window.log");
-    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
-    DbgLeaving(E_NOTIMPL);
-    DbgTraceWindow(nullptr, true);
-    // Message-only windows need no display.
-    HWND parent = CreateWindowA("STATIC", "parent", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    HWND child = CreateWindowA("STATIC", "child", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(parent && child);
-    DbgTraceWindow(parent, true);
-    DestroyWindow(parent);
-    DbgClose();
-    const auto lines = SplitLines(TempDir::ReadAll(name));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_NE(lines[0].find(": Leaving with HRESULT[0x80004001] = E_NOTIMPL"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find(": !!! NULL WINDOW !!!"), std::string::npos);
-    EXPECT_NE(lines[2].find(" : parent]:"), std::string::npos) << lines[2];
-    EXPECT_NE(lines[3].find(": \tchild window[0x"), std::string::npos) << lines[3];
-    EXPECT_NE(lines[3].find(" : child]"), std::string::npos) << lines[3];
 }
 
 }  // namespace

@@ -15,36 +15,6 @@ protected:
     CModule module_{GetModuleHandleA(nullptr), IDA_VIEW};
 };
 
-TEST_F(CModuleTest, StringsComeFromTheInstance)
-{
-    ASSERT_TRUE(module_.Ready());
-    char text[64];
-    EXPECT_EQ(module_.LoadString(IDS_FOLDER_NAME, text, sizeof text), 6);
-    EXPECT_STREQ(text, "Pellor");
-    EXPECT_EQ(module_.LoadString(IDS_FOLDER_NAME, text, 4), 3);
-    EXPECT_STREQ(text, "Pel");
-    strcpy(text, "untouched");
-    module_.FormatString(65000, text, sizeof text, 1, 2);
-    EXPECT_STREQ(text, "untouched") << "a missing format string leaves the buffer";
-}
-
-TEST_F(CModuleTest, MessagesWithoutTextShowNothing)
-{
-    EXPECT_EQ(module_.ShowMessage(nullptr, nullptr, MB_OK), -1);
-    EXPECT_EQ(module_.ShowMessage(nullptr, MAKEINTRESOURCEA(65000), MB_OK), -1);
-}
-
-TEST_F(CModuleTest, HelpFileSitsBesideTheModule)
-{
-    char expected[MAX_PATH];
-    GetModuleFileNameA(nullptr, expected, sizeof expected);
-    strcpy(strrchr(expected, '\\') + 1, "Pellor.chm");
-    ASSERT_NE(module_.GetHelpFile(), nullptr);
-    EXPECT_STREQ(module_.GetHelpFile(), expected);
-    EXPECT_STRNE(module_.ModulePath(), "");
-    EXPECT_NE(module_.Allocator(), nullptr);
-}
-
 TEST_F(CModuleTest, PasteTakesFileListsWhileTheModuleLives)
 {
     UINT count = 0;

@@ -13,10 +13,8 @@
 #include "devicelink/CNotetaker.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
-#include "sim/SimDevice.h"
+#include "tests/support/SimOnLine.h"
 #include "tests/shell/ShellTestSupport.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -59,17 +57,12 @@ std::string ReadStream(IStream* stream, HRESULT& result)
 class DataObjectDevice : public ::testing::Test {
 protected:
     DataObjectDevice()
-        : previousPrompt_(SetRetryPrompt([] { return false; })), previousBox_(SetMessageBoxHook(NoBox)),
+        : previousBox_(SetMessageBoxHook(NoBox)),
           temporaryBefore_(TemporaryFiles())
     {
-        api_.Attach(1, line_);
-        for (const char* folder : {"R", "R\\Letters", "F"}) CreateDirectoryA(dir_.file(folder).c_str(), nullptr);
-        TempDir::WriteAll(dir_.file("R\\Letters\\note.txt"), content_);
-        TempDir::WriteAll(dir_.file("R\\Letters\\keep.txt"), "keep");
-        SimConfig config;
-        config.root = dir_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
+        for (const char* folder : {"R", "R\\Letters", "F"}) CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
+        TempDir::WriteAll(sim_.store.file("R\\Letters\\note.txt"), content_);
+        TempDir::WriteAll(sim_.store.file("R\\Letters\\keep.txt"), "keep");
         root_ = new CShellFolder(nullptr, nullptr);
         ItemIdHolder letters(MakeItem("R:\\Letters", 2));
         root_->BindToObject(letters.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&letters_));
@@ -78,9 +71,7 @@ protected:
     {
         if (letters_) letters_->Release();
         root_->Release();
-        device_->Stop();
         SetMessageBoxHook(previousBox_);
-        SetRetryPrompt(previousPrompt_);
         EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a fetched device file was left behind";
     }
     IDataObject* ItemsOf(IShellFolder* folder, std::initializer_list<LPITEMIDLIST> made)
@@ -118,12 +109,7 @@ protected:
     }
 
     const std::string content_ = Pattern(5000);
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir dir_;
-    std::unique_ptr<SimDevice> device_;
-    RetryPrompt previousPrompt_;
+    SimOnLine sim_{1};
     MessageBoxHook previousBox_;
     int temporaryBefore_;
     ErrorBoxCapture errors_;
@@ -156,7 +142,7 @@ TEST_F(DataObjectDevice, ClipboardCopyReadsTheDeviceBytes)
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1);
 
     // The second pass reads the temporary file: stop the device to prove it.
-    device_->Stop();
+    sim_.device->Stop();
     LARGE_INTEGER start{};
     ULARGE_INTEGER position{};
     ASSERT_EQ(stream->Seek(start, STREAM_SEEK_SET, &position), S_OK);
@@ -223,13 +209,13 @@ TEST_F(DataObjectDevice, FailedFetchesLeaveNothingAndTryAgain)
     EXPECT_EQ(read, 0u);
 
     // The device is gone: the port is taken by another program.
-    line_.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
     EXPECT_TRUE(FAILED(stream->Read(&byte, 1, &read)));
     EXPECT_EQ(read, 0u);
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_);
 
     // Back again: the next read fetches afresh.
-    line_.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = false; });
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = false; });
     HRESULT result;
     EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
 
@@ -255,7 +241,7 @@ TEST_F(DataObjectDevice, MissingDeviceFileGivesAnErrorAndNoFile)
 
 TEST_F(DataObjectDevice, CutIsDeletedOnlyAfterAReportedMove)
 {
-    const std::string note = dir_.file("R\\Letters\\note.txt");
+    const std::string note = sim_.store.file("R\\Letters\\note.txt");
     auto release = [&](DWORD pasted, DWORD performed) {
         IDataObject* object = NoteOf();
         if (pasted) SetDataDword(object, g_cfPasteSucceeded, pasted);
@@ -283,7 +269,7 @@ TEST_F(DataObjectDevice, CutIsDeletedOnlyAfterAReportedMove)
 
     release(DROPEFFECT_MOVE, DROPEFFECT_MOVE);
     EXPECT_FALSE(TempDir::Exists(note));
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\keep.txt")));
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\keep.txt")));
 }
 
 // The store of formats, without a device.

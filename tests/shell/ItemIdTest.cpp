@@ -26,21 +26,6 @@ TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
     EXPECT_EQ(bytes, expected);
 }
 
-TEST(ItemIdLayout, AttributesStandForTypesAndBack)
-{
-    const struct {
-        int type;
-        DWORD attributes;
-    } cases[] = {{1, 0x80}, {2, 0x10}, {3, 0x14}, {4, 0x1010}};
-    for (const auto& c : cases) {
-        ItemIdHolder item(MakeItem("x", c.type));
-        EXPECT_EQ(ItemIdAttributes(item.get()), c.attributes);
-        EXPECT_EQ(ItemIdType(item.get()), c.type);
-        EXPECT_EQ(ItemIdIsFolder(item.get()), c.type != 1);
-        EXPECT_EQ(ItemIdIsSpecial(item.get()), c.type == 4);
-    }
-}
-
 TEST(ItemIdLists, ConcatCopyAndWalk)
 {
     ItemIdHolder folder(MakeItem("R:\\Letters", 2));
@@ -65,49 +50,6 @@ TEST(ItemIdLists, ConcatCopyAndWalk)
     ItemIdHolder onlyA(ItemIdConcat(folder.get(), nullptr));
     EXPECT_EQ(Bytes(onlyA.get()), Bytes(folder.get()));
     EXPECT_EQ(ItemIdConcat(nullptr, nullptr), nullptr);
-}
-
-TEST(ItemIdLists, NullAndEmptyListsHaveNoData)
-{
-    const BYTE empty[3] = {};
-    LPCITEMIDLIST emptyList = reinterpret_cast<LPCITEMIDLIST>(empty);
-    for (LPCITEMIDLIST list : {LPCITEMIDLIST(nullptr), emptyList}) {
-        EXPECT_EQ(ItemIdLast(list), nullptr);
-        EXPECT_EQ(ItemIdAttributes(list), 0u);
-        EXPECT_FALSE(ItemIdIsFolder(list));
-        EXPECT_EQ(ItemIdFileSize(list), 0u);
-        FILETIME time = ItemIdTime(list);
-        EXPECT_EQ(time.dwLowDateTime | time.dwHighDateTime, 0u);
-        char name[8] = "x";
-        EXPECT_STREQ(ItemIdName(list, name, sizeof name), "");
-        EXPECT_EQ(PathOf(list), "");
-    }
-    EXPECT_EQ(ItemIdSize(nullptr), 0u);
-    EXPECT_EQ(ItemIdSize(emptyList), 3u);
-    EXPECT_EQ(ItemIdCopy(nullptr), nullptr);
-    EXPECT_EQ(ItemIdNext(nullptr), nullptr);
-    EXPECT_EQ(ItemIdNext(emptyList), nullptr);
-}
-
-TEST(ItemIdLists, TimeIsTheStoredSystemTime)
-{
-    SYSTEMTIME time = MakeTime(2001, 2, 28, 23, 59);
-    ItemIdHolder item(MakeItem("a", 1, 0, time));
-    FILETIME expected, actual = ItemIdTime(item.get());
-    ASSERT_TRUE(SystemTimeToFileTime(&time, &expected));
-    EXPECT_EQ(CompareFileTime(&expected, &actual), 0);
-}
-
-TEST(ItemIdLists, NothingIsAllocatedWithoutAnAllocator)
-{
-    IMalloc* allocator = ItemIdAllocator();
-    allocator->AddRef();
-    ItemIdHolder item(MakeItem("a", 1));
-    ItemIdSetAllocator(nullptr);
-    EXPECT_EQ(MakeItem("b", 1), nullptr);
-    EXPECT_EQ(ItemIdCopy(item.get()), nullptr);
-    ItemIdSetAllocator(allocator);
-    allocator->Release();
 }
 
 TEST(ItemIdPathTest, JoinsNamesAndMarksFolders)

@@ -13,10 +13,8 @@
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
-#include "sim/SimDevice.h"
+#include "tests/support/SimOnLine.h"
 #include "tests/shell/ShellTestSupport.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -68,16 +66,11 @@ bool ClipboardHoldsFiles() { return IsClipboardFormatAvailable(CF_HDROP) != 0; }
 
 class PasteDevice : public ::testing::Test {
 protected:
-    PasteDevice() : previousPrompt_(SetRetryPrompt([] { return false; })), previousBox_(SetMessageBoxHook(RecordBox))
+    PasteDevice() : previousBox_(SetMessageBoxHook(RecordBox))
     {
         g_boxes.clear();
         SetPasteFormats(kPasteFormats, ARRAYSIZE(kPasteFormats));
-        api_.Attach(1, line_);
-        for (const char* folder : {"R", "R\\notes", "F"}) CreateDirectoryA(store_.file(folder).c_str(), nullptr);
-        SimConfig config;
-        config.root = store_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
+        for (const char* folder : {"R", "R\\notes", "F"}) CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
         root_ = new CShellFolder(nullptr, nullptr);
         ItemIdHolder notes(MakeItem("R:\\notes", 2));
         root_->BindToObject(notes.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&notesShell_));
@@ -88,9 +81,7 @@ protected:
         OleSetClipboard(nullptr);
         if (notesShell_) notesShell_->Release();
         root_->Release();
-        device_->Stop();
         SetMessageBoxHook(previousBox_);
-        SetRetryPrompt(previousPrompt_);
         SetPasteFormats(nullptr, 0);
     }
     std::string pcFile(const std::string& name, const std::string& bytes)
@@ -98,19 +89,15 @@ protected:
         EXPECT_TRUE(TempDir::WriteAll(pc_.file(name), bytes));
         return pc_.file(name);
     }
-    std::string onDevice(const std::string& relative) { return TempDir::ReadAll(store_.file(relative)); }
+    std::string onDevice(const std::string& relative) { return TempDir::ReadAll(sim_.store.file(relative)); }
     HRESULT PasteClipboard(CShellFolder& folder)
     {
         DropRequest request{};
         return PasteDataObject(folder, nullptr, folder.DeviceList(), &request);
     }
 
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir store_, pc_;
-    std::unique_ptr<SimDevice> device_;
-    RetryPrompt previousPrompt_;
+    SimOnLine sim_{1};
+    TempDir pc_;
     MessageBoxHook previousBox_;
     ErrorBoxCapture errors_;
     CShellFolder* root_;
@@ -189,7 +176,7 @@ TEST_F(PasteDevice, AFailureHalfWayStopsAndIsNotReportedAsMoved)
     EXPECT_EQ(onDevice("R\\notes\\f1.txt"), "1");
     EXPECT_EQ(onDevice("R\\notes\\f2.txt"), "2");
     for (const char* unsent : {"R\\notes\\f3.txt", "R\\notes\\f4.txt", "R\\notes\\f5.txt"})
-        EXPECT_FALSE(TempDir::Exists(store_.file(unsent))) << unsent;
+        EXPECT_FALSE(TempDir::Exists(sim_.store.file(unsent))) << unsent;
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_FALSE(g_boxes[0].empty());
     DWORD pasted = 0;
@@ -211,7 +198,7 @@ TEST_F(PasteDevice, FileOver4GiBIsRefusedWithAMessage)
     ASSERT_EQ(OleSetClipboard(source), S_OK);
     source->Release();
     EXPECT_TRUE(FAILED(PasteClipboard(*notes_)));
-    EXPECT_FALSE(TempDir::Exists(store_.file("R\\notes\\huge.bin")));
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\notes\\huge.bin")));
     EXPECT_EQ(g_boxes.size(), 1u);
     DeleteFileA(huge.c_str());
 }

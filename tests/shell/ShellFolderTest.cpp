@@ -11,10 +11,8 @@
 #include "devicelink/CNotetaker.h"
 #include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
-#include "sim/SimDevice.h"
+#include "tests/support/SimOnLine.h"
 #include "tests/shell/ShellTestSupport.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -190,24 +188,17 @@ TEST(ShellFolderNotetaker, SharedByEveryFolder)
 // The stand-in note-taker on COM1 of an in-memory line, found by detection.
 class ShellFolderDevice : public ::testing::Test {
 protected:
-    ShellFolderDevice() : previousPrompt_(SetRetryPrompt([] { return false; }))
+    ShellFolderDevice()
     {
-        api_.Attach(1, line_);
         for (const char* folder : {"R", "R\\Letters", "F", "F\\Books", "special"})
-            CreateDirectoryA(dir_.file(folder).c_str(), nullptr);
-        TempDir::WriteAll(dir_.file("R\\Letters\\note.txt"), std::string(2000, 'n'));
-        TempDir::WriteAll(dir_.file("special\\Clock"), "");
-        SimConfig config;
-        config.root = dir_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
+            CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
+        TempDir::WriteAll(sim_.store.file("R\\Letters\\note.txt"), std::string(2000, 'n'));
+        TempDir::WriteAll(sim_.store.file("special\\Clock"), "");
         root_ = new CShellFolder(nullptr, nullptr);
     }
     ~ShellFolderDevice() override
     {
         root_->Release();
-        device_->Stop();
-        SetRetryPrompt(previousPrompt_);
     }
     std::vector<std::string> List(IShellFolder* folder, SHCONTF flags)
     {
@@ -224,12 +215,7 @@ protected:
         return names;
     }
 
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir dir_;
-    std::unique_ptr<SimDevice> device_;
-    RetryPrompt previousPrompt_;
+    SimOnLine sim_{1};
     ErrorBoxCapture errors_;
     CShellFolder* root_;
 };
@@ -273,7 +259,7 @@ TEST_F(ShellFolderDevice, RenameOnTheDevice)
     std::wstring tooLong(261, L'a');
     EXPECT_EQ(child->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
     EXPECT_EQ(renamed, nullptr);
-    EXPECT_EQ(device_->CommandCount('N'), 0) << "the device was not asked";
+    EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
     EXPECT_EQ(child->SetNameOf(nullptr, note.get(), nullptr, SHGDN_NORMAL, &renamed), E_INVALIDARG);
 
     ASSERT_EQ(child->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
@@ -281,8 +267,8 @@ TEST_F(ShellFolderDevice, RenameOnTheDevice)
     char name[MAX_PATH];
     EXPECT_STREQ(ItemIdName(renamed, name, sizeof name), "memo.txt");
     EXPECT_EQ(ItemIdFileSize(renamed), 2000u) << "the new identifier keeps the old data";
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\memo.txt")));
-    EXPECT_FALSE(TempDir::Exists(dir_.file("R\\Letters\\note.txt")));
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\memo.txt")));
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\note.txt")));
 
     ItemIdHolder gone(MakeItem("gone.txt", 1));
     EXPECT_TRUE(FAILED(child->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));

@@ -17,10 +17,8 @@
 #include "shell/CShellFolder.h"
 #include "shell/Guids.h"
 #include "shell/OpenViews.h"
-#include "sim/SimDevice.h"
+#include "tests/support/SimOnLine.h"
 #include "tests/shell/ShellTestSupport.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 #include "tests/view/TestBrowser.h"
 
@@ -108,36 +106,29 @@ struct OpenView {
 
 class ShellViewTest : public ::testing::Test {
 protected:
-    ShellViewTest() : previousPrompt_(SetRetryPrompt([] { return false; }))
+    ShellViewTest()
     {
         g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
         CreateOpenViews();
         CreateSettings(CLSID_Pellor);
-        api_.Attach(1, line_);
         for (const char* folder : {"R", "R\\Letters", "F", "F\\Books", "special"})
-            CreateDirectoryA(dir_.file(folder).c_str(), nullptr);
+            CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
         const struct {
             const char* name;
             size_t size;
             WORD day;
         } files[] = {{"b.zzq", 10, 3}, {"a.mmq", 3000, 1}, {"C.aaq", 200, 2}};
         for (const auto& file : files) {
-            std::string path = dir_.file(std::string("R\\Letters\\") + file.name);
+            std::string path = sim_.store.file(std::string("R\\Letters\\") + file.name);
             TempDir::WriteAll(path, std::string(file.size, 'x'));
             SetModified(path, file.day, 14, 5);
         }
-        TempDir::WriteAll(dir_.file("special\\Clock"), "");
-        SimConfig config;
-        config.root = dir_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
+        TempDir::WriteAll(sim_.store.file("special\\Clock"), "");
         root_ = new CShellFolder(nullptr, nullptr);
     }
     ~ShellViewTest() override
     {
         root_->Release();
-        device_->Stop();
-        SetRetryPrompt(previousPrompt_);
         DestroySettings();
         DestroyOpenViews();
         delete g_module;
@@ -152,12 +143,7 @@ protected:
         return child;
     }
 
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir dir_;
-    std::unique_ptr<SimDevice> device_;
-    RetryPrompt previousPrompt_;
+    SimOnLine sim_{1};
     ErrorBoxCapture errors_;
     CShellFolder* root_;
     TestBrowser browser_;
@@ -313,15 +299,15 @@ TEST_F(ShellViewTest, RenameInPlaceRenamesOnTheDeviceAndInEveryView)
     OpenView root(root_, otherBrowser);
 
     first.Rename(1, "memo.zzq");
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\memo.zzq")));
-    EXPECT_FALSE(TempDir::Exists(dir_.file("R\\Letters\\b.zzq")));
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\memo.zzq")));
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\b.zzq")));
     EXPECT_EQ(first.Text(1, 0), "memo.zzq");
     EXPECT_EQ(second.Text(1, 0), "memo.zzq") << "the other view of the folder follows without a refresh";
     EXPECT_EQ(second.Text(1, 1), first.Text(1, 1));
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"})) << "another folder's view is untouched";
 
     first.Rename(0, std::string(21, 'n').c_str());
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\Letters\\a.mmq"))) << "a name longer than the device takes is refused";
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\a.mmq"))) << "a name longer than the device takes is refused";
     EXPECT_EQ(first.Text(0, 0), "a.mmq");
 
     ItemIdHolder created(MakeItem("aaa.txt", 1, 5));
