@@ -24,7 +24,6 @@ namespace {
 
 constexpr char kIndexName[] = "backup-restore.index";
 constexpr size_t kMaxLine = MAX_PATH - 1;
-constexpr ULONGLONG kLargestFile = 0xFFFFFFFFull;
 
 std::string Join(const std::string& folder, const std::string& name)
 {
@@ -49,18 +48,6 @@ bool HoldsHiddenIndex(const std::string& folder)
 }
 
 bool IsTypeDigit(char c) { return c == '1' || c == '2' || c == '3'; }
-
-// Size of a PC file to restore; false for folders, missing and huge files.
-bool RestorableSize(const std::string& path, DWORD& size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    const ULONGLONG full = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (full > kLargestFile) return false;
-    size = static_cast<DWORD>(full);
-    return true;
-}
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
@@ -310,7 +297,7 @@ int CNotetaker::rowsFromIndex(const char* base, HANDLE index)
         row.sName = line;
         row.sPcName = Join(base, SafePcRelativePath(line.substr(std::min(line.size(), colon + 2))));
         row.nType = 1;
-        if (!RestorableSize(row.sPcName, row.nSize)) continue;
+        if (!PcFileSize(row.sPcName.c_str(), row.nSize)) continue;
         m_transferList.push_back(row);
     }
     return 0;
@@ -345,7 +332,7 @@ int CNotetaker::rowsFromLayout(const char* base, const std::string& folder)
         row.sName = Join(devicePath, found.cFileName);
         row.sPcName = path;
         row.nType = 1;
-        if (!RestorableSize(path, row.nSize)) continue;
+        if (!PcFileSize(path.c_str(), row.nSize)) continue;
         if (trace()) DbgPrint("sName=%s, sPcName=%s", row.sName.c_str(), row.sPcName.c_str());
         m_transferList.push_back(row);
     } while (FindNextFileA(find.get(), &found));

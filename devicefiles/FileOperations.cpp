@@ -8,6 +8,7 @@
 #include <string>
 
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/DbgLog.h"
@@ -17,8 +18,6 @@ namespace {
 
 constexpr size_t kMaxPath = MAX_PATH - 1;
 constexpr int kDisplayText = 128;
-constexpr ULONGLONG kLargestFile = 0xFFFFFFFFull;
-constexpr DWORD kFileTooLarge = 84;  // the system error a send of 4 GiB or more reports
 
 // A folder without a drive is on R:, and a send always names a folder.
 std::string DeviceFolder(const char* folder)
@@ -28,24 +27,6 @@ std::string DeviceFolder(const char* folder)
     if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (path.back() != '\\') path += '\\';
     return path;
-}
-
-// The size of a PC file to send; folders and files of 4 GiB or more are refused.
-bool PcFileSize(const char* path, DWORD& size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    const ULONGLONG full = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (full > kLargestFile) {
-        SetLastError(kFileTooLarge);
-        return false;
-    }
-    size = static_cast<DWORD>(full);
-    return true;
 }
 
 }  // namespace

@@ -50,3 +50,22 @@ std::string SafePcRelativePath(const std::string& path)
     }
     return joined;
 }
+
+bool PcFileSize(const char* path, DWORD& size)
+{
+    constexpr ULONGLONG kLargestFile = 0xFFFFFFFFull;
+    constexpr DWORD kFileTooLarge = 84;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const ULONGLONG full = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (full > kLargestFile) {
+        SetLastError(kFileTooLarge);
+        return false;
+    }
+    size = static_cast<DWORD>(full);
+    return true;
+}

@@ -2,6 +2,8 @@
 // The device is not trusted: a name it reports must never make a file of
 // ours land outside the folder the user chose, nor name a device or a
 // stream on the PC.
+#include <windows.h>
+
 #include <string>
 
 // One device name component as a PC file name: characters Windows forbids
@@ -13,3 +15,8 @@ std::string SafePcName(const std::string& component);
 // A backslash-separated device path below its drive, each component made
 // safe and empty components dropped.
 std::string SafePcRelativePath(const std::string& path);
+
+// The size of a PC file to send to the device. Folders count as missing
+// (system error 2) and files of 4 GiB or more are refused (system error 84);
+// the thread's last error says which.
+bool PcFileSize(const char* path, DWORD& size);

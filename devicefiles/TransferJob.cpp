@@ -57,14 +57,6 @@ void TraceTemplate(const void* data)
              static_cast<unsigned>(style), static_cast<unsigned>(exStyle), count, x, y, cx, cy);
 }
 
-HMODULE OwnModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&OwnModule), &module);
-    return module;
-}
-
 void SetLine(HWND control, UINT formatId, const char* path)
 {
     if (!control) return;

@@ -1,7 +1,5 @@
 #include "devicelink/ResourceText.h"
 
-namespace {
-// The module holding this function: the DLL inside Explorer, not the host exe.
 HINSTANCE OwnModule()
 {
     HMODULE module = nullptr;
@@ -9,7 +7,6 @@ HINSTANCE OwnModule()
                        reinterpret_cast<LPCSTR>(&OwnModule), &module);
     return module;
 }
-}  // namespace
 
 int LoadResourceText(UINT id, char* buffer, int size)
 {
