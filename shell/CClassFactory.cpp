@@ -2,7 +2,22 @@
 
 #include <new>
 
+#include "foundation/CPropertiesMenu.h"
 #include "shell/CShellFolder.h"
+
+namespace {
+
+// A failed query leaves no reference, and the object goes.
+template <class Object>
+HRESULT Hand(Object* object, REFIID riid, void** ppv)
+{
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+}  // namespace
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv)
 {
@@ -15,12 +30,8 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** 
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    auto* folder = new (std::nothrow) CShellFolder(nullptr, nullptr);
-    if (!folder) return E_OUTOFMEMORY;
-    // A failed query leaves no reference, and the object goes.
-    HRESULT hr = folder->QueryInterface(riid, ppv);
-    folder->Release();
-    return hr;
+    if (IsEqualIID(riid, IID_IShellExtInit)) return Hand(new (std::nothrow) CPropertiesMenu, riid, ppv);
+    return Hand(new (std::nothrow) CShellFolder(nullptr, nullptr), riid, ppv);
 }
 
 STDMETHODIMP CClassFactory::LockServer(BOOL) { return E_NOTIMPL; }

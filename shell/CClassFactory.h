@@ -1,5 +1,6 @@
 #pragma once
-// The class object of the extension: makes root folder objects.
+// The class object of the extension: makes root folder objects, and the
+// menu handler of the extension's icon for IID_IShellExtInit.
 #include <windows.h>
 #include <unknwn.h>
 

@@ -1,0 +1,286 @@
+#include "foundation/SettingsSheet.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "foundation/CReg.h"
+#include "foundation/DbgLog.h"
+#include "foundation/SettingsPages.h"
+#include "resources/resource.h"
+#include "shell/CModule.h"
+
+namespace {
+
+constexpr UINT kHelpDisplayToc = 1;  // HH_DISPLAY_TOC
+constexpr WORD kFromAccelerator = 1;
+
+void ShowPageHelp(HWND owner, SettingsPage page)
+{
+    if (g_module) g_module->ShowHelp(owner, MAKEINTRESOURCEA(IDS_HELP_CONNECTION + page), kHelpDisplayToc, 0);
+}
+
+void ShowError(HWND owner, const char* textOrId)
+{
+    if (g_module) g_module->ShowMessage(owner, textOrId, MB_ICONHAND | MB_TASKMODAL);
+}
+
+void MarkChanged(HWND page) { PropSheet_Changed(GetParent(page), page); }
+
+SettingsPage PageOf(HWND page) { return static_cast<SettingsPage>(GetWindowLongPtrA(page, DWLP_USER) - 1); }
+
+// Wine's sheet changes pages on no Ctrl+Tab and offers its pages no keyboard
+// messages to translate (F1 reaches the page as WM_HELP instead). A hook on
+// the sheet's thread sees every page key first and asks the page to check,
+// once the sheet has had the key, whether the page changed; only where it did
+// not does the page change it.
+constexpr UINT kPageKeyFollowUp = WM_APP + 1;
+HWND g_sheet = nullptr;
+
+int PageStep(const MSG& message)
+{
+    if (message.message != WM_KEYDOWN || !(GetKeyState(VK_CONTROL) & 0x8000)) return 0;
+    switch (message.wParam) {
+    case VK_TAB: return (GetKeyState(VK_SHIFT) & 0x8000) ? -1 : 1;
+    case VK_NEXT: return 1;
+    case VK_PRIOR: return -1;
+    default: return 0;
+    }
+}
+
+LRESULT CALLBACK PageKeyHook(int code, WPARAM removal, LPARAM data)
+{
+    const MSG& message = *reinterpret_cast<const MSG*>(data);
+    if (code == HC_ACTION && removal == PM_REMOVE && g_sheet && IsChild(g_sheet, message.hwnd)) {
+        if (const int step = PageStep(message)) {
+            HWND page = PropSheet_GetCurrentPageHwnd(g_sheet);
+            PostMessageA(page, kPageKeyFollowUp, step, PropSheet_HwndToIndex(g_sheet, page));
+        }
+    }
+    return CallNextHookEx(nullptr, code, removal, data);
+}
+
+void FollowUpPageKey(int step, int pageBefore)
+{
+    if (PropSheet_HwndToIndex(g_sheet, PropSheet_GetCurrentPageHwnd(g_sheet)) != pageBefore) return;
+    PropSheet_SetCurSel(g_sheet, nullptr, (pageBefore + step + kPageCount) % kPageCount);
+    // The sheet took the key for a plain Tab and moved the focus: into the new page with it.
+    HWND page = PropSheet_GetCurrentPageHwnd(g_sheet);
+    if (HWND first = GetNextDlgTabItem(page, nullptr, FALSE)) SetFocus(first);
+}
+
+class PageKeys {
+public:
+    PageKeys() : hook_(SetWindowsHookExA(WH_GETMESSAGE, PageKeyHook, nullptr, GetCurrentThreadId())) {}
+    ~PageKeys()
+    {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        g_sheet = nullptr;
+    }
+    PageKeys(const PageKeys&) = delete;
+    PageKeys& operator=(const PageKeys&) = delete;
+
+private:
+    HHOOK hook_;
+};
+
+HACCEL PageAccelerators()
+{
+    static HACCEL table = LoadAcceleratorsA(OwnModule(), MAKEINTRESOURCEA(IDA_PROPERTIES));
+    return table;
+}
+
+// An existing folder that a backup may go into.
+bool UsableBackupFolder(LPCITEMIDLIST item)
+{
+    char path[MAX_PATH];
+    if (!SHGetPathFromIDListA(item, path)) return false;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           TheNotetaker()->_isBackupPath(path, true);
+}
+
+int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
+{
+    switch (event) {
+    case BFFM_INITIALIZED:
+        SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, start);
+        break;
+    case BFFM_SELCHANGED:
+        SendMessageA(picker, BFFM_ENABLEOK, 0, UsableBackupFolder(reinterpret_cast<LPCITEMIDLIST>(data)));
+        break;
+    case BFFM_VALIDATEFAILEDA:
+        ShowError(picker, MAKEINTRESOURCEA(IDS_ERR_INVALIDPATH));
+        return 1;  // stay open
+    default:
+        break;
+    }
+    return 0;
+}
+
+void PickBackupFolder(HWND page)
+{
+    const CReg* reg = Settings();
+    if (!reg) return;
+    char title[MAX_PATH] = "";
+    LoadResourceText(IDS_PICK_BACKUP, title, sizeof title);
+    char chosen[MAX_PATH] = "";
+    BROWSEINFOA browse{};
+    browse.hwndOwner = page;
+    browse.pszDisplayName = chosen;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = PickerEvent;
+    browse.lParam = reinterpret_cast<LPARAM>(reg->m_szBackupPath);
+    AcquireNotetaker();  // the backup rules are the note-taker object's
+    LPITEMIDLIST picked = SHBrowseForFolderA(&browse);
+    ReleaseNotetaker();
+    if (!picked) return;
+    if (SHGetPathFromIDListA(picked, chosen)) SetDlgItemTextA(page, IDC_BACKUP_PATH, chosen);
+    CoTaskMemFree(picked);
+}
+
+// The shell would show the folder as the device while "desktop.ini" makes it so.
+void OpenBackupFolder(HWND page)
+{
+    const CReg* reg = Settings();
+    if (!reg) return;
+    const bool shown = reg->isUnderMyDocs();
+    if (shown) reg->SetUnderMyDocs(false);
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(page, "open", reg->m_szBackupPath, nullptr, nullptr, SW_SHOWNORMAL));
+    if (result <= 32) {
+        char text[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+        ShowError(page, text);
+    }
+    if (shown) reg->SetUnderMyDocs(true);
+}
+
+void RestoreDefaultBackupPath(HWND page)
+{
+    char path[MAX_PATH];
+    if (CReg::getDefaultBackupPath(path)) SetDlgItemTextA(page, IDC_BACKUP_PATH, path);
+}
+
+void OnButton(HWND page, int id)
+{
+    switch (id) {
+    case IDC_PORT_AUTO:
+    case IDC_PORT_COM1:
+    case IDC_PORT_COM2:
+    case IDC_PORT_COM3:
+    case IDC_PORT_COM4:
+    case IDC_UNDER_MYDOCS:
+    case IDC_LOG_ENABLE:
+    case IDC_LOG_YMODEM:
+    case IDC_LOG_COMPORT:
+    case IDC_LOG_NOTETAKER:
+    case IDC_INTEGRITY:
+        UpdateLogControls(page);
+        MarkChanged(page);
+        break;
+    case IDC_BACKUP_DEFAULT: RestoreDefaultBackupPath(page); break;
+    case IDC_BACKUP_MOVE: PickBackupFolder(page); break;
+    case IDC_BACKUP_FIND: OpenBackupFolder(page); break;
+    case IDC_LOG_RESET: DbgReset(); break;
+    default: break;
+    }
+}
+
+void OnCommand(HWND page, WORD id, WORD code)
+{
+    if (code == kFromAccelerator) {
+        if (id == IDM_PAGE_HELP)
+            ShowPageHelp(page, PageOf(page));
+        else
+            MarkChanged(page);
+    } else if (code == EN_CHANGE) {
+        MarkChanged(page);
+    } else if (code == BN_CLICKED) {
+        OnButton(page, id);
+    }
+}
+
+// The value the notification answers with, through DWLP_MSGRESULT.
+LONG_PTR OnNotify(HWND page, const PSHNOTIFY& notice)
+{
+    switch (notice.hdr.code) {
+    case PSN_APPLY:
+        StorePage(page, PageOf(page));
+        return PSNRET_NOERROR;
+    case PSN_HELP:
+        ShowPageHelp(notice.hdr.hwndFrom, PageOf(page));
+        return 0;
+    case PSN_TRANSLATEACCELERATOR: {
+        MSG* message = reinterpret_cast<MSG*>(notice.lParam);
+        return TranslateAcceleratorA(page, PageAccelerators(), message) ? PSNRET_MESSAGEHANDLED : PSNRET_NOERROR;
+    }
+    default:
+        return 0;  // activation and cancelling are allowed as they come
+    }
+}
+
+INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        const SettingsPage which = IdentifyPage(page);
+        LoadPage(page, which);
+        // Set only now, so that the loading's own EN_CHANGE does not mark the sheet changed.
+        SetWindowLongPtrA(page, DWLP_USER, which + 1);
+        g_sheet = GetParent(page);
+        return TRUE;
+    }
+    case WM_HELP:
+        if (PageOf(page) == kPageNone) return FALSE;
+        ShowPageHelp(page, PageOf(page));
+        return TRUE;
+    case kPageKeyFollowUp:
+        FollowUpPageKey(static_cast<int>(wParam), static_cast<int>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        if (PageOf(page) == kPageNone) return FALSE;
+        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        if (PageOf(page) == kPageNone) return FALSE;
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, OnNotify(page, *reinterpret_cast<PSHNOTIFY*>(lParam)));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+HRESULT ShowSettingsSheet(HWND owner)
+{
+    static const WORD kTemplates[kPageCount] = {IDD_PAGE_CONNECTION, IDD_PAGE_PATHS, IDD_PAGE_LOG, IDD_PAGE_ADVANCED};
+    PROPSHEETPAGEA pages[kPageCount] = {};
+    for (int i = 0; i < kPageCount; ++i) {
+        pages[i].dwSize = sizeof pages[i];
+        pages[i].dwFlags = PSP_HASHELP;
+        pages[i].hInstance = OwnModule();
+        pages[i].pszTemplate = MAKEINTRESOURCEA(kTemplates[i]);
+        pages[i].pfnDlgProc = PageProc;
+    }
+    PROPSHEETHEADERA sheet{};
+    sheet.dwSize = sizeof sheet;
+    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_PROPTITLE | PSH_HASHELP;
+    sheet.hwndParent = owner;
+    sheet.hInstance = OwnModule();
+    sheet.pszCaption = MAKEINTRESOURCEA(IDS_PRODUCT_NAME);
+    sheet.nPages = kPageCount;
+    sheet.nStartPage = 0;
+    sheet.ppsp = pages;
+    // The pages' spins and the sheet's tabs, wherever the host has not asked for them.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    PageKeys keys;
+    SetLastError(0);
+    if (PropertySheetA(&sheet) < 0) return HRESULT_FROM_WIN32(GetLastError());
+    return S_OK;
+}
