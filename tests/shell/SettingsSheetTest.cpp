@@ -1,0 +1,253 @@
+// The settings sheet as the shell opens it: the class object's menu handler,
+// its menu item, and the sheet's pages driven through their controls from
+// inside the sheet's own message loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "devicelink/CNotetaker.h"
+#include "foundation/CReg.h"
+#include "foundation/DbgLog.h"
+#include "foundation/Registry.h"
+#include "resources/resource.h"
+#include "shell/CClassFactory.h"
+#include "shell/ComBase.h"
+#include "shell/Guids.h"
+
+namespace {
+
+constexpr int kApplyButton = 0x3021;
+
+// Steps run on the sheet once it is up, one per tick of a thread timer that
+// the sheet's modal loop dispatches: a button press is posted, so whatever
+// follows it belongs in the next step.
+using Step = std::function<void(HWND)>;
+std::vector<Step> g_steps;
+size_t g_next = 0;
+
+BOOL CALLBACK FindSheet(HWND window, LPARAM found)
+{
+    if (!IsWindowVisible(window) || !FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CALLBACK RunStep(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND sheet = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
+    if (!sheet) return;
+    if (g_next + 1 >= g_steps.size()) KillTimer(nullptr, timer);
+    g_steps[g_next++](sheet);
+}
+
+HWND ShowPage(HWND sheet, int page)
+{
+    PropSheet_SetCurSel(sheet, nullptr, page);
+    return PropSheet_GetCurrentPageHwnd(sheet);
+}
+
+void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
+bool Checked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
+bool ApplyEnabled(HWND sheet) { return IsWindowEnabled(GetDlgItem(sheet, kApplyButton)) != FALSE; }
+
+DWORD StoredDword(const char* name)
+{
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    return value;
+}
+
+std::string StoredText(const char* name)
+{
+    char text[MAX_PATH] = "";
+    DWORD size = sizeof text;
+    if (RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return text;
+}
+
+class SettingsSheetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteRegTree(HKEY_CURRENT_USER, "Software\\Vostrel");
+        ASSERT_TRUE(CreateSettings(CLSID_Pellor));
+        auto* factory = new CClassFactory;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init_.putVoid()), S_OK);
+        factory->Release();
+        ASSERT_EQ(init_->QueryInterface(IID_IContextMenu, menu_.putVoid()), S_OK);
+    }
+    void TearDown() override
+    {
+        menu_.reset();
+        init_.reset();
+        DestroySettings();
+        DbgClose();
+        DeleteRegTree(HKEY_CURRENT_USER, "Software\\Vostrel");
+    }
+
+    // Opens the sheet through the menu item and runs the steps on it.
+    HRESULT RunSheet(std::vector<Step> steps)
+    {
+        g_steps = std::move(steps);
+        g_next = 0;
+        SetTimer(nullptr, 0, 50, RunStep);
+        CMINVOKECOMMANDINFO info{sizeof info};
+        info.lpVerb = MAKEINTRESOURCEA(0);
+        return menu_->InvokeCommand(&info);
+    }
+
+    ComPtr<IShellExtInit> init_;
+    ComPtr<IContextMenu> menu_;
+};
+
+TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
+{
+    bool autodetectShown = false, applyAtOpen = true, applyAfterEdit = false;
+    ASSERT_EQ(RunSheet({[&](HWND sheet) {
+                  HWND connection = ShowPage(sheet, 0);
+                  autodetectShown = Checked(connection, IDC_PORT_AUTO) && !Checked(connection, IDC_PORT_COM3);
+                  HWND advanced = ShowPage(sheet, 3);
+                  applyAtOpen = ApplyEnabled(sheet);
+                  SetDlgItemTextA(advanced, IDC_TIMEOUT, "1234");
+                  SetDlgItemTextA(advanced, IDC_RETRIES, "7");
+                  applyAfterEdit = ApplyEnabled(sheet);
+                  Click(ShowPage(sheet, 0), IDC_PORT_COM3);
+                  PropSheet_PressButton(sheet, PSBTN_OK);
+              }}),
+              S_OK);
+    EXPECT_TRUE(autodetectShown) << "\"COM\" is automatic detection";
+    EXPECT_FALSE(applyAtOpen) << "loading the pages changes nothing";
+    EXPECT_TRUE(applyAfterEdit);
+    EXPECT_EQ(StoredText("Port"), "COM3");
+    EXPECT_EQ(StoredDword("Timeout"), 1234u);
+    EXPECT_EQ(StoredDword("Retries"), 7u);
+    EXPECT_EQ(StoredDword("Transfer Retries"), 3u);
+
+    ASSERT_EQ(AcquireNotetaker(), 1);
+    EXPECT_EQ(TheNotetaker()->ReplyTimeout(), 1234u);
+    EXPECT_EQ(TheNotetaker()->CommandRetries(), 7u);
+    EXPECT_EQ(CurrentNotetakerSettings().portIndex, 2);
+    ReleaseNotetaker();
+}
+
+TEST_F(SettingsSheetTest, NumbersOutsideTheirRangeKeepTheOldValues)
+{
+    Settings()->m_dwTimeout = 2500;
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                           HWND advanced = ShowPage(sheet, 3);
+                           SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");
+                           SetDlgItemTextA(advanced, IDC_RETRIES, "");
+                           SetDlgItemTextA(advanced, IDC_TRANSFER_RETRIES, "-");
+                           PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                       },
+                       [](HWND sheet) {
+                           EXPECT_EQ(StoredDword("Retries"), 5u);
+                           SetDlgItemTextA(PropSheet_GetCurrentPageHwnd(sheet), IDC_RETRIES, "25");
+                           PropSheet_PressButton(sheet, PSBTN_OK);
+                       }}),
+              S_OK);
+    EXPECT_EQ(StoredDword("Timeout"), 2500u);
+    EXPECT_EQ(StoredDword("Retries"), 25u) << "the top of the range is in it";
+    EXPECT_EQ(StoredDword("Transfer Retries"), 3u);
+}
+
+TEST_F(SettingsSheetTest, CancelStoresNothing)
+{
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                  SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
+                  Click(ShowPage(sheet, 0), IDC_PORT_COM1);
+                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
+              }}),
+              S_OK);
+    EXPECT_EQ(StoredDword("Timeout"), 0xFFFFFFFFu) << "nothing was written";
+    EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
+    EXPECT_EQ(Settings()->getPortIndex(), -1);
+}
+
+TEST_F(SettingsSheetTest, LogPageEnablesItsFieldsAndKeepsOtherFlagBits)
+{
+    Settings()->m_dwDebugFlags = 0;
+    bool fieldsOffAtOpen = true, fieldsOnAfterEnable = false, fieldsOffAfterDisable = true;
+    ASSERT_EQ(RunSheet({[&](HWND sheet) {
+                           HWND log = ShowPage(sheet, 2);
+                           fieldsOffAtOpen = !IsWindowEnabled(GetDlgItem(log, IDC_LOG_FILE)) &&
+                                             !IsWindowEnabled(GetDlgItem(log, IDC_LOG_SIZE_SPIN)) &&
+                                             !IsWindowEnabled(GetDlgItem(log, IDC_LOG_NOTETAKER));
+                           Click(log, IDC_LOG_ENABLE);
+                           fieldsOnAfterEnable = IsWindowEnabled(GetDlgItem(log, IDC_LOG_SIZE)) != FALSE;
+                           Click(log, IDC_LOG_YMODEM);
+                           SetDlgItemTextA(log, IDC_LOG_SIZE, "0");
+                           PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                       },
+                       [&](HWND sheet) {
+                           HWND log = PropSheet_GetCurrentPageHwnd(sheet);
+                           Click(log, IDC_LOG_ENABLE);
+                           fieldsOffAfterDisable = !IsWindowEnabled(GetDlgItem(log, IDC_LOG_COMPORT));
+                           PropSheet_PressButton(sheet, PSBTN_CANCEL);
+                       }}),
+              S_OK);
+    EXPECT_TRUE(fieldsOffAtOpen);
+    EXPECT_TRUE(fieldsOnAfterEnable);
+    EXPECT_TRUE(fieldsOffAfterDisable);
+    EXPECT_EQ(StoredDword("Debug Flags"), 0x2302u);
+    EXPECT_EQ(StoredDword("Log Size"), 0u) << "0 means the log is never cut";
+
+    Settings()->m_dwDebugFlags = 0x4302;
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                  Click(ShowPage(sheet, 2), IDC_LOG_COMPORT);
+                  PropSheet_PressButton(sheet, PSBTN_OK);
+              }}),
+              S_OK);
+    EXPECT_EQ(StoredDword("Debug Flags"), 0x4303u);
+}
+
+TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "Open");
+    EXPECT_EQ(menu_->QueryContextMenu(menu, 0, 100, 200, CMF_DEFAULTONLY), E_FAIL);
+    EXPECT_EQ(GetMenuItemCount(menu), 1);
+    HRESULT hr = menu_->QueryContextMenu(menu, 1, 100, 200, CMF_NORMAL);
+    EXPECT_TRUE(SUCCEEDED(hr));
+    EXPECT_EQ(HRESULT_CODE(hr), 2) << "one item and the separator";
+    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    EXPECT_EQ(GetMenuState(menu, 0, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+    char text[64] = "";
+    GetMenuStringA(menu, 100, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "&Pellor Properties");
+    DestroyMenu(menu);
+
+    char ansi[64] = "";
+    WCHAR wide[64] = L"";
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_VERBA, nullptr, ansi, 7), S_OK);
+    EXPECT_STREQ(ansi, "&Pello") << "cut to the buffer";
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_VERBW, nullptr, reinterpret_cast<LPSTR>(wide), 64), S_OK);
+    EXPECT_STREQ(wide, L"&Pellor Properties");
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_HELPTEXTA, nullptr, ansi, 64), S_OK);
+    EXPECT_STREQ(ansi, "Shows dialog for configuring Pellor.");
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(wide), 64), S_OK);
+    EXPECT_STREQ(wide, L"Shows dialog for configuring Pellor.");
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_VALIDATEA, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(menu_->GetCommandString(1, GCS_VERBA, nullptr, ansi, 64), S_FALSE);
+    EXPECT_EQ(menu_->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0), S_FALSE);
+
+    CMINVOKECOMMANDINFO info{sizeof info};
+    info.lpVerb = "properties";
+    EXPECT_EQ(menu_->InvokeCommand(&info), S_FALSE) << "verbs given as text are not ours";
+    info.lpVerb = MAKEINTRESOURCEA(1);
+    EXPECT_EQ(menu_->InvokeCommand(&info), S_FALSE);
+
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(init_->QueryInterface(IID_IShellFolder, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+}
+
+}  // namespace
