@@ -32,7 +32,7 @@ case "${1:-}" in
     ln -sfn "$(readlink -f "$STATE/pc")" "$PREFIX/dosdevices/com$PC_COM"
     ln -sfn "$(readlink -f "$STATE/dev")" "$PREFIX/dosdevices/com$SIM_COM"
     "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/sim/pellor-sim.exe" --port "COM$SIM_COM" --baud "$BAUD" \
-      --model "${SIM_MODEL:-5}" --firmware "${SIM_FIRMWARE:-1.2}" --root "Z:$STORE" >"$STATE/sim.log" 2>&1 </dev/null &
+      --model "${SIM_MODEL:-5}" --firmware "${SIM_FIRMWARE:-1.2}" --root "Z:$STORE" ${SIM_TRACE:+--trace} >"$STATE/sim.log" 2>&1 </dev/null &
     echo $! >"$STATE/sim.pid"
     for _ in $(seq 100); do grep -q "pellor-sim:" "$STATE/sim.log" 2>/dev/null && break; sleep 0.1; done
     head -3 "$STATE/sim.log"

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/SimYModem.h"
@@ -86,13 +88,33 @@ bool SimDevice::Poll()
     const size_t got = link_.Read(bytes, sizeof bytes);
     const unsigned now = GetTickCount();
     if (got == 0) {
-        if (state_ != State::IDLE && now - lastByteTick_ > kStallMs) resetParser();
+        if (state_ != State::IDLE && now - lastByteTick_ > kStallMs) {
+            trace("command '%c' stalled, dropped", command_);
+            resetParser();
+        }
         return false;
     }
     lastByteTick_ = now;
     if (faults_.silent) return true;
-    for (size_t i = 0; i < got; ++i) onByte(bytes[i]);
+    unread_.insert(unread_.end(), bytes, bytes + got);
+    while (!unread_.empty()) {
+        const uint8_t byte = unread_.front();
+        unread_.pop_front();
+        onByte(byte);
+    }
     return true;
+}
+
+void SimDevice::trace(const char* format, ...)
+{
+    if (!config_.trace) return;
+    va_list args;
+    va_start(args, format);
+    printf("[%10lu] ", GetTickCount());
+    vprintf(format, args);
+    putchar('\n');
+    fflush(stdout);
+    va_end(args);
 }
 
 void SimDevice::resetParser()
@@ -110,6 +132,7 @@ void SimDevice::onByte(uint8_t byte)
         if (byte == ENQ) state_ = State::ENQ;
         else if (byte == 'X') listing_ = false;
         else if (listing_ && (byte == 'C' || byte == 'R')) sendRecord(byte == 'R');
+        else ++strayBytes_;
         break;
     case State::ENQ:
         state_ = State::IDLE;
@@ -167,6 +190,9 @@ void SimDevice::execute()
 {
     const std::string argument = argument_, argument2 = argument2_;
     resetParser();
+    if (strayBytes_) trace("%u stray bytes before this command", strayBytes_);
+    strayBytes_ = 0;
+    trace("command '%c' %s%s%s", command_, argument.c_str(), argument2.empty() ? "" : " -> ", argument2.c_str());
     if (faults_.repeatRequests > 0) {
         --faults_.repeatRequests;
         reply({'?'});
@@ -284,10 +310,15 @@ void SimDevice::receiveFile(const std::string& argument)
         return;
     }
     reply({ENQ});
-    SimYModem ymodem(link_);
+    SimYModem ymodem(link_, unread_);
     std::string name;
     std::vector<uint8_t> data;
-    if (ymodem.Receive(name, data, kTransferStartMs)) store_.WriteFile(folder, BaseName(name), data);
+    if (ymodem.Receive(name, data, kTransferStartMs)) {
+        store_.WriteFile(folder, BaseName(name), data);
+        trace("received %s, %u bytes", name.c_str(), static_cast<unsigned>(data.size()));
+    } else {
+        trace("receive failed");
+    }
 }
 
 // DCMD_RX: the device sends the file named by the argument; a missing file
@@ -297,7 +328,8 @@ void SimDevice::sendFile(const std::string& path)
     std::vector<uint8_t> data;
     reply({ACK});
     if (store_.ReadFile(path, data)) {
-        SimYModem(link_).Send(BaseName(path), data, kTransferStartMs);
+        const bool sent = SimYModem(link_, unread_).Send(BaseName(path), data, kTransferStartMs);
+        trace(sent ? "sent %s, %u bytes" : "send of %s (%u bytes) failed", path.c_str(), static_cast<unsigned>(data.size()));
         return;
     }
     const DWORD start = GetTickCount();

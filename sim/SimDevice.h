@@ -4,6 +4,7 @@
 // SimStore. Runs on its own thread (Start/Stop) or is stepped by Poll.
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,7 @@ struct SimConfig {
     uint8_t major = 1, minor = 2;  // IDENT2 only
     uint32_t baud = 115200;
     std::string root;
+    bool trace = false;  // one line per command and transfer on stdout
 };
 
 // Misbehaviour on request, for tests of the PC side.
@@ -73,12 +75,14 @@ private:
     void sendFile(const std::string& path);
     bool knows(char letter) const;
     void resetParser();
+    void trace(const char* format, ...);
 
     SimLink& link_;
     SimConfig config_;
     SimStore store_;
     std::mutex mutex_;
     SimFaults faults_;
+    std::deque<uint8_t> unread_;  // taken off the line, not yet handled
     bool hasRawListing_ = false;
     SimRawListing raw_;
     std::string display_;
@@ -89,6 +93,7 @@ private:
     std::string argument_, argument2_;
     int pathsSeen_ = 0;
     unsigned lastByteTick_ = 0;
+    unsigned strayBytes_ = 0;  // bytes heard outside any command, for the trace
 
     bool listing_ = false;
     std::vector<std::vector<uint8_t>> records_;

@@ -6,7 +6,7 @@
 #include <thread>
 
 namespace {
-constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEot = 0x04, kAck = 0x06, kNak = 0x15, kCan = 0x18, kCrcStart = 'C';
+constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEot = 0x04, kEnq = 0x05, kAck = 0x06, kNak = 0x15, kCan = 0x18, kCrcStart = 'C';
 constexpr uint8_t kPad = 0x1A;
 constexpr size_t kShort = 128, kLong = 1024;
 constexpr unsigned kByteWaitMs = 1000;    // silence inside a block or before an answer
@@ -31,7 +31,8 @@ uint8_t Sum8(const uint8_t* data, size_t count)
 }
 }  // namespace
 
-SimYModem::SimYModem(SimLink& link) : link_(link) {}
+SimYModem::SimYModem(SimLink& link) : link_(link), in_(own_) {}
+SimYModem::SimYModem(SimLink& link, std::deque<uint8_t>& unread) : link_(link), in_(unread) {}
 
 int SimYModem::readByte(unsigned waitMs)
 {
@@ -84,7 +85,9 @@ bool SimYModem::waitForStart(unsigned waitMs)
     return false;
 }
 
-bool SimYModem::sendBlock(uint8_t number, const uint8_t* data, size_t size)
+// The PC may close its port before its last ACK has left it; once its next
+// command starts (ENQ), the closing block has evidently arrived.
+bool SimYModem::sendBlock(uint8_t number, const uint8_t* data, size_t size, bool closing)
 {
     std::vector<uint8_t> frame{size == kLong ? kStx : kSoh, number, static_cast<uint8_t>(255 - number)};
     frame.insert(frame.end(), data, data + size);
@@ -105,6 +108,10 @@ bool SimYModem::sendBlock(uint8_t number, const uint8_t* data, size_t size)
             if (c == kCan) {
                 writeByte(kCan);
                 return false;
+            }
+            if (closing && c == kEnq) {
+                in_.push_front(kEnq);
+                return true;
             }
             if (c == kNak || c < 0) break;  // send again
         }
@@ -144,7 +151,7 @@ bool SimYModem::Send(const std::string& name, const std::vector<uint8_t>& data, 
     }
     if (!sendEot() || !waitForStart(kNextStepWaitMs)) return false;
     memset(block, 0, kShort);
-    return sendBlock(0, block, kShort);
+    return sendBlock(0, block, kShort, true);
 }
 
 // ---- PC -> device ----

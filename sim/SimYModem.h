@@ -14,6 +14,9 @@
 class SimYModem {
 public:
     explicit SimYModem(SimLink& link);
+    // Reads what the device has already taken off the line first, and leaves
+    // there whatever arrived after the transfer (the PC's next command).
+    SimYModem(SimLink& link, std::deque<uint8_t>& unread);
 
     bool Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs);  // device -> PC
     bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);         // PC -> device
@@ -29,7 +32,7 @@ private:
 
     // Sending.
     bool waitForStart(unsigned waitMs);
-    bool sendBlock(uint8_t number, const uint8_t* data, size_t size);
+    bool sendBlock(uint8_t number, const uint8_t* data, size_t size, bool closing = false);
     bool sendEot();
 
     // Receiving.
@@ -38,6 +41,7 @@ private:
     bool readFileName(std::string& name, uint32_t& size, bool& known);
 
     SimLink& link_;
-    std::deque<uint8_t> in_;
+    std::deque<uint8_t> own_;
+    std::deque<uint8_t>& in_;
     bool crc_ = true;
 };

@@ -12,13 +12,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pellor-sim --root DIR [--port COM6] [--baud 115200] [--model 5] [--firmware 1.2] [--seconds N]\n"
+    "usage: pellor-sim --root DIR [--port COM6] [--baud 115200] [--model 5] [--firmware 1.2] [--seconds N] [--trace]\n"
     "  Answers as a braille note-taker on the serial port, serving DIR\\R as drive R:,\n"
     "  DIR\\F as drive F: and the files of DIR\\special as special root entries.\n"
     "  --baud      the one rate it listens at: 115200, 38400, 19200 or 9600\n"
     "  --model     model number 1..11 (5 is Corvanx)\n"
     "  --firmware  1.0 legacy, 1.1 VARDEN, any other major.minor names itself (1.2 and up can rename)\n"
-    "  --seconds   stop after this long (default: run until killed)\n";
+    "  --seconds   stop after this long (default: run until killed)\n"
+    "  --trace     print a line for every command, transfer and stray byte run\n";
 
 struct Options {
     std::string port = "COM6";
@@ -41,6 +42,10 @@ bool Parse(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--trace") {
+            o.config.trace = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         if (arg == "--port") o.port = value;

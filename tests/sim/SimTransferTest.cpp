@@ -41,6 +41,29 @@ TEST_F(SimTransferTest, ADeviceFileComesToThePc)
     EXPECT_EQ(TempDir::ReadAll(pc_.file("ann.txt")), content);
 }
 
+// A PC that closes its port at once can lose its last ACK on the way; the
+// device must still hear the next command instead of sending the closing
+// block again for seconds.
+TEST_F(SimTransferTest, ALostFinalAckDoesNotSwallowTheNextCommand)
+{
+    sim_.put("R\\letters\\ann.txt", Pattern(100));
+    int acks = 0;
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        // header, data block, EOT, closing block: the fourth ACK is the last
+        if (from == MemoryLine::Side::Pc && fate.value == 0x06 && ++acks == 4) fate.drop = true;
+    });
+    ASSERT_EQ(nt_.serialCmd("letters\\ann.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_.RxStart(pc_.file("ann.txt").c_str()), 0);
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(acks, 4);
+
+    unsigned char ident[2] = {};
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(nt_.serialCmd(nullptr, CNotetaker::DCMD_IDENT, ident, 2), 0);
+    EXPECT_EQ(ident[0], 5);
+    EXPECT_LT(GetTickCount() - start, 1500u);
+}
+
 TEST_F(SimTransferTest, APcFileGoesIntoADeviceFolder)
 {
     const std::string content = Pattern(1500);
