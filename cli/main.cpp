@@ -61,9 +61,11 @@ void ShowProgress(const char* line)
     g_progressShown = true;
 }
 
+// The job counts a block only once the next begins, so the last line would
+// show less than was moved: it goes once the job ends.
 void EndProgress()
 {
-    if (g_progressShown) fputc('\n', stderr);
+    if (g_progressShown) fprintf(stderr, "\r%-60s\r", "");
     g_progressShown = false;
 }
 
