@@ -27,7 +27,6 @@
 #define IDS_FOLDER_NAME         8
 #define IDS_FOLDER_INFOTIP      9
 #define IDS_HELPFILE            222
-#define IDA_VIEW                400
 // The view: status bar texts and the list's column headers.
 #define IDS_STATUS_FOLDER       1
 #define IDS_COLUMN_NAME         3
@@ -106,3 +105,45 @@
 #define IDC_RETRIES_LABEL       2040
 #define IDC_TRANSFER_RETRIES_LABEL 2041
 #define IDC_INTEGRITY           2043
+
+// The view's commands: one number is the menu item, accelerator, toolbar
+// button and help string.
+#define IDC_BACKUP              10
+#define IDC_BACKUP_ALT          11
+#define IDC_BACKUP_TO           12
+#define IDC_RESTORE             13
+#define IDC_RESTORE_ALT         14
+#define IDC_RESTORE_FROM        15
+#define IDC_LARGE_ICONS         20
+#define IDC_SMALL_ICONS         21
+#define IDC_LIST                22
+#define IDC_DETAILS             23
+#define IDS_ARRANGE_ICONS       24
+#define IDC_BY_NAME             25
+#define IDC_BY_SIZE             26
+#define IDC_BY_TYPE             27
+#define IDC_BY_DATE             28
+#define IDC_AUTO_ARRANGE        29
+#define IDC_LINE_UP             30
+#define IDC_CUT                 40
+#define IDC_COPY                41
+#define IDC_PASTE               42
+#define IDC_DELETE              43
+#define IDC_RENAME              44
+#define IDC_SELECT_ALL          50
+#define IDC_INVERT_SELECTION    51
+#define IDC_SELECT_MASK         52
+#define IDC_HELP_TOPICS         55
+// Folder picker title of Restore From (Backup To shares IDS_PICK_BACKUP).
+#define IDS_PICK_RESTORE        113
+// The view's menus and accelerators, and the Select by Mask dialog.
+#define IDA_VIEW                400
+#define IDM_HELP                416
+#define IDD_MASK                500
+#define IDM_PRODUCT             1000
+#define IDM_VIEW                1001
+#define IDM_EDIT                1002
+#define IDC_MASK_COMBO          2008
+#ifndef IDC_STATIC
+#define IDC_STATIC              (-1)
+#endif

@@ -41,6 +41,7 @@ public:
 
     UINT Count() const { return count_; }
     LPITEMIDLIST Item(UINT index) const { return index < count_ ? items_[index] : nullptr; }
+    const LPCITEMIDLIST* Items() const { return items_; }
 
 private:
     // Turns one listed entry into an identifier and appends it; true when

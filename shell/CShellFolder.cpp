@@ -10,6 +10,7 @@
 #include "shell/Guids.h"
 #include "shell/Paste.h"
 #include "shell/OpenViews.h"
+#include "view/CContextMenu.h"
 #include "view/CShellView.h"
 
 namespace {
@@ -232,6 +233,7 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
         if (count > 0 && !items) return E_INVALIDARG;
         return CreateItemsDataObject(*this, owner, count, items, ppv);
     }
+    if (IsEqualIID(riid, IID_IContextMenu)) return CreateContextMenu(count, items, ppv);
     if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
     auto* icon = new (std::nothrow) CExtractIcon(items[0]);
@@ -277,6 +279,16 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, S
     }
     NotifyChange(ItemIdIsFolder(item) ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, item, renamed.get());
     if (newItem) *newItem = renamed.release();
+    return hr;
+}
+
+HRESULT CShellFolder::CreateContextMenu(UINT count, LPCITEMIDLIST* items, void** ppv)
+{
+    if (count > 0 && !items) return E_INVALIDARG;
+    auto* menu = new (std::nothrow) CContextMenu(this, count, items);
+    if (!menu) return E_OUTOFMEMORY;
+    HRESULT hr = menu->Valid() ? menu->QueryInterface(IID_IContextMenu, ppv) : E_OUTOFMEMORY;
+    menu->Release();
     return hr;
 }
 

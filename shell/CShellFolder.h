@@ -8,6 +8,13 @@
 #include "shell/ComBase.h"
 #include "shell/ItemId.h"
 
+// What a view's commands may change: its view mode, folder flags and sort word.
+struct ViewSettings {
+    UINT viewMode;
+    UINT folderFlags;
+    UINT sortWord;
+};
+
 class CShellFolder final : public IPersistFolder, public IShellFolder, public RefCounted {
 public:
     // The root with no parent and no identifier; a subfolder with both.
@@ -49,8 +56,27 @@ public:
     // it was created, deleted or renamed (items relative to this folder).
     void NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
 
+    // The view's and the context menu's commands (view/FolderCommands.cpp).
+    // `items` are relative to this folder; `window` is the list, tree or
+    // other window the command came from. 0 when the command was
+    // recognised, failed or not; S_FALSE when it is unknown or does not apply.
+    HRESULT RunCommand(UINT command, UINT count, const LPCITEMIDLIST* items, HWND window, ViewSettings* settings);
+    enum CopyFlags : UINT { COPY_CLIPBOARD = 1, COPY_MOVE = 2, COPY_DRAG = 8 };
+    // A data object over the items onto the clipboard (COPY_MOVE marks it
+    // as a cut), or a drag of it with COPY_DRAG.
+    HRESULT CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items);
+    // Deletes the items on the device in order (or in reverse); stops with
+    // a beep at the first failure. The last device result.
+    HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse);
+
 private:
     ~CShellFolder() override;
+    HRESULT CreateContextMenu(UINT count, LPCITEMIDLIST* items, void** ppv);
+    // Backup and restore commands, with the folder picker for the "To" and
+    // "From" ones (view/FolderCommands.cpp).
+    void RunBackupCommand(UINT command, HWND window);
+    // The folder itself, or the one folder item given, receives the clipboard.
+    void PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window);
     // The device path of an item of this folder; false when out of memory.
     bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
 

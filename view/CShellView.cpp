@@ -11,6 +11,7 @@
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
 #include "shell/OpenViews.h"
+#include "view/MenuUtils.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ CShellView::CShellView(CShellFolder* folder)
 
 CShellView::~CShellView()
 {
+    RemoveMenus();
     if (window_) DestroyWindow(window_);
     if (std::vector<CShellView*>* views = OpenViews()) {
         auto found = std::find(views->begin(), views->end(), this);
@@ -74,6 +76,7 @@ STDMETHODIMP CShellView::UIActivate(UINT state)
 {
     if (state == uiState_) return S_OK;
     if (state == SVUIA_DEACTIVATE) {
+        RemoveMenus();
         uiState_ = SVUIA_DEACTIVATE;
         return S_OK;
     }
@@ -117,6 +120,7 @@ STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS setting
 STDMETHODIMP CShellView::DestroyViewWindow()
 {
     UIActivate(SVUIA_DEACTIVATE);
+    RemoveMenus();
     if (window_) DestroyWindow(window_);
     browser_.reset();
     return S_OK;
@@ -185,6 +189,10 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_KILLFOCUS: UIActivate(SVUIA_ACTIVATE_NOFOCUS); return 0;
     case WM_SETTINGCHANGE: return 0;
     case WM_NOTIFY: return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_COMMAND: return OnCommand(LOWORD(wParam));
+    case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
+    case WM_MENUSELECT: return OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+    case WM_CONTEXTMENU: OnContextMenu(lParam); return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
     }
 }
@@ -212,7 +220,10 @@ LRESULT CShellView::OnNotify(NMHDR* header)
         return 0;
     }
     case NM_SETFOCUS: OnListFocus(); return 0;
-    case NM_KILLFOCUS: uiState_ = SVUIA_DEACTIVATE; return 0;
+    case NM_KILLFOCUS:
+        RemoveMenus();
+        uiState_ = SVUIA_DEACTIVATE;
+        return 0;
     default: return 0;
     }
 }
@@ -271,19 +282,12 @@ void CShellView::UpdateToolbar()
     LRESULT result = 0;
     for (UINT command : {CMD_CUT, CMD_COPY, CMD_DELETE})
         browser_->SendControlMsg(FCW_TOOLBAR, TB_ENABLEBUTTON, command, MAKELONG(itemCommands, 0), &result);
-    browser_->SendControlMsg(FCW_TOOLBAR, TB_ENABLEBUTTON, CMD_PASTE, MAKELONG(CanPaste(), 0), &result);
-}
-
-bool CShellView::CanPaste() const
-{
-    ComPtr<IDataObject> data;
-    if (FAILED(OleGetClipboard(data.put())) || !data) return false;
-    FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    return data->QueryGetData(&files) == S_OK;
+    browser_->SendControlMsg(FCW_TOOLBAR, TB_ENABLEBUTTON, CMD_PASTE, MAKELONG(ClipboardHoldsFiles(), 0), &result);
 }
 
 void CShellView::Activate(UINT state)
 {
+    MergeMenus(state);
     uiState_ = state;
     UpdateToolbar();
     SetStatusText(1, "");

@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "shell/ComBase.h"
 
 class CShellFolder;
@@ -69,9 +71,18 @@ private:
     void ShowFolderPath();
     HRESULT MergeToolbar();
     void UpdateToolbar();
-    bool CanPaste() const;
     void Activate(UINT state);
     void OnListFocus();
+
+    // Menus, commands and the context menu (CShellViewMenus.cpp).
+    void MergeMenus(UINT state);
+    void RemoveMenus();
+    LRESULT OnCommand(UINT command);
+    void OnInitMenuPopup(HMENU popup);
+    LRESULT OnMenuSelect(UINT id, UINT flags, HMENU menu);
+    void OnContextMenu(LPARAM point);
+    // The identifiers of the selected items in list order (owned by the list).
+    std::vector<LPCITEMIDLIST> SelectedItems() const;
 
     // The list (CShellViewList.cpp).
     bool CreateList();
@@ -93,6 +104,12 @@ private:
     BOOL EndLabelEdit(const NMLVDISPINFOA* info);
 
     UINT uiState_ = SVUIA_DEACTIVATE;
+    // The browser's menu bar with our items merged in, and the popups in it.
+    HMENU sharedMenu_ = nullptr;
+    HMENU viewPopup_ = nullptr;
+    HMENU editPopup_ = nullptr;
+    HMENU productPopup_ = nullptr;
+    HMENU helpPopup_ = nullptr;
     HWND window_ = nullptr;
     HWND browserWindow_ = nullptr;
     HWND list_ = nullptr;

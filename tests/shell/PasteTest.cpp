@@ -33,32 +33,6 @@ std::string Pattern(size_t size, int seed)
     return s;
 }
 
-// A CF_HDROP block listing the paths.
-HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
-{
-    std::string list;
-    for (const std::string& path : paths) list += path + '\0';
-    list += '\0';
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
-    drop->pFiles = sizeof(DROPFILES);
-    memcpy(drop + 1, list.data(), list.size());
-    GlobalUnlock(block);
-    return block;
-}
-
-// A source that offers the paths as CF_HDROP, as Explorer's copy does.
-CDataObject* PcFiles(const std::vector<std::string>& paths)
-{
-    auto* object = new CDataObject(nullptr, nullptr, 0);
-    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = MakeHDrop(paths);
-    EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
-    return object;
-}
-
 // What the module registers at load: CF_HDROP in global memory.
 const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shell/CDataObject.h"
+
 namespace {
 
 // The shell allocator for every test, as the module hands it over at attach.
@@ -106,4 +108,28 @@ DeviceEntry Entry(const char* name, int type, DWORD size)
     entry.nSize = size;
     entry.stTime = MakeTime(2026, 12, 4, 14, 5);
     return entry;
+}
+
+HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
+{
+    std::string list;
+    for (const std::string& path : paths) list += path + '\0';
+    list += '\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(drop + 1, list.data(), list.size());
+    GlobalUnlock(block);
+    return block;
+}
+
+CDataObject* PcFiles(const std::vector<std::string>& paths)
+{
+    auto* object = new CDataObject(nullptr, nullptr, 0);
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = MakeHDrop(paths);
+    EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
+    return object;
 }

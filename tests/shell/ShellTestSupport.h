@@ -32,6 +32,12 @@ public:
 };
 DeviceEntry Entry(const char* name, int type, DWORD size = 0);
 
+// A CF_HDROP block listing the paths.
+HGLOBAL MakeHDrop(const std::vector<std::string>& paths);
+// A source that offers the paths as CF_HDROP, as Explorer's copy does.
+class CDataObject;
+CDataObject* PcFiles(const std::vector<std::string>& paths);
+
 // Collects what would have been shown in the device error box.
 struct ErrorBoxCapture {
     ErrorBoxCapture();

@@ -27,6 +27,18 @@ public:
     std::map<int, bool> enabled;    // by command
     std::vector<std::string> browsedTo;  // names of the items BrowseObject was given
     int activeViewCalls = 0;
+    bool simpleStatus = false;     // the last SB_SIMPLE
+    HMENU menu = nullptr;          // as handed over by SetMenuSB
+    HWND menuWindow = nullptr;     // where the menu's commands go
+    int removeMenusCalls = 0;
+
+    // Every item of the merged menu bar, one line each, as the user would
+    // meet them: each popup prepared with WM_INITMENUPOPUP, then its items
+    // "<id> <text> [greyed] [checked] | <help text>" with the help text the
+    // view shows for WM_MENUSELECT; submenus indented.
+    std::vector<std::string> RecordMenus();
+    // The merged popup with that title ("&Edit", "Pel&lor"), or null.
+    HMENU Popup(const char* title) const;
 
     // IUnknown: a stack object, the counts do not own it.
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -39,9 +51,10 @@ public:
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
     // IShellBrowser
-    STDMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
-    STDMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
+    // A File, Edit, View and Help popup of our own.
+    STDMETHODIMP InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS) override;
+    STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND window) override;
+    STDMETHODIMP RemoveMenusSB(HMENU shared) override;
     STDMETHODIMP SetStatusTextSB(LPCOLESTR) override { return E_NOTIMPL; }
     STDMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return S_FALSE; }
@@ -54,6 +67,8 @@ public:
     STDMETHODIMP SetToolbarItems(LPTBBUTTONSB buttons, UINT count, UINT flags) override;
 
 private:
+    void RecordPopup(HMENU popup, const std::string& indent, std::vector<std::string>& lines);
+
     ULONG refs_ = 0;
     HWND frame_ = nullptr;
 };

@@ -1,0 +1,356 @@
+// The view's merged menus, accelerators and context menu as the user meets
+// them, over the stand-in note-taker.
+#include <ole2.h>
+
+#include "devicefiles/UserMessage.h"
+#include "shell/CDataObject.h"
+#include "shell/ClipFormats.h"
+#include "tests/view/ViewFixture.h"
+
+namespace {
+
+std::vector<std::string> g_boxes;
+int AnswerOk(HWND, const char* text, UINT)
+{
+    g_boxes.emplace_back(text);
+    return IDOK;
+}
+
+// What the mask dialog showed, and the mask typed into it.
+std::string g_typedMask;
+std::vector<std::string> g_shownMasks;
+void CALLBACK TypeMask(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowA("#32770", "Enter File Mask");
+    if (!dialog) return;
+    KillTimer(nullptr, timer);
+    HWND combo = GetDlgItem(dialog, IDC_MASK_COMBO);
+    g_shownMasks.clear();
+    for (LRESULT index = 0, count = SendMessageA(combo, CB_GETCOUNT, 0, 0); index < count; ++index) {
+        char text[MAX_PATH] = "";
+        SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+        g_shownMasks.emplace_back(text);
+    }
+    SetWindowTextA(combo, g_typedMask.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+class MenusTest : public ShellViewTest {
+protected:
+    MenusTest() : previousBox_(SetMessageBoxHook(AnswerOk))
+    {
+        g_boxes.clear();
+        OleSetClipboard(nullptr);
+        // The settings go back to the registry at the end: keep what was there.
+        CReg* settings = Settings();
+        savedMasks_ = settings->m_masks;
+        lstrcpynA(savedBackupPath_, settings->m_szBackupPath, MAX_PATH);
+        settings->m_masks = {"*.txt", "*.crv", "*.doc"};
+        lstrcpynA(settings->m_szBackupPath, backup_.file("saved").c_str(), MAX_PATH);
+        letters_ = Letters();
+    }
+    ~MenusTest() override
+    {
+        letters_->Release();
+        OleSetClipboard(nullptr);
+        SetMessageBoxHook(previousBox_);
+        Settings()->m_masks = savedMasks_;
+        lstrcpynA(Settings()->m_szBackupPath, savedBackupPath_, MAX_PATH);
+    }
+    // Presses a key with Ctrl, Shift and Alt as given, through the view's accelerators.
+    static HRESULT Press(const OpenView& view, UINT key, bool ctrl, bool shift = false, bool alt = false)
+    {
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        keys[VK_MENU] = alt ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG message{view.list, static_cast<UINT>(alt ? WM_SYSKEYDOWN : WM_KEYDOWN), key, alt ? (1 << 29) : 0};
+        HRESULT hr = view.view->TranslateAccelerator(&message);
+        BYTE none[256] = {};
+        SetKeyboardState(none);
+        return hr;
+    }
+    static int SelectedCount(const OpenView& view)
+    {
+        return static_cast<int>(SendMessageA(view.list, LVM_GETSELECTEDCOUNT, 0, 0));
+    }
+    static Names SelectedNames(const OpenView& view)
+    {
+        Names names;
+        for (int item = 0; item < view.Count(); ++item)
+            if (ListView_GetItemState(view.list, item, LVIS_SELECTED)) names.push_back(view.Text(item, 0));
+        return names;
+    }
+    std::string RestoreState()
+    {
+        browser_.RecordMenus();  // prepares every popup
+        return (GetMenuState(browser_.Popup("Pel&lor"), IDC_RESTORE, MF_BYCOMMAND) & MF_GRAYED) ? "greyed" : "enabled";
+    }
+
+    MessageBoxHook previousBox_;
+    Names savedMasks_;
+    char savedBackupPath_[MAX_PATH];
+    TempDir backup_;
+    IShellFolder* letters_;
+};
+
+TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
+{
+    OpenView view(letters_, browser_);
+    ASSERT_EQ(view.view->UIActivate(SVUIA_ACTIVATE_FOCUS), S_OK);
+    ASSERT_NE(browser_.menu, nullptr);
+    EXPECT_EQ(browser_.menuWindow, view.window);
+    const Names expected = {
+        "&File",
+        "  40960 &Close",
+        "&Edit",
+        "  40 Cu&t\tCtrl+X [greyed] | Removes selected items and copies them onto Clipboard.",
+        "  41 &Copy\tCtrl+C [greyed] | Copies selected items to Clipboard.",
+        "  42 &Paste\tCtrl+V [greyed] | Inserts items from Clipboard into selected location.",
+        "  -",
+        "  43 &Delete\tDel",
+        "  44 Rena&me\tF2",
+        "  -",
+        "  50 Select &All\tCtrl+A | Selects all items in the window.",
+        "  52 Select by &Mask\tCtrl+M",
+        "  51 &Invert Selection | Reverses which items are selected and which are not.",
+        "&View",
+        "  40962 &Toolbar",
+        "  40963 Status &Bar",
+        "  -",
+        "  40964 &Refresh",
+        "  20 Lar&ge Icons | Displays items by using large icons.",
+        "  21 S&mall Icons | Displays items by using small icons.",
+        "  22 &List | Displays items in a list.",
+        "  23 &Details [checked] | Displays information about each item in the window.",
+        "  -",
+        "  Arrange &Icons",
+        "    25 by &Name | Sorts items alphabetically by name.",
+        "    27 by &Type | Sorts items by type.",
+        "    26 by Si&ze | Sorts items by size, from smallest to largest.",
+        "    28 by &Date | Sorts items by date, from oldest to most recent.",
+        "    -",
+        "    29 &Auto Arrange | Arranges the icons automatically.",
+        "  30 Line &Up Icons | Aranges icons in a grid.",
+        "  -",
+        "Pel&lor",
+        "  10 &Backup\tCtrl+B | Saves all files from notetaker to PC.",
+        "  12 Backup &To...\tCtrl+Shift+B | Saves all files from notetaker to a folder on PC.",
+        "  -",
+        "  13 &Restore\tCtrl+R [greyed] | Restores all saved files from PC to notetaker.",
+        "  15 Restore &From...\tCtrl+Shift+R | Restores saved files from a folder on PC to notetaker.",
+        "&Help",
+        "  40965 &About",
+        "  55 &Help Topics",
+        "  -",
+    };
+    EXPECT_EQ(browser_.RecordMenus(), expected);
+    EXPECT_TRUE(browser_.simpleStatus);
+    EXPECT_EQ(SendMessageA(view.window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0), 1);
+    EXPECT_EQ(browser_.statusTexts[255], "") << "a closed menu leaves no help text";
+    EXPECT_FALSE(browser_.simpleStatus);
+
+    SendMessageA(view.window, WM_COMMAND, IDC_AUTO_ARRANGE, 0);
+    SendMessageA(view.window, WM_COMMAND, IDC_LIST, 0);
+    Names changed = browser_.RecordMenus();
+    EXPECT_EQ(changed[20], "  22 &List [checked] | Displays items in a list.");
+    EXPECT_EQ(changed[21], "  23 &Details | Displays information about each item in the window.");
+    EXPECT_EQ(changed[29], "    29 &Auto Arrange [checked] | Arranges the icons automatically.");
+
+    view.view->UIActivate(SVUIA_DEACTIVATE);
+    EXPECT_EQ(browser_.removeMenusCalls, 1);
+    EXPECT_EQ(browser_.menu, nullptr);
+    view.view->UIActivate(SVUIA_INPLACEACTIVATE);
+    EXPECT_EQ(browser_.menu, nullptr) << "in-place activation merges nothing";
+}
+
+TEST_F(MenusTest, EditItemsFollowSelectionAndClipboard)
+{
+    OpenView files(letters_, browser_);
+    TestBrowser rootBrowser;
+    OpenView folders(root_, rootBrowser);
+    ASSERT_EQ(files.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"}));
+    ASSERT_EQ(folders.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"}));
+    enum Clipboard { Empty, DeviceItems, PcFiles_ };
+    const struct {
+        bool inRoot;
+        std::vector<int> selected;
+        Clipboard clipboard;
+        const char* cutCopy;
+        const char* paste;
+    } cases[] = {
+        {false, {}, Empty, "greyed", "greyed"},          {false, {1}, Empty, "enabled", "greyed"},
+        {true, {2}, DeviceItems, "enabled", "greyed"},   {false, {0, 1, 2}, PcFiles_, "enabled", "enabled"},
+        {true, {}, PcFiles_, "greyed", "enabled"},       {true, {0, 1}, DeviceItems, "enabled", "greyed"},
+    };
+    for (const auto& c : cases) {
+        OleSetClipboard(nullptr);
+        if (c.clipboard == DeviceItems) {
+            ItemIdHolder item(MakeItem("a.mmq", 1));
+            LPCITEMIDLIST items[] = {item.get()};
+            ASSERT_EQ(static_cast<CShellFolder*>(letters_)->CopyItems(nullptr, CShellFolder::COPY_CLIPBOARD, 1, items), S_OK);
+        } else if (c.clipboard == PcFiles_) {
+            IDataObject* pcFiles = PcFiles({backup_.file("x.txt")});
+            OleSetClipboard(pcFiles);
+            pcFiles->Release();
+        }
+        const OpenView& view = c.inRoot ? folders : files;
+        TestBrowser& browser = c.inRoot ? rootBrowser : browser_;
+        view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+        for (int item = 0; item < view.Count(); ++item) view.Select(item, false);
+        for (int item : c.selected) view.Select(item, true);
+        SCOPED_TRACE(testing::Message() << (c.inRoot ? "root, " : "files, ") << c.selected.size()
+                                        << " selected, clipboard " << c.clipboard);
+        browser.RecordMenus();
+        HMENU edit = browser.Popup("&Edit");
+        auto state = [edit](UINT id) { return (GetMenuState(edit, id, MF_BYCOMMAND) & MF_GRAYED) ? "greyed" : "enabled"; };
+        EXPECT_STREQ(state(IDC_CUT), c.cutCopy);
+        EXPECT_STREQ(state(IDC_COPY), c.cutCopy);
+        EXPECT_STREQ(state(IDC_PASTE), c.paste);
+        EXPECT_STREQ(state(IDC_DELETE), "enabled");
+        view.view->UIActivate(SVUIA_DEACTIVATE);
+    }
+}
+
+TEST_F(MenusTest, AcceleratorsRunTheirCommands)
+{
+    OpenView view(letters_, browser_);
+    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    EXPECT_EQ(Press(view, 'A', true), S_OK);
+    EXPECT_EQ(SelectedCount(view), 3) << "Ctrl+A";
+    EXPECT_EQ(Press(view, 'A', false), S_FALSE) << "A alone is no command";
+
+    for (int item = 0; item < view.Count(); ++item) view.Select(item, item == 0);
+    EXPECT_EQ(Press(view, 'X', true), S_OK);
+    EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), static_cast<UINT>(LVIS_CUT)) << "Ctrl+X marks the cut";
+    EXPECT_EQ(Press(view, 'C', true), S_OK);
+    EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), 0u) << "Ctrl+C clears the cut mark";
+    ComPtr<IDataObject> clipboard;
+    ASSERT_EQ(OleGetClipboard(clipboard.put()), S_OK);
+    FORMATETC group{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(clipboard->QueryGetData(&group), S_OK);
+
+    EXPECT_EQ(Press(view, VK_F2, false), S_OK);
+    HWND edit = ListView_GetEditControl(view.list);
+    ASSERT_NE(edit, nullptr) << "F2 renames in place";
+    SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+
+    EXPECT_EQ(Press(view, VK_DELETE, false), S_OK);
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\a.mmq"))) << "Del deletes on the device";
+    EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq"}));
+
+    g_typedMask = "*.ZZQ;c.*";
+    SetTimer(nullptr, 0, 50, TypeMask);
+    EXPECT_EQ(Press(view, 'M', true), S_OK);
+    EXPECT_EQ(g_shownMasks, (Names{"*.txt", "*.crv", "*.doc"})) << "the history is offered";
+    EXPECT_EQ(SelectedNames(view), (Names{"b.zzq", "C.aaq"})) << "either pattern, any case";
+    EXPECT_EQ(Settings()->m_masks.front(), "*.ZZQ;c.*");
+    g_typedMask = "*.doc";
+    SetTimer(nullptr, 0, 50, TypeMask);
+    Press(view, 'M', true);
+    EXPECT_EQ(Settings()->m_masks, (Names{"*.doc", "*.ZZQ;c.*", "*.txt", "*.crv"})) << "moved to the front";
+    EXPECT_EQ(SelectedNames(view), Names{});
+}
+
+TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
+{
+    sim_.put("R\\Letters\\b.zzq", "kept words");
+    DeleteFileA(sim_.store.file("special\\Clock").c_str());  // a special entry stops a backup
+    OpenView view(letters_, browser_);
+    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    const std::string saved = Settings()->m_szBackupPath;
+    EXPECT_EQ(RestoreState(), "greyed") << "nothing to restore yet";
+    EXPECT_EQ(Press(view, 'B', true, false, true), S_OK) << "Ctrl+Alt+B";
+    EXPECT_EQ(TempDir::ReadAll(saved + "\\Letters\\b.zzq"), "kept words");
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(RestoreState(), "enabled");
+
+    DeleteFileA(sim_.store.file("R\\Letters\\b.zzq").c_str());
+    view.view->Refresh();
+    EXPECT_EQ(Press(view, 'R', true), S_OK) << "Ctrl+R";
+    Sleep(200);
+    EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
+
+    Settings()->m_szBackupPath[0] = '\0';
+    EXPECT_EQ(Press(view, 'R', true, false, true), S_OK) << "Ctrl+Alt+R without a backup path";
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0], "Invalid path specified.");
+}
+
+TEST_F(MenusTest, ContextMenuBuildsAndRunsCommands)
+{
+    auto* folder = static_cast<CShellFolder*>(letters_);
+    auto describe = [](HMENU menu) {
+        Names lines;
+        for (int index = 0; index < GetMenuItemCount(menu); ++index) {
+            char text[MAX_PATH] = "";
+            GetMenuStringA(menu, index, text, sizeof text, MF_BYPOSITION);
+            UINT state = GetMenuState(menu, index, MF_BYPOSITION);
+            if (state & MF_SEPARATOR) {
+                lines.push_back("-");
+                continue;
+            }
+            std::string line = text;
+            if (HMENU sub = GetSubMenu(menu, index)) line += " (" + std::to_string(GetMenuItemCount(sub)) + ")";
+            if (state & MF_GRAYED) line += " [greyed]";
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    IContextMenu* background = nullptr;
+    ASSERT_EQ(folder->GetUIObjectOf(nullptr, 0, nullptr, IID_IContextMenu, nullptr, reinterpret_cast<void**>(&background)),
+              S_OK);
+    HMENU menu = CreatePopupMenu();
+    EXPECT_EQ(background->QueryContextMenu(menu, 0, 0, 0xFFFF, CMF_DEFAULTONLY), E_FAIL);
+    HRESULT hr = background->QueryContextMenu(menu, 0, 0, 0xFFFF, CMF_NORMAL);
+    EXPECT_EQ(hr, MAKE_HRESULT(SEVERITY_SUCCESS, 0, IDC_SELECT_MASK + 1)) << "covers every command number";
+    EXPECT_EQ(describe(menu), (Names{"Pel&lor (5)", "-", "Cu&t\tCtrl+X [greyed]", "&Copy\tCtrl+C [greyed]",
+                                     "&Paste\tCtrl+V [greyed]", "-", "&Delete\tDel", "Rena&me\tF2", "-",
+                                     "Select &All\tCtrl+A", "Select by &Mask\tCtrl+M", "&Invert Selection"}));
+    DestroyMenu(menu);
+    menu = CreatePopupMenu();
+    ASSERT_TRUE(SUCCEEDED(background->QueryContextMenu(menu, 0, 0, 0xFFFF, CMF_EXPLORE)));
+    EXPECT_EQ(describe(menu), (Names{"Pel&lor (4)", "-", "-", "&Delete\tDel", "Rena&me\tF2", "-"}))
+        << "greyed items, Select All, Invert Selection and the last item go";
+    DestroyMenu(menu);
+
+    char text[MAX_PATH];
+    EXPECT_EQ(background->GetCommandString(IDC_COPY, GCS_VERBA, nullptr, text, sizeof text), S_OK);
+    EXPECT_STREQ(text, "&Copy\tCtrl+C");
+    EXPECT_EQ(background->GetCommandString(IDC_RESTORE, GCS_HELPTEXTA, nullptr, text, sizeof text), S_OK);
+    EXPECT_STREQ(text, "Restores all saved files from PC to notetaker.");
+    EXPECT_EQ(background->GetCommandString(IDC_BACKUP_ALT, GCS_HELPTEXTA, nullptr, text, sizeof text), S_FALSE);
+    EXPECT_EQ(background->GetCommandString(IDC_DELETE, GCS_HELPTEXTA, nullptr, text, sizeof text), S_FALSE);
+    EXPECT_EQ(background->GetCommandString(IDC_COPY, GCS_HELPTEXTW, nullptr, text, sizeof text), S_FALSE);
+    EXPECT_EQ(background->GetCommandString(IDC_SELECT_ALL, GCS_VALIDATEA, nullptr, nullptr, 0), S_OK);
+    background->Release();
+
+    ItemIdHolder a(MakeItem("a.mmq", 1)), c(MakeItem("C.aaq", 1));
+    LPCITEMIDLIST items[] = {a.get(), c.get()};
+    IContextMenu* selection = nullptr;
+    ASSERT_EQ(folder->GetUIObjectOf(nullptr, 2, items, IID_IContextMenu, nullptr, reinterpret_cast<void**>(&selection)),
+              S_OK);
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = "COPY";
+    EXPECT_EQ(selection->InvokeCommand(&info), S_OK);
+    ComPtr<IDataObject> clipboard;
+    ASSERT_EQ(OleGetClipboard(clipboard.put()), S_OK);
+    FORMATETC group{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(clipboard->QueryGetData(&group), S_OK);
+    info.lpVerb = "bogus";
+    EXPECT_EQ(selection->InvokeCommand(&info), S_FALSE);
+    menu = CreatePopupMenu();
+    selection->QueryContextMenu(menu, 0, 40, 0xFFFF, CMF_NORMAL);
+    DestroyMenu(menu);
+    info.lpVerb = MAKEINTRESOURCEA(3);
+    EXPECT_EQ(selection->InvokeCommand(&info), S_OK);
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\a.mmq"))) << "3 after first id 40 is Delete";
+    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\C.aaq")));
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\b.zzq")));
+    EXPECT_EQ(selection->Release(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// The folder's side of the view's commands: backup and restore, view mode
+// and arrangement, clipboard, deleting, renaming and selection.
+#include <ole2.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
+#include "foundation/CReg.h"
+#include "resources/resource.h"
+#include "shell/CDataObject.h"
+#include "shell/CShellFolder.h"
+#include "shell/ClipFormats.h"
+#include "shell/ItemId.h"
+#include "shell/OpenViews.h"
+#include "shell/Paste.h"
+#include "view/CShellView.h"
+#include "view/FolderPicker.h"
+#include "view/MaskDialog.h"
+
+namespace {
+
+enum class WindowKind { Other, List, Tree };
+
+WindowKind KindOf(HWND window)
+{
+    char name[64] = "";
+    if (!window || !GetClassNameA(window, name, sizeof name)) return WindowKind::Other;
+    if (strstr(name, "TreeView")) return WindowKind::Tree;
+    return strstr(name, "ListView") ? WindowKind::List : WindowKind::Other;
+}
+
+// The newest open view of the folder, or null.
+CShellView* ViewOf(const CShellFolder* folder)
+{
+    std::vector<CShellView*>* views = OpenViews();
+    if (!views) return nullptr;
+    auto found = std::find_if(views->rbegin(), views->rend(), [folder](CShellView* view) { return view->Folder() == folder; });
+    return found == views->rend() ? nullptr : *found;
+}
+
+void ShowDeviceFailure(HWND window, CNotetaker& notetaker)
+{
+    char text[MAX_PATH] = "";
+    notetaker.GetErrorText(text, sizeof text, 0);
+    ShowMessageText(window, text, MB_ICONERROR | MB_TASKMODAL);
+}
+
+void SetCutMarks(HWND list, bool onSelected)
+{
+    ListView_SetItemState(list, -1, 0, LVIS_CUT);
+    if (!onSelected) return;
+    for (int item = ListView_GetNextItem(list, -1, LVNI_SELECTED); item >= 0;
+         item = ListView_GetNextItem(list, item, LVNI_SELECTED))
+        ListView_SetItemState(list, item, LVIS_CUT, LVIS_CUT);
+}
+
+void SelectAll(HWND list) { ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED); }
+
+void InvertSelection(HWND list)
+{
+    for (int item = ListView_GetItemCount(list) - 1; item >= 0; --item)
+        ListView_SetItemState(list, item, ListView_GetItemState(list, item, LVIS_SELECTED) ^ LVIS_SELECTED,
+                              LVIS_SELECTED);
+}
+
+void SelectByMask(HWND list)
+{
+    char mask[MAX_PATH];
+    if (!RunMaskDialog(list, mask)) return;
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    for (int item = ListView_GetItemCount(list) - 1; item >= 0; --item) {
+        char name[MAX_PATH] = "";
+        ListView_GetItemText(list, item, 0, name, sizeof name);
+        if (PathMatchSpecA(name, mask)) ListView_SetItemState(list, item, LVIS_SELECTED, LVIS_SELECTED);
+    }
+}
+
+bool IsViewSettingsCommand(UINT command)
+{
+    return (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) ||
+           (command >= IDC_BY_NAME && command <= IDC_LINE_UP);
+}
+
+// View mode, sort order or arrangement: the commands that change only the view's settings.
+void ChangeViewSettings(UINT command, ViewSettings& settings)
+{
+    if (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS)
+        settings.viewMode = FVM_ICON + (command - IDC_LARGE_ICONS);
+    else if (command >= IDC_BY_NAME && command <= IDC_BY_DATE)
+        settings.sortWord = command - IDC_BY_NAME;
+    else if (command == IDC_AUTO_ARRANGE)
+        settings.folderFlags = (settings.folderFlags & FWF_AUTOARRANGE) ? 0u : UINT{FWF_AUTOARRANGE};
+    else if (command == IDC_LINE_UP)
+        settings.folderFlags = FWF_SNAPTOGRID;
+}
+
+}  // namespace
+
+HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* items, HWND window,
+                                 ViewSettings* settings)
+{
+    const WindowKind kind = KindOf(window);
+    if (IsViewSettingsCommand(command)) {
+        if (!settings) return S_FALSE;
+        ChangeViewSettings(command, *settings);
+        return S_OK;
+    }
+    switch (command) {
+    case IDC_BACKUP:
+    case IDC_BACKUP_ALT:
+    case IDC_BACKUP_TO:
+    case IDC_RESTORE:
+    case IDC_RESTORE_ALT:
+    case IDC_RESTORE_FROM: RunBackupCommand(command, window); return S_OK;
+    case IDC_CUT:
+    case IDC_COPY:
+        if (kind == WindowKind::List) SetCutMarks(window, command == IDC_CUT);
+        if (kind == WindowKind::Tree && command == IDC_CUT) {
+            HTREEITEM caret = TreeView_GetSelection(window);
+            if (caret) TreeView_SetItemState(window, caret, TVIS_CUT, TVIS_CUT);
+        }
+        CopyItems(window, command == IDC_CUT ? COPY_MOVE : COPY_CLIPBOARD, count, items);
+        return S_OK;
+    case IDC_PASTE: PasteInto(count, items, window); return S_OK;
+    case IDC_DELETE: DeleteItems(count, items, false); return S_OK;
+    case IDC_RENAME:
+        if (count != 1 || !items) return S_FALSE;
+        if (kind == WindowKind::List) {
+            SetFocus(window);
+            SendMessageA(window, LVM_EDITLABELA, SendMessageA(window, LVM_GETSELECTIONMARK, 0, 0), 0);
+        }
+        return S_OK;
+    case IDC_SELECT_ALL:
+    case IDC_INVERT_SELECTION:
+    case IDC_SELECT_MASK:
+        if (kind != WindowKind::List) return S_OK;
+        SetFocus(window);
+        if (command == IDC_SELECT_ALL) SelectAll(window);
+        if (command == IDC_INVERT_SELECTION) InvertSelection(window);
+        if (command == IDC_SELECT_MASK) SelectByMask(window);
+        return S_OK;
+    default: return S_FALSE;
+    }
+}
+
+void CShellFolder::RunBackupCommand(UINT command, HWND window)
+{
+    const bool restore = command >= IDC_RESTORE;
+    char folder[MAX_PATH] = "";
+    if (command == IDC_BACKUP_TO || command == IDC_RESTORE_FROM) {
+        if (!PickBackupFolder(window, restore ? IDS_PICK_RESTORE : IDS_PICK_BACKUP,
+                              restore ? PickFor::Restore : PickFor::Backup, folder))
+            return;
+    } else if (const CReg* settings = Settings()) {
+        lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
+    }
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return;
+    CShellView* view = ViewOf(this);
+    HWND owner = view ? view->BrowserWindow() : nullptr;
+    HRESULT hr = restore ? notetaker->Restore(owner, folder) : notetaker->Backup(owner, folder);
+    if (FAILED(hr))
+        ShowDeviceFailure(window, *notetaker);
+    else if (restore && view)
+        view->Refresh();
+}
+
+void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window)
+{
+    ItemIdHolder target;
+    if (count == 1 && items && ItemIdIsFolder(items[0])) {
+        target.reset(ItemIdConcat(deviceList_.get(), items[0]));
+        if (!target) return;
+    }
+    DropRequest request{};
+    PasteDataObject(*this, window, target ? target.get() : deviceList_.get(), &request);
+}
+
+HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items)
+{
+    if (count == 0 || !items) return E_INVALIDARG;
+    ComPtr<IDataObject> data;
+    // GetUIObjectOf only reads the array.
+    HRESULT hr = GetUIObjectOf(window, count, const_cast<LPCITEMIDLIST*>(items), IID_IDataObject, nullptr,
+                               data.putVoid());
+    if (FAILED(hr)) return hr;
+    if (!data) return E_UNEXPECTED;
+    if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
+    if (flags & COPY_DRAG) return E_NOTIMPL;
+    return OleSetClipboard(data.get());
+}
+
+HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse)
+{
+    if (count == 0 || !items) return E_INVALIDARG;
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return E_FAIL;
+    HRESULT hr = S_OK;
+    for (UINT step = 0; step < count; ++step) {
+        LPCITEMIDLIST item = items[reverse ? count - 1 - step : step];
+        SFGAOF attributes = SFGAO_CANDELETE;
+        if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_CANDELETE)) continue;
+        char path[MAX_PATH];
+        if (!DevicePath(item, path, sizeof path)) return E_OUTOFMEMORY;
+        hr = notetaker->FileDelete(path);
+        if (FAILED(hr)) {
+            MessageBeep(MB_ICONHAND);
+            return hr;
+        }
+        NotifyChange(ItemIdIsFolder(item) ? SHCNE_RMDIR : SHCNE_DELETE, item, nullptr);
+    }
+    return hr;
+}

@@ -1,0 +1,61 @@
+#include "view/FolderPicker.h"
+
+#include <shlobj.h>
+
+#include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr UINT kErrorBoxFlags = MB_ICONERROR | MB_TASKMODAL;
+
+void ShowInvalidPath(HWND owner)
+{
+    char text[MAX_PATH];
+    LoadResourceText(IDS_ERR_INVALIDPATH, text, sizeof text);
+    ShowMessageText(owner, text, kErrorBoxFlags);
+}
+
+int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM)
+{
+    if (message == BFFM_INITIALIZED) {
+        char documents[MAX_PATH];
+        if (SHGetSpecialFolderPathA(picker, documents, CSIDL_PERSONAL, FALSE))
+            SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(documents));
+    } else if (message == BFFM_VALIDATEFAILEDA) {
+        ShowInvalidPath(picker);
+        return 1;  // stay open
+    }
+    return 0;
+}
+
+bool PassesTest(const char* folder, PickFor mode)
+{
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return false;
+    if (mode == PickFor::Backup) return notetaker->_isBackupPath(folder, true);
+    int layout = notetaker->_isRestorePath(folder, true);
+    return layout != -1 && layout != 0;
+}
+
+}  // namespace
+
+bool PickBackupFolder(HWND owner, UINT titleId, PickFor mode, char* folder)
+{
+    char title[MAX_PATH];
+    LoadResourceText(titleId, title, sizeof title);
+    BROWSEINFOA browse{};
+    browse.hwndOwner = owner;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = PickerCallback;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    if (!chosen) return false;
+    bool found = SHGetPathFromIDListA(chosen, folder) != FALSE;
+    CoTaskMemFree(chosen);
+    if (found && PassesTest(folder, mode)) return true;
+    ShowInvalidPath(owner);
+    return false;
+}
