@@ -154,7 +154,7 @@ TEST_F(ShellFolderTest, IconsByKind)
     fileIcon->Release();
 
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IContextMenu, nullptr, &object), E_NOINTERFACE);
+    EXPECT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IPersistFile, nullptr, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 }
 
