@@ -1,30 +1,16 @@
 #include "foundation/CPropertiesMenu.h"
 
 #include "devicelink/ResourceText.h"
+#include "foundation/ScopedHandle.h"
 #include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 
 namespace {
 
-class LoadedMenu {
-public:
-    LoadedMenu() : menu_(LoadMenuA(OwnModule(), MAKEINTRESOURCEA(IDR_PROPERTIES_MENU))) {}
-    ~LoadedMenu()
-    {
-        if (menu_) DestroyMenu(menu_);
-    }
-    LoadedMenu(const LoadedMenu&) = delete;
-    LoadedMenu& operator=(const LoadedMenu&) = delete;
-    HMENU get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
-
 // Copies the items of our menu into `menu` at `index`; returns how many.
 UINT InsertOurItems(HMENU menu, UINT index, UINT firstId, UINT lastId)
 {
-    LoadedMenu ours;
+    ScopedMenu ours(LoadMenuA(OwnModule(), MAKEINTRESOURCEA(IDR_PROPERTIES_MENU)));
     if (!ours.get()) return 0;
     UINT inserted = 0;
     const int count = GetMenuItemCount(ours.get());
@@ -82,7 +68,7 @@ STDMETHODIMP CPropertiesMenu::GetCommandString(UINT_PTR command, UINT type, UINT
     switch (type) {
     case GCS_VERBA:
     case GCS_VERBW: {
-        LoadedMenu ours;
+        ScopedMenu ours(LoadMenuA(OwnModule(), MAKEINTRESOURCEA(IDR_PROPERTIES_MENU)));
         if (ours.get()) GetMenuStringA(ours.get(), IDM_PROPERTIES, text, sizeof text, MF_BYCOMMAND);
         return GiveText(text, type == GCS_VERBW, name, size);
     }

@@ -22,3 +22,20 @@ private:
 
 using ScopedFind = ScopedHandle<FindClose>;
 using ScopedKernelHandle = ScopedHandle<CloseHandle>;
+
+// Owns a menu and destroys it, with its submenus, at the end.
+class ScopedMenu {
+public:
+    explicit ScopedMenu(HMENU menu) : menu_(menu) {}
+    ~ScopedMenu()
+    {
+        if (menu_) DestroyMenu(menu_);
+    }
+    ScopedMenu(const ScopedMenu&) = delete;
+    ScopedMenu& operator=(const ScopedMenu&) = delete;
+
+    HMENU get() const { return menu_; }
+
+private:
+    HMENU menu_;
+};

@@ -3,6 +3,7 @@
 #include <ole2.h>
 
 #include "devicelink/ResourceText.h"
+#include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
 
 namespace {
@@ -49,27 +50,13 @@ bool FindText(HMENU menu, UINT id, char* buffer, int size)
     return false;
 }
 
-// A menu resource loaded for reading, destroyed at scope end.
-class LoadedMenu {
-public:
-    explicit LoadedMenu(UINT id) : menu_(LoadMenuA(OwnModule(), MAKEINTRESOURCEA(id))) {}
-    ~LoadedMenu()
-    {
-        if (menu_) DestroyMenu(menu_);
-    }
-    LoadedMenu(const LoadedMenu&) = delete;
-    LoadedMenu& operator=(const LoadedMenu&) = delete;
-    HMENU get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
+HMENU LoadMenuResource(UINT id) { return LoadMenuA(OwnModule(), MAKEINTRESOURCEA(id)); }
 
 }  // namespace
 
 UINT CopyMenuResource(HMENU menu, UINT position, UINT resourceId, UINT* highestId)
 {
-    LoadedMenu source(resourceId);
+    ScopedMenu source(LoadMenuResource(resourceId));
     UINT highest = highestId ? *highestId : 0;
     UINT copied = source.get() ? CopyItems(source.get(), menu, position, highest) : 0;
     if (highestId) *highestId = highest;
@@ -78,7 +65,7 @@ UINT CopyMenuResource(HMENU menu, UINT position, UINT resourceId, UINT* highestI
 
 HMENU InsertResourcePopup(HMENU menu, UINT beforeCommand, UINT resourceId)
 {
-    LoadedMenu source(resourceId);
+    ScopedMenu source(LoadMenuResource(resourceId));
     char title[MAX_PATH] = "";
     HMENU items = source.get() ? GetSubMenu(source.get(), 0) : nullptr;
     if (!items || GetMenuStringA(source.get(), 0, title, sizeof title, MF_BYPOSITION) <= 0) return nullptr;
@@ -107,7 +94,7 @@ bool InsertSeparator(HMENU menu, UINT position)
 bool MenuResourceText(UINT resourceId, UINT id, char* buffer, int size)
 {
     if (size > 0) buffer[0] = '\0';
-    LoadedMenu source(resourceId);
+    ScopedMenu source(LoadMenuResource(resourceId));
     return source.get() && FindText(source.get(), id, buffer, size);
 }
 

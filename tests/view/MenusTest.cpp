@@ -35,6 +35,17 @@ void CALLBACK TypeMask(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
+// Picks "&Copy" in the open context menu by its mnemonic.
+bool g_menuSeen = false;
+void CALLBACK ChooseCopy(HWND owner, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menu = FindWindowA("#32768", nullptr);
+    if (!menu || !IsWindowVisible(menu)) return;
+    KillTimer(owner, timer);
+    g_menuSeen = true;
+    PostMessageA(menu, WM_CHAR, 'c', 0);
+}
+
 class MenusTest : public ShellViewTest {
 protected:
     MenusTest() : previousBox_(SetMessageBoxHook(AnswerOk))
@@ -277,6 +288,21 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     EXPECT_EQ(Press(view, 'R', true, false, true), S_OK) << "Ctrl+Alt+R without a backup path";
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], "Invalid path specified.");
+}
+
+TEST_F(MenusTest, KeyboardOpensTheContextMenuOfTheSelection)
+{
+    OpenView view(letters_, browser_);
+    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    view.Select(2, true);
+    SetTimer(view.window, 1, 50, ChooseCopy);
+    // What Shift+F10 and the Applications key send.
+    SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1));
+    EXPECT_TRUE(g_menuSeen);
+    ComPtr<IDataObject> clipboard;
+    ASSERT_EQ(OleGetClipboard(clipboard.put()), S_OK);
+    FORMATETC group{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(clipboard->QueryGetData(&group), S_OK) << "Copy ran over the selected item";
 }
 
 TEST_F(MenusTest, ContextMenuBuildsAndRunsCommands)
