@@ -203,7 +203,9 @@ LRESULT CShellView::OnNotify(NMHDR* header)
     case LVN_GETDISPINFOA: OnDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
     case LVN_ITEMCHANGED: OnSelectionChanged(); return 0;
     case LVN_DELETEITEM: ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam)); return 0;
-    case LVN_ITEMACTIVATE: OpenItem(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); return 0;
+    // Wine's list reports Return with a bare header, so the item is the focused one.
+    case LVN_ITEMACTIVATE: OpenItem(FocusedItem()); return 0;
+    case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return 0;
     case LVN_BEGINLABELEDITA: return BeginLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     case LVN_ENDLABELEDITA: return EndLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     // The list passes its header's notifications on in either character set.

@@ -93,6 +93,7 @@ private:
     bool AppendItem(LPCITEMIDLIST item);
     int FindItem(LPCITEMIDLIST item) const;
     LPCITEMIDLIST ItemAt(int index) const;
+    int FocusedItem() const;
     void SetItemData(int index, LPITEMIDLIST item);
     void OnDispInfo(NMLVDISPINFOA* info) const;
     void OnSelectionChanged();
@@ -100,6 +101,7 @@ private:
     // width: the tracked column's new width, or -1 to read it from the list.
     void StoreColumnWidths(int tracked, int width) const;
     void OpenItem(int index);
+    void OnListKey(WORD key);
     BOOL BeginLabelEdit(const NMLVDISPINFOA* info);
     BOOL EndLabelEdit(const NMLVDISPINFOA* info);
 

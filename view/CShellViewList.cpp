@@ -261,6 +261,19 @@ void CShellView::OpenItem(int index)
     if (item && ItemIdIsFolder(item) && browser_) browser_->BrowseObject(item, SBSP_RELATIVE);
 }
 
+// A browser that never hands keys to TranslateAccelerator (Wine's Explorer)
+// still lets the list see them; F2 then renames the focused item there.
+void CShellView::OnListKey(WORD key)
+{
+    int focused = FocusedItem();
+    if (key == VK_F2 && focused >= 0) SendMessageA(list_, LVM_EDITLABELA, focused, 0);
+}
+
+int CShellView::FocusedItem() const
+{
+    return list_ ? static_cast<int>(SendMessageA(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)) : -1;
+}
+
 BOOL CShellView::BeginLabelEdit(const NMLVDISPINFOA* info)
 {
     labelEditing_ = false;

@@ -183,21 +183,26 @@ TEST_F(ShellViewTest, RenameInPlaceRenamesOnTheDeviceAndInEveryView)
     letters->Release();
 }
 
-TEST_F(ShellViewTest, OpeningAFolderBrowsesToIt)
+// Through the list's own keys, as in Wine's Explorer, which hands no keys to
+// the view and whose list reports Return with a bare header.
+TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesIt)
 {
-    auto activate = [](const OpenView& view, int item) {
-        NMITEMACTIVATE activation{};
-        activation.hdr.code = LVN_ITEMACTIVATE;
-        activation.iItem = item;
-        view.Notify(activation.hdr);
+    auto press = [](const OpenView& view, int item, WPARAM key) {
+        SetFocus(view.list);
+        LVITEMA focus{};
+        focus.stateMask = focus.state = LVIS_FOCUSED | LVIS_SELECTED;
+        SendMessageA(view.list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&focus));
+        SendMessageA(view.list, WM_KEYDOWN, key, 0);
     };
     OpenView root(root_, browser_);
-    activate(root, 2);
+    press(root, 2, VK_RETURN);
     EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"});
+    press(root, 1, VK_F2);
+    EXPECT_NE(SendMessageA(root.list, LVM_GETEDITCONTROL, 0, 0), 0) << "F2 starts the rename";
     IShellFolder* letters = Letters();
     OpenView view(letters, browser_);
-    activate(view, 0);
-    EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"}) << "activating a file does nothing";
+    press(view, 0, VK_RETURN);
+    EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"}) << "opening a file does nothing";
     letters->Release();
 }
 
