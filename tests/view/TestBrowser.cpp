@@ -2,7 +2,22 @@
 
 #include "shell/ItemId.h"
 
-TestBrowser::TestBrowser()
+namespace {
+
+// A File, Edit, View and Help popup of our own.
+std::vector<BrowserPopup> BrowserPopups()
+{
+    return {
+        {FCIDM_MENU_FILE, "&File", {"&Close"}},
+        {FCIDM_MENU_EDIT, "&Edit", {"&Undo"}},
+        {FCIDM_MENU_VIEW, "&View", {"&Toolbar", "Status &Bar", "", "&Refresh"}},
+        {FCIDM_MENU_HELP, "&Help", {"&About"}},
+    };
+}
+
+}  // namespace
+
+TestBrowser::TestBrowser() : BrowserBase(BrowserPopups(), 0xA000)
 {
     frame_ = CreateWindowExA(0, "STATIC", "frame", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
                              GetModuleHandleA(nullptr), nullptr);
@@ -10,40 +25,11 @@ TestBrowser::TestBrowser()
 
 TestBrowser::~TestBrowser() { DestroyWindow(frame_); }
 
-STDMETHODIMP TestBrowser::QueryInterface(REFIID riid, void** ppv)
-{
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IShellBrowser)) {
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP TestBrowser::GetWindow(HWND* window)
-{
-    *window = frame_;
-    return S_OK;
-}
-
 STDMETHODIMP TestBrowser::BrowseObject(LPCITEMIDLIST item, UINT)
 {
     char name[MAX_PATH] = "";
     browsedTo.emplace_back(ItemIdName(item, name, sizeof name));
     return S_OK;
-}
-
-STDMETHODIMP TestBrowser::GetViewStateStream(DWORD, IStream** stream)
-{
-    *stream = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP TestBrowser::GetControlWindow(UINT, HWND* window)
-{
-    *window = nullptr;
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP TestBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
@@ -68,12 +54,6 @@ STDMETHODIMP TestBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, L
     return S_OK;
 }
 
-STDMETHODIMP TestBrowser::QueryActiveShellView(IShellView** view)
-{
-    *view = nullptr;
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP TestBrowser::OnViewWindowActive(IShellView*)
 {
     ++activeViewCalls;
@@ -83,48 +63,6 @@ STDMETHODIMP TestBrowser::OnViewWindowActive(IShellView*)
 STDMETHODIMP TestBrowser::SetToolbarItems(LPTBBUTTONSB buttons, UINT count, UINT flags)
 {
     if (flags == FCT_MERGE) this->buttons.assign(buttons, buttons + count);
-    return S_OK;
-}
-
-namespace {
-
-struct BrowserPopup {
-    UINT id;
-    const char* title;
-    std::vector<const char*> items;
-};
-const BrowserPopup kBrowserPopups[] = {
-    {FCIDM_MENU_FILE, "&File", {"&Close"}},
-    {FCIDM_MENU_EDIT, "&Edit", {"&Undo"}},
-    {FCIDM_MENU_VIEW, "&View", {"&Toolbar", "Status &Bar", "", "&Refresh"}},
-    {FCIDM_MENU_HELP, "&Help", {"&About"}},
-};
-constexpr UINT kBrowserItemBase = 0xA000;
-
-std::string ItemText(HMENU menu, int index)
-{
-    char text[MAX_PATH] = "";
-    GetMenuStringA(menu, index, text, sizeof text, MF_BYPOSITION);
-    return text;
-}
-
-}  // namespace
-
-STDMETHODIMP TestBrowser::InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS)
-{
-    UINT next = kBrowserItemBase;
-    for (const BrowserPopup& browserPopup : kBrowserPopups) {
-        HMENU popup = CreatePopupMenu();
-        for (const char* item : browserPopup.items)
-            AppendMenuA(popup, *item ? MF_STRING : MF_SEPARATOR, *item ? next++ : 0, item);
-        MENUITEMINFOA info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-        info.wID = browserPopup.id;
-        info.hSubMenu = popup;
-        info.dwTypeData = const_cast<char*>(browserPopup.title);
-        InsertMenuItemA(shared, GetMenuItemCount(shared), TRUE, &info);
-    }
     return S_OK;
 }
 
@@ -138,48 +76,21 @@ STDMETHODIMP TestBrowser::SetMenuSB(HMENU shared, HOLEMENU, HWND window)
 STDMETHODIMP TestBrowser::RemoveMenusSB(HMENU shared)
 {
     ++removeMenusCalls;
-    for (const BrowserPopup& browserPopup : kBrowserPopups) DeleteMenu(shared, browserPopup.id, MF_BYCOMMAND);
-    return S_OK;
+    return BrowserBase::RemoveMenusSB(shared);
 }
 
 HMENU TestBrowser::Popup(const char* title) const
 {
     for (int index = 0; menu && index < GetMenuItemCount(menu); ++index)
-        if (ItemText(menu, index) == title) return GetSubMenu(menu, index);
+        if (MenuText(menu, index) == title) return GetSubMenu(menu, index);
     return nullptr;
 }
 
-std::vector<std::string> TestBrowser::RecordMenus()
+std::string TestBrowser::TakeMenuHelp()
 {
-    std::vector<std::string> lines;
-    for (int index = 0; menu && index < GetMenuItemCount(menu); ++index) {
-        lines.push_back(ItemText(menu, index));
-        RecordPopup(GetSubMenu(menu, index), "  ", lines);
-    }
-    return lines;
-}
-
-void TestBrowser::RecordPopup(HMENU popup, const std::string& indent, std::vector<std::string>& lines)
-{
-    SendMessageA(menuWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
-    for (int index = 0; index < GetMenuItemCount(popup); ++index) {
-        MENUITEMINFOA info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
-        GetMenuItemInfoA(popup, index, TRUE, &info);
-        if (info.fType & MFT_SEPARATOR) {
-            lines.push_back(indent + "-");
-            continue;
-        }
-        std::string line = indent + (info.hSubMenu ? "" : std::to_string(info.wID) + " ") + ItemText(popup, index);
-        if (info.fState & MFS_GRAYED) line += " [greyed]";
-        if (info.fState & MFS_CHECKED) line += " [checked]";
-        if (!info.hSubMenu) {
-            statusTexts.erase(255);
-            SendMessageA(menuWindow, WM_MENUSELECT, MAKEWPARAM(info.wID, 0), reinterpret_cast<LPARAM>(popup));
-            if (statusTexts.count(255)) line += " | " + statusTexts[255];
-        }
-        lines.push_back(line);
-        if (info.hSubMenu) RecordPopup(info.hSubMenu, indent + "  ", lines);
-    }
+    auto shown = statusTexts.find(255);
+    if (shown == statusTexts.end()) return "";
+    std::string text = shown->second;
+    statusTexts.erase(shown);
+    return text;
 }

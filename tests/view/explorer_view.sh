@@ -6,34 +6,19 @@
 # $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start (its X server).
 # Usage: tests/view/explorer_view.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
 set -euo pipefail
-ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-export BUILD_DIR="${PELLOR_BUILD_DIR:-${BUILD_DIR:-$ROOT/build}}" PC_COM=3 SIM_COM=4
-export WINEPREFIX="$BUILD_DIR/wineprefix" WINEDEBUG=-all
-export DISPLAY="$(cat "$BUILD_DIR/xvfb.display")"
+source "$(dirname "$0")/stand_in.sh"
+source "$ROOT/scripts/explorer-nav.sh"
 OUT="$BUILD_DIR/screenshots"
 MODULE="$BUILD_DIR/shell/Pellor.dll"
-KEY='HKCU\Software\Vostrel\Pellor'
-WORK="$(mktemp -d)"
-source "$ROOT/scripts/explorer-nav.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 shot() { import -window root -crop 640x480+0+0 "$OUT/$1.png"; echo "  $OUT/$1.png"; }
-
-# The module reads its port when Explorer loads it, and saves every setting
-# when Explorer ends: keep the prefix's own settings and put them back.
-if wine reg query "$KEY" >/dev/null 2>&1; then wine reg export "$KEY" "$WORK/settings.reg" >/dev/null 2>&1; fi
 cleanup() {
   [ -n "${EXPLORER:-}" ] && kill "$EXPLORER" 2>/dev/null
   wine regsvr32 /s /u "$MODULE" || true
-  wine reg delete "$KEY" /f >/dev/null 2>&1 || true
-  [ -f "$WORK/settings.reg" ] && wine reg import "$WORK/settings.reg" >/dev/null 2>&1
-  "$ROOT/scripts/sim-pty.sh" stop
-  rm -rf "$WORK"
+  stand_in_stop
 }
 trap cleanup EXIT
 mkdir -p "$OUT"
-"$ROOT/scripts/sample-device.sh" "$WORK/device"
-"$ROOT/scripts/sim-pty.sh" start "$WORK/device" >/dev/null
-wine reg add "$KEY" /v Port /t REG_SZ /d "COM$PC_COM" /f >/dev/null 2>&1
 wine regsvr32 /s "$MODULE"
 
 wine explorer >/dev/null 2>&1 </dev/null &
@@ -57,10 +42,10 @@ xdotool key F2
 sleep 0.5
 xdotool type --delay 60 'dear ann.txt'
 xdotool key Return
-for _ in $(seq 25); do [ -f "$WORK/device/R/letters/dear ann.txt" ] && break; sleep 0.2; done
+for _ in $(seq 25); do [ -f "$DEVICE/R/letters/dear ann.txt" ] && break; sleep 0.2; done
 sleep 0.5
 shot explorer-renamed
-ls "$WORK/device/R/letters"
-[ -f "$WORK/device/R/letters/dear ann.txt" ] && [ ! -e "$WORK/device/R/letters/ann.txt" ] ||
+ls "$DEVICE/R/letters"
+[ -f "$DEVICE/R/letters/dear ann.txt" ] && [ ! -e "$DEVICE/R/letters/ann.txt" ] ||
   fail "F2 rename did not reach the device"
 echo "ok: view opened in Explorer, R:\\letters listed, sorted, ann.txt renamed to 'dear ann.txt' on the device"

@@ -1,0 +1,30 @@
+# Sourced by the view's script tests: the sample device served by the
+# stand-in note-taker on COM4, with the prefix's Pellor settings pointed at
+# COM3 for the run. stand_in_stop (from the test's exit trap) puts the
+# settings back, stops the stand-in and removes $WORK. Sets BUILD_DIR,
+# WINEPREFIX, DISPLAY, WORK and DEVICE.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export BUILD_DIR="${PELLOR_BUILD_DIR:-${BUILD_DIR:-$ROOT/build}}" PC_COM=3 SIM_COM=4
+export WINEPREFIX="$BUILD_DIR/wineprefix" WINEDEBUG=-all
+export DISPLAY="$(cat "$BUILD_DIR/xvfb.display")"
+SETTINGS_KEY='HKCU\Software\Vostrel\Pellor'
+WORK="$(mktemp -d)"
+DEVICE="$WORK/device"
+
+stand_in_stop() {
+  wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true
+  [ -f "$WORK/settings.reg" ] && wine reg import "$WORK/settings.reg" >/dev/null 2>&1
+  "$ROOT/scripts/sim-pty.sh" stop
+  rm -rf "$WORK"
+}
+trap stand_in_stop EXIT
+
+# The module reads its port when it is loaded and saves every setting when
+# it is unloaded: keep the prefix's own settings to put them back.
+if wine reg query "$SETTINGS_KEY" >/dev/null 2>&1; then
+  wine reg export "$SETTINGS_KEY" "$WORK/settings.reg" >/dev/null 2>&1
+fi
+"$ROOT/scripts/sample-device.sh" "$DEVICE"
+"$ROOT/scripts/sim-pty.sh" start "$DEVICE" >/dev/null
+wine reg add "$SETTINGS_KEY" /v Port /t REG_SZ /d "COM$PC_COM" /f >/dev/null 2>&1
+
