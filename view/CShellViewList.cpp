@@ -262,11 +262,14 @@ void CShellView::OpenItem(int index)
 }
 
 // A browser that never hands keys to TranslateAccelerator (Wine's Explorer)
-// still lets the list see them; F2 then renames the focused item there.
+// still lets the list see them, so the view's accelerators work there too. A
+// browser that does hand them over has taken its accelerators before the
+// list saw them, so nothing runs twice.
 void CShellView::OnListKey(WORD key)
 {
-    int focused = FocusedItem();
-    if (key == VK_F2 && focused >= 0) SendMessageA(list_, LVM_EDITLABELA, focused, 0);
+    if (labelEditing_) return;
+    MSG message{list_, WM_KEYDOWN, key, 0, 0, {0, 0}};
+    TranslateAccelerator(&message);
 }
 
 int CShellView::FocusedItem() const

@@ -184,14 +184,18 @@ TEST_F(ShellViewTest, RenameInPlaceRenamesOnTheDeviceAndInEveryView)
 }
 
 // Through the list's own keys, as in Wine's Explorer, which hands no keys to
-// the view and whose list reports Return with a bare header.
+// the view (so F2 comes from the accelerators through the list) and whose
+// list reports Return with a bare header.
 TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesIt)
 {
     auto press = [](const OpenView& view, int item, WPARAM key) {
         SetFocus(view.list);
         LVITEMA focus{};
-        focus.stateMask = focus.state = LVIS_FOCUSED | LVIS_SELECTED;
+        focus.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        SendMessageA(view.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&focus));
+        focus.state = focus.stateMask;
         SendMessageA(view.list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&focus));
+        SendMessageA(view.list, LVM_SETSELECTIONMARK, 0, item);
         SendMessageA(view.list, WM_KEYDOWN, key, 0);
     };
     OpenView root(root_, browser_);
