@@ -32,7 +32,10 @@ void CALLBACK TypeMask(HWND, UINT, UINT_PTR timer, DWORD)
         g_shownMasks.emplace_back(text);
     }
     SetWindowTextA(combo, g_typedMask.c_str());
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    // Enter in the combo box's edit field, as the user ends the dialog.
+    HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr);
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(edit, WM_KEYUP, VK_RETURN, 0xC0000001);
 }
 
 // Picks "&Copy" in the open context menu by its mnemonic.
