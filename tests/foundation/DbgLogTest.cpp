@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -64,26 +65,24 @@ protected:
     DbgDebuggerOutput previous_ = nullptr;
 };
 
-TEST_F(DbgLogTest, FlagsZeroFormatsNothingAndCreatesNoFile)
+TEST_F(DbgLogTest, LinesGoOnlyWhereTheFlagsSay)
 {
-    const std::string name = dir_.file("quiet.log");
-    DbgOpen(0, name.c_str(), 0);
+    const std::string quiet = dir_.file("quiet.log");
+    DbgOpen(0, quiet.c_str(), 0);
     DbgPrint("nothing %d", 1);
     DbgClose();
-    EXPECT_FALSE(TempDir::Exists(name));
+    EXPECT_FALSE(TempDir::Exists(quiet));
     for (const auto& line : debuggerLines()) EXPECT_EQ(line.find("nothing"), std::string::npos);
-}
 
-TEST_F(DbgLogTest, EmptyNameStillReachesTheDebugger)
-{
-    DbgOpen(DBG_TO_FILE | DBG_TO_DEBUGGER, "", 0);
-    DbgPrint("hello %s", "there");
+    // A file that cannot be made leaves the debugger output working.
+    const std::string missing = dir_.file("no-such-folder\\deeper\\pellor.log");
+    EXPECT_TRUE(DbgOpen(DBG_TO_FILE | DBG_TO_DEBUGGER, missing.c_str(), 4096));
+    DbgPrint("still %s", "here");
+    EXPECT_FALSE(DbgReset());
     DbgClose();
-    const std::string expected = "0x" + [] {
-        char id[16];
-        snprintf(id, sizeof id, "%lX", GetCurrentThreadId());
-        return std::string(id);
-    }() + ": hello there\n";
+    EXPECT_FALSE(TempDir::Exists(missing));
+    char expected[64];
+    snprintf(expected, sizeof expected, "0x%lX: still here\n", GetCurrentThreadId());
     const auto lines = debuggerLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end());
 }
@@ -96,39 +95,20 @@ TEST_F(DbgLogTest, LineFormatWithAndWithoutTimestamp)
     DbgClose();
     DbgOpen(DBG_TO_FILE | DBG_TIMESTAMP, name.c_str(), 0);
     DbgPrint("stamped");
+    DbgPrint("%s", "100% done %d %s %n");  // percent signs in an argument stay as they are
+    DbgEnter("copy %s", "50%s");
+    DbgPrint("%s", std::string(5000, 'x').c_str());
     DbgClose();
 
     const auto lines = SplitLines(TempDir::ReadAll(name));
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex("0x[0-9A-F]+: plain"))) << lines[0];
     EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\[[^ \]]+ [^\]]*\d\d:\d\d[^\]]*\] 0x[0-9A-F]+: stamped)")))
         << lines[1];
+    EXPECT_NE(lines[2].find(": 100% done %d %s %n"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find(": +Entered copy 50%s"), std::string::npos) << lines[3];
+    EXPECT_EQ(lines[4].substr(lines[4].find(": ") + 2), std::string(1023, 'x'));  // cut to 1023 characters
     EXPECT_EQ(TempDir::ReadAll(name).back(), '\n');
-}
-
-TEST_F(DbgLogTest, PercentSignsAreWrittenAsTheyAre)
-{
-    const std::string name = dir_.file("percent.log");
-    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
-    DbgPrint("%s", "100% done %d %s %n");
-    DbgEnter("copy %s", "50%s");
-    DbgClose();
-    const auto lines = SplitLines(TempDir::ReadAll(name));
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find(": 100% done %d %s %n"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find(": +Entered copy 50%s"), std::string::npos) << lines[1];
-}
-
-TEST_F(DbgLogTest, LongMessageIsCutTo1023Characters)
-{
-    const std::string name = dir_.file("long.log");
-    DbgOpen(DBG_TO_FILE, name.c_str(), 0);
-    DbgPrint("%s", std::string(5000, 'x').c_str());
-    DbgClose();
-    const auto lines = SplitLines(TempDir::ReadAll(name));
-    ASSERT_EQ(lines.size(), 1u);
-    const auto message = lines[0].substr(lines[0].find(": ") + 2);
-    EXPECT_EQ(message, std::string(1023, 'x'));
 }
 
 TEST_F(DbgLogTest, CloseCutsTheFileToItsNewestBytes)
@@ -152,29 +132,19 @@ TEST_F(DbgLogTest, CloseCutsTheFileToItsNewestBytes)
     EXPECT_EQ(cut.substr(cut.size() - 12), ": last line\n");
 }
 
-TEST_F(DbgLogTest, FilesWithinTheLimitAndLimitZeroAreNotCut)
+TEST_F(DbgLogTest, OnlyFilesOverTheLimitAreCutEvenAcrossManyChunks)
 {
-    const std::string unlimited = dir_.file("unlimited.log");
-    ASSERT_TRUE(TempDir::WriteAll(unlimited, Pattern(20000)));
-    DbgOpen(DBG_TO_FILE, unlimited.c_str(), 0);
-    DbgClose();
-    EXPECT_TRUE(TempDir::ReadAll(unlimited) == Pattern(20000));
-
-    const std::string small = dir_.file("small.log");
-    ASSERT_TRUE(TempDir::WriteAll(small, Pattern(3000)));
-    DbgOpen(DBG_TO_FILE, small.c_str(), 4096);
-    DbgClose();
-    EXPECT_TRUE(TempDir::ReadAll(small) == Pattern(3000));
-}
-
-TEST_F(DbgLogTest, CuttingABigFileCopiesAcrossManyChunks)
-{
-    const std::string name = dir_.file("big.log");
-    const std::string old = Pattern(200000);
-    ASSERT_TRUE(TempDir::WriteAll(name, old));
-    DbgOpen(DBG_TO_FILE, name.c_str(), 70000);
-    DbgClose();
-    EXPECT_TRUE(TempDir::ReadAll(name) == old.substr(old.size() - 70000));
+    const struct { size_t size; uint32_t limit; size_t kept; } cases[] = {
+        {20000, 0, 20000}, {200000, 70000, 70000}, {3000, 4096, 3000},  // each open cuts with the limit before it
+    };
+    for (const auto& c : cases) {
+        const std::string name = dir_.file("cut" + std::to_string(c.size) + ".log");
+        const std::string old = Pattern(c.size);
+        ASSERT_TRUE(TempDir::WriteAll(name, old));
+        DbgOpen(DBG_TO_FILE, name.c_str(), c.limit);
+        DbgClose();
+        EXPECT_TRUE(TempDir::ReadAll(name) == old.substr(old.size() - c.kept)) << c.size;
+    }
 }
 
 TEST_F(DbgLogTest, LinesFromManyThreadsStayWhole)
@@ -201,19 +171,6 @@ TEST_F(DbgLogTest, LinesFromManyThreadsStayWhole)
         ++perThread[std::stoi(m[1])];
     }
     for (int count : perThread) EXPECT_EQ(count, kLines);
-}
-
-TEST_F(DbgLogTest, MissingFolderLeavesOnlyTheDebuggerOutput)
-{
-    const std::string name = dir_.file("no-such-folder\\deeper\\pellor.log");
-    EXPECT_TRUE(DbgOpen(DBG_TO_FILE | DBG_TO_DEBUGGER, name.c_str(), 4096));
-    DbgPrint("still here");
-    EXPECT_FALSE(DbgReset());
-    DbgClose();
-    EXPECT_FALSE(TempDir::Exists(name));
-    bool seen = false;
-    for (const auto& line : debuggerLines()) seen = seen || line.find("still here") != std::string::npos;
-    EXPECT_TRUE(seen);
 }
 
 TEST_F(DbgLogTest, SecondOpenKeepsTheOpenFileAndReopenAppends)
