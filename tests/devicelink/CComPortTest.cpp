@@ -4,9 +4,7 @@
 
 #include <string>
 
-#include "foundation/DbgLog.h"
 #include "tests/support/MemoryComApi.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -84,16 +82,6 @@ TEST_F(ComPortTest, EachFailingStepOfOpenGivesTheSystemErrorAndCloseStillRelease
         EXPECT_EQ(port.Close(), 0);
         EXPECT_FALSE(line_.Pc().open);
     }
-}
-
-TEST_F(ComPortTest, PortHeldByAnotherProgramIsAccessDenied)
-{
-    CComPort first = MakePort(), second = MakePort();
-    ASSERT_EQ(first.Open(), 0);
-    EXPECT_EQ(second.Open(), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(second.WinError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    ASSERT_EQ(first.Close(), 0);
-    EXPECT_EQ(second.Open(), 0);
 }
 
 TEST_F(ComPortTest, FailedCloseKeepsTheHandleForAnotherTry)
@@ -299,32 +287,6 @@ TEST_F(ComPortTest, QueueCountsModemLinesAndErrorFlags)
     line_.FailNext(Call::GetCommModemStatus, ERROR_NOT_SUPPORTED);
     EXPECT_EQ(port.GetParameter(CComPort::PAR_CTS), CComPort::ERR_SYSTEM);
     EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
-TEST_F(ComPortTest, ARepeatedErrorIsLoggedOnceAndSentBytesAreDumped)
-{
-    MakePort().setError(CComPort::ERR_BADPARAM);  // forget whatever an earlier test logged last
-    TempDir dir;
-    const std::string log = dir.file("port.log");
-    DbgOpen(DBG_TO_FILE | DBG_COMPORT, log.c_str(), 0);
-    {
-        CComPort a = MakePort(), b = MakePort();
-        ASSERT_EQ(a.Open(), 0);
-        a.Getc();
-        a.Getc();
-        b.setError(CComPort::ERR_NODATA);
-        a.Puts("A\rB", 3);
-    }
-    DbgOpen(0, "", 0);
-    DbgClose();
-    const std::string text = TempDir::ReadAll(log);
-    auto count = [&](const std::string& what) {
-        size_t n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count("CComPort::setError(-100), WinError = 0"), 1u) << text;
-    EXPECT_EQ(count(": 0000: A\\0x0DB\n"), 1u) << text;
 }
 
 }  // namespace
