@@ -209,6 +209,32 @@ TEST_F(SettingsSheetTest, LogPageEnablesItsFieldsAndKeepsOtherFlagBits)
     EXPECT_EQ(StoredDword("Debug Flags"), 0x4303u);
 }
 
+TEST_F(SettingsSheetTest, PathsPageStoresOnlyAPathThatIsGiven)
+{
+    char defaultPath[MAX_PATH];
+    ASSERT_TRUE(CReg::getDefaultBackupPath(defaultPath));
+    lstrcpyA(Settings()->m_szBackupPath, "C:\\old\\");
+    std::string restored;
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                           SetDlgItemTextA(ShowPage(sheet, 1), IDC_BACKUP_PATH, "");
+                           PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                       },
+                       [&](HWND sheet) {
+                           // Saved by the Connection page, which every Apply applies too.
+                           EXPECT_EQ(StoredText("Backup Path"), "C:\\old\\") << "an empty path is not stored";
+                           HWND paths = PropSheet_GetCurrentPageHwnd(sheet);
+                           Click(paths, IDC_BACKUP_DEFAULT);
+                           char text[MAX_PATH] = "";
+                           GetDlgItemTextA(paths, IDC_BACKUP_PATH, text, sizeof text);
+                           restored = text;
+                           SetDlgItemTextA(paths, IDC_BACKUP_PATH, "C:\\backups\\");
+                           PropSheet_PressButton(sheet, PSBTN_OK);
+                       }}),
+              S_OK);
+    EXPECT_EQ(restored, defaultPath);
+    EXPECT_EQ(StoredText("Backup Path"), "C:\\backups\\");
+}
+
 TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
 {
     HMENU menu = CreatePopupMenu();
