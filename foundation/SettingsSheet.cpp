@@ -2,12 +2,11 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
-#include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
+#include "foundation/BackupFolderPicker.h"
 #include "foundation/SettingsPages.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
@@ -92,56 +91,6 @@ HACCEL PageAccelerators()
     return table;
 }
 
-// An existing folder that a backup may go into.
-bool UsableBackupFolder(LPCITEMIDLIST item)
-{
-    char path[MAX_PATH];
-    if (!SHGetPathFromIDListA(item, path)) return false;
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           TheNotetaker()->_isBackupPath(path, true);
-}
-
-int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
-{
-    switch (event) {
-    case BFFM_INITIALIZED:
-        SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, start);
-        break;
-    case BFFM_SELCHANGED:
-        SendMessageA(picker, BFFM_ENABLEOK, 0, UsableBackupFolder(reinterpret_cast<LPCITEMIDLIST>(data)));
-        break;
-    case BFFM_VALIDATEFAILEDA:
-        ShowError(picker, MAKEINTRESOURCEA(IDS_ERR_INVALIDPATH));
-        return 1;  // stay open
-    default:
-        break;
-    }
-    return 0;
-}
-
-void PickBackupFolder(HWND page)
-{
-    const CReg* reg = Settings();
-    if (!reg) return;
-    char title[MAX_PATH] = "";
-    LoadResourceText(IDS_PICK_BACKUP, title, sizeof title);
-    char chosen[MAX_PATH] = "";
-    BROWSEINFOA browse{};
-    browse.hwndOwner = page;
-    browse.pszDisplayName = chosen;
-    browse.lpszTitle = title;
-    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
-    browse.lpfn = PickerEvent;
-    browse.lParam = reinterpret_cast<LPARAM>(reg->m_szBackupPath);
-    AcquireNotetaker();  // the backup rules are the note-taker object's
-    LPITEMIDLIST picked = SHBrowseForFolderA(&browse);
-    ReleaseNotetaker();
-    if (!picked) return;
-    if (SHGetPathFromIDListA(picked, chosen)) SetDlgItemTextA(page, IDC_BACKUP_PATH, chosen);
-    CoTaskMemFree(picked);
-}
-
 // The shell would show the folder as the device while "desktop.ini" makes it so.
 void OpenBackupFolder(HWND page)
 {
@@ -183,7 +132,12 @@ void OnButton(HWND page, int id)
         MarkChanged(page);
         break;
     case IDC_BACKUP_DEFAULT: RestoreDefaultBackupPath(page); break;
-    case IDC_BACKUP_MOVE: PickBackupFolder(page); break;
+    case IDC_BACKUP_MOVE: {
+        char chosen[MAX_PATH];
+        if (Settings() && PickBackupFolder(page, Settings()->m_szBackupPath, chosen))
+            SetDlgItemTextA(page, IDC_BACKUP_PATH, chosen);
+        break;
+    }
     case IDC_BACKUP_FIND: OpenBackupFolder(page); break;
     case IDC_LOG_RESET: DbgReset(); break;
     default: break;

@@ -1,0 +1,120 @@
+#include "foundation/BackupFolderPicker.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "devicelink/CNotetaker.h"
+#include "devicelink/ComApi.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
+#include "shell/CModule.h"
+
+namespace {
+
+// The picker's selection as a file-system path; empty when it has none.
+char g_selected[MAX_PATH];
+// Where the picker does not resolve typed names: the folder named when OK was pressed.
+char g_typed[MAX_PATH];
+
+void ShowInvalidPath(HWND picker)
+{
+    if (g_module) g_module->ShowMessage(picker, MAKEINTRESOURCEA(IDS_ERR_INVALIDPATH), MB_ICONHAND | MB_TASKMODAL);
+}
+
+bool UsableBackupFolder(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           TheNotetaker()->_isBackupPath(path, true);
+}
+
+// The folder the picker's edit box names: the selection under its own name,
+// a path, or a name below the selection. False when it names no usable folder.
+bool TypedFolder(HWND picker, char* folder)
+{
+    char typed[MAX_PATH] = "";
+    HWND edit = FindWindowExA(picker, nullptr, "Edit", nullptr);
+    if (edit) GetWindowTextA(edit, typed, sizeof typed);
+    SHFILEINFOA selection{};
+    const bool selectionNamed =
+        !typed[0] || (g_selected[0] && SHGetFileInfoA(g_selected, 0, &selection, sizeof selection, SHGFI_DISPLAYNAME) &&
+                      lstrcmpiA(selection.szDisplayName, typed) == 0);
+    if (selectionNamed) {
+        lstrcpynA(folder, g_selected, MAX_PATH);
+    } else if (!PathIsRelativeA(typed)) {
+        lstrcpynA(folder, typed, MAX_PATH);
+    } else if (!g_selected[0] || !PathCombineA(folder, g_selected, typed)) {
+        return false;
+    }
+    PathRemoveBackslashA(folder);
+    return folder[0] && UsableBackupFolder(folder);
+}
+
+// Wine's picker returns its selection whatever name was typed into the edit
+// box, and never reports a name it cannot use. There the typed name is
+// checked when OK is pressed: a usable folder is the answer (its tree cannot
+// select every folder, hidden ones among them), and anything else is refused
+// with the message the platform's own check brings.
+LRESULT CALLBACK CheckTypedName(HWND picker, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        if (!TypedFolder(picker, g_typed)) {
+            g_typed[0] = '\0';
+            ShowInvalidPath(picker);
+            return 0;
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(picker, CheckTypedName, 0);
+    }
+    return DefSubclassProc(picker, message, wParam, lParam);
+}
+
+int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
+{
+    switch (event) {
+    case BFFM_INITIALIZED:
+        if (RunningUnderWine()) SetWindowSubclass(picker, CheckTypedName, 0, 0);
+        SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, start);
+        break;
+    case BFFM_SELCHANGED:
+        if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(data), g_selected)) g_selected[0] = '\0';
+        SendMessageA(picker, BFFM_ENABLEOK, 0, g_selected[0] && UsableBackupFolder(g_selected));
+        break;
+    case BFFM_VALIDATEFAILEDA:
+        ShowInvalidPath(picker);
+        return 1;  // stay open
+    default:
+        break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool PickBackupFolder(HWND owner, const char* start, char* chosen)
+{
+    char title[MAX_PATH] = "";
+    LoadResourceText(IDS_PICK_BACKUP, title, sizeof title);
+    char name[MAX_PATH] = "";
+    BROWSEINFOA browse{};
+    browse.hwndOwner = owner;
+    browse.pszDisplayName = name;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = PickerEvent;
+    browse.lParam = reinterpret_cast<LPARAM>(start);
+    g_selected[0] = g_typed[0] = '\0';
+    AcquireNotetaker();  // the backup rules are the note-taker object's
+    LPITEMIDLIST picked = SHBrowseForFolderA(&browse);
+    ReleaseNotetaker();
+    if (!picked) return false;
+    bool found = true;
+    if (g_typed[0])
+        lstrcpynA(chosen, g_typed, MAX_PATH);
+    else
+        found = SHGetPathFromIDListA(picked, chosen) != FALSE;
+    CoTaskMemFree(picked);
+    return found;
+}

@@ -1,0 +1,7 @@
+#pragma once
+// The folder picker behind the Paths page's "Move..." button.
+#include <windows.h>
+
+// Lets the user choose an existing folder that a backup may go into,
+// starting at `start`. True, with the folder in `chosen` (MAX_PATH), on OK.
+bool PickBackupFolder(HWND owner, const char* start, char* chosen);
