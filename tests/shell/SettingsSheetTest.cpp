@@ -16,19 +16,34 @@
 #include "foundation/Registry.h"
 #include "resources/resource.h"
 #include "shell/CClassFactory.h"
+#include "shell/CModule.h"
 #include "shell/ComBase.h"
 #include "shell/Guids.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 constexpr int kApplyButton = 0x3021;
 
-// Steps run on the sheet once it is up, one per tick of a thread timer that
-// the sheet's modal loop dispatches: a button press is posted, so whatever
-// follows it belongs in the next step.
-using Step = std::function<void(HWND)>;
+// Steps run once the window they act on is up (the sheet, or a window of that
+// title that the sheet opened), one per tick of a thread timer that the modal
+// loops dispatch: a button press is posted, so whatever follows it belongs in
+// the next step.
+struct Step {
+    template <class Act>
+    Step(Act act) : act(std::move(act))
+    {
+    }
+    template <class Act>
+    Step(const char* title, Act act) : title(title), act(std::move(act))
+    {
+    }
+    const char* title = nullptr;
+    std::function<void(HWND)> act;
+};
 std::vector<Step> g_steps;
 size_t g_next = 0;
+int g_waited = 0;
 
 BOOL CALLBACK FindSheet(HWND window, LPARAM found)
 {
@@ -37,13 +52,33 @@ BOOL CALLBACK FindSheet(HWND window, LPARAM found)
     return FALSE;
 }
 
-void CALLBACK RunStep(HWND, UINT, UINT_PTR timer, DWORD)
+// Cancels whatever the thread shows, so that a step that finds nothing ends the test.
+BOOL CALLBACK CancelWindow(HWND window, LPARAM)
 {
-    HWND sheet = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
-    if (!sheet) return;
-    if (g_next + 1 >= g_steps.size()) KillTimer(nullptr, timer);
-    g_steps[g_next++](sheet);
+    if (IsWindowVisible(window)) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
+{
+    constexpr int kMostTicks = 200;  // ten seconds for one window to come up
+    if (g_next == g_steps.size()) return;  // the sheet is closing
+    if (++g_waited > kMostTicks) {
+        ADD_FAILURE() << "no window for step " << g_next;
+        g_next = g_steps.size();
+        EnumThreadWindows(GetCurrentThreadId(), CancelWindow, 0);
+        return;
+    }
+    const Step& step = g_steps[g_next];
+    HWND target = nullptr;
+    if (step.title)
+        target = FindWindowA(nullptr, step.title);
+    else
+        EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&target));
+    if (!target || !IsWindowVisible(target)) return;
+    g_waited = 0;
+    ++g_next;
+    step.act(target);
 }
 
 HWND ShowPage(HWND sheet, int page)
@@ -79,6 +114,7 @@ protected:
     {
         DeleteRegTree(HKEY_CURRENT_USER, "Software\\Vostrel");
         ASSERT_TRUE(CreateSettings(CLSID_Pellor));
+        g_module = &module_;  // for the message boxes
         auto* factory = new CClassFactory;
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init_.putVoid()), S_OK);
         factory->Release();
@@ -88,6 +124,7 @@ protected:
     {
         menu_.reset();
         init_.reset();
+        g_module = nullptr;
         DestroySettings();
         DbgClose();
         DeleteRegTree(HKEY_CURRENT_USER, "Software\\Vostrel");
@@ -98,12 +135,16 @@ protected:
     {
         g_steps = std::move(steps);
         g_next = 0;
-        SetTimer(nullptr, 0, 50, RunStep);
+        g_waited = 0;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, RunStep);
         CMINVOKECOMMANDINFO info{sizeof info};
         info.lpVerb = MAKEINTRESOURCEA(0);
-        return menu_->InvokeCommand(&info);
+        const HRESULT hr = menu_->InvokeCommand(&info);
+        KillTimer(nullptr, timer);
+        return hr;
     }
 
+    CModule module_{GetModuleHandleA(nullptr), IDA_VIEW};  // the test program carries the resources
     ComPtr<IShellExtInit> init_;
     ComPtr<IContextMenu> menu_;
 };
@@ -233,6 +274,39 @@ TEST_F(SettingsSheetTest, PathsPageStoresOnlyAPathThatIsGiven)
               S_OK);
     EXPECT_EQ(restored, defaultPath);
     EXPECT_EQ(StoredText("Backup Path"), "C:\\backups\\");
+}
+
+TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)
+{
+    TempDir target;
+    std::string refusal, chosen;
+    auto typeIntoPicker = [](HWND picker, const std::string& name) {
+        SetWindowTextA(FindWindowExA(picker, nullptr, "Edit", nullptr), name.c_str());
+        PostMessageA(picker, WM_COMMAND, IDOK, 0);
+    };
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                            HWND paths = ShowPage(sheet, 1);
+                            PostMessageA(paths, WM_COMMAND, MAKEWPARAM(IDC_BACKUP_MOVE, BN_CLICKED),
+                                         reinterpret_cast<LPARAM>(GetDlgItem(paths, IDC_BACKUP_MOVE)));
+                        },
+                        {"Browse for Folder", [&](HWND picker) { typeIntoPicker(picker, "Z:\\no\\such\\folder"); }},
+                        {"Error",
+                         [&](HWND box) {
+                             char text[128] = "";
+                             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                             refusal = text;
+                             PostMessageA(box, WM_COMMAND, IDOK, 0);
+                         }},
+                        {"Browse for Folder", [&](HWND picker) { typeIntoPicker(picker, target.path()); }},
+                        [&](HWND sheet) {
+                            char text[MAX_PATH] = "";
+                            GetDlgItemTextA(PropSheet_GetCurrentPageHwnd(sheet), IDC_BACKUP_PATH, text, sizeof text);
+                            chosen = text;
+                            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+                        }}),
+              S_OK);
+    EXPECT_EQ(refusal, "Invalid path specified.");
+    EXPECT_EQ(chosen, target.path());
 }
 
 TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
