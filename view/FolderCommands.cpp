@@ -152,7 +152,7 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     const bool restore = command >= IDC_RESTORE;
     char folder[MAX_PATH] = "";
     if (command == IDC_BACKUP_TO || command == IDC_RESTORE_FROM) {
-        if (!PickBackupFolder(window, restore ? IDS_PICK_RESTORE : IDS_PICK_BACKUP,
+        if (!PickCommandFolder(window, restore ? IDS_PICK_RESTORE : IDS_PICK_BACKUP,
                               restore ? PickFor::Restore : PickFor::Backup, folder))
             return;
     } else if (const CReg* settings = Settings()) {

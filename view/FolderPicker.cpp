@@ -42,7 +42,7 @@ bool PassesTest(const char* folder, PickFor mode)
 
 }  // namespace
 
-bool PickBackupFolder(HWND owner, UINT titleId, PickFor mode, char* folder)
+bool PickCommandFolder(HWND owner, UINT titleId, PickFor mode, char* folder)
 {
     char title[MAX_PATH];
     LoadResourceText(titleId, title, sizeof title);

@@ -7,4 +7,4 @@ enum class PickFor { Backup, Restore };
 // True with a folder (MAX_PATH characters) that passes the backup or
 // restore test; a folder that fails is reported to the user, a cancelled
 // picker ends silently.
-bool PickBackupFolder(HWND owner, UINT titleId, PickFor mode, char* folder);
+bool PickCommandFolder(HWND owner, UINT titleId, PickFor mode, char* folder);
