@@ -175,7 +175,9 @@ TEST_F(YModemSenderTest, AFourthNakCanOrAStrayByteInAnswerToABlockStops)
             deviceSends(std::string{answer});
         }
         EXPECT_EQ(runToEnd(), c.result);
-        if (c.result == CYModem::ERR_RETRIES) EXPECT_EQ(deviceReads(), "");
+        if (c.result == CYModem::ERR_RETRIES) {
+            EXPECT_EQ(deviceReads(), "");
+        }
         line_.Purge(MemoryLine::Side::Device, true, true);
     }
 }
