@@ -15,7 +15,9 @@ struct ViewSettings {
     UINT sortWord;
 };
 
-class CShellFolder final : public IPersistFolder, public IShellFolder, public RefCounted {
+// Not final: the view benchmark (bench/view_bench.cpp) times the listing
+// inside the view through a folder derived from this one.
+class CShellFolder : public IPersistFolder, public IShellFolder, public RefCounted {
 public:
     // The root with no parent and no identifier; a subfolder with both.
     CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative);
@@ -69,8 +71,10 @@ public:
     // a beep at the first failure. The last device result.
     HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse);
 
-private:
+protected:
     ~CShellFolder() override;
+
+private:
     HRESULT CreateContextMenu(UINT count, LPCITEMIDLIST* items, void** ppv);
     // Backup and restore commands, with the folder picker for the "To" and
     // "From" ones (view/FolderCommands.cpp).

@@ -4,6 +4,9 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
 
 #include "devicefiles/DeviceEntry.h"
 
@@ -98,15 +101,28 @@ const char* WithoutDrive(const char* name)
     return colon + 1 + strnlen(colon + 1, 1);  // "R:\Letters" is "Letters"
 }
 
+// The shell's type name of a file depends on its extension alone. Sorting by
+// type asks for it twice per comparison, and the shell takes long to answer
+// under Wine, so each thread keeps the names it was given.
 void TypeName(LPCITEMIDLIST list, char* buffer, size_t size)
 {
-    char name[MAX_PATH];
+    thread_local std::map<std::string, std::string, std::less<>> known;
+    char name[MAX_PATH], key[MAX_PATH] = "\\";  // no extension holds a backslash: the folders' key
     bool folder = ItemIdIsFolder(list);
-    if (!folder) ItemIdName(list, name, sizeof name);
-    SHFILEINFOA info{};
-    if (SHGetFileInfoA(folder ? "DGP" : name, folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info,
-                       sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES))
-        lstrcpynA(buffer, info.szTypeName, static_cast<int>(size));
+    if (!folder) {
+        const char* dot = strrchr(ItemIdName(list, name, sizeof name), '.');
+        lstrcpynA(key, dot ? dot : "", sizeof key);
+        CharLowerA(key);
+    }
+    auto found = known.find(std::string_view(key));
+    if (found == known.end()) {
+        SHFILEINFOA info{};
+        if (!SHGetFileInfoA(folder ? "DGP" : name, folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info,
+                            sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES))
+            return;
+        found = known.emplace(key, info.szTypeName).first;
+    }
+    lstrcpynA(buffer, found->second.c_str(), static_cast<int>(size));
 }
 
 void ModifiedText(LPCITEMIDLIST list, char* buffer, size_t size)
