@@ -1,33 +1,47 @@
 #!/bin/bash
-# The product's main job as far as it is built: install what is missing,
-# build, put the stand-in note-taker with a small sample device on a Wine
-# COM port, and use it through the console front end `pellor` as a user would.
+# The main job: install what is missing, build, make the project's Wine
+# prefix, register Pellor.dll in it, put the stand-in note-taker with a
+# sample device on a pseudo-terminal linked as COM1, and open Wine's Explorer
+# on the "Pellor" folder under My Computer.
+# With a usable X display ($DISPLAY) Explorer opens there and the job waits
+# until Explorer is closed (or Ctrl+C); without one it runs on a private X
+# server, takes a screenshot, prints its path and ends. Nothing is left
+# running either way. The console front end has its own: scripts/run-console.sh.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 "$ROOT/scripts/setup.sh"
 "$ROOT/scripts/build.sh" >/dev/null
+if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+  export PELLOR_DISPLAY="$DISPLAY"
+fi
 "$ROOT/scripts/wine-prefix.sh" start
-WORK="$(mktemp -d)"
+export PC_COM=1 SIM_COM=9
+source "$ROOT/scripts/stand-in.sh"
+source "$ROOT/scripts/explorer-nav.sh"
+MODULE="$BUILD_DIR/shell/Pellor.dll"
 cleanup() {
-  "$ROOT/scripts/sim-pty.sh" stop
+  [ -n "${EXPLORER:-}" ] && kill "$EXPLORER" 2>/dev/null || true
+  stand_in_stop
   "$ROOT/scripts/wine-prefix.sh" stop
-  rm -rf "$WORK"
 }
-trap cleanup EXIT INT TERM
-"$ROOT/scripts/sample-device.sh" "$WORK/device"
-mkdir -p "$WORK/pc"
-"$ROOT/scripts/sim-pty.sh" start "$WORK/device"
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+echo "stand-in note-taker on COM$PC_COM, serving $(cd "$DEVICE" && find . -type f | sed 's|^\./||' | tr '\n' ' ')"
+wine regsvr32 /s "$MODULE"
+echo "registered $MODULE in $WINEPREFIX"
 
-pellor() {
-  echo "> pellor $*"
-  (cd "$WORK/pc" && "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/cli/pellor.exe" --port COM3 "$@")
-}
-pellor ident
-pellor ls '\'
-pellor ls 'R:\letters'
-pellor get 'R:\letters\ann.txt' .
-cmp "$WORK/device/R/letters/ann.txt" "$WORK/pc/ann.txt" && echo "  ann.txt arrived byte for byte"
-printf 'A note written on the PC.\r\n' >"$WORK/pc/from pc.txt"
-pellor put 'from pc.txt' 'R:\notes'
-pellor ls 'R:\notes'
+wine explorer >/dev/null 2>&1 </dev/null &
+EXPLORER=$!
+W="$(explorer_window '^Desktop$')" || { echo "Explorer's window did not appear" >&2; exit 1; }
+explorer_open_pellor "$W" || exit 1
+echo "Explorer shows the Pellor folder: open a folder with Return or a double-click, rename with F2"
+if [ -n "${PELLOR_DISPLAY:-}" ]; then
+  echo "close Explorer (or press Ctrl+C here) to end"
+  wait "$EXPLORER" || true
+else
+  mkdir -p "$BUILD_DIR/screenshots"
+  sleep 1
+  import -window root -crop 640x480+0+0 "$BUILD_DIR/screenshots/run.png"
+  echo "screenshot: $BUILD_DIR/screenshots/run.png"
+fi

@@ -2,6 +2,8 @@
 # Makes the build folder's own Wine prefix once, starts a private X server
 # for windows made by tests, and keeps a wineserver alive so that each test
 # program starts in a second instead of three.
+# With PELLOR_DISPLAY set (an X display such as :0), windows go there and no
+# private X server is started.
 # Usage: wine-prefix.sh start|stop  (BUILD_DIR as for build.sh)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,6 +14,7 @@ DISPLAY_FILE="$BUILD_DIR/xvfb.display"
 PID_FILE="$BUILD_DIR/xvfb.pid"
 
 start_xvfb() {
+  if [ -n "${PELLOR_DISPLAY:-}" ]; then echo "$PELLOR_DISPLAY" >"$DISPLAY_FILE"; return; fi
   if [ -f "$PID_FILE" ] && kill -0 "$(cat "$PID_FILE")" 2>/dev/null; then return; fi
   local fifo="$BUILD_DIR/xvfb.fifo"
   rm -f "$fifo" && mkfifo "$fifo"
@@ -38,6 +41,7 @@ case "${1:-start}" in
     ;;
   stop)
     wineserver -k 2>/dev/null || true
-    if [ -f "$PID_FILE" ]; then kill "$(cat "$PID_FILE")" 2>/dev/null || true; rm -f "$PID_FILE" "$DISPLAY_FILE"; fi
+    if [ -f "$PID_FILE" ]; then kill "$(cat "$PID_FILE")" 2>/dev/null || true; rm -f "$PID_FILE"; fi
+    rm -f "$DISPLAY_FILE"
     ;;
 esac

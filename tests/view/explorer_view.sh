@@ -6,14 +6,14 @@
 # $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start (its X server).
 # Usage: tests/view/explorer_view.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
 set -euo pipefail
-source "$(dirname "$0")/stand_in.sh"
+source "$(dirname "$0")/../../scripts/stand-in.sh"
 source "$ROOT/scripts/explorer-nav.sh"
 OUT="$BUILD_DIR/screenshots"
 MODULE="$BUILD_DIR/shell/Pellor.dll"
 fail() { echo "FAIL: $*"; exit 1; }
 shot() { import -window root -crop 640x480+0+0 "$OUT/$1.png"; echo "  $OUT/$1.png"; }
 cleanup() {
-  [ -n "${EXPLORER:-}" ] && kill "$EXPLORER" 2>/dev/null
+  [ -n "${EXPLORER:-}" ] && kill "$EXPLORER" 2>/dev/null || true
   wine regsvr32 /s /u "$MODULE" || true
   stand_in_stop
 }

@@ -6,7 +6,7 @@
 # and the selection in the status bar.
 # Usage: tests/view/host_record.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
 set -euo pipefail
-source "$(dirname "$0")/stand_in.sh"
+source "$(dirname "$0")/../../scripts/stand-in.sh"
 source "$ROOT/scripts/explorer-nav.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -1,10 +1,11 @@
-# Sourced by the view's script tests: the sample device served by the
-# stand-in note-taker on COM4, with the prefix's Pellor settings pointed at
-# COM3 for the run. stand_in_stop (from the test's exit trap) puts the
-# settings back, stops the stand-in and removes $WORK. Sets BUILD_DIR,
-# WINEPREFIX, DISPLAY, WORK and DEVICE.
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-export BUILD_DIR="${PELLOR_BUILD_DIR:-${BUILD_DIR:-$ROOT/build}}" PC_COM=3 SIM_COM=4
+# Sourced by the main job and the view's script tests, after
+# scripts/wine-prefix.sh start: the sample device served by the stand-in
+# note-taker on COM$SIM_COM (default 4), with the prefix's Pellor settings
+# pointed at COM$PC_COM (default 3) for the run. stand_in_stop (also the exit
+# trap) puts the settings back, stops the stand-in and removes $WORK. Sets
+# ROOT, BUILD_DIR, WINEPREFIX, DISPLAY, WORK and DEVICE.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export BUILD_DIR="${PELLOR_BUILD_DIR:-${BUILD_DIR:-$ROOT/build}}" PC_COM="${PC_COM:-3}" SIM_COM="${SIM_COM:-4}"
 export WINEPREFIX="$BUILD_DIR/wineprefix" WINEDEBUG=-all
 export DISPLAY="$(cat "$BUILD_DIR/xvfb.display")"
 SETTINGS_KEY='HKCU\Software\Vostrel\Pellor'
@@ -13,7 +14,7 @@ DEVICE="$WORK/device"
 
 stand_in_stop() {
   wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true
-  [ -f "$WORK/settings.reg" ] && wine reg import "$WORK/settings.reg" >/dev/null 2>&1
+  [ -f "$WORK/settings.reg" ] && wine reg import "$WORK/settings.reg" >/dev/null 2>&1 || true
   "$ROOT/scripts/sim-pty.sh" stop
   rm -rf "$WORK"
 }
