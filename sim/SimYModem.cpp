@@ -37,7 +37,7 @@ SimYModem::SimYModem(SimLink& link, std::deque<uint8_t>& unread) : link_(link), 
 int SimYModem::readByte(unsigned waitMs)
 {
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::milliseconds(waitMs);
+    const auto deadline = start + wait(waitMs);
     while (in_.empty()) {
         uint8_t chunk[4096];
         const size_t n = link_.Read(chunk, sizeof chunk);
@@ -69,7 +69,7 @@ void SimYModem::drain()
 
 bool SimYModem::waitForStart(unsigned waitMs)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    const auto deadline = Clock::now() + wait(waitMs);
     while (Clock::now() < deadline) {
         const int c = readByte(kByteWaitMs);
         if (c == kCan) {
@@ -159,7 +159,7 @@ bool SimYModem::Send(const std::string& name, const std::vector<uint8_t>& data, 
 int SimYModem::waitForHeader(unsigned waitMs, bool pokeWithC)
 {
     if (pokeWithC) writeByte(kCrcStart);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    const auto deadline = Clock::now() + wait(waitMs);
     while (Clock::now() < deadline) {
         const int c = readByte(kByteWaitMs);
         if (c == kSoh || c == kStx || c == kEot || c == kCan) return c;
@@ -188,7 +188,7 @@ SimYModem::Block SimYModem::readBlock(int header, uint8_t& number, std::vector<u
 
 bool SimYModem::readFileName(std::string& name, uint32_t& size, bool& known)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kNextStepWaitMs);
+    const auto deadline = Clock::now() + wait(kNextStepWaitMs);
     while (Clock::now() < deadline) {
         const int header = waitForHeader(kByteWaitMs, true);
         if (header < 0) continue;
@@ -216,7 +216,7 @@ bool SimYModem::Receive(std::string& name, std::vector<uint8_t>& data, unsigned 
     data.clear();
     uint32_t size = 0;
     bool known = false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + wait(timeoutMs);
     bool started = false;
     while (!started && Clock::now() < deadline) started = readFileName(name, size, known);
     if (!started || name.empty()) return false;

@@ -17,6 +17,8 @@ public:
     // Reads what the device has already taken off the line first, and leaves
     // there whatever arrived after the transfer (the PC's next command).
     SimYModem(SimLink& link, std::deque<uint8_t>& unread);
+    // Divides every wait, for soak runs on a clock that runs as fast.
+    void SetTimeScale(unsigned scale) { timeScale_ = scale ? scale : 1; }
 
     bool Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs);  // device -> PC
     bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);         // PC -> device
@@ -25,6 +27,7 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Block { Good, Bad, Eot, Cancelled, Silent };
 
+    Clock::duration wait(unsigned ms) const { return std::chrono::microseconds(ms * 1000ull / timeScale_); }
     int readByte(unsigned waitMs);  // -1 when nothing came in time
     void write(const uint8_t* data, size_t count);
     void writeByte(uint8_t byte);
@@ -44,4 +47,5 @@ private:
     std::deque<uint8_t> own_;
     std::deque<uint8_t>& in_;
     bool crc_ = true;
+    unsigned timeScale_ = 1;
 };
