@@ -1,0 +1,73 @@
+#!/bin/bash
+# Installs PellorSetup.exe silently into the build's Wine prefix, checks the
+# files, the extension's registration and the Add/Remove Programs entry,
+# uninstalls it silently and checks that the program folder is gone and that
+# the registry is as it was before the install.
+set -uo pipefail
+SETUP="Z:$(readlink -f "$1" | tr / '\\')"
+WINEPREFIX_DIR="$PELLOR_BUILD_DIR/wineprefix"
+PROGRAM_DIR="$WINEPREFIX_DIR/drive_c/Program Files/Pellor"
+INSTDIR='C:\Program Files\Pellor'
+CLSID="{9413F1A9-2105-4B5F-886F-9B5CF0033322}"
+HKCR_KEY="HKEY_CLASSES_ROOT\\CLSID\\$CLSID"
+NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\$CLSID"
+UNINSTALL_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor"
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+FAILURES=0
+
+wine_quiet() { "$WINE_RUN" "$@" 2>/dev/null | tr -d '\r'; }
+fail() { echo "FAIL: $*"; FAILURES=$((FAILURES + 1)); }
+value() {
+  local args=(/v "$2")
+  [ -z "$2" ] && args=(/ve)
+  wine_quiet reg query "$1" "${args[@]}" | sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n1
+}
+expect_value() {
+  local got
+  got="$(value "$1" "$2")"
+  echo "  $1 [${2:-(Default)}] = $got"
+  [ "$got" = "$3" ] || fail "$1 [${2:-(Default)}]: expected '$3', got '$got'"
+}
+# Both registry hives as text, without the time stamps Wine keeps per key.
+snapshot() {
+  local hive
+  for hive in HKEY_LOCAL_MACHINE\\Software HKEY_CURRENT_USER\\Software; do
+    "$WINE_RUN" reg export "$hive" 'Z:'"$(echo "$WORK/hive.reg" | tr / '\\')" /y >/dev/null 2>&1
+    iconv -f UTF-16 -t UTF-8 "$WORK/hive.reg" | tr -d '\r'
+  done >"$1"
+}
+
+snapshot "$WORK/before.txt"
+wine_quiet "$SETUP" /S
+echo "installer exit status: $?"
+for file in Pellor.dll pellor-sim.exe pellor.exe Uninstall.exe; do
+  if [ -f "$PROGRAM_DIR/$file" ]; then echo "  installed $file"; else fail "missing $INSTDIR\\$file"; fi
+done
+echo "after install:"
+expect_value "$HKCR_KEY" "" "Pellor"
+expect_value "$HKCR_KEY\\InprocServer32" "" "$INSTDIR\\Pellor.dll"
+expect_value "$HKCR_KEY\\InprocServer32" "ThreadingModel" "Apartment"
+expect_value "$NAMESPACE_KEY" "" "Pellor"
+expect_value "$UNINSTALL_KEY" "DisplayName" "Pellor"
+expect_value "$UNINSTALL_KEY" "QuietUninstallString" "\"$INSTDIR\\Uninstall.exe\" /S"
+# The installed console front end starts from the program folder.
+"$WINE_RUN" "$PROGRAM_DIR/pellor.exe" --help 2>/dev/null | tr -d '\r' | grep -q '^usage: pellor ' \
+  || fail "the installed pellor.exe does not print its usage"
+
+# The uninstaller runs from a copy of itself in the temporary folder and
+# returns at once: wait for the program folder to go.
+wine_quiet "$PROGRAM_DIR/Uninstall.exe" /S
+for _ in $(seq 60); do [ -d "$PROGRAM_DIR" ] || break; sleep 1; done
+"$WINE_RUN" cmd /c exit >/dev/null 2>&1
+if [ -d "$PROGRAM_DIR" ]; then fail "left in the program folder: $(ls "$PROGRAM_DIR" | tr '\n' ' ')"; else echo "program folder removed"; fi
+
+snapshot "$WORK/after.txt"
+if diff "$WORK/before.txt" "$WORK/after.txt" >"$WORK/diff.txt"; then
+  echo "registry after uninstall identical to before install ($(wc -l <"$WORK/after.txt") lines compared)"
+else
+  fail "registry differs after uninstall:"
+  head -n 40 "$WORK/diff.txt"
+fi
+[ "$FAILURES" -eq 0 ] && echo "install and uninstall round trip clean"
+exit "$FAILURES"
