@@ -14,22 +14,9 @@ NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\
 UNINSTALL_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
-FAILURES=0
+source "$(dirname "$0")/../support/registry_query.sh"
 
-wine_quiet() { "$WINE_RUN" "$@" 2>/dev/null | tr -d '\r'; }
-fail() { echo "FAIL: $*"; FAILURES=$((FAILURES + 1)); }
-value() {
-  local args=(/v "$2")
-  [ -z "$2" ] && args=(/ve)
-  wine_quiet reg query "$1" "${args[@]}" | sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n1
-}
-expect_value() {
-  local got
-  got="$(value "$1" "$2")"
-  echo "  $1 [${2:-(Default)}] = $got"
-  [ "$got" = "$3" ] || fail "$1 [${2:-(Default)}]: expected '$3', got '$got'"
-}
-# Both registry hives as text, without the time stamps Wine keeps per key.
+# The machine's and the user's software keys as exported text.
 snapshot() {
   local hive
   for hive in HKEY_LOCAL_MACHINE\\Software HKEY_CURRENT_USER\\Software; do

@@ -8,23 +8,8 @@ CLSID="{9413F1A9-2105-4B5F-886F-9B5CF0033322}"
 HKCR_KEY="HKEY_CLASSES_ROOT\\CLSID\\$CLSID"
 NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\$CLSID"
 APPROVED_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
-FAILURES=0
+source "$(dirname "$0")/../support/registry_query.sh"
 
-wine_quiet() { "$WINE_RUN" "$@" 2>/dev/null | tr -d '\r'; }
-fail() { echo "FAIL: $*"; FAILURES=$((FAILURES + 1)); }
-
-# The data of one value ("" for the default value), or nothing when it is missing.
-value() {
-  local key="$1" name="$2" args=(/v "$2")
-  [ -z "$name" ] && args=(/ve)
-  wine_quiet reg query "$key" "${args[@]}" | sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n1
-}
-expect_value() {
-  local got
-  got="$(value "$1" "$2")"
-  echo "  $1 [${2:-(Default)}] = $got"
-  [ "$got" = "$3" ] || fail "$1 [${2:-(Default)}]: expected '$3', got '$got'"
-}
 key_exists() { "$WINE_RUN" reg query "$1" >/dev/null 2>&1; }
 expect_key() {
   if key_exists "$1"; then echo "  $1 exists"; else fail "missing key $1"; fi
