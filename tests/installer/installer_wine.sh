@@ -25,6 +25,8 @@ snapshot() {
   done >"$1"
 }
 
+# Earlier tests leave settings in the prefix: start as a user who never ran Pellor.
+"$WINE_RUN" reg delete 'HKEY_CURRENT_USER\Software\Vostrel' /f >/dev/null 2>&1
 snapshot "$WORK/before.txt"
 wine_quiet "$SETUP" /S
 echo "installer exit status: $?"
