@@ -13,12 +13,15 @@
 EXPLORER_LIST_BLANK=(400 380)   # inside the list, below the rows
 explorer_row_y() { echo $((84 + 17 * ($1 - 1))); }
 
-# Waits up to 30 s for a visible window whose title matches REGEX; prints its id.
+# Waits up to 30 s for a visible window of program PROGRAM (default
+# explorer.exe) whose title matches REGEX; prints its id. The program keeps
+# other windows of the same title on a user's own display out.
 explorer_window() {
   local w
   for _ in $(seq 150); do
-    w="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)"
-    [ -n "$w" ] && { echo "$w"; return 0; }
+    for w in $(xdotool search --onlyvisible --classname "^${2:-explorer.exe}\$" 2>/dev/null); do
+      [[ "$(xdotool getwindowname "$w" 2>/dev/null)" =~ $1 ]] && { echo "$w"; return 0; }
+    done
     sleep 0.2
   done
   return 1

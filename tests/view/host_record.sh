@@ -11,7 +11,9 @@ source "$ROOT/scripts/explorer-nav.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/host/pellor-host.exe" --record >"$WORK/record" 2>&1 </dev/null &
-W="$(explorer_window '^Pellor$')" || fail "the host's window did not appear"
+HOST=$!
+trap '{ kill "$HOST" 2>/dev/null || true; stand_in_stop; }' EXIT
+W="$(explorer_window '^Pellor$' pellor-host.exe)" || fail "the host's window did not appear"
 sleep 0.5
 xdotool type --delay 60 r
 xdotool key Return
