@@ -128,7 +128,7 @@ std::string SimStore::resolveParts(const std::string& devicePath, bool mustExist
         rest.erase(0, 2);
     }
     const std::vector<std::string> parts = Split(rest);
-    if (parts.empty() || parts.size() > 2) return std::string();
+    if (parts.empty()) return std::string();
     for (const std::string& part : parts)
         if (!ValidName(part)) return std::string();
     std::string tail;
@@ -188,8 +188,13 @@ int16_t SimStore::MakeFolder(const std::string& devicePath)
         rest.erase(0, 2);
     }
     const std::vector<std::string> parts = Split(rest);
-    if (parts.size() != 1 || !ValidName(parts[0]) || (drive != 'R' && drive != 'F')) return ST_BAD_NAME;
-    const std::string path = drivePath(drive) + "\\" + parts[0];
+    if (parts.empty() || (drive != 'R' && drive != 'F')) return ST_BAD_NAME;
+    std::string path = drivePath(drive);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!ValidName(parts[i])) return ST_BAD_NAME;
+        if (i > 0 && !IsFolder(path)) return ST_NOT_FOUND;  // the folder it goes into
+        path += "\\" + parts[i];
+    }
     if (Exists(path)) return ST_EXISTS;
     return Outcome(CreateDirectoryA(path.c_str(), nullptr));
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The stand-in note-taker's file store: a PC folder whose sub-folder "R"
 // is drive R:, "F" drive F:, and whose sub-folder "special" holds the
-// entries the device shows at its root as special entries. Folders sit at
-// the top of a drive and hold files only.
+// entries the device shows at its root as special entries. Folders listed
+// at the root sit at the top of a drive; a folder may be made inside one,
+// as a pasted PC tree asks, but listings show the files of a folder only.
 #include <cstdint>
 #include <string>
 #include <vector>

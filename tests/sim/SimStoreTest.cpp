@@ -87,7 +87,9 @@ TEST_F(SimStoreTest, ChangesAnswerWithStatusWords)
     EXPECT_EQ(store_.MakeFolder("R:\\letters"), SimStore::ST_EXISTS);
     EXPECT_EQ(store_.MakeFolder("F:\\new"), SimStore::ST_OK);
     EXPECT_TRUE(TempDir::Exists(dir_.file("F\\new")));
-    EXPECT_EQ(store_.MakeFolder("R:\\a\\b"), SimStore::ST_BAD_NAME);
+    EXPECT_EQ(store_.MakeFolder("R:\\a\\b"), SimStore::ST_NOT_FOUND);
+    EXPECT_EQ(store_.MakeFolder("R:\\letters\\old\\"), SimStore::ST_OK);
+    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\letters\\old")));
 
     EXPECT_EQ(store_.Rename("F:\\books\\moby.brl", "F:\\books\\dick.brl"), SimStore::ST_OK);
     EXPECT_TRUE(TempDir::Exists(dir_.file("F\\books\\dick.brl")));
