@@ -11,6 +11,7 @@
 #include "shell/Paste.h"
 #include "shell/OpenViews.h"
 #include "view/CContextMenu.h"
+#include "view/CDropTarget.h"
 #include "view/CShellView.h"
 
 namespace {
@@ -123,6 +124,7 @@ STDMETHODIMP CShellFolder::QueryInterface(REFIID riid, void** ppv)
         QI_ENTRY(CShellFolder, IPersistFolder),
         {&IID_IPersist, QiOffset<CShellFolder, IPersistFolder>()},
         QI_ENTRY(CShellFolder, IShellFolder),
+        QI_ENTRY(CShellFolder, IDropSink),
         {nullptr, 0},
     };
     return QiSearch(this, table, riid, ppv);
@@ -202,10 +204,11 @@ STDMETHODIMP CShellFolder::CompareIDs(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMI
     return OrderResult(0);
 }
 
-STDMETHODIMP CShellFolder::CreateViewObject(HWND, REFIID riid, void** ppv)
+STDMETHODIMP CShellFolder::CreateViewObject(HWND owner, REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IDropTarget)) return GetUIObjectOf(owner, 0, nullptr, riid, nullptr, ppv);
     if (!IsEqualIID(riid, IID_IShellView)) return E_NOINTERFACE;
     auto* view = new (std::nothrow) CShellView(this);
     if (!view) return E_OUTOFMEMORY;
@@ -234,6 +237,7 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
         return CreateItemsDataObject(*this, owner, count, items, ppv);
     }
     if (IsEqualIID(riid, IID_IContextMenu)) return CreateContextMenu(count, items, ppv);
+    if (IsEqualIID(riid, IID_IDropTarget)) return CreateDropTarget(count, items, ppv);
     if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
     auto* icon = new (std::nothrow) CExtractIcon(items[0]);
@@ -298,6 +302,28 @@ bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
     if (!full) return false;
     ItemIdPath(full.get(), path, size, false);
     return true;
+}
+
+HRESULT CShellFolder::CreateDropTarget(UINT count, const LPCITEMIDLIST* items, void** ppv)
+{
+    if (count > 1) return E_OUTOFMEMORY;
+    ItemIdHolder joined;
+    if (count == 1) {
+        if (!items || !IsDeviceItem(items[0])) return E_INVALIDARG;
+        joined.reset(ItemIdConcat(deviceList_.get(), items[0]));
+        if (!joined) return E_OUTOFMEMORY;
+    }
+    LPCITEMIDLIST target = joined ? joined.get() : deviceList_.get();
+    auto* dropTarget = new (std::nothrow) CDropTarget(nullptr, this, target, ItemIdSize(target));
+    if (!dropTarget) return E_OUTOFMEMORY;
+    *ppv = static_cast<IDropTarget*>(dropTarget);
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::DropData(DropRequest* request)
+{
+    if (!request) return E_INVALIDARG;
+    return PasteDataObject(*this, nullptr, request->target, request);
 }
 
 void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)

@@ -7,6 +7,7 @@
 
 #include "shell/ComBase.h"
 #include "shell/ItemId.h"
+#include "shell/Paste.h"
 
 // What a view's commands may change: its view mode, folder flags and sort word.
 struct ViewSettings {
@@ -17,7 +18,7 @@ struct ViewSettings {
 
 // Not final: the view benchmark (bench/view_bench.cpp) times the listing
 // inside the view through a folder derived from this one.
-class CShellFolder : public IPersistFolder, public IShellFolder, public RefCounted {
+class CShellFolder : public IPersistFolder, public IShellFolder, public IDropSink, public RefCounted {
 public:
     // The root with no parent and no identifier; a subfolder with both.
     CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative);
@@ -51,6 +52,10 @@ public:
     STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                            LPITEMIDLIST* newItem) override;
 
+    // IDropSink: files dropped on a drop target of this folder go to the
+    // request's target.
+    STDMETHODIMP DropData(DropRequest* request) override;
+
     LPCITEMIDLIST DeviceList() const { return deviceList_.get(); }
     LPCITEMIDLIST AbsoluteList() const { return absoluteList_; }
 
@@ -83,6 +88,7 @@ private:
     void PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window);
     // The device path of an item of this folder; false when out of memory.
     bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
+    HRESULT CreateDropTarget(UINT count, const LPCITEMIDLIST* items, void** ppv);
 
     // The way from the device root to this folder; null for the root.
     ItemIdHolder deviceList_;

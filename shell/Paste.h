@@ -24,6 +24,14 @@ struct DropRequest {
     DWORD targetSize;
 };
 
+// {6B2E4F91-3C7A-4D58-A1E6-0F9D2C4B8A73}
+inline constexpr IID IID_IDropSink = {0x6B2E4F91, 0x3C7A, 0x4D58, {0xA1, 0xE6, 0x0F, 0x9D, 0x2C, 0x4B, 0x8A, 0x73}};
+
+// Who receives what a drop target was given: the view and the folder.
+struct IDropSink : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE DropData(DropRequest* request) = 0;
+};
+
 // Sends the request's CF_HDROP files into `target` (a device list; null is
 // the root), which lies at or below `folder`. A move is reported back to the
 // source through "Performed DropEffect" and "Paste Succeeded".

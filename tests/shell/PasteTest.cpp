@@ -26,13 +26,6 @@ int RecordBox(HWND, const char* text, UINT)
     return IDOK;
 }
 
-std::string Pattern(size_t size, int seed)
-{
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 5 + seed + i / 257);
-    return s;
-}
-
 // What the module registers at load: CF_HDROP in global memory.
 const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
 
@@ -79,22 +72,64 @@ protected:
     CShellFolder* notes_ = nullptr;
 };
 
-// The stand-in makes folders one level below a drive only, so the tree is
-// one folder deep here.
-TEST_F(PasteDevice, FolderFromTheClipboardLandsWithItsFiles)
+TEST_F(PasteDevice, FolderTreeFromTheClipboardLandsWithItsFiles)
 {
     CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
+    CreateDirectoryA(pc_.file("docs\\sub").c_str(), nullptr);
     const std::string a = Pattern(3000, 1), x = Pattern(70000, 2);
     pcFile("docs\\a.txt", a);
-    pcFile("docs\\x.bin", x);
+    pcFile("docs\\sub\\x.bin", x);
     CDataObject* source = PcFiles({pc_.file("docs")});
     ASSERT_EQ(OleSetClipboard(source), S_OK);
     source->Release();
 
     EXPECT_EQ(PasteClipboard(*root_), S_OK);
     EXPECT_TRUE(onDevice("R\\docs\\a.txt") == a) << "the bytes on the device differ";
-    EXPECT_TRUE(onDevice("R\\docs\\x.bin") == x) << "the bytes on the device differ";
+    EXPECT_TRUE(onDevice("R\\docs\\sub\\x.bin") == x) << "the bytes on the device differ";
     EXPECT_FALSE(ClipboardHoldsFiles()) << "a paste empties the clipboard";
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+// Drop targets handed out by the folder, as Explorer's folder tree asks for them.
+TEST_F(PasteDevice, FolderDropTargetsSendIntoTheirFolder)
+{
+    ItemIdHolder notes(MakeItem("R:\\notes", 2));
+    LPCITEMIDLIST items[] = {notes.get(), notes.get()};
+    IDropTarget* target = reinterpret_cast<IDropTarget*>(1);
+    EXPECT_EQ(root_->GetUIObjectOf(nullptr, 2, items, IID_IDropTarget, nullptr, reinterpret_cast<void**>(&target)),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(target, nullptr);
+
+    // One item: the drop goes into that folder.
+    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, items, IID_IDropTarget, nullptr, reinterpret_cast<void**>(&target)),
+              S_OK);
+    const std::string one = Pattern(2000, 7);
+    CDataObject* files = PcFiles({pcFile("one.txt", one)});
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    POINTL point{0, 0};
+    EXPECT_EQ(target->DragEnter(files, 0, point, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(target->Drop(files, 0, point, &effect), S_OK);
+    EXPECT_TRUE(onDevice("R\\notes\\one.txt") == one);
+    files->Release();
+    target->Release();
+
+    // No item: the folder itself, here with a PC tree two levels deep.
+    CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
+    CreateDirectoryA(pc_.file("docs\\sub").c_str(), nullptr);
+    const std::string x = Pattern(1500, 8);
+    pcFile("docs\\sub\\x", x);
+    ASSERT_EQ(notes_->CreateViewObject(nullptr, IID_IDropTarget, reinterpret_cast<void**>(&target)), S_OK);
+    CDataObject* tree = PcFiles({pc_.file("docs")});
+    EXPECT_EQ(target->DragEnter(tree, MK_SHIFT, point, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(target->Drop(tree, MK_SHIFT, point, &effect), S_OK);
+    EXPECT_TRUE(onDevice("R\\notes\\docs\\sub\\x") == x);
+    DWORD performed = 0;
+    EXPECT_EQ(GetDataDword(tree, g_cfPerformedDropEffect, &performed), S_OK) << "a moving drop reports the move";
+    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
+    tree->Release();
+    target->Release();
     EXPECT_TRUE(g_boxes.empty());
 }
 

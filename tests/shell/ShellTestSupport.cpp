@@ -110,6 +110,13 @@ DeviceEntry Entry(const char* name, int type, DWORD size)
     return entry;
 }
 
+std::string Pattern(size_t size, int seed)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 5 + seed + i / 257);
+    return s;
+}
+
 HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
 {
     std::string list;

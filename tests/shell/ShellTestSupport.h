@@ -32,6 +32,8 @@ public:
 };
 DeviceEntry Entry(const char* name, int type, DWORD size = 0);
 
+// Bytes that differ from one position and one seed to the next.
+std::string Pattern(size_t size, int seed);
 // A CF_HDROP block listing the paths.
 HGLOBAL MakeHDrop(const std::vector<std::string>& paths);
 // A source that offers the paths as CF_HDROP, as Explorer's copy does.
