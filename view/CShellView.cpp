@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "resources/resource.h"
 #include "shell/CModule.h"
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
 #include "shell/OpenViews.h"
+#include "view/CDropTarget.h"
 #include "view/MenuUtils.h"
 
 namespace {
@@ -46,6 +48,7 @@ STDMETHODIMP CShellView::QueryInterface(REFIID riid, void** ppv)
     static const QiEntry table[] = {
         QI_ENTRY(CShellView, IShellView),
         {&IID_IOleWindow, QiOffset<CShellView, IShellView>()},
+        QI_ENTRY(CShellView, IDropSink),
         {nullptr, 0},
     };
     return QiSearch(this, table, riid, ppv);
@@ -112,6 +115,7 @@ STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS setting
         browser_.reset();
         return E_FAIL;
     }
+    if (list_) dropTarget_.reset(new (std::nothrow) CDropTarget(list_, this, nullptr, 0));
     if (SUCCEEDED(MergeToolbar())) UpdateToolbar();
     *window = window_;
     return S_OK;
@@ -140,6 +144,13 @@ STDMETHODIMP CShellView::GetItemObject(UINT, REFIID, void** ppv)
     return E_NOTIMPL;
 }
 
+void CShellView::ReleaseDropTarget()
+{
+    // It holds the view; OLE holds it until it is revoked.
+    if (dropTarget_) dropTarget_->Revoke();
+    dropTarget_.reset();
+}
+
 bool CShellView::RegisterWindowClass()
 {
     WNDCLASSA existing;
@@ -164,6 +175,7 @@ LRESULT CALLBACK CShellView::WindowProc(HWND window, UINT message, WPARAM wParam
     }
     auto* view = reinterpret_cast<CShellView*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (!view) return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_DESTROY) view->ReleaseDropTarget();
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         view->window_ = nullptr;
@@ -206,6 +218,7 @@ LRESULT CShellView::OnNotify(NMHDR* header)
     // Wine's list reports Return with a bare header, so the item is the focused one.
     case LVN_ITEMACTIVATE: OpenItem(FocusedItem()); return 0;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return 0;
+    case LVN_BEGINDRAG: return BeginDrag();
     case LVN_BEGINLABELEDITA: return BeginLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     case LVN_ENDLABELEDITA: return EndLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     // The list passes its header's notifications on in either character set.

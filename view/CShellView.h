@@ -10,13 +10,15 @@
 #include <vector>
 
 #include "shell/ComBase.h"
+#include "shell/Paste.h"
 
+class CDropTarget;
 class CShellFolder;
 
 // Command numbers shared by the toolbar buttons and the menus.
 enum ViewCommand : UINT { CMD_CUT = 40, CMD_COPY = 41, CMD_PASTE = 42, CMD_DELETE = 43 };
 
-class CShellView final : public IShellView, public RefCounted {
+class CShellView final : public IShellView, public IDropSink, public RefCounted {
 public:
     static constexpr const char* kWindowClass = "PellorShellView";
     static constexpr int kListId = 2000;
@@ -57,6 +59,10 @@ public:
     STDMETHODIMP SelectItem(LPCITEMIDLIST, SVSIF) override { return E_NOTIMPL; }
     STDMETHODIMP GetItemObject(UINT, REFIID, void** ppv) override;
 
+    // IDropSink: PC files dropped onto the list go into the folder, or into
+    // the sub-folder item nearest to the drop point.
+    STDMETHODIMP DropData(DropRequest* request) override;
+
 private:
     ~CShellView() override;
 
@@ -64,6 +70,7 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnNotify(NMHDR* header);
     static bool RegisterWindowClass();
+    void ReleaseDropTarget();
 
     // Status bar and toolbar (skipped without a browser).
     void ComputeStatusParts(bool force);
@@ -104,6 +111,9 @@ private:
     void OnListKey(WORD key);
     BOOL BeginLabelEdit(const NMLVDISPINFOA* info);
     BOOL EndLabelEdit(const NMLVDISPINFOA* info);
+    int ItemNearest(POINT listPoint) const;
+    // LVN_BEGINDRAG: 1 when the drag failed.
+    LRESULT BeginDrag();
 
     UINT uiState_ = SVUIA_DEACTIVATE;
     // The browser's menu bar with our items merged in, and the popups in it.
@@ -118,6 +128,7 @@ private:
     bool labelEditing_ = false;
     ComPtr<CShellFolder> folder_;
     ComPtr<IShellBrowser> browser_;
+    ComPtr<CDropTarget> dropTarget_;  // registered on the list while the window lives
     UINT viewMode_ = FVM_DETAILS;
     UINT folderFlags_ = 0;
     UINT sortWord_ = 0;

@@ -17,6 +17,7 @@
 #include "shell/ItemId.h"
 #include "shell/OpenViews.h"
 #include "shell/Paste.h"
+#include "view/CDropSource.h"
 #include "view/CShellView.h"
 #include "view/FolderPicker.h"
 #include "view/MaskDialog.h"
@@ -190,7 +191,7 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     if (FAILED(hr)) return hr;
     if (!data) return E_UNEXPECTED;
     if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
-    if (flags & COPY_DRAG) return E_NOTIMPL;
+    if (flags & COPY_DRAG) return RunDrag(window, data.get());
     return OleSetClipboard(data.get());
 }
 

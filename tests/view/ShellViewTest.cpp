@@ -8,11 +8,13 @@
 
 namespace {
 
-TEST_F(ShellViewTest, OnlyTheViewInterfaceIsMade)
+TEST_F(ShellViewTest, OnlyTheViewAndADropTargetAreMade)
 {
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(root_->CreateViewObject(nullptr, IID_IDropTarget, &object), E_NOINTERFACE);
+    EXPECT_EQ(root_->CreateViewObject(nullptr, IID_IContextMenu, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
+    ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IDropTarget, &object), S_OK);
+    static_cast<IDropTarget*>(object)->Release();
     IShellView* view = nullptr;
     ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)), S_OK);
     ASSERT_EQ(OpenViews()->size(), 1u);

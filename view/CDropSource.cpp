@@ -1,0 +1,67 @@
+#include "view/CDropSource.h"
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "devicelink/CNotetaker.h"
+#include "shell/CDataObject.h"
+
+CDropSource::CDropSource(IDataObject* dataObject, HWND window)
+{
+    dataObject->AddRef();
+    dataObject_.reset(dataObject);
+    if (SUCCEEDED(CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDragSourceHelper,
+                                   image_.putVoid()))) {
+        POINT origin{0, 0};
+        image_->InitializeFromWindow(window, &origin, dataObject);
+    }
+}
+
+STDMETHODIMP CDropSource::QueryInterface(REFIID riid, void** ppv)
+{
+    if (ppv && IsEqualIID(riid, IID_IDataObject)) {
+        dataObject_->AddRef();
+        *ppv = dataObject_.get();
+        return S_OK;
+    }
+    static const QiEntry table[] = {QI_ENTRY(CDropSource, IDropSource), {nullptr, 0}};
+    return QiSearch(this, table, riid, ppv);
+}
+
+STDMETHODIMP CDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
+{
+    if (escapePressed) return DRAGDROP_S_CANCEL;
+    return (keyState & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
+}
+
+HRESULT RunDrag(HWND listWindow, IDataObject* dataObject)
+{
+    if (!dataObject) return E_INVALIDARG;
+    auto* source = new (std::nothrow) CDropSource(dataObject, listWindow);
+    if (!source) return E_OUTOFMEMORY;
+    DWORD effect = DROPEFFECT_NONE;
+    HRESULT hr = DoDragDrop(dataObject, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+    source->Release();
+    if (FAILED(hr)) return hr;
+    HRESULT finished = FinishDrag(dataObject, hr, effect);
+    return FAILED(finished) ? finished : hr;
+}
+
+HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
+{
+    if (dragResult != DRAGDROP_S_DROP || effect != DROPEFFECT_MOVE) return S_OK;
+    std::vector<std::string> paths;
+    HRESULT hr = GetDataObjectPaths(dataObject, &paths);
+    if (FAILED(hr)) return hr;
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return E_FAIL;
+    for (size_t index = paths.size(); index-- > 0;) {
+        hr = notetaker->FileDelete(paths[index].c_str());
+        if (FAILED(hr)) {
+            MessageBeep(MB_ICONHAND);
+            return hr;
+        }
+    }
+    return OleSetClipboard(nullptr);
+}

@@ -1,0 +1,49 @@
+// Drag and drop on the view's list: device items dragged out of it, PC
+// files dropped onto it.
+#include "view/CShellView.h"
+
+#include "shell/CShellFolder.h"
+#include "shell/ItemId.h"
+
+LRESULT CShellView::BeginDrag()
+{
+    std::vector<LPCITEMIDLIST> items = SelectedItems();
+    if (items.empty()) return 1;
+    HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, static_cast<UINT>(items.size()), items.data());
+    // A drop may have moved the files off the device; the list must not keep them.
+    if (hr == DRAGDROP_S_DROP) Refresh();
+    return FAILED(hr) ? 1 : 0;
+}
+
+STDMETHODIMP CShellView::DropData(DropRequest* request)
+{
+    if (!request) return E_INVALIDARG;
+    POINT point{request->point.x, request->point.y};
+    if (!list_ || !ScreenToClient(list_, &point)) return E_FAIL;
+    LPCITEMIDLIST folderList = folder_->DeviceList();
+    ItemIdHolder subFolder;
+    int index = ItemNearest(point);
+    LPCITEMIDLIST item = index >= 0 ? ItemAt(index) : nullptr;
+    if (item && ItemIdIsFolder(item)) {
+        subFolder.reset(ItemIdConcat(folderList, item));
+        if (!subFolder) return E_OUTOFMEMORY;
+    }
+    return PasteDataObject(*folder_.get(), nullptr, subFolder ? subFolder.get() : folderList, request);
+}
+
+int CShellView::ItemNearest(POINT listPoint) const
+{
+    // The list finds the nearest item in the icon views only; in the list
+    // and details views it is the item under the point, or none.
+    const DWORD view = static_cast<DWORD>(GetWindowLongPtrA(list_, GWL_STYLE)) & LVS_TYPEMASK;
+    if (view == LVS_ICON || view == LVS_SMALLICON) {
+        LVFINDINFOA find{};
+        find.flags = LVFI_NEARESTXY | LVFI_WRAP;
+        find.pt = listPoint;
+        return static_cast<int>(SendMessageA(list_, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(&find)));
+    }
+    LVHITTESTINFO hit{};
+    hit.pt = listPoint;
+    return static_cast<int>(SendMessageA(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
