@@ -1,0 +1,56 @@
+#!/bin/bash
+# A PC file dragged with the mouse (xdotool) from a Wine Explorer window on
+# C:\dndsrc onto the folder's view of R:\letters in a second Explorer
+# window: the file must reach the stand-in's disk byte for byte. Screenshots
+# go to $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start.
+# Usage: tests/view/explorer_drop.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/stand-in.sh"
+source "$ROOT/scripts/explorer-nav.sh"
+OUT="$BUILD_DIR/screenshots"
+MODULE="$BUILD_DIR/shell/Pellor.dll"
+SOURCE="$WINEPREFIX/drive_c/dndsrc"
+fail() { echo "FAIL: $*"; exit 1; }
+shot() { import -window root -crop 640x768+0+0 "$OUT/$1.png"; echo "  $OUT/$1.png"; }
+cleanup() {
+  [ -n "${DEVICE_WINDOW:-}" ] && kill "$DEVICE_WINDOW" 2>/dev/null
+  [ -n "${PC_WINDOW:-}" ] && kill "$PC_WINDOW" 2>/dev/null
+  rm -rf "$SOURCE"
+  wine regsvr32 /s /u "$MODULE" || true
+  stand_in_stop
+}
+trap cleanup EXIT
+mkdir -p "$OUT" "$SOURCE"
+head -c 3000 /dev/urandom >"$SOURCE/dragme.bin"
+wine regsvr32 /s "$MODULE"
+
+wine explorer >/dev/null 2>&1 </dev/null &
+DEVICE_WINDOW=$!
+W="$(explorer_window '^Desktop$')" || fail "Explorer's window did not appear"
+explorer_open_pellor "$W" || fail "could not open Pellor"
+explorer_open "$W" r '^Corvanx:R:\\letters\\$' || fail "could not open R:\\letters"
+xdotool windowmove "$W" 0 0
+wine explorer 'C:\dndsrc' >/dev/null 2>&1 </dev/null &
+PC_WINDOW=$!
+P="$(explorer_window 'dndsrc')" || fail "the PC folder's window did not appear"
+xdotool windowmove "$P" 0 420
+sleep 1
+shot drop-before
+
+# Press on the PC file, move past the drag threshold in small steps, then
+# over the view's list below its rows, and let go.
+eval "$(xdotool getwindowgeometry --shell "$P")"
+xdotool mousemove $((X + 186)) $((Y + $(explorer_row_y 1)))
+sleep 0.3
+xdotool mousedown 1
+sleep 0.3
+for d in 2 4 6 8 10 14 20 30; do xdotool mousemove $((X + 186 + d)) $((Y + 84 - d)); sleep 0.1; done
+eval "$(xdotool getwindowgeometry --shell "$W")"
+for y in 380 340 300; do xdotool mousemove $((X + 400)) $((Y + y)); sleep 0.2; done
+sleep 0.5
+xdotool mouseup 1
+for _ in $(seq 50); do cmp -s "$SOURCE/dragme.bin" "$DEVICE/R/letters/dragme.bin" && break; sleep 0.2; done
+sleep 0.5
+shot drop-after
+cmp "$SOURCE/dragme.bin" "$DEVICE/R/letters/dragme.bin" || fail "the dropped file is not on the device byte for byte"
+echo "ok: dragme.bin dragged from C:\\dndsrc onto R:\\letters, byte-equal on the device"
