@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12; does nothing when all is there.
 set -euo pipefail
 PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest socat lrzsz python3
-          xvfb imagemagick xdotool nsis)
+          xvfb imagemagick xdotool nsis xclip)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
