@@ -154,7 +154,6 @@ private:
     int rxTestCrc();
     int rxPacketOk();
     int rxBlock0();
-    int rxRepeatedBlock();
     int rxOpenTarget();
     int rxWriteBlock();
     void buildBlock0();

@@ -81,13 +81,6 @@ int CYModem::rxWait4SohStx()
         armDeadline(kInBlockWaitMs);
         return RX_GET_PACKET_NBR;
     case EOT: {
-        // Short of block 0's size this is a damaged or lost header, not the
-        // end of the file: keeping what came would keep a truncated file.
-        if (m_nPacket > 0 && m_dwBytesDone < m_dwFileSize) {
-            if (trace()) DbgPrint("EOT after %u of %u bytes", static_cast<unsigned>(m_dwBytesDone),
-                                  static_cast<unsigned>(m_dwFileSize));
-            return setError(ERR_OUTOFSYNC);
-        }
         const int written = putChar(ACK);
         if (written < 0) return written;
         if (trace()) DbgPrint("ACKing EOT");
@@ -219,26 +212,10 @@ int CYModem::rxBlock0()
     return written < 0 ? written : static_cast<int>(RX_SEND_NCG);
 }
 
-// The block before the expected one comes again when the sender missed our
-// ACK: it is acknowledged again and not written a second time. Block 0 seen
-// again also wants its start character again.
-int CYModem::rxRepeatedBlock()
-{
-    const int written = putChar(ACK);
-    if (written < 0) return written;
-    return m_nPacket == 1 ? static_cast<int>(RX_SEND_NCG) : static_cast<int>(RX_GET_PACKET);
-}
-
 int CYModem::rxPacketOk()
 {
     if (m_bCancel) return cancel(true);
     if (m_nPacket == 0) return rxBlock0();
-    const DWORD expected = static_cast<DWORD>(m_nPacket) & 0xFF;
-    if (m_dwRxBlockNbr == ((expected - 1) & 0xFF)) return rxRepeatedBlock();
-    if (m_dwRxBlockNbr != expected) {
-        if (trace()) DbgPrint("RX Packet %d where %d was due", static_cast<int>(m_dwRxBlockNbr), static_cast<int>(expected));
-        return setError(ERR_OUTOFSYNC);
-    }
     const int stored = rxWriteBlock();
     if (stored < 0) return stored;
     ++m_nPacket;
