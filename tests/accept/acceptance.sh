@@ -8,7 +8,7 @@
 # Wine's Explorer cannot carry runs in pellor-host instead, and says why.
 # Usage: tests/accept/acceptance.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
 set -uo pipefail
-source "$(dirname "$0")/../view/stand_in.sh"
+source "$(dirname "$0")/../../scripts/stand-in.sh"
 source "$ROOT/scripts/explorer-nav.sh"
 OUT="$BUILD_DIR/screenshots"
 MODULE="$BUILD_DIR/shell/Pellor.dll"
