@@ -63,6 +63,19 @@ void DescriptorName(LPCITEMIDLIST item, char* name, size_t size)
     if (length > 0 && name[length - 1] == '\\') name[length - 1] = '\0';
 }
 
+// Hands a global block to the data object, which owns it from then on;
+// a refused block is freed here.
+HRESULT StoreBlock(IDataObject* dataObject, UINT16 format, HGLOBAL block)
+{
+    FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    const HRESULT hr = dataObject->SetData(&request, &medium, TRUE);
+    if (FAILED(hr)) GlobalFree(block);
+    return hr;
+}
+
 HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST* items)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + count * sizeof(FILEDESCRIPTORA));
@@ -81,13 +94,7 @@ HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST
         DescriptorName(items[i], file.cFileName, sizeof file.cFileName);
     }
     GlobalUnlock(block);
-    FORMATETC format = ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
-    HRESULT hr = dataObject->SetData(&format, &medium, TRUE);
-    if (FAILED(hr)) GlobalFree(block);
-    return hr;
+    return StoreBlock(dataObject, g_cfFileGroupDescriptor, block);
 }
 
 HRESULT StoreStream(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, LPCITEMIDLIST item, LONG index)
@@ -288,13 +295,7 @@ HRESULT SetDataDword(IDataObject* dataObject, UINT16 format, DWORD value)
     HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof value);
     if (!block) return E_OUTOFMEMORY;
     *static_cast<DWORD*>(block) = value;
-    FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
-    HRESULT hr = dataObject->SetData(&request, &medium, TRUE);
-    if (FAILED(hr)) GlobalFree(block);
-    return hr;
+    return StoreBlock(dataObject, format, block);
 }
 
 HRESULT GetDataDword(IDataObject* dataObject, UINT16 format, DWORD* value)

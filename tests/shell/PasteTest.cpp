@@ -57,6 +57,15 @@ protected:
         return pc_.file(name);
     }
     std::string onDevice(const std::string& relative) { return TempDir::ReadAll(sim_.store.file(relative)); }
+    // A drop of the source's CF_HDROP, as a drop target hands it over.
+    static bool HDropRequest(CDataObject* source, DWORD* effect, DropRequest& request)
+    {
+        request.dataObject = source;
+        request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        request.effect = effect;
+        return source->GetData(&request.format, &request.medium) == S_OK;
+    }
+
     HRESULT PasteClipboard(CShellFolder& folder)
     {
         DropRequest request{};
@@ -152,10 +161,7 @@ TEST_F(PasteDevice, CutOfPcFilesIsReportedAsMoved)
     // the source itself, as a drop hands it over.
     DWORD effect = DROPEFFECT_MOVE;
     DropRequest request{};
-    request.dataObject = source;
-    request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    ASSERT_EQ(source->GetData(&request.format, &request.medium), S_OK);
-    request.effect = &effect;
+    ASSERT_TRUE(HDropRequest(source, &effect, request));
     EXPECT_EQ(PasteDataObject(*notes_, nullptr, notes_->DeviceList(), &request), S_OK);
     ReleaseStgMedium(&request.medium);
     EXPECT_EQ(onDevice("R\\notes\\moved.txt"), "moved");
@@ -175,10 +181,7 @@ TEST_F(PasteDevice, AFailureHalfWayStopsAndIsNotReportedAsMoved)
     CDataObject* source = PcFiles(paths);
     DWORD effect = DROPEFFECT_MOVE;
     DropRequest request{};
-    request.dataObject = source;
-    request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    ASSERT_EQ(source->GetData(&request.format, &request.medium), S_OK);
-    request.effect = &effect;
+    ASSERT_TRUE(HDropRequest(source, &effect, request));
     EXPECT_TRUE(FAILED(PasteDataObject(*notes_, nullptr, notes_->DeviceList(), &request)));
     ReleaseStgMedium(&request.medium);
 
