@@ -154,6 +154,7 @@ private:
     int rxTestCrc();
     int rxPacketOk();
     int rxBlock0();
+    int rxRepeatedBlock();
     int rxOpenTarget();
     int rxWriteBlock();
     void buildBlock0();

@@ -81,6 +81,16 @@ int CYModem::rxWait4SohStx()
         armDeadline(kInBlockWaitMs);
         return RX_GET_PACKET_NBR;
     case EOT: {
+        // Short of block 0's size the end is a lost block or a damaged
+        // header, not the end of the file: keeping what came would leave the
+        // user a file that looks whole and is not. Left unacknowledged, the
+        // device knows too.
+        if (m_nPacket > 0 && m_dwBytesDone < m_dwFileSize) {
+            if (trace())
+                DbgPrint("EOT after %u of %u bytes", static_cast<unsigned>(m_dwBytesDone),
+                         static_cast<unsigned>(m_dwFileSize));
+            return setError(ERR_OUTOFSYNC);
+        }
         const int written = putChar(ACK);
         if (written < 0) return written;
         if (trace()) DbgPrint("ACKing EOT");
@@ -212,10 +222,22 @@ int CYModem::rxBlock0()
     return written < 0 ? written : static_cast<int>(RX_SEND_NCG);
 }
 
+// The device sends the last accepted block again when our ACK for it was
+// lost. Writing it again would shift the rest of the file, so it is only
+// acknowledged again; block 0 seen again also wants its "C" again.
+int CYModem::rxRepeatedBlock()
+{
+    if (trace()) DbgPrint("RX Packet %d again, not written", static_cast<int>(m_dwRxBlockNbr));
+    const int written = putChar(ACK);
+    if (written < 0) return written;
+    return m_nPacket == 1 ? static_cast<int>(RX_SEND_NCG) : static_cast<int>(RX_GET_PACKET);
+}
+
 int CYModem::rxPacketOk()
 {
     if (m_bCancel) return cancel(true);
     if (m_nPacket == 0) return rxBlock0();
+    if (m_dwRxBlockNbr == (static_cast<DWORD>(m_nPacket - 1) & 0xFF)) return rxRepeatedBlock();
     const int stored = rxWriteBlock();
     if (stored < 0) return stored;
     ++m_nPacket;
