@@ -37,6 +37,16 @@ constexpr int kRepeatAsked = 1;  // never a result of a command
 constexpr DWORD kStatusTimeoutFactor = 10;
 constexpr BYTE kLegacyCode = 3, kVardenCode = 4;
 
+// How much a failed port tells the user, when no port had the device: a port
+// another program holds says most, one that does not exist least.
+int FailureRank(int code, DWORD winError)
+{
+    if (code != CComPort::ERR_SYSTEM) return 1;  // the port opened; no device answered
+    if (winError == ERROR_ACCESS_DENIED) return 3;
+    if (winError == ERROR_FILE_NOT_FOUND || winError == ERROR_PATH_NOT_FOUND) return 0;
+    return 2;
+}
+
 bool ValidCommand(int command) { return command >= 0 && command <= CNotetaker::DCMD_LAST; }
 
 // Commands whose answer is a single byte left for the next reader.
@@ -161,12 +171,27 @@ int CNotetaker::serialOpen(bool hardware)
         const int detected = serialDetect();
         if (detected >= 0) return LastResult();
         reportOpenFailure(detected);
-        if (!g_retryPrompt()) {
-            // Identification may have ended on a cleared queue, recorded as 0.
-            const int last = LastResult();
-            return last < 0 ? last : setError(detected);
-        }
+        const int failure = closeUndetected(detected);
+        if (!g_retryPrompt()) return failure;
     }
+}
+
+// A port left open without a device found would be taken for a found one by
+// every later command; closed, the next command looks for the device again.
+// The failure stays recorded, with its Windows error.
+int CNotetaker::closeUndetected(int detected)
+{
+    // Identification may have ended on a cleared queue, recorded as 0.
+    const int failure = LastResult() < 0 ? LastResult() : detected;
+    const DWORD winError = WinError();
+    serialClose();
+    return restoreError(failure, winError);
+}
+
+int CNotetaker::restoreError(int code, DWORD winError)
+{
+    SetLastError(winError);
+    return setError(code);
 }
 
 // Names the reason a port could not be opened: someone else holds it.
@@ -306,6 +331,10 @@ int CNotetaker::serialCmd2(const char* path1, const char* path2, int command, vo
     if (reply && replyLength > 0) memset(reply, 0, static_cast<size_t>(replyLength));
     if (!reply) replyLength = 0;
     if (!ValidCommand(command)) return setError(ERR_BADPARAM);
+    // The firmware is known only once the device has been identified, which
+    // opening the port does; as the first command of a process it is not yet.
+    const int opened = serialOpen(false);
+    if (opened < 0) return opened;
     if (m_wFirmware < FW_RENAME) return setError(ERR_UNSUPPORTED);
     const std::vector<char> framed = FramePaths(path1, path2);
     return repeatLoop(command, framed.data(), static_cast<int>(framed.size()), reply, replyLength, true);
@@ -424,29 +453,31 @@ int CNotetaker::serialDetect()
     const int flow = SetParameter(PAR_FLOWCONTROL, FLOW_NONE);
     if (flow < 0) return flow;
     if (!m_bAutoPort) {
-        // A port left open by a failed attempt is asked again, not reopened.
-        if (!IsOpen()) {
-            const int opened = Open();
-            if (opened < 0) return opened;
-        }
+        const int opened = Open();
+        if (opened < 0) return opened;
         const int found = serialDetectBaud();
         if (found < 0) return found;
         m_bDetected = true;
         return found;
     }
-    int result = ERR_RESPONSE;
+    int telling = ERR_RESPONSE, tellingRank = -1;
+    DWORD tellingWinError = 0;
     for (int index = 0; index < kAutoPorts; ++index) {
         Close();
         if (trace()) DbgPrint("checking port COM%d...", index + 1);
-        result = SetParameter(PAR_PORT, index);
-        if (result != 0) continue;
-        result = Open();
-        if (result < 0) continue;
-        result = serialDetectBaud();
+        int result = SetParameter(PAR_PORT, index);
+        if (result == 0) result = Open();
+        if (result >= 0) result = serialDetectBaud();
         if (result == 0) {
             m_bDetected = true;
             return result;
         }
+        const int failure = LastResult() < 0 ? LastResult() : result;
+        if (FailureRank(failure, WinError()) > tellingRank) {
+            telling = failure;
+            tellingRank = FailureRank(failure, WinError());
+            tellingWinError = WinError();
+        }
     }
-    return result;
+    return restoreError(telling, tellingWinError);
 }

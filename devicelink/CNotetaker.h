@@ -142,6 +142,8 @@ private:
     int rowsFromIndex(const char* base, HANDLE index);
     int rowsFromLayout(const char* base, const std::string& folder);
     int reportOpenFailure(int result);
+    int closeUndetected(int detected);
+    int restoreError(int code, DWORD winError);
 
     ModuleLockHolder m_lock;
     DWORD m_dwTimeout;

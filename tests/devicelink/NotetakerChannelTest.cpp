@@ -105,6 +105,22 @@ TEST_F(Channel, TwoPathCommandsNeedFirmware102AndSendNothingBelow)
     EXPECT_EQ(nt->LastResult(), CNotetaker::ERR_UNSUPPORTED);
 }
 
+TEST_F(Channel, ATwoPathCommandAsTheFirstCommandIdentifiesTheDeviceBeforeItsFirmwareCheck)
+{
+    const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0});
+    for (WORD firmware : {CNotetaker::FW_RENAME, CNotetaker::FW_VARDEN}) {
+        const bool renames = firmware == CNotetaker::FW_RENAME;
+        auto nt = make();
+        answerIdentity(firmware);
+        if (renames) script_.On(rename, Bytes({'N', 0, 0}));
+        EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0),
+                  renames ? 0 : CNotetaker::ERR_UNSUPPORTED);
+        settle();
+        EXPECT_EQ(script_.Received(), Cmd('W') + Cmd('Y') + (renames ? rename : "")) << firmware;
+        script_.ClearReceived();
+    }
+}
+
 TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
 {
     for (DWORD retries : {5u, 1u, 0u}) {

@@ -32,6 +32,15 @@ protected:
     // Identifies the device as the given firmware, leaving the port open.
     void identify(CNotetaker& nt, WORD firmware, int model = 5)
     {
+        answerIdentity(firmware, model);
+        ASSERT_EQ(nt.serialOpen(false), 0);
+        ASSERT_EQ(nt.FirmwareVersion(), firmware);
+        script_.ClearReceived();
+    }
+
+    // The device's answers when it is asked who it is.
+    void answerIdentity(WORD firmware, int model = 5)
+    {
         if (firmware == CNotetaker::FW_LEGACY) {
             script_.On(Cmd('W'), Bytes({model, 3}));
         } else {
@@ -39,9 +48,6 @@ protected:
             if (firmware == CNotetaker::FW_VARDEN) script_.On(Cmd('Y'), Bytes({'Y', 2, 0}));
             else script_.On(Cmd('Y'), Ident2Reply("Abc", firmware));
         }
-        ASSERT_EQ(nt.serialOpen(false), 0);
-        ASSERT_EQ(nt.FirmwareVersion(), firmware);
-        script_.ClearReceived();
     }
 
     static std::string Ident2Reply(const std::string& name, WORD firmware)

@@ -84,7 +84,7 @@ TEST_F(Ident, AKnownDeviceIsNotAskedAgainUntilForgotten)
     EXPECT_EQ(nt->GetDeviceType(), 3u);
 }
 
-TEST_F(Ident, WithNoDeviceTheUserIsAskedAndRetryLooksAgain)
+TEST_F(Ident, WithNoDeviceTheUserIsAskedRetryLooksAgainAndCancelClosesThePort)
 {
     auto nt = make();
     char name[16];
@@ -92,17 +92,35 @@ TEST_F(Ident, WithNoDeviceTheUserIsAskedAndRetryLooksAgain)
     EXPECT_STREQ(name, "No device");
     EXPECT_EQ(s_prompts, 1);
     EXPECT_LT(nt->LastResult(), 0);
-    nt.reset();  // a fixed port that did not answer stays open until then
+    EXPECT_FALSE(line_.Pc().open);
 
-    auto again = make();
     s_prompts = 0;
     s_retries = 1;
     script_.ClearReceived();
-    EXPECT_LT(again->serialOpen(false), 0);
+    EXPECT_LT(nt->serialOpen(false), 0);
     EXPECT_EQ(s_prompts, 2);
     std::string eight;
     for (int i = 0; i < 8; ++i) eight += Cmd('W');
     EXPECT_EQ(script_.Received(), eight);  // four rates, twice
+
+    // Switched on since: the next command finds it.
+    script_.On(Cmd('W'), Bytes({5, 3}));
+    EXPECT_EQ(nt->serialOpen(false), 0);
+    EXPECT_TRUE(nt->Detected());
+}
+
+TEST_F(Ident, AutomaticSearchReportsTheMostTellingFailure)
+{
+    // COM3 (the silent script) answers nothing, COM4 to COM8 do not exist.
+    EXPECT_EQ(make(-1)->serialOpen(false), CNotetaker::ERR_RESPONSE);
+    MemoryLine gone;
+    api_.Attach(1, gone);
+    gone.FailNext(MemoryLine::Call::CreateFile, ERROR_GEN_FAILURE);
+    auto failing = make(-1);
+    EXPECT_EQ(failing->serialOpen(false), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(failing->WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = true; });
+    EXPECT_EQ(make(-1)->serialOpen(false), CNotetaker::ERR_LOCKED);
 }
 
 TEST_F(Ident, DetectionFindsTheDeviceOnCom3At38400AmongSilentPorts)
