@@ -1,7 +1,7 @@
-; Installs the shell extension, the stand-in note-taker and the console front
+; Installs the shell extension with its help file, the stand-in note-taker and the console front
 ; end into the 64-bit program folder and registers the extension; the
 ; uninstaller takes all of it away again.
-; makensis -DDLL=... -DSIM=... -DCLI=... -DOUTFILE=... -DVERSION=... Pellor.nsi
+; makensis -DDLL=... -DCHM=... -DSIM=... -DCLI=... -DOUTFILE=... -DVERSION=... Pellor.nsi
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -32,6 +32,8 @@ FunctionEnd
 Section "Pellor"
   SetOutPath "$INSTDIR"
   File "/oname=Pellor.dll" "${DLL}"
+  ; The module opens its help from its own folder.
+  File "/oname=Pellor.chm" "${CHM}"
   File "/oname=pellor-sim.exe" "${SIM}"
   File "/oname=pellor.exe" "${CLI}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -63,6 +65,7 @@ Section "Uninstall"
 
   ; Explorer may still hold the module: then it goes at the next restart.
   Delete /REBOOTOK "$INSTDIR\Pellor.dll"
+  Delete "$INSTDIR\Pellor.chm"
   Delete "$INSTDIR\pellor-sim.exe"
   Delete "$INSTDIR\pellor.exe"
   Delete "$INSTDIR\Uninstall.exe"

@@ -30,7 +30,7 @@ snapshot() {
 snapshot "$WORK/before.txt"
 wine_quiet "$SETUP" /S
 echo "installer exit status: $?"
-for file in Pellor.dll pellor-sim.exe pellor.exe Uninstall.exe; do
+for file in Pellor.dll Pellor.chm pellor-sim.exe pellor.exe Uninstall.exe; do
   if [ -f "$PROGRAM_DIR/$file" ]; then echo "  installed $file"; else fail "missing $INSTDIR\\$file"; fi
 done
 echo "after install:"
