@@ -15,14 +15,13 @@ CModule* g_module = nullptr;
 
 namespace {
 
-using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-
 // Paste and drop take file lists only.
 const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
 
 }  // namespace
 
-CModule::CModule(HINSTANCE instance, UINT acceleratorsId) : instance_(instance)
+CModule::CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& help)
+    : instance_(instance), helpLibrary_(help)
 {
     OSVERSIONINFOA version{sizeof version};
 #pragma GCC diagnostic push
@@ -97,7 +96,6 @@ HWND CModule::ShowHelp(HWND owner, const char* topic, UINT command, DWORD_PTR da
                    static_cast<int>(sizeof path - length));
     else if (topic)
         lstrcpynA(path + length, topic, static_cast<int>(sizeof path - length));
-    HMODULE library = LoadLibraryA("hhctrl.ocx");
-    auto htmlHelp = library ? reinterpret_cast<HtmlHelpFunction>(GetProcAddress(library, "HtmlHelpA")) : nullptr;
+    HtmlHelpFunction htmlHelp = helpLibrary_.Function();
     return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
 }

@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include "shell/HtmlHelpLibrary.h"
+
 class CModule {
 public:
-    CModule(HINSTANCE instance, UINT acceleratorsId);
+    CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& help = HtmlHelpLibrary::kSystem);
     virtual ~CModule();
     CModule(const CModule&) = delete;
     CModule& operator=(const CModule&) = delete;
@@ -23,6 +25,8 @@ public:
     const char* GetHelpFile();
     // topic: none, a string, or a string id. The help window, or 0.
     HWND ShowHelp(HWND owner, const char* topic, UINT command, DWORD_PTR data);
+    // Before the module is unloaded: closes help windows, frees the library.
+    void FreeHelpLibrary() { helpLibrary_.Free(); }
 
     HINSTANCE Instance() const { return instance_; }
     IMalloc* Allocator() const { return allocator_; }
@@ -37,6 +41,7 @@ private:
     DWORD majorVersion_ = 0, minorVersion_ = 0, platformId_ = 0;
     char modulePath_[MAX_PATH] = "";
     char helpFile_[MAX_PATH] = "";
+    HtmlHelpLibrary helpLibrary_;
     bool oleStarted_ = false;
     bool ready_ = false;
 };

@@ -72,7 +72,11 @@ STDAPI DllCanUnloadNow()
 {
     long locks = ModuleLockCount();
     DbgEnter("DllCanUnloadNow ? Locks = %ld", locks);
-    return locks != 0 ? S_FALSE : S_OK;
+    if (locks != 0) return S_FALSE;
+    // COM may unload the module after this answer, and process detach is no
+    // place to free a library: free the help library now.
+    if (g_module) g_module->FreeHelpLibrary();
+    return S_OK;
 }
 
 STDAPI DllRegisterServer()
