@@ -1,10 +1,22 @@
 #include "devicefiles/ErrorText.h"
 
+#include <cstdio>
 #include <string>
 
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "resources/resource.h"
+
+namespace {
+
+void SystemErrorNumber(char* buffer, int size, DWORD winError)
+{
+    char format[64] = "";
+    LoadResourceText(IDS_ERR_SYSTEMNUMBER, format, sizeof format);
+    snprintf(buffer, static_cast<size_t>(size), format, static_cast<unsigned long>(winError));
+}
+
+}  // namespace
 
 UINT ErrorTextId(int code)
 {
@@ -37,8 +49,9 @@ char* ErrorText(char* buffer, int size, int code, DWORD winError)
     buffer[0] = '\0';
     if (code >= 0) return nullptr;
     if (code == CComPort::ERR_SYSTEM) {
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, winError,
-                       LANG_USER_DEFAULT, buffer, static_cast<DWORD>(size), nullptr);
+        if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, winError,
+                            LANG_USER_DEFAULT, buffer, static_cast<DWORD>(size), nullptr))
+            SystemErrorNumber(buffer, size, winError);  // the platform has no words for it
         return buffer;
     }
     LoadResourceText(ErrorTextId(code), buffer, size);

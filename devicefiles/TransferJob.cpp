@@ -68,6 +68,24 @@ void SetLine(HWND control, UINT formatId, const char* path)
     SetWindowTextA(control, line);
 }
 
+// Adds a heading and the rows whose status `listed` picks, while the text
+// is shorter than 511 characters.
+void AppendFileList(char (&text)[1024], UINT heading, const std::vector<DeviceEntry>& rows, bool (*listed)(int))
+{
+    if (std::none_of(rows.begin(), rows.end(), [listed](const DeviceEntry& row) { return listed(row.nType); }))
+        return;
+    size_t used = strlen(text);
+    if (used >= 511) return;
+    if (used) text[used++] = '\n';
+    LoadResourceText(heading, text + used, static_cast<int>(sizeof text - used));
+    for (const DeviceEntry& row : rows) {
+        if (!listed(row.nType)) continue;
+        used = strlen(text);
+        if (used >= 511) break;
+        snprintf(text + used, sizeof text - used, "\n%s", row.sName.c_str());
+    }
+}
+
 }  // namespace
 
 HRESULT CNotetaker::transfer(HWND hwnd, int mode)
@@ -145,6 +163,7 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
             if (self->trace()) DbgPrint("CNotetaker:: transfer aborted");
+            InterlockedExchange(&self->m_job.cancelled, 1);
             self->RequestCancel();
         }
         return TRUE;
@@ -179,6 +198,7 @@ void CNotetaker::startJob(HWND dialog)
         SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
     }
     setError(0);
+    m_job.cancelled = 0;
     m_job.worker = CreateThread(nullptr, 0, transferThread, this, 0, nullptr);
     if (!m_job.worker) setError(ERR_SYSTEM);
 }
@@ -204,14 +224,19 @@ int CNotetaker::runTransferList()
     ProgressLines lines;
     for (int id = IDC_SOURCE; id <= IDC_BYTES; ++id) lines.control[id - IDC_SOURCE] = GetDlgItem(m_job.dialog, id);
 
+    const auto aborted = [this] {
+        setError(ERR_ABORTED);
+        if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_ABORTED);
+        return static_cast<int>(ERR_ABORTED);
+    };
     int last = 0;
     for (DeviceEntry& row : m_transferList) {
+        if (m_job.cancelled) return aborted();  // this row and the rest stay "not attempted"
         if (trace()) DbgPrint("transferring %s <-> %s", row.sName.c_str(), row.sPcName.c_str());
         const int result = transferRow(row, lines);
         if (result == ERR_ABORTED) {
-            setError(ERR_ABORTED);
-            if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_ABORTED);
-            return ERR_ABORTED;
+            row.nType = ERR_ABORTED;
+            return aborted();
         }
         row.nType = result < 0 ? result : 0;
         if (row.nType == 0 && !recordInIndex(row)) {
@@ -244,11 +269,16 @@ int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
 {
     const DWORD attempts = std::max<DWORD>(1, TransferRetries());
     int started = ERR_UNKNOWN;
-    for (DWORD attempt = 0; attempt < attempts; ++attempt) {
+    for (DWORD attempt = 0; attempt < attempts && !m_job.cancelled; ++attempt) {
         started = startRow(row);
         if (started >= 0) break;
     }
+    if (started < 0 && m_job.cancelled) {
+        serialClose();
+        return ERR_ABORTED;
+    }
     if (started >= 0) {
+        if (m_job.cancelled) RequestCancel();  // pressed while the command went out
         const bool sending = m_job.mode == DCMD_TX;
         SetLine(lines.control[0], IDS_LINE_SOURCE, sending ? row.sPcName.c_str() : row.sName.c_str());
         if (!row.sName.empty())
@@ -325,17 +355,11 @@ int CNotetaker::progressStep(ProgressLines& lines)
 
 int CNotetaker::ShowErrorFiles(HWND hwnd)
 {
-    const bool anyFailed = std::any_of(m_transferList.begin(), m_transferList.end(),
-                                       [](const DeviceEntry& row) { return row.nType != 0; });
-    if (!anyFailed) return 0;
     char text[1024] = "";
-    LoadResourceText(IDS_FAILED_FILES, text, sizeof text);
-    for (const DeviceEntry& row : m_transferList) {
-        if (row.nType == 0) continue;
-        const size_t used = strlen(text);
-        if (used >= 511) break;
-        snprintf(text + used, sizeof text - used, "\n%s", row.sName.c_str());
-    }
+    AppendFileList(text, IDS_FAILED_FILES, m_transferList, [](int status) { return status < 0; });
+    // Rows left after a cancel (or a failed index write) were never tried.
+    AppendFileList(text, IDS_NOT_ATTEMPTED, m_transferList, [](int status) { return status > 0; });
+    if (!text[0]) return 0;
     if (trace()) DbgPrint("CNotetaker::ShowErrorFiles()=%s", text);
     ShowMessageText(hwnd ? hwnd : GetActiveWindow(), text, MB_ICONERROR | MB_TASKMODAL);
     return 0;

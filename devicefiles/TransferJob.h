@@ -10,6 +10,9 @@ struct TransferJob {
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
     HANDLE worker = nullptr;
+    // Cancel was pressed. The engine forgets a request when it starts a file,
+    // so one pressed while a command was going out is asked again from here.
+    volatile LONG cancelled = 0;
     // Told each byte-count line as the dialog shows it (the console front end).
     void (*observer)(const char* line) = nullptr;
 };

@@ -22,6 +22,7 @@
 #define IDS_ERR_LOCKED          215
 #define IDS_ERR_INDEXFILE       216
 #define IDS_ERR_UNSUPPORTED     217
+#define IDS_ERR_SYSTEMNUMBER    240
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8
@@ -50,6 +51,7 @@
 #define IDS_LINE_DESTINATION    127
 #define IDS_TITLE_RECEIVING     129
 #define IDS_TITLE_SENDING       130
+#define IDS_NOT_ATTEMPTED       241
 #define IDD_PROGRESS            1020
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.

@@ -26,6 +26,8 @@ TEST(ErrorText, ASystemErrorIsThePlatformsOwnMessage)
     EXPECT_FALSE(text.empty());
     EXPECT_EQ(text, expected);
     EXPECT_NE(text, Text(CNotetaker::ERR_UNKNOWN));
+    // A number the platform has no words for is shown as the number.
+    EXPECT_EQ(Text(CComPort::ERR_SYSTEM, 0x2000ABCD), "Windows error 536914893.");
 }
 
 TEST(ErrorText, LongTextsAreCutToTheBuffer)

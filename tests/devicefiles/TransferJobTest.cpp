@@ -136,10 +136,45 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
     EXPECT_EQ(nt_.LastResult(), CYModem::ERR_ABORTED);
     EXPECT_LT(GetTickCount() - start, 9000u);
-    EXPECT_EQ(nt_.TransferList()[0].nType, 1);
+    EXPECT_EQ(nt_.TransferList()[0].nType, CYModem::ERR_ABORTED);
     EXPECT_EQ(nt_.TransferList()[1].nType, 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("slow.txt")));
     EXPECT_FALSE(TempDir::Exists(pc_.file("next.txt")));
+    nt_.ShowErrorFiles(nullptr);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0],
+              "Operation failed for the following files:\nR:\\letters\\slow.txt\nNot attempted:\nR:\\letters\\next.txt");
+}
+
+TEST_F(TransferJobTest, CancelPressedWhileACommandGoesOutStopsTheJob)
+{
+    sim_.put("R\\letters\\a.txt", "first");
+    sim_.put("R\\letters\\b.txt", "second");
+    addRow("R:\\letters\\a.txt", pc_.file("a.txt"));
+    addRow("R:\\letters\\b.txt", pc_.file("b.txt"));
+    ASSERT_EQ(nt_.serialOpen(false), 0);
+    // The device's answers are lost until Cancel, which so comes while the PC waits for one.
+    std::atomic<bool> clicked{false};
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        fate.drop = from == MemoryLine::Side::Device && !clicked;
+    });
+    std::thread presser([&] {
+        for (int i = 0; i < 200 && !clicked; ++i) {
+            Sleep(20);
+            if (HWND dialog = FindWindowA(nullptr, "Receiving file(s)")) {
+                Sleep(200);
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                clicked = true;
+            }
+        }
+    });
+    const HRESULT hr = nt_.transfer(nullptr, CNotetaker::DCMD_RX);
+    presser.join();
+    sim_.line.SetHook(nullptr);
+    EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
+    EXPECT_EQ(nt_.TransferList()[1].nType, 1);
+    EXPECT_FALSE(TempDir::Exists(pc_.file("a.txt")));
+    EXPECT_FALSE(TempDir::Exists(pc_.file("b.txt")));
 }
 
 TEST_F(TransferJobTest, BackupThenRestoreIntoAnEmptiedDevice)
