@@ -1,0 +1,39 @@
+#!/bin/bash
+# Makes small faults one at a time (an operator flipped, a constant changed by
+# one, a statement dropped, a condition negated) in a copy of the tree, rebuilds
+# it incrementally, runs the folder's test program and reports which faults no
+# test noticed, and the share noticed.
+# Usage: scripts/mutate.sh FOLDER-OR-FILE [HOW-MANY]
+#   HOW-MANY faults are drawn at random from all possible ones (default 40);
+#   MUTATE_SEED picks another draw, MUTATE_TESTS another ctest pattern.
+# The copy lives in build-mutate/ (or $MUTATE_DIR) and is kept between runs,
+# so a second run builds only what changed.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+TARGET="${1:?usage: scripts/mutate.sh FOLDER-OR-FILE [HOW-MANY]}"
+TARGET="${TARGET%/}"
+[ -e "$ROOT/$TARGET" ] || { echo "mutate: no $TARGET in $ROOT" >&2; exit 2; }
+FOLDER="${TARGET%%/*}"
+COPY="${MUTATE_DIR:-$ROOT/build-mutate}"
+
+# The test programs that stand for each source folder.
+case "$FOLDER" in
+  foundation) TESTS='^(test_foundation|test_shell)$'; TARGETS=test_foundation,test_shell ;;
+  devicelink|devicefiles|sim|shell|view) TESTS="^test_$FOLDER\$"; TARGETS="test_$FOLDER" ;;
+  cli) TESTS='^pellor_cli$'; TARGETS=pellor,pellor-sim ;;
+  *) echo "mutate: no test program for $FOLDER" >&2; exit 2 ;;
+esac
+TESTS="${MUTATE_TESTS:-$TESTS}"
+
+"$ROOT/scripts/setup.sh"
+mkdir -p "$COPY/src"
+# The working tree as it is, committed or not; tar keeps the times, so an
+# unchanged file is not rebuilt.
+(cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -C "$COPY/src" -xf -
+
+export BUILD_DIR="$COPY/build"
+"$COPY/src/scripts/build.sh" >/dev/null
+"$COPY/src/scripts/wine-prefix.sh" start
+trap '"$COPY/src/scripts/wine-prefix.sh" stop' EXIT
+python3 "$ROOT/scripts/mutants.py" --src "$COPY/src" --build "$BUILD_DIR" --target "$TARGET" \
+  --tests "$TESTS" --targets "$TARGETS" --max "${2:-40}" --seed "${MUTATE_SEED:-1}"
