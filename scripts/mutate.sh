@@ -26,14 +26,16 @@ esac
 TESTS="${MUTATE_TESTS:-$TESTS}"
 
 "$ROOT/scripts/setup.sh"
-mkdir -p "$COPY/src"
+mkdir -p "$COPY"
 # The working tree as it is, committed or not; tar keeps the times, so an
 # unchanged file is not rebuilt.
-(cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -C "$COPY/src" -xf -
+(cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -C "$COPY" -xf -
 
+# The build sits inside the copy as it does in the tree, so ccache finds
+# the tree's own objects.
 export BUILD_DIR="$COPY/build"
-"$COPY/src/scripts/build.sh" >/dev/null
-"$COPY/src/scripts/wine-prefix.sh" start
-trap '"$COPY/src/scripts/wine-prefix.sh" stop' EXIT
-python3 "$ROOT/scripts/mutants.py" --src "$COPY/src" --build "$BUILD_DIR" --target "$TARGET" \
+"$COPY/scripts/build.sh" >/dev/null
+"$COPY/scripts/wine-prefix.sh" start
+trap '"$COPY/scripts/wine-prefix.sh" stop' EXIT
+python3 "$ROOT/scripts/mutants.py" --src "$COPY" --build "$BUILD_DIR" --target "$TARGET" \
   --tests "$TESTS" --targets "$TARGETS" --max "${2:-40}" --seed "${MUTATE_SEED:-1}"
