@@ -35,6 +35,8 @@
 #define IDS_COLUMN_TYPE         5
 #define IDS_COLUMN_MODIFIED     6
 #define IDS_STATUS_SELECTED     7
+// The one question before device items are deleted.
+#define IDS_CONFIRM_DELETE      150
 // Transfer job, file operations and backup.
 #define IDS_DEVICE_BACKINGUP    114
 #define IDS_DEVICE_RESTORING    115

@@ -30,14 +30,6 @@ SFGAOF AttributesOf(LPCITEMIDLIST item, SFGAOF requested)
     return kFolderAttributes;
 }
 
-// Two absolute lists of the same folder, made from the same identifiers, are
-// byte for byte alike; this needs no trip through the desktop folder.
-bool SameList(LPCITEMIDLIST a, LPCITEMIDLIST b)
-{
-    UINT sizeA = a ? ILGetSize(a) : 0, sizeB = b ? ILGetSize(b) : 0;
-    return sizeA == sizeB && (sizeA == 0 || memcmp(a, b, sizeA) == 0);
-}
-
 int Sign(int value) { return (value > 0) - (value < 0); }
 
 int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b)
@@ -250,7 +242,7 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
 {
     if (!name || !IsDisplayNameFlags(flags) || !IsDeviceItem(item)) return E_INVALIDARG;
     char text[MAX_PATH] = "";
-    if (flags & SHGDN_INFOLDER) return WideString(ItemIdName(item, text, sizeof text), name);
+    if (flags & SHGDN_INFOLDER) return WideString(ItemIdDisplayName(item, text, sizeof text), name);
     CNotetaker* notetaker = TheNotetaker();
     if (notetaker) notetaker->GetDeviceName(text, sizeof text);
     size_t length = strlen(text);
@@ -273,7 +265,7 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, S
     if (wcslen(name) > MAX_PATH) return E_UNEXPECTED;
     WideCharToMultiByte(CP_ACP, 0, name, -1, newName, sizeof newName, nullptr, nullptr);
     newName[MAX_PATH - 1] = '\0';
-    ItemIdHolder renamed(ItemIdCreate(ItemIdData(item), newName));
+    ItemIdHolder renamed(ItemIdRenamed(item, newName));
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
     CNotetaker* notetaker = TheNotetaker();
     hr = notetaker ? notetaker->Rename(oldPath, newPath, 0) : E_FAIL;
@@ -333,8 +325,5 @@ void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST i
     if (absolute1) SHChangeNotify(event, SHCNF_IDLIST, absolute1, absolute2);
     ILFree(absolute1);
     ILFree(absolute2);
-    std::vector<CShellView*>* views = OpenViews();
-    if (!views) return;
-    for (CShellView* view : *views)
-        if (SameList(view->Folder()->AbsoluteList(), absoluteList_)) view->OnFolderChange(event, item1, item2);
+    UpdateOpenViews(*this, event, item1, item2);
 }

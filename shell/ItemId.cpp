@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <algorithm>
 
 #include "devicefiles/DeviceEntry.h"
 
@@ -94,11 +96,31 @@ bool AppendComponent(char* buffer, size_t& length, size_t size, const char* comp
     return true;
 }
 
-const char* WithoutDrive(const char* name)
+// "R:\Letters" or "R:\notes\deep": a folder named by its device path.
+bool IsFullPath(const char* name) { return name[0] != '\0' && name[1] == ':' && name[2] == '\\'; }
+
+// The in-folder name: a folder below a drive folder shows its last
+// component ("deep" for "R:\notes\deep"); a drive folder keeps its drive
+// ("R:\Letters") and every other name is shown whole.
+const char* ShownName(const char* name)
 {
-    const char* colon = strchr(name, ':');
-    if (!colon) return name;
-    return colon + 1 + strnlen(colon + 1, 1);  // "R:\Letters" is "Letters"
+    if (!IsFullPath(name) || !strchr(name + 3, '\\')) return name;
+    return strrchr(name, '\\') + 1;
+}
+
+const char* NameOf(LPCITEMIDLIST item) { return reinterpret_cast<const DeviceItemId*>(item)->name; }
+
+// How much of the path's first component goes when the drive is stripped:
+// the parents of the list's first name, so that the path starts at that
+// name's in-folder form ("R:\notes\deep\x" gives "deep\x").
+size_t StripLength(const char* firstName, const std::string& component)
+{
+    if (IsFullPath(firstName)) {
+        size_t parent = static_cast<size_t>(strrchr(firstName, '\\') + 1 - firstName);
+        if (component.size() >= parent && _strnicmp(component.c_str(), firstName, parent) == 0) return parent;
+    }
+    const size_t colon = component.find(':');
+    return colon == std::string::npos ? 0 : std::min(colon + 2, component.size());
 }
 
 // The shell's type name of a file depends on its extension alone. Sorting by
@@ -249,18 +271,45 @@ size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive
 {
     if (!buffer || size == 0) return 0;
     buffer[0] = '\0';
-    size_t length = 0;
     if (!list || !ItemIdIsValid(list)) return 0;
+    // A drive-qualified name is a whole path: the components before it are
+    // its own parents and give way to it.
+    std::vector<std::string> components;
     for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) {
         const char* name = reinterpret_cast<const DeviceItemId*>(item)->name;
-        if (stripDrive && item == list) name = WithoutDrive(name);
-        if (!AppendComponent(buffer, length, size, name)) break;
+        if (IsFullPath(name)) components.clear();
+        components.emplace_back(name);
     }
+    if (stripDrive) components.front().erase(0, StripLength(NameOf(list), components.front()));
+    size_t length = 0;
+    for (const std::string& component : components)
+        if (!AppendComponent(buffer, length, size, component.c_str())) break;
     if (length < size - 1 && length > 0 && buffer[length - 1] != '\\' && ItemIdIsFolder(list)) {
         buffer[length++] = '\\';
         buffer[length] = '\0';
     }
     return length;
+}
+
+char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size)
+{
+    if (!buffer || size == 0) return buffer;
+    buffer[0] = '\0';
+    if (const DeviceItemId* item = LastItem(list)) lstrcpynA(buffer, ShownName(item->name), static_cast<int>(size));
+    return buffer;
+}
+
+LPITEMIDLIST ItemIdRenamed(LPCITEMIDLIST list, const char* newName)
+{
+    const DeviceItemId* item = LastItem(list);
+    if (!item || !newName) return nullptr;
+    if (!IsFullPath(item->name)) return ItemIdCreate(item->data, newName);
+    // A folder named by its path keeps its place: only the last component changes.
+    const char* last = strrchr(newName, '\\');
+    const char* name = item->name;
+    std::string path(name, static_cast<size_t>(strrchr(name, '\\') + 1 - name));
+    path += last ? last + 1 : newName;
+    return ItemIdCreate(item->data, path.c_str());
 }
 
 char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size)
@@ -269,7 +318,7 @@ char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size
     buffer[0] = '\0';
     if (!LastItem(list)) return buffer;
     switch (column) {
-    case COLUMN_NAME: ItemIdName(list, buffer, size); break;
+    case COLUMN_NAME: ItemIdDisplayName(list, buffer, size); break;
     case COLUMN_SIZE:
         if (!ItemIdIsFolder(list)) StrFormatByteSizeA(ItemIdFileSize(list), buffer, static_cast<UINT>(size));
         break;

@@ -17,8 +17,13 @@
 //   6       16     modification time, SYSTEMTIME (year, month, day of week,
 //                  day, hour, minute, second, milliseconds)
 //   22      4      size of a file in bytes; 0 for folders
-//   26      n + 1  name, ANSI, zero-terminated ("R:\Letters" for a drive
-//                  folder at the device root)
+//   26      n + 1  name, ANSI, zero-terminated: a file's or special
+//                  entry's own name; a folder's full device path
+//                  ("R:\Letters" at the device root, "R:\notes\deep"
+//                  below it), so that it can be reached at any depth
+//   Shown in its folder (ItemIdDisplayName): a drive folder at the root
+//   keeps its drive ("R:\Letters"); a folder below it shows its last
+//   component ("deep"); other names are shown as they are.
 //   27 + n  5      reserved, zero, never read
 //
 // A list is identifiers back to back ending with a zero cb; lists built
@@ -68,8 +73,16 @@ char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size, bool first = fal
 
 // The device path of a device list in a buffer of `size` characters: names
 // joined by backslashes, a trailing backslash for a folder; a name that no
-// longer fits ends the path. Returns the length.
+// longer fits ends the path. A drive-qualified name is a whole path and
+// replaces the components before it. stripDrive starts the path at the
+// first name's in-folder form ("Letters\...", "deep\..."). Returns the length.
 size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive);
+
+// The name shown for the last identifier inside its folder (see the layout).
+char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size);
+// The last identifier with a new name; a folder named by its path stays in
+// its parent and takes the new name's last component.
+LPITEMIDLIST ItemIdRenamed(LPCITEMIDLIST list, const char* newName);
 
 enum ItemColumn { COLUMN_NAME, COLUMN_SIZE, COLUMN_TYPE, COLUMN_MODIFIED };
 char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size);

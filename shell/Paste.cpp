@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <new>
 
 #include "devicefiles/DeviceName.h"
@@ -74,91 +76,100 @@ void ShowFailure(CNotetaker* notetaker, int code)
     ShowMessageText(nullptr, text, kErrorBoxFlags);
 }
 
-// Tells the folder about a new item below the target.
-void Announce(CShellFolder& folder, LPCITEMIDLIST target, LONG event, LPCITEMIDLIST item)
+std::string LastComponent(const char* path)
 {
-    ItemIdHolder relative(ItemIdConcat(Below(target, folder.DeviceList()), item));
-    if (relative) folder.NotifyChange(event, relative.get(), nullptr);
+    const char* last = strrchr(path, '\\');
+    return last ? last + 1 : path;
 }
 
-// One pasted path: a folder to create or a file to send.
+std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+using SharedList = std::shared_ptr<ITEMIDLIST>;
+SharedList Shared(LPITEMIDLIST list) { return SharedList(list, ItemIdFree); }
+
+// One pasted path after another: folders to create, files to send, each
+// announced to the views of the device folder it went into.
 class PasteRun {
 public:
-    PasteRun(CShellFolder& folder, LPCITEMIDLIST target, const char* base)
-        : folder_(folder), target_(target), base_(base), notetaker_(TheNotetaker())
+    PasteRun(CShellFolder& folder, LPCITEMIDLIST target)
+        : folder_(folder), target_(target), notetaker_(TheNotetaker())
     {
+        char path[MAX_PATH] = "R:\\";  // the device root receives on R:
+        if (ItemIdLast(target_)) ItemIdPath(target_, path, sizeof path, false);
+        targetPlace_.devicePath = path;
+        LPCITEMIDLIST below = Below(target_, folder.DeviceList());
+        if (ItemIdLast(below)) targetPlace_.chain = Shared(ItemIdCopy(below));
     }
 
-    HRESULT Paste(const std::string& path)
+    // `baseLength`: where the path's part below its dropped item's folder starts.
+    HRESULT Paste(const std::string& path, size_t baseLength)
     {
-        const char* relative = path.c_str() + strlen(base_);
+        const std::string base = path.substr(0, baseLength);
+        const char* relative = path.c_str() + baseLength;
         char mapped[MAX_PATH];
-        if (!MakeDeviceName(mapped, DeviceType(target_), base_, relative)) {
+        if (!MakeDeviceName(mapped, DeviceType(target_), base.c_str(), relative)) {
             ShowMessageText(nullptr, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
             return ErrorHResult(CNotetaker::ERR_INVALIDPATH);
         }
         if (!notetaker_) return E_FAIL;
-        return IsFolderPath(path) ? MakeFolder(mapped) : SendFile(path, relative, mapped);
+        const Place& parent = PlaceOf(ParentOf(path), base);
+        return IsFolderPath(path) ? MakeFolder(path, parent, LastComponent(mapped))
+                                  : SendFile(path, parent, LastComponent(mapped));
     }
 
 private:
-    // The target's device path; the device root receives on R:.
-    std::string TargetPath() const
+    // A device folder that receives: its path with a trailing backslash, and
+    // its identifiers below the pasting folder (none for that folder itself).
+    struct Place {
+        std::string devicePath;
+        SharedList chain;
+    };
+
+    // A dropped item goes into the target; what lies below it, into the
+    // folder made for its PC folder.
+    const Place& PlaceOf(const std::string& pcFolder, const std::string& base) const
     {
-        char path[MAX_PATH] = "R:\\";
-        if (ItemIdLast(target_)) ItemIdPath(target_, path, sizeof path, false);
-        return path;
+        auto found = pcFolder == base ? made_.end() : made_.find(pcFolder);
+        return found == made_.end() ? targetPlace_ : found->second;
     }
 
-    HRESULT MakeFolder(const char* mapped)
+    HRESULT MakeFolder(const std::string& pcPath, const Place& parent, const std::string& name)
     {
-        const char* name = mapped + (mapped[0] == '\\');
-        char rooted[MAX_PATH];
-        if (!ItemIdLast(target_)) {
-            snprintf(rooted, sizeof rooted, "R:\\%s", name);
-            name = rooted;
-        }
-        DeviceItemData data{ItemIdAttributes(target_) | FILE_ATTRIBUTE_DIRECTORY, Now(), 0};
-        ItemIdHolder item(ItemIdCreate(data, name));
-        ItemIdHolder folder(item ? ItemIdConcat(target_, item.get()) : nullptr);
-        if (!folder) return E_OUTOFMEMORY;
-        char path[MAX_PATH];
-        ItemIdPath(folder.get(), path, sizeof path, false);
+        const std::string devicePath = parent.devicePath + name;
+        DeviceItemData data{EntryAttributes(DeviceType(target_)), Now(), 0};
+        // Folders carry their whole device path, as the listing gives them.
+        ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
+        SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
+        if (!chain) return E_OUTOFMEMORY;
         // A folder that exists already is fine: its files still go into it.
-        notetaker_->FolderCreate(path);
-        madeFolder_ = true;
-        Announce(folder_, target_, SHCNE_MKDIR, item.get());
+        notetaker_->FolderCreate(devicePath.c_str());
+        made_[pcPath] = Place{devicePath + "\\", chain};
+        folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
         return S_OK;
     }
 
-    // A file goes into the device folder that stands for its PC folder, so
-    // that the tree keeps its shape whatever order the folders were listed in.
-    HRESULT SendFile(const std::string& path, const char* relative, const char* mapped)
+    HRESULT SendFile(const std::string& path, const Place& parent, const std::string& name)
     {
-        std::string deviceFolder = TargetPath();
-        const char* below = mapped + (mapped[0] == '\\');
-        if (const char* last = strrchr(below, '\\')) deviceFolder.append(below, last - below + 1);
-        HRESULT hr = notetaker_->FilePut(nullptr, path.c_str(), deviceFolder.c_str(), 0);
+        HRESULT hr = notetaker_->FilePut(nullptr, path.c_str(), parent.devicePath.c_str(), 0);
         if (hr != S_OK) {
             ShowFailure(notetaker_, 0);
             return FAILED(hr) ? hr : E_FAIL;
         }
-        if (madeFolder_) return hr;
         DWORD size = 0;
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
-        const char* name = strrchr(relative, '\\');
-        DeviceItemData itemData{ItemIdAttributes(target_) & ~DWORD{FILE_ATTRIBUTE_DIRECTORY}, Now(), size};
-        ItemIdHolder item(ItemIdCreate(itemData, name ? name + 1 : relative));
-        if (item) Announce(folder_, target_, SHCNE_CREATE, item.get());
+        // The device keeps the name it was sent: the mapped one.
+        ItemIdHolder item(ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
+        ItemIdHolder chain(item ? ItemIdConcat(parent.chain.get(), item.get()) : nullptr);
+        if (chain) folder_.NotifyChange(SHCNE_CREATE, chain.get(), nullptr);
         return hr;
     }
 
     CShellFolder& folder_;
     LPCITEMIDLIST target_;
-    const char* base_;
     CNotetaker* notetaker_;
-    bool madeFolder_ = false;
+    Place targetPlace_;
+    std::map<std::string, Place> made_;  // by PC folder path
 };
 
 // Deletes the items of a cut on the device, last first, once the target of
@@ -187,31 +198,13 @@ public:
         HRESULT hr = GetDataDword(record->dataObject, g_cfPasteSucceeded, &pasted);
         if (FAILED(hr) || pasted != kMove) return hr;
         hr = GetDataDword(record->dataObject, g_cfPerformedDropEffect, &performed);
-        if (SUCCEEDED(hr) && (performed == kMove || performed == DROPEFFECT_NONE)) return DeleteReversed(items);
+        if (SUCCEEDED(hr) && (performed == kMove || performed == DROPEFFECT_NONE))
+            return DeleteExpandedItems(*folder_, items);
         return hr;
     }
 
 private:
     ~FolderDataSink() override { folder_->Release(); }
-
-    HRESULT DeleteReversed(const CItemList& items)
-    {
-        CNotetaker* notetaker = TheNotetaker();
-        if (!notetaker) return E_FAIL;
-        for (UINT index = items.Count(); index-- > 0;) {
-            ItemIdHolder full(ItemIdConcat(folder_->DeviceList(), items.Item(index)));
-            if (!full) return E_OUTOFMEMORY;
-            char path[MAX_PATH];
-            ItemIdPath(full.get(), path, sizeof path, false);
-            HRESULT hr = notetaker->FileDelete(path);
-            if (FAILED(hr)) {
-                MessageBeep(MB_ICONHAND);
-                return hr;
-            }
-            folder_->NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
-        }
-        return S_OK;
-    }
 
     CShellFolder* folder_;
 };
@@ -226,6 +219,8 @@ public:
     }
     int EnumFolder(const char* path)
     {
+        // A folder's own identifier carries its drive and whole path.
+        if (strchr(path, ':')) return notetaker_.EnumFolder(path);
         char full[MAX_PATH];
         snprintf(full, sizeof full, "%s%s", prefix_, path);
         return notetaker_.EnumFolder(full);
@@ -245,10 +240,10 @@ HRESULT TakeClipboard(DropRequest& request, DWORD& effect)
         hr = GetPasteData(request.dataObject, &request.format, &request.medium);
         if (hr == S_FALSE) hr = DV_E_FORMATETC;
     }
+    // Whatever else the clipboard holds (text, say) stays there.
     if (FAILED(hr)) {
         if (request.dataObject) request.dataObject->Release();
         request.dataObject = nullptr;
-        OleSetClipboard(nullptr);
         return hr;
     }
     if (FAILED(GetDataDword(request.dataObject, g_cfPreferredDropEffect, &effect))) effect = 0;
@@ -257,10 +252,12 @@ HRESULT TakeClipboard(DropRequest& request, DWORD& effect)
 
 }  // namespace
 
-HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear)
+HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear,
+                  std::vector<size_t>* baseLengths)
 {
     if (!hDrop || !paths) return E_INVALIDARG;
     if (clear) paths->clear();
+    if (baseLengths) baseLengths->assign(paths->size(), 0);
     const UINT count = DragQueryFileA(hDrop, 0xFFFFFFFF, nullptr, 0);
     if (count == 0) return S_FALSE;
     size_t expanded = paths->size();
@@ -272,8 +269,12 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
             if (!last) return S_FALSE;
             snprintf(baseFolder, MAX_PATH, "%.*s", static_cast<int>(last - path), path);
         }
+        // Each dropped item may come from a folder of its own.
+        const char* last = strrchr(path, '\\');
+        const size_t baseLength = last ? static_cast<size_t>(last - path) : 0;
         paths->emplace_back(path);
         for (; expanded < paths->size(); ++expanded) {
+            if (baseLengths) baseLengths->push_back(baseLength);
             const std::string folder = (*paths)[expanded];  // the vector grows below
             if (!IsFolderPath(folder)) continue;
             HRESULT hr = AppendFolderEntries(folder, *paths);
@@ -286,12 +287,13 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
 HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD)
 {
     std::vector<std::string> paths;
+    std::vector<size_t> baseLengths;
     char base[MAX_PATH] = "";
-    HRESULT hr = ReadHDrop(hDrop, &paths, base, true);
+    HRESULT hr = ReadHDrop(hDrop, &paths, base, true, &baseLengths);
     if (hr != S_OK) return hr;
-    PasteRun run(folder, target, base);
-    for (const std::string& path : paths) {
-        hr = run.Paste(path);
+    PasteRun run(folder, target);
+    for (size_t index = 0; index < paths.size(); ++index) {
+        hr = run.Paste(paths[index], baseLengths[index]);
         if (FAILED(hr)) break;
     }
     return hr;
@@ -323,7 +325,9 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST tar
         SetDataDword(request->dataObject, g_cfPasteSucceeded, kMove);
     }
     if (fromClipboard) {
-        OleSetClipboard(nullptr);
+        // A copied list stays for the next paste, as Explorer keeps it; a
+        // moved one has no source left to paste from.
+        if (SUCCEEDED(hr) && effect == kMove) OleSetClipboard(nullptr);
         ReleaseStgMedium(&request->medium);
     }
     request->dataObject->Release();
@@ -333,11 +337,8 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST tar
 
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv)
 {
-    CNotetaker* notetaker = TheNotetaker();
     CItemList list;
-    if (!notetaker || !list.CopyFrom(items, count)) return E_OUTOFMEMORY;
-    FolderDevice device(*notetaker, folder.DeviceList());
-    if (!list.ExpandFolders(device)) return E_OUTOFMEMORY;
+    if (!list.CopyFrom(items, count) || !ExpandDeviceFolders(folder, list)) return E_OUTOFMEMORY;
     auto* sink = new (std::nothrow) FolderDataSink(folder);
     if (!sink) return E_OUTOFMEMORY;
     LPITEMIDLIST* array = nullptr;
@@ -357,5 +358,32 @@ HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, cons
         return hr;
     }
     *ppv = static_cast<IDataObject*>(dataObject);
+    return S_OK;
+}
+
+bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items)
+{
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return false;
+    FolderDevice device(*notetaker, folder.DeviceList());
+    return items.ExpandFolders(device);
+}
+
+HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items)
+{
+    CNotetaker* notetaker = TheNotetaker();
+    if (!notetaker) return E_FAIL;
+    for (UINT index = items.Count(); index-- > 0;) {
+        ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
+        if (!full) return E_OUTOFMEMORY;
+        char path[MAX_PATH];
+        ItemIdPath(full.get(), path, sizeof path, false);
+        HRESULT hr = notetaker->FileDelete(path);
+        if (FAILED(hr)) {
+            ShowFailure(notetaker, 0);
+            return hr;
+        }
+        folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
+    }
     return S_OK;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class CItemList;
 class CShellFolder;
 
 // What a drop target or the Paste command hands to the paste.
@@ -41,9 +42,20 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST tar
 HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD effect);
 
 // The dropped paths, each folder followed by everything below it, and the
-// folder of the first path (`baseFolder` holds MAX_PATH characters).
-HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear);
+// folder of the first path (`baseFolder` holds MAX_PATH characters). With
+// `baseLengths`, for each path the length of its dropped item's folder.
+HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear,
+                  std::vector<size_t>* baseLengths = nullptr);
 
 // The folder's data object over its items, with a sink that deletes the
 // items once a target reports that it moved them.
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv);
+
+// Appends everything below each folder of `items` (relative to `folder`),
+// breadth-first; false when the device cannot list one (shown to the user).
+bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items);
+
+// Deletes expanded items on the device from the last to the first, so that
+// every folder is empty when its turn comes, and announces each. The first
+// failure stops it and shows the device's words for it.
+HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items);

@@ -35,7 +35,7 @@ STDMETHODIMP CDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
     return (keyState & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
 }
 
-HRESULT RunDrag(HWND listWindow, IDataObject* dataObject)
+HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
 {
     if (!dataObject) return E_INVALIDARG;
     auto* source = new (std::nothrow) CDropSource(dataObject, listWindow);
@@ -43,6 +43,7 @@ HRESULT RunDrag(HWND listWindow, IDataObject* dataObject)
     DWORD effect = DROPEFFECT_NONE;
     HRESULT hr = DoDragDrop(dataObject, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
     source->Release();
+    if (chosen) *chosen = effect;
     if (FAILED(hr)) return hr;
     HRESULT finished = FinishDrag(dataObject, hr, effect);
     return FAILED(finished) ? finished : hr;

@@ -31,8 +31,9 @@ private:
 
 // Drags the data object of device items from the list window, copying or
 // moving, and removes the dragged files from the device after a move.
-// DRAGDROP_S_DROP or DRAGDROP_S_CANCEL, or the first failure.
-HRESULT RunDrag(HWND listWindow, IDataObject* dataObject);
+// DRAGDROP_S_DROP or DRAGDROP_S_CANCEL, or the first failure; `effect`,
+// when given, receives the effect the target chose.
+HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* effect = nullptr);
 
 // What follows the drag: when the target took the files with a move, the
 // device files behind the data object's streams are deleted, last first,

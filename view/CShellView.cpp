@@ -205,6 +205,7 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
     case WM_MENUSELECT: return OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
     case WM_CONTEXTMENU: OnContextMenu(lParam); return 0;
+    case kSelectionChanged: OnSelectionChanged(); return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
     }
 }
@@ -213,7 +214,7 @@ LRESULT CShellView::OnNotify(NMHDR* header)
 {
     switch (header->code) {
     case LVN_GETDISPINFOA: OnDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
-    case LVN_ITEMCHANGED: OnSelectionChanged(); return 0;
+    case LVN_ITEMCHANGED: OnItemChanged(reinterpret_cast<NMLISTVIEW*>(header)); return 0;
     case LVN_DELETEITEM: ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam)); return 0;
     // Wine's list reports Return with a bare header, so the item is the focused one.
     case LVN_ITEMACTIVATE: OpenItem(FocusedItem()); return 0;

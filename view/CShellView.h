@@ -22,6 +22,9 @@ class CShellView final : public IShellView, public IDropSink, public RefCounted 
 public:
     static constexpr const char* kWindowClass = "PellorShellView";
     static constexpr int kListId = 2000;
+    // Posted to the view window: the selection changed, the status bar and
+    // toolbar are to follow.
+    static constexpr UINT kSelectionChanged = WM_APP + 1;
 
     // Joins the open-view list and becomes the folder's current view.
     explicit CShellView(CShellFolder* folder);
@@ -103,6 +106,9 @@ private:
     int FocusedItem() const;
     void SetItemData(int index, LPITEMIDLIST item);
     void OnDispInfo(NMLVDISPINFOA* info) const;
+    // LVN_ITEMCHANGED: a change of the selection posts one kSelectionChanged,
+    // however many items change before it arrives.
+    void OnItemChanged(const NMLISTVIEW* change);
     void OnSelectionChanged();
     void OnHeaderClick(int column);
     // width: the tracked column's new width, or -1 to read it from the list.
@@ -126,6 +132,7 @@ private:
     HWND browserWindow_ = nullptr;
     HWND list_ = nullptr;
     bool labelEditing_ = false;
+    bool selectionPosted_ = false;
     ComPtr<CShellFolder> folder_;
     ComPtr<IShellBrowser> browser_;
     ComPtr<CDropTarget> dropTarget_;  // registered on the list while the window lives

@@ -2,16 +2,27 @@
 // files dropped onto it.
 #include "view/CShellView.h"
 
+#include "shell/CItemList.h"
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
 
 LRESULT CShellView::BeginDrag()
 {
-    std::vector<LPCITEMIDLIST> items = SelectedItems();
-    if (items.empty()) return 1;
-    HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, static_cast<UINT>(items.size()), items.data());
-    // A drop may have moved the files off the device; the list must not keep them.
-    if (hr == DRAGDROP_S_DROP) Refresh();
+    std::vector<LPCITEMIDLIST> selected = SelectedItems();
+    CItemList dragged;  // the rows own the selected identifiers and may go
+    if (selected.empty() || !dragged.CopyFrom(selected.data(), static_cast<UINT>(selected.size()))) return 1;
+    DWORD effect = DROPEFFECT_NONE;
+    HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, dragged.Count(), dragged.Items(), &effect);
+    // A copy leaves the device and the list, selection and focus as they
+    // were. A move took the files off the device: their rows go, in every
+    // open view; one that failed half-way is listed anew.
+    if (effect == DROPEFFECT_MOVE && hr == DRAGDROP_S_DROP) {
+        for (UINT index = 0; index < dragged.Count(); ++index)
+            folder_->NotifyChange(ItemIdIsFolder(dragged.Item(index)) ? SHCNE_RMDIR : SHCNE_DELETE, dragged.Item(index),
+                                  nullptr);
+    } else if (effect == DROPEFFECT_MOVE && FAILED(hr)) {
+        Refresh();
+    }
     return FAILED(hr) ? 1 : 0;
 }
 

@@ -39,6 +39,15 @@ constexpr FlagStyle kFlagStyles[] = {
     {FWF_SINGLECLICKACTIVATE, 0, 0, LVS_EX_UNDERLINEHOT | LVS_EX_ONECLICKACTIVATE | LVS_EX_TRACKSELECT, false},
 };
 
+// The list has four modes. Explorer's picture modes become large icons;
+// tiles, content and anything unknown become details, whose columns carry
+// what those modes would show, and the View menu marks the mode shown.
+UINT ShownViewMode(UINT mode)
+{
+    if (mode >= FVM_ICON && mode <= FVM_DETAILS) return mode;
+    return mode == FVM_THUMBNAIL || mode == FVM_THUMBSTRIP ? UINT{FVM_ICON} : UINT{FVM_DETAILS};
+}
+
 void SetBits(DWORD& value, DWORD bits, bool on) { value = on ? (value | bits) : (value & ~bits); }
 
 int CALLBACK CompareListItems(LPARAM a, LPARAM b, LPARAM sortWord)
@@ -98,6 +107,7 @@ bool CShellView::CreateList()
 
 void CShellView::ComputeStyles(DWORD& style, DWORD& exStyle, DWORD& listExStyle)
 {
+    viewMode_ = ShownViewMode(viewMode_);
     style &= ~LVS_TYPEMASK;
     listExStyle &= ~LVS_EX_HEADERDRAGDROP;
     switch (viewMode_) {
@@ -222,9 +232,19 @@ void CShellView::OnDispInfo(NMLVDISPINFOA* info) const
     if (info->item.mask & LVIF_IMAGE) info->item.iImage = SystemIconIndex(item);
 }
 
+void CShellView::OnItemChanged(const NMLISTVIEW* change)
+{
+    // Focus and hot-tracking changes leave the selection as it was.
+    if (!(change->uChanged & LVIF_STATE) || !((change->uOldState ^ change->uNewState) & LVIS_SELECTED)) return;
+    // Select All changes the items one by one; the clipboard and the browser
+    // are asked once, when the list is done.
+    if (browser_ && !selectionPosted_) selectionPosted_ = PostMessageA(window_, kSelectionChanged, 0, 0) != FALSE;
+}
+
 void CShellView::OnSelectionChanged()
 {
-    if (!browser_) return;
+    selectionPosted_ = false;
+    if (!browser_ || !list_) return;
     int selected = static_cast<int>(SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0));
     if (selected != 0 && g_module) {
         char text[512] = "";
@@ -322,7 +342,15 @@ void CShellView::OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST i
     if (!list_) return;
     switch (event) {
     case SHCNE_CREATE:
-    case SHCNE_MKDIR: AppendItem(item1); break;
+    case SHCNE_MKDIR: {
+        // A paste over an existing name changes that row; it adds none.
+        int index = FindItem(item1);
+        if (index < 0)
+            AppendItem(item1);
+        else
+            SetItemData(index, ItemIdCopy(item1));
+        break;
+    }
     case SHCNE_DELETE:
     case SHCNE_RMDIR: {
         int index = FindItem(item1);

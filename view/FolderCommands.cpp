@@ -12,6 +12,8 @@
 #include "foundation/CReg.h"
 #include "resources/resource.h"
 #include "shell/CDataObject.h"
+#include "shell/CItemList.h"
+#include "shell/CModule.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
 #include "shell/ItemId.h"
@@ -80,6 +82,15 @@ void SelectByMask(HWND list)
     }
 }
 
+// Asked once, before any device item is deleted.
+bool ConfirmDelete(HWND window, UINT count)
+{
+    char text[512] = "";
+    if (!g_module) return false;
+    g_module->FormatString(IDS_CONFIRM_DELETE, text, sizeof text, count);
+    return ShowMessageText(window, text, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
+}
+
 bool IsViewSettingsCommand(UINT command)
 {
     return (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) ||
@@ -127,12 +138,16 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         CopyItems(window, command == IDC_CUT ? COPY_MOVE : COPY_CLIPBOARD, count, items);
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;
-    case IDC_DELETE: DeleteItems(count, items, false); return S_OK;
+    case IDC_DELETE:
+        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, false);
+        return S_OK;
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
         if (kind == WindowKind::List) {
+            // The selection mark stays on an item that Select All, Invert or
+            // a mask left unselected: the item is the one selected.
             SetFocus(window);
-            SendMessageA(window, LVM_EDITLABELA, SendMessageA(window, LVM_GETSELECTIONMARK, 0, 0), 0);
+            SendMessageA(window, LVM_EDITLABELA, ListView_GetNextItem(window, -1, LVNI_SELECTED), 0);
         }
         return S_OK;
     case IDC_SELECT_ALL:
@@ -181,7 +196,7 @@ void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window
     PasteDataObject(*this, window, target ? target.get() : deviceList_.get(), &request);
 }
 
-HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items)
+HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     ComPtr<IDataObject> data;
@@ -191,28 +206,25 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     if (FAILED(hr)) return hr;
     if (!data) return E_UNEXPECTED;
     if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
-    if (flags & COPY_DRAG) return RunDrag(window, data.get());
+    if (flags & COPY_DRAG) return RunDrag(window, data.get(), dropEffect);
     return OleSetClipboard(data.get());
 }
 
 HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse)
 {
     if (count == 0 || !items) return E_INVALIDARG;
-    CNotetaker* notetaker = TheNotetaker();
-    if (!notetaker) return E_FAIL;
     HRESULT hr = S_OK;
     for (UINT step = 0; step < count; ++step) {
         LPCITEMIDLIST item = items[reverse ? count - 1 - step : step];
         SFGAOF attributes = SFGAO_CANDELETE;
         if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_CANDELETE)) continue;
-        char path[MAX_PATH];
-        if (!DevicePath(item, path, sizeof path)) return E_OUTOFMEMORY;
-        hr = notetaker->FileDelete(path);
-        if (FAILED(hr)) {
-            MessageBeep(MB_ICONHAND);
-            return hr;
-        }
-        NotifyChange(ItemIdIsFolder(item) ? SHCNE_RMDIR : SHCNE_DELETE, item, nullptr);
+        // The device deletes empty folders only: a folder goes with
+        // everything in it, deepest first.
+        CItemList tree;
+        if (!tree.CopyFrom(&item, 1)) return E_OUTOFMEMORY;
+        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree)) return E_FAIL;
+        hr = DeleteExpandedItems(*this, tree);
+        if (FAILED(hr)) return hr;
     }
     return hr;
 }

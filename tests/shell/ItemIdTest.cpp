@@ -65,6 +65,54 @@ TEST(ItemIdPathTest, JoinsNamesAndMarksFolders)
     EXPECT_EQ(PathOf(special.get(), true), "Clock\\");
 }
 
+// A folder below a drive folder is named by its whole device path.
+TEST(ItemIdPathTest, NestedFoldersAtAnyDepth)
+{
+    const struct {
+        std::initializer_list<std::pair<const char*, int>> levels;
+        const char *path, *stripped, *shown;
+    } rows[] = {
+        {{{"R:\\notes", 2}, {"R:\\notes\\deep", 2}}, "R:\\notes\\deep\\", "notes\\deep\\", "deep"},
+        {{{"R:\\notes\\deep", 2}, {"R:\\notes\\deep\\deeper", 2}, {"x.txt", 1}},
+         "R:\\notes\\deep\\deeper\\x.txt", "deep\\deeper\\x.txt", "x.txt"},
+        {{{"F:\\books", 3}, {"F:\\books\\old", 3}, {"F:\\books\\old\\older", 3}}, "F:\\books\\old\\older\\",
+         "books\\old\\older\\", "older"},
+        {{{"R:\\Letters", 2}}, "R:\\Letters\\", "Letters\\", "R:\\Letters"},
+    };
+    for (const auto& row : rows) {
+        ItemIdHolder list;
+        for (const auto& level : row.levels) {
+            ItemIdHolder item(MakeItem(level.first, level.second));
+            list.reset(ItemIdConcat(list.get(), item.get()));
+        }
+        EXPECT_EQ(PathOf(list.get()), row.path);
+        EXPECT_EQ(PathOf(list.get(), true), row.stripped) << row.path;
+        char shown[MAX_PATH];
+        EXPECT_STREQ(ItemIdDisplayName(list.get(), shown, sizeof shown), row.shown);
+        EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, list.get(), shown, sizeof shown), row.shown);
+    }
+}
+
+TEST(ItemIdPathTest, RenamedFoldersStayInTheirParent)
+{
+    const struct {
+        const char *old, *typed, *renamed;
+        int type;
+    } rows[] = {
+        {"R:\\notes\\deep", "shallow", "R:\\notes\\shallow", 2},
+        {"R:\\letters", "R:\\mail", "R:\\mail", 2},
+        {"F:\\books", "tomes", "F:\\tomes", 3},
+        {"a.txt", "b.txt", "b.txt", 1},
+    };
+    for (const auto& row : rows) {
+        ItemIdHolder old(MakeItem(row.old, row.type, 0));
+        ItemIdHolder renamed(ItemIdRenamed(old.get(), row.typed));
+        char name[MAX_PATH];
+        EXPECT_STREQ(ItemIdName(renamed.get(), name, sizeof name), row.renamed);
+        EXPECT_EQ(ItemIdAttributes(renamed.get()), ItemIdAttributes(old.get()));
+    }
+}
+
 TEST(ItemIdPathTest, AComponentThatDoesNotFitEndsThePath)
 {
     ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("note.txt", 1)}));

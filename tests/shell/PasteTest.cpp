@@ -95,7 +95,7 @@ TEST_F(PasteDevice, FolderTreeFromTheClipboardLandsWithItsFiles)
     EXPECT_EQ(PasteClipboard(*root_), S_OK);
     EXPECT_TRUE(onDevice("R\\docs\\a.txt") == a) << "the bytes on the device differ";
     EXPECT_TRUE(onDevice("R\\docs\\sub\\x.bin") == x) << "the bytes on the device differ";
-    EXPECT_FALSE(ClipboardHoldsFiles()) << "a paste empties the clipboard";
+    EXPECT_TRUE(ClipboardHoldsFiles()) << "a copied list stays for the next paste";
     EXPECT_TRUE(g_boxes.empty());
 }
 
@@ -142,15 +142,33 @@ TEST_F(PasteDevice, FolderDropTargetsSendIntoTheirFolder)
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(PasteDevice, FilesFromTheClipboardGoIntoTheFolder)
+// Files from two PC folders, the second one's path shorter than the first's folder.
+TEST_F(PasteDevice, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameFrom)
 {
     const std::string one = Pattern(1024, 4), two = Pattern(1025, 5);
-    CDataObject* source = PcFiles({pcFile("one.txt", one), pcFile("two.txt", two)});
+    for (const char* folder : {"a", "a\\long folder name", "a\\long folder name\\deeper"})
+        CreateDirectoryA(pc_.file(folder).c_str(), nullptr);
+    CDataObject* source = PcFiles({pcFile("a\\long folder name\\deeper\\one.txt", one), pcFile("two.txt", two)});
     ASSERT_EQ(OleSetClipboard(source), S_OK);
     source->Release();
     EXPECT_EQ(PasteClipboard(*notes_), S_OK);
     EXPECT_TRUE(onDevice("R\\notes\\one.txt") == one);
     EXPECT_TRUE(onDevice("R\\notes\\two.txt") == two);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+// Explorer keeps a copied list for the next paste; a moved one is gone.
+TEST_F(PasteDevice, ACutPasteEmptiesTheClipboardACopyPasteKeepsIt)
+{
+    for (DWORD preferred : {DWORD{DROPEFFECT_COPY}, DWORD{DROPEFFECT_MOVE}}) {
+        CDataObject* source = PcFiles({pcFile("kept.txt", "kept")});
+        SetDataDword(source, g_cfPreferredDropEffect, preferred);
+        ASSERT_EQ(OleSetClipboard(source), S_OK);
+        source->Release();
+        EXPECT_EQ(PasteClipboard(*notes_), S_OK);
+        EXPECT_EQ(onDevice("R\\notes\\kept.txt"), "kept");
+        EXPECT_EQ(ClipboardHoldsFiles(), preferred == DROPEFFECT_COPY) << "preferred effect " << preferred;
+    }
 }
 
 TEST_F(PasteDevice, CutOfPcFilesIsReportedAsMoved)
@@ -222,7 +240,6 @@ TEST_F(PasteDevice, EmptyAndVirtualAndMissingSources)
     ASSERT_EQ(OleSetClipboard(empty), S_OK);
     empty->Release();
     EXPECT_EQ(PasteClipboard(*notes_), S_FALSE);
-    EXPECT_FALSE(ClipboardHoldsFiles());
 
     // Nothing pasteable on the clipboard.
     auto* text = new CDataObject(nullptr, nullptr, 0);
@@ -230,6 +247,7 @@ TEST_F(PasteDevice, EmptyAndVirtualAndMissingSources)
     ASSERT_EQ(OleSetClipboard(text), S_OK);
     text->Release();
     EXPECT_EQ(PasteClipboard(*notes_), DV_E_FORMATETC);
+    EXPECT_TRUE(IsClipboardFormatAvailable(g_cfPreferredDropEffect)) << "what the clipboard held stays there";
 
     // Virtual files of another namespace are not received.
     auto* virtualFiles = new CDataObject(nullptr, nullptr, 0);

@@ -2,16 +2,33 @@
 // menu, run against the stand-in note-taker.
 #include <ole2.h>
 
+#include "devicefiles/UserMessage.h"
 #include "shell/CDataObject.h"
 #include "shell/ClipFormats.h"
 #include "tests/view/ViewFixture.h"
 
 namespace {
 
+Names g_boxes;
+int g_answer = IDYES;
+int AnswerBox(HWND, const char* text, UINT)
+{
+    g_boxes.emplace_back(text);
+    return g_answer;
+}
+
 class CommandsTest : public ShellViewTest {
 protected:
-    CommandsTest() { OleSetClipboard(nullptr); }
-    ~CommandsTest() override { OleSetClipboard(nullptr); }
+    CommandsTest() : previousBox_(SetMessageBoxHook(AnswerBox))
+    {
+        g_boxes.clear();
+        OleSetClipboard(nullptr);
+    }
+    ~CommandsTest() override
+    {
+        OleSetClipboard(nullptr);
+        SetMessageBoxHook(previousBox_);
+    }
 
     // Identifiers of items of R:\Letters by name, kept for the test's life.
     std::vector<LPCITEMIDLIST> Items(std::initializer_list<const char*> names)
@@ -40,6 +57,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<ItemIdHolder>> held_;
+    MessageBoxHook previousBox_;
 };
 
 TEST_F(CommandsTest, CutMarksTheClipboardObjectAsAMoveAndCopyDoesNot)
@@ -71,11 +89,34 @@ TEST_F(CommandsTest, DeleteRemovesFromDeviceAndViewUpToTheFirstFailure)
     EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\a.mmq")));
     EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\C.aaq"))) << "nothing after the failure is deleted";
     EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq"}));
+    ASSERT_EQ(g_boxes.size(), 1u) << "the failure is told in words";
+    EXPECT_NE(g_boxes[0], "");
 
     EXPECT_TRUE(FAILED(folder->DeleteItems(3, items.data(), true))) << "from the last: C.aaq, then the missing one";
     EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\C.aaq")));
     EXPECT_EQ(view.Column(0), (Names{"b.zzq"}));
     letters->Release();
+}
+
+// Del asks once; a folder goes with the files in it, from every open view.
+TEST_F(CommandsTest, DeleteAsksOnceAndTakesFoldersWithTheirFiles)
+{
+    OpenView root(root_, browser_);
+    IShellFolder* letters = Letters();
+    OpenView inside(letters, browser_);
+    letters->Release();
+    ItemIdHolder folder(MakeItem("R:\\Letters", 2));
+    LPCITEMIDLIST items[] = {folder.get()};
+    for (int answer : {IDNO, IDYES}) {
+        g_boxes.clear();
+        g_answer = answer;
+        EXPECT_EQ(root_->RunCommand(IDC_DELETE, 1, items, root.list, nullptr), S_OK);
+        EXPECT_EQ(g_boxes.size(), 1u) << "one question, and no failure";
+        EXPECT_EQ(TempDir::Exists(sim_.store.file("R\\Letters")), answer == IDNO);
+    }
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));
+    EXPECT_EQ(inside.Count(), 0) << "the files went from the folder's own view too";
+    EXPECT_TRUE(TempDir::Exists(sim_.store.file("F\\Books")));
 }
 
 }  // namespace

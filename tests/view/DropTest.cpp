@@ -2,6 +2,8 @@
 // target during a drag, onto the stand-in note-taker.
 #include "tests/view/ViewFixture.h"
 
+#include <shlwapi.h>
+
 #include "devicefiles/UserMessage.h"
 #include "shell/CDataObject.h"
 #include "shell/ClipFormats.h"
@@ -71,6 +73,9 @@ TEST_F(DropOnView, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     CreateDirectoryA(pc.file("docs").c_str(), nullptr);
     TempDir::WriteAll(pc.file("docs\\two.bin"), two);
     OpenView root(root_, browser_);
+    IShellFolder* lettersFolder = Letters();
+    OpenView letters(lettersFolder, browser_);
+    lettersFolder->Release();
     ListDropTarget drop(root);
     ASSERT_EQ(root.Text(2, 0), "R:\\Letters");
 
@@ -87,6 +92,15 @@ TEST_F(DropOnView, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     EXPECT_EQ(drop.target->Drop(files, 0, onLetters, &effect), S_OK);
     EXPECT_TRUE(TempDir::ReadAll(sim_.store.file("R\\Letters\\one.txt")) == one) << "the bytes on the device differ";
     EXPECT_TRUE(drop.Highlighted().empty());
+    // The new file shows at once in the view of the folder it went into, and
+    // in no other; dropped again, it keeps its one row.
+    EXPECT_EQ(letters.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq", "one.txt"}));
+    char size[32];
+    EXPECT_EQ(letters.Text(3, 1), StrFormatByteSizeA(5000, size, sizeof size));
+    EXPECT_EQ(drop.target->DragEnter(files, MK_LBUTTON, onLetters, &effect), S_OK);
+    EXPECT_EQ(drop.target->Drop(files, 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(letters.Count(), 4);
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"}));
     files->Release();
 
     // Below the items: into the view's own folder, the device root.
@@ -96,6 +110,8 @@ TEST_F(DropOnView, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     EXPECT_TRUE(drop.Highlighted().empty());
     EXPECT_EQ(drop.target->Drop(folder, 0, below, &effect), S_OK);
     EXPECT_TRUE(TempDir::ReadAll(sim_.store.file("R\\docs\\two.bin")) == two) << "the bytes on the device differ";
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
+    EXPECT_EQ(letters.Count(), 4);
     folder->Release();
     EXPECT_TRUE(errors_.texts.empty());
     EXPECT_EQ(g_boxes, Names{});

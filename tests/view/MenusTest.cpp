@@ -10,10 +10,11 @@
 namespace {
 
 std::vector<std::string> g_boxes;
-int AnswerOk(HWND, const char* text, UINT)
+// OK, or Yes to a question.
+int AnswerOk(HWND, const char* text, UINT flags)
 {
     g_boxes.emplace_back(text);
-    return IDOK;
+    return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
 }
 
 // What the mask dialog showed, and the mask typed into it.

@@ -87,10 +87,27 @@ TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
         EXPECT_EQ(browser_.statusParts, (std::vector<int>{500, 600, -1}));
         EXPECT_EQ(browser_.statusTexts.count(2), 0u);
 
-        for (int item = 0; item < 3; ++item) root.Select(item, true);
+        LVITEMA focused{};
+        focused.stateMask = focused.state = LVIS_FOCUSED;
+        // The list tells of each item's change; the toolbar follows once.
+        SetFocus(root.list);
+        root.Settle();
+        browser_.buttonStates.clear();
+        EXPECT_EQ(root_->RunCommand(IDC_SELECT_ALL, 0, nullptr, root.list, nullptr), S_OK);
+        SendMessageA(root.list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&focused));
+        root.Settle();
+        EXPECT_EQ(browser_.buttonStates[CMD_PASTE], 1) << "one look at the clipboard";
         EXPECT_EQ(browser_.statusTexts[0], "3 object(s) selected");
         EXPECT_TRUE(browser_.enabled[CMD_CUT] && browser_.enabled[CMD_COPY] && browser_.enabled[CMD_DELETE]);
-        for (int item = 0; item < 3; ++item) root.Select(item, false);
+        browser_.buttonStates.clear();
+        SendMessageA(root.list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focused));
+        root.Settle();
+        EXPECT_EQ(browser_.buttonStates[CMD_PASTE], 0) << "focus alone changes no selection";
+        for (int item = 0; item < 2; ++item) root.Select(item, false);
+        root.Settle();
+        EXPECT_EQ(browser_.statusTexts[0], "1 object(s) selected");
+        root.Select(2, false);
+        root.Settle();
         EXPECT_EQ(browser_.statusTexts[0], "1 object(s) selected") << "an empty selection leaves the text";
         EXPECT_FALSE(browser_.enabled[CMD_DELETE]);
     }
@@ -209,6 +226,59 @@ TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesIt)
     OpenView view(letters, browser_);
     press(view, 0, VK_RETURN);
     EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"}) << "opening a file does nothing";
+    letters->Release();
+}
+
+}  // namespace
+
+namespace {
+
+// Explorer's other view modes are shown as one of the list's four, and the
+// view reports the mode it shows.
+TEST_F(ShellViewTest, OtherViewModesBecomeOneTheListHas)
+{
+    const struct {
+        UINT asked, shown;
+        DWORD listType;
+    } rows[] = {
+        {FVM_LIST, FVM_LIST, LVS_LIST},          {FVM_THUMBNAIL, FVM_ICON, LVS_ICON},
+        {FVM_TILE, FVM_DETAILS, LVS_REPORT},     {FVM_CONTENT, FVM_DETAILS, LVS_REPORT},
+        {FVM_THUMBSTRIP, FVM_ICON, LVS_ICON},    {99, FVM_DETAILS, LVS_REPORT},
+    };
+    for (const auto& row : rows) {
+        IShellView* view = nullptr;
+        ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)), S_OK);
+        FOLDERSETTINGS settings{row.asked, 0};
+        RECT area{0, 0, 600, 400};
+        HWND window = nullptr;
+        ASSERT_EQ(view->CreateViewWindow(nullptr, &settings, &browser_, &area, &window), S_OK);
+        HWND list = GetDlgItem(window, CShellView::kListId);
+        EXPECT_EQ(GetWindowLongPtrA(list, GWL_STYLE) & LVS_TYPEMASK, static_cast<LONG_PTR>(row.listType)) << row.asked;
+        EXPECT_EQ(view->GetCurrentInfo(&settings), S_OK);
+        EXPECT_EQ(settings.ViewMode, row.shown) << row.asked;
+        view->DestroyViewWindow();
+        view->Release();
+    }
+}
+
+// F2 renames the one selected item, wherever the selection mark was left.
+TEST_F(ShellViewTest, RenameEditsTheSelectedItem)
+{
+    IShellFolder* letters = Letters();
+    OpenView view(letters, browser_);
+    view.Select(0, true);
+    SendMessageA(view.list, LVM_SETSELECTIONMARK, 0, 0);
+    view.Select(0, false);  // as Invert Selection leaves it
+    view.Select(2, true);
+    ItemIdHolder item(MakeItem("C.aaq", 1));
+    LPCITEMIDLIST items[] = {item.get()};
+    EXPECT_EQ(static_cast<CShellFolder*>(letters)->RunCommand(IDC_RENAME, 1, items, view.list, nullptr), S_OK);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(view.list, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    char text[MAX_PATH] = "";
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "C.aaq");
+    SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     letters->Release();
 }
 

@@ -48,6 +48,7 @@ STDMETHODIMP TestBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, L
         if (result) *result = kBitmapOffset;
     } else if (id == FCW_TOOLBAR && message == TB_ENABLEBUTTON) {
         enabled[static_cast<int>(wParam)] = LOWORD(lParam) != 0;
+        ++buttonStates[static_cast<int>(wParam)];
     } else {
         return E_NOTIMPL;
     }

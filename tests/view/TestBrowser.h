@@ -23,6 +23,7 @@ public:
     int addBitmapCalls = 0;
     std::vector<TBBUTTON> buttons;  // as merged
     std::map<int, bool> enabled;    // by command
+    std::map<int, int> buttonStates;  // TB_ENABLEBUTTON calls by command
     std::vector<std::string> browsedTo;  // names of the items BrowseObject was given
     int activeViewCalls = 0;
     bool simpleStatus = false;     // the last SB_SIMPLE

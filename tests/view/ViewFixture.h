@@ -80,6 +80,12 @@ struct OpenView {
         click.iItem = column;
         Notify(click.hdr);
     }
+    // Runs what the view posted to itself, as its message loop would.
+    static void Settle()
+    {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
     void Select(int item, bool on) const
     {
         LVITEMA state{};
