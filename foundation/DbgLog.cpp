@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -14,30 +13,50 @@ struct LogState {
     volatile uint32_t flags = 0;
     uint32_t sizeLimit = 0;
     HANDLE file = INVALID_HANDLE_VALUE;
-    CRITICAL_SECTION lock;
-    bool lockCreated = false;
 };
 
 LogState g_log;
-std::mutex g_lockCreation;  // guards only the creation and destruction of g_log.lock
 DbgDebuggerOutput g_debuggerOutput = OutputDebugStringA;
 
 void ToDebugger(const char* text) { g_debuggerOutput(text); }
 
-CRITICAL_SECTION& Lock()
-{
-    std::lock_guard<std::mutex> guard(g_lockCreation);
-    if (!g_log.lockCreated) {
-        InitializeCriticalSection(&g_log.lock);
-        g_log.lockCreated = true;
-        ToDebugger("InitializeCriticalSection\n");
+// The lock lives from first use until the module goes, not from open to
+// close: the settings save closes and reopens the log while other threads
+// (a transfer's worker) may be writing a line.
+class LogLock {
+public:
+    constexpr LogLock() = default;
+    ~LogLock()
+    {
+        BOOL pending = FALSE;
+        if (InitOnceBeginInitialize(&once_, INIT_ONCE_CHECK_ONLY, &pending, nullptr)) DeleteCriticalSection(&section_);
     }
-    return g_log.lock;
-}
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+
+    CRITICAL_SECTION& Get()
+    {
+        InitOnceExecuteOnce(&once_, Create, &section_, nullptr);
+        return section_;
+    }
+
+private:
+    static BOOL CALLBACK Create(PINIT_ONCE, PVOID section, PVOID*)
+    {
+        InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(section));
+        ToDebugger("InitializeCriticalSection\n");
+        return TRUE;
+    }
+
+    INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
+    CRITICAL_SECTION section_{};
+};
+
+LogLock g_lock;
 
 class LockHolder {
 public:
-    LockHolder() : cs_(Lock()) { EnterCriticalSection(&cs_); }
+    LockHolder() : cs_(g_lock.Get()) { EnterCriticalSection(&cs_); }
     ~LockHolder() { LeaveCriticalSection(&cs_); }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
@@ -184,20 +203,11 @@ bool DbgOpen(uint32_t flags, const char* fileName, uint32_t sizeLimit)
 
 void DbgClose()
 {
-    {
-        LockHolder hold;
-        if (g_log.file != INVALID_HANDLE_VALUE) {
-            CutToLimit(g_log.file, g_log.sizeLimit);
-            CloseHandle(g_log.file);
-            g_log.file = INVALID_HANDLE_VALUE;
-        }
-    }
-    std::lock_guard<std::mutex> guard(g_lockCreation);
-    if (g_log.lockCreated) {
-        DeleteCriticalSection(&g_log.lock);
-        g_log.lockCreated = false;
-        ToDebugger("DeleteCriticalSection\n");
-    }
+    LockHolder hold;
+    if (g_log.file == INVALID_HANDLE_VALUE) return;
+    CutToLimit(g_log.file, g_log.sizeLimit);
+    CloseHandle(g_log.file);
+    g_log.file = INVALID_HANDLE_VALUE;
 }
 
 bool DbgReset()

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -171,6 +172,32 @@ TEST_F(DbgLogTest, LinesFromManyThreadsStayWhole)
         ++perThread[std::stoi(m[1])];
     }
     for (int count : perThread) EXPECT_EQ(count, kLines);
+}
+
+// A settings save closes and reopens the log while a transfer's worker writes.
+TEST_F(DbgLogTest, ReopenWhileOtherThreadsWriteKeepsLinesWhole)
+{
+    const std::string name = dir_.file("reopen.log");
+    constexpr uint32_t kFlags = DBG_TO_FILE | DBG_FLUSH;
+    DbgOpen(kFlags, name.c_str(), 0);
+    std::atomic<bool> writing{true};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back([&writing, t] {
+            while (writing) DbgPrint("writer %d %s", t, std::string(100, 'a' + t).c_str());
+        });
+    for (int save = 0; save < 300; ++save) {
+        DbgClose();
+        DbgOpen(kFlags, name.c_str(), 0);
+    }
+    writing = false;
+    for (auto& writer : writers) writer.join();
+    DbgClose();
+
+    const std::regex whole(R"(0x[0-9A-F]+: writer (\d) ([a-c])\2{99})");
+    const auto lines = SplitLines(TempDir::ReadAll(name));
+    EXPECT_GT(lines.size(), 0u);
+    for (const auto& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line;
 }
 
 TEST_F(DbgLogTest, SecondOpenKeepsTheOpenFileAndReopenAppends)
