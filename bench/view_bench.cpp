@@ -202,7 +202,6 @@ int main(int argc, char** argv)
     ItemIdSetAllocator(allocator);
     SetDeviceErrorBox(PrintError);
     g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
-    CreateOpenViews();
     CreateSettings(CLSID_Pellor);
     bool ok = true;
     {
@@ -260,7 +259,6 @@ int main(int argc, char** argv)
         root->Release();
     }
     DestroySettings();
-    DestroyOpenViews();
     delete g_module;
     g_module = nullptr;
     ItemIdSetAllocator(nullptr);

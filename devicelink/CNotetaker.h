@@ -170,6 +170,22 @@ struct NotetakerSettings {
     DWORD transferRetries;
 };
 NotetakerSettings CurrentNotetakerSettings();
+// Safe from any thread; the object is made by the first and goes with the last.
 long AcquireNotetaker();
 long ReleaseNotetaker();
-CNotetaker* TheNotetaker();  // null while nobody holds a reference
+
+// The device for one thread at a time: every use of the note-taker object,
+// and of the listing it hands back, runs inside a session. A thread may
+// nest sessions; a transfer's worker runs under its caller's session.
+class NotetakerSession {
+public:
+    NotetakerSession();
+    ~NotetakerSession();
+    NotetakerSession(const NotetakerSession&) = delete;
+    NotetakerSession& operator=(const NotetakerSession&) = delete;
+
+    CNotetaker* get() const { return notetaker_; }  // null while nobody holds a reference
+
+private:
+    CNotetaker* notetaker_;
+};

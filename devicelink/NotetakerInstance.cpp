@@ -1,12 +1,43 @@
 // The process's one note-taker object, created on first use and destroyed
-// with the last reference.
+// with the last reference. Explorer calls in from several window threads,
+// so one lock keeps the device, its listing and the count to one thread.
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
 
 namespace {
+
 CNotetaker* g_notetaker = nullptr;
 long g_references = 0;
+
+// Recursive, so that a thread may nest sessions (a fill inside a command).
+class DeviceLock {
+public:
+    DeviceLock() { InitializeCriticalSection(&section_); }
+    ~DeviceLock() { DeleteCriticalSection(&section_); }
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+    void Enter() { EnterCriticalSection(&section_); }
+    void Leave() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+DeviceLock& TheDeviceLock()
+{
+    static DeviceLock lock;  // made on first use, whatever the order of static construction
+    return lock;
+}
+
+class Held {
+public:
+    Held() { TheDeviceLock().Enter(); }
+    ~Held() { TheDeviceLock().Leave(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+};
+
 }  // namespace
 
 NotetakerSettings CurrentNotetakerSettings()
@@ -20,6 +51,7 @@ NotetakerSettings CurrentNotetakerSettings()
 
 long AcquireNotetaker()
 {
+    Held held;
     if (!g_notetaker) {
         if (g_references > 0) DbgPrint("!!!ERROR!!! THERE WAS SOMETHING BAD...");
         const NotetakerSettings s = CurrentNotetakerSettings();
@@ -30,6 +62,7 @@ long AcquireNotetaker()
 
 long ReleaseNotetaker()
 {
+    Held held;
     if (g_references > 0) --g_references;
     if (g_references == 0) {
         delete g_notetaker;
@@ -38,4 +71,10 @@ long ReleaseNotetaker()
     return g_references;
 }
 
-CNotetaker* TheNotetaker() { return g_notetaker; }
+NotetakerSession::NotetakerSession()
+{
+    TheDeviceLock().Enter();
+    notetaker_ = g_notetaker;
+}
+
+NotetakerSession::~NotetakerSession() { TheDeviceLock().Leave(); }

@@ -26,8 +26,9 @@ void ShowInvalidPath(HWND picker)
 bool UsableBackupFolder(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
+    NotetakerSession session;
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           TheNotetaker()->_isBackupPath(path, true);
+           session.get()->_isBackupPath(path, true);
 }
 
 // The folder the picker's edit box names: the selection under its own name,

@@ -56,7 +56,8 @@ HRESULT CFileStream::fetch()
         tempPath_[0] = '\0';
         return LastErrorResult();
     }
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     HRESULT hr = notetaker ? notetaker->FileGet(owner_, tempPath_, devicePath_, 0) : E_FAIL;
     if (hr == S_OK) {
         file_ = CreateFileA(tempPath_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -1,7 +1,6 @@
 #include "shell/CModule.h"
 
 #include <commctrl.h>
-#include <ole2.h>
 #include <shlobj.h>
 
 #include <cstdarg>
@@ -35,7 +34,6 @@ CModule::CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
     bool controlsReady = InitCommonControlsEx(&controls) != FALSE;
     bool allocatorReady = SUCCEEDED(SHGetMalloc(&allocator_));
-    oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
     GetModuleFileNameA(instance_, modulePath_, sizeof modulePath_);
     accelerators_ = LoadAcceleratorsA(instance_, MAKEINTRESOURCEA(acceleratorsId));
     SetPasteFormats(kPasteFormats, ARRAYSIZE(kPasteFormats));
@@ -45,7 +43,6 @@ CModule::CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& 
 CModule::~CModule()
 {
     SetPasteFormats(nullptr, 0);
-    if (oleStarted_) OleUninitialize();
     if (allocator_) allocator_->Release();
 }
 

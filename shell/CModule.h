@@ -42,9 +42,8 @@ private:
     char modulePath_[MAX_PATH] = "";
     char helpFile_[MAX_PATH] = "";
     HtmlHelpLibrary helpLibrary_;
-    bool oleStarted_ = false;
     bool ready_ = false;
 };
 
-// Set from process attach to process detach.
+// Set by the first entry point that needs it; gone when the module may unload.
 extern CModule* g_module;

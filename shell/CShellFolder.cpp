@@ -148,7 +148,8 @@ STDMETHODIMP CShellFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** enumer
 {
     if (!enumerator) return E_POINTER;
     *enumerator = nullptr;
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return E_OUTOFMEMORY;
     auto* created = new (std::nothrow) CEnumIDList(*notetaker, deviceList_.get(), flags);
     if (!created) return E_OUTOFMEMORY;
@@ -243,7 +244,8 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
     if (!name || !IsDisplayNameFlags(flags) || !IsDeviceItem(item)) return E_INVALIDARG;
     char text[MAX_PATH] = "";
     if (flags & SHGDN_INFOLDER) return WideString(ItemIdDisplayName(item, text, sizeof text), name);
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (notetaker) notetaker->GetDeviceName(text, sizeof text);
     size_t length = strlen(text);
     if (length + 1 < sizeof text) text[length++] = ':';
@@ -267,7 +269,8 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, S
     newName[MAX_PATH - 1] = '\0';
     ItemIdHolder renamed(ItemIdRenamed(item, newName));
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     hr = notetaker ? notetaker->Rename(oldPath, newPath, 0) : E_FAIL;
     if (FAILED(hr)) {
         MessageBeep(MB_ICONHAND);

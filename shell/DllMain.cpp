@@ -1,5 +1,8 @@
-// Module entry points: start and stop of the process-wide objects, the
-// class object, the unload test and self-registration.
+// Module entry points. The entry routine runs under the loader lock, so it
+// only keeps the instance: the settings, the log and the module object are
+// made by the first entry point that needs them and go again when the
+// module may be unloaded. COM is the host thread's business: this module
+// never initialises it.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -14,45 +17,112 @@
 #include "shell/CModule.h"
 #include "shell/Guids.h"
 #include "shell/ItemId.h"
-#include "shell/OpenViews.h"
 #include "shell/Registration.h"
 
 namespace {
 
-bool ProcessAttach(HINSTANCE instance)
-{
-    DisableThreadLibraryCalls(instance);
-    if (!CreateSettings(CLSID_Pellor)) return false;
-    const CReg* settings = Settings();
-    DbgOpen(settings->m_dwDebugFlags, settings->m_szLogFile, settings->m_dwLogSize * 1024);
-    DbgEnter("DllMain - DLL_PROCESS_ATTACH");
-    g_module = new (std::nothrow) CModule(instance, IDA_VIEW);
-    if (g_module && !g_module->Ready()) {
+HINSTANCE g_instance = nullptr;
+
+// Start and stop of the process-wide objects; one thread at a time, so that
+// an unload test on one thread and a class object asked for on another
+// cannot cross.
+class Runtime {
+public:
+    Runtime() { InitializeCriticalSection(&section_); }
+    ~Runtime() { DeleteCriticalSection(&section_); }
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    // Runs `use` with the process-wide objects made; `failure` when they cannot be.
+    template <class Use>
+    HRESULT Run(Use use, HRESULT failure)
+    {
+        Held held(section_);
+        return Start() ? use() : failure;
+    }
+
+    // False while an object of the module lives.
+    bool StopWhenIdle()
+    {
+        Held held(section_);
+        long locks = ModuleLockCount();
+        DbgEnter("DllCanUnloadNow ? Locks = %ld", locks);
+        if (locks != 0) return false;
+        if (!g_module) return true;
+        DbgPrint("Module stop");
+        // COM may unload the module after this, and process detach is no
+        // place to free a library.
+        g_module->FreeHelpLibrary();
         delete g_module;
         g_module = nullptr;
+        ItemIdSetAllocator(nullptr);
+        StopSettingsAndLog();
+        return true;
     }
-    if (!g_module || !CreateOpenViews()) return false;
-    ItemIdSetAllocator(g_module->Allocator());
-    return true;
+
+private:
+    bool Start()
+    {
+        if (g_module) return true;
+        if (!CreateSettings(CLSID_Pellor)) return false;
+        const CReg* settings = Settings();
+        DbgOpen(settings->m_dwDebugFlags, settings->m_szLogFile, settings->m_dwLogSize * 1024);
+        DbgEnter("Module start");
+        auto* module = new (std::nothrow) CModule(g_instance, IDA_VIEW);
+        if (!module || !module->Ready()) {
+            delete module;
+            StopSettingsAndLog();
+            return false;
+        }
+        g_module = module;
+        ItemIdSetAllocator(g_module->Allocator());
+        return true;
+    }
+
+    class Held {
+    public:
+        explicit Held(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+        ~Held() { LeaveCriticalSection(&section_); }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+
+    private:
+        CRITICAL_SECTION& section_;
+    };
+
+    // Destroying the settings saves them, which reopens the log; then it closes for good.
+    static void StopSettingsAndLog()
+    {
+        DestroySettings();
+        DbgClose();
+    }
+
+    CRITICAL_SECTION section_;
+};
+
+Runtime& TheRuntime()
+{
+    static Runtime runtime;
+    return runtime;
 }
 
-void ProcessDetach()
+// Registration runs on its own, outside any object: it stops what it started.
+template <class Register>
+HRESULT WithRuntime(Register run)
 {
-    DbgPrint("DllMain - DLL_PROCESS_DETACH");
-    delete g_module;
-    g_module = nullptr;
-    DestroyOpenViews();
-    ItemIdSetAllocator(nullptr);
-    DestroySettings();
-    DbgClose();
+    HRESULT hr = TheRuntime().Run(run, SELFREG_E_CLASS);
+    TheRuntime().StopWhenIdle();
+    return hr;
 }
 
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance);
-    if (reason == DLL_PROCESS_DETACH) ProcessDetach();
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_instance = instance;
+        DisableThreadLibraryCalls(instance);
+    }
     return TRUE;
 }
 
@@ -61,30 +131,29 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualCLSID(rclsid, CLSID_Pellor)) return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new (std::nothrow) CClassFactory;
-    if (!factory) return E_OUTOFMEMORY;
-    HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    // Made under the start lock, so that no unload test on another thread
+    // stops the module between its start and the factory's lock.
+    return TheRuntime().Run(
+        [&] {
+            auto* factory = new (std::nothrow) CClassFactory;
+            if (!factory) return E_OUTOFMEMORY;
+            HRESULT hr = factory->QueryInterface(riid, ppv);
+            factory->Release();
+            return hr;
+        },
+        E_OUTOFMEMORY);
 }
 
-STDAPI DllCanUnloadNow()
-{
-    long locks = ModuleLockCount();
-    DbgEnter("DllCanUnloadNow ? Locks = %ld", locks);
-    if (locks != 0) return S_FALSE;
-    // COM may unload the module after this answer, and process detach is no
-    // place to free a library: free the help library now.
-    if (g_module) g_module->FreeHelpLibrary();
-    return S_OK;
-}
+// Unloading is allowed only with no object alive; then the process-wide
+// objects go (the settings are saved) and the next use makes them again.
+STDAPI DllCanUnloadNow() { return TheRuntime().StopWhenIdle() ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer()
 {
-    return RegisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId());
+    return WithRuntime([] { return RegisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
 }
 
 STDAPI DllUnregisterServer()
 {
-    return UnregisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId());
+    return WithRuntime([] { return UnregisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
 }

@@ -1,7 +1,9 @@
 #include "shell/OpenViews.h"
 
 #include <cstring>
-#include <new>
+
+#include <algorithm>
+#include <vector>
 
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
@@ -9,7 +11,35 @@
 
 namespace {
 
-std::vector<CShellView*>* g_openViews = nullptr;
+class ViewList {
+public:
+    ViewList() { InitializeCriticalSection(&section_); }
+    ~ViewList() { DeleteCriticalSection(&section_); }
+    ViewList(const ViewList&) = delete;
+    ViewList& operator=(const ViewList&) = delete;
+
+    // Runs `use` on the views with the lock held.
+    template <class Use>
+    auto Locked(Use use)
+    {
+        EnterCriticalSection(&section_);
+        struct Leave {
+            CRITICAL_SECTION* section;
+            ~Leave() { LeaveCriticalSection(section); }
+        } leave{&section_};
+        return use(views_);
+    }
+
+private:
+    CRITICAL_SECTION section_;
+    std::vector<CShellView*> views_;
+};
+
+ViewList& TheViews()
+{
+    static ViewList views;  // made on first use, whatever the order of static construction
+    return views;
+}
 
 UINT DeviceBytes(LPCITEMIDLIST list)
 {
@@ -55,27 +85,38 @@ LPITEMIDLIST WithoutLast(LPCITEMIDLIST list)
 
 }  // namespace
 
-bool CreateOpenViews()
+void AddOpenView(CShellView* view)
 {
-    g_openViews = new (std::nothrow) std::vector<CShellView*>;
-    return g_openViews != nullptr;
+    TheViews().Locked([view](std::vector<CShellView*>& views) { views.push_back(view); });
 }
 
-void DestroyOpenViews()
+void RemoveOpenView(CShellView* view)
 {
-    delete g_openViews;
-    g_openViews = nullptr;
+    TheViews().Locked([view](std::vector<CShellView*>& views) {
+        views.erase(std::remove(views.begin(), views.end(), view), views.end());
+    });
 }
 
-std::vector<CShellView*>* OpenViews() { return g_openViews; }
+void ForEachOpenView(const std::function<void(CShellView*)>& visit)
+{
+    TheViews().Locked([&visit](std::vector<CShellView*>& views) {
+        for (CShellView* view : views) visit(view);
+    });
+}
+
+size_t OpenViewCount()
+{
+    return TheViews().Locked([](std::vector<CShellView*>& views) { return views.size(); });
+}
 
 void UpdateOpenViews(const CShellFolder& folder, LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
 {
-    if (!g_openViews || !ItemIdLast(item1)) return;
+    if (!ItemIdLast(item1)) return;
     ItemIdHolder below(WithoutLast(item1));
     ItemIdHolder holder(below ? ItemIdConcat(folder.DeviceList(), below.get()) : nullptr);
     if (!below || (folder.DeviceList() && !holder)) return;
-    for (CShellView* view : *g_openViews)
+    ForEachOpenView([&](CShellView* view) {
         if (SameShellPart(*view->Folder(), folder) && SameDeviceList(view->Folder()->DeviceList(), holder.get()))
-            view->OnFolderChange(event, ItemIdLast(item1), item2 ? ItemIdLast(item2) : nullptr);
+            view->FolderChanged(event, ItemIdLast(item1), item2 ? ItemIdLast(item2) : nullptr);
+    });
 }

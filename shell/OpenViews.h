@@ -1,17 +1,22 @@
 #pragma once
 // The views of device folders that are open in this process, oldest first.
-// A view adds itself when it is made and removes itself when it goes.
+// A view adds itself when it is made and removes itself when it goes. Views
+// live on the threads of their Explorer windows, so the list has a lock.
 #include <windows.h>
 #include <shlobj.h>
 
-#include <vector>
+#include <cstddef>
+#include <functional>
 
 class CShellFolder;
 class CShellView;
 
-bool CreateOpenViews();  // false when memory is short
-void DestroyOpenViews();  // views still open are forgotten
-std::vector<CShellView*>* OpenViews();
+void AddOpenView(CShellView* view);
+void RemoveOpenView(CShellView* view);
+// Visits every open view, oldest first, under the list's lock: no view goes
+// meanwhile. `visit` must not wait for another thread.
+void ForEachOpenView(const std::function<void(CShellView*)>& visit);
+size_t OpenViewCount();
 
 // Tells every open view of the device folder that holds item1 about its
 // change: item1 and item2 are relative to `folder` and may lie below it, so

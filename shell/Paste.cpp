@@ -92,7 +92,7 @@ SharedList Shared(LPITEMIDLIST list) { return SharedList(list, ItemIdFree); }
 class PasteRun {
 public:
     PasteRun(CShellFolder& folder, LPCITEMIDLIST target)
-        : folder_(folder), target_(target), notetaker_(TheNotetaker())
+        : folder_(folder), target_(target), notetaker_(session_.get())
     {
         char path[MAX_PATH] = "R:\\";  // the device root receives on R:
         if (ItemIdLast(target_)) ItemIdPath(target_, path, sizeof path, false);
@@ -167,6 +167,7 @@ private:
 
     CShellFolder& folder_;
     LPCITEMIDLIST target_;
+    NotetakerSession session_;  // declared before notetaker_, which is read from it
     CNotetaker* notetaker_;
     Place targetPlace_;
     std::map<std::string, Place> made_;  // by PC folder path
@@ -363,7 +364,8 @@ HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, cons
 
 bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items)
 {
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return false;
     FolderDevice device(*notetaker, folder.DeviceList());
     return items.ExpandFolders(device);
@@ -371,7 +373,8 @@ bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items)
 
 HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items)
 {
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return E_FAIL;
     for (UINT index = items.Count(); index-- > 0;) {
         ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));

@@ -59,7 +59,8 @@ void CContextMenu::SetItemStates(HMENU menu, bool deleteMode) const
     EnableOrDelete(menu, IDC_CUT, count_ > 0, deleteMode);
     EnableOrDelete(menu, IDC_COPY, count_ > 0, deleteMode);
     const CReg* settings = Settings();
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     int layout = settings && notetaker ? notetaker->_isRestorePath(settings->m_szBackupPath, true) : -1;
     EnableOrDelete(menu, IDC_RESTORE, layout != -1 && layout != 0, deleteMode);
     if (!deleteMode) return;

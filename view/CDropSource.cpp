@@ -55,7 +55,8 @@ HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
     std::vector<std::string> paths;
     HRESULT hr = GetDataObjectPaths(dataObject, &paths);
     if (FAILED(hr)) return hr;
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return E_FAIL;
     for (size_t index = paths.size(); index-- > 0;) {
         hr = notetaker->FileDelete(paths[index].c_str());

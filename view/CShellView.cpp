@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "resources/resource.h"
@@ -20,6 +21,14 @@ namespace {
 // Right edges of the first two status-bar parts, shared by all views.
 int g_statusEdges[2] = {0, 0};
 
+// A change made on another thread, posted to the view's window with copies
+// of the items.
+constexpr UINT kFolderChangeMessage = WM_APP + 0x50;
+struct PostedChange {
+    LONG event;
+    ItemIdHolder item1, item2;
+};
+
 constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP;
 
 HINSTANCE ModuleInstance() { return g_module ? g_module->Instance() : GetModuleHandleA(nullptr); }
@@ -30,17 +39,32 @@ CShellView::CShellView(CShellFolder* folder)
 {
     folder->AddRef();
     folder_.reset(folder);
-    if (std::vector<CShellView*>* views = OpenViews()) views->push_back(this);
+    AddOpenView(this);
 }
 
 CShellView::~CShellView()
 {
+    RemoveOpenView(this);
+    DropPostedChanges();
     RemoveMenus();
     if (window_) DestroyWindow(window_);
-    if (std::vector<CShellView*>* views = OpenViews()) {
-        auto found = std::find(views->begin(), views->end(), this);
-        if (found != views->end()) views->erase(found);
-    }
+}
+
+void CShellView::FolderChanged(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
+{
+    if (thread_ == GetCurrentThreadId()) return OnFolderChange(event, item1, item2);
+    // Another window's thread: its list is touched only there, and a send
+    // could wait on a thread that waits for the device.
+    auto* change = new (std::nothrow) PostedChange{event, ItemIdHolder(ItemIdCopy(item1)), ItemIdHolder(ItemIdCopy(item2))};
+    if (change && window_ && PostMessageA(window_, kFolderChangeMessage, 0, reinterpret_cast<LPARAM>(change))) return;
+    delete change;
+}
+
+void CShellView::DropPostedChanges()
+{
+    MSG message;
+    while (window_ && PeekMessageA(&message, window_, kFolderChangeMessage, kFolderChangeMessage, PM_REMOVE))
+        delete reinterpret_cast<PostedChange*>(message.lParam);
 }
 
 STDMETHODIMP CShellView::QueryInterface(REFIID riid, void** ppv)
@@ -205,6 +229,11 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
     case WM_MENUSELECT: return OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
     case WM_CONTEXTMENU: OnContextMenu(lParam); return 0;
+    case kFolderChangeMessage: {
+        std::unique_ptr<PostedChange> change(reinterpret_cast<PostedChange*>(lParam));
+        OnFolderChange(change->event, change->item1.get(), change->item2.get());
+        return 0;
+    }
     case kSelectionChanged: OnSelectionChanged(); return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
     }

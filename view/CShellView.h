@@ -38,6 +38,8 @@ public:
     // Brings the list up to date after an item of the folder was created,
     // deleted, renamed or changed; items are relative to the folder.
     void OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
+    // The same from any thread: a view of another thread gets a copy posted.
+    void FolderChanged(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -67,6 +69,8 @@ public:
     STDMETHODIMP DropData(DropRequest* request) override;
 
 private:
+    // Frees the changes other threads posted that the window has not seen.
+    void DropPostedChanges();
     ~CShellView() override;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -129,6 +133,7 @@ private:
     HMENU productPopup_ = nullptr;
     HMENU helpPopup_ = nullptr;
     HWND window_ = nullptr;
+    const DWORD thread_ = GetCurrentThreadId();  // the Explorer window's thread that made the view
     HWND browserWindow_ = nullptr;
     HWND list_ = nullptr;
     bool labelEditing_ = false;

@@ -30,7 +30,8 @@ void SetEnabled(HMENU menu, UINT id, bool enable) { EnableOrDelete(menu, id, ena
 bool BackupPathHoldsBackup()
 {
     const CReg* settings = Settings();
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!settings || !notetaker) return false;
     int layout = notetaker->_isRestorePath(settings->m_szBackupPath, true);
     return layout != -1 && layout != 0;

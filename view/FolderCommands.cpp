@@ -39,10 +39,11 @@ WindowKind KindOf(HWND window)
 // The newest open view of the folder, or null.
 CShellView* ViewOf(const CShellFolder* folder)
 {
-    std::vector<CShellView*>* views = OpenViews();
-    if (!views) return nullptr;
-    auto found = std::find_if(views->rbegin(), views->rend(), [folder](CShellView* view) { return view->Folder() == folder; });
-    return found == views->rend() ? nullptr : *found;
+    CShellView* newest = nullptr;
+    ForEachOpenView([folder, &newest](CShellView* view) {
+        if (view->Folder() == folder) newest = view;
+    });
+    return newest;
 }
 
 void ShowDeviceFailure(HWND window, CNotetaker& notetaker)
@@ -174,7 +175,8 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     } else if (const CReg* settings = Settings()) {
         lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
     }
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return;
     CShellView* view = ViewOf(this);
     HWND owner = view ? view->BrowserWindow() : nullptr;

@@ -33,7 +33,8 @@ int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM)
 
 bool PassesTest(const char* folder, PickFor mode)
 {
-    CNotetaker* notetaker = TheNotetaker();
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
     if (!notetaker) return false;
     if (mode == PickFor::Backup) return notetaker->_isBackupPath(folder, true);
     int layout = notetaker->_isRestorePath(folder, true);

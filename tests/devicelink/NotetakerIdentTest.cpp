@@ -240,17 +240,17 @@ TEST_F(Ident, TheScreenReadersDriverHoldingThePortIsNamed)
 TEST_F(Ident, OneSharedObjectLivesWhileReferenced)
 {
     const long locks = ModuleLockCount();
-    EXPECT_EQ(TheNotetaker(), nullptr);
+    EXPECT_EQ(NotetakerSession().get(), nullptr);
     EXPECT_EQ(AcquireNotetaker(), 1);
-    CNotetaker* first = TheNotetaker();
+    CNotetaker* first = NotetakerSession().get();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(ModuleLockCount(), locks + 1);
     EXPECT_EQ(AcquireNotetaker(), 2);
-    EXPECT_EQ(TheNotetaker(), first);
+    EXPECT_EQ(NotetakerSession().get(), first);
     EXPECT_EQ(ReleaseNotetaker(), 1);
-    EXPECT_EQ(TheNotetaker(), first);
+    EXPECT_EQ(NotetakerSession().get(), first);
     EXPECT_EQ(ReleaseNotetaker(), 0);
-    EXPECT_EQ(TheNotetaker(), nullptr);
+    EXPECT_EQ(NotetakerSession().get(), nullptr);
     EXPECT_EQ(ModuleLockCount(), locks);
 }
 

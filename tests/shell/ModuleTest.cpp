@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "shell/ComBase.h"
 #include "shell/Guids.h"
@@ -136,6 +137,39 @@ TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
     EXPECT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, &object),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(unregister_(), SELFREG_E_CLASS) << "the keys are gone already";
+}
+
+// Loaded and used on one thread, unloaded from another as COM's sweep for
+// unused libraries does: the module leaves each thread's COM as it was.
+TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
+{
+    HMODULE module = nullptr;
+    std::thread([&module] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        module = LoadLibraryA(ModulePath().c_str());
+        ASSERT_NE(module, nullptr);
+        auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
+        {
+            ComPtr<IClassFactory> factory;
+            ComPtr<IShellFolder> folder;
+            ASSERT_EQ(getClassObject(CLSID_Pellor, IID_IClassFactory, factory.putVoid()), S_OK);
+            EXPECT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
+        }
+        CoUninitialize();
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK) << "the module kept COM on this thread";
+        CoUninitialize();
+    }).join();
+    ASSERT_NE(module, nullptr);
+    std::thread([module] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        auto canUnloadNow = reinterpret_cast<NoArgumentFn>(GetProcAddress(module, "DllCanUnloadNow"));
+        EXPECT_EQ(canUnloadNow(), S_OK);
+        FreeLibrary(module);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE)
+            << "the module ended COM on a thread it never started it on";
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
 }
 
 }  // namespace

@@ -173,8 +173,8 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     EXPECT_EQ(StoredDword("Transfer Retries"), 3u);
 
     ASSERT_EQ(AcquireNotetaker(), 1);
-    EXPECT_EQ(TheNotetaker()->ReplyTimeout(), 1234u);
-    EXPECT_EQ(TheNotetaker()->CommandRetries(), 7u);
+    EXPECT_EQ(NotetakerSession().get()->ReplyTimeout(), 1234u);
+    EXPECT_EQ(NotetakerSession().get()->CommandRetries(), 7u);
     EXPECT_EQ(CurrentNotetakerSettings().portIndex, 2);
     ReleaseNotetaker();
 }

@@ -175,14 +175,14 @@ TEST_F(ShellFolderTest, InterfacesAndClass)
 TEST(ShellFolderNotetaker, SharedByEveryFolder)
 {
     auto* first = new CShellFolder(nullptr, nullptr);
-    CNotetaker* shared = TheNotetaker();
+    CNotetaker* shared = NotetakerSession().get();
     ASSERT_NE(shared, nullptr);
     auto* second = new CShellFolder(nullptr, nullptr);
-    EXPECT_EQ(TheNotetaker(), shared);
+    EXPECT_EQ(NotetakerSession().get(), shared);
     first->Release();
-    EXPECT_EQ(TheNotetaker(), shared);
+    EXPECT_EQ(NotetakerSession().get(), shared);
     second->Release();
-    EXPECT_EQ(TheNotetaker(), nullptr) << "the last folder took the note-taker object with it";
+    EXPECT_EQ(NotetakerSession().get(), nullptr) << "the last folder took the note-taker object with it";
 }
 
 // The stand-in note-taker on COM1 of an in-memory line, found by detection.

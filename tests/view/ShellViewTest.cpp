@@ -17,13 +17,13 @@ TEST_F(ShellViewTest, OnlyTheViewAndADropTargetAreMade)
     static_cast<IDropTarget*>(object)->Release();
     IShellView* view = nullptr;
     ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)), S_OK);
-    ASSERT_EQ(OpenViews()->size(), 1u);
+    ASSERT_EQ(OpenViewCount(), 1u);
     EXPECT_EQ(view->CreateViewWindow(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
     IOleWindow* window = nullptr;
     EXPECT_EQ(view->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
     window->Release();
     EXPECT_EQ(view->Release(), 0u);
-    EXPECT_TRUE(OpenViews()->empty()) << "the view left the open-view list";
+    EXPECT_EQ(OpenViewCount(), 0u) << "the view left the open-view list";
 }
 
 TEST_F(ShellViewTest, ListShowsTheDevicesNamesSizesTypesAndTimes)

@@ -113,7 +113,6 @@ protected:
     ShellViewTest()
     {
         g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
-        CreateOpenViews();
         CreateSettings(CLSID_Pellor);
         for (const char* folder : {"R", "R\\Letters", "F", "F\\Books", "special"})
             CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
@@ -134,7 +133,6 @@ protected:
     {
         root_->Release();
         DestroySettings();
-        DestroyOpenViews();
         delete g_module;
         g_module = nullptr;
     }
