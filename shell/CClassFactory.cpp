@@ -1,23 +1,7 @@
 #include "shell/CClassFactory.h"
 
-#include <new>
-
 #include "foundation/CPropertiesMenu.h"
 #include "shell/CShellFolder.h"
-
-namespace {
-
-// A failed query leaves no reference, and the object goes.
-template <class Object>
-HRESULT Hand(Object* object, REFIID riid, void** ppv)
-{
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
-}
-
-}  // namespace
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv)
 {
@@ -30,8 +14,8 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** 
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    if (IsEqualIID(riid, IID_IShellExtInit)) return Hand(new (std::nothrow) CPropertiesMenu, riid, ppv);
-    return Hand(new (std::nothrow) CShellFolder(nullptr, nullptr), riid, ppv);
+    if (IsEqualIID(riid, IID_IShellExtInit)) return CreateComObject<CPropertiesMenu>(riid, ppv);
+    return CreateComObject<CShellFolder>(riid, ppv, nullptr, nullptr);
 }
 
 STDMETHODIMP CClassFactory::LockServer(BOOL) { return E_NOTIMPL; }

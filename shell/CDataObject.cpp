@@ -103,14 +103,14 @@ HRESULT StoreStream(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, L
     if (!full) return E_OUTOFMEMORY;
     char path[MAX_PATH];
     ItemIdPath(full.get(), path, sizeof path, false);
-    auto* stream = new (std::nothrow) CFileStream(owner, path, ItemIdTime(item), ItemIdFileSize(item));
+    ComPtr<CFileStream> stream = MakeComObject<CFileStream>(owner, path, ItemIdTime(item), ItemIdFileSize(item));
     if (!stream) return E_OUTOFMEMORY;
     FORMATETC format = ContentFormat(g_cfFileContents, index, TYMED_ISTREAM);
     STGMEDIUM medium{};
     medium.tymed = TYMED_ISTREAM;
-    medium.pstm = stream;
+    medium.pstm = stream.get();
     HRESULT hr = dataObject->SetData(&format, &medium, TRUE);
-    if (FAILED(hr)) stream->Release();
+    if (SUCCEEDED(hr)) stream.detach();  // the data object owns it now
     return hr;
 }
 
@@ -243,8 +243,7 @@ STDMETHODIMP CDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** enumer
     if (!enumerator) return E_POINTER;
     *enumerator = nullptr;
     if (direction != DATADIR_GET) return E_FAIL;
-    *enumerator = new (std::nothrow) CEnumFormatEtc(this, 0);
-    return *enumerator ? S_OK : E_OUTOFMEMORY;
+    return CreateComObject<CEnumFormatEtc>(IID_IEnumFORMATETC, reinterpret_cast<void**>(enumerator), this, 0);
 }
 
 STDMETHODIMP CDataObject::SetAsyncMode(BOOL async)

@@ -42,6 +42,5 @@ STDMETHODIMP CEnumFormatEtc::Reset()
 STDMETHODIMP CEnumFormatEtc::Clone(IEnumFORMATETC** clone)
 {
     if (!clone) return E_POINTER;
-    *clone = new (std::nothrow) CEnumFormatEtc(dataObject_, index_);
-    return *clone ? S_OK : E_OUTOFMEMORY;
+    return CreateComObject<CEnumFormatEtc>(IID_IEnumFORMATETC, reinterpret_cast<void**>(clone), dataObject_, index_);
 }

@@ -14,3 +14,10 @@ HRESULT QiSearch(void* object, const QiEntry* table, REFIID riid, void** ppv)
     }
     return E_NOINTERFACE;
 }
+
+ULONG RefCounted::ReleaseImpl()
+{
+    LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}

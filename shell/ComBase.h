@@ -1,16 +1,20 @@
 #pragma once
 // The COM plumbing every object of the module shares: one reference count
-// that also holds the module lock, one table-driven QueryInterface, and an
-// owning interface pointer.
+// that also holds the module lock, one table-driven QueryInterface, one way
+// to make and hand out an object, and an owning interface pointer.
 #include <windows.h>
 #include <objbase.h>
 
 #include <cstddef>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 #include "foundation/ModuleLock.h"
 
 // Base of every COM object: starts at one reference and keeps the module
-// loaded while it lives.
+// loaded while it lives. The count is interlocked: Explorer passes objects
+// between its windows' threads and releases views from other threads.
 class RefCounted {
 public:
     RefCounted(const RefCounted&) = delete;
@@ -19,16 +23,12 @@ public:
 protected:
     RefCounted() = default;
     virtual ~RefCounted() = default;
-    ULONG AddRefImpl() { return ++refs_; }
-    ULONG ReleaseImpl()
-    {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    // Out of line, so that the delete is never inlined at a call site.
+    ULONG ReleaseImpl();
 
 private:
-    ULONG refs_ = 1;  // apartment-threaded: no interlocking needed
+    volatile LONG refs_ = 1;
     ModuleLockHolder lock_;
 };
 
@@ -57,8 +57,15 @@ template <class T>
 class ComPtr {
 public:
     ComPtr() = default;
+    // Takes over a reference the caller owns.
+    explicit ComPtr(T* owned) : p_(owned) {}
     ~ComPtr() { reset(); }
     ComPtr(ComPtr&& other) noexcept : p_(other.detach()) {}
+    ComPtr& operator=(ComPtr&& other) noexcept
+    {
+        reset(other.detach());
+        return *this;
+    }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
 
@@ -86,3 +93,31 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+template <class Object, class = void>
+struct HasValid : std::false_type {};
+template <class Object>
+struct HasValid<Object, std::void_t<decltype(std::declval<const Object&>().Valid())>> : std::true_type {};
+
+// The one way an object is made: with its creation reference, or null when
+// memory is short or the object could not be made whole (its Valid()).
+template <class Object, class... Args>
+ComPtr<Object> MakeComObject(Args&&... args)
+{
+    ComPtr<Object> object(new (std::nothrow) Object(std::forward<Args>(args)...));
+    if constexpr (HasValid<Object>::value) {
+        if (object && !object->Valid()) object.reset();
+    }
+    return object;
+}
+
+// The one way an object is handed out: made, asked for riid, and the
+// creation reference dropped, so a failed query leaves nothing behind.
+template <class Object, class... Args>
+HRESULT CreateComObject(REFIID riid, void** ppv, Args&&... args)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    ComPtr<Object> object = MakeComObject<Object>(std::forward<Args>(args)...);
+    return object ? object->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
+}

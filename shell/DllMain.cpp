@@ -133,15 +133,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (!IsEqualCLSID(rclsid, CLSID_Pellor)) return CLASS_E_CLASSNOTAVAILABLE;
     // Made under the start lock, so that no unload test on another thread
     // stops the module between its start and the factory's lock.
-    return TheRuntime().Run(
-        [&] {
-            auto* factory = new (std::nothrow) CClassFactory;
-            if (!factory) return E_OUTOFMEMORY;
-            HRESULT hr = factory->QueryInterface(riid, ppv);
-            factory->Release();
-            return hr;
-        },
-        E_OUTOFMEMORY);
+    return TheRuntime().Run([&] { return CreateComObject<CClassFactory>(riid, ppv); }, E_OUTOFMEMORY);
 }
 
 // Unloading is allowed only with no object alive; then the process-wide

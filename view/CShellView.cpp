@@ -139,7 +139,7 @@ STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS setting
         browser_.reset();
         return E_FAIL;
     }
-    if (list_) dropTarget_.reset(new (std::nothrow) CDropTarget(list_, this, nullptr, 0));
+    if (list_) dropTarget_ = MakeComObject<CDropTarget>(list_, this, nullptr, 0);
     if (SUCCEEDED(MergeToolbar())) UpdateToolbar();
     *window = window_;
     return S_OK;
