@@ -8,6 +8,7 @@
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ComApi.h"
 #include "devicelink/ResourceText.h"
+#include "foundation/ScopedHandle.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
 
@@ -108,14 +109,13 @@ bool PickBackupFolder(HWND owner, const char* start, char* chosen)
     browse.lParam = reinterpret_cast<LPARAM>(start);
     g_selected[0] = g_typed[0] = '\0';
     AcquireNotetaker();  // the backup rules are the note-taker object's
-    LPITEMIDLIST picked = SHBrowseForFolderA(&browse);
+    ScopedTaskMemory<LPITEMIDLIST> picked;
+    *picked.put() = SHBrowseForFolderA(&browse);
     ReleaseNotetaker();
-    if (!picked) return false;
-    bool found = true;
-    if (g_typed[0])
+    if (!picked.get()) return false;
+    if (g_typed[0]) {
         lstrcpynA(chosen, g_typed, MAX_PATH);
-    else
-        found = SHGetPathFromIDListA(picked, chosen) != FALSE;
-    CoTaskMemFree(picked);
-    return found;
+        return true;
+    }
+    return SHGetPathFromIDListA(picked.get(), chosen) != FALSE;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "devicelink/CNotetaker.h"
 #include "shell/CEnumIDList.h"
@@ -92,7 +93,6 @@ CShellFolder::CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative)
 CShellFolder::~CShellFolder()
 {
     ReleaseNotetaker();
-    ILFree(absoluteList_);
 }
 
 int CShellFolder::CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
@@ -131,10 +131,9 @@ STDMETHODIMP CShellFolder::GetClassID(CLSID* clsid)
 
 STDMETHODIMP CShellFolder::Initialize(LPCITEMIDLIST absolute)
 {
-    LPITEMIDLIST copy = absolute ? ILClone(absolute) : nullptr;
+    ShellIdList copy(absolute ? ILClone(absolute) : nullptr);
     if (absolute && !copy) return E_OUTOFMEMORY;
-    ILFree(absoluteList_);
-    absoluteList_ = copy;
+    absoluteList_ = std::move(copy);
     return S_OK;
 }
 
@@ -151,11 +150,8 @@ STDMETHODIMP CShellFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** enumer
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
     if (!notetaker) return E_OUTOFMEMORY;
-    auto* created = new (std::nothrow) CEnumIDList(*notetaker, deviceList_.get(), flags);
-    if (!created) return E_OUTOFMEMORY;
-    HRESULT hr = created->QueryInterface(IID_IEnumIDList, reinterpret_cast<void**>(enumerator));
-    created->Release();
-    return hr;
+    return CreateComObject<CEnumIDList>(IID_IEnumIDList, reinterpret_cast<void**>(enumerator), *notetaker,
+                                        deviceList_.get(), flags);
 }
 
 STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** ppv)
@@ -169,14 +165,11 @@ STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, v
     if (FAILED(hr)) return hr;
     static_cast<IUnknown*>(*ppv)->Release();
     *ppv = nullptr;
-    auto* child = new (std::nothrow) CShellFolder(this, item);
+    ComPtr<CShellFolder> child = MakeComObject<CShellFolder>(this, item);
     if (!child) return E_OUTOFMEMORY;
-    LPITEMIDLIST absolute = ILCombine(absoluteList_, item);
-    hr = absolute ? child->Initialize(absolute) : E_OUTOFMEMORY;
-    ILFree(absolute);
-    if (SUCCEEDED(hr)) hr = child->QueryInterface(riid, ppv);
-    child->Release();
-    return hr;
+    ShellIdList absolute(ILCombine(absoluteList_.get(), item));
+    hr = absolute ? child->Initialize(absolute.get()) : E_OUTOFMEMORY;
+    return SUCCEEDED(hr) ? child->QueryInterface(riid, ppv) : hr;
 }
 
 STDMETHODIMP CShellFolder::BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void** ppv)
@@ -203,11 +196,7 @@ STDMETHODIMP CShellFolder::CreateViewObject(HWND owner, REFIID riid, void** ppv)
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IDropTarget)) return GetUIObjectOf(owner, 0, nullptr, riid, nullptr, ppv);
     if (!IsEqualIID(riid, IID_IShellView)) return E_NOINTERFACE;
-    auto* view = new (std::nothrow) CShellView(this);
-    if (!view) return E_OUTOFMEMORY;
-    HRESULT hr = view->QueryInterface(riid, ppv);
-    view->Release();
-    return hr;
+    return CreateComObject<CShellView>(riid, ppv, this);
 }
 
 STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFGAOF* attributes)
@@ -233,10 +222,7 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
     if (IsEqualIID(riid, IID_IDropTarget)) return CreateDropTarget(count, items, ppv);
     if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
-    auto* icon = new (std::nothrow) CExtractIcon(items[0]);
-    if (!icon) return E_OUTOFMEMORY;
-    *ppv = static_cast<IExtractIconA*>(icon);
-    return S_OK;
+    return CreateComObject<CExtractIcon>(riid, ppv, items[0]);
 }
 
 STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name)
@@ -284,11 +270,7 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, S
 HRESULT CShellFolder::CreateContextMenu(UINT count, LPCITEMIDLIST* items, void** ppv)
 {
     if (count > 0 && !items) return E_INVALIDARG;
-    auto* menu = new (std::nothrow) CContextMenu(this, count, items);
-    if (!menu) return E_OUTOFMEMORY;
-    HRESULT hr = menu->Valid() ? menu->QueryInterface(IID_IContextMenu, ppv) : E_OUTOFMEMORY;
-    menu->Release();
-    return hr;
+    return CreateComObject<CContextMenu>(IID_IContextMenu, ppv, this, count, items);
 }
 
 bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
@@ -309,10 +291,7 @@ HRESULT CShellFolder::CreateDropTarget(UINT count, const LPCITEMIDLIST* items, v
         if (!joined) return E_OUTOFMEMORY;
     }
     LPCITEMIDLIST target = joined ? joined.get() : deviceList_.get();
-    auto* dropTarget = new (std::nothrow) CDropTarget(nullptr, this, target, ItemIdSize(target));
-    if (!dropTarget) return E_OUTOFMEMORY;
-    *ppv = static_cast<IDropTarget*>(dropTarget);
-    return S_OK;
+    return CreateComObject<CDropTarget>(IID_IDropTarget, ppv, nullptr, this, target, ItemIdSize(target));
 }
 
 STDMETHODIMP CShellFolder::DropData(DropRequest* request)
@@ -323,10 +302,8 @@ STDMETHODIMP CShellFolder::DropData(DropRequest* request)
 
 void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
 {
-    LPITEMIDLIST absolute1 = ILCombine(absoluteList_, item1);
-    LPITEMIDLIST absolute2 = item2 ? ILCombine(absoluteList_, item2) : nullptr;
-    if (absolute1) SHChangeNotify(event, SHCNF_IDLIST, absolute1, absolute2);
-    ILFree(absolute1);
-    ILFree(absolute2);
+    ShellIdList absolute1(ILCombine(absoluteList_.get(), item1));
+    ShellIdList absolute2(item2 ? ILCombine(absoluteList_.get(), item2) : nullptr);
+    if (absolute1) SHChangeNotify(event, SHCNF_IDLIST, absolute1.get(), absolute2.get());
     UpdateOpenViews(*this, event, item1, item2);
 }

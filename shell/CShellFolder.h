@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "shell/ComBase.h"
+#include "shell/ShellIdList.h"
 #include "shell/ItemId.h"
 #include "shell/Paste.h"
 
@@ -57,7 +58,7 @@ public:
     STDMETHODIMP DropData(DropRequest* request) override;
 
     LPCITEMIDLIST DeviceList() const { return deviceList_.get(); }
-    LPCITEMIDLIST AbsoluteList() const { return absoluteList_; }
+    PCIDLIST_ABSOLUTE AbsoluteList() const { return absoluteList_.get(); }
 
     // Tells the shell and every open view of this folder that an item of
     // it was created, deleted or renamed (items relative to this folder).
@@ -94,5 +95,5 @@ private:
     // The way from the device root to this folder; null for the root.
     ItemIdHolder deviceList_;
     // The shell's list of this folder: its own identifiers, then ours.
-    LPITEMIDLIST absoluteList_ = nullptr;
+    ShellIdList absoluteList_;
 };

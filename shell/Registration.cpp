@@ -10,7 +10,9 @@
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
 #include "resources/resource.h"
+#include "foundation/ScopedHandle.h"
 #include "shell/Guids.h"
+#include "shell/ShellIdList.h"
 
 namespace {
 
@@ -124,11 +126,9 @@ bool PlatformMatches(const Context& context, const Row& row)
 
 bool ClsidText(char* out, size_t size)
 {
-    LPOLESTR wide = nullptr;
-    if (FAILED(StringFromIID(CLSID_Pellor, &wide))) return false;
-    int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
-    CoTaskMemFree(wide);
-    return converted > 0;
+    ScopedTaskMemory<LPOLESTR> wide;
+    if (FAILED(StringFromIID(CLSID_Pellor, wide.put()))) return false;
+    return WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, out, static_cast<int>(size), nullptr, nullptr) > 0;
 }
 
 // Writes the row's value into the open key; false on a bad text or a failed write.
@@ -187,10 +187,9 @@ bool RemoveRow(const Context& context, const Row& row)
 
 void NotifyMyComputer()
 {
-    LPITEMIDLIST drives = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives))) return;
-    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, drives, nullptr);
-    CoTaskMemFree(drives);
+    ShellIdList drives;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()))) return;
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, drives.get(), nullptr);
 }
 
 bool MakeContext(Context& context, HINSTANCE instance, const char* module, DWORD platformId)

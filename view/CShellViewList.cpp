@@ -326,11 +326,10 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
         return FALSE;
     }
     if (ItemIdIsFolder(renamed)) {
-        LPITEMIDLIST oldAbsolute = ILCombine(folder_->AbsoluteList(), old.get());
-        LPITEMIDLIST newAbsolute = ILCombine(folder_->AbsoluteList(), renamed);
-        if (oldAbsolute && newAbsolute) SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_FLUSH, oldAbsolute, newAbsolute);
-        ILFree(oldAbsolute);
-        ILFree(newAbsolute);
+        ShellIdList oldAbsolute(ILCombine(folder_->AbsoluteList(), old.get()));
+        ShellIdList newAbsolute(ILCombine(folder_->AbsoluteList(), renamed));
+        if (oldAbsolute && newAbsolute)
+            SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_FLUSH, oldAbsolute.get(), newAbsolute.get());
     }
     // The folder's broadcast may already have replaced the data; this frees whatever is there.
     SetItemData(index, renamed);

@@ -6,6 +6,7 @@
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "resources/resource.h"
+#include "shell/ShellIdList.h"
 
 namespace {
 
@@ -52,10 +53,9 @@ bool PickCommandFolder(HWND owner, UINT titleId, PickFor mode, char* folder)
     browse.lpszTitle = title;
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
     browse.lpfn = PickerCallback;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    ShellIdList chosen(SHBrowseForFolderA(&browse));
     if (!chosen) return false;
-    bool found = SHGetPathFromIDListA(chosen, folder) != FALSE;
-    CoTaskMemFree(chosen);
+    bool found = SHGetPathFromIDListA(chosen.get(), folder) != FALSE;
     if (found && PassesTest(folder, mode)) return true;
     ShowInvalidPath(owner);
     return false;
