@@ -17,9 +17,9 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pellor [--port COMn] COMMAND [ARGUMENTS]\n"
+    "usage: pellor [--port COMn] [--yes] COMMAND [ARGUMENTS]\n"
     "  ident                         which note-taker answers, on which port\n"
-    "  ls [DEVICE-FOLDER]            list a folder (\\ is the root)\n"
+    "  ls [-r] [DEVICE-FOLDER]       list a folder (\\ is the root); -r: and every folder in it\n"
     "  get DEVICE-FILE [PC-PATH]     copy a file from the note-taker\n"
     "  put PC-FILE [DEVICE-FOLDER]   copy a file to the note-taker (R:\\ by default)\n"
     "  rm DEVICE-FILE                delete a file on the note-taker\n"
@@ -28,12 +28,16 @@ const char kUsage[] =
     "  backup PC-FOLDER              copy every file of the note-taker into a folder\n"
     "  restore PC-FOLDER             send a backup back to the note-taker\n"
     "Without --port the port from the settings is used, or the note-taker is found\n"
-    "on COM1 to COM8. Exit status 0 on success, 1 on failure.\n";
+    "on COM1 to COM8. --yes answers every question with yes. Exit status 0 when\n"
+    "everything asked was done, 1 otherwise (a failure, a file not copied, a No).\n";
 
 struct Options {
     int port = 0;  // 1-based; 0 takes the settings
+    bool yes = false;
     std::vector<std::string> words;
 };
+
+bool g_answerYes = false;
 
 bool ParseOptions(int argc, char** argv, Options& options)
 {
@@ -44,6 +48,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             if (_strnicmp(name, "COM", 3) == 0) name += 3;
             options.port = atoi(name);
             if (options.port < 1 || options.port > 255) return false;
+        } else if (word == "--yes" || word == "-y") {
+            options.yes = true;
         } else if (word == "--help" || word == "-h") {
             return false;
         } else {
@@ -82,16 +88,22 @@ int Fail(CNotetaker& nt, const char* what, HRESULT hr = S_OK)
     return 1;
 }
 
+// S_FALSE: the user said No, so nothing asked was done.
 int Done(CNotetaker& nt, HRESULT hr, const char* what)
 {
     EndProgress();
     if (FAILED(hr)) return Fail(nt, what, hr);
+    if (hr == S_FALSE) {
+        fprintf(stderr, "pellor: %s: nothing done\n", what);
+        return 1;
+    }
     bool failedRows = false;
-    for (const DeviceEntry& row : nt.TransferList())
-        if (row.nType != 0) {
-            fprintf(stderr, "pellor: failed: %s\n", row.sName.c_str());
-            failedRows = true;
-        }
+    for (const DeviceEntry& row : nt.TransferList()) {
+        if (row.nType == DeviceEntry::ROW_SKIPPED) fprintf(stderr, "pellor: not backed up (special entry): %s\n", row.sName.c_str());
+        if (row.nType == 0 || row.nType == DeviceEntry::ROW_SKIPPED) continue;
+        fprintf(stderr, "pellor: failed: %s\n", row.sName.c_str());
+        failedRows = true;
+    }
     return failedRows ? 1 : 0;
 }
 
@@ -126,18 +138,23 @@ int Ident(CNotetaker& nt)
     return 0;
 }
 
-int List(CNotetaker& nt, const char* folder)
+// With `recursive`, every folder below is listed after its own line, and
+// files are named by their whole device path.
+int List(CNotetaker& nt, const char* folder, bool recursive)
 {
     const int count = nt.EnumFolder(folder);
     if (count < 0) return Fail(nt, "ls");
-    for (int i = 0; i < count; ++i) {
-        DeviceEntry entry;
-        nt.GetEntry(static_cast<size_t>(i), entry);
+    std::vector<DeviceEntry> entries(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) nt.GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
+    const bool root = strcmp(folder, "\\") == 0;
+    for (const DeviceEntry& entry : entries) {
         const SYSTEMTIME& t = entry.stTime;
         const bool folderEntry = entry.nType != DeviceEntry::TYPE_FILE;
+        const std::string name = recursive && !folderEntry && !root ? std::string(folder) + "\\" + entry.sName : entry.sName;
         printf("%04u-%02u-%02u %02u:%02u  %10s  %s%s\n", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-               folderEntry ? "<folder>" : std::to_string(entry.nSize).c_str(), entry.sName.c_str(),
-               folderEntry ? "\\" : "");
+               folderEntry ? "<folder>" : std::to_string(entry.nSize).c_str(), name.c_str(), folderEntry ? "\\" : "");
+        const bool walk = entry.nType == DeviceEntry::TYPE_FOLDER_R || entry.nType == DeviceEntry::TYPE_FOLDER_F;
+        if (recursive && walk && List(nt, entry.sName.c_str(), true) != 0) return 1;
     }
     return 0;
 }
@@ -164,7 +181,11 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
     const char* arg1 = w.size() > 1 ? w[1].c_str() : nullptr;
     const std::string arg2 = w.size() > 2 ? w[2] : std::string();
     if (command == "ident") return Ident(nt);
-    if (command == "ls") return List(nt, arg1 ? arg1 : "\\");
+    if (command == "ls") {
+        const bool recursive = arg1 && strcmp(arg1, "-r") == 0;
+        const char* folder = recursive ? (w.size() > 2 ? w[2].c_str() : nullptr) : arg1;
+        return List(nt, folder ? folder : "\\", recursive);
+    }
     if (!arg1) {
         fputs(kUsage, stderr);
         return 1;
@@ -187,7 +208,7 @@ bool NoRetry() { return false; }
 int ConsoleBox(HWND, const char* text, UINT flags)
 {
     fprintf(stderr, "%s\n", text);
-    if ((flags & MB_TYPEMASK) != MB_OKCANCEL) return IDOK;
+    if ((flags & MB_TYPEMASK) != MB_OKCANCEL || g_answerYes) return IDOK;
     fprintf(stderr, "[y/N] ");
     char answer[16] = "";
     return fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y') ? IDOK : IDCANCEL;
@@ -207,6 +228,7 @@ int main(int argc, char** argv)
     DbgOpen(reg->m_dwDebugFlags, reg->m_szLogFile, reg->m_dwLogSize * 1024);
     SetRetryPrompt(NoRetry);
     SetMessageBoxHook(ConsoleBox);
+    g_answerYes = options.yes;
 
     NotetakerSettings s = CurrentNotetakerSettings();
     if (options.port) s.portIndex = options.port - 1;

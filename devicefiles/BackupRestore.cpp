@@ -4,12 +4,15 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "devicefiles/BackupIndex.h"
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/PcName.h"
@@ -22,8 +25,9 @@
 
 namespace {
 
-constexpr char kIndexName[] = "backup-restore.index";
-constexpr size_t kMaxLine = MAX_PATH - 1;
+// A changed file is fetched beside its backed-up copy, which it replaces
+// only once it has arrived whole.
+constexpr char kFetchSuffix[] = ".pellor-new";
 
 std::string Join(const std::string& folder, const std::string& name)
 {
@@ -31,9 +35,23 @@ std::string Join(const std::string& folder, const std::string& name)
     return folder.back() == '\\' ? folder + name : folder + "\\" + name;
 }
 
+std::string Parent(const std::string& path)
+{
+    const size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 bool IsAbsolute(const char* path) { return path && *path && !PathIsRelativeA(path); }
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+
+bool Exists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::string& path)
 {
@@ -43,7 +61,7 @@ bool IsFolder(const std::string& path)
 
 bool HoldsHiddenIndex(const std::string& folder)
 {
-    const DWORD a = Attributes(Join(folder, kIndexName));
+    const DWORD a = Attributes(Join(folder, kBackupIndexName));
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_HIDDEN);
 }
 
@@ -74,25 +92,6 @@ int CountLayout(const std::string& folder, bool top)
     return count;
 }
 
-// Removes a folder with everything in it; stops at the first failure.
-bool RemoveTree(const std::string& folder)
-{
-    {
-        WIN32_FIND_DATAA found;
-        ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
-        if (find.valid()) {
-            do {
-                if (IsDots(found.cFileName)) continue;
-                const std::string path = Join(folder, found.cFileName);
-                const bool ok = found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY ? RemoveTree(path)
-                                                                                    : DeleteFileA(path.c_str()) != FALSE;
-                if (!ok) return false;
-            } while (FindNextFileA(find.get(), &found));
-        }
-    }
-    return RemoveDirectoryA(folder.c_str()) != FALSE;
-}
-
 bool FolderIsEmpty(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
@@ -102,6 +101,87 @@ bool FolderIsEmpty(const std::string& folder)
         if (!IsDots(found.cFileName)) return false;
     } while (FindNextFileA(find.get(), &found));
     return true;
+}
+
+bool Confirm(HWND hwnd, UINT textId)
+{
+    char question[256] = "";
+    LoadResourceText(textId, question, sizeof question);
+    return ShowMessageText(hwnd, question, MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL) == IDOK;
+}
+
+// The device's clock is local time.
+bool DeviceFileTime(const SYSTEMTIME& deviceTime, FILETIME& out)
+{
+    FILETIME local;
+    return SystemTimeToFileTime(&deviceTime, &local) && LocalFileTimeToFileTime(&local, &out);
+}
+
+bool SameAsBackedUp(const std::string& pcPath, const DeviceEntry& row)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME device;
+    if (!GetFileAttributesExA(pcPath.c_str(), GetFileExInfoStandard, &data)) return false;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || data.nFileSizeHigh || data.nFileSizeLow != row.nSize)
+        return false;
+    return DeviceFileTime(row.stTime, device) && CompareFileTime(&device, &data.ftLastWriteTime) == 0;
+}
+
+// A copy carries the device's time, so that the next backup can tell it unchanged.
+void StampDeviceTime(const std::string& pcPath, const SYSTEMTIME& deviceTime)
+{
+    FILETIME written;
+    if (!DeviceFileTime(deviceTime, written)) return;
+    ScopedKernelHandle file(
+        CreateFileA(pcPath.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.valid()) SetFileTime(file.get(), nullptr, nullptr, &written);
+}
+
+// Deletes a backed-up copy and the folders of the backup it leaves empty.
+void RemoveCopy(const std::string& folder, const std::string& pcPath, bool traced)
+{
+    const BOOL deleted = DeleteFileA(pcPath.c_str());
+    if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
+    for (std::string holder = Parent(pcPath); holder.size() > folder.size() && IsFolder(holder) && FolderIsEmpty(holder);
+         holder = Parent(holder)) {
+        if (traced) DbgPrint("RemoveDirectory(%s)", holder.c_str());
+        if (!RemoveDirectoryA(holder.c_str())) break;
+    }
+}
+
+// The rows of the backup in folder, read from its index; none when it has none.
+std::vector<DeviceEntry> BackedUpRows(const std::string& folder)
+{
+    std::vector<DeviceEntry> rows;
+    ScopedKernelHandle index(CreateFileA(Join(folder, kBackupIndexName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (index.valid()) ReadBackupIndex(folder, index.get(), rows);
+    return rows;
+}
+
+bool IsBareDrive(const std::string& path) { return path.size() == 2 && path[1] == ':'; }
+
+// The device folders a restore sends into, each after the folders above it.
+std::vector<std::string> DeviceFoldersOf(const std::vector<DeviceEntry>& rows)
+{
+    std::vector<std::string> folders;
+    std::set<std::string> seen;
+    for (const DeviceEntry& row : rows) {
+        std::vector<std::string> chain;
+        for (std::string folder = Parent(row.sName); !folder.empty() && !IsBareDrive(folder); folder = Parent(folder))
+            chain.push_back(folder);
+        for (auto folder = chain.rbegin(); folder != chain.rend(); ++folder)
+            if (seen.insert(Lower(*folder)).second) folders.push_back(*folder);
+    }
+    return folders;
+}
+
+bool Lists(const std::vector<DeviceEntry>& listing, const std::string& name, bool folder)
+{
+    return std::any_of(listing.begin(), listing.end(), [&](const DeviceEntry& e) {
+        const bool isFolder = e.nType == DeviceEntry::TYPE_FOLDER_R || e.nType == DeviceEntry::TYPE_FOLDER_F;
+        return isFolder == folder && _stricmp(e.sName.c_str(), name.c_str()) == 0;
+    });
 }
 
 }  // namespace
@@ -131,16 +211,18 @@ int CNotetaker::_isRestorePath(const char* folder, bool top)
     return count < 0 ? (top ? 0 : -1) : count;
 }
 
+// A backup never removes the backup it replaces before the new one is whole:
+// an unchanged file is kept, a changed one replaces its copy once it has
+// arrived, files gone from the device leave the backup only when every file
+// arrived, and the index is written last. Only a folder with the hidden
+// index is taken for a backup; any other folder is the user's.
 HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 {
     if (!_isBackupPath(folder, true)) return ErrorHResult(setError(ERR_INVALIDPATH));
-    const int existing = _isRestorePath(folder, true);
-    if (existing != -1 && existing != 0) {
-        char question[256] = "";
-        LoadResourceText(IDS_CONFIRM_DELETEBACKUP, question, sizeof question);
-        if (ShowMessageText(hwnd, question, MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL) != IDOK) return 1;
-        BackupRemove(folder);
-    }
+    const bool update = HoldsHiddenIndex(folder);
+    const bool othersFiles = !update && IsFolder(folder) && !FolderIsEmpty(folder);
+    if ((update || othersFiles) && !Confirm(hwnd, update ? IDS_CONFIRM_DELETEBACKUP : IDS_CONFIRM_FOREIGNFOLDER))
+        return 1;
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKINGUP));
 
     const int made = SHCreateDirectoryExA(nullptr, folder, nullptr);
@@ -149,22 +231,88 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         return ErrorHResult(setError(ERR_SYSTEM));
     }
 
+    const std::vector<DeviceEntry> previous = update ? BackedUpRows(folder) : std::vector<DeviceEntry>();
     const int rows = getFileNames(folder, nullptr, false);
-    if (rows < 1) {
-        if (rows == 0) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
+    if (rows < 0) {
         ShowErrorFiles(hwnd);
         return ErrorHResult(setError(rows));
     }
     dropRepeatedRows();
-
-    m_job.indexFile = CreateFileA(Join(folder, kIndexName).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (m_job.indexFile == INVALID_HANDLE_VALUE) return ErrorHResult(setError(ERR_INVALIDINDEXFILE));
-    const HRESULT hr = transfer(hwnd, DCMD_RX);
-    CloseHandle(m_job.indexFile);
-    m_job.indexFile = INVALID_HANDLE_VALUE;
+    const bool anyFile = std::any_of(m_transferList.begin(), m_transferList.end(),
+                                     [](const DeviceEntry& row) { return row.nType == 1; });
+    if (!anyFile && !update) {
+        DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
+        ShowErrorFiles(hwnd);
+        return ErrorHResult(setError(0));
+    }
+    const HRESULT hr = updateBackup(hwnd, folder, previous);
     if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
     ShowErrorFiles(hwnd);
+    return hr;
+}
+
+// Fetches what the backup lacks, then settles the backup and its index.
+// The transfer list ends holding every row, for the closing list.
+HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, const std::vector<DeviceEntry>& previous)
+{
+    std::set<std::string> previousCopies;
+    for (const DeviceEntry& row : previous) previousCopies.insert(Lower(row.sPcName));
+
+    std::vector<DeviceEntry> walked;
+    walked.swap(m_transferList);
+    std::vector<DeviceEntry> settled;  // kept as they are, or not fetched at all
+    for (DeviceEntry& row : walked) {
+        if (row.nType == 1 && row.sName.size() > kMaxIndexLine) row.nType = ERR_INVALIDPATH;
+        if (row.nType == 1 && previousCopies.count(Lower(row.sPcName)) && SameAsBackedUp(row.sPcName, row))
+            row.nType = 0;
+        (row.nType == 1 ? m_transferList : settled).push_back(row);
+    }
+    std::vector<std::string> copies;  // where each fetched row belongs
+    for (DeviceEntry& row : m_transferList) {
+        copies.push_back(row.sPcName);
+        if (Exists(row.sPcName)) row.sPcName += kFetchSuffix;
+    }
+    HRESULT hr = S_OK;
+    if (m_transferList.empty()) setError(0);
+    else hr = transfer(hwnd, DCMD_RX);
+
+    bool complete = SUCCEEDED(hr);
+    std::set<std::string> inBackup;  // device paths, lower case
+    for (size_t i = 0; i < m_transferList.size(); ++i) {
+        DeviceEntry& row = m_transferList[i];
+        const bool fetched =
+            row.nType == 0 && (row.sPcName == copies[i] ||
+                               MoveFileExA(row.sPcName.c_str(), copies[i].c_str(), MOVEFILE_REPLACE_EXISTING));
+        if (fetched) StampDeviceTime(copies[i], row.stTime);
+        if (!fetched && row.nType == 0) row.nType = setError(ERR_SYSTEM);
+        if (!fetched && row.sPcName != copies[i]) DeleteFileA(row.sPcName.c_str());
+        row.sPcName = copies[i];
+        complete = complete && fetched;
+        // A file that did not arrive keeps its earlier copy in the backup.
+        if (fetched || (previousCopies.count(Lower(row.sPcName)) && Exists(row.sPcName)))
+            inBackup.insert(Lower(row.sName));
+    }
+    std::set<std::string> current;
+    for (const DeviceEntry& row : settled) {
+        if (row.nType == 0) inBackup.insert(Lower(row.sName));
+        if (row.nType < 0) complete = false;
+    }
+    for (const DeviceEntry& row : walked) current.insert(Lower(row.sPcName));
+    for (const DeviceEntry& row : previous) {
+        if (current.count(Lower(row.sPcName)) || !Exists(row.sPcName)) continue;
+        if (complete) RemoveCopy(folder, row.sPcName, trace());
+        else inBackup.insert(Lower(row.sName));
+    }
+
+    std::vector<std::string> lines;
+    std::set<std::string> written;
+    auto addLine = [&](const std::string& devicePath) {
+        if (inBackup.count(Lower(devicePath)) && written.insert(Lower(devicePath)).second) lines.push_back(devicePath);
+    };
+    for (const DeviceEntry& row : walked) addLine(row.sName);
+    for (const DeviceEntry& row : previous) addLine(row.sName);
+    if (!WriteBackupIndex(folder, lines)) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
+    m_transferList.insert(m_transferList.begin(), settled.begin(), settled.end());
     return hr;
 }
 
@@ -178,13 +326,21 @@ void CNotetaker::dropRepeatedRows()
     m_transferList.swap(kept);
 }
 
+// The list holds this restore's rows alone, the device folders they go into
+// are made first, and files on the device are replaced only when the user
+// says so, once.
 HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 {
     const int layout = _isRestorePath(folder, true);
     if (layout == -1 || layout == 0) return ErrorHResult(setError(ERR_INVALIDPATH));
-    const int rows = getFileNames(folder, Join(folder, kIndexName).c_str(), true);
+    m_transferList.clear();
+    const int rows = getFileNames(folder, Join(folder, kBackupIndexName).c_str(), true);
     if (trace()) DbgPrint("CNotetaker::Restore(%s) %d files", folder, static_cast<int>(m_transferList.size()));
     if (rows < 0) return ErrorHResult(setError(rows));
+
+    std::vector<std::string> missing;
+    if (replacesDeviceFiles(missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
+    for (const std::string& deviceFolder : missing) FolderCreate(deviceFolder.c_str());
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTORING));
     const HRESULT hr = transfer(hwnd, DCMD_TX);
     if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTOREDONE));
@@ -192,36 +348,58 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     return hr;
 }
 
+// Lists the device folders the transfer list sends into: true when a file of
+// the list is there already (or a folder cannot be listed, so nobody knows);
+// `missing` gets the folders to make, each after the folders above it.
+bool CNotetaker::replacesDeviceFiles(std::vector<std::string>& missing)
+{
+    const std::vector<DeviceEntry> rows = m_transferList;
+    std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries
+    std::set<std::string> absent;
+    bool replaces = false;
+    auto list = [&](const std::string& deviceFolder) -> std::vector<DeviceEntry>* {
+        const std::string key = Lower(deviceFolder);
+        auto known = listings.find(key);
+        if (known != listings.end()) return &known->second;
+        const int count = EnumFolder(deviceFolder.c_str());
+        if (count < 0) return nullptr;
+        std::vector<DeviceEntry>& entries = listings[key];
+        entries.resize(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
+        return &entries;
+    };
+    for (const std::string& deviceFolder : DeviceFoldersOf(rows)) {
+        std::string above = Parent(deviceFolder);
+        if (above.empty() || IsBareDrive(above)) above = "\\";
+        const bool aboveAbsent = absent.count(Lower(above)) != 0;
+        const std::vector<DeviceEntry>* listing = aboveAbsent ? nullptr : list(above);
+        if (listing && Lists(*listing, deviceFolder, true)) continue;
+        if (!aboveAbsent && !listing) replaces = true;
+        absent.insert(Lower(deviceFolder));
+        missing.push_back(deviceFolder);
+    }
+    for (const DeviceEntry& row : rows) {
+        const std::string deviceFolder = Parent(row.sName);
+        if (absent.count(Lower(deviceFolder))) continue;
+        const std::vector<DeviceEntry>* listing = list(deviceFolder);
+        const std::string name = row.sName.substr(deviceFolder.size() + 1);
+        if (!listing || Lists(*listing, name, false)) replaces = true;
+    }
+    m_transferList = rows;
+    return replaces;
+}
+
+// Removes the backup in folder, the files its hidden index names; a folder
+// without that index is the user's and keeps everything.
 int CNotetaker::BackupRemove(const char* folder)
 {
     if (trace()) DbgPrint("CNotetaker::BackupRemove(%s)", folder);
-    const std::string index = Join(folder, kIndexName);
-    const DWORD a = Attributes(index);
-    if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
-        getFileNames(folder, index.c_str(), true);
-        SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(index.c_str());
-        for (const DeviceEntry& row : m_transferList) {
-            const BOOL deleted = DeleteFileA(row.sPcName.c_str());
-            if (trace()) DbgPrint("DeleteFile(%s) = %s", row.sPcName.c_str(), deleted ? "TRUE" : "FALSE");
-            char holder[MAX_PATH];
-            snprintf(holder, sizeof holder, "%s", row.sPcName.c_str());
-            PathRemoveFileSpecA(holder);
-            if (IsFolder(holder) && FolderIsEmpty(holder)) {
-                if (trace()) DbgPrint("RemoveDirectory(%s)", holder);
-                RemoveDirectoryA(holder);
-            }
-        }
-        return 0;
-    }
-    WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA(Join(folder, "*").c_str(), &found));
-    if (!find.valid()) return 0;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTypeDigit(found.cFileName[0]) &&
-            !IsDots(found.cFileName))
-            RemoveTree(Join(folder, found.cFileName));
-    } while (FindNextFileA(find.get(), &found));
+    if (!HoldsHiddenIndex(folder)) return 0;
+    const std::vector<DeviceEntry> rows = BackedUpRows(folder);
+    const std::string index = Join(folder, kBackupIndexName);
+    SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(index.c_str());
+    for (const DeviceEntry& row : rows) RemoveCopy(folder, row.sPcName, trace());
     return 0;
 }
 
@@ -244,19 +422,32 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
     for (int i = 0; i < count; ++i) GetEntry(static_cast<size_t>(i), listing[static_cast<size_t>(i)]);
 
     for (auto entry = listing.rbegin(); entry != listing.rend(); ++entry) {
+        DeviceEntry row;
+        row.sName = entry->sName;
+        row.nSize = entry->nSize;
+        row.stTime = entry->stTime;
         if (entry->nType == DeviceEntry::TYPE_FOLDER_R || entry->nType == DeviceEntry::TYPE_FOLDER_F) {
+            // A folder path the device could not be sent whole is not walked.
+            if (entry->sName.size() > kMaxIndexLine) {
+                row.nType = ERR_INVALIDPATH;
+                m_transferList.push_back(row);
+                continue;
+            }
             const int below = rowsFromDevice(base, entry->sName.c_str());
             if (below < 0) return below;
             continue;
         }
-        const std::string devicePath = Join(name ? name : "", entry->sName);
-        const size_t colon = devicePath.find(':');
-        if (!name || colon == std::string::npos) return setError(ERR_INVALIDINDEXFILE);
-        DeviceEntry row;
-        row.sName = devicePath;
-        row.sPcName = Join(base, SafePcRelativePath(devicePath.substr(std::min(devicePath.size(), colon + 2))));
+        // A special entry at the root is no file of a folder: it is named
+        // afterwards among what was not backed up, and the walk goes on.
+        if (!name && entry->nType == DeviceEntry::TYPE_SPECIAL) {
+            row.nType = DeviceEntry::ROW_SKIPPED;
+            m_transferList.push_back(row);
+            continue;
+        }
+        row.sName = Join(name ? name : "", entry->sName);
+        if (!name || row.sName.find(':') == std::string::npos) return setError(ERR_INVALIDINDEXFILE);
+        row.sPcName = BackupPcPath(base, row.sName);
         row.nType = 1;
-        row.nSize = entry->nSize;
         if (trace()) DbgPrint("sName=%s, sPcName=%s", row.sName.c_str(), row.sPcName.c_str());
         m_transferList.push_back(row);
     }
@@ -265,42 +456,19 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
 
 int CNotetaker::rowsFromPc(const char* base, const char* name)
 {
-    HANDLE index = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (index != INVALID_HANDLE_VALUE) {
-        const int result = rowsFromIndex(base, index);
-        CloseHandle(index);
-        return result;
-    }
+    ScopedKernelHandle index(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (index.valid()) return rowsFromIndex(base, index.get());
     return rowsFromLayout(base, IsFolder(name) ? name : base);
 }
 
 int CNotetaker::rowsFromIndex(const char* base, HANDLE index)
 {
     m_transferList.clear();
-    std::string text;
-    char chunk[4096];
-    DWORD got = 0;
-    for (;;) {
-        if (!ReadFile(index, chunk, sizeof chunk, &got, nullptr)) return setError(ERR_SYSTEM);
-        if (got == 0) break;
-        text.append(chunk, got);
-    }
-    for (size_t at = 0; at < text.size();) {
-        const size_t window = std::min(kMaxLine, text.size() - at);
-        const size_t cr = text.find('\r', at);
-        if (cr == std::string::npos || cr - at >= window) return setError(ERR_INVALIDINDEXFILE);
-        const std::string line = text.substr(at, cr - at);
-        at = cr + 2;
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos) return setError(ERR_INVALIDINDEXFILE);
-        DeviceEntry row;
-        row.sName = line;
-        row.sPcName = Join(base, SafePcRelativePath(line.substr(std::min(line.size(), colon + 2))));
-        row.nType = 1;
-        if (!PcFileSize(row.sPcName.c_str(), row.nSize)) continue;
-        m_transferList.push_back(row);
-    }
-    return 0;
+    std::vector<DeviceEntry> lines;
+    const int read = ReadBackupIndex(base, index, lines);
+    for (DeviceEntry& row : lines)
+        if (PcFileSize(row.sPcName.c_str(), row.nSize)) m_transferList.push_back(row);
+    return read < 0 ? setError(read) : 0;
 }
 
 int CNotetaker::rowsFromLayout(const char* base, const std::string& folder)

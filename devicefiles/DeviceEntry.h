@@ -6,6 +6,9 @@
 
 struct DeviceEntry {
     enum Type { TYPE_FILE = 1, TYPE_FOLDER_R = 2, TYPE_FOLDER_F = 3, TYPE_SPECIAL = 4 };
+    // Transfer list: a row left out on purpose (a special entry a backup
+    // cannot copy), named afterwards with the rows that failed.
+    static constexpr int ROW_SKIPPED = 2;
 
     std::string sName;    // listing: name (folders with their drive); transfer: device path
     std::string sPcName;  // transfer: PC path

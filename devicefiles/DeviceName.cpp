@@ -1,6 +1,8 @@
 #include "devicefiles/DeviceName.h"
 
 #include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,12 +38,38 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
 
+DWORD WINAPI SystemShortPath(const char* path, char* shortPath, DWORD size)
+{
+    return GetShortPathNameA(path, shortPath, size);
+}
+ShortPathSource g_shortPath = SystemShortPath;
+
+// An 8.3 alias of our own, for volumes that keep no short names: four
+// characters of the name, "~" and three hex digits of a hash of the whole
+// name, then up to three characters of its extension.
+std::string OwnShortName(const std::string& name)
+{
+    unsigned hash = 2166136261u;
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    const size_t dot = name.find_last_of('.');
+    std::string stem, extension;
+    for (size_t i = 0; i < std::min(dot, name.size()) && stem.size() < 4; ++i)
+        if (isalnum(static_cast<unsigned char>(name[i]))) stem += static_cast<char>(toupper(static_cast<unsigned char>(name[i])));
+    for (size_t i = dot == std::string::npos ? name.size() : dot + 1; i < name.size() && extension.size() < 3; ++i)
+        if (isalnum(static_cast<unsigned char>(name[i])))
+            extension += static_cast<char>(toupper(static_cast<unsigned char>(name[i])));
+    char alias[16];
+    snprintf(alias, sizeof alias, "%s~%03X%s%s", stem.c_str(), (hash ^ hash >> 12) & 0xFFF, extension.empty() ? "" : ".",
+             extension.c_str());
+    return alias;
+}
+
 // Rewrites the components of `longPath` that lie below `baseCount` leading
 // components, component by component against the short form.
 bool MapComponents(const std::string& longPath, size_t baseCount, int type, std::string& mapped)
 {
     char shortPath[MAX_PATH];
-    const DWORD n = GetShortPathNameA(longPath.c_str(), shortPath, MAX_PATH);
+    const DWORD n = g_shortPath(longPath.c_str(), shortPath, MAX_PATH);
     if (n == 0 || n >= MAX_PATH || !HasDrive(longPath) || !HasDrive(shortPath)) return false;
     const std::vector<std::string> longParts = Components(longPath.substr(2));
     const std::vector<std::string> shortParts = Components(std::string(shortPath).substr(2));
@@ -50,7 +78,9 @@ bool MapComponents(const std::string& longPath, size_t baseCount, int type, std:
     mapped.clear();
     for (size_t i = baseCount; i < longParts.size(); ++i) {
         if (!mapped.empty()) mapped += '\\';
-        mapped += type == 4 || !DeviceKeepsName(longParts[i].c_str()) ? shortParts[i] : longParts[i];
+        if (type != 4 && DeviceKeepsName(longParts[i].c_str())) mapped += longParts[i];
+        else if (type != 4 && !DeviceKeepsName(shortParts[i].c_str())) mapped += OwnShortName(longParts[i]);
+        else mapped += shortParts[i];
     }
     return true;
 }
@@ -62,6 +92,13 @@ char* Fail(char* out)
 }
 
 }  // namespace
+
+ShortPathSource SetShortPathSource(ShortPathSource source)
+{
+    const ShortPathSource previous = g_shortPath;
+    g_shortPath = source ? source : SystemShortPath;
+    return previous;
+}
 
 bool DeviceKeepsName(const char* component)
 {

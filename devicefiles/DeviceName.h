@@ -14,5 +14,11 @@ char* MakeDeviceName(char* out, int type, const char* base, const char* relative
 // backslash, then the name. Empty when the name cannot be mapped.
 char* MakeDevicePath(char* out, int type, const char* base, const char* relative);
 
+// The file system's short (8.3) form of a path, GetShortPathNameA by
+// default; a volume with short names turned off gives the long path back,
+// and then a short name of our own is made. Tests replace the source.
+using ShortPathSource = DWORD(WINAPI*)(const char* path, char* shortPath, DWORD size);
+ShortPathSource SetShortPathSource(ShortPathSource source);  // nullptr restores the system's
+
 // True when the device keeps this name component as it is.
 bool DeviceKeepsName(const char* component);

@@ -1,5 +1,6 @@
 // Listing one device folder: a count, then one 31-byte record per entry,
 // each fetched with "C", asked again with "R", the exchange ended with "X".
+#include <algorithm>
 #include <cstring>
 
 #include "devicefiles/FolderPath.h"
@@ -34,13 +35,17 @@ SYSTEMTIME DecodeTime(const unsigned char* r)
     return t;
 }
 
-bool DecodeRecord(const unsigned char* r, DeviceEntry& entry)
+// A folder's entry carries its whole device path, so that a folder found
+// inside a folder can be listed, opened and walked like one at the root.
+bool DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry& entry)
 {
     const int type = r[21];
     if (type < DeviceEntry::TYPE_FILE || type > DeviceEntry::TYPE_SPECIAL) return false;
     const std::string name(reinterpret_cast<const char*>(r), strnlen(reinterpret_cast<const char*>(r), kNameField));
-    if (type == DeviceEntry::TYPE_FOLDER_R) entry.sName = "R:\\" + name;
-    else if (type == DeviceEntry::TYPE_FOLDER_F) entry.sName = "F:\\" + name;
+    const size_t drive = listed.size() >= 2 && listed[1] == ':' ? std::min<size_t>(3, listed.size()) : 0;
+    const std::string below = listed == "\\" || listed.size() == drive ? std::string() : listed.substr(drive) + "\\";
+    if (type == DeviceEntry::TYPE_FOLDER_R) entry.sName = "R:\\" + below + name;
+    else if (type == DeviceEntry::TYPE_FOLDER_F) entry.sName = "F:\\" + below + name;
     else entry.sName = name;
     entry.sPcName.clear();
     entry.nType = type;
@@ -51,14 +56,16 @@ bool DecodeRecord(const unsigned char* r, DeviceEntry& entry)
 
 }  // namespace
 
-// The folder as the device knows it: no drive, no trailing backslash.
+// The folder as the device knows it: no trailing backslash, and no drive
+// for R:. The device looks for a path without drive on R: first, so a folder
+// of F: named like one of R: would be listed and fetched from R: instead:
+// F: paths keep their drive.
 std::string FolderPathToSend(const char* path)
 {
     if (!path || strcmp(path, "\\") == 0) return "\\";
     std::string sent = path;
     const char drive = sent.size() >= 2 ? sent[0] : '\0';
-    if ((drive == 'R' || drive == 'F' || drive == 'r' || drive == 'f') && sent[1] == ':')
-        sent.erase(0, sent.size() < 3 ? sent.size() : 3);
+    if ((drive == 'R' || drive == 'r') && sent[1] == ':') sent.erase(0, sent.size() < 3 ? sent.size() : 3);
     if (sent.size() > kMaxSentPath) sent.resize(kMaxSentPath);
     if (!sent.empty() && sent.back() == '\\') sent.pop_back();
     return sent;
@@ -116,7 +123,7 @@ int CNotetaker::EnumFolder(const char* path)
         if (got < 0) return got;
         if (got == 0) return setError(ERR_RESPONSE);
         DeviceEntry entry;
-        if (got == kRecordSize && DecodeRecord(record, entry)) {
+        if (got == kRecordSize && DecodeRecord(record, sent, entry)) {
             m_listing.push_back(entry);
             budget = m_dwRetries;
             request = ENUM_NEXT;

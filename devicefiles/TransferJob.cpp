@@ -239,30 +239,12 @@ int CNotetaker::runTransferList()
             return aborted();
         }
         row.nType = result < 0 ? result : 0;
-        if (row.nType == 0 && !recordInIndex(row)) {
-            if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_SYSTEM);
-            return ERR_SYSTEM;
-        }
         if (trace()) DbgPrint("done with %s <-> %s: Code=%d", row.sName.c_str(), row.sPcName.c_str(), row.nType);
         last = result;
     }
     setError(last);
     if (trace()) DbgPrint("Exiting transfer thread with %d", LastResult());
     return LastResult();
-}
-
-// A backup remembers each file as soon as it has arrived whole.
-bool CNotetaker::recordInIndex(const DeviceEntry& row)
-{
-    if (m_job.mode != DCMD_RX || m_job.indexFile == INVALID_HANDLE_VALUE) return true;
-    char line[MAX_PATH + 2];
-    const int length = snprintf(line, sizeof line, "%.259s\r\n", row.sName.c_str());
-    DWORD written = 0;
-    if (WriteFile(m_job.indexFile, line, static_cast<DWORD>(length), &written, nullptr) &&
-        written == static_cast<DWORD>(length))
-        return true;
-    setError(ERR_SYSTEM);
-    return false;
 }
 
 int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)

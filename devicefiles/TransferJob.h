@@ -6,7 +6,6 @@ struct TransferJob {
     HWND dialog = nullptr;     // the progress dialog, while it is up
     HWND owner = nullptr;      // remembered owner when the caller gives none
     HMODULE shell = nullptr;   // the shell library, loaded as data while a dialog runs
-    HANDLE indexFile = INVALID_HANDLE_VALUE;  // open only during a backup
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
     HANDLE worker = nullptr;

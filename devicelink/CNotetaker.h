@@ -135,8 +135,9 @@ private:
     int transferRow(DeviceEntry& row, ProgressLines& lines);
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);
-    bool recordInIndex(const DeviceEntry& row);
     void dropRepeatedRows();
+    HRESULT updateBackup(HWND hwnd, const std::string& folder, const std::vector<DeviceEntry>& previous);
+    bool replacesDeviceFiles(std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
     int rowsFromPc(const char* base, const char* name);
     int rowsFromIndex(const char* base, HANDLE index);

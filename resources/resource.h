@@ -54,6 +54,8 @@
 #define IDS_TITLE_RECEIVING     129
 #define IDS_TITLE_SENDING       130
 #define IDS_NOT_ATTEMPTED       241
+#define IDS_CONFIRM_FOREIGNFOLDER 141
+#define IDS_CONFIRM_RESTORE     142
 #define IDD_PROGRESS            1020
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.

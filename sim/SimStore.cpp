@@ -145,9 +145,9 @@ std::string SimStore::resolveParts(const std::string& devicePath, bool mustExist
 
 std::string SimStore::Resolve(const std::string& devicePath) const { return resolveParts(devicePath, true); }
 
-void SimStore::addFolderRecords(std::vector<Record>& out, char drive, uint8_t type) const
+void SimStore::addFolderRecords(std::vector<Record>& out, const std::string& folder, uint8_t type) const
 {
-    for (const Found& f : Contents(drivePath(drive)))
+    for (const Found& f : Contents(folder))
         if (f.folder && ValidName(f.name)) out.push_back(MakeRecord({f.name, true, 0, f.written}, type));
 }
 
@@ -161,13 +161,17 @@ std::vector<SimStore::Record> SimStore::List(const std::string& devicePath) cons
 {
     std::vector<Record> records;
     if (devicePath == "\\" || devicePath.empty()) {
-        addFolderRecords(records, 'R', TYPE_FOLDER_R);
-        addFolderRecords(records, 'F', TYPE_FOLDER_F);
+        addFolderRecords(records, drivePath('R'), TYPE_FOLDER_R);
+        addFolderRecords(records, drivePath('F'), TYPE_FOLDER_F);
         addFileRecords(records, drivePath('S'), TYPE_SPECIAL);
         return records;
     }
     const std::string folder = Resolve(devicePath);
-    if (!folder.empty() && IsFolder(folder)) addFileRecords(records, folder, TYPE_FILE);
+    if (folder.empty() || !IsFolder(folder)) return records;
+    // A folder inside a folder is listed as at the root, typed by its drive.
+    const bool onF = folder.compare(0, drivePath('F').size() + 1, drivePath('F') + "\\") == 0;
+    addFolderRecords(records, folder, onF ? TYPE_FOLDER_F : TYPE_FOLDER_R);
+    addFileRecords(records, folder, TYPE_FILE);
     return records;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 // The stand-in note-taker's file store: a PC folder whose sub-folder "R"
 // is drive R:, "F" drive F:, and whose sub-folder "special" holds the
-// entries the device shows at its root as special entries. Folders listed
-// at the root sit at the top of a drive; a folder may be made inside one,
-// as a pasted PC tree asks, but listings show the files of a folder only.
+// entries the device shows at its root as special entries. A listing shows
+// a folder's sub-folders (type 2 on R:, 3 on F:) before its files.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,7 +41,7 @@ public:
 private:
     std::string drivePath(char drive) const;
     std::string resolveParts(const std::string& devicePath, bool mustExist) const;
-    void addFolderRecords(std::vector<Record>& out, char drive, uint8_t type) const;
+    void addFolderRecords(std::vector<Record>& out, const std::string& folder, uint8_t type) const;
     void addFileRecords(std::vector<Record>& out, const std::string& folder, uint8_t type) const;
 
     std::string root_;

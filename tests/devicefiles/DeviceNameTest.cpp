@@ -57,6 +57,26 @@ TEST_F(DeviceNameTest, LongNamesAndLongExtensionsBecomeTheirShortAlias)
     EXPECT_TRUE(DeviceKeepsName(result.substr(0, result.find('\\')).c_str())) << result;
 }
 
+DWORD WINAPI NoShortNames(const char* path, char* shortPath, DWORD size)
+{
+    return static_cast<DWORD>(snprintf(shortPath, size, "%s", path));
+}
+
+TEST_F(DeviceNameTest, WithoutShortNamesOnTheVolumeOurOwnAliasIsSent)
+{
+    const ShortPathSource previous = SetShortPathSource(NoShortNames);
+    const std::string one = mapped(2, make("a folder with a long name\\a very long name, part one.html"));
+    const std::string two = mapped(2, make("a folder with a long name\\a very long name, part two.html"));
+    const std::string kept = mapped(2, make("short\\letter.txt"));
+    SetShortPathSource(previous);
+    EXPECT_EQ(kept, "short\\letter.txt");
+    for (const std::string& result : {one, two}) {
+        EXPECT_TRUE(DeviceKeepsName(lastComponent(result).c_str())) << result;
+        EXPECT_TRUE(DeviceKeepsName(result.substr(0, result.find('\\')).c_str())) << result;
+    }
+    EXPECT_NE(lastComponent(one), lastComponent(two));
+}
+
 TEST_F(DeviceNameTest, FoldersKeptUnderTheirTypeDigitMapBackWithoutIt)
 {
     make("2letters\\note.txt");

@@ -47,7 +47,7 @@ void ExpectValid(const DeviceEntry& e)
 {
     EXPECT_GE(e.nType, 1);
     EXPECT_LE(e.nType, 4);
-    EXPECT_LE(e.sName.size(), 24u);
+    EXPECT_LE(e.sName.size(), 26u);  // a folder: "R:\d\" and up to 21 characters
     EXPECT_GE(e.stTime.wMonth, 1);
     EXPECT_LE(e.stTime.wMonth, 12);
     EXPECT_GE(e.stTime.wDay, 1);

@@ -88,10 +88,29 @@ TEST_F(Listing, AFolderIsListedRecordByRecordAndTheExchangeEnded)
     EXPECT_EQ(e.nType, 0);
 }
 
+TEST_F(Listing, AFolderInsideAFolderCarriesItsWholePath)
+{
+    const struct { const char* listed; const char* sent; int type; const char* name; } cases[] = {
+        {"R:\\notes\\deep\\", "notes\\deep", 2, "R:\\notes\\deep\\deeper"},
+        {"F:\\books", "F:\\books", 3, "F:\\books\\deeper"},
+        {"notes", "notes", 2, "R:\\notes\\deeper"},
+    };
+    for (const auto& c : cases) {
+        Fields folder;
+        folder.name = "deeper", folder.type = c.type;
+        script_.On(Cmd('F') + c.sent + "\r", Count(1)).On("C", Record(folder)).On("X", "");
+        ASSERT_EQ(nt_->EnumFolder(c.listed), 1) << c.listed;
+        DeviceEntry e;
+        nt_->GetEntry(0, e);
+        EXPECT_EQ(e.sName, c.name);
+        settle();
+    }
+}
+
 TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOut)
 {
     const struct { const char* path; const char* sent; } cases[] = {
-        {"r:\\Notes\\", "Notes"}, {"R:\\letters\\", "letters"}, {"F:\\books", "books"},
+        {"r:\\Notes\\", "Notes"}, {"R:\\letters\\", "letters"}, {"F:\\books\\", "F:\\books"},
         {"Notes", "Notes"}, {nullptr, "\\"},
     };
     for (const auto& c : cases) {
@@ -208,7 +227,7 @@ TEST_F(Listing, NamesEndAtTheirNulOrTheField)
     EXPECT_EQ(listOne(Record(f)).sName, std::string(21, 'm'));
     f.name = std::string(21, 'f');
     f.type = 3;
-    EXPECT_EQ(listOne(Record(f)).sName, "F:\\" + std::string(21, 'f'));
+    EXPECT_EQ(listOne(Record(f)).sName, "F:\\d\\" + std::string(21, 'f'));
 }
 
 TEST_F(Listing, DatesFromTheDeviceAreBroughtIntoRange)

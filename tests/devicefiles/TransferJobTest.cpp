@@ -1,4 +1,4 @@
-// The transfer job, file operations and backup against the stand-in
+// The transfer job and file operations against the stand-in
 // note-taker over the in-memory line, with the real progress dialog.
 #include <gtest/gtest.h>
 
@@ -175,99 +175,6 @@ TEST_F(TransferJobTest, CancelPressedWhileACommandGoesOutStopsTheJob)
     EXPECT_EQ(nt_.TransferList()[1].nType, 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("a.txt")));
     EXPECT_FALSE(TempDir::Exists(pc_.file("b.txt")));
-}
-
-TEST_F(TransferJobTest, BackupThenRestoreIntoAnEmptiedDevice)
-{
-    sim_.put("R\\letters\\ann.txt", Pattern(5000, 1));
-    sim_.put("R\\notes\\todo.txt", Pattern(10, 2));
-    sim_.put("F\\books\\tale.brl", Pattern(70000, 3));
-    const std::string folder = pc_.file("backups\\monday");  // does not exist yet
-
-    ASSERT_EQ(nt_.Backup(nullptr, folder.c_str()), S_OK);
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_TRUE(TempDir::ReadAll(folder + "\\letters\\ann.txt") == Pattern(5000, 1));
-    EXPECT_TRUE(TempDir::ReadAll(folder + "\\books\\tale.brl") == Pattern(70000, 3));
-    const std::string index = folder + "\\backup-restore.index";
-    EXPECT_TRUE(GetFileAttributesA(index.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    std::string lines = TempDir::ReadAll(index);
-    for (const char* line : {"R:\\letters\\ann.txt\r\n", "R:\\notes\\todo.txt\r\n", "F:\\books\\tale.brl\r\n"})
-        EXPECT_NE(lines.find(line), std::string::npos) << line << " in " << lines;
-    EXPECT_EQ(lines.size(), strlen("R:\\letters\\ann.txt\r\nR:\\notes\\todo.txt\r\nF:\\books\\tale.brl\r\n"));
-    EXPECT_EQ(sim_.device->Display(), "Backup complete");
-
-    DeleteFileA(sim_.path("R\\letters\\ann.txt").c_str());
-    DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
-    DeleteFileA(sim_.path("F\\books\\tale.brl").c_str());
-    ASSERT_EQ(nt_.Restore(nullptr, folder.c_str()), S_OK);
-    Sleep(200);
-    EXPECT_TRUE(device("R\\letters\\ann.txt") == Pattern(5000, 1));
-    EXPECT_TRUE(device("R\\notes\\todo.txt") == Pattern(10, 2));
-    EXPECT_TRUE(device("F\\books\\tale.brl") == Pattern(70000, 3));
-    EXPECT_EQ(sim_.device->Display(), "Restore complete");
-
-    // A second backup into the same place asks first; Cancel changes nothing.
-    g_boxAnswer = IDCANCEL;
-    EXPECT_EQ(nt_.Backup(nullptr, folder.c_str()), static_cast<HRESULT>(1));
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "Are you sure you want to delete the existing backup?");
-    EXPECT_EQ(TempDir::ReadAll(index), lines);
-}
-
-TEST_F(TransferJobTest, RestoreFromATypeDigitLayoutAndBadIndexes)
-{
-    const std::string folder = pc_.file("layout");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\2letters").c_str(), nullptr);
-    TempDir::WriteAll(folder + "\\2letters\\note.txt", "from the layout");
-    EXPECT_EQ(nt_._isRestorePath(folder.c_str(), true), 1);  // one file, no index
-    ASSERT_EQ(nt_.Restore(nullptr, folder.c_str()), S_OK);
-    Sleep(200);
-    EXPECT_EQ(device("R\\letters\\note.txt"), "from the layout");
-
-    // A file at the top breaks the layout.
-    TempDir::WriteAll(folder + "\\stray.txt", "x");
-    EXPECT_EQ(nt_._isRestorePath(folder.c_str(), true), 0);
-    EXPECT_EQ(nt_.Restore(nullptr, folder.c_str()), ErrorHResult(CNotetaker::ERR_INVALIDPATH));
-
-    // An index whose last line lacks its CR LF.
-    const std::string broken = pc_.file("broken");
-    CreateDirectoryA(broken.c_str(), nullptr);
-    CreateDirectoryA((broken + "\\letters").c_str(), nullptr);
-    TempDir::WriteAll(broken + "\\letters\\a.txt", "a");
-    TempDir::WriteAll(broken + "\\backup-restore.index", "R:\\letters\\a.txt\r\nR:\\letters\\a.txt");
-    SetFileAttributesA((broken + "\\backup-restore.index").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(nt_.Restore(nullptr, broken.c_str()), ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE));
-
-    // An index line for a file deleted since is skipped.
-    TempDir::WriteAll(broken + "\\backup-restore.index", "R:\\letters\\gone.txt\r\nR:\\letters\\a.txt\r\n");
-    ASSERT_EQ(nt_.Restore(nullptr, broken.c_str()), S_OK);
-    ASSERT_EQ(nt_.TransferList().size(), 1u);
-    EXPECT_EQ(nt_.TransferList()[0].sName, "R:\\letters\\a.txt");
-}
-
-TEST_F(TransferJobTest, HostileDeviceNamesStayInsideTheBackupFolder)
-{
-    SimRawListing listing;
-    listing.count = {5, 0};
-    for (const char* name : {"..\\..\\evil.txt", "C:\\win.ini", "a:b*c?.txt", "CON", "dots..."}) {
-        std::vector<uint8_t> record(31, 0);
-        memcpy(record.data(), name, strlen(name));
-        record[21] = 1;  // a file
-        record[28] = 1, record[29] = 1;
-        listing.records.push_back(record);
-    }
-    sim_.device->SetRawListing(listing);
-    const std::string base = pc_.file("safe");
-    ASSERT_EQ(nt_.getFileNames(base.c_str(), "R:\\letters", false), 5);
-    for (const DeviceEntry& row : nt_.TransferList()) {
-        SCOPED_TRACE(row.sName);
-        ASSERT_EQ(row.sPcName.compare(0, base.size() + 1, base + "\\"), 0);
-        const std::string below = row.sPcName.substr(base.size() + 1);
-        EXPECT_EQ(("\\" + below + "\\").find("\\..\\"), std::string::npos);
-        EXPECT_EQ(below.find(':'), std::string::npos);
-        EXPECT_EQ(below.find_first_of("*?\"<>|"), std::string::npos);
-    }
 }
 
 }  // namespace

@@ -66,6 +66,20 @@ TEST_F(SimStoreTest, FolderRecordsCarryRealSizesAndTimes)
     EXPECT_TRUE(store_.List("nowhere").empty());
 }
 
+TEST_F(SimStoreTest, FoldersInsideFoldersComeFirstTypedByTheirDrive)
+{
+    CreateDirectoryA(dir_.file("R\\letters\\old").c_str(), nullptr);
+    CreateDirectoryA(dir_.file("F\\books\\sets").c_str(), nullptr);
+    for (const char* folder : {"R:\\letters", "books"}) {
+        SCOPED_TRACE(folder);
+        const auto records = store_.List(folder);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(NameOf(records[0]), folder[0] == 'R' ? "old" : "sets");
+        EXPECT_EQ(records[0][21], folder[0] == 'R' ? 2 : 3);
+        EXPECT_EQ(records[1][21], 1);
+    }
+}
+
 TEST_F(SimStoreTest, PathsWithoutADriveAreLookedForOnRThenF)
 {
     EXPECT_EQ(store_.Resolve("letters\\ann.txt"), dir_.file("R\\letters\\ann.txt"));

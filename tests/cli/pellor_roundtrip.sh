@@ -1,0 +1,77 @@
+#!/bin/bash
+# A whole device through pellor and the stand-in note-taker on a Wine COM
+# port: back up folders three levels deep and a file kept under the same
+# folder and name on both drives, past a special entry; a second backup of
+# the unchanged device fetches nothing, a third fetches the one changed file;
+# the drives are wiped and the restore brings back every byte.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+export BUILD_DIR="$PELLOR_BUILD_DIR" PC_COM=11 SIM_COM=12 SIM_TRACE=1
+WORK="$(mktemp -d)"
+cleanup() { "$ROOT/scripts/sim-pty.sh" stop; rm -rf "$WORK"; }
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+settle() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; }
+
+"$ROOT/scripts/sample-device.sh" "$WORK/device" --round-trip
+mkdir -p "$WORK/pc"
+"$ROOT/scripts/sim-pty.sh" start "$WORK/device" >/dev/null
+SIM_LOG="$BUILD_DIR/sim-pty/sim.log"
+pellor() { (cd "$WORK/pc" && "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM "$@"); }
+sent() { grep -c '\] sent ' "$SIM_LOG" || true; }
+now() { date +%s.%N; }
+# Runs pellor with the rest of the arguments; sets SECONDS_TAKEN, FETCHED, STATUS.
+timed() {
+  local before start
+  before=$(sent); start=$(now)
+  STATUS=0
+  pellor "$@" >"$WORK/out" 2>"$WORK/err" </dev/null || STATUS=$?
+  SECONDS_TAKEN=$(awk -v s="$start" -v e="$(now)" 'BEGIN { printf "%.2f", e - s }')
+  FETCHED=$(( $(sent) - before ))
+}
+device_files() { (cd "$WORK/device" && find R F -type f | sort); }
+FILES=$(device_files | wc -l)
+BYTES=$(cd "$WORK/device" && cat $(device_files) | wc -c)
+# The line moves 11,520 bytes a second at 115200 baud.
+rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.3f", b / s / 11520 }'; }
+
+timed backup backup
+[ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "first backup exit status $STATUS"; }
+grep -q 'not backed up (special entry): clock' "$WORK/err" || fail "the special entry is not named"
+[ "$FETCHED" = "$FILES" ] || fail "first backup fetched $FETCHED of $FILES files"
+echo "full backup: $FILES files, $BYTES bytes, $SECONDS_TAKEN s, $(rate "$BYTES" "$SECONDS_TAKEN") of the line rate"
+[ "$(tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | wc -l)" = "$FILES" ] || fail "index lines"
+cmp "$WORK/device/R/letters/ann.txt" "$WORK/pc/backup/R/letters/ann.txt" || fail "R:\\letters\\ann.txt"
+cmp "$WORK/device/F/letters/ann.txt" "$WORK/pc/backup/F/letters/ann.txt" || fail "F:\\letters\\ann.txt"
+cmp "$WORK/device/R/notes/deep/deeper/plan.brl" "$WORK/pc/backup/R/notes/deep/deeper/plan.brl" || fail "three levels down"
+
+timed ls -r '\'
+LISTING=$SECONDS_TAKEN
+[ "$STATUS" = 0 ] || fail "ls -r"
+
+timed backup backup   # the question is answered No (no input)
+[ "$STATUS" = 1 ] || fail "a backup answered No exits $STATUS"
+[ "$FETCHED" = 0 ] || fail "a backup answered No fetched $FETCHED files"
+
+timed --yes backup backup
+[ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "second backup exit status $STATUS"; }
+[ "$FETCHED" = 0 ] || fail "the backup of the unchanged device fetched $FETCHED files"
+echo "incremental backup, nothing changed: fetched 0 files, $SECONDS_TAKEN s; whole listing (ls -r) $LISTING s," \
+  "ratio $(awk -v a="$SECONDS_TAKEN" -v b="$LISTING" 'BEGIN { printf "%.2f", a / b }')"
+
+printf 'P.S. One more line.\r\n' >>"$WORK/device/R/notes/deep/outline.txt"
+timed --yes backup backup
+[ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "third backup exit status $STATUS"; }
+grep '\] sent ' "$SIM_LOG" | tail -n "$FETCHED" | sed 's/^.*\] /  /'
+[ "$FETCHED" = 1 ] || fail "one changed file, $FETCHED fetched"
+grep '\] sent ' "$SIM_LOG" | tail -n 1 | grep -q 'outline.txt' || fail "the changed file was not the one fetched"
+SIZE=$(stat -c %s "$WORK/device/R/notes/deep/outline.txt")
+echo "incremental backup, one file changed: fetched 1 file, $SIZE bytes, $SECONDS_TAKEN s"
+cmp "$WORK/device/R/notes/deep/outline.txt" "$WORK/pc/backup/R/notes/deep/outline.txt" || fail "changed copy"
+
+cp -r "$WORK/device" "$WORK/before"
+rm -rf "$WORK/device/R/"* "$WORK/device/F/"*
+timed restore backup
+[ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "restore exit status $STATUS"; }
+settle diff -r -q "$WORK/before" "$WORK/device" >/dev/null || { diff -r "$WORK/before" "$WORK/device"; fail "restore differs"; }
+echo "restore into the wiped drives: $FILES files, $SECONDS_TAKEN s; diff -r: identical"
