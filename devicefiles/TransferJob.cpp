@@ -339,7 +339,8 @@ int CNotetaker::ShowErrorFiles(HWND hwnd)
 {
     char text[1024] = "";
     AppendFileList(text, IDS_FAILED_FILES, m_transferList, [](int status) { return status < 0; });
-    // Rows left after a cancel (or a failed index write) were never tried.
+    // Rows left after a cancel were never tried; a special entry that a
+    // backup leaves out is named among them.
     AppendFileList(text, IDS_NOT_ATTEMPTED, m_transferList, [](int status) { return status > 0; });
     if (!text[0]) return 0;
     if (trace()) DbgPrint("CNotetaker::ShowErrorFiles()=%s", text);
