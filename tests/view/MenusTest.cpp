@@ -270,13 +270,13 @@ TEST_F(MenusTest, AcceleratorsRunTheirCommands)
 TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
 {
     sim_.put("R\\Letters\\b.zzq", "kept words");
-    DeleteFileA(sim_.store.file("special\\Clock").c_str());  // a special entry stops a backup
+    DeleteFileA(sim_.store.file("special\\Clock").c_str());  // a special entry would be named in a box
     OpenView view(letters_, browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
     const std::string saved = Settings()->m_szBackupPath;
     EXPECT_EQ(RestoreState(), "greyed") << "nothing to restore yet";
     EXPECT_EQ(Press(view, 'B', true, false, true), S_OK) << "Ctrl+Alt+B";
-    EXPECT_EQ(TempDir::ReadAll(saved + "\\Letters\\b.zzq"), "kept words");
+    EXPECT_EQ(TempDir::ReadAll(saved + "\\R\\Letters\\b.zzq"), "kept words");
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(RestoreState(), "enabled");
 
@@ -286,6 +286,8 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     Sleep(200);
     EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
+    ASSERT_EQ(g_boxes.size(), 1u) << "asked once before files on the device are replaced";
+    g_boxes.clear();
 
     Settings()->m_szBackupPath[0] = '\0';
     EXPECT_EQ(Press(view, 'R', true, false, true), S_OK) << "Ctrl+Alt+R without a backup path";
