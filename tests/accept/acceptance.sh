@@ -144,9 +144,9 @@ keys ctrl+v
 cp -r "$PC/trip" "$EXPECT/R/trip"
 check paste-pc-folder Explorer "PC trip\\ = device R:\\trip (diff -r)" diff -r "$PC/trip" "$DEVICE/R/trip"
 
-# The backup drops the drive: R:\letters\x and F:\books\y land in letters\ and books\.
+# The backup keeps one tree per drive: R:\letters\x lands in R\letters\, F:\books\y in F\books\.
 mkdir -p "$WORK/expect-backup"
-cp -r "$EXPECT"/R/. "$EXPECT"/F/. "$WORK/expect-backup/"
+cp -r "$EXPECT"/R "$EXPECT"/F "$WORK/expect-backup/"
 backup_done() { [ -f "$BACKUP/backup-restore.index" ] && [ "$(files_of "$BACKUP" | grep -vc index)" = "$(files_of "$WORK/expect-backup" | wc -l)" ]; }
 focus_list "$W"; keys ctrl+b
 check backup Explorer "backup folder = device files (diff -r), index lists them" backup_done
