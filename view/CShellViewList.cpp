@@ -73,6 +73,13 @@ HIMAGELIST SystemImageList(UINT size)
                                                        SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | size));
 }
 
+// The folder's name as its parent lists it; the product's name for the device root.
+void FolderName(LPCITEMIDLIST deviceList, char* name, size_t size)
+{
+    ItemIdName(deviceList, name, size);
+    if (!name[0] && g_module) g_module->LoadString(IDS_FOLDER_NAME, name, static_cast<int>(size));
+}
+
 }  // namespace
 
 bool CShellView::CreateList()
@@ -80,7 +87,11 @@ bool CShellView::CreateList()
     DWORD style = kListStyle, exStyle = 0, listExStyle = 0;
     ComputeStyles(style, exStyle, listExStyle);
     HINSTANCE instance = g_module ? g_module->Instance() : GetModuleHandleA(nullptr);
-    list_ = CreateWindowExA(exStyle, WC_LISTVIEWA, "", style, 0, 0, 0, 0, window_,
+    // A screen reader names the view and its list by their window texts, which neither shows.
+    char name[MAX_PATH];
+    FolderName(folder_->DeviceList(), name, sizeof name);
+    SetWindowTextA(window_, name);
+    list_ = CreateWindowExA(exStyle, WC_LISTVIEWA, name, style, 0, 0, 0, 0, window_,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), instance, nullptr);
     if (!list_) return false;
     SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, listExStyle);
