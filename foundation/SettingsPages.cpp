@@ -51,12 +51,13 @@ void ShowNumber(HWND page, const NumberField& field, DWORD value)
     SetDlgItemInt(page, field.edit, value, FALSE);
 }
 
-// Takes the field's number when it is one the spin could show; else keeps value.
+// Takes the field's number when it is one; else keeps value. The spin's range
+// only bounds its arrows: a larger number typed in is stored as typed.
 void ReadNumber(HWND page, const NumberField& field, DWORD& value)
 {
     BOOL valid = FALSE;
     const UINT number = GetDlgItemInt(page, field.edit, &valid, FALSE);
-    if (valid && number <= field.max) value = number;
+    if (valid) value = number;
 }
 
 void LoadConnection(HWND page, const CReg& reg)

@@ -179,12 +179,11 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     ReleaseNotetaker();
 }
 
-TEST_F(SettingsSheetTest, NumbersOutsideTheirRangeKeepTheOldValues)
+TEST_F(SettingsSheetTest, NumbersAboveTheSpinsAreStoredAndOtherTextKeepsTheOldValue)
 {
-    Settings()->m_dwTimeout = 2500;
     ASSERT_EQ(RunSheet({[](HWND sheet) {
                            HWND advanced = ShowPage(sheet, 3);
-                           SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");
+                           SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");  // above the spin's 5000
                            SetDlgItemTextA(advanced, IDC_RETRIES, "");
                            SetDlgItemTextA(advanced, IDC_TRANSFER_RETRIES, "-");
                            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
@@ -195,8 +194,8 @@ TEST_F(SettingsSheetTest, NumbersOutsideTheirRangeKeepTheOldValues)
                            PropSheet_PressButton(sheet, PSBTN_OK);
                        }}),
               S_OK);
-    EXPECT_EQ(StoredDword("Timeout"), 2500u);
-    EXPECT_EQ(StoredDword("Retries"), 25u) << "the top of the range is in it";
+    EXPECT_EQ(StoredDword("Timeout"), 9999u) << "the spin's range bounds only its arrows";
+    EXPECT_EQ(StoredDword("Retries"), 25u);
     EXPECT_EQ(StoredDword("Transfer Retries"), 3u);
 }
 
