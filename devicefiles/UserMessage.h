@@ -5,5 +5,10 @@
 
 int ShowMessageText(HWND owner, const char* text, UINT flags);
 
+// The note-taker's last error in words after the beep of a refused device
+// operation: a beep alone cannot be told from a slip of the finger.
+class CNotetaker;
+void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker);
+
 using MessageBoxHook = int (*)(HWND owner, const char* text, UINT flags);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);  // nullptr restores the real box

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
@@ -240,7 +241,7 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
     return WideString(text, name);
 }
 
-STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF, LPITEMIDLIST* newItem)
+STDMETHODIMP CShellFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF, LPITEMIDLIST* newItem)
 {
     if (newItem) *newItem = nullptr;
     if (!item || !name) return E_INVALIDARG;
@@ -257,9 +258,10 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND, LPCITEMIDLIST item, LPCOLESTR name, S
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
-    hr = notetaker ? notetaker->Rename(oldPath, newPath, 0) : E_FAIL;
+    if (!notetaker) return E_FAIL;
+    hr = notetaker->Rename(oldPath, newPath, 0);
     if (FAILED(hr)) {
-        MessageBeep(MB_ICONHAND);
+        ShowDeviceRefusal(owner, *notetaker);
         return hr;
     }
     NotifyChange(ItemIdIsFolder(item) ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, item, renamed.get());

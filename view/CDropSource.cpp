@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "shell/CDataObject.h"
 
@@ -61,7 +62,7 @@ HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
     for (size_t index = paths.size(); index-- > 0;) {
         hr = notetaker->FileDelete(paths[index].c_str());
         if (FAILED(hr)) {
-            MessageBeep(MB_ICONHAND);
+            ShowDeviceRefusal(nullptr, *notetaker);
             return hr;
         }
     }

@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "devicefiles/UserMessage.h"
+#include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
@@ -329,10 +331,16 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
     ItemIdHolder old(ItemIdCopy(ItemAt(index)));
     WCHAR name[kRenameLength];
     LPITEMIDLIST renamed = nullptr;
-    // A name that does not fit with its terminator is refused, not cut.
-    bool converted = old && MultiByteToWideChar(CP_ACP, 0, info->item.pszText, -1, name, kRenameLength) > 0;
-    if (!converted || FAILED(folder_->SetNameOf(browserWindow_, old.get(), name, SHGDN_NORMAL, &renamed)) ||
-        !renamed) {
+    // A name that does not fit with its terminator is refused, not cut, and
+    // the user is told why; the folder says why the device refused one.
+    if (old && MultiByteToWideChar(CP_ACP, 0, info->item.pszText, -1, name, kRenameLength) <= 0) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        char text[256] = "";
+        LoadResourceText(IDS_NAME_TOO_LONG, text, sizeof text);
+        ShowMessageText(browserWindow_, text, MB_ICONEXCLAMATION | MB_TASKMODAL);
+        return FALSE;
+    }
+    if (!old || FAILED(folder_->SetNameOf(browserWindow_, old.get(), name, SHGDN_NORMAL, &renamed)) || !renamed) {
         MessageBeep(MB_ICONEXCLAMATION);
         return FALSE;
     }

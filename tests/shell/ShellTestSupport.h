@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devicefiles/DeviceEntry.h"
+#include "devicefiles/UserMessage.h"
 #include "shell/CItemList.h"
 #include "shell/ItemId.h"
 
@@ -40,10 +41,13 @@ HGLOBAL MakeHDrop(const std::vector<std::string>& paths);
 class CDataObject;
 CDataObject* PcFiles(const std::vector<std::string>& paths);
 
-// Collects what would have been shown in the device error box.
+// Collects what would have been shown in the device error box and in
+// every other message box, with the box's flags.
 struct ErrorBoxCapture {
     ErrorBoxCapture();
     ~ErrorBoxCapture();
     static std::vector<std::string> texts;
+    static std::vector<UINT> flags;  // one per text; 0 for the device error box
     DeviceErrorBox previous_;
+    MessageBoxHook previousBox_;
 };
