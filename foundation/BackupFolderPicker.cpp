@@ -76,10 +76,14 @@ LRESULT CALLBACK CheckTypedName(HWND picker, UINT message, WPARAM wParam, LPARAM
 int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
 {
     switch (event) {
-    case BFFM_INITIALIZED:
+    case BFFM_INITIALIZED: {
         if (RunningUnderWine()) SetWindowSubclass(picker, CheckTypedName, 0, 0);
         SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, start);
+        char title[MAX_PATH] = "";
+        LoadResourceText(IDS_PICK_BACKUP, title, sizeof title);
+        NameFolderTree(picker, title);
         break;
+    }
     case BFFM_SELCHANGED:
         if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(data), g_selected)) g_selected[0] = '\0';
         SendMessageA(picker, BFFM_ENABLEOK, 0, g_selected[0] && UsableBackupFolder(g_selected));
@@ -93,7 +97,21 @@ int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
     return 0;
 }
 
+BOOL CALLBACK NameTree(HWND window, LPARAM title)
+{
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, WC_TREEVIEWA) != 0) return TRUE;
+    SetWindowTextA(window, reinterpret_cast<const char*>(title));
+    return FALSE;
+}
+
 }  // namespace
+
+void NameFolderTree(HWND picker, const char* title)
+{
+    EnumChildWindows(picker, NameTree, reinterpret_cast<LPARAM>(title));
+}
 
 bool PickBackupFolder(HWND owner, const char* start, char* chosen)
 {

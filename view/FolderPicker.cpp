@@ -5,6 +5,7 @@
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
+#include "foundation/BackupFolderPicker.h"
 #include "resources/resource.h"
 #include "shell/ShellIdList.h"
 
@@ -19,9 +20,10 @@ void ShowInvalidPath(HWND owner)
     ShowMessageText(owner, text, kErrorBoxFlags);
 }
 
-int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM)
+int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM title)
 {
     if (message == BFFM_INITIALIZED) {
+        NameFolderTree(picker, reinterpret_cast<const char*>(title));
         char documents[MAX_PATH];
         if (SHGetSpecialFolderPathA(picker, documents, CSIDL_PERSONAL, FALSE))
             SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(documents));
@@ -53,6 +55,7 @@ bool PickCommandFolder(HWND owner, UINT titleId, PickFor mode, char* folder)
     browse.lpszTitle = title;
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE;
     browse.lpfn = PickerCallback;
+    browse.lParam = reinterpret_cast<LPARAM>(title);
     ShellIdList chosen(SHBrowseForFolderA(&browse));
     if (!chosen) return false;
     bool found = SHGetPathFromIDListA(chosen.get(), folder) != FALSE;

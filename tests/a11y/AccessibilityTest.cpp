@@ -24,6 +24,7 @@
 #include "foundation/DbgLog.h"
 #include "foundation/SettingsSheet.h"
 #include "tests/view/ViewFixture.h"
+#include "view/FolderPicker.h"
 #include "view/MaskDialog.h"
 
 namespace {
@@ -286,6 +287,20 @@ TEST_F(AccessibilityTest, MaskFieldIsNamed)
     ExpectNamed(rows);
     EXPECT_TRUE(Has(rows, "ComboBox", "Mask:"));
     EXPECT_TRUE(Has(rows, "Edit", "Mask:"));
+}
+
+TEST_F(AccessibilityTest, FolderPickerIsNamed)
+{
+    std::vector<Row> rows;
+    char folder[MAX_PATH];
+    WhileOpen([] { return FindWindowA(nullptr, "Browse for Folder"); },
+              [&](HWND picker) {
+                  rows = WalkWindow(picker, "Backup To");
+                  PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
+              },
+              [&] { EXPECT_FALSE(PickCommandFolder(browser_.Frame(), IDS_PICK_BACKUP, PickFor::Backup, folder)); });
+    ExpectNamed(rows);
+    EXPECT_TRUE(Has(rows, "SysTreeView32", "Select a folder for the backup"));
 }
 
 }  // namespace

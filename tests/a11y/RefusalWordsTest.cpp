@@ -22,12 +22,12 @@ TEST_F(RefusalWordsTest, RefusedRenameSaysWhy)
     IShellFolder* letters = Letters();
     OpenView view(letters, browser_);
     for (const auto& c : cases) {
-        ErrorBoxCapture::texts.clear();
-        ErrorBoxCapture::flags.clear();
+        MessageBoxCapture::texts.clear();
+        MessageBoxCapture::flags.clear();
         view.Rename(1, c.newName);
-        ASSERT_EQ(ErrorBoxCapture::texts.size(), 1u) << c.newName;
-        EXPECT_EQ(ErrorBoxCapture::texts[0], c.text);
-        EXPECT_EQ(ErrorBoxCapture::flags[0], c.icon | MB_TASKMODAL);
+        ASSERT_EQ(MessageBoxCapture::texts.size(), 1u) << c.newName;
+        EXPECT_EQ(MessageBoxCapture::texts[0], c.text);
+        EXPECT_EQ(MessageBoxCapture::flags[0], c.icon | MB_TASKMODAL);
         EXPECT_EQ(view.Text(1, 0), "b.zzq");
         EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\b.zzq")));
     }
@@ -42,7 +42,7 @@ TEST_F(RefusalWordsTest, MoveOutThatCannotDeleteOnTheDeviceSaysWhy)
     IDataObject* data = nullptr;
     ASSERT_EQ(letters->GetUIObjectOf(nullptr, 1, items, IID_IDataObject, nullptr, reinterpret_cast<void**>(&data)), S_OK);
     EXPECT_TRUE(FAILED(FinishDrag(data, DRAGDROP_S_DROP, DROPEFFECT_MOVE)));
-    EXPECT_EQ(ErrorBoxCapture::texts, (Names{"Invalid path specified."}));
+    EXPECT_EQ(MessageBoxCapture::texts, (Names{"Invalid path specified."}));
     data->Release();
     letters->Release();
 }

@@ -30,35 +30,31 @@ public:
 
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
 
-void CaptureErrorBox(const char* text)
-{
-    ErrorBoxCapture::texts.emplace_back(text);
-    ErrorBoxCapture::flags.push_back(0);
-}
+void CaptureErrorBox(const char* text) { ErrorBoxCapture::texts.emplace_back(text); }
 
 int CaptureMessageBox(HWND, const char* text, UINT flags)
 {
-    ErrorBoxCapture::texts.emplace_back(text);
-    ErrorBoxCapture::flags.push_back(flags);
+    MessageBoxCapture::texts.emplace_back(text);
+    MessageBoxCapture::flags.push_back(flags);
     return IDOK;
 }
 
 }  // namespace
 
 std::vector<std::string> ErrorBoxCapture::texts;
-std::vector<UINT> ErrorBoxCapture::flags;
 
-ErrorBoxCapture::ErrorBoxCapture()
-    : previous_(SetDeviceErrorBox(CaptureErrorBox)), previousBox_(SetMessageBoxHook(CaptureMessageBox))
+ErrorBoxCapture::ErrorBoxCapture() : previous_(SetDeviceErrorBox(CaptureErrorBox)) { texts.clear(); }
+ErrorBoxCapture::~ErrorBoxCapture() { SetDeviceErrorBox(previous_); }
+
+std::vector<std::string> MessageBoxCapture::texts;
+std::vector<UINT> MessageBoxCapture::flags;
+
+MessageBoxCapture::MessageBoxCapture() : previous_(SetMessageBoxHook(CaptureMessageBox))
 {
     texts.clear();
     flags.clear();
 }
-ErrorBoxCapture::~ErrorBoxCapture()
-{
-    SetDeviceErrorBox(previous_);
-    SetMessageBoxHook(previousBox_);
-}
+MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(previous_); }
 
 SYSTEMTIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute)
 {

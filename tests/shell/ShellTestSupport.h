@@ -41,13 +41,19 @@ HGLOBAL MakeHDrop(const std::vector<std::string>& paths);
 class CDataObject;
 CDataObject* PcFiles(const std::vector<std::string>& paths);
 
-// Collects what would have been shown in the device error box and in
-// every other message box, with the box's flags.
+// Collects what would have been shown in the device error box.
 struct ErrorBoxCapture {
     ErrorBoxCapture();
     ~ErrorBoxCapture();
     static std::vector<std::string> texts;
-    static std::vector<UINT> flags;  // one per text; 0 for the device error box
     DeviceErrorBox previous_;
-    MessageBoxHook previousBox_;
+};
+
+// Collects the texts and flags of the message boxes the code would show.
+struct MessageBoxCapture {
+    MessageBoxCapture();
+    ~MessageBoxCapture();
+    static std::vector<std::string> texts;
+    static std::vector<UINT> flags;
+    MessageBoxHook previous_;
 };

@@ -147,6 +147,7 @@ protected:
 
     SimOnLine sim_{1};
     ErrorBoxCapture errors_;
+    MessageBoxCapture boxes_;  // a refusal's words, so that no box waits for an answer
     CShellFolder* root_;
     TestBrowser browser_;
 };
