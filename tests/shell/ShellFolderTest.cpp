@@ -217,6 +217,7 @@ protected:
 
     SimOnLine sim_{1};
     ErrorBoxCapture errors_;
+    MessageBoxCapture boxes_;  // a refused rename says why
     CShellFolder* root_;
 };
 
