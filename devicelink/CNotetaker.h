@@ -108,6 +108,8 @@ public:
     DWORD CommandRetries() const { return m_dwRetries; }
     DWORD TransferRetries() const { return m_dwTransferRetries; }
     bool Detected() const { return m_bDetected; }
+    // The model name identified, without asking the device; "" when none is.
+    const char* KnownDeviceName() const { return m_dwModel ? m_szModel : ""; }
 
     // "CNotetaker::DCMD_IDENT", or "Unknown DEVICECOMMAND=0x%X (%d)" in `buffer`.
     static const char* CommandName(int command, char (&buffer)[64]);

@@ -63,6 +63,14 @@ void DescriptorName(LPCITEMIDLIST item, char* name, size_t size)
     if (length > 0 && name[length - 1] == '\\') name[length - 1] = '\0';
 }
 
+// The device keeps local time; a file descriptor carries UTC.
+FILETIME UtcTime(LPCITEMIDLIST item)
+{
+    FILETIME local = ItemIdTime(item), utc{};
+    LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
 // Hands a global block to the data object, which owns it from then on;
 // a refused block is freed here.
 HRESULT StoreBlock(IDataObject* dataObject, UINT16 format, HGLOBAL block)
@@ -88,8 +96,10 @@ HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST
     for (UINT i = 0; i < count; ++i) {
         FILEDESCRIPTORA& file = group->fgd[i];
         file.dwFlags = kDescriptorFlags;
-        file.dwFileAttributes = ItemIdAttributes(items[i]);
-        file.ftCreationTime = file.ftLastAccessTime = file.ftLastWriteTime = ItemIdTime(items[i]);
+        // The identifier's attributes mark the device's entry types (SYSTEM for
+        // F: folders, OFFLINE for special entries); a PC file gets none of them.
+        file.dwFileAttributes = ItemIdIsFolder(items[i]) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        file.ftCreationTime = file.ftLastAccessTime = file.ftLastWriteTime = UtcTime(items[i]);
         file.nFileSizeLow = ItemIdFileSize(items[i]);
         DescriptorName(items[i], file.cFileName, sizeof file.cFileName);
     }
@@ -103,7 +113,7 @@ HRESULT StoreStream(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, L
     if (!full) return E_OUTOFMEMORY;
     char path[MAX_PATH];
     ItemIdPath(full.get(), path, sizeof path, false);
-    ComPtr<CFileStream> stream = MakeComObject<CFileStream>(owner, path, ItemIdTime(item), ItemIdFileSize(item));
+    ComPtr<CFileStream> stream = MakeComObject<CFileStream>(owner, path, UtcTime(item), ItemIdFileSize(item));
     if (!stream) return E_OUTOFMEMORY;
     FORMATETC format = ContentFormat(g_cfFileContents, index, TYMED_ISTREAM);
     STGMEDIUM medium{};
@@ -189,7 +199,15 @@ STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
     HRESULT hr = find(format, false, &entry);
     if (FAILED(hr)) return hr;
     *medium = entry->medium;
+    // Every reader of a stream starts at its beginning with a position of its
+    // own: a second paste of the same copy reads whole files again.
+    if (medium->tymed == TYMED_ISTREAM && SUCCEEDED(entry->medium.pstm->Clone(&medium->pstm))) {
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    medium->pstm = entry->medium.pstm;
     if (medium->tymed & kInterfaceMedia) medium->pstm->AddRef();
+    if (medium->tymed == TYMED_ISTREAM) medium->pstm->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     if (medium->pUnkForRelease) {
         medium->pUnkForRelease->AddRef();
     } else if (!(medium->tymed & kInterfaceMedia)) {

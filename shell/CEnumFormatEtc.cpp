@@ -28,7 +28,8 @@ STDMETHODIMP CEnumFormatEtc::Next(ULONG count, FORMATETC* formats, ULONG* fetche
 
 STDMETHODIMP CEnumFormatEtc::Skip(ULONG count)
 {
-    if (index_ + count >= dataObject_->FormatCount()) return S_FALSE;
+    const UINT total = dataObject_->FormatCount();
+    if (index_ >= total || count >= total - index_) return S_FALSE;  // index_ + count could wrap
     index_ += count;
     return S_OK;
 }

@@ -1,6 +1,11 @@
 #include "shell/CExtractIcon.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+
+#include "shell/CModule.h"
 
 namespace {
 
@@ -22,12 +27,19 @@ STDMETHODIMP CExtractIcon::QueryInterface(REFIID riid, void** ppv)
     return QiSearch(this, table, riid, ppv);
 }
 
-STDMETHODIMP CExtractIcon::GetIconLocation(UINT flags, LPSTR, UINT, int* index, UINT* outFlags)
+// The location with the index is the key of the shell's icon cache: files
+// are told apart by their extension ("*.txt"), folders by our module.
+STDMETHODIMP CExtractIcon::GetIconLocation(UINT flags, LPSTR file, UINT size, int* index, UINT* outFlags)
 {
+    const bool folder = ItemIdIsFolder(item_.get());
     if (outFlags) *outFlags = GIL_NOTFILENAME;
-    if (index) {
-        if (!ItemIdIsFolder(item_.get())) *index = ICON_FILE;
-        else *index = (flags & GIL_OPENICON) ? ICON_OPEN_FOLDER : ICON_FOLDER;
+    if (index) *index = !folder ? ICON_FILE : (flags & GIL_OPENICON) ? ICON_OPEN_FOLDER : ICON_FOLDER;
+    if (!file || size == 0) return S_OK;
+    if (folder) {
+        snprintf(file, size, "%s::folder", g_module ? g_module->ModulePath() : "Pellor");
+    } else {
+        char name[MAX_PATH] = "";
+        snprintf(file, size, "*%s", CharLowerA(PathFindExtensionA(ItemIdName(item_.get(), name, sizeof name))));
     }
     return S_OK;
 }

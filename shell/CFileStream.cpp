@@ -15,16 +15,24 @@ HRESULT LastErrorResult() { return HRESULT_FROM_WIN32(GetLastError()); }
 
 }  // namespace
 
-CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size)
-    : modified_(modified), size_(size), owner_(owner)
+CFileStream::Source::~Source()
 {
-    snprintf(devicePath_, sizeof devicePath_, "%s", devicePath);
+    if (tempPath[0]) DeleteFileA(tempPath);
+}
+
+CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size)
+    : source_(new (std::nothrow) Source{modified, size, "", "", owner})
+{
+    if (source_) snprintf(source_->devicePath, sizeof source_->devicePath, "%s", devicePath);
     AcquireNotetaker();
 }
 
+CFileStream::CFileStream(std::shared_ptr<Source> source) : source_(std::move(source)) { AcquireNotetaker(); }
+
 CFileStream::~CFileStream()
 {
-    discardTemporary();
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    source_.reset();  // the copy goes only after this handle is closed
     ReleaseNotetaker();
 }
 
@@ -38,35 +46,32 @@ STDMETHODIMP CFileStream::QueryInterface(REFIID riid, void** ppv)
     return QiSearch(this, table, riid, ppv);
 }
 
-void CFileStream::discardTemporary()
+HRESULT CFileStream::open()
 {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-    if (tempPath_[0]) DeleteFileA(tempPath_);
-    tempPath_[0] = '\0';
+    if (!source_) return E_OUTOFMEMORY;
+    if (!source_->tempPath[0]) {
+        HRESULT hr = fetch();
+        if (FAILED(hr)) return hr;
+    }
+    file_ = CreateFileA(source_->tempPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return file_ == INVALID_HANDLE_VALUE ? LastErrorResult() : S_OK;
 }
 
 HRESULT CFileStream::fetch()
 {
-    discardTemporary();
-    char folder[MAX_PATH];
+    char folder[MAX_PATH], temp[MAX_PATH];
     DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder) return LastErrorResult();
-    if (!GetTempFileNameA(folder, "wdf", 0, tempPath_)) {
-        tempPath_[0] = '\0';
-        return LastErrorResult();
-    }
+    if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
-    HRESULT hr = notetaker ? notetaker->FileGet(owner_, tempPath_, devicePath_, 0) : E_FAIL;
-    if (hr == S_OK) {
-        file_ = CreateFileA(tempPath_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file_ == INVALID_HANDLE_VALUE) hr = LastErrorResult();
-    } else if (SUCCEEDED(hr)) {
-        hr = E_FAIL;  // a declined or partial fetch leaves nothing to serve
+    HRESULT hr = notetaker ? notetaker->FileGet(source_->owner, temp, source_->devicePath, 0) : E_FAIL;
+    if (hr != S_OK) {
+        DeleteFileA(temp);
+        return SUCCEEDED(hr) ? E_FAIL : hr;  // a declined or partial fetch leaves nothing to serve
     }
-    if (FAILED(hr)) discardTemporary();
-    return hr;
+    lstrcpynA(source_->tempPath, temp, sizeof source_->tempPath);
+    return S_OK;
 }
 
 STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)
@@ -74,7 +79,7 @@ STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)
     if (!buffer) return STG_E_INVALIDPOINTER;
     if (read) *read = 0;
     if (file_ == INVALID_HANDLE_VALUE) {
-        HRESULT hr = fetch();
+        HRESULT hr = open();
         if (FAILED(hr)) return hr;
     }
     DWORD done = 0;
@@ -93,6 +98,11 @@ STDMETHODIMP CFileStream::Write(const void* buffer, ULONG, ULONG* written)
 STDMETHODIMP CFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position)
 {
     if (origin > STREAM_SEEK_END) return E_INVALIDARG;
+    // A clone of a stream that has fetched its file opens the copy at once.
+    if (file_ == INVALID_HANDLE_VALUE && source_ && source_->tempPath[0]) {
+        HRESULT hr = open();
+        if (FAILED(hr)) return hr;
+    }
     if (file_ == INVALID_HANDLE_VALUE) {
         // Nothing is fetched for a seek: only the start is known.
         if (origin != STREAM_SEEK_SET || move.QuadPart != 0) return E_FAIL;
@@ -134,18 +144,32 @@ STDMETHODIMP CFileStream::Stat(STATSTG* stat, DWORD flags)
     if (!stat) return STG_E_INVALIDPOINTER;
     memset(stat, 0, sizeof *stat);
     stat->type = STGTY_STREAM;
-    stat->cbSize.QuadPart = size_;
-    stat->mtime = stat->ctime = stat->atime = modified_;
+    if (!source_) return E_OUTOFMEMORY;
+    stat->cbSize.QuadPart = source_->size;
+    stat->mtime = stat->ctime = stat->atime = source_->modified;
     if (flags & STATFLAG_NONAME) return S_OK;
-    int length = MultiByteToWideChar(CP_ACP, 0, devicePath_, -1, nullptr, 0);
+    int length = MultiByteToWideChar(CP_ACP, 0, source_->devicePath, -1, nullptr, 0);
     stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc(length * sizeof(WCHAR)));
     if (!stat->pwcsName) return E_OUTOFMEMORY;
-    MultiByteToWideChar(CP_ACP, 0, devicePath_, -1, stat->pwcsName, length);
+    MultiByteToWideChar(CP_ACP, 0, source_->devicePath, -1, stat->pwcsName, length);
     return S_OK;
 }
 
 STDMETHODIMP CFileStream::Clone(IStream** clone)
 {
-    if (clone) *clone = nullptr;
-    return STG_E_INVALIDFUNCTION;
+    if (!clone) return STG_E_INVALIDPOINTER;
+    *clone = nullptr;
+    auto* copy = new (std::nothrow) CFileStream(source_);
+    if (!copy) return E_OUTOFMEMORY;
+    LARGE_INTEGER here{};
+    if (file_ != INVALID_HANDLE_VALUE && SetFilePointerEx(file_, LARGE_INTEGER{}, &here, FILE_CURRENT) &&
+        here.QuadPart != 0) {
+        HRESULT hr = copy->Seek(here, STREAM_SEEK_SET, nullptr);
+        if (FAILED(hr)) {
+            copy->Release();
+            return hr;
+        }
+    }
+    *clone = copy;
+    return S_OK;
 }

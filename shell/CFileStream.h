@@ -4,11 +4,13 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <memory>
+
 #include "shell/ComBase.h"
 
 class CFileStream final : public IStream, public RefCounted {
 public:
-    // Holds a reference on the shared note-taker object.
+    // Holds a reference on the shared note-taker object. `modified` is UTC.
     CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -29,18 +31,29 @@ public:
     STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
     STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
     STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override;
+    // A stream of the same file with a position of its own, starting where
+    // this one stands; the file is fetched once for all of them.
     STDMETHODIMP Clone(IStream** clone) override;
 
 private:
-    ~CFileStream() override;
-    // Brings the device file into a fresh temporary file and opens it.
-    HRESULT fetch();
-    void discardTemporary();
+    // The device file and its fetched copy, shared by a stream and its clones;
+    // the copy is deleted with the last of them.
+    struct Source {
+        ~Source();
+        FILETIME modified;
+        DWORD size;
+        char devicePath[MAX_PATH];
+        char tempPath[MAX_PATH] = "";  // empty until fetched
+        HWND owner;
+    };
 
-    FILETIME modified_;
-    DWORD size_;
-    char devicePath_[MAX_PATH];
-    char tempPath_[MAX_PATH] = "";
+    explicit CFileStream(std::shared_ptr<Source> source);
+    ~CFileStream() override;
+    // Brings the device file into a fresh temporary file, unless a clone
+    // already has, and opens it.
+    HRESULT open();
+    HRESULT fetch();
+
+    std::shared_ptr<Source> source_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
-    HWND owner_;
 };

@@ -1,14 +1,19 @@
 #include "shell/CShellFolder.h"
 
+#include <oleauto.h>
+
 #include <cstring>
 #include <cwchar>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
 #include "shell/Guids.h"
 #include "shell/Paste.h"
 #include "shell/OpenViews.h"
@@ -75,11 +80,70 @@ HRESULT WideString(const char* text, STRRET* out)
     return S_OK;
 }
 
-bool IsDisplayNameFlags(SHGDNF flags)
+constexpr SHGDNF kIncludeNonFileSystem = 0x2000;  // SHGDN_INCLUDE_NONFILESYS, missing from the headers
+constexpr SHGDNF kNameFlags =
+    SHGDN_INFOLDER | SHGDN_FOREDITING | kIncludeNonFileSystem | SHGDN_FORADDRESSBAR | SHGDN_FORPARSING;
+
+// The identifier at the head of a list on its own, as a one-level list.
+std::vector<BYTE> HeadItem(LPCITEMIDLIST list)
 {
-    SHGDNF high = flags & ~0xFFu, low = flags & 0xFFu;
-    return (high == 0 || high == SHGDN_FORADDRESSBAR || high == SHGDN_FORPARSING) &&
-           (low == SHGDN_NORMAL || low == SHGDN_INFOLDER);
+    if (!list || list->mkid.cb == 0) return {};
+    std::vector<BYTE> head(list->mkid.cb + 3u, 0);
+    memcpy(head.data(), list, list->mkid.cb);
+    return head;
+}
+LPCITEMIDLIST AsList(const std::vector<BYTE>& bytes)
+{
+    return bytes.empty() ? nullptr : reinterpret_cast<LPCITEMIDLIST>(bytes.data());
+}
+
+// The property keys Windows documents for the four columns (the storage
+// property set), in column order.
+constexpr GUID kStorageProperties = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+struct ColumnKey {
+    DWORD pid;         // ItemNameDisplay 10, Size 12, ItemTypeText 4, DateModified 14
+    SHCOLSTATEF state;
+    UINT header;
+    int format;
+};
+constexpr ColumnKey kColumns[] = {
+    {10, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT, IDS_COLUMN_NAME, LVCFMT_LEFT},
+    {12, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT, IDS_COLUMN_SIZE, LVCFMT_RIGHT},
+    {4, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT, IDS_COLUMN_TYPE, LVCFMT_LEFT},
+    {14, SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT, IDS_COLUMN_MODIFIED, LVCFMT_LEFT},
+};
+constexpr UINT kColumnCount = ARRAYSIZE(kColumns);
+constexpr int kColumnChars[kColumnCount] = {30, 10, 20, 20};
+
+int ColumnOfKey(const SHCOLUMNID& key)
+{
+    if (!IsEqualGUID(key.fmtid, kStorageProperties)) return -1;
+    for (UINT column = 0; column < kColumnCount; ++column)
+        if (kColumns[column].pid == key.pid) return static_cast<int>(column);
+    return -1;
+}
+
+HRESULT StringVariant(const char* text, VARIANT* value)
+{
+    WCHAR wide[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, MAX_PATH);
+    wide[MAX_PATH - 1] = L'\0';
+    value->bstrVal = SysAllocString(wide);
+    if (!value->bstrVal) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    return S_OK;
+}
+
+// The device keeps local time; Explorer's details carry UTC.
+HRESULT TimeVariant(LPCITEMIDLIST item, VARIANT* value)
+{
+    FILETIME local = ItemIdTime(item), utc{};
+    SYSTEMTIME time{};
+    if (!LocalFileTimeToFileTime(&local, &utc) || !FileTimeToSystemTime(&utc, &time) ||
+        !SystemTimeToVariantTime(&time, &value->date))
+        return E_FAIL;
+    value->vt = VT_DATE;
+    return S_OK;
 }
 
 }  // namespace
@@ -87,7 +151,10 @@ bool IsDisplayNameFlags(SHGDNF flags)
 CShellFolder::CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative)
 {
     LPCITEMIDLIST parentList = parent ? parent->DeviceList() : nullptr;
-    if (parentList || relative) deviceList_.reset(ItemIdConcat(parentList, relative));
+    if (parentList || relative) {
+        deviceList_.reset(ItemIdConcat(parentList, relative));
+        valid_ = deviceList_.get() != nullptr;
+    }
     AcquireNotetaker();
 }
 
@@ -116,7 +183,9 @@ STDMETHODIMP CShellFolder::QueryInterface(REFIID riid, void** ppv)
     static const QiEntry table[] = {
         QI_ENTRY(CShellFolder, IPersistFolder),
         {&IID_IPersist, QiOffset<CShellFolder, IPersistFolder>()},
+        {&IID_IPersistFolder2, QiOffset<CShellFolder, IPersistFolder2>()},
         QI_ENTRY(CShellFolder, IShellFolder),
+        {&IID_IShellFolder2, QiOffset<CShellFolder, IShellFolder2>()},
         QI_ENTRY(CShellFolder, IDropSink),
         {nullptr, 0},
     };
@@ -138,10 +207,76 @@ STDMETHODIMP CShellFolder::Initialize(LPCITEMIDLIST absolute)
     return S_OK;
 }
 
-STDMETHODIMP CShellFolder::ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST* list, ULONG*)
+STDMETHODIMP CShellFolder::GetCurFolder(LPITEMIDLIST* absolute)
 {
-    if (list) *list = nullptr;
-    return E_NOTIMPL;
+    if (!absolute) return E_POINTER;
+    *absolute = nullptr;
+    if (!absoluteList_) return S_FALSE;
+    *absolute = ILClone(absoluteList_);
+    return *absolute ? S_OK : E_OUTOFMEMORY;
+}
+
+// Takes the names GetDisplayNameOf gives for items of this folder (the
+// in-folder name, "R:\Letters" at the root), and paths of them below.
+STDMETHODIMP CShellFolder::ParseDisplayName(HWND owner, LPBC, LPOLESTR name, ULONG* eaten, LPITEMIDLIST* list,
+                                            ULONG* attributes)
+{
+    if (!list) return E_POINTER;
+    *list = nullptr;
+    if (!name || !*name) return E_INVALIDARG;
+    char text[MAX_PATH] = "";
+    if (wcslen(name) >= MAX_PATH || !WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text, nullptr, nullptr))
+        return E_INVALIDARG;
+    const char* rest = nullptr;
+    ItemIdHolder item;
+    LPITEMIDLIST found = nullptr;
+    HRESULT hr = FindByName(owner, text, &found, &rest);
+    item.reset(found);
+    if (FAILED(hr)) return hr;
+    if (*rest) {
+        ComPtr<IShellFolder> child;
+        hr = BindToObject(item.get(), nullptr, IID_IShellFolder, child.putVoid());
+        WCHAR wideRest[MAX_PATH] = L"";
+        MultiByteToWideChar(CP_ACP, 0, rest, -1, wideRest, MAX_PATH);
+        LPITEMIDLIST below = nullptr;
+        if (SUCCEEDED(hr)) hr = child->ParseDisplayName(owner, nullptr, wideRest, nullptr, &below, nullptr);
+        if (FAILED(hr)) return hr;
+        ItemIdHolder belowHolder(below);
+        item.reset(ItemIdConcat(item.get(), below));
+        if (!item) return E_OUTOFMEMORY;
+    }
+    if (attributes && *attributes) {
+        LPCITEMIDLIST last = ItemIdLast(item.get());
+        ItemIdHolder lastItem(ItemIdCopy(last));
+        LPCITEMIDLIST one = lastItem.get();
+        if (FAILED(GetAttributesOf(1, &one, attributes))) *attributes = 0;
+    }
+    if (eaten) *eaten = static_cast<ULONG>(wcslen(name));
+    *list = item.release();
+    return S_OK;
+}
+
+HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest)
+{
+    ComPtr<IEnumIDList> items;
+    HRESULT hr = EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.put());
+    if (FAILED(hr)) return hr;
+    LPITEMIDLIST candidate = nullptr;
+    while (items->Next(1, &candidate, nullptr) == S_OK) {
+        char own[MAX_PATH];
+        size_t length = strlen(ItemIdDisplayName(candidate, own, sizeof own));
+        bool whole = lstrcmpiA(name, own) == 0;
+        bool above = !whole && ItemIdIsFolder(candidate) && strlen(name) > length && name[length] == '\\' &&
+                     CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, static_cast<int>(length), own,
+                                    static_cast<int>(length)) == CSTR_EQUAL;
+        if (whole || above) {
+            *item = candidate;
+            *rest = whole ? name + strlen(name) : name + length + 1;
+            return S_OK;
+        }
+        ItemIdFree(candidate);
+    }
+    return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
 STDMETHODIMP CShellFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** enumerator)
@@ -182,11 +317,12 @@ STDMETHODIMP CShellFolder::BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void** ppv
 STDMETHODIMP CShellFolder::CompareIDs(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
 {
     if (!ItemIdIsValid(a) || !ItemIdIsValid(b)) return E_INVALIDARG;
-    while (ItemIdLast(a) || ItemIdLast(b)) {
-        int order = CompareItems(sortWord, a, b);
+    // Level by level: R:\A\x.txt and R:\B\x.txt differ at their folders.
+    while ((a && a->mkid.cb) || (b && b->mkid.cb)) {
+        int order = CompareItems(sortWord, AsList(HeadItem(a)), AsList(HeadItem(b)));
         if (order != 0) return OrderResult(order);
-        if (LPCITEMIDLIST next = ItemIdNext(a)) a = next;
-        if (LPCITEMIDLIST next = ItemIdNext(b)) b = next;
+        if (a && a->mkid.cb) a = ItemIdNext(a);
+        if (b && b->mkid.cb) b = ItemIdNext(b);
     }
     return OrderResult(0);
 }
@@ -228,14 +364,18 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
 
 STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name)
 {
-    if (!name || !IsDisplayNameFlags(flags) || !IsDeviceItem(item)) return E_INVALIDARG;
+    if (!name || (flags & ~kNameFlags) || !IsDeviceItem(item)) return E_INVALIDARG;
     char text[MAX_PATH] = "";
-    if (flags & SHGDN_INFOLDER) return WideString(ItemIdDisplayName(item, text, sizeof text), name);
+    // A name to edit is always the one inside the folder, as SetNameOf takes it.
+    if (flags & (SHGDN_INFOLDER | SHGDN_FOREDITING))
+        return WideString(ItemIdDisplayName(item, text, sizeof text), name);
+    // Only the model the device has already told: Explorer asks for names on
+    // every thread and at any time, and an unplugged device would freeze it.
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
-    if (notetaker) notetaker->GetDeviceName(text, sizeof text);
+    if (notetaker) lstrcpynA(text, notetaker->KnownDeviceName(), sizeof text);
     size_t length = strlen(text);
-    if (length + 1 < sizeof text) text[length++] = ':';
+    if (length > 0 && length + 1 < sizeof text) text[length++] = ':';
     text[length] = '\0';
     if (!DevicePath(item, text + length, sizeof text - length)) return E_OUTOFMEMORY;
     return WideString(text, name);
@@ -267,6 +407,72 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR n
     NotifyChange(ItemIdIsFolder(item) ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, item, renamed.get());
     if (newItem) *newItem = renamed.release();
     return hr;
+}
+
+STDMETHODIMP CShellFolder::EnumSearches(IEnumExtraSearch** searches)
+{
+    if (searches) *searches = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CShellFolder::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display)
+{
+    if (!sort || !display) return E_POINTER;
+    *sort = *display = COLUMN_NAME;
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::GetDefaultColumnState(UINT column, SHCOLSTATEF* state)
+{
+    if (!state) return E_POINTER;
+    if (column >= kColumnCount) return E_INVALIDARG;
+    *state = kColumns[column].state;
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::MapColumnToSCID(UINT column, SHCOLUMNID* key)
+{
+    if (!key) return E_POINTER;
+    if (column >= kColumnCount) return E_INVALIDARG;
+    key->fmtid = kStorageProperties;
+    key->pid = kColumns[column].pid;
+    return S_OK;
+}
+
+STDMETHODIMP CShellFolder::GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key, VARIANT* value)
+{
+    if (!key || !value) return E_POINTER;
+    VariantInit(value);
+    if (!IsDeviceItem(item)) return E_INVALIDARG;
+    char text[MAX_PATH] = "";
+    switch (ColumnOfKey(*key)) {
+    case COLUMN_NAME: return StringVariant(ItemIdDisplayName(item, text, sizeof text), value);
+    case COLUMN_SIZE:
+        if (ItemIdIsFolder(item)) return S_OK;  // empty: folders have no size
+        value->vt = VT_UI8;
+        value->ullVal = ItemIdFileSize(item);
+        return S_OK;
+    case COLUMN_TYPE: return StringVariant(ItemIdColumnText(COLUMN_TYPE, item, text, sizeof text), value);
+    case COLUMN_MODIFIED: return TimeVariant(item, value);
+    default: return E_FAIL;
+    }
+}
+
+STDMETHODIMP CShellFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details)
+{
+    if (!details) return E_POINTER;
+    if (column >= kColumnCount) return E_FAIL;  // how a caller finds the number of columns
+    char text[MAX_PATH] = "";
+    if (!item) {
+        LoadResourceText(kColumns[column].header, text, sizeof text);
+        details->fmt = kColumns[column].format;
+        details->cxChar = kColumnChars[column];
+    } else if (IsDeviceItem(item)) {
+        ItemIdColumnText(static_cast<int>(column), item, text, sizeof text);
+    } else {
+        return E_INVALIDARG;
+    }
+    return WideString(text, &details->str);
 }
 
 HRESULT CShellFolder::CreateContextMenu(UINT count, LPCITEMIDLIST* items, void** ppv)

@@ -19,10 +19,12 @@ struct ViewSettings {
 
 // Not final: the view benchmark (bench/view_bench.cpp) times the listing
 // inside the view through a folder derived from this one.
-class CShellFolder : public IPersistFolder, public IShellFolder, public IDropSink, public RefCounted {
+class CShellFolder : public IPersistFolder2, public IShellFolder2, public IDropSink, public RefCounted {
 public:
     // The root with no parent and no identifier; a subfolder with both.
     CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative);
+    // False when the subfolder's device list could not be made.
+    bool Valid() const { return valid_; }
 
     // Orders two identifiers by the last level only: folders first, then
     // by the column in bits 0-1 (name, size, type, modified), then by name;
@@ -38,6 +40,10 @@ public:
     STDMETHODIMP GetClassID(CLSID* clsid) override;
     STDMETHODIMP Initialize(LPCITEMIDLIST absolute) override;
 
+    // IPersistFolder2: a copy of the list given to Initialize; S_FALSE and
+    // none before that.
+    STDMETHODIMP GetCurFolder(LPITEMIDLIST* absolute) override;
+
     // IShellFolder
     STDMETHODIMP ParseDisplayName(HWND owner, LPBC context, LPOLESTR name, ULONG* eaten, LPITEMIDLIST* list,
                                   ULONG* attributes) override;
@@ -52,6 +58,16 @@ public:
     STDMETHODIMP GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name) override;
     STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                            LPITEMIDLIST* newItem) override;
+
+    // IShellFolder2: the four columns (name, size, type, modified) for
+    // Explorer's own details, by column number or by property key.
+    STDMETHODIMP GetDefaultSearchGUID(GUID*) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumSearches(IEnumExtraSearch** searches) override;
+    STDMETHODIMP GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) override;
+    STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
+    STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key, VARIANT* value) override;
+    STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
+    STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* key) override;
 
     // IDropSink: files dropped on a drop target of this folder go to the
     // request's target.
@@ -91,9 +107,12 @@ private:
     // The device path of an item of this folder; false when out of memory.
     bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
     HRESULT CreateDropTarget(UINT count, const LPCITEMIDLIST* items, void** ppv);
+    // The item of this folder whose name starts `name`, and where the rest begins.
+    HRESULT FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest);
 
     // The way from the device root to this folder; null for the root.
     ItemIdHolder deviceList_;
+    bool valid_ = true;
     // The shell's list of this folder: its own identifiers, then ours.
     ShellIdList absoluteList_;
 };

@@ -60,7 +60,7 @@ protected:
         : previousBox_(SetMessageBoxHook(NoBox)),
           temporaryBefore_(TemporaryFiles())
     {
-        for (const char* folder : {"R", "R\\Letters", "F"}) CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
+        for (const char* folder : {"R", "R\\Letters", "F", "F\\Books"}) CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
         TempDir::WriteAll(sim_.store.file("R\\Letters\\note.txt"), content_);
         TempDir::WriteAll(sim_.store.file("R\\Letters\\keep.txt"), "keep");
         root_ = new CShellFolder(nullptr, nullptr);
@@ -148,6 +148,12 @@ TEST_F(DataObjectDevice, ClipboardCopyReadsTheDeviceBytes)
     ASSERT_EQ(stream->Seek(start, STREAM_SEEK_SET, &position), S_OK);
     EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
 
+    ComPtr<IStream> again;
+    again.reset(Contents(clipboard.get(), 0));
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(ReadStream(again.get(), result) == content_) << "a second paste of the same copy reads the whole file";
+    EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1) << "from the one fetched copy";
+
     STATSTG stat{};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
     EXPECT_EQ(stat.cbSize.QuadPart, 5000u);
@@ -155,6 +161,7 @@ TEST_F(DataObjectDevice, ClipboardCopyReadsTheDeviceBytes)
     CoTaskMemFree(stat.pwcsName);
 
     stream.reset();
+    again.reset();
     clipboard.reset();
     EXPECT_EQ(OleSetClipboard(nullptr), S_OK);
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_);
@@ -189,6 +196,13 @@ TEST_F(DataObjectDevice, SelectedFolderBringsItsFiles)
     withDevice.ptd = &device;
     STGMEDIUM medium{};
     EXPECT_EQ(object->GetData(&withDevice, &medium), DV_E_DVTARGETDEVICE);
+
+    // An F: folder's identifier carries SYSTEM; on the PC it is a plain folder.
+    object.reset(ItemsOf(root_, {MakeItem("F:\\Books", 3)}));
+    ASSERT_TRUE(object);
+    files = Descriptors(object.get());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST_F(DataObjectDevice, FailedFetchesLeaveNothingAndTryAgain)
@@ -298,6 +312,7 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     EXPECT_EQ(enumerator->Reset(), S_OK);
     EXPECT_EQ(enumerator->Skip(2), S_FALSE);
     EXPECT_EQ(enumerator->Skip(1), S_OK);
+    EXPECT_EQ(enumerator->Skip(0xFFFFFFFF), S_FALSE) << "a count that wraps the index around";
     IEnumFORMATETC* clone = nullptr;
     ASSERT_EQ(enumerator->Clone(&clone), S_OK);
     EXPECT_EQ(clone->Next(1, formats, nullptr), S_OK);

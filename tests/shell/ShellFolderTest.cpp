@@ -81,16 +81,29 @@ TEST_F(ShellFolderTest, BindingNeedsAFolder)
     child->Release();
 }
 
-TEST_F(ShellFolderTest, CompareWalksLevelsAndLooksAtTheLast)
+TEST_F(ShellFolderTest, CompareGoesLevelByLevel)
 {
-    ItemIdHolder a(JoinItems({MakeItem("R:\\A", 2), MakeItem("same.txt", 1)}));
-    ItemIdHolder b(JoinItems({MakeItem("R:\\B", 2), MakeItem("SAME.TXT", 1)}));
-    EXPECT_EQ(Compare(0, a.get(), b.get()), S_OK) << "same length: last identifiers only";
-    ItemIdHolder shorter(MakeItem("same.txt", 1));
-    EXPECT_EQ(Compare(0, shorter.get(), a.get()), static_cast<HRESULT>(0x0000FFFF));
-    EXPECT_EQ(Compare(0, a.get(), shorter.get()), static_cast<HRESULT>(1));
-    EXPECT_EQ(Compare(4, shorter.get(), a.get()), static_cast<HRESULT>(1)) << "descending";
-    EXPECT_EQ(Compare(0, nullptr, nullptr), S_OK);
+    ItemIdHolder aX(JoinItems({MakeItem("R:\\A", 2), MakeItem("x.txt", 1)}));
+    ItemIdHolder bX(JoinItems({MakeItem("R:\\B", 2), MakeItem("X.TXT", 1)}));
+    ItemIdHolder aY(JoinItems({MakeItem("R:\\A", 2), MakeItem("y.txt", 1)}));
+    ItemIdHolder a(MakeItem("R:\\A", 2));
+    const HRESULT before = 0x0000FFFF, after = 1;
+    const struct {
+        LPARAM sort;
+        LPCITEMIDLIST left, right;
+        HRESULT order;
+    } rows[] = {
+        {0, aX.get(), bX.get(), before},  // same name in different folders
+        {0, bX.get(), aX.get(), after},
+        {0, aX.get(), aY.get(), before},  // same folder, then the names
+        {0, aX.get(), aX.get(), S_OK},
+        {0, a.get(), aX.get(), before},   // a folder before what is inside it
+        {4, a.get(), aX.get(), after},
+        {0, nullptr, nullptr, S_OK},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Compare(row.sort, row.left, row.right), row.order)
+            << PathOf(row.left) << " against " << PathOf(row.right) << ", sort " << row.sort;
 }
 
 TEST_F(ShellFolderTest, CompareItemsOrder)
@@ -113,15 +126,125 @@ TEST_F(ShellFolderTest, CompareItemsOrder)
 
 TEST_F(ShellFolderTest, DisplayNameFlags)
 {
-    STRRET name;
-    EXPECT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_FOREDITING, &name), E_INVALIDARG);
-    EXPECT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &name), E_INVALIDARG);
-    EXPECT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_INFOLDER | 0x2, &name), E_INVALIDARG);
+    const struct {
+        LPCITEMIDLIST item;
+        SHGDNF flags;
+        const char* name;  // null: E_INVALIDARG
+    } rows[] = {
+        {file_.get(), SHGDN_FOREDITING, "note.txt"},
+        {folderR_.get(), SHGDN_FOREDITING | SHGDN_INFOLDER, "R:\\Letters"},
+        {file_.get(), SHGDN_INFOLDER | SHGDN_FORPARSING, "note.txt"},
+        {folderR_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR, "R:\\Letters"},
+        {file_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR | SHGDN_FORPARSING, "note.txt"},
+        {file_.get(), SHGDN_NORMAL, "note.txt"},  // no model known: no device asked
+        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, "R:\\Letters\\"},
+        {file_.get(), SHGDN_INFOLDER | 0x2, nullptr},
+    };
+    for (const auto& row : rows) {
+        STRRET name{};
+        HRESULT hr = folder_->GetDisplayNameOf(row.item, row.flags, &name);
+        if (!row.name) {
+            EXPECT_EQ(hr, E_INVALIDARG) << std::hex << row.flags;
+            continue;
+        }
+        ASSERT_EQ(hr, S_OK) << std::hex << row.flags;
+        EXPECT_EQ(Wide(name), row.name) << std::hex << row.flags;
+    }
     EXPECT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_NORMAL, nullptr), E_INVALIDARG);
-    ASSERT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_INFOLDER | SHGDN_FORPARSING, &name), S_OK);
-    EXPECT_EQ(Wide(name), "note.txt");
-    ASSERT_EQ(folder_->GetDisplayNameOf(folderR_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR, &name), S_OK);
-    EXPECT_EQ(Wide(name), "R:\\Letters");
+}
+
+// Explorer's details pane, columns and sorting read the folder through
+// IShellFolder2 with the documented property keys of the storage set.
+TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
+{
+    ComPtr<IShellFolder2> folder;
+    ASSERT_EQ(folder_->QueryInterface(IID_IShellFolder2, folder.putVoid()), S_OK);
+    const GUID storage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+    const struct {
+        DWORD pid;
+        SHCOLSTATEF type;
+        VARTYPE vt;
+        const char* fileText;  // GetDetailsOf of the file
+    } columns[] = {
+        {10, SHCOLSTATE_TYPE_STR, VT_BSTR, "note.txt"},
+        {12, SHCOLSTATE_TYPE_INT, VT_UI8, nullptr},
+        {4, SHCOLSTATE_TYPE_STR, VT_BSTR, nullptr},
+        {14, SHCOLSTATE_TYPE_DATE, VT_DATE, nullptr},
+    };
+    char expected[MAX_PATH];
+    for (UINT column = 0; column < 4; ++column) {
+        SHCOLUMNID key{};
+        ASSERT_EQ(folder->MapColumnToSCID(column, &key), S_OK);
+        EXPECT_TRUE(IsEqualGUID(key.fmtid, storage));
+        EXPECT_EQ(key.pid, columns[column].pid) << "column " << column;
+        SHCOLSTATEF state = 0;
+        ASSERT_EQ(folder->GetDefaultColumnState(column, &state), S_OK);
+        EXPECT_EQ(state & SHCOLSTATE_TYPEMASK, columns[column].type) << "column " << column;
+        EXPECT_TRUE(state & SHCOLSTATE_ONBYDEFAULT);
+
+        VARIANT value;
+        ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
+        EXPECT_EQ(value.vt, columns[column].vt) << "column " << column;
+        VariantClear(&value);
+
+        SHELLDETAILS details{};
+        ASSERT_EQ(folder->GetDetailsOf(file_.get(), column, &details), S_OK);
+        const char* text = columns[column].fileText
+                               ? columns[column].fileText
+                               : ItemIdColumnText(static_cast<int>(column), file_.get(), expected, sizeof expected);
+        EXPECT_EQ(Wide(details.str), text) << "column " << column;
+        ASSERT_EQ(folder->GetDetailsOf(nullptr, column, &details), S_OK);
+        EXPECT_FALSE(Wide(details.str).empty()) << "a header for column " << column;
+    }
+    SHCOLUMNID key{storage, 12};
+    VARIANT value;
+    ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
+    EXPECT_EQ(value.ullVal, 2000u);
+    ASSERT_EQ(folder->GetDetailsEx(folderR_.get(), &key, &value), S_OK);
+    EXPECT_EQ(value.vt, VT_EMPTY) << "a folder has no size";
+    key.pid = 14;
+    ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
+    SYSTEMTIME utc{}, local{};
+    VariantTimeToSystemTime(value.date, &utc);
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    EXPECT_EQ(local.wHour, 14) << "the device's local 14:05 as UTC";
+    EXPECT_EQ(local.wMinute, 5);
+    SHELLDETAILS details{};
+    EXPECT_EQ(folder->GetDetailsOf(file_.get(), 4, &details), E_FAIL) << "four columns";
+    EXPECT_EQ(folder->MapColumnToSCID(4, &key), E_INVALIDARG);
+    ULONG sort = 9, display = 9;
+    EXPECT_EQ(folder->GetDefaultColumn(0, &sort, &display), S_OK);
+    EXPECT_EQ(sort + display, 0u);
+}
+
+TEST_F(ShellFolderTest, CurrentFolderIsACopyOfTheInitialisedList)
+{
+    ComPtr<IPersistFolder2> persist;
+    ASSERT_EQ(folder_->QueryInterface(IID_IPersistFolder2, persist.putVoid()), S_OK);
+    LPITEMIDLIST current = reinterpret_cast<LPITEMIDLIST>(1);
+    EXPECT_EQ(persist->GetCurFolder(&current), S_FALSE);
+    EXPECT_EQ(current, nullptr);
+    LPITEMIDLIST drives = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives), S_OK);
+    ASSERT_EQ(persist->Initialize(drives), S_OK);
+    ASSERT_EQ(persist->GetCurFolder(&current), S_OK);
+    EXPECT_NE(current, drives);
+    EXPECT_TRUE(ILIsEqual(current, drives));
+    ILFree(current);
+    ILFree(drives);
+}
+
+TEST_F(ShellFolderTest, ABindThatCannotJoinTheListsIsOutOfMemory)
+{
+    IMalloc* allocator = ItemIdAllocator();
+    allocator->AddRef();
+    ItemIdSetAllocator(nullptr);  // every list operation now fails
+    void* child = reinterpret_cast<void*>(1);
+    HRESULT hr = folder_->BindToObject(folderR_.get(), nullptr, IID_IShellFolder, &child);
+    ItemIdSetAllocator(allocator);
+    allocator->Release();
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << "not a folder for the device root";
+    EXPECT_EQ(child, nullptr);
 }
 
 TEST_F(ShellFolderTest, IconsByKind)
@@ -132,12 +255,28 @@ TEST_F(ShellFolderTest, IconsByKind)
               S_OK);
     int index = -1;
     UINT flags = 0;
-    EXPECT_EQ(icon->GetIconLocation(0, nullptr, 0, &index, &flags), S_OK);
+    char folderPlace[MAX_PATH] = "";
+    EXPECT_EQ(icon->GetIconLocation(0, folderPlace, sizeof folderPlace, &index, &flags), S_OK);
     EXPECT_EQ(index, 1);
     EXPECT_EQ(flags, static_cast<UINT>(GIL_NOTFILENAME));
     icon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
     EXPECT_EQ(index, 0);
     icon->Release();
+
+    // The location and index are the shell's cache key: one per extension.
+    auto place = [&](const char* name) {
+        ItemIdHolder item(MakeItem(name, 1));
+        CExtractIcon* extractor = new CExtractIcon(item.get());
+        char text[MAX_PATH] = "";
+        extractor->GetIconLocation(0, text, sizeof text, &index, &flags);
+        extractor->Release();
+        return std::string(text);
+    };
+    EXPECT_EQ(place("a.txt"), place("B.TXT"));
+    EXPECT_NE(place("a.txt"), place("a.doc"));
+    EXPECT_NE(place("a.txt"), std::string(folderPlace));
+    EXPECT_NE(place("readme"), "");
+    EXPECT_NE(std::string(folderPlace), "");
 
     CExtractIcon* fileIcon = new CExtractIcon(file_.get());
     fileIcon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
@@ -169,7 +308,7 @@ TEST_F(ShellFolderTest, InterfacesAndClass)
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(folder_->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(folder_->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
 }
 
 TEST(ShellFolderNotetaker, SharedByEveryFolder)
@@ -223,6 +362,11 @@ protected:
 
 TEST_F(ShellFolderDevice, ListsBindsAndNamesDeviceItems)
 {
+    ItemIdHolder before(MakeItem("R:\\Letters", 2));
+    STRRET early;
+    ASSERT_EQ(root_->GetDisplayNameOf(before.get(), SHGDN_NORMAL, &early), S_OK);
+    EXPECT_EQ(Wide(early), "R:\\Letters\\") << "no model known yet";
+    EXPECT_EQ(sim_.device->CommandCount('W') + sim_.device->CommandCount('Y'), 0) << "a name never asks the device";
     EXPECT_EQ(List(root_, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
               (std::vector<std::string>{"R:\\Letters", "F:\\Books", "Clock"}));
     ItemIdHolder letters(MakeItem("R:\\Letters", 2));
@@ -245,6 +389,38 @@ TEST_F(ShellFolderDevice, ListsBindsAndNamesDeviceItems)
     EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\");
     child->Release();
     EXPECT_TRUE(errors_.texts.empty());
+}
+
+// What GetDisplayNameOf gives for editing or the address bar parses back.
+TEST_F(ShellFolderDevice, ParsedNamesComeBackAsTheirItems)
+{
+    const struct {
+        const wchar_t* name;
+        const char* path;  // null: not found
+    } rows[] = {
+        {L"r:\\letters", "R:\\Letters\\"},
+        {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"},
+        {L"Clock", "Clock\\"},
+        {L"R:\\Letters\\gone.txt", nullptr},
+        {L"R:\\Let", nullptr},
+    };
+    for (const auto& row : rows) {
+        LPITEMIDLIST list = reinterpret_cast<LPITEMIDLIST>(1);
+        ULONG eaten = 0, attributes = SFGAO_FOLDER;
+        HRESULT hr = root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(row.name), &eaten, &list,
+                                             &attributes);
+        ItemIdHolder owned(list);
+        if (!row.path) {
+            EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+            EXPECT_EQ(list, nullptr);
+            owned.release();
+            continue;
+        }
+        ASSERT_EQ(hr, S_OK);
+        EXPECT_EQ(PathOf(list), row.path);
+        EXPECT_EQ(eaten, wcslen(row.name));
+        EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
+    }
 }
 
 TEST_F(ShellFolderDevice, RenameOnTheDevice)
