@@ -3,16 +3,51 @@
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
+#include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 #include "view/MenuUtils.h"
 
 namespace {
 
+// Explorer's own commands (ribbon, command bar, keys) name what they want by
+// these verbs; "properties" has no menu item and opens the settings.
+constexpr UINT kPropertiesCommand = 0x10000;
 struct StringVerb {
     const char* verb;
     UINT command;
 };
-constexpr StringVerb kVerbs[] = {{"copy", IDC_COPY}, {"cut", IDC_CUT}, {"paste", IDC_PASTE}, {"delete", IDC_DELETE}};
+constexpr StringVerb kVerbs[] = {{"cut", IDC_CUT},       {"copy", IDC_COPY},     {"paste", IDC_PASTE},
+                                 {"delete", IDC_DELETE}, {"rename", IDC_RENAME}, {"properties", kPropertiesCommand}};
+// Every command of the menu lies at its own number above the caller's first id.
+constexpr UINT kHighestOffset = IDC_SELECT_MASK;
+
+UINT VerbCommand(const char* verb)
+{
+    for (const StringVerb& known : kVerbs)
+        if (lstrcmpiA(verb, known.verb) == 0) return known.command;
+    return 0;
+}
+
+const char* CommandVerb(UINT_PTR command)
+{
+    for (const StringVerb& known : kVerbs)
+        if (known.command == command) return known.verb;
+    return nullptr;
+}
+
+// The command an invocation names: an offset, or a verb in either character set.
+UINT InvokedCommand(const CMINVOKECOMMANDINFO& info)
+{
+    const auto& extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX&>(info);
+    if (info.cbSize >= sizeof extended && (info.fMask & CMIC_MASK_UNICODE) && extended.lpVerbW &&
+        !IS_INTRESOURCE(extended.lpVerbW)) {
+        char verb[32] = "";
+        if (!WideCharToMultiByte(CP_ACP, 0, extended.lpVerbW, -1, verb, sizeof verb, nullptr, nullptr)) return 0;
+        return VerbCommand(verb);
+    }
+    if (IS_INTRESOURCE(info.lpVerb)) return LOWORD(reinterpret_cast<UINT_PTR>(info.lpVerb));
+    return VerbCommand(info.lpVerb);
+}
 
 // The menu resource that holds a command with a verb and help text, or 0.
 UINT DescribedIn(UINT_PTR id)
@@ -20,6 +55,39 @@ UINT DescribedIn(UINT_PTR id)
     if (id >= IDC_BACKUP && id <= IDC_RESTORE_FROM) return IDM_PRODUCT;
     if ((id >= IDC_CUT && id <= IDC_PASTE) || id == IDC_SELECT_ALL || id == IDC_INVERT_SELECTION) return IDM_EDIT;
     return 0;
+}
+
+// Moves the command ids of the items at [first, end), submenus included,
+// from their command numbers to `base` plus that number. The highest number.
+UINT MoveIds(HMENU menu, int first, int end, UINT base)
+{
+    UINT highest = 0;
+    for (int position = first; position < end; ++position) {
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE;
+        if (!GetMenuItemInfoA(menu, position, TRUE, &item) || (item.fType & MFT_SEPARATOR)) continue;
+        if (item.hSubMenu) {
+            UINT inner = MoveIds(item.hSubMenu, 0, GetMenuItemCount(item.hSubMenu), base);
+            if (inner > highest) highest = inner;
+            continue;
+        }
+        if (item.wID > highest) highest = item.wID;
+        item.fMask = MIIM_ID;
+        item.wID += base;
+        SetMenuItemInfoA(menu, position, TRUE, &item);
+    }
+    return highest;
+}
+
+// The text of a command for GetCommandString; false when it has none.
+bool CommandText(UINT_PTR id, UINT type, char* text, int size)
+{
+    if (type == GCS_VERBA) {
+        if (const char* verb = CommandVerb(id)) return lstrcpynA(text, verb, size) != nullptr;
+        return DescribedIn(id) && MenuResourceText(DescribedIn(id), static_cast<UINT>(id), text, size);
+    }
+    return DescribedIn(id) && LoadResourceText(static_cast<UINT>(id), text, size) > 0;
 }
 
 }  // namespace
@@ -40,56 +108,61 @@ STDMETHODIMP CContextMenu::QueryInterface(REFIID riid, void** ppv)
     return QiSearch(this, table, riid, ppv);
 }
 
-STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT, UINT flags)
+STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
 {
     if (flags & CMF_DEFAULTONLY) return E_FAIL;
     firstId_ = firstId;
-    UINT highestId = 0;
-    if (CopyMenuResource(menu, index, IDM_EDIT, &highestId) == 0) return E_FAIL;
-    if (!InsertSeparator(menu, 0)) return E_FAIL;
-    if (CopyMenuResource(menu, index, IDM_PRODUCT, &highestId) == 0) return E_FAIL;
+    // No room for our ids in the caller's range: nothing is added.
+    if (firstId > lastId || lastId - firstId < kHighestOffset) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    const int before = GetMenuItemCount(menu);
+    const int start = static_cast<int>(index) < before ? static_cast<int>(index) : before;
+    if (CopyMenuResource(menu, start, IDM_EDIT) == 0) return E_FAIL;
+    if (!InsertSeparator(menu, start)) return E_FAIL;
+    if (CopyMenuResource(menu, start, IDM_PRODUCT) == 0) return E_FAIL;
+    const UINT highest = MoveIds(menu, start, start + GetMenuItemCount(menu) - before, firstId);
     SetItemStates(menu, (flags & CMF_EXPLORE) != 0);
-    // The items keep their own command numbers; the count covers them all.
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, highestId >= firstId ? highestId - firstId + 1 : 0);
+    if (flags & CMF_EXPLORE) DeleteMenu(menu, start + GetMenuItemCount(menu) - before - 1, MF_BYPOSITION);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, highest + 1);
 }
 
 void CContextMenu::SetItemStates(HMENU menu, bool deleteMode) const
 {
-    EnableOrDelete(menu, IDC_PASTE, ClipboardHoldsFiles(), deleteMode);
-    EnableOrDelete(menu, IDC_CUT, count_ > 0, deleteMode);
-    EnableOrDelete(menu, IDC_COPY, count_ > 0, deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_PASTE, ClipboardHoldsFiles(), deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_CUT, count_ > 0, deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_COPY, count_ > 0, deleteMode);
     const CReg* settings = Settings();
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
     int layout = settings && notetaker ? notetaker->_isRestorePath(settings->m_szBackupPath, true) : -1;
-    EnableOrDelete(menu, IDC_RESTORE, layout != -1 && layout != 0, deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_RESTORE, layout != -1 && layout != 0, deleteMode);
     if (!deleteMode) return;
-    DeleteMenu(menu, IDC_SELECT_ALL, MF_BYCOMMAND);
-    DeleteMenu(menu, IDC_INVERT_SELECTION, MF_BYCOMMAND);
-    DeleteMenu(menu, GetMenuItemCount(menu) - 1, MF_BYPOSITION);
+    DeleteMenu(menu, firstId_ + IDC_SELECT_ALL, MF_BYCOMMAND);
+    DeleteMenu(menu, firstId_ + IDC_INVERT_SELECTION, MF_BYCOMMAND);
 }
 
 STDMETHODIMP CContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info)
 {
     if (!info) return E_INVALIDARG;
-    UINT command = 0;
-    if (IS_INTRESOURCE(info->lpVerb)) {
-        command = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb)) + firstId_;
-    } else {
-        for (const StringVerb& verb : kVerbs)
-            if (lstrcmpiA(info->lpVerb, verb.verb) == 0) command = verb.command;
-        if (command == 0) return S_FALSE;
-    }
+    const UINT command = InvokedCommand(*info);
+    if (command == 0) return S_FALSE;
+    if (command == kPropertiesCommand) return ShowSettingsSheet(info->hwnd);
     return folder_->RunCommand(command, items_.Count(), items_.Items(), info->hwnd, nullptr);
 }
 
 STDMETHODIMP CContextMenu::GetCommandString(UINT_PTR id, UINT type, UINT*, LPSTR buffer, UINT size)
 {
-    UINT resource = DescribedIn(id);
-    if (resource == 0 || (type != GCS_VERBA && type != GCS_HELPTEXTA && type != GCS_VALIDATEA)) return S_FALSE;
-    if (type == GCS_VALIDATEA) return S_OK;
+    const UINT kind = type & ~GCS_UNICODE;
+    if (kind == GCS_VALIDATEA) return CommandVerb(id) || DescribedIn(id) ? S_OK : S_FALSE;
+    if (kind != GCS_VERBA && kind != GCS_HELPTEXTA) return E_INVALIDARG;
     if (!buffer || size == 0) return E_INVALIDARG;
-    bool found = type == GCS_VERBA ? MenuResourceText(resource, static_cast<UINT>(id), buffer, static_cast<int>(size))
-                                   : LoadResourceText(static_cast<UINT>(id), buffer, static_cast<int>(size)) > 0;
-    return found ? S_OK : S_FALSE;
+    char text[MAX_PATH] = "";
+    if (!CommandText(id, kind, text, sizeof text)) return S_FALSE;
+    if (type & GCS_UNICODE) {
+        auto* wide = reinterpret_cast<LPWSTR>(buffer);
+        MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(size));
+        wide[size - 1] = L'\0';  // a text cut at the buffer's end is still terminated
+    } else {
+        lstrcpynA(buffer, text, static_cast<int>(size));
+    }
+    return S_OK;
 }

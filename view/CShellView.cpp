@@ -30,6 +30,9 @@ struct PostedChange {
 };
 
 constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP;
+// Posted on LVN_ITEMACTIVATE: the focused item is opened once the list's
+// notification is over, since the browser may destroy this view meanwhile.
+constexpr UINT kOpenFocused = CShellView::kSelectionChanged + 1;
 
 HINSTANCE ModuleInstance() { return g_module ? g_module->Instance() : GetModuleHandleA(nullptr); }
 
@@ -162,10 +165,49 @@ STDMETHODIMP CShellView::GetCurrentInfo(LPFOLDERSETTINGS settings)
     return S_OK;
 }
 
-STDMETHODIMP CShellView::GetItemObject(UINT, REFIID, void** ppv)
+STDMETHODIMP CShellView::GetItemObject(UINT which, REFIID riid, void** ppv)
 {
-    if (ppv) *ppv = nullptr;
-    return E_NOTIMPL;
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IContextMenu) && !IsEqualIID(riid, IID_IDataObject)) return E_NOINTERFACE;
+    std::vector<LPCITEMIDLIST> items;
+    switch (which & SVGIO_TYPE_MASK) {
+    case SVGIO_BACKGROUND: break;
+    case SVGIO_SELECTION: items = SelectedItems(); break;
+    case SVGIO_ALLVIEW: items = AllItems(); break;
+    default: return E_INVALIDARG;
+    }
+    return folder_->GetUIObjectOf(browserWindow_, static_cast<UINT>(items.size()), items.data(), riid, nullptr, ppv);
+}
+
+STDMETHODIMP CShellView::SelectItem(LPCITEMIDLIST item, SVSIF flags)
+{
+    if (!list_) return E_FAIL;
+    int index = -1;
+    if (item) {
+        if (!ItemIdIsValid(item) || (index = FindItem(item)) < 0) return E_INVALIDARG;
+    }
+    LVITEMA state{};
+    if (flags & SVSI_DESELECTOTHERS) {
+        state.stateMask = LVIS_SELECTED;
+        SendMessageA(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    }
+    if (index < 0) return (flags & SVSI_DESELECTOTHERS) ? S_OK : E_INVALIDARG;
+    state.stateMask = LVIS_SELECTED;
+    state.state = (flags & SVSI_SELECT) ? LVIS_SELECTED : 0;
+    if (flags & SVSI_FOCUSED) {
+        state.stateMask |= LVIS_FOCUSED;
+        state.state |= LVIS_FOCUSED;
+        // F2 and the keyboard's own moves start from the selection mark.
+        SendMessageA(list_, LVM_SETSELECTIONMARK, 0, index);
+    }
+    SendMessageA(list_, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+    if (flags & SVSI_ENSUREVISIBLE) SendMessageA(list_, LVM_ENSUREVISIBLE, index, FALSE);
+    if ((flags & SVSI_EDIT) == SVSI_EDIT) {
+        SetFocus(list_);
+        SendMessageA(list_, LVM_EDITLABELA, index, 0);
+    }
+    return S_OK;
 }
 
 void CShellView::ReleaseDropTarget()
@@ -235,6 +277,12 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case kSelectionChanged: OnSelectionChanged(); return 0;
+    case kOpenFocused: {
+        ComPtr<IShellView> self;  // the browser may release this view while it browses
+        QueryInterface(IID_IShellView, self.putVoid());
+        OpenItem(FocusedItem());
+        return 0;
+    }
     default: return DefWindowProcA(window_, message, wParam, lParam);
     }
 }
@@ -246,7 +294,7 @@ LRESULT CShellView::OnNotify(NMHDR* header)
     case LVN_ITEMCHANGED: OnItemChanged(reinterpret_cast<NMLISTVIEW*>(header)); return 0;
     case LVN_DELETEITEM: ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam)); return 0;
     // Wine's list reports Return with a bare header, so the item is the focused one.
-    case LVN_ITEMACTIVATE: OpenItem(FocusedItem()); return 0;
+    case LVN_ITEMACTIVATE: PostMessageA(window_, kOpenFocused, 0, 0); return 0;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return 0;
     case LVN_BEGINDRAG: return BeginDrag();
     case LVN_BEGINLABELEDITA: return BeginLabelEdit(reinterpret_cast<NMLVDISPINFOA*>(header));

@@ -61,8 +61,13 @@ public:
     STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
     STDMETHODIMP AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) override { return E_NOTIMPL; }
     STDMETHODIMP SaveViewState() override { return S_OK; }
-    STDMETHODIMP SelectItem(LPCITEMIDLIST, SVSIF) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemObject(UINT, REFIID, void** ppv) override;
+    // Selects, deselects, focuses, shows or starts renaming the item (a
+    // child identifier of the folder); a null item with SVSI_DESELECTOTHERS
+    // clears the selection.
+    STDMETHODIMP SelectItem(LPCITEMIDLIST item, SVSIF flags) override;
+    // The selection, every item or the background (no items) as a data
+    // object or a context menu, as the browser's own commands ask for them.
+    STDMETHODIMP GetItemObject(UINT which, REFIID riid, void** ppv) override;
 
     // IDropSink: PC files dropped onto the list go into the folder, or into
     // the sub-folder item nearest to the drop point.
@@ -97,6 +102,7 @@ private:
     void OnContextMenu(LPARAM point);
     // The identifiers of the selected items in list order (owned by the list).
     std::vector<LPCITEMIDLIST> SelectedItems() const;
+    std::vector<LPCITEMIDLIST> AllItems() const;
 
     // The list (CShellViewList.cpp).
     bool CreateList();

@@ -156,6 +156,15 @@ std::vector<LPCITEMIDLIST> CShellView::SelectedItems() const
     return items;
 }
 
+std::vector<LPCITEMIDLIST> CShellView::AllItems() const
+{
+    std::vector<LPCITEMIDLIST> items;
+    int count = list_ ? static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int index = 0; index < count; ++index)
+        if (LPCITEMIDLIST item = ItemAt(index)) items.push_back(item);
+    return items;
+}
+
 void CShellView::OnContextMenu(LPARAM position)
 {
     if (uiState_ == SVUIA_ACTIVATE_NOFOCUS || !list_) return;

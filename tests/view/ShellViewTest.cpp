@@ -216,6 +216,8 @@ TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesIt)
         SendMessageA(view.list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&focus));
         SendMessageA(view.list, LVM_SETSELECTIONMARK, 0, item);
         SendMessageA(view.list, WM_KEYDOWN, key, 0);
+        MSG message;  // opening waits until the list's notification is over
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     };
     OpenView root(root_, browser_);
     press(root, 2, VK_RETURN);
