@@ -11,36 +11,16 @@
 // needed instead is left out.
 namespace {
 
-using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
-using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
-using ModuleWalkFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32);
-
 template <typename Fn> Fn Load(HMODULE module, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-struct ToolHelp {
-    CreateSnapshotFn createSnapshot = nullptr;
-    ProcessWalkFn processFirst = nullptr, processNext = nullptr;
-    ModuleWalkFn moduleFirst = nullptr, moduleNext = nullptr;
-
-    ToolHelp()
-    {
-        HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-        if (!kernel) return;
-        createSnapshot = Load<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-        processFirst = Load<ProcessWalkFn>(kernel, "Process32First");
-        processNext = Load<ProcessWalkFn>(kernel, "Process32Next");
-        moduleFirst = Load<ModuleWalkFn>(kernel, "Module32First");
-        moduleNext = Load<ModuleWalkFn>(kernel, "Module32Next");
-    }
-    bool usable() const { return createSnapshot && processFirst && processNext && moduleFirst && moduleNext; }
-};
-
 int WalkModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId)
 {
-    ScopedKernelHandle snapshot(api.createSnapshot(TH32CS_SNAPMODULE, processId));
+    // A 64-bit process sees the modules of a 32-bit one (a 32-bit screen
+    // reader and its braille driver) only when it asks for them as well.
+    ScopedKernelHandle snapshot(api.createSnapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId));
     MODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;
     if (!snapshot.valid() || !api.moduleFirst(snapshot.get(), &entry)) return callback(processId, nullptr, "", value);
@@ -65,9 +45,26 @@ std::vector<DWORD> ProcessIds(const ToolHelp& api)
 
 }  // namespace
 
+ToolHelp ToolHelp::Load()
+{
+    ToolHelp api;
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    if (!kernel) return api;
+    api.createSnapshot = ::Load<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+    api.processFirst = ::Load<ProcessWalkFn>(kernel, "Process32First");
+    api.processNext = ::Load<ProcessWalkFn>(kernel, "Process32Next");
+    api.moduleFirst = ::Load<ModuleWalkFn>(kernel, "Module32First");
+    api.moduleNext = ::Load<ModuleWalkFn>(kernel, "Module32Next");
+    return api;
+}
+
 int EnumModules(ModuleCallback callback, LPARAM value, DWORD processId)
 {
-    const ToolHelp api;
+    return EnumModules(ToolHelp::Load(), callback, value, processId);
+}
+
+int EnumModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId)
+{
     if (!callback || !api.usable()) return 0;
     if (processId != kAllProcesses) return WalkModules(api, callback, value, processId);
     for (DWORD id : ProcessIds(api)) {

@@ -1,6 +1,7 @@
 #pragma once
 // Lists the modules loaded in one process, or in every process.
 #include <windows.h>
+#include <tlhelp32.h>
 
 constexpr DWORD kAllProcesses = 0xFFFFFFFF;
 
@@ -10,3 +11,20 @@ using ModuleCallback = int (*)(DWORD processId, HMODULE module, const char* path
 
 // Returns the first non-zero callback answer, or 0.
 int EnumModules(ModuleCallback callback, LPARAM value, DWORD processId);
+
+// The tool-help functions the enumerator walks with, loaded at run time.
+struct ToolHelp {
+    using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+    using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
+    using ModuleWalkFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32);
+
+    CreateSnapshotFn createSnapshot = nullptr;
+    ProcessWalkFn processFirst = nullptr, processNext = nullptr;
+    ModuleWalkFn moduleFirst = nullptr, moduleNext = nullptr;
+
+    static ToolHelp Load();  // from KERNEL32.DLL
+    bool usable() const { return createSnapshot && processFirst && processNext && moduleFirst && moduleNext; }
+};
+
+// The same walk with the functions given.
+int EnumModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId);

@@ -70,4 +70,25 @@ TEST(ModuleEnum, AllProcessesIncludeThisOne)
     EXPECT_TRUE(self);
 }
 
+std::vector<DWORD> g_snapshots;  // the flags of every module snapshot asked for
+HANDLE WINAPI RecordSnapshot(DWORD flags, DWORD)
+{
+    g_snapshots.push_back(flags);
+    return INVALID_HANDLE_VALUE;
+}
+
+// A screen reader may be a 32-bit process; its braille driver is one of its
+// 32-bit modules, which a 64-bit snapshot leaves out unless asked for.
+TEST(ModuleEnum, SnapshotsTakeThirtyTwoBitModulesToo)
+{
+    ToolHelp api = ToolHelp::Load();
+    ASSERT_TRUE(api.usable());
+    api.createSnapshot = RecordSnapshot;
+    Seen seen;
+    EXPECT_EQ(EnumModules(api, Collect, reinterpret_cast<LPARAM>(&seen), 1234), 0);
+    ASSERT_EQ(g_snapshots.size(), 1u);
+    EXPECT_EQ(g_snapshots[0], static_cast<DWORD>(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32));
+    EXPECT_EQ(seen.paths, std::vector<std::string>{""}) << "the process is reported once, empty";
+}
+
 }  // namespace
