@@ -60,6 +60,8 @@
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.
 #define IDS_PRODUCT_NAME        2
+// The module's icon: the lowest id, so that it is icon 0 of the module (DefaultIcon "%MODULE%,0").
+#define IDI_PELLOR              1
 #define IDM_PROPERTIES          16
 #define IDS_PICK_BACKUP         112
 #define IDS_HELP_CONNECTION     218

@@ -2,6 +2,7 @@
 // exports, its class object, and registration in the test prefix's registry.
 #include <gtest/gtest.h>
 #include <olectl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdlib>
@@ -110,6 +111,22 @@ TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
 {
     ASSERT_EQ(register_(), S_OK);
     ASSERT_EQ(register_(), S_OK) << "registering twice";
+    {
+        // The class's icon, as Explorer finds it: DefaultIcon names icon 0 of the module.
+        char icon[MAX_PATH + 8] = "";
+        LONG size = sizeof icon;
+        ASSERT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "CLSID\\" PELLOR_CLSID_TEXT "\\DefaultIcon", icon, &size),
+                  ERROR_SUCCESS);
+        char* comma = strrchr(icon, ',');
+        ASSERT_NE(comma, nullptr) << icon;
+        *comma = '\0';
+        HICON large = nullptr, small = nullptr;
+        EXPECT_GT(ExtractIconExA(icon, atoi(comma + 1), &large, &small, 1), 0u);
+        EXPECT_NE(large, nullptr);
+        EXPECT_NE(small, nullptr);
+        if (large) DestroyIcon(large);
+        if (small) DestroyIcon(small);
+    }
     {
         ComPtr<IShellFolder> folder;
         ASSERT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, folder.putVoid()),
