@@ -4,24 +4,86 @@
 
 #include <cstdio>
 
+#include "foundation/ScopedHandle.h"
+
 namespace {
 
 constexpr char kFrameClass[] = "PellorHostFrame";
 // Our own commands, in the browser's range so that no view command meets them.
-enum HostCommand : UINT { CMD_HOST_CLOSE = FCIDM_BROWSERFIRST, CMD_HOST_UP, CMD_HOST_REFRESH };
+enum HostCommand : UINT {
+    CMD_HOST_CLOSE = FCIDM_BROWSERFIRST,
+    CMD_HOST_UP,
+    CMD_HOST_REFRESH,
+    CMD_HOST_CUT,  // the Windows mode's Organize items, in this order
+    CMD_HOST_COPY,
+    CMD_HOST_DELETE,
+};
+// The command ids a context menu may use when the host builds one.
+constexpr UINT kFirstMenuId = 1, kLastMenuId = 0x7FFF;
 // Posted by BrowseObject: the view that asked must return before it is replaced.
 constexpr UINT kNavigate = WM_APP + 1;
 constexpr UINT_PTR kCloseTimer = 1;
 
 // The browser's own popups; their items are numbered as HostCommand.
-std::vector<BrowserPopup> HostPopups()
+std::vector<BrowserPopup> HostPopups(bool windowsMode)
 {
-    return {
+    std::vector<BrowserPopup> popups{
         {FCIDM_MENU_FILE, "&File", {"&Close"}},
         {FCIDM_MENU_EDIT, "&Edit", {}},
         {FCIDM_MENU_VIEW, "&View", {"&Up One Level", "&Refresh"}},
         {FCIDM_MENU_HELP, "&Help", {}},
     };
+    // Where Windows 10 has its ribbon's Organize group.
+    if (windowsMode) popups.insert(popups.end() - 1, {FCIDM_MENU_TOOLS, "&Organize", {"Cu&t", "&Copy", "&Delete"}});
+    return popups;
+}
+
+std::string Hex(HRESULT hr)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// The names a data object describes as virtual files, comma-separated.
+std::string Described(IDataObject* object)
+{
+    static const UINT16 descriptor = static_cast<UINT16>(RegisterClipboardFormatA(CFSTR_FILEDESCRIPTORA));
+    FORMATETC format{descriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    if (!object || FAILED(object->GetData(&format, &medium))) return "(none)";
+    std::string names;
+    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
+    for (UINT i = 0; group && i < group->cItems; ++i) names += (i ? ", " : "") + std::string(group->fgd[i].cFileName);
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return names;
+}
+
+std::string ClipboardNames()
+{
+    ComPtr<IDataObject> clipboard;
+    OleGetClipboard(clipboard.put());
+    return Described(clipboard.get());
+}
+
+// Another window's thread, as in Explorer, where each window has its own:
+// it gets the last reference of a closed view.
+struct Handover {
+    IShellView* view;
+    ULONG left;
+};
+
+DWORD WINAPI ReleaseThread(void* parameter)
+{
+    auto* handover = static_cast<Handover*>(parameter);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HWND window = CreateWindowExA(0, "STATIC", "another window", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    handover->left = handover->view->Release();
+    DestroyWindow(window);
+    CoUninitialize();
+    return 0;
 }
 
 std::string DisplayName(IShellFolder* folder, LPCITEMIDLIST item)
@@ -34,7 +96,7 @@ std::string DisplayName(IShellFolder* folder, LPCITEMIDLIST item)
 
 }  // namespace
 
-HostBrowser::HostBrowser() : BrowserBase(HostPopups(), CMD_HOST_CLOSE)
+HostBrowser::HostBrowser(bool windowsMode) : BrowserBase(HostPopups(windowsMode), CMD_HOST_CLOSE), windowsMode_(windowsMode)
 {
     WNDCLASSA frameClass{};
     frameClass.lpfnWndProc = WindowProc;
@@ -58,6 +120,18 @@ HostBrowser::HostBrowser() : BrowserBase(HostPopups(), CMD_HOST_CLOSE)
     };
     ownButtons_ = ARRAYSIZE(own);
     SendMessageA(toolbar_, TB_ADDBUTTONSA, ownButtons_, reinterpret_cast<LPARAM>(own));
+    if (windowsMode_) {
+        TBADDBITMAP standard{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
+        int first = static_cast<int>(SendMessageA(toolbar_, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&standard)));
+        TBBUTTON organize[] = {
+            {first + STD_CUT, static_cast<int>(CMD_HOST_CUT), TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+            {first + STD_COPY, static_cast<int>(CMD_HOST_COPY), TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+            {first + STD_DELETE, static_cast<int>(CMD_HOST_DELETE), TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0},
+            {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+        };
+        ownButtons_ += ARRAYSIZE(organize);
+        SendMessageA(toolbar_, TB_ADDBUTTONSA, ARRAYSIZE(organize), reinterpret_cast<LPARAM>(organize));
+    }
     status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, frame_,
                               nullptr, frameClass.hInstance, nullptr);
     ShowWindow(frame_, SW_SHOW);
@@ -72,7 +146,7 @@ bool HostBrowser::Open(IShellFolder* folder, const std::string& title)
 {
     if (!ShowView(folder, title)) return false;
     folder->AddRef();
-    places_.push_back({ComPtr<IShellFolder>(), title});
+    places_.push_back({ComPtr<IShellFolder>(), title, IdList()});
     places_.back().folder.reset(folder);
     return true;
 }
@@ -83,6 +157,11 @@ int HostBrowser::Run()
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         // As in Explorer: the active view sees the keys first.
         if (view_ && ViewHasFocus() && view_->TranslateAccelerator(&message) == S_OK) continue;
+        // Explorer's Backspace goes back; the view had it first (an edit box takes it then).
+        if (windowsMode_ && message.message == WM_KEYDOWN && message.wParam == VK_BACK && view_ && ViewHasFocus()) {
+            GoUp();
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -120,15 +199,74 @@ void HostBrowser::CloseView()
     if (!view_) return;
     view_->UIActivate(SVUIA_DEACTIVATE);
     view_->DestroyViewWindow();
-    view_.reset();
     viewWindow_ = nullptr;
+    if (windowsMode_)
+        ReleaseOnOtherThread(view_.detach());
+    else
+        view_.reset();
 }
 
 void HostBrowser::GoUp()
 {
     if (places_.size() < 2) return;
+    IdList left(ILClone(places_.back().item.get()));
+    const std::string leftTitle = places_.back().title;
     const Place& parent = places_[places_.size() - 2];
-    if (ShowView(parent.folder.get(), parent.title)) places_.pop_back();
+    if (!ShowView(parent.folder.get(), parent.title)) return;
+    places_.pop_back();
+    if (!windowsMode_ || !left) return;
+    // As Explorer does on going back: the folder just left is selected.
+    HRESULT hr = view_->SelectItem(left.get(), SVSI_SELECT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
+    Note("back from " + leftTitle + ": SelectItem -> " + Hex(hr));
+}
+
+void HostBrowser::RunOrganize(UINT command)
+{
+    if (!view_) return;
+    if (command == CMD_HOST_COPY) {
+        ComPtr<IDataObject> data;
+        HRESULT hr = view_->GetItemObject(SVGIO_SELECTION, IID_IDataObject, data.putVoid());
+        if (SUCCEEDED(hr)) hr = OleSetClipboard(data.get());
+        Note("copy: GetItemObject(selection, IDataObject) -> " + Hex(hr) + "; clipboard: " + ClipboardNames());
+        return;
+    }
+    const bool cut = command == CMD_HOST_CUT;
+    ComPtr<IContextMenu> menu;
+    HRESULT hr = view_->GetItemObject(SVGIO_SELECTION, IID_IContextMenu, menu.putVoid());
+    if (SUCCEEDED(hr)) {
+        // Explorer fills a menu before it invokes a verb on it.
+        HMENU popup = CreatePopupMenu();
+        hr = menu->QueryContextMenu(popup, 0, kFirstMenuId, kLastMenuId, CMF_NORMAL);
+        DestroyMenu(popup);
+        CMINVOKECOMMANDINFOEX info{};
+        info.cbSize = sizeof info;
+        info.fMask = CMIC_MASK_UNICODE;
+        info.hwnd = frame_;
+        info.lpVerb = cut ? "cut" : "delete";
+        info.lpVerbW = cut ? L"cut" : L"delete";
+        info.nShow = SW_SHOWNORMAL;
+        if (SUCCEEDED(hr)) hr = menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info));
+    }
+    std::string line = std::string(cut ? "cut" : "delete") + ": GetItemObject(selection, IContextMenu) -> " + Hex(hr);
+    if (cut) line += "; clipboard: " + ClipboardNames();
+    Note(line);
+}
+
+void HostBrowser::ReleaseOnOtherThread(IShellView* view)
+{
+    Handover handover{view, 0};
+    ScopedKernelHandle thread(CreateThread(nullptr, 0, ReleaseThread, &handover, 0, nullptr));
+    if (!thread.valid()) {
+        view->Release();
+        return;
+    }
+    // Messages the other thread sends to this one's windows are served meanwhile.
+    HANDLE waitFor = thread.get();
+    while (MsgWaitForMultipleObjects(1, &waitFor, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    Note("view released on another window's thread: " + std::to_string(handover.left) + " references left");
 }
 
 RECT HostBrowser::ViewArea() const
@@ -187,6 +325,7 @@ LRESULT HostBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Place next;
         next.folder.reset(pending_.folder.detach());
         next.title = pending_.title;
+        next.item = std::move(pending_.item);
         if (next.folder && ShowView(next.folder.get(), next.title)) places_.push_back(std::move(next));
         return 0;
     }
@@ -208,6 +347,9 @@ void HostBrowser::OnCommand(WPARAM wParam, LPARAM lParam)
     case CMD_HOST_REFRESH:
         if (view_) view_->Refresh();
         return;
+    case CMD_HOST_CUT:
+    case CMD_HOST_COPY:
+    case CMD_HOST_DELETE: RunOrganize(LOWORD(wParam)); return;
     default:
         if (HWND target = CommandTarget()) SendMessageA(target, WM_COMMAND, wParam, lParam);
     }
@@ -252,6 +394,7 @@ STDMETHODIMP HostBrowser::BrowseObject(LPCITEMIDLIST item, UINT flags)
     HRESULT hr = current->BindToObject(item, nullptr, IID_IShellFolder, pending_.folder.putVoid());
     if (FAILED(hr)) return hr;
     pending_.title = DisplayName(current, item);
+    pending_.item.reset(ILClone(item));
     PostMessageA(frame_, kNavigate, 0, 0);
     return S_OK;
 }

@@ -4,6 +4,7 @@
 // it activates, whose menus and toolbar buttons it merges, and whose
 // accelerators it routes, as Explorer would. It can write down what the view
 // put into menus, toolbar and status bar.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,12 @@
 
 class HostBrowser final : public BrowserBase, public RefCounted {
 public:
-    HostBrowser();
+    // windowsMode: behave as Windows 10 Explorer does where Wine's does not:
+    // its own Cut, Copy and Delete ("Organize" menu and buttons) act on the
+    // view's GetItemObject, going back (Backspace, Up One Level) selects the
+    // folder just left with SelectItem, and a closed view's last reference
+    // goes on another window's thread. What it did goes into the record.
+    explicit HostBrowser(bool windowsMode = false);
 
     // Shows the view of `folder` (referenced) under the frame title `title`.
     bool Open(IShellFolder* folder, const std::string& title);
@@ -42,9 +48,14 @@ public:
 private:
     ~HostBrowser() override;
 
+    struct IdListFree {
+        void operator()(LPITEMIDLIST list) const { ILFree(list); }
+    };
+    using IdList = std::unique_ptr<ITEMIDLIST, IdListFree>;
     struct Place {
         ComPtr<IShellFolder> folder;
         std::string title;
+        IdList item;  // relative to the place before; none for the first
     };
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,6 +65,10 @@ private:
     bool ShowView(IShellFolder* folder, const std::string& title);
     void CloseView();
     void GoUp();
+    // Windows mode.
+    void RunOrganize(UINT command);
+    void ReleaseOnOtherThread(IShellView* view);
+    void Note(const std::string& line) { events_.push_back(line); }
     void Layout();
     RECT ViewArea() const;
     bool ViewHasFocus() const;
@@ -70,5 +85,7 @@ private:
     ComPtr<IShellView> view_;
     HWND viewWindow_ = nullptr;
     bool recordOnClose_ = false;
+    bool windowsMode_;
+    std::vector<std::string> events_;  // what the Windows mode did, for the record
     std::string menuHelp_;  // the last help text the view showed for a menu item
 };

@@ -47,5 +47,9 @@ std::string HostBrowser::Record()
     // The menus are closed again, as after the user's look at them.
     if (menuTarget_) SendMessageA(menuTarget_, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     SendMessageA(status_, SB_SIMPLE, FALSE, 0);
+    if (windowsMode_) {
+        out += "windows:\n";
+        for (const std::string& line : events_) out += "  " + line + "\n";
+    }
     return out;
 }

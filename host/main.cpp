@@ -1,7 +1,7 @@
 // pellor-host: the folder's view in a browser of its own, for checking the
 // view's menus, accelerators, toolbar and status bar from the keyboard where
 // Wine's Explorer does not activate views.
-// Usage: pellor-host [--record] [--close-after MS] [--module PATH]
+// Usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH]
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -17,12 +17,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pellor-host [--record] [--close-after MS] [--module PATH]\n"
+    "usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH]\n"
+    "  --windows         behave as Windows 10 Explorer: Organize commands through GetItemObject, SelectItem\n"
+    "                    on going back (Backspace), views released on another window's thread\n"
     "  --record          print the menus, toolbar buttons and status texts when the window closes\n"
     "  --close-after MS  close the window after MS milliseconds\n"
     "  --module PATH     the Pellor.dll to load (default: next to pellor-host, or the build's shell\\)\n";
 
 struct Options {
+    bool windows = false;
     bool record = false;
     UINT closeAfter = 0;
     std::string module;
@@ -33,6 +36,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--record")) {
             options.record = true;
+        } else if (!strcmp(argv[i], "--windows")) {
+            options.windows = true;
         } else if (!strcmp(argv[i], "--close-after") && i + 1 < argc) {
             options.closeAfter = static_cast<UINT>(strtoul(argv[++i], nullptr, 10));
         } else if (!strcmp(argv[i], "--module") && i + 1 < argc) {
@@ -97,7 +102,7 @@ int main(int argc, char** argv)
     {
         ComPtr<IShellFolder> root;
         HRESULT hr = CreateRootFolder(module, root.put());
-        auto* host = new HostBrowser();
+        auto* host = new HostBrowser(options.windows);
         if (FAILED(hr) || !host->Open(root.get(), "Pellor")) {
             fprintf(stderr, "pellor-host: the Pellor folder gave no view (0x%08lX)\n", static_cast<unsigned long>(hr));
         } else {

@@ -1,0 +1,44 @@
+#!/bin/bash
+# pellor-host --windows (the view driven as Windows 10 Explorer drives it)
+# with Pellor.dll against the stand-in, from the keyboard: R:\letters opens
+# with "r" and Return; ann.txt (Home) is copied and bob.txt (End) cut and then
+# deleted with the host's own Organize commands, which take the selection
+# from the view's GetItemObject; Backspace goes back and the host selects
+# R:\letters with SelectItem; every closed view is released on another
+# window's thread. The record must show each step and its result.
+# Usage: tests/view/host_windows.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/stand-in.sh"
+source "$ROOT/scripts/explorer-nav.sh"
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/host/pellor-host.exe" --windows --record >"$WORK/record" 2>&1 </dev/null &
+HOST=$!
+trap '{ kill "$HOST" 2>/dev/null || true; stand_in_stop; }' EXIT
+W="$(explorer_window '^Pellor$' pellor-host.exe)" || fail "the host's window did not appear"
+sleep 0.5
+xdotool type --delay 60 r
+xdotool key Return
+explorer_wait_title "$W" '^Corvanx:R:\\letters\\$' || fail "Return did not open R:\\letters"
+sleep 0.3
+for keys in Home "alt+o c" End "alt+o t" "alt+o d"; do
+  xdotool key --delay 150 $keys
+  sleep 0.6
+done
+xdotool key BackSpace
+explorer_wait_title "$W" '^Pellor$' || fail "Backspace did not go back"
+sleep 0.5
+xdotool key alt+F4
+wait
+tr -d '\r' <"$WORK/record" | tee "$WORK/shown"
+expect() { grep -qxF -- "$1" "$WORK/shown" || fail "the record lacks '$1'"; }
+expect "  copy: GetItemObject(selection, IDataObject) -> 0x00000000; clipboard: ann.txt"
+expect "  cut: GetItemObject(selection, IContextMenu) -> 0x00000000; clipboard: bob.txt"
+expect "  delete: GetItemObject(selection, IContextMenu) -> 0x00000000"
+expect "  back from Corvanx:R:\\letters\\: SelectItem -> 0x00000000"
+expect "  0: 1 object(s) selected"
+[ "$(grep -c "^  view released on another window's thread: 0 references left$" "$WORK/shown")" = 2 ] ||
+  fail "neither view left (root, then R:\\letters) went on another thread with nothing left holding it"
+[ -e "$DEVICE/R/letters/bob.txt" ] && fail "bob.txt is still on the device"
+[ -e "$DEVICE/R/letters/ann.txt" ] || fail "ann.txt is gone from the device"
+echo "ok: Organize commands, going back and releasing views worked as Windows 10 Explorer drives them"
