@@ -1,5 +1,6 @@
 #include "host/HostBrowser.h"
 
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdio>
