@@ -1,6 +1,7 @@
 // What Windows' Explorer asks of the view and its context menu and Wine's
 // does not: the selection as objects, selecting from outside, command ids
 // above the caller's first id, and the canonical verbs.
+#include "devicefiles/UserMessage.h"
 #include "shell/ClipFormats.h"
 #include "tests/view/ViewFixture.h"
 
@@ -29,10 +30,16 @@ Names Described(IDataObject* object)
     return names;
 }
 
+int AnswerYes(HWND, const char*, UINT flags) { return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK; }
+
 class ExplorerContracts : public ShellViewTest {
 protected:
-    ExplorerContracts() : letters_(Letters()), view_(letters_, browser_) {}
-    ~ExplorerContracts() override { letters_->Release(); }
+    ExplorerContracts() : letters_(Letters()), view_(letters_, browser_), previousBox_(SetMessageBoxHook(AnswerYes)) {}
+    ~ExplorerContracts() override
+    {
+        SetMessageBoxHook(previousBox_);
+        letters_->Release();
+    }
 
     Names Selected() const
     {
@@ -60,6 +67,7 @@ protected:
 
     IShellFolder* letters_;
     OpenView view_;
+    MessageBoxHook previousBox_;
 };
 
 TEST_F(ExplorerContracts, ItemObjectsOfSelectionViewAndBackground)

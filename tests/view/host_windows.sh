@@ -22,7 +22,7 @@ xdotool key Return
 explorer_wait_title "$W" '^Corvanx:R:\\letters\\$' || fail "Return did not open R:\\letters"
 sleep 0.3
 # The list already focuses ann.txt without selecting it, and Home alone would not move.
-for keys in "End Home" "alt+o c" End "alt+o t" "alt+o d"; do
+for keys in "End Home" "alt+o c" End "alt+o t" "alt+o d" Return; do
   xdotool key --delay 150 $keys
   sleep 0.6
 done
