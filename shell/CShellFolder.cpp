@@ -212,7 +212,7 @@ STDMETHODIMP CShellFolder::GetCurFolder(LPITEMIDLIST* absolute)
     if (!absolute) return E_POINTER;
     *absolute = nullptr;
     if (!absoluteList_) return S_FALSE;
-    *absolute = ILClone(absoluteList_);
+    *absolute = ILClone(absoluteList_.get());
     return *absolute ? S_OK : E_OUTOFMEMORY;
 }
 
