@@ -38,6 +38,9 @@ case "${1:-start}" in
     # Start Wine's own services now, with no inherited output: a service
     # started by a test would hold ctest's output pipe open and stall the run.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    # A program that crashes must end with its backtrace on stderr, not wait
+    # on Wine's crash dialog until ctest's timeout.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
     ;;
   stop)
     wineserver -k 2>/dev/null || true
