@@ -61,10 +61,6 @@ check() {
     result="not carried"
     echo "step $STEP $name: not carried, because $NOT_CARRIED"
   fi
-  if [ "$result" = FAIL ] && [ -n "${DEVICE_SIDE:-}" ]; then
-    result="device side"
-    echo "step $STEP $name: failed on the device side: $DEVICE_SIDE"
-  fi
   record "$name" "$where" "$what" "$result"
 }
 title_is() { [[ "$(xdotool getwindowname "$1")" =~ $2 ]]; }
@@ -159,12 +155,12 @@ keys ctrl+a Delete; sleep 0.5; keys Return
 rm -rf "$EXPECT"/R/* "$EXPECT"/F/*
 check empty Explorer "no file or folder left on R: or F:" device_as_expected
 
+# An emptied device cannot list its root, so nobody knows whether a file
+# would be replaced: the restore asks once, and Return answers OK.
 LEFT="$(find "$DEVICE" -type f | wc -l)"
-focus_list "$W"; keys ctrl+r
+focus_list "$W"; keys ctrl+r; sleep 1; keys Return
 rm -rf "$EXPECT" && cp -a "$WORK/expect-full" "$EXPECT"
-DEVICE_SIDE="the restore does not create the device folders the emptying removed; Explorer's part (Ctrl+R) ran"
 check restore Explorer "device = device before emptying (diff -r); $LEFT files were left" device_as_expected
-DEVICE_SIDE=""
 
 # Last, as the PC folder's window stays open on top.
 explorer_open_typed "r:\\l"; explorer_wait_title "$W" '^Corvanx:R:\\letters\\$'
