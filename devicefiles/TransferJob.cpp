@@ -110,11 +110,10 @@ HRESULT CNotetaker::transfer(HWND hwnd, int mode)
     InitCommonControlsEx(&controls);
 
     SetLastError(0);
-    m_job.shell = LoadLibraryExA("SHELL32.DLL", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    m_job.shell.reset(LoadLibraryExA("SHELL32.DLL", nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!m_job.shell) return PlatformError();
     const HRESULT hr = runProgressDialog(hwnd);
-    FreeLibrary(m_job.shell);
-    m_job.shell = nullptr;
+    m_job.shell.reset();
     return hr;
 }
 
@@ -122,14 +121,14 @@ HRESULT CNotetaker::transfer(HWND hwnd, int mode)
 // the platform has none (Wine's shell library lacks it).
 HRESULT CNotetaker::runProgressDialog(HWND owner)
 {
-    HMODULE templateModule = m_job.shell;
+    HMODULE templateModule = m_job.shell.get();
     HRSRC found = FindResourceA(templateModule, MAKEINTRESOURCEA(kPlatformProgressDialog), MAKEINTRESOURCEA(5));
     if (!found) {
         templateModule = OwnModule();
         found = FindResourceA(templateModule, MAKEINTRESOURCEA(IDD_PROGRESS), MAKEINTRESOURCEA(5));
     }
     if (trace())
-        DbgPrint("TEMPLATE: %s progress dialog", templateModule == m_job.shell ? "the platform's" : "our own");
+        DbgPrint("TEMPLATE: %s progress dialog", templateModule == m_job.shell.get() ? "the platform's" : "our own");
     SetLastError(0);
     HGLOBAL loaded = found ? LoadResource(templateModule, found) : nullptr;
     const void* data = loaded ? LockResource(loaded) : nullptr;
@@ -193,24 +192,23 @@ void CNotetaker::startJob(HWND dialog)
     SetWindowTextA(dialog, text);
     HWND animation = GetDlgItem(dialog, IDC_ANIMATION);
     if (animation) {
-        SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(m_job.shell),
+        SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(m_job.shell.get()),
                      reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(kPlatformAnimation)));
         SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
     }
     setError(0);
     m_job.cancelled = 0;
-    m_job.worker = CreateThread(nullptr, 0, transferThread, this, 0, nullptr);
-    if (!m_job.worker) setError(ERR_SYSTEM);
+    m_job.worker.reset(CreateThread(nullptr, 0, transferThread, this, 0, nullptr));
+    if (!m_job.worker.valid()) setError(ERR_SYSTEM);
 }
 
 void CNotetaker::watchWorker(HWND dialog)
 {
     DWORD code = 0;
-    if (m_job.worker && GetExitCodeThread(m_job.worker, &code) && code == STILL_ACTIVE) return;
+    if (m_job.worker.valid() && GetExitCodeThread(m_job.worker.get(), &code) && code == STILL_ACTIVE) return;
     KillTimer(dialog, kTimer);
     m_job.timer = 0;
-    if (m_job.worker) CloseHandle(m_job.worker);
-    m_job.worker = nullptr;
+    m_job.worker.reset();
     EndDialog(dialog, 1);
 }
 

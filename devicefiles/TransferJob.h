@@ -2,13 +2,15 @@
 // What the note-taker object keeps while a transfer job runs.
 #include <windows.h>
 
+#include "foundation/ScopedHandle.h"
+
 struct TransferJob {
     HWND dialog = nullptr;     // the progress dialog, while it is up
     HWND owner = nullptr;      // remembered owner when the caller gives none
-    HMODULE shell = nullptr;   // the shell library, loaded as data while a dialog runs
+    ScopedModule shell;        // the shell library, loaded as data while a dialog runs
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
-    HANDLE worker = nullptr;
+    ScopedKernelHandle worker;
     // Cancel was pressed. The engine forgets a request when it starts a file,
     // so one pressed while a command was going out is asked again from here.
     volatile LONG cancelled = 0;

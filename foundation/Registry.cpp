@@ -49,20 +49,12 @@ bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const vo
 
 LONG RegKey::open(HKEY root, const char* path, REGSAM access)
 {
-    close();
-    return RegOpenKeyExA(root, path, 0, access, &key_);
+    return RegOpenKeyExA(root, path, 0, access, put());
 }
 
 LONG RegKey::create(HKEY root, const char* path, REGSAM access)
 {
-    close();
-    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr);
-}
-
-void RegKey::close()
-{
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
+    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, put(), nullptr);
 }
 
 DWORD ReadRegDword(const char* key, const char* name, DWORD defaultValue)

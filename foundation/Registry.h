@@ -5,24 +5,17 @@
 // size counts as missing in a hive. Writers create the key when it is missing.
 #include <windows.h>
 
+#include "foundation/ScopedHandle.h"
+
 #include <string>
 #include <vector>
 
 // An open registry key, closed when the holder goes.
-class RegKey {
+class RegKey : public ScopedResource<HKEY, RegCloseKey> {
 public:
-    RegKey() = default;
-    ~RegKey() { close(); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-
     LONG open(HKEY root, const char* path, REGSAM access);
     LONG create(HKEY root, const char* path, REGSAM access);
-    HKEY get() const { return key_; }
-    void close();
-
-private:
-    HKEY key_ = nullptr;
+    void close() { reset(); }
 };
 
 DWORD ReadRegDword(const char* key, const char* name, DWORD defaultValue);

@@ -39,65 +39,69 @@ private:
 using ScopedFind = ScopedHandle<FindClose>;
 using ScopedKernelHandle = ScopedHandle<CloseHandle>;
 
-// Owns a global memory block until it is handed on (release) or freed.
-class ScopedGlobal {
+// Owns a resource whose empty value is null and that one call frees: a
+// global block until it is handed on, a loaded module, an icon, a menu (with
+// its submenus).
+template <class T, auto Free>
+class ScopedResource {
 public:
-    explicit ScopedGlobal(HGLOBAL block = nullptr) : block_(block) {}
-    ~ScopedGlobal() { reset(); }
-    ScopedGlobal(ScopedGlobal&& other) noexcept : block_(other.release()) {}
-    ScopedGlobal& operator=(ScopedGlobal&& other) noexcept
+    explicit ScopedResource(T value = nullptr) : value_(value) {}
+    ~ScopedResource() { reset(); }
+    ScopedResource(ScopedResource&& other) noexcept : value_(other.release()) {}
+    ScopedResource& operator=(ScopedResource&& other) noexcept
     {
         reset(other.release());
         return *this;
     }
-    ScopedGlobal(const ScopedGlobal&) = delete;
-    ScopedGlobal& operator=(const ScopedGlobal&) = delete;
+    ScopedResource(const ScopedResource&) = delete;
+    ScopedResource& operator=(const ScopedResource&) = delete;
 
-    HGLOBAL get() const { return block_; }
-    explicit operator bool() const { return block_ != nullptr; }
-    void reset(HGLOBAL block = nullptr)
+    T get() const { return value_; }
+    explicit operator bool() const { return value_ != nullptr; }
+    // For the out parameter of a call that opens or allocates one.
+    T* put()
     {
-        if (block_) GlobalFree(block_);
-        block_ = block;
+        reset();
+        return &value_;
     }
-    HGLOBAL release()
+    void reset(T value = nullptr)
     {
-        HGLOBAL block = block_;
-        block_ = nullptr;
-        return block;
+        if (value_) Free(value_);
+        value_ = value;
+    }
+    T release()
+    {
+        T value = value_;
+        value_ = nullptr;
+        return value;
     }
 
 private:
-    HGLOBAL block_;
+    T value_;
 };
+
+using ScopedGlobal = ScopedResource<HGLOBAL, GlobalFree>;
+using ScopedModule = ScopedResource<HMODULE, FreeLibrary>;
+using ScopedIcon = ScopedResource<HICON, DestroyIcon>;
+using ScopedMenu = ScopedResource<HMENU, DestroyMenu>;
 
 // Owns memory from the COM task allocator (strings and lists that COM and
 // the shell hand out).
 template <class T>
-class ScopedTaskMemory {
-public:
-    ScopedTaskMemory() = default;
-    ~ScopedTaskMemory() { CoTaskMemFree(p_); }
-    ScopedTaskMemory(const ScopedTaskMemory&) = delete;
-    ScopedTaskMemory& operator=(const ScopedTaskMemory&) = delete;
+using ScopedTaskMemory = ScopedResource<T, CoTaskMemFree>;
 
-    T get() const { return p_; }
-    T* put()
-    {
-        CoTaskMemFree(p_);
-        p_ = nullptr;
-        return &p_;
-    }
-
-private:
-    T p_ = nullptr;
-};
-
-// Owns a storage medium that a data object handed out.
+// Owns a storage medium that a data object handed out or that is being
+// filled to hand out.
 class ScopedMedium {
 public:
     ScopedMedium() = default;
     ~ScopedMedium() { reset(); }
+    ScopedMedium(ScopedMedium&& other) noexcept : medium_(other.release()) {}
+    ScopedMedium& operator=(ScopedMedium&& other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
     ScopedMedium(const ScopedMedium&) = delete;
     ScopedMedium& operator=(const ScopedMedium&) = delete;
 
@@ -109,29 +113,18 @@ public:
         reset();
         return &medium_;
     }
-    void reset()
+    void reset(const STGMEDIUM& medium = STGMEDIUM{})
     {
         if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
+        medium_ = medium;
+    }
+    STGMEDIUM release()
+    {
+        STGMEDIUM medium = medium_;
         medium_ = STGMEDIUM{};
+        return medium;
     }
 
 private:
     STGMEDIUM medium_{};
-};
-
-// Owns a menu and destroys it, with its submenus, at the end.
-class ScopedMenu {
-public:
-    explicit ScopedMenu(HMENU menu) : menu_(menu) {}
-    ~ScopedMenu()
-    {
-        if (menu_) DestroyMenu(menu_);
-    }
-    ScopedMenu(const ScopedMenu&) = delete;
-    ScopedMenu& operator=(const ScopedMenu&) = delete;
-
-    HMENU get() const { return menu_; }
-
-private:
-    HMENU menu_;
 };
