@@ -1,11 +1,11 @@
 #include "tests/support/MemoryComApi.h"
 
 #include <cstdio>
-#include <cstring>
+#include <utility>
 
 namespace {
-using Side = MemoryLine::Side;
 using Call = MemoryLine::Call;
+using PcPort = MemoryLine::PcPort;
 
 HANDLE HandleOf(int comNumber) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7000 + comNumber)); }
 int ComNumberOf(HANDLE h) { return static_cast<int>(reinterpret_cast<uintptr_t>(h)) - 0x7000; }
@@ -25,16 +25,18 @@ void MemoryComApi::Attach(int comNumber, MemoryLine& line) { lines_[comNumber] =
 MemoryLine* MemoryComApi::lineFor(HANDLE h, Call call)
 {
     auto it = lines_.find(ComNumberOf(h));
-    if (it == lines_.end() || !it->second->Pc().open) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
+    if (it == lines_.end() || !it->second->Pc().open) return Fail(ERROR_INVALID_HANDLE), nullptr;
     DWORD error = 0;
-    if (it->second->TakeFailure(call, error)) {
-        SetLastError(error);
-        return nullptr;
-    }
+    if (it->second->TakeFailure(call, error)) return Fail(error), nullptr;
     return it->second;
+}
+
+template <typename F> BOOL MemoryComApi::onPort(HANDLE h, Call call, F f)
+{
+    MemoryLine* line = lineFor(h, call);
+    if (!line) return FALSE;
+    line->WithPc([&](PcPort& pc) { return f(pc), 0; });
+    return TRUE;
 }
 
 HANDLE MemoryComApi::CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
@@ -47,74 +49,47 @@ HANDLE MemoryComApi::CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATT
     MemoryLine& line = *it->second;
     DWORD error = 0;
     if (line.TakeFailure(Call::CreateFile, error)) return Fail(error), INVALID_HANDLE_VALUE;
-    const bool taken = line.WithPc([&](MemoryLine::PcPort& pc) {
+    const bool taken = line.WithPc([&](PcPort& pc) {
         if (pc.open || pc.heldElsewhere) return true;
-        pc.open = true;
-        pc.rts = pc.dtr = true;
+        pc.open = pc.rts = pc.dtr = true;
         return false;
     });
     if (taken || share != 0) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
     return HandleOf(number);
 }
 
-BOOL MemoryComApi::CloseHandle(HANDLE h)
-{
-    MemoryLine* line = lineFor(h, Call::CloseHandle);
-    if (!line) return FALSE;
-    line->WithPc([](MemoryLine::PcPort& pc) { return pc.open = false; });
-    return TRUE;
-}
+BOOL MemoryComApi::CloseHandle(HANDLE h) { return onPort(h, Call::CloseHandle, [](PcPort& pc) { pc.open = false; }); }
 
 BOOL MemoryComApi::GetCommState(HANDLE h, LPDCB dcb)
 {
-    MemoryLine* line = lineFor(h, Call::GetCommState);
-    if (!line) return FALSE;
-    *dcb = line->Pc().dcb;
-    return TRUE;
+    return onPort(h, Call::GetCommState, [&](PcPort& pc) { *dcb = pc.dcb; });
 }
 
 BOOL MemoryComApi::SetCommState(HANDLE h, LPDCB dcb)
 {
-    MemoryLine* line = lineFor(h, Call::SetCommState);
-    if (!line) return FALSE;
-    line->WithPc([&](MemoryLine::PcPort& pc) {
+    return onPort(h, Call::SetCommState, [&](PcPort& pc) {
         pc.dcb = *dcb;
         // The control modes decide the lines as a driver would.
-        if (dcb->fDtrControl == DTR_CONTROL_ENABLE) pc.dtr = true;
-        if (dcb->fDtrControl == DTR_CONTROL_DISABLE) pc.dtr = false;
-        if (dcb->fRtsControl == RTS_CONTROL_ENABLE) pc.rts = true;
-        if (dcb->fRtsControl == RTS_CONTROL_DISABLE) pc.rts = false;
-        return 0;
+        if (dcb->fDtrControl == DTR_CONTROL_ENABLE || dcb->fDtrControl == DTR_CONTROL_DISABLE)
+            pc.dtr = dcb->fDtrControl == DTR_CONTROL_ENABLE;
+        if (dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_DISABLE)
+            pc.rts = dcb->fRtsControl == RTS_CONTROL_ENABLE;
     });
-    return TRUE;
 }
 
 BOOL MemoryComApi::GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts)
 {
-    MemoryLine* line = lineFor(h, Call::GetCommTimeouts);
-    if (!line) return FALSE;
-    *timeouts = line->Pc().timeouts;
-    return TRUE;
+    return onPort(h, Call::GetCommTimeouts, [&](PcPort& pc) { *timeouts = pc.timeouts; });
 }
 
 BOOL MemoryComApi::SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts)
 {
-    MemoryLine* line = lineFor(h, Call::SetCommTimeouts);
-    if (!line) return FALSE;
-    line->WithPc([&](MemoryLine::PcPort& pc) { return memcpy(&pc.timeouts, timeouts, sizeof *timeouts); });
-    return TRUE;
+    return onPort(h, Call::SetCommTimeouts, [&](PcPort& pc) { pc.timeouts = *timeouts; });
 }
 
 BOOL MemoryComApi::SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue)
 {
-    MemoryLine* line = lineFor(h, Call::SetupComm);
-    if (!line) return FALSE;
-    line->WithPc([&](MemoryLine::PcPort& pc) {
-        pc.rxQueue = inQueue;
-        pc.txQueue = outQueue;
-        return 0;
-    });
-    return TRUE;
+    return onPort(h, Call::SetupComm, [&](PcPort& pc) { pc.rxQueue = inQueue, pc.txQueue = outQueue; });
 }
 
 BOOL MemoryComApi::EscapeCommFunction(HANDLE h, DWORD function)
@@ -122,7 +97,7 @@ BOOL MemoryComApi::EscapeCommFunction(HANDLE h, DWORD function)
     MemoryLine* line = lineFor(h, Call::EscapeCommFunction);
     if (!line) return FALSE;
     if (function < SETXOFF || function > RESETDEV) return Fail(ERROR_INVALID_PARAMETER);
-    line->WithPc([&](MemoryLine::PcPort& pc) {
+    line->WithPc([&](PcPort& pc) {
         pc.escapes.push_back(function);
         if (function == SETRTS || function == CLRRTS) pc.rts = function == SETRTS;
         if (function == SETDTR || function == CLRDTR) pc.dtr = function == SETDTR;
@@ -135,16 +110,12 @@ BOOL MemoryComApi::ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat)
 {
     MemoryLine* line = lineFor(h, Call::ClearCommError);
     if (!line) return FALSE;
-    const DWORD flags = line->WithPc([](MemoryLine::PcPort& pc) {
-        const DWORD f = pc.errorFlags;
-        pc.errorFlags = 0;
-        return f;
-    });
+    const DWORD flags = line->WithPc([](PcPort& pc) { return std::exchange(pc.errorFlags, 0); });
     if (errors) *errors = flags;
     if (stat) {
-        memset(stat, 0, sizeof *stat);
-        stat->cbInQue = static_cast<DWORD>(line->Available(Side::Pc));
-        stat->cbOutQue = static_cast<DWORD>(line->InFlight(Side::Pc));
+        *stat = COMSTAT{};
+        stat->cbInQue = static_cast<DWORD>(line->Available(MemoryLine::Side::Pc));
+        stat->cbOutQue = static_cast<DWORD>(line->InFlight(MemoryLine::Side::Pc));
     }
     return TRUE;
 }
@@ -152,35 +123,29 @@ BOOL MemoryComApi::ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat)
 BOOL MemoryComApi::GetCommModemStatus(HANDLE h, LPDWORD status)
 {
     MemoryLine* line = lineFor(h, Call::GetCommModemStatus);
-    if (!line) return FALSE;
-    *status = line->PcModemStatus();
-    return TRUE;
+    if (line) *status = line->PcModemStatus();
+    return line != nullptr;
 }
 
 BOOL MemoryComApi::ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
 {
     MemoryLine* line = lineFor(h, Call::ReadFile);
-    if (!line) return FALSE;
-    *read = static_cast<DWORD>(line->Read(Side::Pc, buffer, toRead));
-    return TRUE;
+    if (line) *read = static_cast<DWORD>(line->Read(MemoryLine::Side::Pc, buffer, toRead));
+    return line != nullptr;
 }
 
 BOOL MemoryComApi::WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
 {
     MemoryLine* line = lineFor(h, Call::WriteFile);
-    if (!line) return FALSE;
-    *written = static_cast<DWORD>(line->Write(Side::Pc, buffer, toWrite));
-    return TRUE;
+    if (line) *written = static_cast<DWORD>(line->Write(MemoryLine::Side::Pc, buffer, toWrite));
+    return line != nullptr;
 }
 
 BOOL MemoryComApi::PurgeComm(HANDLE h, DWORD flags)
 {
     MemoryLine* line = lineFor(h, Call::PurgeComm);
     if (!line) return FALSE;
-    line->WithPc([&](MemoryLine::PcPort& pc) {
-        pc.purges.push_back(flags);
-        return 0;
-    });
-    line->Purge(Side::Pc, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
+    line->WithPc([&](PcPort& pc) { return pc.purges.push_back(flags), 0; });
+    line->Purge(MemoryLine::Side::Pc, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
     return TRUE;
 }

@@ -31,6 +31,8 @@ public:
 private:
     // The line behind an open handle, or null after reporting the failure.
     MemoryLine* lineFor(HANDLE h, MemoryLine::Call call);
+    // Runs `f` on the driver state behind an open handle; FALSE when lineFor fails.
+    template <typename F> BOOL onPort(HANDLE h, MemoryLine::Call call, F f);
 
     std::map<int, MemoryLine*> lines_;
     IComApi* previous_;

@@ -58,12 +58,6 @@ size_t MemoryLine::Read(Side at, void* data, size_t max)
     return n;
 }
 
-size_t MemoryLine::Available(Side at)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    return readyCount(toward(at), Clock::now());
-}
-
 size_t MemoryLine::InFlight(Side from)
 {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -95,46 +89,6 @@ bool MemoryLine::WaitFor(Side at, size_t count, unsigned timeoutMs)
     }
 }
 
-void MemoryLine::SetDeviceBaud(DWORD baud)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    deviceBaud_ = baud;
-}
-
-void MemoryLine::SetDeviceLines(bool rts, bool dtr)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    deviceRts_ = rts;
-    deviceDtr_ = dtr;
-}
-
-bool MemoryLine::DeviceCts() { return WithPc([](PcPort& p) { return p.rts; }); }
-bool MemoryLine::DeviceDsr() { return WithPc([](PcPort& p) { return p.dtr; }); }
-
-DWORD MemoryLine::PcModemStatus()
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    return (deviceRts_ ? MS_CTS_ON : 0) | (deviceDtr_ ? (MS_DSR_ON | MS_RLSD_ON) : 0);
-}
-
-void MemoryLine::SetPacing(bool on)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    pacing_ = on;
-}
-
-void MemoryLine::SetHook(ByteHook hook)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    hook_ = std::move(hook);
-}
-
-void MemoryLine::FailNext(Call call, DWORD winError, int times)
-{
-    std::lock_guard<std::mutex> guard(mutex_);
-    failures_[call] = {winError, times};
-}
-
 bool MemoryLine::TakeFailure(Call call, DWORD& winError)
 {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -142,6 +96,5 @@ bool MemoryLine::TakeFailure(Call call, DWORD& winError)
     if (it == failures_.end() || it->second.second <= 0) return false;
     winError = it->second.first;
     if (--it->second.second == 0) failures_.erase(it);
-    ++pc_.failedCalls;
     return true;
 }

@@ -17,9 +17,17 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 class MemoryLine {
+    // Defined first, so that the short members below can use it.
+    template <typename F> auto locked(F f)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return f();
+    }
+
 public:
     enum class Side { Pc = 0, Device = 1 };
     enum class Call {
@@ -45,37 +53,36 @@ public:
         DWORD errorFlags = 0;           // CE_ flags reported by the next ClearCommError
         std::vector<DWORD> escapes;     // every EscapeCommFunction code, in order
         std::vector<DWORD> purges;      // every PurgeComm flag word, in order
-        int failedCalls = 0;
     };
 
     MemoryLine();
 
     size_t Write(Side from, const void* data, size_t count);
     size_t Read(Side at, void* data, size_t max);
-    size_t Available(Side at);
+    size_t Available(Side at) { return locked([&] { return readyCount(toward(at), Clock::now()); }); }
     size_t InFlight(Side from);  // written, not yet arrived
     void Purge(Side at, bool incoming, bool outgoing);
     // Waits until `count` bytes are available at `at`, or the time is up.
     bool WaitFor(Side at, size_t count, unsigned timeoutMs);
 
     // The device end's own settings: baud 0 follows the PC and never garbles.
-    void SetDeviceBaud(DWORD baud);
-    void SetDeviceLines(bool rts, bool dtr);
-    bool DeviceCts();  // the PC's RTS request as the device sees it
-    bool DeviceDsr();  // the PC's DTR request as the device sees it
-    DWORD PcModemStatus();  // MS_ bits as the PC end sees them
+    void SetDeviceBaud(DWORD baud) { locked([&] { deviceBaud_ = baud; }); }
+    void SetDeviceLines(bool rts, bool dtr) { locked([&] { deviceRts_ = rts, deviceDtr_ = dtr; }); }
+    bool DeviceCts() { return locked([&] { return pc_.rts; }); }  // the PC's RTS request as the device sees it
+    bool DeviceDsr() { return locked([&] { return pc_.dtr; }); }  // the PC's DTR request as the device sees it
+    DWORD PcModemStatus()  // MS_ bits as the PC end sees them
+    {
+        return locked([&] { return (deviceRts_ ? MS_CTS_ON : 0) | (deviceDtr_ ? (MS_DSR_ON | MS_RLSD_ON) : 0); });
+    }
 
-    void SetPacing(bool on);
-    void SetHook(ByteHook hook);
-    void FailNext(Call call, DWORD winError, int times = 1);
+    void SetPacing(bool on) { locked([&] { pacing_ = on; }); }
+    void SetHook(ByteHook hook) { locked([&] { hook_ = std::move(hook); }); }
+    void FailNext(Call call, DWORD winError, int times = 1) { locked([&] { failures_[call] = {winError, times}; }); }
     // True (with the error to report) when the next call of this kind is to fail.
     bool TakeFailure(Call call, DWORD& winError);
 
     // The PC end's driver state, read and changed under the line's lock.
-    template <typename F> auto WithPc(F f) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return f(pc_);
-    }
+    template <typename F> auto WithPc(F f) { return locked([&] { return f(pc_); }); }
     PcPort Pc() { return WithPc([](PcPort& p) { return p; }); }
 
 private:
