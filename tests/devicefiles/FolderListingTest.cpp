@@ -1,3 +1,5 @@
+// Folder listings against a scripted device: the exchange on the wire and
+// the entries that come of it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,70 +10,62 @@
 
 namespace {
 
-struct Fields {
-    std::string name = "note.txt";
-    int type = 1;
-    uint32_t size = 0;
-    int hour = 9, minute = 26, month = 3, day = 14, year = 46;
+constexpr int kFile = DeviceEntry::TYPE_FILE, kFolderR = DeviceEntry::TYPE_FOLDER_R,
+              kFolderF = DeviceEntry::TYPE_FOLDER_F, kSpecial = DeviceEntry::TYPE_SPECIAL;
+constexpr int kErr = CNotetaker::ERR_RESPONSE;
+
+struct When {
+    int hour = 9, minute = 26, month = 3, day = 14, year = 46;  // years count from 1980
 };
 
-std::string Record(const Fields& f)
+// One 31-byte record: name (21), type, size (4, little-endian), hour, minute, month, day, year.
+std::string Record(const std::string& name = "note.txt", int type = kFile, uint32_t size = 0, When t = When())
 {
     std::string r(31, '\0');
-    r.replace(0, std::min<size_t>(f.name.size(), 21), f.name.substr(0, 21));
-    r[21] = static_cast<char>(f.type);
-    for (int i = 0; i < 4; ++i) r[22 + i] = static_cast<char>(f.size >> (8 * i));
-    r[26] = static_cast<char>(f.hour);
-    r[27] = static_cast<char>(f.minute);
-    r[28] = static_cast<char>(f.month);
-    r[29] = static_cast<char>(f.day);
-    r[30] = static_cast<char>(f.year);
+    r.replace(0, std::min<size_t>(name.size(), 21), name.substr(0, 21));
+    r[21] = static_cast<char>(type);
+    for (int i = 0; i < 4; ++i) r[22 + i] = static_cast<char>(size >> (8 * i));
+    const int time[] = {t.hour, t.minute, t.month, t.day, t.year};
+    for (int i = 0; i < 5; ++i) r[26 + i] = static_cast<char>(time[i]);
     return r;
 }
 
 std::string Count(int n) { return Bytes({n & 0xFF, n >> 8}); }
+std::string ListD() { return NotetakerScript::Command('F') + "d\r"; }
+std::string ListRoot() { return NotetakerScript::Command('F') + "\\\r"; }
 
 class Listing : public NotetakerFixture {
 protected:
-    void SetUp() override
+    void SetUp() override { start(2); }
+    void start(DWORD retries)
     {
-        nt_ = make(2, 2);
+        nt_ = make(2, retries);
         identify(*nt_, CNotetaker::FW_VARDEN);
     }
-
     // Lists folder "d" holding one record; the entry, or an empty one.
     DeviceEntry listOne(const std::string& record)
     {
-        script_.On(Cmd('F') + "d\r", Count(1)).On("C", record).On("X", "");
+        script_.On(ListD(), Count(1)).On("C", record).On("X", "");
         DeviceEntry e;
         EXPECT_EQ(nt_->EnumFolder("d"), 1);
         nt_->GetEntry(0, e);
         return e;
     }
-
     std::unique_ptr<CNotetaker> nt_;
 };
 
 TEST_F(Listing, AFolderIsListedRecordByRecordAndTheExchangeEnded)
 {
-    Fields letter;
-    letter.name = "ann.txt";
-    letter.size = 0x01020304;
-    Fields folderR, folderF, special;
-    folderR.name = "letters", folderR.type = 2;
-    folderF.name = "books", folderF.type = 3;
-    special.name = "clock", special.type = 4;
-    script_.On(Cmd('F') + "\\\r", Count(4));
-    for (const Fields* f : {&letter, &folderR, &folderF, &special}) script_.On("C", Record(*f));
-    script_.On("X", "");
+    script_.On(ListRoot(), Count(4)).On("C", Record("ann.txt", kFile, 0x01020304)).On("C", Record("letters", kFolderR));
+    script_.On("C", Record("books", kFolderF)).On("C", Record("clock", kSpecial)).On("X", "");
     ASSERT_EQ(nt_->EnumFolder("\\"), 4);
     settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "\\\rCCCCX");
+    EXPECT_EQ(script_.Received(), ListRoot() + "CCCCX");
 
     DeviceEntry e;
     ASSERT_EQ(nt_->GetEntry(0, e), 0);
     EXPECT_EQ(e.sName, "ann.txt");
-    EXPECT_EQ(e.nType, 1);
+    EXPECT_EQ(e.nType, kFile);
     EXPECT_EQ(e.nSize, 0x01020304u);
     const SYSTEMTIME& t = e.stTime;
     EXPECT_TRUE(t.wYear == 2026 && t.wMonth == 3 && t.wDay == 14 && t.wHour == 9 && t.wMinute == 26 &&
@@ -82,116 +76,90 @@ TEST_F(Listing, AFolderIsListedRecordByRecordAndTheExchangeEnded)
         EXPECT_EQ(e.sName, names[i - 1]);
         EXPECT_EQ(e.nType, i + 1);
     }
-
     EXPECT_EQ(nt_->GetEntry(4, e), CComPort::ERR_BADPARAM);
     EXPECT_TRUE(e.sName.empty());
     EXPECT_EQ(e.nType, 0);
 }
 
-TEST_F(Listing, AFolderInsideAFolderCarriesItsWholePath)
+TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOutAndFoldersCarryTheirWholePath)
 {
     const struct { const char* listed; const char* sent; int type; const char* name; } cases[] = {
-        {"R:\\notes\\deep\\", "notes\\deep", 2, "R:\\notes\\deep\\deeper"},
-        {"F:\\books", "F:\\books", 3, "F:\\books\\deeper"},
-        {"notes", "notes", 2, "R:\\notes\\deeper"},
-    };
-    for (const auto& c : cases) {
-        Fields folder;
-        folder.name = "deeper", folder.type = c.type;
-        script_.On(Cmd('F') + c.sent + "\r", Count(1)).On("C", Record(folder)).On("X", "");
-        ASSERT_EQ(nt_->EnumFolder(c.listed), 1) << c.listed;
-        DeviceEntry e;
-        nt_->GetEntry(0, e);
-        EXPECT_EQ(e.sName, c.name);
-        settle();
-    }
-}
-
-TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOut)
-{
-    const struct { const char* path; const char* sent; } cases[] = {
-        {"r:\\Notes\\", "Notes"}, {"R:\\letters\\", "letters"}, {"F:\\books\\", "F:\\books"},
-        {"Notes", "Notes"}, {nullptr, "\\"},
+        {"R:\\notes\\deep\\", "notes\\deep", kFolderR, "R:\\notes\\deep\\deeper"},
+        {"F:\\books", "F:\\books", kFolderF, "F:\\books\\deeper"},
+        {"notes", "notes", kFolderR, "R:\\notes\\deeper"},
+        {"r:\\Notes\\", "Notes", 0, nullptr}, {"R:\\letters\\", "letters", 0, nullptr},
+        {"F:\\books\\", "F:\\books", 0, nullptr}, {nullptr, "\\", 0, nullptr},  // a null path is not the root
     };
     for (const auto& c : cases) {
         settle();
         script_.ClearReceived();
-        script_.On(Cmd('F') + c.sent + "\r", Count(0)).On("X", "");
-        EXPECT_EQ(nt_->EnumFolder(c.path), 0) << c.sent;  // empty; a null path is not the root
+        const std::string command = NotetakerScript::Command('F') + c.sent + "\r";
+        if (c.name) script_.On(command, Count(1)).On("C", Record("deeper", c.type)).On("X", "");
+        else script_.On(command, Count(0)).On("X", "");
+        ASSERT_EQ(nt_->EnumFolder(c.listed), c.name ? 1 : 0) << c.sent;
+        DeviceEntry e;
+        nt_->GetEntry(0, e);
+        EXPECT_EQ(e.sName, c.name ? c.name : "") << c.sent;
         settle();
-        EXPECT_EQ(script_.Received(), Cmd('F') + c.sent + "\rX");
+        EXPECT_EQ(script_.Received(), command + (c.name ? "CX" : "X"));
     }
 }
 
-TEST_F(Listing, AnEmptyRootIsAskedAgainThenRefused)
+// A listing that goes wrong: what the device says, and what the PC must do.
+struct Exchange {
+    const char* what;
+    DWORD retries;
+    std::vector<std::pair<std::string, std::string>> script;
+    int result;
+    std::string received;  // everything the PC sent; empty: not compared
+    int kept;              // entries that stay readable
+    DWORD maxMs;
+};
+
+const Exchange kExchanges[] = {
+    {"EmptyRootAskedAgainThenRefused", 2,
+     {{ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}},
+     kErr, ListRoot() + "X" + ListRoot() + "X" + ListRoot() + "X", 0, 5000},
+    {"EmptyRootReadyOnTheSecondRequest", 2,
+     {{ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(1)}, {"C", Record()}, {"X", ""}},
+     1, ListRoot() + "X" + ListRoot() + "CX", 1, 5000},
+    {"BadRecordsAskedAgainTheBudgetRestoredByAGoodOne", 2,
+     {{ListD(), Count(2)}, {"C", Record("a", 0)}, {"R", Record("a", 5)}, {"R", Record()},
+      {"C", Record("a", 5)}, {"R", Record("a", 0)}, {"R", Record()}, {"X", ""}},
+     2, ListD() + "CRRCRRX", 2, 5000},
+    {"BadRecordsPastTheBudget", 2,
+     {{ListD(), Count(1)}, {"C", Record("a", 0)}, {"R", Record("a", 0)}, {"R", Record("a", 0)}},
+     kErr, ListD() + "CRR", 0, 5000},
+    {"WithNoRetriesTheFirstBadRecordEndsIt", 0,
+     {{ListD(), Count(3)}, {"C", Record()}, {"C", Record("a", 9)}}, kErr, ListD() + "CC", 1, 5000},
+    {"ACutRecordAskedAgainThenSilence", 2,
+     {{ListD(), Count(2)}, {"C", Record().substr(0, 20)}}, kErr, ListD() + "CR", 0, 4 * 100 + 1000},
+    {"EndlessCountThenSilence", 2, {{ListD(), Count(65535)}}, kErr, "", 0, 2 * 100 + 1000},
+    {"ACountCutShort", 2, {{ListD(), Bytes({1})}}, kErr, "", 0, 5000},
+    {"SixtyThreeEntriesLookLikeARepeatRequest", 2,
+     {{ListD(), Count(63)}, {"X", ""}, {ListD(), Count(63)}, {"X", ""}}, kErr, ListD() + "X" + ListD() + "X", 0, 5000},
+};
+
+class FailingListing : public Listing, public ::testing::WithParamInterface<Exchange> {};
+
+TEST_P(FailingListing, EndsAsTheDeviceAllows)
 {
-    for (int i = 0; i < 3; ++i) script_.On(Cmd('F') + "\\\r", Count(0)).On("X", "");
-    EXPECT_EQ(nt_->EnumFolder("\\"), CNotetaker::ERR_RESPONSE);
-    EXPECT_EQ(nt_->LastResult(), CNotetaker::ERR_RESPONSE);
+    const Exchange& x = GetParam();
+    if (x.retries != 2) start(x.retries);
+    for (const auto& step : x.script) script_.On(step.first, step.second);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(nt_->EnumFolder(x.script[0].first == ListRoot() ? "\\" : "d"), x.result);
+    EXPECT_LT(GetTickCount() - start, x.maxMs);
+    if (x.result < 0) EXPECT_EQ(nt_->LastResult(), x.result);
     settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "\\\rX" + Cmd('F') + "\\\rX" + Cmd('F') + "\\\rX");
-
-    // Ready on the second request.
-    settle();
-    script_.ClearReceived();
-    script_.On(Cmd('F') + "\\\r", Count(0)).On("X", "").On(Cmd('F') + "\\\r", Count(1));
-    script_.On("C", Record(Fields())).On("X", "");
-    EXPECT_EQ(nt_->EnumFolder("\\"), 1);
-}
-
-TEST_F(Listing, BadRecordsAreAskedForAgainWithinTheRetryBudget)
-{
-    Fields bad0, bad5, good;
-    bad0.type = 0;
-    bad5.type = 5;
-    script_.On(Cmd('F') + "d\r", Count(2));
-    script_.On("C", Record(bad0)).On("R", Record(bad5)).On("R", Record(good));          // budget 2 used up
-    script_.On("C", Record(bad5)).On("R", Record(bad0)).On("R", Record(good)).On("X", "");  // and restored
-    EXPECT_EQ(nt_->EnumFolder("d"), 2);
-    settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "d\rCRRCRRX");
-
-    settle();
-    script_.ClearReceived();
-    script_.On(Cmd('F') + "d\r", Count(1));
-    script_.On("C", Record(bad0)).On("R", Record(bad0)).On("R", Record(bad0));
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
-    settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "d\rCRR");
-}
-
-TEST_F(Listing, WithNoRetriesTheFirstBadRecordEndsTheListing)
-{
-    nt_ = make(2, 0);
-    identify(*nt_, CNotetaker::FW_VARDEN);
-    Fields bad;
-    bad.type = 9;
-    script_.On(Cmd('F') + "d\r", Count(3)).On("C", Record(Fields())).On("C", Record(bad));
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
+    if (!x.received.empty()) EXPECT_EQ(script_.Received(), x.received);
     DeviceEntry e;
-    EXPECT_EQ(nt_->GetEntry(0, e), 0);  // what came before the failure stays
+    if (x.kept > 0) EXPECT_EQ(nt_->GetEntry(x.kept - 1, e), 0);
+    EXPECT_EQ(nt_->GetEntry(x.kept, e), CComPort::ERR_BADPARAM);
 }
 
-TEST_F(Listing, ShortRecordsSilenceAndEndlessCountsEndInBadResponse)
-{
-    // A cut record is asked for again; then nothing comes at all.
-    script_.On(Cmd('F') + "d\r", Count(2)).On("C", Record(Fields()).substr(0, 20));
-    DWORD start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
-    EXPECT_LT(GetTickCount() - start, 4 * kTimeout + 1000);
-    settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "d\rCR");
-
-    // 65535 entries announced, then silence.
-    script_.On(Cmd('F') + "d\r", Count(65535));
-    start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
-    EXPECT_LT(GetTickCount() - start, 2 * kTimeout + 1000);
-
-    // A count cut short.
-    script_.On(Cmd('F') + "d\r", Bytes({1}));
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
-}
+INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchanges),
+                         [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.what; });
 
 TEST_F(Listing, ADeviceThatNeverStopsTalkingEndsTheListing)
 {
@@ -204,58 +172,43 @@ TEST_F(Listing, ADeviceThatNeverStopsTalkingEndsTheListing)
         }
     });
     const DWORD start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
+    EXPECT_EQ(nt_->EnumFolder("d"), kErr);
     EXPECT_LT(GetTickCount() - start, 2000u);
     stop = true;
     babbler.join();
 }
 
-TEST_F(Listing, SixtyThreeEntriesLookLikeARepeatRequest)
-{
-    for (int i = 0; i < 2; ++i) script_.On(Cmd('F') + "d\r", Count(63)).On("X", "");
-    EXPECT_EQ(nt_->EnumFolder("d"), CNotetaker::ERR_RESPONSE);
-    settle();
-    EXPECT_EQ(script_.Received(), Cmd('F') + "d\rX" + Cmd('F') + "d\rX");
-}
-
 TEST_F(Listing, NamesEndAtTheirNulOrTheField)
 {
-    Fields f;
-    f.name = std::string(20, 'n');
-    EXPECT_EQ(listOne(Record(f)).sName, std::string(20, 'n'));
-    f.name = std::string(21, 'm');  // no NUL in the field
-    EXPECT_EQ(listOne(Record(f)).sName, std::string(21, 'm'));
-    f.name = std::string(21, 'f');
-    f.type = 3;
-    EXPECT_EQ(listOne(Record(f)).sName, "F:\\d\\" + std::string(21, 'f'));
+    EXPECT_EQ(listOne(Record(std::string(20, 'n'))).sName, std::string(20, 'n'));
+    EXPECT_EQ(listOne(Record(std::string(21, 'm'))).sName, std::string(21, 'm'));  // no NUL in the field
+    EXPECT_EQ(listOne(Record(std::string(21, 'f'), kFolderF)).sName, "F:\\d\\" + std::string(21, 'f'));
 }
 
 TEST_F(Listing, DatesFromTheDeviceAreBroughtIntoRange)
 {
-    const struct { int year, month, day, hour, minute; int wYear, wMonth, wDay, wHour, wMinute; } cases[] = {
-        {79, 6, 15, 12, 30, 2059, 6, 15, 12, 30}, {80, 1, 1, 0, 0, 1980, 1, 1, 0, 0},
-        {102, 7, 4, 1, 2, 2002, 7, 4, 1, 2},      {21, 2, 30, 24, 0, 2001, 2, 28, 23, 0},
-        {20, 2, 30, 25, 60, 2000, 2, 29, 23, 59}, {0, 0, 0, 0, 0, 1980, 1, 1, 0, 0},
-        {5, 13, 31, 255, 255, 1985, 12, 31, 23, 59}, {255, 9, 99, 0, 0, 2155, 9, 30, 0, 0},
+    const struct { When sent; int wYear, wMonth, wDay, wHour, wMinute; } cases[] = {
+        {{12, 30, 6, 15, 79}, 2059, 6, 15, 12, 30},   {{0, 0, 1, 1, 80}, 1980, 1, 1, 0, 0},
+        {{1, 2, 7, 4, 102}, 2002, 7, 4, 1, 2},        {{24, 0, 2, 30, 21}, 2001, 2, 28, 23, 0},
+        {{25, 60, 2, 30, 20}, 2000, 2, 29, 23, 59},   {{0, 0, 0, 0, 0}, 1980, 1, 1, 0, 0},
+        {{255, 255, 13, 31, 5}, 1985, 12, 31, 23, 59}, {{0, 0, 9, 99, 255}, 2155, 9, 30, 0, 0},
     };
     for (const auto& c : cases) {
-        Fields f;
-        f.year = c.year, f.month = c.month, f.day = c.day, f.hour = c.hour, f.minute = c.minute;
-        const SYSTEMTIME t = listOne(Record(f)).stTime;
+        const SYSTEMTIME t = listOne(Record("note.txt", kFile, 0, c.sent)).stTime;
         EXPECT_TRUE(t.wYear == c.wYear && t.wMonth == c.wMonth && t.wDay == c.wDay && t.wHour == c.wHour &&
                     t.wMinute == c.wMinute)
-            << c.year << "/" << c.month << "/" << c.day << " " << c.hour << ":" << c.minute << " became " << t.wYear
-            << "/" << t.wMonth << "/" << t.wDay << " " << t.wHour << ":" << t.wMinute;
+            << c.sent.year << "/" << c.sent.month << "/" << c.sent.day << " " << c.sent.hour << ":" << c.sent.minute
+            << " became " << t.wYear << "/" << t.wMonth << "/" << t.wDay << " " << t.wHour << ":" << t.wMinute;
     }
 }
 
 TEST(EntryAttributes, TypesAndShellAttributesMapBothWays)
 {
-    EXPECT_EQ(EntryAttributes(3), 0x14u);
+    EXPECT_EQ(EntryAttributes(kFolderF), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM));
     EXPECT_EQ(EntryAttributes(5), 0u);
-    for (int type = 1; type <= 4; ++type) EXPECT_EQ(EntryTypeOf(EntryAttributes(type)), type);
-    EXPECT_EQ(EntryTypeOf(0x20), 1);                    // archive, no directory bit
-    EXPECT_EQ(EntryTypeOf(0x10 | 0x1000 | 0x4), 3);     // system wins over offline
+    for (int type = kFile; type <= kSpecial; ++type) EXPECT_EQ(EntryTypeOf(EntryAttributes(type)), type);
+    EXPECT_EQ(EntryTypeOf(FILE_ATTRIBUTE_ARCHIVE), kFile);
+    EXPECT_EQ(EntryTypeOf(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_SYSTEM), kFolderF);
 }
 
 }  // namespace

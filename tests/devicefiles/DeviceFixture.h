@@ -1,0 +1,65 @@
+#pragma once
+// The stand-in note-taker on COM3 with a PC folder beside it; every message
+// box is recorded and answered by the test, and Cancel on the progress
+// dialog can be pressed from a second thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devicefiles/ErrorText.h"
+#include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
+#include "tests/support/SimOnLine.h"
+
+// Bytes that differ by position and seed, so that a lost, doubled or
+// swapped block shows.
+inline std::string Pattern(size_t size, int seed = 0)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251 + seed);
+    return s;
+}
+
+class DeviceFixture : public ::testing::Test {
+protected:
+    explicit DeviceFixture(std::initializer_list<const char*> folders)
+        : sim_(3, folders), previousBox_(SetMessageBoxHook(RecordBox))
+    {
+        s_boxes.clear();
+        s_boxAnswer = IDOK;
+    }
+    ~DeviceFixture() override { SetMessageBoxHook(previousBox_); }
+
+    // Presses Cancel on the open "Receiving file(s)" dialog `delayMs` after
+    // `ready` first holds; `clicked` tells whether it did.
+    std::thread cancelWhen(std::function<bool()> ready, DWORD delayMs)
+    {
+        return std::thread([this, ready, delayMs] {
+            for (int i = 0; i < 800 && !clicked_; ++i, Sleep(25)) {
+                HWND dialog = FindWindowA(nullptr, "Receiving file(s)");
+                if (!dialog || !ready()) continue;
+                Sleep(delayMs);
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                clicked_ = true;
+            }
+        });
+    }
+
+    static int RecordBox(HWND, const char* text, UINT)
+    {
+        s_boxes.emplace_back(text);
+        return s_boxAnswer;
+    }
+    static inline std::vector<std::string> s_boxes;
+    static inline int s_boxAnswer = IDOK;
+
+    SimOnLine sim_;
+    TempDir pc_;
+    CNotetaker nt_{2, 500, 5, 3};
+    MessageBoxHook previousBox_;
+    std::atomic<bool> clicked_{false};
+};
