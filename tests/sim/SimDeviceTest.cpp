@@ -1,5 +1,6 @@
 // The stand-in note-taker on a thread at the far end of an in-memory line,
-// driven by the PC side's note-taker object.
+// driven by the PC side's note-taker object: identification, listings,
+// commands, faults on request, and files moved by the YModem engine.
 #include "sim/SimDevice.h"
 
 #include <gtest/gtest.h>
@@ -7,67 +8,46 @@
 #include <memory>
 
 #include "devicefiles/DeviceEntry.h"
-#include "devicelink/CNotetaker.h"
-#include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/SimOnLine.h"
 
 namespace {
 
 constexpr DWORD kTimeout = 150;
 
-bool NoRetry() { return false; }
+SimConfig Config(SimConfig::Generation generation, uint8_t model = 5, uint32_t baud = 115200)
+{
+    SimConfig c;
+    c.generation = generation, c.model = model, c.baud = baud;
+    if (generation != SimConfig::IDENT2) c.major = 1, c.minor = generation == SimConfig::VARDEN;
+    return c;
+}
 
+// The device with R:\letters holding ann.txt (8 bytes) and bob.txt (18 bytes).
 class SimDeviceTest : public ::testing::Test {
 protected:
-    SimDeviceTest() : previous_(SetRetryPrompt(NoRetry))
-    {
-        api_.Attach(3, line_);
-        CreateDirectoryA(dir_.file("R").c_str(), nullptr);
-        CreateDirectoryA(dir_.file("R\\letters").c_str(), nullptr);
-        TempDir::WriteAll(dir_.file("R\\letters\\ann.txt"), "Dear Ann");
-        TempDir::WriteAll(dir_.file("R\\letters\\bob.txt"), "Dear Bob, dear Bob");
-    }
-    ~SimDeviceTest() override
-    {
-        if (device_) device_->Stop();
-        SetRetryPrompt(previous_);
-    }
-
     SimDevice& start(SimConfig config)
     {
-        config.root = dir_.path();
-        device_ = std::make_unique<SimDevice>(link_, config);
-        device_->Start();
-        return *device_;
+        nt_.reset();
+        sim_.reset();  // one stand-in on the line at a time
+        sim_ = std::make_unique<SimOnLine>(3, std::initializer_list<const char*>{"R", "R\\letters"}, config);
+        sim_->put("R\\letters\\ann.txt", "Dear Ann");
+        sim_->put("R\\letters\\bob.txt", "Dear Bob, dear Bob");
+        nt_ = std::make_unique<CNotetaker>(2, kTimeout, 5, 3);
+        return *sim_->device;
     }
-    static SimConfig Config(SimConfig::Generation generation, uint8_t model = 5, uint32_t baud = 115200)
+    // Runs the engine to its end; its last result.
+    int run()
     {
-        SimConfig c;
-        c.generation = generation;
-        c.model = model;
-        c.baud = baud;
-        if (generation == SimConfig::LEGACY) c.major = 1, c.minor = 0;
-        if (generation == SimConfig::VARDEN) c.major = 1, c.minor = 1;
-        return c;
+        int state = 1;
+        for (const DWORD start = GetTickCount(); state > 0 && GetTickCount() - start < 30000;) state = nt_->Process();
+        return state;
     }
-    std::unique_ptr<CNotetaker> pc(int port = 2) { return std::make_unique<CNotetaker>(port, kTimeout, 5, 3); }
-    static std::string Name(CNotetaker& nt)
-    {
-        char name[16];
-        nt.GetDeviceName(name, sizeof name);
-        return name;
-    }
-
-    MemoryLine line_;
-    MemoryComApi api_;
-    MemorySimLink link_{line_};
-    TempDir dir_;
-    std::unique_ptr<SimDevice> device_;
-    RetryPrompt previous_;
+    TempDir pc_;
+    std::unique_ptr<SimOnLine> sim_;
+    std::unique_ptr<CNotetaker> nt_;
 };
 
-TEST_F(SimDeviceTest, EachGenerationIdentifiesItself)
+TEST_F(SimDeviceTest, EachGenerationIdentifiesItselfAtItsOwnRate)
 {
     SimConfig newer = Config(SimConfig::IDENT2, 11);
     newer.major = 2, newer.minor = 7;
@@ -75,92 +55,43 @@ TEST_F(SimDeviceTest, EachGenerationIdentifiesItself)
         {Config(SimConfig::LEGACY, 2), "Tesk", 0x0100},
         {Config(SimConfig::VARDEN, 9), "Mavelx", 0x0101},
         {newer, "Teskm", 0x0207},
+        {Config(SimConfig::IDENT2, 5, 9600), "Corvanx", 0x0102},
     };
     for (const auto& c : cases) {
-        start(c.config);
-        auto nt = pc();
-        EXPECT_EQ(nt->GetDeviceType(), c.config.model);
-        EXPECT_EQ(Name(*nt), c.name);
-        EXPECT_EQ(nt->FirmwareVersion(), c.firmware);
-        EXPECT_EQ(device_->CommandCount('Y') > 0, c.firmware > 0x0100) << "only newer firmware is asked for a record";
-        device_->Stop();
+        SimDevice& device = start(c.config);
+        EXPECT_EQ(nt_->GetDeviceType(), c.config.model);
+        char name[16];
+        nt_->GetDeviceName(name, sizeof name);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_EQ(nt_->FirmwareVersion(), c.firmware);
+        EXPECT_EQ(nt_->GetParameter(CComPort::PAR_BAUDRATE), static_cast<int>(c.config.baud));
+        EXPECT_EQ(device.CommandCount('Y') > 0, c.firmware > 0x0100) << "only newer firmware is asked for a record";
+        EXPECT_EQ(device.CommandCount('W'), 1) << "other rates reach it as noise";
     }
 }
 
-TEST_F(SimDeviceTest, ItAnswersOnlyAtItsOwnRate)
+TEST_F(SimDeviceTest, RepeatRequestsAreCountedExactlyAndListingsComeFromTheStore)
 {
-    start(Config(SimConfig::IDENT2, 5, 9600));
-    auto nt = pc();
-    EXPECT_EQ(nt->serialOpen(false), 0);
-    EXPECT_EQ(nt->GetParameter(CComPort::PAR_BAUDRATE), 9600);
-    EXPECT_EQ(device_->CommandCount('W'), 1);  // the other rates reached it as noise
-    EXPECT_EQ(Name(*nt), "Corvanx");
-}
-
-TEST_F(SimDeviceTest, RepeatRequestsAreCountedExactly)
-{
-    start(Config(SimConfig::IDENT2));
-    auto nt = pc();
-    ASSERT_EQ(nt->serialOpen(false), 0);
+    SimDevice& device = start(Config(SimConfig::IDENT2));
+    ASSERT_EQ(nt_->serialOpen(false), 0);
     SimFaults faults;
     faults.repeatRequests = 4;
-    device_->SetFaults(faults);
-    EXPECT_EQ(nt->EnumFolder("R:\\letters\\"), 2);  // four "?", the fifth and last try answered
-    EXPECT_EQ(device_->CommandCount('F'), 5);
-
+    device.SetFaults(faults);
+    EXPECT_EQ(nt_->EnumFolder("R:\\letters\\"), 2);  // four "?", the fifth and last try answered
+    EXPECT_EQ(device.CommandCount('F'), 5);
     faults.repeatRequests = 5;
-    device_->SetFaults(faults);
-    EXPECT_EQ(nt->EnumFolder("R:\\letters\\"), CNotetaker::ERR_RESPONSE);
-    EXPECT_EQ(device_->CommandCount('F'), 10);
-}
+    device.SetFaults(faults);
+    EXPECT_EQ(nt_->EnumFolder("R:\\letters\\"), CNotetaker::ERR_RESPONSE);
+    EXPECT_EQ(device.CommandCount('F'), 10);
 
-TEST_F(SimDeviceTest, SilentLateGarbledAndDroppedReplies)
-{
-    start(Config(SimConfig::IDENT2));
-    auto nt = pc();
-    ASSERT_EQ(nt->serialOpen(false), 0);
-
-    SimFaults late;
-    late.lateMs = kTimeout / 3;
-    device_->SetFaults(late);
-    EXPECT_EQ(nt->EnumFolder("letters"), 2);
-    late.lateMs = kTimeout * 3;
-    device_->SetFaults(late);
-    DWORD start = GetTickCount();
-    EXPECT_EQ(nt->EnumFolder("letters"), CNotetaker::ERR_RESPONSE);
-    EXPECT_LT(GetTickCount() - start, 2 * kTimeout + 1000);
-    Sleep(8 * kTimeout);
-    line_.Purge(MemoryLine::Side::Pc, true, false);
-
-    SimFaults garble;
-    garble.garbleReplies = 1;
-    garble.garbleOffset = 21;  // the first record's type byte
-    device_->SetFaults(garble);
-    EXPECT_EQ(nt->EnumFolder("letters"), 2);  // asked again with "R"
-
-    SimFaults drop;
-    drop.dropAfterBytes = 1;
-    device_->SetFaults(drop);
-    start = GetTickCount();
-    EXPECT_EQ(nt->EnumFolder("letters"), CNotetaker::ERR_RESPONSE);
-    EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_PRINT, nullptr, 0), CComPort::ERR_NODATA);
-    EXPECT_LT(GetTickCount() - start, 4 * kTimeout + 1000);
-
-    device_->SetFaults(SimFaults());
-    EXPECT_EQ(nt->EnumFolder("letters"), 2);
-}
-
-TEST_F(SimDeviceTest, AListingComesFromTheFolder)
-{
-    start(Config(SimConfig::IDENT2));
-    auto nt = pc();
-    ASSERT_EQ(nt->EnumFolder("\\"), 1);
+    ASSERT_EQ(nt_->EnumFolder("\\"), 1);
     DeviceEntry e;
-    nt->GetEntry(0, e);
+    nt_->GetEntry(0, e);
     EXPECT_EQ(e.sName, "R:\\letters");
-    EXPECT_EQ(e.nType, 2);
-    ASSERT_EQ(nt->EnumFolder(e.sName.c_str()), 2);
-    nt->GetEntry(1, e);
+    EXPECT_EQ(e.nType, DeviceEntry::TYPE_FOLDER_R);
+    for (int i = 0; i < 260; ++i) sim_->put("R\\letters\\n" + std::to_string(i), std::string(i % 7, 'n'));
+    ASSERT_EQ(nt_->EnumFolder(e.sName.c_str()), 262);  // a count above 255
+    nt_->GetEntry(1, e);
     EXPECT_EQ(e.sName, "bob.txt");
     EXPECT_EQ(e.nSize, 18u);
     SYSTEMTIME now;
@@ -168,30 +99,108 @@ TEST_F(SimDeviceTest, AListingComesFromTheFolder)
     EXPECT_EQ(e.stTime.wYear, now.wYear);
 }
 
-TEST_F(SimDeviceTest, CommandsChangeTheStoreAndAnswerWithStatus)
+TEST_F(SimDeviceTest, SilentLateGarbledAndDroppedReplies)
 {
-    start(Config(SimConfig::IDENT2));
-    auto nt = pc();
-    EXPECT_EQ(nt->serialCmd("Deleting, please wait.", CNotetaker::DCMD_PRINT, nullptr, 0), 0);
-    EXPECT_EQ(device_->Display(), "Deleting, please wait.");
-    EXPECT_EQ(nt->serialCmd("R:\\letters\\ann.txt", CNotetaker::DCMD_DELE, nullptr, 0), 0);
-    EXPECT_FALSE(TempDir::Exists(dir_.file("R\\letters\\ann.txt")));
-    EXPECT_EQ(nt->serialCmd("R:\\letters\\ann.txt", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_INVALIDPATH);
-    EXPECT_EQ(nt->serialCmd("R:\\notes", CNotetaker::DCMD_MKDIR, nullptr, 0), 0);
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\notes")));
-    EXPECT_EQ(nt->serialCmd2("R:\\letters\\bob.txt", "R:\\letters\\rob.txt", CNotetaker::DCMD_RENAME, nullptr, 0), 0);
-    EXPECT_TRUE(TempDir::Exists(dir_.file("R\\letters\\rob.txt")));
-    EXPECT_EQ(nt->serialCmd2("R:\\letters\\rob.txt", "R:\\letters\\a*b", CNotetaker::DCMD_RENAME, nullptr, 0),
-              CNotetaker::ERR_INVALIDPATH);
+    SimDevice& device = start(Config(SimConfig::IDENT2));
+    ASSERT_EQ(nt_->serialOpen(false), 0);
+    SimFaults late;
+    late.lateMs = kTimeout / 3;
+    device.SetFaults(late);
+    EXPECT_EQ(nt_->EnumFolder("letters"), 2);
+    late.lateMs = kTimeout * 3;
+    device.SetFaults(late);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(nt_->EnumFolder("letters"), CNotetaker::ERR_RESPONSE);
+    EXPECT_LT(GetTickCount() - start, 2 * kTimeout + 1000);
+    Sleep(8 * kTimeout);
+    sim_->line.Purge(MemoryLine::Side::Pc, true, false);
+
+    SimFaults garble;
+    garble.garbleReplies = 1;
+    garble.garbleOffset = 21;  // the first record's type byte
+    device.SetFaults(garble);
+    EXPECT_EQ(nt_->EnumFolder("letters"), 2);  // asked again with "R"
+
+    SimFaults drop;
+    drop.dropAfterBytes = 1;
+    device.SetFaults(drop);
+    start = GetTickCount();
+    EXPECT_EQ(nt_->EnumFolder("letters"), CNotetaker::ERR_RESPONSE);
+    EXPECT_EQ(nt_->serialCmd("x", CNotetaker::DCMD_PRINT, nullptr, 0), CComPort::ERR_NODATA);
+    EXPECT_LT(GetTickCount() - start, 4 * kTimeout + 1000);
+    device.SetFaults(SimFaults());
+    EXPECT_EQ(nt_->EnumFolder("letters"), 2);
 }
 
-TEST_F(SimDeviceTest, OlderFirmwareRefusesWhatItLacks)
+TEST_F(SimDeviceTest, CommandsChangeTheStoreAndOlderFirmwareRefusesWhatItLacks)
 {
-    start(Config(SimConfig::LEGACY));
-    auto nt = pc();
-    EXPECT_EQ(nt->serialCmd("Hello", CNotetaker::DCMD_PRINT, nullptr, 0), CNotetaker::ERR_UNSUPPORTED);
-    EXPECT_EQ(device_->Display(), "");
-    EXPECT_EQ(nt->EnumFolder("letters"), 2);  // listing is as old as the device
+    SimDevice& device = start(Config(SimConfig::IDENT2));
+    EXPECT_EQ(nt_->serialCmd("Deleting, please wait.", CNotetaker::DCMD_PRINT, nullptr, 0), 0);
+    EXPECT_EQ(device.Display(), "Deleting, please wait.");
+    EXPECT_EQ(nt_->serialCmd("R:\\letters\\ann.txt", CNotetaker::DCMD_DELE, nullptr, 0), 0);
+    EXPECT_FALSE(TempDir::Exists(sim_->path("R\\letters\\ann.txt")));
+    EXPECT_EQ(nt_->serialCmd("R:\\letters\\ann.txt", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_INVALIDPATH);
+    EXPECT_EQ(nt_->serialCmd("R:\\notes", CNotetaker::DCMD_MKDIR, nullptr, 0), 0);
+    EXPECT_TRUE(TempDir::Exists(sim_->path("R\\notes")));
+    EXPECT_EQ(nt_->serialCmd2("R:\\letters\\bob.txt", "R:\\letters\\rob.txt", CNotetaker::DCMD_RENAME, nullptr, 0), 0);
+    EXPECT_TRUE(TempDir::Exists(sim_->path("R\\letters\\rob.txt")));
+    EXPECT_EQ(nt_->serialCmd2("R:\\letters\\rob.txt", "R:\\letters\\a*b", CNotetaker::DCMD_RENAME, nullptr, 0),
+              CNotetaker::ERR_INVALIDPATH);
+
+    SimDevice& legacy = start(Config(SimConfig::LEGACY));
+    EXPECT_EQ(nt_->serialCmd("Hello", CNotetaker::DCMD_PRINT, nullptr, 0), CNotetaker::ERR_UNSUPPORTED);
+    EXPECT_EQ(legacy.Display(), "");
+    EXPECT_EQ(nt_->EnumFolder("letters"), 2);  // listing is as old as the device
+}
+
+TEST_F(SimDeviceTest, FilesTravelBothWaysAndWhatIsMissingIsRefused)
+{
+    start(Config(SimConfig::IDENT2));
+    std::string content(3000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
+    sim_->put("R\\letters\\ann.txt", content);
+    ASSERT_EQ(nt_->serialCmd("letters\\ann.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_->RxStart(pc_.file("ann.txt").c_str()), 0);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(TempDir::ReadAll(pc_.file("ann.txt")), content);
+
+    TempDir::WriteAll(pc_.file("bob.txt"), content.substr(1500));
+    unsigned char answer = 0;
+    ASSERT_EQ(nt_->serialCmd("R:\\letters\\", CNotetaker::DCMD_TX, &answer, 1), 0);
+    EXPECT_EQ(answer, 0x05);
+    nt_->RxClear();
+    ASSERT_EQ(nt_->TxStart(pc_.file("bob.txt").c_str()), 0);
+    EXPECT_EQ(run(), 0);
+    Sleep(200);
+    EXPECT_EQ(sim_->read("R\\letters\\bob.txt"), content.substr(1500));
+
+    ASSERT_EQ(nt_->serialCmd("R:\\nowhere\\", CNotetaker::DCMD_TX, &answer, 1), 0);
+    EXPECT_NE(answer, 0x05);
+    ASSERT_EQ(nt_->serialCmd("letters\\nobody.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_->RxStart(pc_.file("nobody.txt").c_str()), 0);
+    EXPECT_LT(run(), 0);
+}
+
+// A PC that closes its port at once can lose its last ACK on the way; the
+// device must still hear the next command instead of sending the closing
+// block again for seconds.
+TEST_F(SimDeviceTest, ALostFinalAckDoesNotSwallowTheNextCommand)
+{
+    start(Config(SimConfig::IDENT2));
+    int acks = 0;
+    sim_->line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        // header, data block, EOT, closing block: the fourth ACK is the last
+        if (from == MemoryLine::Side::Pc && fate.value == 0x06 && ++acks == 4) fate.drop = true;
+    });
+    ASSERT_EQ(nt_->serialCmd("letters\\ann.txt", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    ASSERT_EQ(nt_->RxStart(pc_.file("ann.txt").c_str()), 0);
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(acks, 4);
+    unsigned char ident[2] = {};
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(nt_->serialCmd(nullptr, CNotetaker::DCMD_IDENT, ident, 2), 0);
+    EXPECT_EQ(ident[0], 5);
+    EXPECT_LT(GetTickCount() - start, 1500u);
 }
 
 }  // namespace
