@@ -1,3 +1,7 @@
+// Item identifiers: their bytes, lists, paths and column texts, and damaged
+// or foreign lists as they come back from the shell's stores (saved views,
+// shortcuts, the clipboard), each placed at the very end of a readable page
+// so that a read past its end faults.
 #include "shell/ItemId.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +10,8 @@
 
 #include <cstring>
 
+#include "shell/CShellFolder.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 
 namespace {
@@ -13,25 +19,19 @@ namespace {
 TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
 {
     SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5);
-    ItemIdHolder item(MakeItem("note.txt", 1, 2000, time));
-    ASSERT_TRUE(item);
-    std::vector<BYTE> bytes = Bytes(item.get());
-    ASSERT_EQ(bytes.size(), 43u);
+    ItemIdHolder item(MakeItem("note.txt", kFile, 2000, time));
     std::vector<BYTE> expected = {40, 0, 0x80, 0, 0, 0};
     const BYTE* timeBytes = reinterpret_cast<const BYTE*>(&time);
     expected.insert(expected.end(), timeBytes, timeBytes + 16);
-    expected.insert(expected.end(), {0xD0, 0x07, 0, 0});
-    expected.insert(expected.end(), {'n', 'o', 't', 'e', '.', 't', 'x', 't', 0});
+    expected.insert(expected.end(), {0xD0, 0x07, 0, 0, 'n', 'o', 't', 'e', '.', 't', 'x', 't', 0});
     expected.insert(expected.end(), 5 + 3, 0);  // reserved bytes, then the list's end
-    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(Bytes(item.get()), expected);
 }
 
 TEST(ItemIdLists, ConcatCopyAndWalk)
 {
-    ItemIdHolder folder(MakeItem("R:\\Letters", 2));
-    ItemIdHolder file(MakeItem("note.txt", 1, 7));
+    ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR)), file(MakeItem("note.txt", kFile, 7));
     ItemIdHolder list(ItemIdConcat(folder.get(), file.get()));
-    ASSERT_TRUE(list);
     EXPECT_EQ(ItemIdSize(list.get()), 42u + 40u + 3u);
     EXPECT_EQ(ItemIdNext(list.get()), reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<BYTE*>(list.get()) + 42));
     EXPECT_EQ(ItemIdLast(list.get()), ItemIdNext(list.get()));
@@ -40,44 +40,30 @@ TEST(ItemIdLists, ConcatCopyAndWalk)
     EXPECT_STREQ(ItemIdName(list.get(), name, sizeof name, true), "R:\\Letters");
     EXPECT_STREQ(ItemIdName(list.get(), name, 5), "note");
     EXPECT_EQ(ItemIdFileSize(list.get()), 7u);
-
-    ItemIdHolder copy(ItemIdCopy(list.get()));
+    ItemIdHolder copy(ItemIdCopy(list.get())), onlyB(ItemIdConcat(nullptr, file.get())),
+        onlyA(ItemIdConcat(folder.get(), nullptr));
     EXPECT_NE(copy.get(), list.get());
     EXPECT_EQ(Bytes(copy.get()), Bytes(list.get()));
-
-    ItemIdHolder onlyB(ItemIdConcat(nullptr, file.get()));
     EXPECT_EQ(Bytes(onlyB.get()), Bytes(file.get()));
-    ItemIdHolder onlyA(ItemIdConcat(folder.get(), nullptr));
     EXPECT_EQ(Bytes(onlyA.get()), Bytes(folder.get()));
     EXPECT_EQ(ItemIdConcat(nullptr, nullptr), nullptr);
 }
 
-TEST(ItemIdPathTest, JoinsNamesAndMarksFolders)
-{
-    ItemIdHolder letters(MakeItem("R:\\Letters", 2));
-    EXPECT_EQ(PathOf(letters.get()), "R:\\Letters\\");
-    ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("note.txt", 1)}));
-    EXPECT_EQ(PathOf(note.get()), "R:\\Letters\\note.txt");
-    ItemIdHolder old(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("Old", 2)}));
-    EXPECT_EQ(PathOf(old.get()), "R:\\Letters\\Old\\");
-    EXPECT_EQ(PathOf(old.get(), true), "Letters\\Old\\");
-    ItemIdHolder special(MakeItem("Clock", 4));
-    EXPECT_EQ(PathOf(special.get(), true), "Clock\\");
-}
-
 // A folder below a drive folder is named by its whole device path.
-TEST(ItemIdPathTest, NestedFoldersAtAnyDepth)
+TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepth)
 {
     const struct {
         std::initializer_list<std::pair<const char*, int>> levels;
         const char *path, *stripped, *shown;
     } rows[] = {
-        {{{"R:\\notes", 2}, {"R:\\notes\\deep", 2}}, "R:\\notes\\deep\\", "notes\\deep\\", "deep"},
-        {{{"R:\\notes\\deep", 2}, {"R:\\notes\\deep\\deeper", 2}, {"x.txt", 1}},
+        {{{"R:\\Letters", kFolderR}}, "R:\\Letters\\", "Letters\\", "R:\\Letters"},
+        {{{"R:\\Letters", kFolderR}, {"note.txt", kFile}}, "R:\\Letters\\note.txt", "Letters\\note.txt", "note.txt"},
+        {{{"Clock", kSpecial}}, "Clock\\", "Clock\\", "Clock"},
+        {{{"R:\\notes", kFolderR}, {"R:\\notes\\deep", kFolderR}}, "R:\\notes\\deep\\", "notes\\deep\\", "deep"},
+        {{{"R:\\notes\\deep", kFolderR}, {"R:\\notes\\deep\\deeper", kFolderR}, {"x.txt", kFile}},
          "R:\\notes\\deep\\deeper\\x.txt", "deep\\deeper\\x.txt", "x.txt"},
-        {{{"F:\\books", 3}, {"F:\\books\\old", 3}, {"F:\\books\\old\\older", 3}}, "F:\\books\\old\\older\\",
-         "books\\old\\older\\", "older"},
-        {{{"R:\\Letters", 2}}, "R:\\Letters\\", "Letters\\", "R:\\Letters"},
+        {{{"F:\\books", kFolderF}, {"F:\\books\\old", kFolderF}, {"F:\\books\\old\\older", kFolderF}},
+         "F:\\books\\old\\older\\", "books\\old\\older\\", "older"},
     };
     for (const auto& row : rows) {
         ItemIdHolder list;
@@ -91,62 +77,185 @@ TEST(ItemIdPathTest, NestedFoldersAtAnyDepth)
         EXPECT_STREQ(ItemIdDisplayName(list.get(), shown, sizeof shown), row.shown);
         EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, list.get(), shown, sizeof shown), row.shown);
     }
+    // "R:\Letters" is 10 characters; with "\note.txt" it would be 19: a component that does not fit ends the path.
+    ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("note.txt", kFile)}));
+    EXPECT_EQ(PathOf(note.get(), false, 19), "R:\\Letters");
+    EXPECT_EQ(PathOf(note.get(), false, 20), "R:\\Letters\\note.txt");
+    ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR));
+    EXPECT_EQ(PathOf(folder.get(), false, 11), "R:\\Letters");  // no room for the backslash
+    EXPECT_EQ(PathOf(folder.get(), false, 5), "");
 }
 
-TEST(ItemIdPathTest, RenamedFoldersStayInTheirParent)
+TEST(ItemIdPath, RenamedFoldersStayInTheirParent)
 {
     const struct {
         const char *old, *typed, *renamed;
         int type;
     } rows[] = {
-        {"R:\\notes\\deep", "shallow", "R:\\notes\\shallow", 2},
-        {"R:\\letters", "R:\\mail", "R:\\mail", 2},
-        {"F:\\books", "tomes", "F:\\tomes", 3},
-        {"a.txt", "b.txt", "b.txt", 1},
+        {"R:\\notes\\deep", "shallow", "R:\\notes\\shallow", kFolderR},
+        {"R:\\letters", "R:\\mail", "R:\\mail", kFolderR},
+        {"F:\\books", "tomes", "F:\\tomes", kFolderF},
+        {"a.txt", "b.txt", "b.txt", kFile},
     };
     for (const auto& row : rows) {
-        ItemIdHolder old(MakeItem(row.old, row.type, 0));
-        ItemIdHolder renamed(ItemIdRenamed(old.get(), row.typed));
+        ItemIdHolder old(MakeItem(row.old, row.type, 0)), renamed(ItemIdRenamed(old.get(), row.typed));
         char name[MAX_PATH];
         EXPECT_STREQ(ItemIdName(renamed.get(), name, sizeof name), row.renamed);
         EXPECT_EQ(ItemIdAttributes(renamed.get()), ItemIdAttributes(old.get()));
     }
 }
 
-TEST(ItemIdPathTest, AComponentThatDoesNotFitEndsThePath)
-{
-    ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", 2), MakeItem("note.txt", 1)}));
-    // "R:\Letters" is 10 characters; with "\note.txt" it would be 19.
-    EXPECT_EQ(PathOf(note.get(), false, 19), "R:\\Letters");
-    EXPECT_EQ(PathOf(note.get(), false, 20), "R:\\Letters\\note.txt");
-    ItemIdHolder folder(MakeItem("R:\\Letters", 2));
-    EXPECT_EQ(PathOf(folder.get(), false, 11), "R:\\Letters");  // no room for the backslash
-    EXPECT_EQ(PathOf(folder.get(), false, 5), "");
-}
-
 TEST(ItemIdColumns, TextsOfTheFourColumns)
 {
-    ItemIdHolder file(MakeItem("note.txt", 1, 1536));
-    ItemIdHolder folder(MakeItem("R:\\Letters", 2, 0));
-    char text[MAX_PATH];
+    ItemIdHolder file(MakeItem("note.txt", kFile, 1536)), folder(MakeItem("R:\\Letters", kFolderR));
+    ItemIdHolder sameType(MakeItem("other.txt", kFile)), otherType(MakeItem("c.zzq", kFile));
+    char text[MAX_PATH], size[64], other[MAX_PATH];
     EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, file.get(), text, sizeof text), "note.txt");
-    char size[64];
-    StrFormatByteSizeA(1536, size, sizeof size);
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, file.get(), text, sizeof text), size);
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, file.get(), text, sizeof text), StrFormatByteSizeA(1536, size, 64));
     EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, folder.get(), text, sizeof text), "");
     EXPECT_STRNE(ItemIdColumnText(COLUMN_TYPE, folder.get(), text, sizeof text), "");
     EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, file.get(), text, sizeof text), "12/4/2026 14:05");
     EXPECT_STREQ(ItemIdColumnText(4, file.get(), text, sizeof text), "");
     EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, nullptr, text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, file.get(), text, sizeof text),
+                 ItemIdColumnText(COLUMN_TYPE, sameType.get(), other, sizeof other));
+    EXPECT_STRNE(text, ItemIdColumnText(COLUMN_TYPE, otherType.get(), other, sizeof other));
 }
 
-TEST(ItemIdColumns, FilesAreTypedByExtension)
+// Two pages, the second inaccessible; bytes are placed to end at the border.
+class GuardedBuffer {
+public:
+    GuardedBuffer()
+    {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old;
+        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+    }
+    ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
+    LPCITEMIDLIST Place(const std::vector<BYTE>& bytes)
+    {
+        BYTE* start = base_ + page_ - bytes.size();
+        memcpy(start, bytes.data(), bytes.size());
+        return reinterpret_cast<LPCITEMIDLIST>(start);
+    }
+
+private:
+    DWORD page_ = 0;
+    BYTE* base_ = nullptr;
+};
+
+// Every reading function refuses the list, or reports no data.
+void ExpectRefused(LPCITEMIDLIST bad, IShellFolder* folder, LPCITEMIDLIST good)
 {
-    ItemIdHolder a(MakeItem("a.txt", 1)), b(MakeItem("other.txt", 1)), c(MakeItem("c.zzq", 1));
-    char typeA[MAX_PATH], typeB[MAX_PATH], typeC[MAX_PATH];
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, a.get(), typeA, sizeof typeA),
-                 ItemIdColumnText(COLUMN_TYPE, b.get(), typeB, sizeof typeB));
-    EXPECT_STRNE(typeA, ItemIdColumnText(COLUMN_TYPE, c.get(), typeC, sizeof typeC));
+    EXPECT_FALSE(ItemIdIsValid(bad));
+    EXPECT_EQ(ItemIdSize(bad), 0u);
+    EXPECT_EQ(ItemIdCopy(bad), nullptr);
+    EXPECT_EQ(ItemIdConcat(bad, good), nullptr);
+    EXPECT_EQ(ItemIdConcat(good, bad), nullptr);
+    EXPECT_EQ(ItemIdLast(bad), nullptr);
+    ItemIdNext(bad);  // may step over a sound first identifier, must not fault
+    EXPECT_EQ(ItemIdAttributes(bad), 0u);
+    EXPECT_FALSE(ItemIdIsFolder(bad) || ItemIdIsSpecial(bad));
+    EXPECT_EQ(ItemIdType(bad), kFile);
+    EXPECT_EQ(ItemIdFileSize(bad), 0u);
+    FILETIME time = ItemIdTime(bad);
+    EXPECT_EQ(time.dwLowDateTime | time.dwHighDateTime, 0u);
+    char text[MAX_PATH];
+    EXPECT_STREQ(ItemIdName(bad, text, sizeof text), "");
+    EXPECT_STREQ(ItemIdName(bad, text, sizeof text, true), "");
+    EXPECT_EQ(ItemIdPath(bad, text, sizeof text, false) + ItemIdPath(bad, text, sizeof text, true), 0u);
+    for (int column = 0; column < 4; ++column) EXPECT_STREQ(ItemIdColumnText(column, bad, text, sizeof text), "");
+
+    EXPECT_EQ(folder->CompareIDs(0, bad, good), E_INVALIDARG);
+    EXPECT_EQ(folder->CompareIDs(3, good, bad), E_INVALIDARG);
+    SFGAOF attributes = SFGAO_FOLDER;
+    EXPECT_EQ(folder->GetAttributesOf(1, &bad, &attributes), E_INVALIDARG);
+    STRRET name;
+    EXPECT_EQ(folder->GetDisplayNameOf(bad, SHGDN_INFOLDER, &name), E_INVALIDARG);
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(folder->BindToObject(bad, nullptr, IID_IShellFolder, &object), E_INVALIDARG);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(folder->GetUIObjectOf(nullptr, 1, &bad, IID_IExtractIconA, nullptr, &object), E_INVALIDARG);
+}
+
+class MalformedItemIdTest : public ::testing::Test {
+protected:
+    ComPtr<CShellFolder> folder_{new CShellFolder(nullptr, nullptr)};
+    GuardedBuffer buffer_;
+    ItemIdHolder good_{MakeItem("note.txt", kFile)};
+};
+
+// Each damage to the last identifier of a one- and a two-level list.
+TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
+{
+    using Damage = void (*)(std::vector<BYTE>&, size_t at, USHORT cb);
+    static const DWORD kForeign[] = {0, 0x11, 0x81, 0x20000000};
+    static DWORD foreign = 0;
+    const struct {
+        const char* what;
+        Damage damage;
+    } rows[] = {
+        {"too short for its fixed fields", [](std::vector<BYTE>& b, size_t at, USHORT) { b[at] = 32, b[at + 1] = 0; }},
+        {"one byte", [](std::vector<BYTE>& b, size_t at, USHORT) { b[at] = 1, b[at + 1] = 0; }},
+        {"claims one more than it holds", [](std::vector<BYTE>& b, size_t at, USHORT) { ++b[at]; }},
+        {"claims the most", [](std::vector<BYTE>& b, size_t at, USHORT) { b[at] = b[at + 1] = 0xFF; }},
+        {"claims less than its name needs", [](std::vector<BYTE>& b, size_t at, USHORT cb) { b[at] = static_cast<BYTE>(cb - 6); }},
+        {"cut within its name, then zeros",
+         [](std::vector<BYTE>& b, size_t at, USHORT) { b.resize(at + 29), b.insert(b.end(), 3, 0); }},
+        {"a name without its zero, nothing after it",
+         [](std::vector<BYTE>& b, size_t at, USHORT cb) {
+             b.resize(at + cb);
+             for (size_t i = at + cb - 6; i < b.size(); ++i) b[i] = 'x';
+         }},
+        {"someone else's attributes",
+         [](std::vector<BYTE>& b, size_t at, USHORT) { memcpy(&b[at + 2], &foreign, 4); }},
+        {"no terminator: the list runs into other bytes",
+         [](std::vector<BYTE>& b, size_t, USHORT) {
+             b.resize(b.size() - 3);
+             b.insert(b.end(), {40, 0});
+             b.insert(b.end(), reinterpret_cast<BYTE*>(&foreign), reinterpret_cast<BYTE*>(&foreign) + 4);
+         }},
+    };
+    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("x", kFile)}));
+    for (DWORD attributes : kForeign)
+        for (const auto& row : rows)
+            for (LPCITEMIDLIST list : {one.get(), two.get()}) {
+                foreign = attributes;
+                std::vector<BYTE> bytes = Bytes(list);
+                const size_t at = reinterpret_cast<const BYTE*>(ItemIdLast(list)) - reinterpret_cast<const BYTE*>(list);
+                row.damage(bytes, at, static_cast<USHORT>(bytes[at] | bytes[at + 1] << 8));
+                SCOPED_TRACE(testing::Message() << row.what << ", " << (list == one.get() ? "one level" : "two levels")
+                                                << ", attributes " << std::hex << attributes);
+                ExpectRefused(buffer_.Place(bytes), folder_.get(), good_.get());
+            }
+}
+
+TEST_F(MalformedItemIdTest, SoundListsAtThePageEndAreRead)
+{
+    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("x", kFile)}));
+    for (LPCITEMIDLIST sound : {one.get(), two.get()}) {
+        std::vector<BYTE> bytes = Bytes(sound);
+        LPCITEMIDLIST list = buffer_.Place(bytes);
+        ASSERT_TRUE(ItemIdIsValid(list));
+        EXPECT_EQ(ItemIdSize(list), bytes.size());
+        EXPECT_EQ(PathOf(list), PathOf(sound));
+        EXPECT_EQ(reinterpret_cast<const BYTE*>(ItemIdLast(list)) - reinterpret_cast<const BYTE*>(list),
+                  reinterpret_cast<const BYTE*>(ItemIdLast(sound)) - reinterpret_cast<const BYTE*>(sound));
+    }
+}
+
+TEST_F(MalformedItemIdTest, TheShellsOwnIdentifiersAreRefused)
+{
+    for (int csidl : {CSIDL_DRIVES, CSIDL_PERSONAL, CSIDL_WINDOWS}) {
+        ShellIdList shellList;
+        ASSERT_TRUE(SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, shellList.put())));
+        const BYTE* start = reinterpret_cast<const BYTE*>(shellList.get());
+        ExpectRefused(buffer_.Place(std::vector<BYTE>(start, start + ILGetSize(shellList.get()))), folder_.get(),
+                      good_.get());
+    }
 }
 
 }  // namespace

@@ -1,17 +1,25 @@
 // The module as Explorer sees it: Pellor.dll loaded from the build, its four
-// exports, its class object, and registration in the test prefix's registry.
+// exports, its class object and registration; the module object's help
+// library and clipboard formats; and the registration rows themselves.
+#include <windows.h>
 #include <gtest/gtest.h>
+#include <htmlhelp.h>
 #include <olectl.h>
 #include <shellapi.h>
-#include <shlobj.h>
+#include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <string>
+#include <mutex>
 #include <thread>
 
-#include "shell/ComBase.h"
+#include "foundation/DbgLog.h"
+#include "resources/resource.h"
+#include "shell/CModule.h"
+#include "shell/ClipFormats.h"
 #include "shell/Guids.h"
-#include "shell/ItemId.h"
+#include "shell/Registration.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 
 namespace {
@@ -28,33 +36,32 @@ std::string ModulePath()
     return path;
 }
 
+template <class Fn>
+Fn Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 class ModuleTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         module_ = LoadLibraryA(ModulePath().c_str());
         ASSERT_NE(module_, nullptr) << ModulePath();
-        getClassObject_ = reinterpret_cast<GetClassObjectFn>(GetProcAddress(module_, "DllGetClassObject"));
-        canUnloadNow_ = reinterpret_cast<NoArgumentFn>(GetProcAddress(module_, "DllCanUnloadNow"));
-        register_ = reinterpret_cast<NoArgumentFn>(GetProcAddress(module_, "DllRegisterServer"));
-        unregister_ = reinterpret_cast<NoArgumentFn>(GetProcAddress(module_, "DllUnregisterServer"));
+        getClassObject_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
+        canUnloadNow_ = Export<NoArgumentFn>(module_, "DllCanUnloadNow");
+        register_ = Export<NoArgumentFn>(module_, "DllRegisterServer");
+        unregister_ = Export<NoArgumentFn>(module_, "DllUnregisterServer");
     }
     static void TearDownTestSuite() { FreeLibrary(module_); }
     void SetUp() override { ASSERT_EQ(canUnloadNow_(), S_OK) << "an earlier test left an object alive"; }
-
-    ComPtr<IClassFactory> Factory()
-    {
-        ComPtr<IClassFactory> factory;
-        EXPECT_EQ(getClassObject_(CLSID_Pellor, IID_IClassFactory, factory.putVoid()), S_OK);
-        return factory;
-    }
 
     static inline HMODULE module_;
     static inline GetClassObjectFn getClassObject_;
     static inline NoArgumentFn canUnloadNow_, register_, unregister_;
 };
 
-TEST_F(ModuleTest, ClassObjectOnlyForOurClass)
+TEST_F(ModuleTest, ClassObjectMakesRootFoldersAndUnloadWaitsForThem)
 {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(getClassObject_(CLSID_ShellDesktop, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
@@ -63,48 +70,40 @@ TEST_F(ModuleTest, ClassObjectOnlyForOurClass)
     EXPECT_EQ(getClassObject_(CLSID_Pellor, IID_IShellFolder, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(canUnloadNow_(), S_OK) << "the refused class object was destroyed";
-}
 
-TEST_F(ModuleTest, UnloadOnlyAfterEveryObjectIsReleased)
-{
-    ComPtr<IClassFactory> factory = Factory();
-    ASSERT_TRUE(factory);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(getClassObject_(CLSID_Pellor, IID_IClassFactory, factory.putVoid()), S_OK);
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
     EXPECT_EQ(factory->LockServer(TRUE), E_NOTIMPL);
-
+    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IShellFolder, &object),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDataObject, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
     ComPtr<IShellFolder> folder;
     ComPtr<IPersistFolder> persist;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersistFolder, persist.putVoid()), S_OK);
+    CLSID clsid;
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
+    ComPtr<IUnknown> a, b;
+    persist->QueryInterface(IID_IUnknown, a.putVoid());
+    folder->QueryInterface(IID_IUnknown, b.putVoid());
+    EXPECT_NE(a.get(), b.get()) << "two folders";
+    ComPtr<IShellFolder> same;
+    EXPECT_EQ(persist->QueryInterface(IID_IShellFolder, same.putVoid()), S_OK);
+    same->QueryInterface(IID_IUnknown, b.putVoid());
+    EXPECT_EQ(a.get(), b.get()) << "one object behind both interfaces";
+    same.reset();
+    a.reset();
+    b.reset();
     factory.reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "two folders still live";
     folder.reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
     persist.reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
-}
-
-TEST_F(ModuleTest, CreateInstanceMakesRootFolders)
-{
-    ComPtr<IClassFactory> factory = Factory();
-    void* object = reinterpret_cast<void*>(1);
-    IUnknown* outer = reinterpret_cast<IUnknown*>(factory.get());
-    EXPECT_EQ(factory->CreateInstance(outer, IID_IShellFolder, &object), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDataObject, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-
-    ComPtr<IPersistFolder> persist;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersistFolder, persist.putVoid()), S_OK);
-    CLSID clsid;
-    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
-    ComPtr<IShellFolder> folder;
-    EXPECT_EQ(persist->QueryInterface(IID_IShellFolder, folder.putVoid()), S_OK);
-    ComPtr<IUnknown> a, b;
-    persist->QueryInterface(IID_IUnknown, a.putVoid());
-    folder->QueryInterface(IID_IUnknown, b.putVoid());
-    EXPECT_EQ(a.get(), b.get()) << "one object behind both interfaces";
 }
 
 TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
@@ -122,8 +121,7 @@ TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
         *comma = '\0';
         HICON large = nullptr, small = nullptr;
         EXPECT_GT(ExtractIconExA(icon, atoi(comma + 1), &large, &small, 1), 0u);
-        EXPECT_NE(large, nullptr);
-        EXPECT_NE(small, nullptr);
+        EXPECT_TRUE(large && small);
         if (large) DestroyIcon(large);
         if (small) DestroyIcon(small);
     }
@@ -131,14 +129,12 @@ TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
         ComPtr<IShellFolder> folder;
         ASSERT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, folder.putVoid()),
                   S_OK);
-        LPITEMIDLIST drives = nullptr;
-        ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives), S_OK);
+        ShellIdList drives;
+        ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()), S_OK);
         ComPtr<IPersistFolder> persist;
         ASSERT_EQ(folder->QueryInterface(IID_IPersistFolder, persist.putVoid()), S_OK);
-        EXPECT_EQ(persist->Initialize(drives), S_OK);
-        CoTaskMemFree(drives);
-
-        ItemIdHolder letters(MakeItem("R:\\Letters", 2));
+        EXPECT_EQ(persist->Initialize(drives.get()), S_OK);
+        ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
         LPCITEMIDLIST item = letters.get();
         SFGAOF attributes = SFGAO_FOLDER | SFGAO_CANRENAME;
         EXPECT_EQ(folder->GetAttributesOf(1, &item, &attributes), S_OK);
@@ -148,7 +144,6 @@ TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
         EXPECT_EQ(canUnloadNow_(), S_FALSE);
     }
     EXPECT_EQ(canUnloadNow_(), S_OK);
-
     ASSERT_EQ(unregister_(), S_OK);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, &object),
@@ -165,11 +160,12 @@ TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         module = LoadLibraryA(ModulePath().c_str());
         ASSERT_NE(module, nullptr);
-        auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
         {
             ComPtr<IClassFactory> factory;
             ComPtr<IShellFolder> folder;
-            ASSERT_EQ(getClassObject(CLSID_Pellor, IID_IClassFactory, factory.putVoid()), S_OK);
+            ASSERT_EQ(Export<GetClassObjectFn>(module, "DllGetClassObject")(CLSID_Pellor, IID_IClassFactory,
+                                                                             factory.putVoid()),
+                      S_OK);
             EXPECT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
         }
         CoUninitialize();
@@ -179,14 +175,189 @@ TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
     ASSERT_NE(module, nullptr);
     std::thread([module] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        auto canUnloadNow = reinterpret_cast<NoArgumentFn>(GetProcAddress(module, "DllCanUnloadNow"));
-        EXPECT_EQ(canUnloadNow(), S_OK);
+        EXPECT_EQ(Export<NoArgumentFn>(module, "DllCanUnloadNow")(), S_OK);
         FreeLibrary(module);
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE)
             << "the module ended COM on a thread it never started it on";
         CoUninitialize();
         CoUninitialize();
     }).join();
+}
+
+// The HTML Help library as the module reaches it: counted, slow to load so
+// that callers on several threads meet, and a help function that records.
+struct HelpCalls {
+    LONG loads = 0, frees = 0;
+    Names paths;
+    std::vector<UINT> commands;
+} g_help;
+HMODULE const kFakeLibrary = reinterpret_cast<HMODULE>(0x1000);
+HWND const kHelpWindow = reinterpret_cast<HWND>(0x2000);
+
+HWND WINAPI FakeHtmlHelp(HWND, LPCSTR path, UINT command, DWORD_PTR)
+{
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    g_help.paths.push_back(path ? path : "(none)");
+    g_help.commands.push_back(command);
+    return kHelpWindow;
+}
+HMODULE WINAPI CountingLoad(LPCSTR name)
+{
+    InterlockedIncrement(&g_help.loads);
+    Sleep(20);
+    return strcmp(name, "hhctrl.ocx") == 0 ? kFakeLibrary : nullptr;
+}
+FARPROC WINAPI FakeFind(HMODULE, LPCSTR name)
+{
+    return strcmp(name, "HtmlHelpA") == 0 ? reinterpret_cast<FARPROC>(FakeHtmlHelp) : nullptr;
+}
+BOOL WINAPI CountingFree(HMODULE library) { return library == kFakeLibrary && InterlockedIncrement(&g_help.frees); }
+
+TEST(CModuleHelp, LoadsTheLibraryOnceAndFreesItBeforeUnload)
+{
+    g_help = {};
+    CModule module(GetModuleHandleA(nullptr), IDA_VIEW, {CountingLoad, FakeFind, CountingFree});
+    UINT count = 0;
+    const FORMATETC* formats = PasteFormats(count);
+    ASSERT_EQ(count, 1u) << "paste takes file lists while the module lives";
+    EXPECT_EQ(formats[0].cfFormat, CF_HDROP);
+    EXPECT_EQ(formats[0].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 4; ++i)
+        callers.emplace_back([&] { module.ShowHelp(nullptr, MAKEINTRESOURCEA(IDS_HELP_LOG), HH_DISPLAY_TOC, 0); });
+    for (auto& caller : callers) caller.join();
+    EXPECT_EQ(module.ShowHelp(nullptr, nullptr, HH_DISPLAY_TOPIC, 0), kHelpWindow);
+    EXPECT_EQ(g_help.loads, 1) << "one load for all calls and threads";
+    ASSERT_EQ(g_help.paths.size(), 5u);
+    std::string file = module.GetHelpFile();
+    EXPECT_EQ(g_help.paths[0], file + "::/pellor/Log_Properties.htm");
+    EXPECT_EQ(g_help.paths[4], file) << "Help Topics names no topic: the file opens at its start page";
+    module.FreeHelpLibrary();
+    EXPECT_EQ(g_help.frees, 1);
+    EXPECT_EQ(g_help.commands.back(), static_cast<UINT>(HH_CLOSE_ALL)) << "help windows closed before the library goes";
+    module.FreeHelpLibrary();
+    EXPECT_EQ(g_help.frees, 1) << "freed once";
+    module.ShowHelp(nullptr, nullptr, HH_DISPLAY_TOPIC, 0);
+    EXPECT_EQ(g_help.loads, 2) << "loaded again after it was freed";
+}
+
+TEST(ClipFormats, RegisteredByNameAtLoad)
+{
+    EXPECT_EQ(g_cfFileGroupDescriptor, RegisterClipboardFormatA("FileGroupDescriptor"));
+    EXPECT_EQ(g_cfFileContents, RegisterClipboardFormatA("FileContents"));
+    EXPECT_EQ(g_cfPasteSucceeded, RegisterClipboardFormatA("Paste Succeeded"));
+    EXPECT_EQ(g_cfPerformedDropEffect, RegisterClipboardFormatA("Performed DropEffect"));
+    EXPECT_EQ(g_cfPreferredDropEffect, RegisterClipboardFormatA("Preferred DropEffect"));
+    UINT count = 1;
+    PasteFormats(count);
+    EXPECT_EQ(count, 0u) << "no module object, no paste formats";
+}
+
+TEST(Placeholders, EveryOccurrenceIsReplacedOrTheRowFails)
+{
+    const struct {
+        const char* text;
+        size_t room;
+        const char* result;  // null: refused
+    } rows[] = {
+        {"CLSID\\%CLSID%\\ShellEx\\x\\%CLSID%", MAX_PATH, "CLSID\\{C}\\ShellEx\\x\\{C}"},
+        {"%MODULE%,0", MAX_PATH, "M.dll,0"},
+        {"%CLSID%%MODULE%", MAX_PATH, "{C}M.dll"},
+        {"Apartment", MAX_PATH, "Apartment"},
+        {"%CLSID=unused%", MAX_PATH, "{C}"},
+        {"a%OTHER=fallback%b", MAX_PATH, "afallbackb"},
+        {"%OTHER=%", MAX_PATH, ""},
+        {"%OTHER%", MAX_PATH, nullptr},
+        {"%CLSID", MAX_PATH, nullptr},
+        {"%CLSID=no end", MAX_PATH, nullptr},
+        {"x%CLSID%", 4, nullptr},  // {C} and its zero do not fit
+        {"x%CLSID%", 5, "x{C}"},
+    };
+    for (const auto& row : rows) {
+        std::vector<char> out(row.room);
+        bool done = SubstitutePlaceholders(row.text, out.data(), row.room, "{C}", "M.dll");
+        EXPECT_EQ(done, row.result != nullptr) << row.text;
+        if (done && row.result) EXPECT_STREQ(out.data(), row.result) << row.text;
+    }
+}
+
+const char kClsid[] = PELLOR_CLSID_TEXT;
+const char kClassKey[] = "CLSID\\" PELLOR_CLSID_TEXT;
+const char kApproved[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const char kModule[] = "C:\\Program Files\\Pellor\\Pellor.dll";
+
+std::string ReadText(HKEY root, const std::string& key, const char* name)
+{
+    char data[MAX_PATH] = "";
+    DWORD size = sizeof data;
+    if (SHGetValueA(root, key.c_str(), name, nullptr, data, &size) != ERROR_SUCCESS) return "<missing>";
+    return data;
+}
+
+Names g_log;
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = DbgSetDebuggerOutput([](const char* line) { g_log.emplace_back(line); });
+        DbgOpen(DBG_TO_DEBUGGER, "", 0);
+        g_log.clear();
+    }
+    void TearDown() override
+    {
+        DbgClose();
+        DbgSetDebuggerOutput(previous_);
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, kClassKey);
+        SHDeleteValueA(HKEY_LOCAL_MACHINE, kApproved, kClsid);
+    }
+    static bool Logged(const std::string& text)
+    {
+        return std::any_of(g_log.begin(), g_log.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    HMODULE strings_ = GetModuleHandleA(nullptr);  // the test program carries the module's string table
+    DbgDebuggerOutput previous_ = nullptr;
+};
+
+TEST_F(RegistrationTest, RowsWithStringsFromTheModule)
+{
+    ASSERT_EQ(RegisterServer(strings_, kModule, VER_PLATFORM_WIN32_NT), S_OK);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "Pellor");
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\DefaultIcon", nullptr), std::string(kModule) + ",0");
+    DWORD attributes = 0, size = sizeof attributes, type = 0;
+    EXPECT_EQ(SHGetValueA(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\ShellFolder").c_str(), "Attributes", &type,
+                          &attributes, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(attributes, static_cast<DWORD>(SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET));
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "Pellor");
+    ASSERT_EQ(UnregisterServer(strings_, kModule, VER_PLATFORM_WIN32_NT), S_OK);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "<missing>");
+}
+
+TEST_F(RegistrationTest, OutsideTheNtFamilyTheApprovalListIsLeftAlone)
+{
+    ASSERT_EQ(SHSetValueA(HKEY_LOCAL_MACHINE, kApproved, kClsid, REG_SZ, "marker", 7), ERROR_SUCCESS);
+    ASSERT_EQ(RegisterServer(strings_, kModule, VER_PLATFORM_WIN32_WINDOWS), S_OK);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, "InfoTip"), "Gives you access to the files on your note taker.");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "marker");
+    ASSERT_EQ(UnregisterServer(strings_, kModule, VER_PLATFORM_WIN32_WINDOWS), S_OK);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kApproved, kClsid), "marker");
+}
+
+TEST_F(RegistrationTest, FailuresStopAtTheFirstRow)
+{
+    EXPECT_EQ(UnregisterServer(strings_, kModule, VER_PLATFORM_WIN32_NT), SELFREG_E_CLASS);
+    EXPECT_TRUE(Logged(std::string("RegDeleteKey(2):\tHKEY_CLASSES_ROOT\\") + kClassKey));
+    EXPECT_FALSE(Logged("RegDeleteValue")) << "the loop stops at the first failure";
+    EXPECT_EQ(RegisterServer(GetModuleHandleA("kernel32.dll"), kModule, VER_PLATFORM_WIN32_NT), SELFREG_E_CLASS)
+        << "a module without the strings";
+    // The first row's key was made before its value failed; nothing is rolled back.
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClassKey, "InfoTip"), "<missing>");
 }
 
 }  // namespace

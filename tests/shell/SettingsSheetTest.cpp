@@ -27,18 +27,13 @@ constexpr int kApplyButton = 0x3021;
 
 // Steps run once the window they act on is up (the sheet, or a window of that
 // title that the sheet opened), one per tick of a thread timer that the modal
-// loops dispatch: a button press is posted, so whatever follows it belongs in
-// the next step.
+// loops dispatch: a button press is posted, so what follows it is the next step.
 struct Step {
     template <class Act>
-    Step(Act act) : act(std::move(act))
-    {
-    }
+    Step(Act act) : act(std::move(act)) {}
     template <class Act>
-    Step(const char* title, Act act) : title(title), act(std::move(act))
-    {
-    }
-    const char* title = nullptr;
+    Step(const char* title, Act act) : title(title), act(std::move(act)) {}
+    const char* title = nullptr;  // null: the sheet
     std::function<void(HWND)> act;
 };
 std::vector<Step> g_steps;
@@ -93,18 +88,16 @@ bool ApplyEnabled(HWND sheet) { return IsWindowEnabled(GetDlgItem(sheet, kApplyB
 
 DWORD StoredDword(const char* name)
 {
-    DWORD value = 0, size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
-        return 0xFFFFFFFF;
+    DWORD value = 0xFFFFFFFF, size = sizeof value;  // none: not written
+    RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
     return value;
 }
 
 std::string StoredText(const char* name)
 {
-    char text[MAX_PATH] = "";
+    char text[MAX_PATH] = "<missing>";
     DWORD size = sizeof text;
-    if (RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
-        return "<missing>";
+    RegGetValueA(HKEY_CURRENT_USER, CReg::kKey, name, RRF_RT_REG_SZ, nullptr, text, &size);
     return text;
 }
 
@@ -115,9 +108,8 @@ protected:
         DeleteRegTree(HKEY_CURRENT_USER, "Software\\Vostrel");
         ASSERT_TRUE(CreateSettings(CLSID_Pellor));
         g_module = &module_;  // for the message boxes
-        auto* factory = new CClassFactory;
+        ComPtr<CClassFactory> factory{new CClassFactory};
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init_.putVoid()), S_OK);
-        factory->Release();
         ASSERT_EQ(init_->QueryInterface(IID_IContextMenu, menu_.putVoid()), S_OK);
     }
     void TearDown() override

@@ -1,66 +1,59 @@
-// The folder in the manner of a shell's own folder tests: attributes,
-// binding, comparison, display names and icons, then listing the stand-in
-// note-taker through the shared note-taker object.
+// The folder in the manner of a shell's own folder tests, without a device:
+// attributes, binding, comparison, display names, columns and icons; and the
+// item list and enumerator over a stand-in for the note-taker's listing calls.
 #include "shell/CShellFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-
-#include "devicelink/CNotetaker.h"
+#include "foundation/ModuleLock.h"
+#include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
-#include "tests/support/SimOnLine.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
-std::string Wide(STRRET& name)
-{
-    EXPECT_EQ(name.uType, static_cast<UINT>(STRRET_WSTR));
-    char text[MAX_PATH * 2] = "";
-    WideCharToMultiByte(CP_ACP, 0, name.pOleStr, -1, text, sizeof text, nullptr, nullptr);
-    ItemIdAllocator()->Free(name.pOleStr);
-    return text;
-}
+constexpr SFGAOF kItemVerbs = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE;
+constexpr SFGAOF kFolderBits = kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
+constexpr SFGAOF kAll = 0xFFFFFFFF;
 
 class ShellFolderTest : public ::testing::Test {
 protected:
-    ShellFolderTest() : folder_(new CShellFolder(nullptr, nullptr)) {}
-    ~ShellFolderTest() override { folder_->Release(); }
-
     SFGAOF Attributes(std::initializer_list<LPCITEMIDLIST> items, SFGAOF mask)
     {
         std::vector<LPCITEMIDLIST> list(items);
         EXPECT_EQ(folder_->GetAttributesOf(static_cast<UINT>(list.size()), list.data(), &mask), S_OK);
         return mask;
     }
-    HRESULT Compare(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b) { return folder_->CompareIDs(sortWord, a, b); }
 
-    CShellFolder* folder_;
-    ItemIdHolder file_{MakeItem("note.txt", 1, 2000)};
-    ItemIdHolder folderR_{MakeItem("R:\\Letters", 2)};
-    ItemIdHolder folderF_{MakeItem("F:\\Books", 3)};
-    ItemIdHolder special_{MakeItem("Clock", 4)};
+    ComPtr<CShellFolder> folder_{new CShellFolder(nullptr, nullptr)};
+    ItemIdHolder file_{MakeItem("note.txt", kFile, 2000)};
+    ItemIdHolder folderR_{MakeItem("R:\\Letters", kFolderR)};
+    ItemIdHolder folderF_{MakeItem("F:\\Books", kFolderF)};
+    ItemIdHolder special_{MakeItem("Clock", kSpecial)};
 };
 
 TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
 {
-    EXPECT_EQ(Attributes({file_.get(), folderR_.get()}, 0xFFFFFFFF), 0x31u);
-    EXPECT_EQ(Attributes({folderR_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER), static_cast<SFGAOF>(SFGAO_FOLDER));
-    EXPECT_EQ(Attributes({special_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER),
-              static_cast<SFGAOF>(SFGAO_FOLDER | SFGAO_HASSUBFOLDER));
-    EXPECT_EQ(Attributes({folderR_.get()}, 0xFFFFFFFF), 0x28000131u);
-    EXPECT_EQ(Attributes({folderF_.get()}, 0xFFFFFFFF), 0x28000131u);
-    EXPECT_EQ(Attributes({special_.get()}, 0xFFFFFFFF), 0xA8000131u);
-    EXPECT_EQ(Attributes({special_.get()}, SFGAO_FOLDER | 0x31), 0x20000031u) << "no subfolders unless asked";
-    EXPECT_EQ(Attributes({folderR_.get()}, SFGAO_CANCOPY), static_cast<SFGAOF>(SFGAO_CANCOPY));
-    EXPECT_EQ(Attributes({}, 0x1234), 0x1234u) << "no items leave the mask alone";
+    const struct {
+        std::initializer_list<LPCITEMIDLIST> items;
+        SFGAOF asked, given;
+    } rows[] = {
+        {{file_.get(), folderR_.get()}, kAll, kItemVerbs},
+        {{folderR_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER},
+        {{special_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER | SFGAO_HASSUBFOLDER},
+        {{folderR_.get()}, kAll, kFolderBits},
+        {{folderF_.get()}, kAll, kFolderBits},
+        {{special_.get()}, kAll, kFolderBits | SFGAO_HASSUBFOLDER},
+        {{special_.get()}, SFGAO_FOLDER | kItemVerbs, SFGAO_FOLDER | kItemVerbs},  // no subfolders unless asked
+        {{folderR_.get()}, SFGAO_CANCOPY, SFGAO_CANCOPY},
+        {{}, 0x1234, 0x1234},  // no items leave the mask alone
+    };
+    for (const auto& row : rows) EXPECT_EQ(Attributes(row.items, row.asked), row.given) << std::hex << row.asked;
 }
 
-TEST_F(ShellFolderTest, BindingNeedsAFolder)
+TEST_F(ShellFolderTest, BindingNeedsAFolderAndMemory)
 {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(folder_->BindToObject(file_.get(), nullptr, IID_IShellFolder, &object), E_INVALIDARG);
@@ -68,60 +61,68 @@ TEST_F(ShellFolderTest, BindingNeedsAFolder)
     EXPECT_EQ(folder_->BindToObject(folderR_.get(), nullptr, IID_IDataObject, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(folder_->BindToStorage(folderR_.get(), nullptr, IID_IStream, &object), E_NOTIMPL);
+    ComPtr<IShellFolder> child = BindFolder(folder_.get(), "R:\\Letters"), grandchild = BindFolder(child.get(), "Old");
+    EXPECT_EQ(PathOf(static_cast<CShellFolder*>(child.get())->DeviceList()), "R:\\Letters\\");
+    EXPECT_EQ(PathOf(static_cast<CShellFolder*>(grandchild.get())->DeviceList()), "R:\\Letters\\Old\\");
 
-    IShellFolder* child = nullptr;
-    ASSERT_EQ(folder_->BindToObject(folderR_.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&child)),
-              S_OK);
-    EXPECT_EQ(PathOf(static_cast<CShellFolder*>(child)->DeviceList()), "R:\\Letters\\");
-    ItemIdHolder old(MakeItem("Old", 2));
-    IShellFolder* grandchild = nullptr;
-    ASSERT_EQ(child->BindToObject(old.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&grandchild)), S_OK);
-    EXPECT_EQ(PathOf(static_cast<CShellFolder*>(grandchild)->DeviceList()), "R:\\Letters\\Old\\");
-    grandchild->Release();
-    child->Release();
+    ComPtr<IMalloc> allocator;
+    allocator.reset(ItemIdAllocator());
+    allocator->AddRef();
+    ItemIdSetAllocator(nullptr);  // every list operation now fails
+    object = reinterpret_cast<void*>(1);
+    HRESULT hr = folder_->BindToObject(folderR_.get(), nullptr, IID_IShellFolder, &object);
+    ItemIdSetAllocator(allocator.get());
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << "not a folder for the device root";
+    EXPECT_EQ(object, nullptr);
 }
 
-TEST_F(ShellFolderTest, CompareGoesLevelByLevel)
+TEST_F(ShellFolderTest, CompareGoesLevelByLevelThenByColumn)
 {
-    ItemIdHolder aX(JoinItems({MakeItem("R:\\A", 2), MakeItem("x.txt", 1)}));
-    ItemIdHolder bX(JoinItems({MakeItem("R:\\B", 2), MakeItem("X.TXT", 1)}));
-    ItemIdHolder aY(JoinItems({MakeItem("R:\\A", 2), MakeItem("y.txt", 1)}));
-    ItemIdHolder a(MakeItem("R:\\A", 2));
+    ItemIdHolder aX(JoinItems({MakeItem("R:\\A", kFolderR), MakeItem("x.txt", kFile)}));
+    ItemIdHolder bX(JoinItems({MakeItem("R:\\B", kFolderR), MakeItem("X.TXT", kFile)}));
+    ItemIdHolder aY(JoinItems({MakeItem("R:\\A", kFolderR), MakeItem("y.txt", kFile)}));
+    ItemIdHolder a(MakeItem("R:\\A", kFolderR));
     const HRESULT before = 0x0000FFFF, after = 1;
+    const LPARAM byName = 0, bySize = 1, byType = 2, byDate = 3, descending = 4;
     const struct {
         LPARAM sort;
         LPCITEMIDLIST left, right;
         HRESULT order;
     } rows[] = {
-        {0, aX.get(), bX.get(), before},  // same name in different folders
-        {0, bX.get(), aX.get(), after},
-        {0, aX.get(), aY.get(), before},  // same folder, then the names
-        {0, aX.get(), aX.get(), S_OK},
-        {0, a.get(), aX.get(), before},   // a folder before what is inside it
-        {4, a.get(), aX.get(), after},
-        {0, nullptr, nullptr, S_OK},
+        {byName, aX.get(), bX.get(), before},  // same name in different folders
+        {byName, bX.get(), aX.get(), after},
+        {byName, aX.get(), aY.get(), before},  // same folder, then the names
+        {byName, aX.get(), aX.get(), S_OK},
+        {byName, a.get(), aX.get(), before},  // a folder before what is inside it
+        {descending, a.get(), aX.get(), after},
+        {byName, nullptr, nullptr, S_OK},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Compare(row.sort, row.left, row.right), row.order)
+        EXPECT_EQ(folder_->CompareIDs(row.sort, row.left, row.right), row.order)
             << PathOf(row.left) << " against " << PathOf(row.right) << ", sort " << row.sort;
-}
 
-TEST_F(ShellFolderTest, CompareItemsOrder)
-{
-    auto compare = [](LPARAM sort, LPCITEMIDLIST a, LPCITEMIDLIST b) { return CShellFolder::CompareItems(sort, a, b); };
-    ItemIdHolder big(MakeItem("a.txt", 1, 9000)), small(MakeItem("b.txt", 1, 10));
-    ItemIdHolder early(MakeItem("z.txt", 1, 0, MakeTime(2025, 1, 2, 3, 4)));
-    ItemIdHolder late(MakeItem("y.txt", 1, 0, MakeTime(2025, 1, 2, 3, 5)));
-    EXPECT_EQ(compare(0, folderR_.get(), file_.get()), -1) << "folders first";
-    EXPECT_EQ(compare(4, folderR_.get(), file_.get()), 1) << "descending puts files first";
-    EXPECT_EQ(compare(0, big.get(), small.get()), -1) << "by name";
-    EXPECT_EQ(compare(1, big.get(), small.get()), 1) << "by size";
-    EXPECT_EQ(compare(5, big.get(), small.get()), -1) << "by size, descending";
-    EXPECT_EQ(compare(3, early.get(), late.get()), -1) << "by time, names would say otherwise";
-    EXPECT_EQ(compare(2, big.get(), small.get()), -1) << "same type, then by name";
-    EXPECT_EQ(compare(0, nullptr, file_.get()), -1);
-    EXPECT_EQ(compare(0, file_.get(), nullptr), 1);
-    EXPECT_EQ(compare(4, nullptr, file_.get()), 1);
+    ItemIdHolder big(MakeItem("a.txt", kFile, 9000)), small(MakeItem("b.txt", kFile, 10));
+    ItemIdHolder early(MakeItem("z.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 4)));
+    ItemIdHolder late(MakeItem("y.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 5)));
+    const struct {
+        LPARAM sort;
+        LPCITEMIDLIST left, right;
+        int order;
+        const char* why;
+    } items[] = {
+        {byName, folderR_.get(), file_.get(), -1, "folders first"},
+        {descending, folderR_.get(), file_.get(), 1, "descending puts files first"},
+        {byName, big.get(), small.get(), -1, "by name"},
+        {bySize, big.get(), small.get(), 1, "by size"},
+        {bySize | descending, big.get(), small.get(), -1, "by size, descending"},
+        {byDate, early.get(), late.get(), -1, "by time, names would say otherwise"},
+        {byType, big.get(), small.get(), -1, "same type, then by name"},
+        {byName, nullptr, file_.get(), -1, "none first"},
+        {byName, file_.get(), nullptr, 1, "none first"},
+        {descending, nullptr, file_.get(), 1, "none last, descending"},
+    };
+    for (const auto& row : items)
+        EXPECT_EQ(CShellFolder::CompareItems(row.sort, row.left, row.right), row.order) << row.why;
 }
 
 TEST_F(ShellFolderTest, DisplayNameFlags)
@@ -160,55 +161,48 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
     ComPtr<IShellFolder2> folder;
     ASSERT_EQ(folder_->QueryInterface(IID_IShellFolder2, folder.putVoid()), S_OK);
     const GUID storage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+    const DWORD kName = 10, kSize = 12, kType = 4, kModified = 14;
     const struct {
         DWORD pid;
         SHCOLSTATEF type;
         VARTYPE vt;
-        const char* fileText;  // GetDetailsOf of the file
-    } columns[] = {
-        {10, SHCOLSTATE_TYPE_STR, VT_BSTR, "note.txt"},
-        {12, SHCOLSTATE_TYPE_INT, VT_UI8, nullptr},
-        {4, SHCOLSTATE_TYPE_STR, VT_BSTR, nullptr},
-        {14, SHCOLSTATE_TYPE_DATE, VT_DATE, nullptr},
-    };
+    } columns[] = {{kName, SHCOLSTATE_TYPE_STR, VT_BSTR},
+                   {kSize, SHCOLSTATE_TYPE_INT, VT_UI8},
+                   {kType, SHCOLSTATE_TYPE_STR, VT_BSTR},
+                   {kModified, SHCOLSTATE_TYPE_DATE, VT_DATE}};
     char expected[MAX_PATH];
     for (UINT column = 0; column < 4; ++column) {
+        SCOPED_TRACE(testing::Message() << "column " << column);
         SHCOLUMNID key{};
         ASSERT_EQ(folder->MapColumnToSCID(column, &key), S_OK);
         EXPECT_TRUE(IsEqualGUID(key.fmtid, storage));
-        EXPECT_EQ(key.pid, columns[column].pid) << "column " << column;
+        EXPECT_EQ(key.pid, columns[column].pid);
         SHCOLSTATEF state = 0;
         ASSERT_EQ(folder->GetDefaultColumnState(column, &state), S_OK);
-        EXPECT_EQ(state & SHCOLSTATE_TYPEMASK, columns[column].type) << "column " << column;
+        EXPECT_EQ(state & SHCOLSTATE_TYPEMASK, columns[column].type);
         EXPECT_TRUE(state & SHCOLSTATE_ONBYDEFAULT);
-
         VARIANT value;
         ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
-        EXPECT_EQ(value.vt, columns[column].vt) << "column " << column;
+        EXPECT_EQ(value.vt, columns[column].vt);
         VariantClear(&value);
-
         SHELLDETAILS details{};
         ASSERT_EQ(folder->GetDetailsOf(file_.get(), column, &details), S_OK);
-        const char* text = columns[column].fileText
-                               ? columns[column].fileText
-                               : ItemIdColumnText(static_cast<int>(column), file_.get(), expected, sizeof expected);
-        EXPECT_EQ(Wide(details.str), text) << "column " << column;
+        EXPECT_EQ(Wide(details.str), ItemIdColumnText(static_cast<int>(column), file_.get(), expected, MAX_PATH));
         ASSERT_EQ(folder->GetDetailsOf(nullptr, column, &details), S_OK);
-        EXPECT_FALSE(Wide(details.str).empty()) << "a header for column " << column;
+        EXPECT_FALSE(Wide(details.str).empty()) << "a header";
     }
-    SHCOLUMNID key{storage, 12};
+    SHCOLUMNID key{storage, kSize};
     VARIANT value;
     ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
     EXPECT_EQ(value.ullVal, 2000u);
     ASSERT_EQ(folder->GetDetailsEx(folderR_.get(), &key, &value), S_OK);
     EXPECT_EQ(value.vt, VT_EMPTY) << "a folder has no size";
-    key.pid = 14;
+    key.pid = kModified;
     ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
     SYSTEMTIME utc{}, local{};
     VariantTimeToSystemTime(value.date, &utc);
     SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-    EXPECT_EQ(local.wHour, 14) << "the device's local 14:05 as UTC";
-    EXPECT_EQ(local.wMinute, 5);
+    EXPECT_EQ(local.wHour * 100 + local.wMinute, 1405) << "the device's local 14:05 as UTC";
     SHELLDETAILS details{};
     EXPECT_EQ(folder->GetDetailsOf(file_.get(), 4, &details), E_FAIL) << "four columns";
     EXPECT_EQ(folder->MapColumnToSCID(4, &key), E_INVALIDARG);
@@ -221,38 +215,29 @@ TEST_F(ShellFolderTest, CurrentFolderIsACopyOfTheInitialisedList)
 {
     ComPtr<IPersistFolder2> persist;
     ASSERT_EQ(folder_->QueryInterface(IID_IPersistFolder2, persist.putVoid()), S_OK);
-    LPITEMIDLIST current = reinterpret_cast<LPITEMIDLIST>(1);
-    EXPECT_EQ(persist->GetCurFolder(&current), S_FALSE);
-    EXPECT_EQ(current, nullptr);
-    LPITEMIDLIST drives = nullptr;
-    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives), S_OK);
-    ASSERT_EQ(persist->Initialize(drives), S_OK);
-    ASSERT_EQ(persist->GetCurFolder(&current), S_OK);
-    EXPECT_NE(current, drives);
-    EXPECT_TRUE(ILIsEqual(current, drives));
-    ILFree(current);
-    ILFree(drives);
-}
-
-TEST_F(ShellFolderTest, ABindThatCannotJoinTheListsIsOutOfMemory)
-{
-    IMalloc* allocator = ItemIdAllocator();
-    allocator->AddRef();
-    ItemIdSetAllocator(nullptr);  // every list operation now fails
-    void* child = reinterpret_cast<void*>(1);
-    HRESULT hr = folder_->BindToObject(folderR_.get(), nullptr, IID_IShellFolder, &child);
-    ItemIdSetAllocator(allocator);
-    allocator->Release();
-    EXPECT_EQ(hr, E_OUTOFMEMORY) << "not a folder for the device root";
-    EXPECT_EQ(child, nullptr);
+    PIDLIST_ABSOLUTE none = reinterpret_cast<PIDLIST_ABSOLUTE>(1);
+    EXPECT_EQ(persist->GetCurFolder(&none), S_FALSE);
+    EXPECT_EQ(none, nullptr);
+    ShellIdList current, drives;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()), S_OK);
+    ASSERT_EQ(persist->Initialize(drives.get()), S_OK);
+    ASSERT_EQ(persist->GetCurFolder(current.put()), S_OK);
+    EXPECT_NE(current.get(), drives.get());
+    EXPECT_TRUE(ILIsEqual(current.get(), drives.get()));
+    CLSID clsid;
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(folder_->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
 }
 
 TEST_F(ShellFolderTest, IconsByKind)
 {
-    IExtractIconA* icon = nullptr;
+    ComPtr<IExtractIconA> icon;
     LPCITEMIDLIST items[] = {folderR_.get()};
-    ASSERT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IExtractIconA, nullptr, reinterpret_cast<void**>(&icon)),
-              S_OK);
+    ASSERT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IExtractIconA, nullptr, icon.putVoid()), S_OK);
     int index = -1;
     UINT flags = 0;
     char folderPlace[MAX_PATH] = "";
@@ -261,15 +246,13 @@ TEST_F(ShellFolderTest, IconsByKind)
     EXPECT_EQ(flags, static_cast<UINT>(GIL_NOTFILENAME));
     icon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
     EXPECT_EQ(index, 0);
-    icon->Release();
 
     // The location and index are the shell's cache key: one per extension.
     auto place = [&](const char* name) {
-        ItemIdHolder item(MakeItem(name, 1));
-        CExtractIcon* extractor = new CExtractIcon(item.get());
+        ItemIdHolder item(MakeItem(name, kFile));
+        ComPtr<CExtractIcon> extractor{new CExtractIcon(item.get())};
         char text[MAX_PATH] = "";
         extractor->GetIconLocation(0, text, sizeof text, &index, &flags);
-        extractor->Release();
         return std::string(text);
     };
     EXPECT_EQ(place("a.txt"), place("B.TXT"));
@@ -278,179 +261,162 @@ TEST_F(ShellFolderTest, IconsByKind)
     EXPECT_NE(place("readme"), "");
     EXPECT_NE(std::string(folderPlace), "");
 
-    CExtractIcon* fileIcon = new CExtractIcon(file_.get());
+    ComPtr<CExtractIcon> fileIcon{new CExtractIcon(file_.get())};
     fileIcon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
     EXPECT_EQ(index, 2);
     HICON large = reinterpret_cast<HICON>(1), small = reinterpret_cast<HICON>(1);
     EXPECT_EQ(fileIcon->Extract("note.txt", 7, &large, &small, 0), S_OK);
-    EXPECT_EQ(large, nullptr);
-    EXPECT_EQ(small, nullptr);
+    EXPECT_TRUE(large == nullptr && small == nullptr);
     EXPECT_EQ(fileIcon->Extract(nullptr, 1, &large, &small, 0), S_OK);
-    EXPECT_NE(large, nullptr);
-    EXPECT_NE(small, nullptr);
+    EXPECT_TRUE(large != nullptr && small != nullptr);
     DestroyIcon(large);
     DestroyIcon(small);
-    fileIcon->Release();
-
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IPersistFile, nullptr, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 }
 
-TEST_F(ShellFolderTest, InterfacesAndClass)
+Names NamesOf(const CItemList& list, bool paths = false)
 {
-    IPersist* persist = nullptr;
-    ASSERT_EQ(folder_->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
-    CLSID clsid;
-    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
-    persist->Release();
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(folder_->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
+    Names names;
+    char name[MAX_PATH];
+    for (UINT i = 0; i < list.Count(); ++i)
+        names.push_back(paths ? PathOf(list.Item(i)) : ItemIdName(list.Item(i), name, sizeof name));
+    return names;
 }
 
-TEST(ShellFolderNotetaker, SharedByEveryFolder)
-{
-    auto* first = new CShellFolder(nullptr, nullptr);
-    CNotetaker* shared = NotetakerSession().get();
-    ASSERT_NE(shared, nullptr);
-    auto* second = new CShellFolder(nullptr, nullptr);
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    first->Release();
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    second->Release();
-    EXPECT_EQ(NotetakerSession().get(), nullptr) << "the last folder took the note-taker object with it";
-}
-
-// The stand-in note-taker on COM1 of an in-memory line, found by detection.
-class ShellFolderDevice : public ::testing::Test {
+class ItemListFill : public ::testing::Test {
 protected:
-    ShellFolderDevice()
-    {
-        for (const char* folder : {"R", "R\\Letters", "F", "F\\Books", "special"})
-            CreateDirectoryA(sim_.store.file(folder).c_str(), nullptr);
-        TempDir::WriteAll(sim_.store.file("R\\Letters\\note.txt"), std::string(2000, 'n'));
-        TempDir::WriteAll(sim_.store.file("special\\Clock"), "");
-        root_ = new CShellFolder(nullptr, nullptr);
-    }
-    ~ShellFolderDevice() override
-    {
-        root_->Release();
-    }
-    std::vector<std::string> List(IShellFolder* folder, SHCONTF flags)
-    {
-        IEnumIDList* enumerator = nullptr;
-        EXPECT_EQ(folder->EnumObjects(nullptr, flags, &enumerator), S_OK);
-        std::vector<std::string> names;
-        LPITEMIDLIST item;
-        char name[MAX_PATH];
-        while (enumerator && enumerator->Next(1, &item, nullptr) == S_OK) {
-            names.emplace_back(ItemIdName(item, name, sizeof name));
-            ItemIdFree(item);
-        }
-        if (enumerator) enumerator->Release();
-        return names;
-    }
-
-    SimOnLine sim_{1};
+    FakeDevice device_;
     ErrorBoxCapture errors_;
-    MessageBoxCapture boxes_;  // a refused rename says why
-    CShellFolder* root_;
 };
 
-TEST_F(ShellFolderDevice, ListsBindsAndNamesDeviceItems)
+TEST_F(ItemListFill, ContentFlagsChooseFoldersAndFiles)
 {
-    ItemIdHolder before(MakeItem("R:\\Letters", 2));
-    STRRET early;
-    ASSERT_EQ(root_->GetDisplayNameOf(before.get(), SHGDN_NORMAL, &early), S_OK);
-    EXPECT_EQ(Wide(early), "R:\\Letters\\") << "no model known yet";
-    EXPECT_EQ(sim_.device->CommandCount('W') + sim_.device->CommandCount('Y'), 0) << "a name never asks the device";
-    EXPECT_EQ(List(root_, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
-              (std::vector<std::string>{"R:\\Letters", "F:\\Books", "Clock"}));
-    ItemIdHolder letters(MakeItem("R:\\Letters", 2));
-    IShellFolder* child = nullptr;
-    ASSERT_EQ(root_->BindToObject(letters.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&child)), S_OK);
-    EXPECT_EQ(List(child, SHCONTF_FOLDERS), std::vector<std::string>{});
-    EXPECT_EQ(List(child, SHCONTF_NONFOLDERS), std::vector<std::string>{"note.txt"});
-
-    IEnumIDList* enumerator = nullptr;
-    ASSERT_EQ(child->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &enumerator), S_OK);
-    LPITEMIDLIST note = nullptr;
-    ASSERT_EQ(enumerator->Next(1, &note, nullptr), S_OK);
-    enumerator->Release();
-    EXPECT_EQ(ItemIdFileSize(note), 2000u);
-    STRRET name;
-    ASSERT_EQ(child->GetDisplayNameOf(note, SHGDN_NORMAL, &name), S_OK);
-    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\note.txt");
-    ItemIdFree(note);
-    ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_FORPARSING, &name), S_OK);
-    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\");
-    child->Release();
-    EXPECT_TRUE(errors_.texts.empty());
-}
-
-// What GetDisplayNameOf gives for editing or the address bar parses back.
-TEST_F(ShellFolderDevice, ParsedNamesComeBackAsTheirItems)
-{
+    device_.entries = {Entry("R:\\Letters", kFolderR, 999), Entry("note.txt", kFile, 2000), Entry("", kFile, 5),
+                       Entry("F:\\Books", kFolderF), Entry("Clock", kSpecial), Entry("odd", 9)};
+    CItemList list;
+    ASSERT_TRUE(list.FillFromDevice(device_, nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, true, true));
+    EXPECT_EQ(NamesOf(list), (Names{"R:\\Letters", "note.txt", "F:\\Books", "Clock"}));
+    EXPECT_EQ(device_.listedPaths, Names{"\\"});
+    EXPECT_EQ(ItemIdFileSize(list.Item(0)), 0u) << "a folder never carries a size";
+    EXPECT_EQ(ItemIdFileSize(list.Item(1)), 2000u);
+    EXPECT_EQ(ItemIdType(list.Item(2)), kFolderF);
+    EXPECT_EQ(ItemIdType(list.Item(3)), kSpecial);
     const struct {
-        const wchar_t* name;
-        const char* path;  // null: not found
-    } rows[] = {
-        {L"r:\\letters", "R:\\Letters\\"},
-        {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"},
-        {L"Clock", "Clock\\"},
-        {L"R:\\Letters\\gone.txt", nullptr},
-        {L"R:\\Let", nullptr},
-    };
+        SHCONTF flags;
+        Names names;
+    } rows[] = {{SHCONTF_FOLDERS, {"R:\\Letters", "F:\\Books", "Clock"}},
+                {SHCONTF_INCLUDEHIDDEN, {}},
+                {SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, {"note.txt"}}};
     for (const auto& row : rows) {
-        LPITEMIDLIST list = reinterpret_cast<LPITEMIDLIST>(1);
-        ULONG eaten = 0, attributes = SFGAO_FOLDER;
-        HRESULT hr = root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(row.name), &eaten, &list,
-                                             &attributes);
-        ItemIdHolder owned(list);
-        if (!row.path) {
-            EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-            EXPECT_EQ(list, nullptr);
-            owned.release();
-            continue;
-        }
-        ASSERT_EQ(hr, S_OK);
-        EXPECT_EQ(PathOf(list), row.path);
-        EXPECT_EQ(eaten, wcslen(row.name));
-        EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
+        ASSERT_TRUE(list.FillFromDevice(device_, nullptr, row.flags, true, true));
+        EXPECT_EQ(NamesOf(list), row.names) << std::hex << row.flags;
     }
+    EXPECT_TRUE(errors_.texts.empty());
+
+    device_.failWith = -115;  // an error is shown and keeps what was there
+    EXPECT_FALSE(list.FillFromDevice(device_, nullptr, SHCONTF_FOLDERS, true, false));
+    EXPECT_EQ(errors_.texts, Names{"device error -115"});
+    EXPECT_EQ(NamesOf(list), Names{"note.txt"}) << "what was there is kept";
 }
 
-TEST_F(ShellFolderDevice, RenameOnTheDevice)
+TEST_F(ItemListFill, BelowAFolderAndBreadthFirst)
 {
-    ItemIdHolder letters(MakeItem("R:\\Letters", 2));
-    IShellFolder* child = nullptr;
-    ASSERT_EQ(root_->BindToObject(letters.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(&child)), S_OK);
-    ItemIdHolder note(MakeItem("note.txt", 1, 2000));
-    // As in Explorer the folder is listed first, which identifies the device's firmware.
-    ASSERT_EQ(List(child, SHCONTF_NONFOLDERS), std::vector<std::string>{"note.txt"});
+    device_.entries = {Entry("a.txt", kFile, 1), Entry("Old", kFolderR)};
+    ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR));
+    CItemList list;
+    ASSERT_TRUE(list.FillFromDevice(device_, folder.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false, true));
+    EXPECT_EQ(device_.listedPaths, Names{"R:\\Letters\\"});
+    EXPECT_EQ(NamesOf(list, true), (Names{"R:\\Letters\\a.txt", "R:\\Letters\\Old\\"}));
+    device_.failWith = -115;
+    EXPECT_FALSE(list.FillFromDevice(device_, folder.get(), SHCONTF_FOLDERS, false, false));
+    EXPECT_EQ(NamesOf(list, true), (Names{"R:\\Letters\\a.txt", "R:\\Letters\\Old\\"})) << "kept";
 
-    LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
-    std::wstring tooLong(261, L'a');
-    EXPECT_EQ(child->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
-    EXPECT_EQ(renamed, nullptr);
-    EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
-    EXPECT_EQ(child->SetNameOf(nullptr, note.get(), nullptr, SHGDN_NORMAL, &renamed), E_INVALIDARG);
+    // R:\A holds a file and the folder B, which holds one more file.
+    struct Tree : FakeDevice {
+        int EnumFolder(const char* path)
+        {
+            listedPaths.emplace_back(path);
+            entries.clear();
+            if (std::string(path) == "R:\\A\\") entries = {Entry("f1", kFile), Entry("B", kFolderR)};
+            if (std::string(path) == "R:\\A\\B\\") entries = {Entry("f2", kFile)};
+            return static_cast<int>(entries.size());
+        }
+    } tree;
+    CItemList expanded;
+    expanded.Append(MakeItem("R:\\A", kFolderR));
+    expanded.Append(MakeItem("top.txt", kFile));
+    ASSERT_TRUE(expanded.ExpandFolders(tree));
+    EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
+}
 
-    ASSERT_EQ(child->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
-    ItemIdHolder owned(renamed);
-    char name[MAX_PATH];
-    EXPECT_STREQ(ItemIdName(renamed, name, sizeof name), "memo.txt");
-    EXPECT_EQ(ItemIdFileSize(renamed), 2000u) << "the new identifier keeps the old data";
-    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\memo.txt")));
-    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\note.txt")));
+TEST(ItemList, OwnershipCopyAttachDetach)
+{
+    long locks = ModuleLockCount();
+    {
+        CItemList list;
+        EXPECT_EQ(ModuleLockCount(), locks + 1);
+        ItemIdHolder a(MakeItem("a", kFile)), b(MakeItem("b", kFolderR));
+        LPCITEMIDLIST items[] = {a.get(), b.get()};
+        ASSERT_TRUE(list.CopyFrom(items, 2));
+        EXPECT_NE(list.Item(0), a.get());
+        EXPECT_EQ(Bytes(list.Item(1)), Bytes(b.get()));
+        EXPECT_EQ(list.Item(2), nullptr);
+        EXPECT_EQ(list.Append(nullptr), 0u);
+        LPITEMIDLIST* array = nullptr;
+        EXPECT_EQ(list.Detach(&array), 2u);
+        EXPECT_EQ(list.Count(), 0u);
+        CItemList other;
+        other.Attach(array, 2);  // frees both copies and the array
+        EXPECT_EQ(NamesOf(other), (Names{"a", "b"}));
 
-    ItemIdHolder gone(MakeItem("gone.txt", 1));
-    EXPECT_TRUE(FAILED(child->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));
-    EXPECT_EQ(renamed, nullptr);
-    child->Release();
+        const BYTE foreign[] = {4, 0, 1, 2, 0, 0, 0};
+        LPCITEMIDLIST mixed[] = {a.get(), reinterpret_cast<LPCITEMIDLIST>(foreign)};
+        EXPECT_FALSE(other.CopyFrom(mixed, 2));
+        EXPECT_EQ(other.Count(), 0u) << "a failed copy leaves the list empty";
+    }
+    EXPECT_EQ(ModuleLockCount(), locks);
+}
+
+TEST(EnumIDList, NextSkipAndResetWalkTheListOnce)
+{
+    FakeDevice device;
+    device.entries = {Entry("R:\\Letters", kFolderR), Entry("a.txt", kFile), Entry("b.txt", kFile)};
+    ComPtr<CEnumIDList> enumerator{new CEnumIDList(device, nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS)};
+    auto name = [](LPITEMIDLIST item) {
+        ItemIdHolder owned(item);
+        char text[MAX_PATH];
+        return std::string(ItemIdName(item, text, sizeof text));
+    };
+    LPITEMIDLIST items[5] = {};
+    EXPECT_EQ(enumerator->Next(2, items, nullptr), E_INVALIDARG) << "many without a count";
+    EXPECT_EQ(items[0], nullptr);
+    ULONG fetched = 99;
+    EXPECT_EQ(enumerator->Next(5, items, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 3u) << "the refused call did not move on";
+    EXPECT_EQ((Names{name(items[0]), name(items[1]), name(items[2])}), (Names{"R:\\Letters", "a.txt", "b.txt"}));
+    EXPECT_EQ(enumerator->Next(5, items, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(enumerator->Reset(), S_OK);
+    EXPECT_EQ(enumerator->Skip(2), S_OK);
+    EXPECT_EQ(enumerator->Next(1, items, nullptr), S_OK);
+    EXPECT_EQ(name(items[0]), "b.txt");
+    enumerator->Reset();
+    EXPECT_EQ(enumerator->Skip(3), S_FALSE);
+    IEnumIDList* clone = reinterpret_cast<IEnumIDList*>(1);
+    EXPECT_EQ(enumerator->Clone(&clone), E_NOTIMPL);
+    EXPECT_EQ(clone, nullptr);
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(enumerator->QueryInterface(IID_IShellFolder, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+
+    ErrorBoxCapture errors;
+    device.failWith = -100;
+    ComPtr<CEnumIDList> failed{new CEnumIDList(device, nullptr, SHCONTF_FOLDERS)};
+    EXPECT_EQ(failed->Next(1, items, &fetched), S_FALSE) << "a device error gives an empty enumerator";
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(errors.texts.size(), 1u);
 }
 
 }  // namespace

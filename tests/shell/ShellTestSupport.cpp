@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/ScopedHandle.h"
 #include "shell/CDataObject.h"
 
 namespace {
@@ -16,10 +17,9 @@ public:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        IMalloc* allocator = nullptr;
-        ASSERT_TRUE(SUCCEEDED(SHGetMalloc(&allocator)));
-        ItemIdSetAllocator(allocator);
-        allocator->Release();
+        ComPtr<IMalloc> allocator;
+        ASSERT_TRUE(SUCCEEDED(SHGetMalloc(allocator.put())));
+        ItemIdSetAllocator(allocator.get());
     }
     void TearDown() override
     {
@@ -27,32 +27,30 @@ public:
         OleUninitialize();
     }
 };
-
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
 
 void CaptureErrorBox(const char* text) { ErrorBoxCapture::texts.emplace_back(text); }
-
 int CaptureMessageBox(HWND, const char* text, UINT flags)
 {
     MessageBoxCapture::texts.emplace_back(text);
     MessageBoxCapture::flags.push_back(flags);
-    return IDOK;
+    return MessageBoxCapture::answer;
 }
 
 }  // namespace
 
-std::vector<std::string> ErrorBoxCapture::texts;
-
+Names ErrorBoxCapture::texts;
 ErrorBoxCapture::ErrorBoxCapture() : previous_(SetDeviceErrorBox(CaptureErrorBox)) { texts.clear(); }
 ErrorBoxCapture::~ErrorBoxCapture() { SetDeviceErrorBox(previous_); }
 
-std::vector<std::string> MessageBoxCapture::texts;
+Names MessageBoxCapture::texts;
 std::vector<UINT> MessageBoxCapture::flags;
-
+int MessageBoxCapture::answer = IDOK;
 MessageBoxCapture::MessageBoxCapture() : previous_(SetMessageBoxHook(CaptureMessageBox))
 {
     texts.clear();
     flags.clear();
+    answer = IDOK;
 }
 MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(previous_); }
 
@@ -74,14 +72,12 @@ LPITEMIDLIST MakeItem(const char* name, int type, DWORD size, SYSTEMTIME time)
 
 LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items)
 {
-    LPITEMIDLIST list = nullptr;
+    ItemIdHolder list;
     for (LPITEMIDLIST item : items) {
-        LPITEMIDLIST joined = ItemIdConcat(list, item);
-        ItemIdFree(list);
-        ItemIdFree(item);
-        list = joined;
+        ItemIdHolder owned(item);
+        list.reset(ItemIdConcat(list.get(), item));
     }
-    return list;
+    return list.release();
 }
 
 std::vector<BYTE> Bytes(LPCITEMIDLIST list)
@@ -96,6 +92,37 @@ std::string PathOf(LPCITEMIDLIST list, bool stripDrive, size_t size)
     size_t length = ItemIdPath(list, buffer.data(), size, stripDrive);
     EXPECT_EQ(length, strlen(buffer.data()));
     return buffer.data();
+}
+
+std::string Wide(STRRET& name)
+{
+    EXPECT_EQ(name.uType, static_cast<UINT>(STRRET_WSTR));
+    char text[MAX_PATH * 2] = "";
+    WideCharToMultiByte(CP_ACP, 0, name.pOleStr, -1, text, sizeof text, nullptr, nullptr);
+    ItemIdAllocator()->Free(name.pOleStr);
+    return text;
+}
+
+Names ListNames(IShellFolder* folder, SHCONTF flags)
+{
+    ComPtr<IEnumIDList> enumerator;
+    EXPECT_EQ(folder->EnumObjects(nullptr, flags, enumerator.put()), S_OK);
+    Names names;
+    LPITEMIDLIST item;
+    char name[MAX_PATH];
+    while (enumerator && enumerator->Next(1, &item, nullptr) == S_OK) {
+        ItemIdHolder owned(item);
+        names.emplace_back(ItemIdName(item, name, sizeof name));
+    }
+    return names;
+}
+
+ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type)
+{
+    ItemIdHolder item(MakeItem(name, type));
+    ComPtr<IShellFolder> child;
+    EXPECT_EQ(parent->BindToObject(item.get(), nullptr, IID_IShellFolder, child.putVoid()), S_OK) << name;
+    return child;
 }
 
 int FakeDevice::EnumFolder(const char* path)
@@ -134,7 +161,7 @@ std::string Pattern(size_t size, int seed)
     return s;
 }
 
-HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
+HGLOBAL MakeHDrop(const Names& paths)
 {
     std::string list;
     for (const std::string& path : paths) list += path + '\0';
@@ -147,7 +174,7 @@ HGLOBAL MakeHDrop(const std::vector<std::string>& paths)
     return block;
 }
 
-CDataObject* PcFiles(const std::vector<std::string>& paths)
+CDataObject* PcFiles(const Names& paths)
 {
     auto* object = new CDataObject(nullptr, nullptr, 0);
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};

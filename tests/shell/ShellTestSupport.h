@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the shell tests: identifiers built from plain values,
-// and a stand-in for the note-taker object's listing calls.
+// Helpers shared by the shell, view and accessibility tests: identifiers built
+// from plain values, a stand-in for the note-taker object's listing calls, PC
+// file lists, and captures of the boxes the code would show.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -10,20 +11,27 @@
 #include "devicefiles/DeviceEntry.h"
 #include "devicefiles/UserMessage.h"
 #include "shell/CItemList.h"
+#include "shell/ComBase.h"
 #include "shell/ItemId.h"
 
+using Names = std::vector<std::string>;
+constexpr int kFile = DeviceEntry::TYPE_FILE, kFolderR = DeviceEntry::TYPE_FOLDER_R,
+              kFolderF = DeviceEntry::TYPE_FOLDER_F, kSpecial = DeviceEntry::TYPE_SPECIAL;
+
 SYSTEMTIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute);
-// A one-item list for an entry of the given type (1 file, 2 R: folder, ...).
 LPITEMIDLIST MakeItem(const char* name, int type, DWORD size = 0, SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5));
-// The items joined into one device list (each is freed).
-LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items);
-std::vector<BYTE> Bytes(LPCITEMIDLIST list);  // ItemIdSize bytes
+LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items);  // each is freed
+std::vector<BYTE> Bytes(LPCITEMIDLIST list);                        // ItemIdSize bytes
 std::string PathOf(LPCITEMIDLIST list, bool stripDrive = false, size_t size = MAX_PATH);
+std::string Wide(STRRET& name);  // a STRRET_WSTR, freed
+Names ListNames(IShellFolder* folder, SHCONTF flags);
+// The folder below `parent` for the item of that name and type.
+ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type = kFolderR);
 
 // Serves listings the way CNotetaker::EnumFolder and GetEntry do.
 class FakeDevice {
 public:
-    std::vector<std::string> listedPaths;
+    Names listedPaths;
     std::vector<DeviceEntry> entries;  // served for every path
     int failWith = 0;                  // a negative code makes EnumFolder fail
 
@@ -35,25 +43,26 @@ DeviceEntry Entry(const char* name, int type, DWORD size = 0);
 
 // Bytes that differ from one position and one seed to the next.
 std::string Pattern(size_t size, int seed);
-// A CF_HDROP block listing the paths.
-HGLOBAL MakeHDrop(const std::vector<std::string>& paths);
+HGLOBAL MakeHDrop(const Names& paths);
 // A source that offers the paths as CF_HDROP, as Explorer's copy does.
 class CDataObject;
-CDataObject* PcFiles(const std::vector<std::string>& paths);
+CDataObject* PcFiles(const Names& paths);
 
 // Collects what would have been shown in the device error box.
 struct ErrorBoxCapture {
     ErrorBoxCapture();
     ~ErrorBoxCapture();
-    static std::vector<std::string> texts;
+    static Names texts;
     DeviceErrorBox previous_;
 };
 
-// Collects the texts and flags of the message boxes the code would show.
+// Collects the texts and flags of the message boxes the code would show;
+// a question is answered `answer`.
 struct MessageBoxCapture {
     MessageBoxCapture();
     ~MessageBoxCapture();
-    static std::vector<std::string> texts;
+    static Names texts;
     static std::vector<UINT> flags;
+    static int answer;
     MessageBoxHook previous_;
 };

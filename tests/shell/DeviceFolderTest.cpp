@@ -1,0 +1,646 @@
+// The folder over the stand-in note-taker on COM1 of an in-memory line:
+// listing, names, renames, the data object of device items through the real
+// OLE clipboard, PC files pasted and dropped onto the device, and Explorer's
+// windows listing on their own threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "devicelink/CNotetaker.h"
+#include "foundation/ScopedHandle.h"
+#include "shell/CClassFactory.h"
+#include "shell/CDataObject.h"
+#include "shell/CShellFolder.h"
+#include "shell/ClipFormats.h"
+#include "shell/Paste.h"
+#include "tests/shell/ShellTestSupport.h"
+#include "tests/support/SimOnLine.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// The "wdf" temporary files in the temporary folder.
+int TemporaryFiles()
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    WIN32_FIND_DATAA found;
+    ScopedFind search(FindFirstFileA((std::string(folder) + "wdf*.tmp").c_str(), &found));
+    int count = search.valid() ? 1 : 0;
+    while (count && FindNextFileA(search.get(), &found)) ++count;
+    return count;
+}
+
+FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
+{
+    return FORMATETC{format, nullptr, DVASPECT_CONTENT, index, tymed};
+}
+
+std::string ReadStream(IStream* stream, HRESULT& result)
+{
+    std::string bytes;
+    char piece[1000];
+    ULONG read = 0;
+    while ((result = stream->Read(piece, sizeof piece, &read)) == S_OK && read > 0) bytes.append(piece, read);
+    return bytes;
+}
+
+const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+
+class DeviceFolder : public ::testing::Test {
+protected:
+    DeviceFolder()
+    {
+        sim_.put("R\\Letters\\note.txt", content_);
+        sim_.put("R\\Letters\\keep.txt", "keep");
+        sim_.put("special\\Clock", "");
+        letters_ = BindFolder(root_.get(), "R:\\Letters");
+        SetPasteFormats(kPasteFormats, ARRAYSIZE(kPasteFormats));
+    }
+    ~DeviceFolder() override
+    {
+        OleSetClipboard(nullptr);
+        SetPasteFormats(nullptr, 0);
+        EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a fetched device file was left behind";
+    }
+    CShellFolder* Letters() const { return static_cast<CShellFolder*>(letters_.get()); }
+    ComPtr<IDataObject> ItemsOf(IShellFolder* folder, std::initializer_list<LPITEMIDLIST> made)
+    {
+        std::vector<LPITEMIDLIST> items(made);
+        ComPtr<IDataObject> object;
+        EXPECT_EQ(folder->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()),
+                                        const_cast<LPCITEMIDLIST*>(items.data()), IID_IDataObject, nullptr,
+                                        object.putVoid()),
+                  S_OK);
+        for (LPITEMIDLIST item : items) ItemIdFree(item);
+        return object;
+    }
+    ComPtr<IDataObject> Note() { return ItemsOf(letters_.get(), {MakeItem("note.txt", kFile, 5000)}); }
+    static std::vector<FILEDESCRIPTORA> Descriptors(IDataObject* object)
+    {
+        FORMATETC format = Format(g_cfFileGroupDescriptor);
+        ScopedMedium medium;
+        EXPECT_EQ(object->GetData(&format, medium.put()), S_OK);
+        if ((*medium).tymed != TYMED_HGLOBAL) return {};
+        auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock((*medium).hGlobal));
+        std::vector<FILEDESCRIPTORA> files(group->fgd, group->fgd + group->cItems);
+        GlobalUnlock((*medium).hGlobal);
+        return files;
+    }
+    static ComPtr<IStream> Contents(IDataObject* object, LONG index)
+    {
+        FORMATETC format = Format(g_cfFileContents, index, TYMED_ISTREAM);
+        STGMEDIUM medium{};
+        EXPECT_EQ(object->GetData(&format, &medium), S_OK);
+        EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_ISTREAM));
+        return ComPtr<IStream>(medium.pstm);  // the medium's reference goes to the caller
+    }
+    std::string PcFile(const std::string& name, const std::string& bytes)
+    {
+        EXPECT_TRUE(TempDir::WriteAll(pc_.file(name), bytes));
+        return pc_.file(name);
+    }
+    void OnClipboard(CDataObject* source)
+    {
+        ASSERT_EQ(OleSetClipboard(source), S_OK);
+        source->Release();
+    }
+    HRESULT PasteClipboard(CShellFolder& folder)
+    {
+        DropRequest request{};
+        return PasteDataObject(folder, nullptr, folder.DeviceList(), &request);
+    }
+    // A drop of the source's CF_HDROP, as a drop target hands it over.
+    HRESULT PasteDropped(CDataObject* source, DWORD effect)
+    {
+        DropRequest request{};
+        request.dataObject = source;
+        request.format = Format(CF_HDROP);
+        request.effect = &effect;
+        EXPECT_EQ(source->GetData(&request.format, &request.medium), S_OK);
+        HRESULT hr = PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request);
+        ReleaseStgMedium(&request.medium);
+        return hr;
+    }
+    std::string OnDevice(const std::string& relative) { return sim_.read(relative); }
+    bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
+    static bool ClipboardHoldsFiles() { return IsClipboardFormatAvailable(CF_HDROP) != 0; }
+
+    const std::string content_ = Pattern(5000, 9);
+    const int temporaryBefore_ = TemporaryFiles();
+    SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
+    TempDir pc_;
+    ErrorBoxCapture errors_;
+    MessageBoxCapture boxes_;
+    ComPtr<CShellFolder> root_{new CShellFolder(nullptr, nullptr)};
+    ComPtr<IShellFolder> letters_;
+};
+
+TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
+{
+    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
+    STRRET name;
+    ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_NORMAL, &name), S_OK);
+    EXPECT_EQ(Wide(name), "R:\\Letters\\") << "no model known yet";
+    EXPECT_EQ(sim_.device->CommandCount('W') + sim_.device->CommandCount('Y'), 0) << "a name never asks the device";
+    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), (Names{"R:\\Letters", "F:\\Books", "Clock"}));
+    EXPECT_EQ(ListNames(letters_.get(), SHCONTF_FOLDERS), Names{});
+    Names files = ListNames(letters_.get(), SHCONTF_NONFOLDERS);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (Names{"keep.txt", "note.txt"}));
+
+    ComPtr<IEnumIDList> enumerator;
+    ASSERT_EQ(letters_->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.put()), S_OK);
+    LPITEMIDLIST raw = nullptr;
+    while (enumerator->Next(1, &raw, nullptr) == S_OK && ItemIdFileSize(raw) != 5000) ItemIdFree(raw);
+    ItemIdHolder note(raw);
+    ASSERT_EQ(ItemIdFileSize(note.get()), 5000u);
+    ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
+    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\note.txt");
+    ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_FORPARSING, &name), S_OK);
+    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\");
+    EXPECT_TRUE(errors_.texts.empty());
+}
+
+// What GetDisplayNameOf gives for editing or the address bar parses back.
+TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
+{
+    const struct {
+        const wchar_t* name;
+        const char* path;  // null: not found
+    } rows[] = {
+        {L"r:\\letters", "R:\\Letters\\"}, {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"}, {L"Clock", "Clock\\"},
+        {L"R:\\Letters\\gone.txt", nullptr}, {L"R:\\Let", nullptr},
+    };
+    for (const auto& row : rows) {
+        LPITEMIDLIST list = reinterpret_cast<LPITEMIDLIST>(1);
+        ULONG eaten = 0, attributes = SFGAO_FOLDER;
+        HRESULT hr =
+            root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(row.name), &eaten, &list, &attributes);
+        if (!row.path) {
+            EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+            EXPECT_EQ(list, nullptr);
+            continue;
+        }
+        ItemIdHolder owned(list);
+        ASSERT_EQ(hr, S_OK);
+        EXPECT_EQ(PathOf(list), row.path);
+        EXPECT_EQ(eaten, wcslen(row.name));
+        EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
+    }
+}
+
+TEST_F(DeviceFolder, RenameOnTheDevice)
+{
+    ItemIdHolder note(MakeItem("note.txt", kFile, 5000));
+    // As in Explorer the folder is listed first, which identifies the device's firmware.
+    ListNames(letters_.get(), SHCONTF_NONFOLDERS);
+    LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
+    std::wstring tooLong(261, L'a');
+    EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
+    EXPECT_EQ(renamed, nullptr);
+    EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
+    EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), nullptr, SHGDN_NORMAL, &renamed), E_INVALIDARG);
+
+    ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder owned(renamed);
+    char name[MAX_PATH];
+    EXPECT_STREQ(ItemIdName(renamed, name, sizeof name), "memo.txt");
+    EXPECT_EQ(ItemIdFileSize(renamed), 5000u) << "the new identifier keeps the old data";
+    EXPECT_TRUE(OnDevice("R\\Letters\\memo.txt") == content_);
+    EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
+    ItemIdHolder gone(MakeItem("gone.txt", kFile));
+    EXPECT_TRUE(FAILED(letters_->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));
+    EXPECT_EQ(renamed, nullptr);
+}
+
+TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
+{
+    ASSERT_EQ(OleSetClipboard(Note().get()), S_OK);
+    ComPtr<IDataObject> clipboard;
+    ASSERT_EQ(OleGetClipboard(clipboard.put()), S_OK);
+    std::vector<FILEDESCRIPTORA> files = Descriptors(clipboard.get());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_STREQ(files[0].cFileName, "note.txt");
+    const DWORD kDescribed = FD_ATTRIBUTES | FD_CREATETIME | FD_ACCESSTIME | FD_WRITESTIME | FD_FILESIZE;
+    EXPECT_EQ(files[0].dwFlags, kDescribed);
+    EXPECT_EQ(files[0].nFileSizeLow, 5000u);
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+
+    ComPtr<IStream> stream = Contents(clipboard.get(), 0);
+    ASSERT_TRUE(stream);
+    HRESULT result;
+    EXPECT_TRUE(ReadStream(stream.get(), result) == content_) << "the stream differs from the device's file";
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1);
+    // The second pass reads the temporary file: stop the device to prove it.
+    sim_.device->Stop();
+    LARGE_INTEGER start{};
+    ULARGE_INTEGER position{};
+    ASSERT_EQ(stream->Seek(start, STREAM_SEEK_SET, &position), S_OK);
+    EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
+    ComPtr<IStream> again = Contents(clipboard.get(), 0);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(ReadStream(again.get(), result) == content_) << "a second paste of the same copy reads the whole file";
+    EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1) << "from the one fetched copy";
+    STATSTG stat{};
+    ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 5000u);
+    EXPECT_STREQ(stat.pwcsName, L"R:\\Letters\\note.txt");
+    CoTaskMemFree(stat.pwcsName);
+}
+
+TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
+{
+    ComPtr<IDataObject> object = ItemsOf(root_.get(), {MakeItem("R:\\Letters", kFolderR)});
+    std::vector<FILEDESCRIPTORA> files = Descriptors(object.get());
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_STREQ(files[0].cFileName, "Letters");
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(files[0].nFileSizeLow, 0u);
+    Names names{files[1].cFileName, files[2].cFileName};
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
+    Names paths;
+    ASSERT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
+    ASSERT_EQ(paths.size(), 3u);
+    EXPECT_EQ(paths[0], "R:\\Letters\\");
+    EXPECT_EQ(paths[1], std::string("R:\\") + files[1].cFileName);
+
+    FORMATETC pastEnd = Format(g_cfFileContents, 3, TYMED_ISTREAM), wrongMedium = Format(g_cfFileContents, 0);
+    EXPECT_EQ(object->QueryGetData(&pastEnd), DV_E_FORMATETC);
+    EXPECT_EQ(object->QueryGetData(&wrongMedium), DV_E_TYMED);
+    DVTARGETDEVICE device{};
+    FORMATETC withDevice = Format(g_cfFileGroupDescriptor);
+    withDevice.ptd = &device;
+    STGMEDIUM medium{};
+    EXPECT_EQ(object->GetData(&withDevice, &medium), DV_E_DVTARGETDEVICE);
+
+    // An F: folder's identifier carries SYSTEM; on the PC it is a plain folder.
+    files = Descriptors(ItemsOf(root_.get(), {MakeItem("F:\\Books", kFolderF)}).get());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+TEST_F(DeviceFolder, FailedFetchesLeaveNothingAndTryAgain)
+{
+    ComPtr<IDataObject> object = Note();
+    ComPtr<IStream> stream = Contents(object.get(), 0);
+    ASSERT_TRUE(stream);
+    char byte = 0;
+    ULONG read = 7;
+    LARGE_INTEGER ten{};
+    ten.QuadPart = 10;
+    EXPECT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), E_FAIL) << "nothing is fetched for a seek";
+    EXPECT_EQ(stream->Read(nullptr, 1, &read), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(stream->Write(&byte, 1, &read), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(read, 0u);
+    // The device is gone: the port is taken by another program.
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
+    EXPECT_TRUE(FAILED(stream->Read(&byte, 1, &read)));
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(TemporaryFiles(), temporaryBefore_);
+    // Back again: the next read fetches afresh.
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = false; });
+    HRESULT result;
+    EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
+    // The stream outlives the data object that made it.
+    object.reset();
+    ASSERT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), S_OK);
+    EXPECT_EQ(stream->Read(&byte, 1, &read), S_OK);
+    EXPECT_EQ(byte, content_[10]);
+
+    ComPtr<IStream> missing = Contents(ItemsOf(letters_.get(), {MakeItem("gone.txt", kFile, 10)}).get(), 0);
+    read = 1;
+    EXPECT_TRUE(FAILED(missing->Read(&byte, 1, &read))) << "a missing device file";
+    EXPECT_EQ(read, 0u);
+}
+
+TEST_F(DeviceFolder, CutIsDeletedOnlyAfterAReportedMove)
+{
+    const DWORD kNone = ~0u;
+    auto release = [&](DWORD pasted, DWORD performed) {
+        ComPtr<IDataObject> object = Note();
+        if (pasted != kNone) SetDataDword(object.get(), g_cfPasteSucceeded, pasted);
+        if (performed != kNone) SetDataDword(object.get(), g_cfPerformedDropEffect, performed);
+    };
+    const struct {
+        DWORD pasted, performed;
+    } kept[] = {{kNone, kNone},  // a copy, or a target that said nothing
+                {DROPEFFECT_COPY, DROPEFFECT_MOVE},
+                {DROPEFFECT_MOVE, DROPEFFECT_COPY},  // the paste copied after all
+                {DROPEFFECT_MOVE, kNone}};           // half a report
+    for (const auto& row : kept) {
+        release(row.pasted, row.performed);
+        EXPECT_TRUE(Exists("R\\Letters\\note.txt")) << row.pasted << " " << row.performed;
+    }
+    // A target that read half the file and failed reports nothing.
+    char half[2500];
+    ULONG read = 0;
+    EXPECT_EQ(Contents(Note().get(), 0)->Read(half, sizeof half, &read), S_OK);
+    EXPECT_TRUE(Exists("R\\Letters\\note.txt"));
+    release(DROPEFFECT_MOVE, DROPEFFECT_MOVE);
+    EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
+    EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
+}
+
+// The store of formats, without a device.
+TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
+{
+    ComPtr<CDataObject> object{new CDataObject(nullptr, nullptr, 0)};
+    ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 1), S_OK);
+    ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 2), S_OK);
+    ASSERT_EQ(SetDataDword(object.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
+    DWORD value = 0;
+    ASSERT_EQ(GetDataDword(object.get(), g_cfPasteSucceeded, &value), S_OK);
+    EXPECT_EQ(value, 2u);
+    EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), DV_E_FORMATETC);
+
+    ComPtr<IEnumFORMATETC> enumerator, clone;
+    EXPECT_EQ(object->EnumFormatEtc(DATADIR_SET, enumerator.put()), E_FAIL);
+    EXPECT_FALSE(enumerator);
+    ASSERT_EQ(object->EnumFormatEtc(DATADIR_GET, enumerator.put()), S_OK);
+    FORMATETC formats[3];
+    ULONG fetched = 0;
+    EXPECT_EQ(enumerator->Next(3, formats, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u) << "the second value replaced the first";
+    EXPECT_EQ(formats[0].cfFormat, g_cfPasteSucceeded);
+    EXPECT_EQ(formats[1].cfFormat, g_cfPreferredDropEffect);
+    EXPECT_EQ(enumerator->Next(2, formats, nullptr), E_INVALIDARG);
+    EXPECT_EQ(enumerator->Reset(), S_OK);
+    EXPECT_EQ(enumerator->Skip(2), S_FALSE);
+    EXPECT_EQ(enumerator->Skip(1), S_OK);
+    EXPECT_EQ(enumerator->Skip(0xFFFFFFFF), S_FALSE) << "a count that wraps the index around";
+    ASSERT_EQ(enumerator->Clone(clone.put()), S_OK);
+    EXPECT_EQ(clone->Next(1, formats, nullptr), S_OK);
+    EXPECT_EQ(formats[0].cfFormat, g_cfPreferredDropEffect);
+
+    // A copied medium stays the caller's.
+    ScopedGlobal mine(GlobalAlloc(GMEM_FIXED, 4));
+    *static_cast<DWORD*>(mine.get()) = 7;
+    FORMATETC format = Format(g_cfPerformedDropEffect);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = mine.get();
+    ASSERT_EQ(object->SetData(&format, &medium, FALSE), S_OK);
+    *static_cast<DWORD*>(mine.get()) = 8;
+    EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), S_OK);
+    EXPECT_EQ(value, 7u);
+
+    ComPtr<IDataObjectAsyncCapability> async;
+    ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
+    BOOL flag = TRUE;
+    EXPECT_EQ(async->InOperation(&flag), S_OK);
+    EXPECT_FALSE(flag);
+    async->SetAsyncMode(TRUE);
+    async->StartOperation(nullptr);
+    EXPECT_EQ(async->InOperation(&flag), S_OK);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(async->GetAsyncMode(nullptr), E_POINTER);
+    async.reset();
+    enumerator.reset();
+    clone.reset();
+    EXPECT_EQ(object.detach()->Release(), 0u);
+}
+
+// A PC folder tree into the device root; files from two PC folders (the
+// second one's path shorter than the first's folder) into one folder.
+TEST_F(DeviceFolder, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameFrom)
+{
+    for (const char* folder : {"docs", "docs\\sub", "a", "a\\long folder name", "a\\long folder name\\deeper"})
+        CreateDirectoryA(pc_.file(folder).c_str(), nullptr);
+    PcFile("docs\\a.txt", Pattern(3000, 1));
+    PcFile("docs\\sub\\x.bin", Pattern(70000, 2));
+    OnClipboard(PcFiles({pc_.file("docs")}));
+    EXPECT_EQ(PasteClipboard(*root_.get()), S_OK);
+    EXPECT_TRUE(OnDevice("R\\docs\\a.txt") == Pattern(3000, 1)) << "the bytes on the device differ";
+    EXPECT_TRUE(OnDevice("R\\docs\\sub\\x.bin") == Pattern(70000, 2));
+    EXPECT_TRUE(ClipboardHoldsFiles()) << "a copied list stays for the next paste";
+    OnClipboard(PcFiles({PcFile("a\\long folder name\\deeper\\one.txt", Pattern(1024, 4)),
+                         PcFile("two.txt", Pattern(1025, 5))}));
+    EXPECT_EQ(PasteClipboard(*Letters()), S_OK);
+    EXPECT_TRUE(OnDevice("R\\Letters\\one.txt") == Pattern(1024, 4));
+    EXPECT_TRUE(OnDevice("R\\Letters\\two.txt") == Pattern(1025, 5));
+    EXPECT_EQ(boxes_.texts, Names{});
+}
+
+// Explorer keeps a copied list for the next paste; a moved one is gone, and
+// its source hears of the move.
+TEST_F(DeviceFolder, ACutPasteEmptiesTheClipboardACopyPasteKeepsIt)
+{
+    for (DWORD preferred : {DWORD{DROPEFFECT_COPY}, DWORD{DROPEFFECT_MOVE}}) {
+        CDataObject* source = PcFiles({PcFile("kept.txt", "kept")});
+        SetDataDword(source, g_cfPreferredDropEffect, preferred);
+        OnClipboard(source);
+        EXPECT_EQ(PasteClipboard(*Letters()), S_OK);
+        EXPECT_EQ(OnDevice("R\\Letters\\kept.txt"), "kept");
+        EXPECT_EQ(ClipboardHoldsFiles(), preferred == DROPEFFECT_COPY) << "preferred effect " << preferred;
+    }
+    // Wine's clipboard object takes no SetData: the report is checked on the source, as a drop hands it over.
+    ComPtr<CDataObject> source{PcFiles({PcFile("moved.txt", "moved")})};
+    ASSERT_EQ(SetDataDword(source.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), S_OK);
+    EXPECT_EQ(OnDevice("R\\Letters\\moved.txt"), "moved");
+    DWORD performed = 0, pasted = 0;
+    EXPECT_EQ(GetDataDword(source.get(), g_cfPerformedDropEffect, &performed), S_OK);
+    EXPECT_EQ(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted), S_OK);
+    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
+}
+
+// Drop targets handed out by the folder, as Explorer's folder tree asks for them.
+TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
+{
+    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
+    LPCITEMIDLIST items[] = {letters.get(), letters.get()};
+    void* refused = reinterpret_cast<void*>(1);
+    EXPECT_EQ(root_->GetUIObjectOf(nullptr, 2, items, IID_IDropTarget, nullptr, &refused), E_OUTOFMEMORY);
+    EXPECT_EQ(refused, nullptr);
+    // One item: the drop goes into that folder.
+    ComPtr<IDropTarget> target;
+    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, items, IID_IDropTarget, nullptr, target.putVoid()), S_OK);
+    ComPtr<CDataObject> files{PcFiles({PcFile("one.txt", Pattern(2000, 7))})};
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    POINTL point{0, 0};
+    EXPECT_EQ(target->DragEnter(files.get(), 0, point, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(target->Drop(files.get(), 0, point, &effect), S_OK);
+    EXPECT_TRUE(OnDevice("R\\Letters\\one.txt") == Pattern(2000, 7));
+    // No item: the folder itself, here with a PC tree two levels deep, moved.
+    CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
+    CreateDirectoryA(pc_.file("docs\\sub").c_str(), nullptr);
+    PcFile("docs\\sub\\x", Pattern(1500, 8));
+    ASSERT_EQ(Letters()->CreateViewObject(nullptr, IID_IDropTarget, target.putVoid()), S_OK);
+    ComPtr<CDataObject> tree{PcFiles({pc_.file("docs")})};
+    EXPECT_EQ(target->DragEnter(tree.get(), MK_SHIFT, point, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(target->Drop(tree.get(), MK_SHIFT, point, &effect), S_OK);
+    EXPECT_TRUE(OnDevice("R\\Letters\\docs\\sub\\x") == Pattern(1500, 8));
+    DWORD performed = 0;
+    EXPECT_EQ(GetDataDword(tree.get(), g_cfPerformedDropEffect, &performed), S_OK) << "a moving drop reports the move";
+    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(boxes_.texts, Names{});
+}
+
+TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMoved)
+{
+    Names paths;
+    for (int i = 1; i <= 5; ++i) paths.push_back(PcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
+    DeleteFileA(paths[2].c_str());  // gone between copy and paste
+    ComPtr<CDataObject> source{PcFiles(paths)};
+    EXPECT_TRUE(FAILED(PasteDropped(source.get(), DROPEFFECT_MOVE)));
+    EXPECT_EQ(OnDevice("R\\Letters\\f1.txt") + OnDevice("R\\Letters\\f2.txt"), "12");
+    for (const char* unsent : {"R\\Letters\\f3.txt", "R\\Letters\\f4.txt", "R\\Letters\\f5.txt"})
+        EXPECT_FALSE(Exists(unsent)) << unsent;
+    ASSERT_EQ(boxes_.texts.size(), 1u);
+    EXPECT_FALSE(boxes_.texts[0].empty());
+    DWORD pasted = 0;
+    EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "a failed paste reports no move";
+
+    const std::string huge = pc_.file("huge.bin");
+    {
+        ScopedKernelHandle file(CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER size;
+        size.QuadPart = 0x100000001ll;
+        SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN);
+        SetEndOfFile(file.get());
+    }
+    OnClipboard(PcFiles({huge}));
+    EXPECT_TRUE(FAILED(PasteClipboard(*Letters()))) << "a file over 4 GiB";
+    EXPECT_FALSE(Exists("R\\Letters\\huge.bin"));
+    EXPECT_EQ(boxes_.texts.size(), 2u) << "refused in words";
+    DeleteFileA(huge.c_str());
+}
+
+TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
+{
+    OnClipboard(PcFiles({}));
+    EXPECT_EQ(PasteClipboard(*Letters()), S_FALSE) << "no files at all";
+    auto* text = new CDataObject(nullptr, nullptr, 0);
+    SetDataDword(text, g_cfPreferredDropEffect, DROPEFFECT_COPY);
+    OnClipboard(text);
+    EXPECT_EQ(PasteClipboard(*Letters()), DV_E_FORMATETC) << "nothing pasteable";
+    EXPECT_TRUE(IsClipboardFormatAvailable(g_cfPreferredDropEffect)) << "what the clipboard held stays there";
+    // Virtual files of another namespace are not received.
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
+    DropRequest request{};
+    request.dataObject = virtualFiles.get();
+    request.format = Format(g_cfFileGroupDescriptor);
+    request.medium.tymed = TYMED_HGLOBAL;
+    request.medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
+    EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
+    ReleaseStgMedium(&request.medium);
+    EXPECT_EQ(PasteDataObject(*Letters(), nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(boxes_.texts, Names{});
+}
+
+TEST(ReadHDrop, FoldersAreFollowedByEverythingBelow)
+{
+    TempDir pc;
+    CreateDirectoryA(pc.file("docs").c_str(), nullptr);
+    CreateDirectoryA(pc.file("docs\\sub").c_str(), nullptr);
+    for (const char* file : {"docs\\a.txt", "docs\\sub\\x", "z.txt"}) TempDir::WriteAll(pc.file(file), file);
+    ScopedGlobal drop(MakeHDrop({pc.file("docs"), pc.file("z.txt")})), none(MakeHDrop({}));
+    Names paths{"stale"};
+    char base[MAX_PATH] = "";
+    ASSERT_EQ(ReadHDrop(static_cast<HDROP>(drop.get()), &paths, base, true), S_OK);
+    EXPECT_EQ(base, pc.path());
+    ASSERT_EQ(paths.size(), 5u);
+    EXPECT_EQ(paths[0], pc.file("docs"));
+    auto at = [&](const std::string& name) { return std::find(paths.begin(), paths.end(), pc.file(name)) - paths.begin(); };
+    EXPECT_LT(at("docs\\sub"), at("docs\\sub\\x"));
+    EXPECT_LT(at("docs\\a.txt"), at("z.txt"));
+    EXPECT_EQ(at("z.txt"), 4);
+    EXPECT_EQ(ReadHDrop(static_cast<HDROP>(none.get()), &paths, base, true), S_FALSE);
+    EXPECT_EQ(ReadHDrop(nullptr, &paths, base, true), E_INVALIDARG);
+}
+
+// Explorer's windows on their own apartment threads, each with its own
+// folder object from the class object, listing different device folders at
+// the same time: every listing must be that folder's own.
+constexpr int kRounds = 25;
+struct ThreadFolder {
+    const char* item;  // as the root lists it
+    int type;
+    const char* store;  // in the stand-in's store
+    int files;
+};
+const ThreadFolder kThreadFolders[] = {{"R:\\a", kFolderR, "R\\a", 3},
+                                       {"R:\\b", kFolderR, "R\\b", 5},
+                                       {"F:\\c", kFolderF, "F\\c", 7},
+                                       {"F:\\d", kFolderF, "F\\d", 9}};
+std::atomic<int> g_errorBoxes{0};
+
+Names FilesOf(const ThreadFolder& folder)
+{
+    Names names;
+    for (int index = 0; index < folder.files; ++index)
+        names.push_back(std::string(folder.store).substr(2) + std::to_string(index) + ".txt");
+    return names;
+}
+
+// One window's thread: the count of its listings that were not exactly the folder's files.
+int ListRounds(const ThreadFolder& folder)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int wrong = kRounds;
+    {
+        ComPtr<IClassFactory> factory{new CClassFactory};
+        ComPtr<IShellFolder> root, bound;
+        ItemIdHolder item(MakeItem(folder.item, folder.type));
+        if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())) &&
+            SUCCEEDED(root->BindToObject(item.get(), nullptr, IID_IShellFolder, bound.putVoid()))) {
+            wrong = 0;
+            for (int round = 0; round < kRounds; ++round) {
+                Names names;
+                ComPtr<IEnumIDList> enumerator;
+                LPITEMIDLIST listed;
+                char name[MAX_PATH];
+                if (SUCCEEDED(bound->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.put())) && enumerator)
+                    while (enumerator->Next(1, &listed, nullptr) == S_OK) {
+                        names.emplace_back(ItemIdName(listed, name, sizeof name));
+                        ItemIdFree(listed);
+                    }
+                std::sort(names.begin(), names.end());
+                wrong += names != FilesOf(folder);
+            }
+        }
+    }
+    CoUninitialize();
+    return wrong;
+}
+
+TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
+{
+    SimOnLine sim(1, {"R", "R\\a", "R\\b", "F", "F\\c", "F\\d"});
+    for (const ThreadFolder& folder : kThreadFolders)
+        for (const std::string& name : FilesOf(folder)) sim.put(std::string(folder.store) + "\\" + name, name);
+    DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++g_errorBoxes; });
+    g_errorBoxes = 0;
+    std::vector<int> wrong(std::size(kThreadFolders));
+    std::vector<std::thread> threads;
+    for (size_t index = 0; index < std::size(kThreadFolders); ++index)
+        threads.emplace_back([&wrong, index] { wrong[index] = ListRounds(kThreadFolders[index]); });
+    for (std::thread& thread : threads) thread.join();
+    SetDeviceErrorBox(previous);
+    EXPECT_EQ(wrong, std::vector<int>(std::size(kThreadFolders), 0))
+        << "listings wrong of " << kRounds << " per thread, " << g_errorBoxes << " error boxes";
+    EXPECT_EQ(g_errorBoxes, 0);
+}
+
+TEST(DeviceSession, SharedByEveryFolder)
+{
+    auto* first = new CShellFolder(nullptr, nullptr);
+    CNotetaker* shared = NotetakerSession().get();
+    ASSERT_NE(shared, nullptr);
+    auto* second = new CShellFolder(nullptr, nullptr);
+    EXPECT_EQ(NotetakerSession().get(), shared);
+    first->Release();
+    EXPECT_EQ(NotetakerSession().get(), shared);
+    second->Release();
+    EXPECT_EQ(NotetakerSession().get(), nullptr) << "the last folder took the note-taker object with it";
+}
+
+}  // namespace
