@@ -1,15 +1,11 @@
-// What a screen reader reads: the view window, each page of the settings
-// sheet and the Select by Mask dialog walked through the platform's
-// accessibility interface, printed as a table of window, object, role and
-// name. Every object that can take the keyboard focus needs a name and a role.
-//
-// Where Wine's oleacc falls short of Windows: every child window reports the
-// role "client" (Windows: push button, check box, list, spin button...);
-// every child window reports itself focusable, static texts, group boxes and
-// list headers included; a combo box is named by its own text, not by the
-// label before it; and a list offers no items as children. The test reads
-// those names and items as oleacc does on Windows: the label by the window
-// order, the items through the list's own messages.
+// What a screen reader reads: the view, the settings pages, the Select by
+// Mask dialog and the folder picker walked through oleacc and printed as a
+// table; every object that can take the keyboard focus needs a name and a
+// role. Wine's oleacc calls every child window focusable and of role
+// "client", names a combo box by its own text and offers no list items, so
+// the walk reads labels by window order and items through the list's own
+// messages, as oleacc does on Windows. And every refusal is said in words
+// beside its beep, so that it cannot be taken for a slip of the finger.
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>
@@ -18,12 +14,11 @@
 
 #include <cstdio>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "foundation/DbgLog.h"
 #include "foundation/SettingsSheet.h"
 #include "tests/view/ViewFixture.h"
+#include "view/CDropSource.h"
 #include "view/FolderPicker.h"
 #include "view/MaskDialog.h"
 
@@ -33,15 +28,7 @@ struct Row {
     std::string window, object, role, name;
     bool focusable;
 };
-
-std::string Narrow(BSTR text)
-{
-    if (!text) return "";
-    char buffer[512] = "";
-    WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
-    SysFreeString(text);
-    return buffer;
-}
+using Rows = std::vector<Row>;
 
 std::string ClassOf(HWND window)
 {
@@ -50,18 +37,16 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-// Windows never gives these the keyboard focus, whatever Wine's oleacc says.
 bool NeverFocused(HWND window)
 {
     const std::string name = ClassOf(window);
-    const bool groupBox = name == "Button" && (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
-    return name == "Static" || name == WC_HEADERA || groupBox || !(GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE);
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    return name == "Static" || name == WC_HEADERA || !(style & WS_VISIBLE) ||
+           (name == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX);
 }
 
-// The label Windows names a combo box (and the edit inside it) after: the
-// nearest static text before it in the window order, unless a control that
-// starts a tab group comes first. Wine's oleacc looks for labels for plain
-// edits only.
+// A combo box (and its edit) is named after the nearest static text before
+// it, unless a control that starts a tab group comes first.
 std::string ComboLabel(HWND window)
 {
     if (ClassOf(GetParent(window)) == WC_COMBOBOXA) window = GetParent(window);
@@ -71,8 +56,7 @@ std::string ComboLabel(HWND window)
             char text[128] = "";
             GetWindowTextA(before, text, sizeof text);
             std::string label = text;
-            const size_t mnemonic = label.find('&');
-            if (mnemonic != std::string::npos) label.erase(mnemonic, 1);
+            if (label.find('&') != std::string::npos) label.erase(label.find('&'), 1);
             return label;
         }
         if ((GetWindowLongA(before, GWL_STYLE) & (WS_GROUP | WS_TABSTOP)) == (WS_GROUP | WS_TABSTOP)) break;
@@ -80,101 +64,50 @@ std::string ComboLabel(HWND window)
     return "";
 }
 
-Row Describe(IAccessible* object, const std::string& window)
+// The window's client object, a list's items (the first column, the others
+// after their headers), then its child windows the same way.
+void Walk(HWND hwnd, const std::string& window, Rows& rows)
 {
-    VARIANT self{};
+    ComPtr<IAccessible> object;
+    EXPECT_EQ(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.putVoid()), S_OK);
+    if (!object) return;
+    VARIANT self{}, role{}, state{};
     self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    HWND hwnd = nullptr;
-    WindowFromAccessibleObject(object, &hwnd);
     Row row{window, ClassOf(hwnd) + " #" + std::to_string(GetDlgCtrlID(hwnd)), "", "", false};
     BSTR name = nullptr;
-    if (object->get_accName(self, &name) == S_OK) row.name = Narrow(name);
-    if (row.name.empty()) row.name = ComboLabel(hwnd);
-    VARIANT role{}, state{};
-    if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4) {
-        char text[64] = "";
-        GetRoleTextA(role.lVal, text, sizeof text);
+    char text[512] = "";
+    if (object->get_accName(self, &name) == S_OK && name)
+        WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text, nullptr, nullptr);
+    SysFreeString(name);
+    row.name = *text ? text : ComboLabel(hwnd);
+    if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4 && GetRoleTextA(role.lVal, text, sizeof text))
         row.role = text;
-    }
     if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4)
         row.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) && !NeverFocused(hwnd);
-    return row;
-}
-
-// The list's items as oleacc reads them on Windows: the name from the first
-// column, the other columns after their headers.
-void AddListItems(HWND list, const std::string& window, std::vector<Row>& rows)
-{
-    char role[64] = "";
-    GetRoleTextA(ROLE_SYSTEM_LISTITEM, role, sizeof role);
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int item = 0; item < count; ++item) {
-        std::string name;
-        for (int column = 0; column < 4; ++column) {
-            char text[MAX_PATH] = "", header[64] = "";
-            LVITEMA entry{};
-            entry.iSubItem = column;
-            entry.pszText = text;
-            entry.cchTextMax = sizeof text;
-            SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&entry));
-            LVCOLUMNA heading{};
-            heading.mask = LVCF_TEXT;
-            heading.pszText = header;
-            heading.cchTextMax = sizeof header;
-            SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&heading));
-            name += column == 0 ? text : std::string(", ") + header + ": " + text;
+    rows.push_back(row);
+    if (ClassOf(hwnd) == WC_LISTVIEWA) {
+        GetRoleTextA(ROLE_SYSTEM_LISTITEM, text, sizeof text);
+        for (int item = 0; item < ListView_GetItemCount(hwnd); ++item) {
+            Row entry{window, "SysListView32 item " + std::to_string(item), text, "", true};
+            for (int column = 0; column < 4; ++column) {
+                char cell[MAX_PATH] = "", header[64] = "";
+                ListView_GetItemText(hwnd, item, column, cell, sizeof cell);
+                LVCOLUMNA heading{LVCF_TEXT};
+                heading.pszText = header;
+                heading.cchTextMax = sizeof header;
+                ListView_GetColumn(hwnd, column, &heading);
+                entry.name += column == 0 ? cell : std::string(", ") + header + ": " + cell;
+            }
+            rows.push_back(entry);
         }
-        rows.push_back({window, "SysListView32 item " + std::to_string(item), role, name, true});
     }
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) Walk(child, window, rows);
 }
 
-// The object and the child windows it holds, each read through its client
-// area as a screen reader reads the window that has the focus.
-void Walk(IAccessible* object, const std::string& window, std::vector<Row>& rows)
+Rows Named(HWND window, const std::string& label)
 {
-    rows.push_back(Describe(object, window));
-    HWND hwnd = nullptr;
-    WindowFromAccessibleObject(object, &hwnd);
-    if (ClassOf(hwnd) == WC_LISTVIEWA) AddListItems(hwnd, window, rows);
-    LONG count = 0;
-    if (FAILED(object->get_accChildCount(&count)) || count <= 0) return;
-    std::vector<VARIANT> children(count);
-    LONG obtained = 0;
-    if (FAILED(AccessibleChildren(object, 0, count, children.data(), &obtained))) return;
-    for (LONG i = 0; i < obtained; ++i) {
-        IAccessible* child = nullptr;
-        HWND childWindow = nullptr;
-        if (children[i].vt == VT_DISPATCH && children[i].pdispVal &&
-            SUCCEEDED(children[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&child)))) {
-            WindowFromAccessibleObject(child, &childWindow);
-            child->Release();
-            child = nullptr;
-        }
-        if (childWindow && childWindow != hwnd &&
-            SUCCEEDED(AccessibleObjectFromWindow(childWindow, OBJID_CLIENT, __uuidof(IAccessible),
-                                                 reinterpret_cast<void**>(&child)))) {
-            Walk(child, window, rows);
-            child->Release();
-        }
-        VariantClear(&children[i]);
-    }
-}
-
-std::vector<Row> WalkWindow(HWND window, const std::string& label)
-{
-    std::vector<Row> rows;
-    IAccessible* client = nullptr;
-    EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&client)),
-              S_OK);
-    if (!client) return rows;
-    Walk(client, label, rows);
-    client->Release();
-    return rows;
-}
-
-void ExpectNamed(const std::vector<Row>& rows)
-{
+    Rows rows;
+    Walk(window, label, rows);
     for (const Row& row : rows) {
         std::printf("| %s | %s | %s | %s |%s\n", row.window.c_str(), row.object.c_str(), row.role.c_str(),
                     row.name.c_str(), row.focusable ? "" : " not focusable");
@@ -182,20 +115,19 @@ void ExpectNamed(const std::vector<Row>& rows)
         EXPECT_NE(row.name, "") << row.window << ": " << row.object << " has no name";
         EXPECT_NE(row.role, "") << row.window << ": " << row.object << " has no role";
     }
+    return rows;
 }
 
-bool Has(const std::vector<Row>& rows, const std::string& objectStart, const std::string& name)
+bool Has(const Rows& rows, const std::string& objectStart, const std::string& name)
 {
-    for (const Row& row : rows)
-        if (row.object.rfind(objectStart, 0) == 0 && row.name == name) return true;
-    return false;
+    return std::any_of(rows.begin(), rows.end(),
+                       [&](const Row& row) { return row.object.rfind(objectStart, 0) == 0 && row.name == name; });
 }
 
-// Runs `act` on the first visible window of this thread that `find` accepts,
+// Runs `act` on the first visible window of this thread that `find` gives,
 // from inside the modal loop that `open` runs.
 std::function<HWND()> g_find;
 std::function<void(HWND)> g_act;
-
 void CALLBACK ActOnWindow(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND window = g_find();
@@ -203,7 +135,6 @@ void CALLBACK ActOnWindow(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(nullptr, timer);
     g_act(window);
 }
-
 void WhileOpen(std::function<HWND()> find, std::function<void(HWND)> act, const std::function<void()>& open)
 {
     g_find = std::move(find);
@@ -212,7 +143,6 @@ void WhileOpen(std::function<HWND()> find, std::function<void(HWND)> act, const 
     open();
     KillTimer(nullptr, timer);
 }
-
 BOOL CALLBACK FindSheet(HWND window, LPARAM found)
 {
     if (!IsWindowVisible(window) || !FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr)) return TRUE;
@@ -224,83 +154,94 @@ class AccessibilityTest : public ShellViewTest {};
 
 TEST_F(AccessibilityTest, ViewAndListAreNamedAfterTheirFolderAndItemsReadEveryColumn)
 {
-    IShellFolder* letters = Letters();
-    const struct {
-        IShellFolder* folder;
-        const char* name;
-    } cases[] = {{root_, "Pellor"}, {letters, "R:\\Letters"}};
-    for (const auto& c : cases) {
-        OpenView view(c.folder, browser_);
-        std::vector<Row> rows = WalkWindow(view.window, std::string("view ") + c.name);
-        ExpectNamed(rows);
-        EXPECT_TRUE(Has(rows, "PellorShellView", c.name));
-        EXPECT_TRUE(Has(rows, "SysListView32 #", c.name));
+    const std::pair<IShellFolder*, const char*> views[] = {{root_.get(), "Pellor"}, {letters_.get(), "R:\\Letters"}};
+    for (const auto& [folder, name] : views) {
+        OpenView view(folder, browser_);
+        Rows rows = Named(view.window, std::string("view ") + name);
+        EXPECT_TRUE(Has(rows, "PellorShellView", name));
+        EXPECT_TRUE(Has(rows, "SysListView32 #", name));
+        if (folder == root_.get()) continue;
+        char size[32];
+        StrFormatByteSizeA(3000, size, sizeof size);
+        const std::string first = std::find_if(rows.begin(), rows.end(), [](const Row& row) {
+                                      return row.object == "SysListView32 item 0";
+                                  })->name;
+        EXPECT_EQ(first.rfind(std::string("a.mmq, Size: ") + size + ", Type: ", 0), 0u) << first;
+        EXPECT_NE(first.find(", Modified: "), std::string::npos);
     }
-    OpenView view(letters, browser_);
-    std::vector<Row> rows;
-    AddListItems(view.list, "", rows);
-    ASSERT_EQ(rows.size(), 3u);
-    char size[32];
-    StrFormatByteSizeA(3000, size, sizeof size);
-    EXPECT_EQ(rows[0].name.rfind(std::string("a.mmq, Size: ") + size + ", Type: ", 0), 0u) << rows[0].name;
-    EXPECT_NE(rows[0].name.find(", Modified: "), std::string::npos);
-    letters->Release();
 }
 
-TEST_F(AccessibilityTest, EverySettingsFieldIsNamed)
+TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
 {
     Settings()->m_dwDebugFlags = DBG_TO_FILE;  // the Log page's fields enabled, so focusable
-    std::vector<Row> rows;
-    WhileOpen(
-        [] {
-            HWND sheet = nullptr;
-            EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
-            return sheet;
-        },
-        [&](HWND sheet) {
-            static const char* const kPages[] = {"Connection", "Paths", "Log", "Advanced"};
-            for (int page = 0; page < 4; ++page) {
-                PropSheet_SetCurSel(sheet, nullptr, page);
-                std::vector<Row> pageRows = WalkWindow(PropSheet_GetCurrentPageHwnd(sheet), std::string("page ") + kPages[page]);
-                rows.insert(rows.end(), pageRows.begin(), pageRows.end());
-            }
-            PropSheet_PressButton(sheet, PSBTN_CANCEL);
-        },
-        [&] { EXPECT_EQ(ShowSettingsSheet(browser_.Frame()), S_OK); });
-    ExpectNamed(rows);
+    Rows rows;
+    auto findSheet = [] {
+        HWND sheet = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
+        return sheet;
+    };
+    WhileOpen(findSheet,
+              [&](HWND sheet) {
+                  const char* const pages[] = {"Connection", "Paths", "Log", "Advanced"};
+                  for (int page = 0; page < 4; ++page) {
+                      PropSheet_SetCurSel(sheet, nullptr, page);
+                      Rows pageRows = Named(PropSheet_GetCurrentPageHwnd(sheet), std::string("page ") + pages[page]);
+                      rows.insert(rows.end(), pageRows.begin(), pageRows.end());
+                  }
+                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
+              },
+              [&] { EXPECT_EQ(ShowSettingsSheet(browser_.Frame()), S_OK); });
     for (const char* label : {"Path:", "Name:", "Size (KB)", "Timeout (msec)", "Retries", "Transfer Retries"})
         EXPECT_TRUE(Has(rows, "Edit", label)) << "no field named " << label;
     for (const char* label : {"Size (KB)", "Timeout (msec)", "Retries", "Transfer Retries"})
         EXPECT_TRUE(Has(rows, "msctls_updown32", label)) << "no spin named " << label;
-}
 
-TEST_F(AccessibilityTest, MaskFieldIsNamed)
-{
-    std::vector<Row> rows;
-    char mask[MAX_PATH];
+    char chosen[MAX_PATH];
     WhileOpen([] { return FindWindowA(nullptr, "Enter File Mask"); },
               [&](HWND dialog) {
-                  rows = WalkWindow(dialog, "Select by Mask");
+                  rows = Named(dialog, "Select by Mask");
                   PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
               },
-              [&] { EXPECT_FALSE(RunMaskDialog(browser_.Frame(), mask)); });
-    ExpectNamed(rows);
-    EXPECT_TRUE(Has(rows, "ComboBox", "Mask:"));
-    EXPECT_TRUE(Has(rows, "Edit", "Mask:"));
-}
-
-TEST_F(AccessibilityTest, FolderPickerIsNamed)
-{
-    std::vector<Row> rows;
-    char folder[MAX_PATH];
+              [&] { EXPECT_FALSE(RunMaskDialog(browser_.Frame(), chosen)); });
+    EXPECT_TRUE(Has(rows, "ComboBox", "Mask:") && Has(rows, "Edit", "Mask:"));
     WhileOpen([] { return FindWindowA(nullptr, "Browse for Folder"); },
               [&](HWND picker) {
-                  rows = WalkWindow(picker, "Backup To");
+                  rows = Named(picker, "Backup To");
                   PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
               },
-              [&] { EXPECT_FALSE(PickCommandFolder(browser_.Frame(), IDS_PICK_BACKUP, PickFor::Backup, folder)); });
-    ExpectNamed(rows);
+              [&] { EXPECT_FALSE(PickCommandFolder(browser_.Frame(), IDS_PICK_BACKUP, PickFor::Backup, chosen)); });
     EXPECT_TRUE(Has(rows, "SysTreeView32", "Select a folder for the backup"));
+}
+
+TEST_F(AccessibilityTest, RefusedRenameAndMoveSayWhy)
+{
+    const struct {
+        const char* newName;
+        const char* text;
+        UINT icon;
+    } cases[] = {
+        {"nnnnnnnnnnnnnnnnnnnnn",  // 21 characters: one more than the device takes
+         "The name is too long. The notetaker takes names of at most 20 characters.", MB_ICONEXCLAMATION},
+        {"C.aaq", "Invalid path specified.", MB_ICONERROR},  // the device refuses a name in use
+    };
+    OpenView view(letters_.get(), browser_);
+    for (const auto& c : cases) {
+        boxes_.texts.clear();
+        boxes_.flags.clear();
+        view.Rename(1, c.newName);
+        EXPECT_EQ(boxes_.texts, Names{c.text}) << c.newName;
+        EXPECT_EQ(boxes_.flags, std::vector<UINT>{c.icon | MB_TASKMODAL});
+        EXPECT_EQ(view.Text(1, 0), "b.zzq");
+        EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
+    }
+    // A move out that cannot delete on the device.
+    boxes_.texts.clear();
+    ItemIdHolder gone(MakeItem("gone.txt", kFile, 5));
+    LPCITEMIDLIST items[] = {gone.get()};
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 1, items, IID_IDataObject, nullptr, data.putVoid()), S_OK);
+    EXPECT_TRUE(FAILED(FinishDrag(data.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE)));
+    EXPECT_EQ(boxes_.texts, (Names{"Invalid path specified."}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // OLE clipboard, PC files pasted and dropped onto the device, and Explorer's
 // windows listing on their own threads.
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -344,6 +345,13 @@ TEST_F(DeviceFolder, CutIsDeletedOnlyAfterAReportedMove)
     release(DROPEFFECT_MOVE, DROPEFFECT_MOVE);
     EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
     EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
+    // The last file of a folder: the folder it was cut from stays.
+    ComPtr<IDataObject> last = ItemsOf(letters_.get(), {MakeItem("keep.txt", kFile, 4)});
+    SetDataDword(last.get(), g_cfPasteSucceeded, DROPEFFECT_MOVE);
+    SetDataDword(last.get(), g_cfPerformedDropEffect, DROPEFFECT_MOVE);
+    last.reset();
+    EXPECT_FALSE(Exists("R\\Letters\\keep.txt"));
+    EXPECT_TRUE(Exists("R\\Letters"));
 }
 
 // The store of formats, without a device.
@@ -403,6 +411,28 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     enumerator.reset();
     clone.reset();
     EXPECT_EQ(object.detach()->Release(), 0u);
+}
+
+// A move's paths come from the contents' names; an item without contents
+// is passed over, not the end of the list.
+TEST(DataObjectStore, PathsPassOverItemsWithoutContents)
+{
+    TempDir pc;
+    TempDir::WriteAll(pc.file("b.txt"), "b");
+    ComPtr<CDataObject> object{new CDataObject(nullptr, nullptr, 0)};
+    FORMATETC format = Format(g_cfFileGroupDescriptor);
+    STGMEDIUM medium{TYMED_HGLOBAL};
+    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + sizeof(FILEDESCRIPTORA));
+    static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal))->cItems = 2;
+    GlobalUnlock(medium.hGlobal);
+    ASSERT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
+    format = Format(g_cfFileContents, 1, TYMED_ISTREAM);
+    medium = STGMEDIUM{TYMED_ISTREAM};
+    ASSERT_EQ(SHCreateStreamOnFileA(pc.file("b.txt").c_str(), STGM_READ, &medium.pstm), S_OK);
+    ASSERT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
+    Names paths;
+    EXPECT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
+    EXPECT_EQ(paths, Names{pc.file("b.txt")});
 }
 
 // A PC folder tree into the device root; files from two PC folders (the

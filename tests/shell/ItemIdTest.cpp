@@ -103,6 +103,8 @@ TEST(ItemIdPath, RenamedFoldersStayInTheirParent)
         EXPECT_STREQ(ItemIdName(renamed.get(), name, sizeof name), row.renamed);
         EXPECT_EQ(ItemIdAttributes(renamed.get()), ItemIdAttributes(old.get()));
     }
+    ItemIdHolder file(MakeItem("a.txt", kFile));
+    EXPECT_EQ(ItemIdRenamed(file.get(), nullptr), nullptr);
 }
 
 TEST(ItemIdColumns, TextsOfTheFourColumns)
@@ -156,6 +158,7 @@ void ExpectRefused(LPCITEMIDLIST bad, IShellFolder* folder, LPCITEMIDLIST good)
     EXPECT_EQ(ItemIdConcat(bad, good), nullptr);
     EXPECT_EQ(ItemIdConcat(good, bad), nullptr);
     EXPECT_EQ(ItemIdLast(bad), nullptr);
+    EXPECT_EQ(ItemIdRenamed(bad, "x"), nullptr);
     ItemIdNext(bad);  // may step over a sound first identifier, must not fault
     EXPECT_EQ(ItemIdAttributes(bad), 0u);
     EXPECT_FALSE(ItemIdIsFolder(bad) || ItemIdIsSpecial(bad));

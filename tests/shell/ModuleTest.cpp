@@ -217,8 +217,10 @@ BOOL WINAPI CountingFree(HMODULE library) { return library == kFakeLibrary && In
 TEST(CModuleHelp, LoadsTheLibraryOnceAndFreesItBeforeUnload)
 {
     g_help = {};
+    UINT count = 1;
+    PasteFormats(count);
+    EXPECT_EQ(count, 0u) << "no module object, no paste formats";
     CModule module(GetModuleHandleA(nullptr), IDA_VIEW, {CountingLoad, FakeFind, CountingFree});
-    UINT count = 0;
     const FORMATETC* formats = PasteFormats(count);
     ASSERT_EQ(count, 1u) << "paste takes file lists while the module lives";
     EXPECT_EQ(formats[0].cfFormat, CF_HDROP);
@@ -241,18 +243,6 @@ TEST(CModuleHelp, LoadsTheLibraryOnceAndFreesItBeforeUnload)
     EXPECT_EQ(g_help.frees, 1) << "freed once";
     module.ShowHelp(nullptr, nullptr, HH_DISPLAY_TOPIC, 0);
     EXPECT_EQ(g_help.loads, 2) << "loaded again after it was freed";
-}
-
-TEST(ClipFormats, RegisteredByNameAtLoad)
-{
-    EXPECT_EQ(g_cfFileGroupDescriptor, RegisterClipboardFormatA("FileGroupDescriptor"));
-    EXPECT_EQ(g_cfFileContents, RegisterClipboardFormatA("FileContents"));
-    EXPECT_EQ(g_cfPasteSucceeded, RegisterClipboardFormatA("Paste Succeeded"));
-    EXPECT_EQ(g_cfPerformedDropEffect, RegisterClipboardFormatA("Performed DropEffect"));
-    EXPECT_EQ(g_cfPreferredDropEffect, RegisterClipboardFormatA("Preferred DropEffect"));
-    UINT count = 1;
-    PasteFormats(count);
-    EXPECT_EQ(count, 0u) << "no module object, no paste formats";
 }
 
 TEST(Placeholders, EveryOccurrenceIsReplacedOrTheRowFails)

@@ -171,8 +171,17 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     ReleaseNotetaker();
 }
 
-TEST_F(SettingsSheetTest, NumbersAboveTheSpinsAreStoredAndOtherTextKeepsTheOldValue)
+TEST_F(SettingsSheetTest, CancelStoresNothingNumbersAboveTheSpinsAreStoredOtherTextKeepsTheOldValue)
 {
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                  SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
+                  Click(ShowPage(sheet, 0), IDC_PORT_COM1);
+                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
+              }}),
+              S_OK);
+    EXPECT_EQ(StoredDword("Timeout"), 0xFFFFFFFFu) << "nothing was written";
+    EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
+    EXPECT_EQ(Settings()->getPortIndex(), -1);
     ASSERT_EQ(RunSheet({[](HWND sheet) {
                            HWND advanced = ShowPage(sheet, 3);
                            SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");  // above the spin's 5000
@@ -189,19 +198,6 @@ TEST_F(SettingsSheetTest, NumbersAboveTheSpinsAreStoredAndOtherTextKeepsTheOldVa
     EXPECT_EQ(StoredDword("Timeout"), 9999u) << "the spin's range bounds only its arrows";
     EXPECT_EQ(StoredDword("Retries"), 25u);
     EXPECT_EQ(StoredDword("Transfer Retries"), 3u);
-}
-
-TEST_F(SettingsSheetTest, CancelStoresNothing)
-{
-    ASSERT_EQ(RunSheet({[](HWND sheet) {
-                  SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
-                  Click(ShowPage(sheet, 0), IDC_PORT_COM1);
-                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
-              }}),
-              S_OK);
-    EXPECT_EQ(StoredDword("Timeout"), 0xFFFFFFFFu) << "nothing was written";
-    EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
-    EXPECT_EQ(Settings()->getPortIndex(), -1);
 }
 
 TEST_F(SettingsSheetTest, LogPageEnablesItsFieldsAndKeepsOtherFlagBits)
@@ -327,7 +323,6 @@ TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
     EXPECT_EQ(menu_->GetCommandString(0, GCS_VALIDATEA, nullptr, nullptr, 0), S_OK);
     EXPECT_EQ(menu_->GetCommandString(1, GCS_VERBA, nullptr, ansi, 64), S_FALSE);
     EXPECT_EQ(menu_->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0), S_FALSE);
-
     CMINVOKECOMMANDINFO info{sizeof info};
     info.lpVerb = "properties";
     EXPECT_EQ(menu_->InvokeCommand(&info), S_FALSE) << "verbs given as text are not ours";

@@ -34,7 +34,7 @@ int CaptureMessageBox(HWND, const char* text, UINT flags)
 {
     MessageBoxCapture::texts.emplace_back(text);
     MessageBoxCapture::flags.push_back(flags);
-    return MessageBoxCapture::answer;
+    return (flags & MB_TYPEMASK) == MB_YESNO ? MessageBoxCapture::answer : IDOK;
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ struct ErrorBoxCapture {
 };
 
 // Collects the texts and flags of the message boxes the code would show;
-// a question is answered `answer`.
+// a yes-or-no question is answered `answer` (IDOK, neither, unless set).
 struct MessageBoxCapture {
     MessageBoxCapture();
     ~MessageBoxCapture();

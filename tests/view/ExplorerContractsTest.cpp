@@ -1,73 +1,45 @@
 // What Windows' Explorer asks of the view and its context menu and Wine's
 // does not: the selection as objects, selecting from outside, command ids
 // above the caller's first id, and the canonical verbs.
-#include "devicefiles/UserMessage.h"
-#include "shell/ClipFormats.h"
 #include "tests/view/ViewFixture.h"
 
 namespace {
-
-void Pump()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
 
 // The names a data object describes, in order.
 Names Described(IDataObject* object)
 {
     FORMATETC format{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
+    ScopedMedium medium;
+    if (FAILED(object->GetData(&format, medium.put()))) return {"(no descriptor)"};
+    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock((*medium).hGlobal));
     Names names;
-    if (FAILED(object->GetData(&format, &medium))) return {"(no descriptor)"};
-    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
     for (UINT i = 0; group && i < group->cItems; ++i) names.emplace_back(group->fgd[i].cFileName);
-    GlobalUnlock(medium.hGlobal);
-    ReleaseStgMedium(&medium);
+    GlobalUnlock((*medium).hGlobal);
     return names;
 }
 
-int AnswerYes(HWND, const char*, UINT flags) { return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK; }
-
 class ExplorerContracts : public ShellViewTest {
 protected:
-    ExplorerContracts() : letters_(Letters()), view_(letters_, browser_), previousBox_(SetMessageBoxHook(AnswerYes)) {}
-    ~ExplorerContracts() override
-    {
-        SetMessageBoxHook(previousBox_);
-        letters_->Release();
-    }
+    ExplorerContracts() { boxes_.answer = IDYES; }
 
-    Names Selected() const
-    {
-        Names names;
-        for (int i = 0; i < view_.Count(); ++i)
-            if (ListView_GetItemState(view_.list, i, LVIS_SELECTED)) names.push_back(view_.Text(i, 0));
-        return names;
-    }
     std::string Focused() const
     {
         int index = ListView_GetNextItem(view_.list, -1, LVNI_FOCUSED);
         return index < 0 ? "" : view_.Text(index, 0);
     }
-    IContextMenu* MenuOf(std::initializer_list<const char*> names)
+    ComPtr<IContextMenu> MenuOf(std::initializer_list<const char*> names)
     {
         std::vector<LPCITEMIDLIST> items;
-        for (const char* name : names) items.push_back(MakeItem(name, 1));
-        IContextMenu* menu = nullptr;
+        for (const char* name : names) items.push_back(MakeItem(name, kFile));
+        ComPtr<IContextMenu> menu;
         EXPECT_EQ(letters_->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()), items.data(), IID_IContextMenu,
-                                          nullptr, reinterpret_cast<void**>(&menu)),
+                                          nullptr, menu.putVoid()),
                   S_OK);
         for (LPCITEMIDLIST item : items) ItemIdFree(const_cast<LPITEMIDLIST>(item));
         return menu;
     }
 
-    IShellFolder* letters_;
-    OpenView view_;
-    MessageBoxHook previousBox_;
+    OpenView view_{letters_.get(), browser_};
 };
 
 TEST_F(ExplorerContracts, ItemObjectsOfSelectionViewAndBackground)
@@ -121,42 +93,36 @@ TEST_F(ExplorerContracts, SelectItemByChildId)
         SetFocus(view_.list);
         ListView_SetItemState(view_.list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_SetItemState(view_.list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        ItemIdHolder item(row.item ? MakeItem(row.item, 1) : nullptr);
+        ItemIdHolder item(row.item ? MakeItem(row.item, kFile) : nullptr);
         EXPECT_EQ(view_.view->SelectItem(item.get(), row.flags), row.result) << row.item << " " << row.flags;
-        EXPECT_EQ(Selected(), row.selected) << row.item << " " << row.flags;
+        EXPECT_EQ(view_.Selected(), row.selected) << row.item << " " << row.flags;
         EXPECT_EQ(Focused(), row.focused) << row.item << " " << row.flags;
     }
 
     // Edit starts the rename of that item, as Explorer's Rename command does.
-    ItemIdHolder c(MakeItem("C.aaq", 1));
+    ItemIdHolder c(MakeItem("C.aaq", kFile));
     ASSERT_EQ(view_.view->SelectItem(c.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED), S_OK);
-    HWND edit = reinterpret_cast<HWND>(SendMessageA(view_.list, LVM_GETEDITCONTROL, 0, 0));
-    ASSERT_NE(edit, nullptr);
-    char text[MAX_PATH] = "";
-    GetWindowTextA(edit, text, sizeof text);
-    EXPECT_STREQ(text, "C.aaq");
-    SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(view_.Editing(), "C.aaq");
 }
 
 // The browser may destroy the view in BrowseObject: never from inside the
 // list's own notification.
 TEST_F(ExplorerContracts, ActivationBrowsesOnlyAfterTheNotification)
 {
-    OpenView root(root_, browser_);
+    OpenView root(root_.get(), browser_);
     ListView_SetItemState(root.list, 2, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
     NMITEMACTIVATE activate{};
     activate.hdr.code = LVN_ITEMACTIVATE;
     activate.iItem = 2;
     root.Notify(activate.hdr);
     EXPECT_EQ(browser_.browsedTo, Names{}) << "browsed from inside LVN_ITEMACTIVATE";
-    Pump();
+    OpenView::Settle();
     EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"});
 }
 
 TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
 {
-    ComPtr<IContextMenu> menu;
-    menu.reset(MenuOf({"a.mmq", "C.aaq"}));
+    ComPtr<IContextMenu> menu = MenuOf({"a.mmq", "C.aaq"});
     HMENU popup = CreatePopupMenu();
     AppendMenuA(popup, MF_STRING, 7, "caller's own");
     const UINT first = 0x100;
@@ -209,8 +175,7 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
 
 TEST_F(ExplorerContracts, InvokedByOffsetOrByVerbInEitherCharacterSet)
 {
-    ComPtr<IContextMenu> menu;
-    menu.reset(MenuOf({"b.zzq"}));
+    ComPtr<IContextMenu> menu = MenuOf({"b.zzq"});
     HMENU popup = CreatePopupMenu();
     menu->QueryContextMenu(popup, 0, 0x100, 0x7FFF, CMF_NORMAL);
     DestroyMenu(popup);
@@ -234,8 +199,8 @@ TEST_F(ExplorerContracts, InvokedByOffsetOrByVerbInEitherCharacterSet)
     ansi.cbSize = sizeof ansi;
     ansi.lpVerb = MAKEINTRESOURCEA(IDC_DELETE);  // an offset, whatever the first id was
     EXPECT_EQ(menu->InvokeCommand(&ansi), S_OK);
-    EXPECT_FALSE(TempDir::Exists(sim_.store.file("R\\Letters\\b.zzq")));
-    EXPECT_TRUE(TempDir::Exists(sim_.store.file("R\\Letters\\a.mmq")));
+    EXPECT_FALSE(OnDevice("R\\Letters\\b.zzq"));
+    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq"));
 }
 
 }  // namespace
