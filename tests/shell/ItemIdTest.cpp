@@ -206,7 +206,7 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
         {"claims one more than it holds", [](std::vector<BYTE>& b, size_t at, USHORT) { ++b[at]; }},
         {"claims the most", [](std::vector<BYTE>& b, size_t at, USHORT) { b[at] = b[at + 1] = 0xFF; }},
         {"claims less than its name needs", [](std::vector<BYTE>& b, size_t at, USHORT cb) { b[at] = static_cast<BYTE>(cb - 6); }},
-        {"cut within its name, then zeros",
+        {"cut within its name; what a store hands back still ends in zeros",
          [](std::vector<BYTE>& b, size_t at, USHORT) { b.resize(at + 29), b.insert(b.end(), 3, 0); }},
         {"a name without its zero, nothing after it",
          [](std::vector<BYTE>& b, size_t at, USHORT cb) {
@@ -222,7 +222,7 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
              b.insert(b.end(), reinterpret_cast<BYTE*>(&foreign), reinterpret_cast<BYTE*>(&foreign) + 4);
          }},
     };
-    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("x", kFile)}));
+    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("note.txt", kFile)}));
     for (DWORD attributes : kForeign)
         for (const auto& row : rows)
             for (LPCITEMIDLIST list : {one.get(), two.get()}) {
@@ -238,7 +238,7 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
 
 TEST_F(MalformedItemIdTest, SoundListsAtThePageEndAreRead)
 {
-    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("x", kFile)}));
+    ItemIdHolder one(MakeItem("note.txt", kFile, 7)), two(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("note.txt", kFile)}));
     for (LPCITEMIDLIST sound : {one.get(), two.get()}) {
         std::vector<BYTE> bytes = Bytes(sound);
         LPCITEMIDLIST list = buffer_.Place(bytes);
