@@ -151,11 +151,20 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     EXPECT_EQ(changed[20], "  22 &List [checked] | Displays items in a list.");
     EXPECT_EQ(changed[21], "  23 &Details | Displays information about each item in the window.");
     EXPECT_EQ(changed[29], "    29 &Auto Arrange [checked] | Arranges the icons automatically.");
+    SendMessageA(view.window, WM_COMMAND, IDC_DETAILS, 0);
+    EXPECT_EQ(browser_.RecordMenus()[21], expected[21]) << "back to Details";
+    EXPECT_EQ(GetWindowLongPtrA(view.list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     view.view->UIActivate(SVUIA_DEACTIVATE);
     EXPECT_EQ(browser_.removeMenusCalls, 1);
     EXPECT_EQ(browser_.menu, nullptr);
     view.view->UIActivate(SVUIA_INPLACEACTIVATE);
     EXPECT_EQ(browser_.menu, nullptr) << "in-place activation merges nothing";
+    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    changed = browser_.RecordMenus();
+    EXPECT_EQ(Names(changed.begin(), changed.begin() + 20), Names(expected.begin(), expected.begin() + 20))
+        << "merged afresh when the view has the focus again";
+    view.view->UIActivate(SVUIA_DEACTIVATE);
+    EXPECT_EQ(browser_.removeMenusCalls, 2);
 }
 
 TEST_F(MenusTest, EditItemsFollowSelectionAndClipboard)
