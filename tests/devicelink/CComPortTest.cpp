@@ -9,61 +9,58 @@
 namespace {
 
 using Call = MemoryLine::Call;
-using Side = MemoryLine::Side;
+
+// COM3 at 19200 8N1, as the engine constructs its port; a higher layer may
+// push back a byte it read.
+class Port : public CComPort {
+public:
+    Port() : CComPort(2, 19200, NOPARITY, ONESTOPBIT, 8) {}
+    void pushBack(int byte) { m_nPushBack = byte; }
+};
 
 class ComPortTest : public ::testing::Test {
 protected:
     ComPortTest() { api_.Attach(3, line_); }
-
-    // COM3 at 19200 8N1, as the engine constructs its port.
-    static CComPort MakePort() { return CComPort(2, 19200, NOPARITY, ONESTOPBIT, 8); }
-
-    void deviceSends(const std::string& bytes) { line_.Write(Side::Device, bytes.data(), bytes.size()); }
-    std::string deviceReceives()
+    void deviceSends(const std::string& bytes) { line_.Write(MemoryLine::Side::Device, bytes.data(), bytes.size()); }
+    DCB dcb() { return line_.Pc().dcb; }
+    std::vector<DWORD> escapes() { return line_.Pc().escapes; }
+    int set(int id, int value) { return port_.SetParameter(id, value); }
+    int get(int id) { return port_.GetParameter(id); }
+    std::string gets(int length)
     {
-        char buffer[4096];
-        return std::string(buffer, line_.Read(Side::Device, buffer, sizeof buffer));
+        char buffer[16];
+        const int n = port_.Gets(buffer, length);
+        return n < 0 ? "error" : std::string(buffer, n);
     }
 
     MemoryLine line_;
     MemoryComApi api_;
+    Port port_;
 };
 
 TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
 {
-    const DCB before = line_.Pc().dcb;
-    CComPort port = MakePort();
-    ASSERT_EQ(port.Open(), 0);
-
+    const DCB before = dcb();
+    ASSERT_EQ(port_.Open(), 0);
     const auto pc = line_.Pc();
-    EXPECT_TRUE(pc.open);
-    EXPECT_EQ(pc.dcb.BaudRate, 19200u);
-    EXPECT_EQ(pc.dcb.ByteSize, 8);
-    EXPECT_EQ(pc.dcb.Parity, NOPARITY);
-    EXPECT_EQ(pc.dcb.StopBits, ONESTOPBIT);
-    EXPECT_EQ(pc.dcb.fBinary, 1u);
-    EXPECT_EQ(pc.dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-    EXPECT_EQ(pc.dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-    EXPECT_EQ(pc.dcb.fTXContinueOnXoff, 1u);
+    EXPECT_TRUE(pc.open && pc.dcb.BaudRate == 19200 && pc.dcb.ByteSize == 8 && pc.dcb.Parity == NOPARITY &&
+                pc.dcb.StopBits == ONESTOPBIT && pc.dcb.fBinary && pc.dcb.fTXContinueOnXoff && pc.rxQueue == 1024 &&
+                pc.dcb.fDtrControl == DTR_CONTROL_ENABLE && pc.dcb.fRtsControl == RTS_CONTROL_ENABLE);
     EXPECT_EQ(pc.dcb.fOutxCtsFlow | pc.dcb.fOutxDsrFlow | pc.dcb.fOutX | pc.dcb.fInX | pc.dcb.fParity |
-                  pc.dcb.fErrorChar | pc.dcb.fNull | pc.dcb.fAbortOnError,
-              0u);
-    EXPECT_EQ(pc.rxQueue, 1024u);
+                  pc.dcb.fErrorChar | pc.dcb.fNull | pc.dcb.fAbortOnError, 0u);
     EXPECT_EQ(pc.escapes, std::vector<DWORD>{RESETDEV});
-    EXPECT_EQ(pc.timeouts.ReadIntervalTimeout, MAXDWORD);
-    EXPECT_EQ(pc.timeouts.ReadTotalTimeoutConstant + pc.timeouts.ReadTotalTimeoutMultiplier +
-                  pc.timeouts.WriteTotalTimeoutConstant + pc.timeouts.WriteTotalTimeoutMultiplier,
-              0u);
-
-    ASSERT_EQ(port.Close(), 0);
-    const auto after = line_.Pc();
-    EXPECT_FALSE(after.open);
-    EXPECT_EQ(after.dcb.BaudRate, before.BaudRate);
-    EXPECT_EQ(after.timeouts.ReadIntervalTimeout, 0u);
-    EXPECT_EQ(port.Close(), 0);  // closed already: nothing to do
+    const COMMTIMEOUTS& t = pc.timeouts;
+    EXPECT_TRUE(t.ReadIntervalTimeout == MAXDWORD && !t.ReadTotalTimeoutConstant && !t.ReadTotalTimeoutMultiplier &&
+                !t.WriteTotalTimeoutConstant && !t.WriteTotalTimeoutMultiplier);
+    EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
+    EXPECT_EQ(port_.Open(), CComPort::ERR_NODATA);  // open already: the last result, nothing done
+    EXPECT_EQ(escapes().size(), 1u);
+    ASSERT_EQ(port_.Close(), 0);
+    EXPECT_TRUE(!line_.Pc().open && dcb().BaudRate == before.BaudRate && !line_.Pc().timeouts.ReadIntervalTimeout);
+    EXPECT_EQ(port_.Close() | port_.TxClear() | port_.RxClear(), 0);  // closed already: nothing to do
 }
 
-TEST_F(ComPortTest, EachFailingStepOfOpenGivesTheSystemErrorAndCloseStillReleases)
+TEST_F(ComPortTest, EachFailingStepOfOpenOrCloseGivesTheSystemErrorAndCloseStillReleases)
 {
     const struct { Call call; DWORD error; } steps[] = {
         {Call::CreateFile, ERROR_FILE_NOT_FOUND}, {Call::GetCommTimeouts, ERROR_GEN_FAILURE},
@@ -72,221 +69,137 @@ TEST_F(ComPortTest, EachFailingStepOfOpenGivesTheSystemErrorAndCloseStillRelease
         {Call::SetCommTimeouts, ERROR_IO_DEVICE},
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE(static_cast<int>(step.call));
-        CComPort port = MakePort();
         line_.FailNext(step.call, step.error);
-        EXPECT_EQ(port.Open(), CComPort::ERR_SYSTEM);
-        EXPECT_EQ(port.LastResult(), CComPort::ERR_SYSTEM);
-        EXPECT_EQ(port.WinError(), step.error);
-        EXPECT_EQ(port.IsOpen(), step.call != Call::CreateFile);
-        EXPECT_EQ(port.Close(), 0);
-        EXPECT_FALSE(line_.Pc().open);
+        EXPECT_EQ(port_.Open(), CComPort::ERR_SYSTEM);
+        EXPECT_TRUE(port_.LastResult() == CComPort::ERR_SYSTEM && port_.WinError() == step.error) << int(step.call);
+        EXPECT_EQ(port_.IsOpen(), step.call != Call::CreateFile);
+        EXPECT_TRUE(port_.Close() == 0 && !line_.Pc().open);
     }
-}
-
-TEST_F(ComPortTest, FailedCloseKeepsTheHandleForAnotherTry)
-{
-    CComPort port = MakePort();
-    ASSERT_EQ(port.Open(), 0);
+    ASSERT_EQ(port_.Open(), 0);
     line_.FailNext(Call::SetCommState, ERROR_GEN_FAILURE);
-    EXPECT_EQ(port.Close(), CComPort::ERR_SYSTEM);
-    EXPECT_TRUE(port.IsOpen());
-    EXPECT_TRUE(line_.Pc().open);
-    EXPECT_EQ(port.Close(), 0);
-    EXPECT_FALSE(line_.Pc().open);
+    EXPECT_EQ(port_.Close(), CComPort::ERR_SYSTEM);
+    EXPECT_TRUE(port_.IsOpen() && line_.Pc().open);  // kept for another try
+    EXPECT_TRUE(port_.Close() == 0 && !line_.Pc().open);
 }
 
-TEST_F(ComPortTest, BytesTravelBothWaysAndReadsNeverWait)
+TEST_F(ComPortTest, BytesTravelBothWaysReadsNeverWaitAndAPushedBackByteComesFirst)
 {
-    CComPort port = MakePort();
-    EXPECT_EQ(port.Puts("x", 1), CComPort::ERR_NOTOPEN);
+    EXPECT_EQ(port_.Puts("x", 1), CComPort::ERR_NOTOPEN);
+    ASSERT_EQ(port_.Open(), 0);
+    const std::string command("\x1B" "D\r\0\xFF", 5);
+    EXPECT_EQ(port_.Puts(command.data(), 5), 5);
     char buffer[16];
-    ASSERT_EQ(port.Open(), 0);
-
-    const std::string command = std::string("\x1B" "D\r\0\xFF", 5);
-    EXPECT_EQ(port.Puts(command.data(), 5), 5);
-    EXPECT_EQ(deviceReceives(), command);
-    EXPECT_EQ(port.LastResult(), 0);  // a count is not kept as the last result
-
-    EXPECT_EQ(port.Getc(), CComPort::ERR_NODATA);
-    EXPECT_EQ(port.Gets(buffer, 16), 0);
+    EXPECT_EQ(std::string(buffer, line_.Read(MemoryLine::Side::Device, buffer, 16)), command);
+    EXPECT_EQ(port_.LastResult(), 0);  // a count is not kept as the last result
+    EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
+    EXPECT_EQ(gets(16), "");
     deviceSends(std::string("\x00\x80\xFFok", 5));
-    EXPECT_EQ(port.Getc(), 0x00);
-    EXPECT_EQ(port.Getc(), 0x80);  // bytes come back unsigned
-    EXPECT_EQ(port.Getc(), 0xFF);
-    EXPECT_EQ(port.Gets(buffer, 16), 2);
-    EXPECT_EQ(std::string(buffer, 2), "ok");
-
+    EXPECT_TRUE(port_.Getc() == 0x00 && port_.Getc() == 0x80 && port_.Getc() == 0xFF);  // unsigned
+    EXPECT_EQ(gets(16), "ok");
     line_.FailNext(Call::WriteFile, ERROR_COUNTER_TIMEOUT);
-    EXPECT_EQ(port.Puts("a", 1), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_COUNTER_TIMEOUT));
+    EXPECT_EQ(port_.Puts("a", 1), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_COUNTER_TIMEOUT));
     deviceSends("z");
     line_.FailNext(Call::ReadFile, ERROR_OPERATION_ABORTED);
-    EXPECT_EQ(port.Getc(), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port.Getc(), 'z');
-}
+    EXPECT_EQ(port_.Getc(), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(port_.Getc(), 'z');
 
-// A higher layer that has to put back a byte it read.
-class PushingPort : public CComPort {
-public:
-    PushingPort() : CComPort(2, 19200, NOPARITY, ONESTOPBIT, 8) {}
-    void pushBack(int byte) { m_nPushBack = byte; }
-};
-
-TEST_F(ComPortTest, PushedBackByteComesFirst)
-{
-    PushingPort port;
-    ASSERT_EQ(port.Open(), 0);
-    port.pushBack('C');
-    EXPECT_EQ(port.Getc(), 'C');  // even with nothing queued
-    EXPECT_EQ(port.Getc(), CComPort::ERR_NODATA);
-
-    char buffer[8] = {};
+    port_.pushBack('C');
+    EXPECT_TRUE(port_.Getc() == 'C' && port_.Getc() == CComPort::ERR_NODATA);  // even with nothing queued
     deviceSends("xyz");
-    port.pushBack('A');
-    EXPECT_EQ(port.Gets(buffer, 1), 1);
-    EXPECT_EQ(buffer[0], 'A');
-    port.pushBack('B');
-    EXPECT_EQ(port.Gets(buffer, 8), 4);
-    EXPECT_EQ(std::string(buffer, 4), "Bxyz");
-
-    port.pushBack('Q');
+    port_.pushBack('A');
+    EXPECT_EQ(gets(1), "A");
+    port_.pushBack('B');
+    EXPECT_EQ(gets(8), "Bxyz");
+    port_.pushBack('Q');
     deviceSends("stale");
-    EXPECT_EQ(port.RxClear(), 0);
-    EXPECT_EQ(port.Getc(), CComPort::ERR_NODATA);
+    EXPECT_EQ(port_.RxClear(), 0);
+    EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
 }
 
-TEST_F(ComPortTest, FlowControlModesReadBackFromTheConfiguration)
+TEST_F(ComPortTest, FlowControlModesAndXonXoffLimitsReadBackFromTheConfiguration)
 {
-    CComPort port = MakePort();
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_FLOWCONTROL), CComPort::ERR_FLOWCONTROL);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 0), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_FLOWCONTROL), 0);
-
-    ASSERT_EQ(port.SetParameter(CComPort::PAR_RXQUESIZE, 400), 0);
-    ASSERT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 1), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_FLOWCONTROL), 1);
-    auto pc = line_.Pc();
-    EXPECT_EQ(pc.dcb.fOutX & pc.dcb.fInX, 1u);
-    EXPECT_EQ(pc.dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
-    EXPECT_EQ(pc.dcb.XonLim, 100);  // a quarter of a queue of 400
-    EXPECT_EQ(pc.rxQueue, 400u);
-
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 2), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_FLOWCONTROL), 2);
-    pc = line_.Pc();
-    EXPECT_EQ(pc.dcb.fOutxCtsFlow, 1u);
-    EXPECT_EQ(pc.dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
-    EXPECT_EQ(pc.dcb.fOutX | pc.dcb.fInX, 0u);
-    EXPECT_EQ(pc.dcb.fBinary, 1u);  // flags outside the mode are left alone
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 3), CComPort::ERR_BADPARAM);
+    EXPECT_EQ(get(CComPort::PAR_FLOWCONTROL), CComPort::ERR_FLOWCONTROL);
+    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 0) == 0 && get(CComPort::PAR_FLOWCONTROL) == 0);
+    EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 400), 0);
+    ASSERT_EQ(port_.Open(), 0);
+    // Both limits: a quarter of a receive queue of 512 bytes or less, else
+    // 128; made at Open and again when XON/XOFF is chosen.
+    EXPECT_TRUE(dcb().XonLim == 100 && dcb().XoffLim == 100) << dcb().XonLim;
+    EXPECT_TRUE(set(CComPort::PAR_RXQUESIZE, 1024) == 0 && line_.Pc().rxQueue == 1024);
+    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 1) == 0 && get(CComPort::PAR_FLOWCONTROL) == 1);
+    EXPECT_TRUE(dcb().XonLim == 128 && dcb().XoffLim == 128) << dcb().XonLim;
+    EXPECT_TRUE(dcb().fOutX && dcb().fInX && dcb().fRtsControl == RTS_CONTROL_DISABLE);
+    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 2) == 0 && get(CComPort::PAR_FLOWCONTROL) == 2);
+    EXPECT_TRUE(dcb().fOutxCtsFlow && dcb().fRtsControl == RTS_CONTROL_HANDSHAKE && !dcb().fOutX && !dcb().fInX);
+    EXPECT_EQ(dcb().fBinary, 1u);  // flags outside the mode are left alone
+    EXPECT_EQ(set(CComPort::PAR_FLOWCONTROL, 3), CComPort::ERR_BADPARAM);
 }
 
 TEST_F(ComPortTest, EverySetOnAnOpenPortReassertsDtrThenRtsUnlessHardwareFlow)
 {
-    CComPort port = MakePort();
-    ASSERT_EQ(port.Open(), 0);
+    ASSERT_EQ(port_.Open(), 0);
     line_.WithPc([](MemoryLine::PcPort& pc) { pc.escapes.clear(); return 0; });
-
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
-    EXPECT_EQ(line_.Pc().escapes, (std::vector<DWORD>{SETDTR, SETRTS}));
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_RTS, 0), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_RTS), 0);
-    EXPECT_EQ(line_.Pc().escapes, (std::vector<DWORD>{SETDTR, SETRTS, SETDTR, CLRRTS}));
-    EXPECT_FALSE(line_.DeviceCts());
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_DTR, 0), 0);
-    EXPECT_FALSE(line_.DeviceDsr());
-
-    ASSERT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 2), 0);
-    const size_t before = line_.Pc().escapes.size();
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_BAUDRATE, 38400), 0);
-    EXPECT_EQ(line_.Pc().escapes.size(), before);
-    EXPECT_EQ(line_.Pc().dcb.BaudRate, 38400u);
-
-    ASSERT_EQ(port.SetParameter(CComPort::PAR_FLOWCONTROL, 0), 0);
+    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
+    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS}));
+    EXPECT_TRUE(set(CComPort::PAR_RTS, 0) == 0 && get(CComPort::PAR_RTS) == 0 && !line_.DeviceCts());
+    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS, SETDTR, CLRRTS}));
+    EXPECT_TRUE(set(CComPort::PAR_DTR, 0) == 0 && !line_.DeviceDsr());
+    ASSERT_EQ(set(CComPort::PAR_FLOWCONTROL, 2), 0);
+    const size_t before = escapes().size();
+    EXPECT_TRUE(set(CComPort::PAR_BAUDRATE, 38400) == 0 && escapes().size() == before && dcb().BaudRate == 38400);
+    ASSERT_EQ(set(CComPort::PAR_FLOWCONTROL, 0), 0);
     line_.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
 }
 
-TEST_F(ComPortTest, BadParametersChangeNothing)
+TEST_F(ComPortTest, ParametersAreCheckedAndReachTheDriverOnlyWhileOpen)
 {
-    CComPort port = MakePort();
-    ASSERT_EQ(port.Open(), 0);
-    const DCB before = line_.Pc().dcb;
+    MemoryLine other;
+    api_.Attach(4, other);
+    EXPECT_TRUE(!set(CComPort::PAR_PARITY, EVENPARITY) && !set(CComPort::PAR_TXQUESIZE, 2048) &&
+                !set(CComPort::PAR_RXTIMEOUTCONST, 7) && !set(CComPort::PAR_PORT, 3) && get(CComPort::PAR_PORT) == 3);
+    EXPECT_FALSE(line_.Pc().open || other.Pc().open);
+    ASSERT_EQ(port_.Open(), 0);
+    EXPECT_TRUE(other.Pc().open && other.Pc().dcb.Parity == EVENPARITY && other.Pc().txQueue == 2048 &&
+                other.Pc().timeouts.ReadTotalTimeoutConstant == 7);
+    EXPECT_EQ(set(CComPort::PAR_PORT, 2), 0);  // the new index reopens the port
+    EXPECT_TRUE(!other.Pc().open && line_.Pc().open);
+
+    const DCB before = dcb();
     const struct { int id, value; } bad[] = {
         {CComPort::PAR_STOPBITS, 3}, {CComPort::PAR_DATABITS, 9}, {CComPort::PAR_PARITY, 5},
         {CComPort::PAR_CTS, 1},      {CComPort::PAR_XONCHAR, 256}, {CComPort::PAR_RXQUESIZE, 0}, {25, 1},
     };
-    for (const auto& b : bad) {
-        SCOPED_TRACE(b.id);
-        EXPECT_EQ(port.SetParameter(b.id, b.value), CComPort::ERR_BADPARAM);
-    }
-    EXPECT_EQ(port.GetParameter(25), CComPort::ERR_BADPARAM);
-    const DCB after = line_.Pc().dcb;
+    for (const auto& b : bad) EXPECT_EQ(set(b.id, b.value), CComPort::ERR_BADPARAM) << b.id;
+    EXPECT_EQ(get(25), CComPort::ERR_BADPARAM);
+    const DCB after = dcb();
     EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
-}
 
-TEST_F(ComPortTest, ParametersReachTheDriverOnlyWhileOpen)
-{
-    CComPort port = MakePort();
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_PARITY, EVENPARITY), 0);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_TXQUESIZE, 2048), 0);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_RXTIMEOUTCONST, 7), 0);
-    EXPECT_FALSE(line_.Pc().open);
-    ASSERT_EQ(port.Open(), 0);
-    auto pc = line_.Pc();
-    EXPECT_EQ(pc.dcb.Parity, EVENPARITY);
-    EXPECT_EQ(pc.txQueue, 2048u);
-    EXPECT_EQ(pc.timeouts.ReadTotalTimeoutConstant, 7u);
-
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_RXTIMEOUT, -1), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_RXTIMEOUT), -1);
-    EXPECT_EQ(port.LastResult(), 0);  // MAXDWORD read back is a value, not an error
-
+    EXPECT_TRUE(set(CComPort::PAR_RXTIMEOUT, -1) == 0 && get(CComPort::PAR_RXTIMEOUT) == -1);
+    EXPECT_EQ(port_.LastResult(), 0);  // MAXDWORD read back is a value, not an error
     line_.FailNext(Call::SetupComm, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_RXQUESIZE, 4096), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-}
-
-TEST_F(ComPortTest, ChangingThePortIndexReopensOnlyAnOpenPort)
-{
-    MemoryLine other;
-    api_.Attach(4, other);
-    CComPort port = MakePort();
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_PORT, 3), 0);
-    EXPECT_FALSE(other.Pc().open);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_PORT), 3);
-    ASSERT_EQ(port.Open(), 0);
-    EXPECT_TRUE(other.Pc().open);
-
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_PORT, 2), 0);
-    EXPECT_FALSE(other.Pc().open);
-    EXPECT_TRUE(line_.Pc().open);
-
-    EXPECT_EQ(port.SetParameter(CComPort::PAR_PORT, 7), CComPort::ERR_SYSTEM);  // COM8 does not exist
-    EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 4096), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(set(CComPort::PAR_PORT, 7), CComPort::ERR_SYSTEM);  // COM8 does not exist
+    EXPECT_TRUE(port_.WinError() == ERROR_FILE_NOT_FOUND && !port_.IsOpen());
 }
 
 TEST_F(ComPortTest, QueueCountsModemLinesAndErrorFlags)
 {
-    CComPort port = MakePort();
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_RXQUE), CComPort::ERR_NOTOPEN);
-    ASSERT_EQ(port.Open(), 0);
+    EXPECT_EQ(get(CComPort::PAR_RXQUE), CComPort::ERR_NOTOPEN);
+    ASSERT_EQ(port_.Open(), 0);
     deviceSends("12345");
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_RXQUE), 5);
+    EXPECT_EQ(get(CComPort::PAR_RXQUE), 5);
     line_.WithPc([](MemoryLine::PcPort& pc) { return pc.errorFlags = CE_FRAME | CE_OVERRUN; });
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_STATUS), CE_FRAME | CE_OVERRUN);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_STATUS), 0);  // reading clears them
-
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_CTS), 1);
+    EXPECT_EQ(get(CComPort::PAR_STATUS), CE_FRAME | CE_OVERRUN);
+    EXPECT_EQ(get(CComPort::PAR_STATUS), 0);  // reading clears them
+    EXPECT_EQ(get(CComPort::PAR_CTS), 1);
     line_.SetDeviceLines(false, true);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_CTS), 0);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_DSR), 1);
+    EXPECT_TRUE(get(CComPort::PAR_CTS) == 0 && get(CComPort::PAR_DSR) == 1);
     line_.FailNext(Call::GetCommModemStatus, ERROR_NOT_SUPPORTED);
-    EXPECT_EQ(port.GetParameter(CComPort::PAR_CTS), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port.WinError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(get(CComPort::PAR_CTS), CComPort::ERR_SYSTEM);
+    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
 }
 
 }  // namespace

@@ -1,138 +1,93 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "tests/devicelink/NotetakerFixture.h"
 
 namespace {
 
 using Channel = NotetakerFixture;
+using N = CNotetaker;
 
 DWORD Since(DWORD start) { return GetTickCount() - start; }
 
-TEST_F(Channel, ArgumentsAreFramedAsTheDeviceExpects)
+// One command on a device of a firmware generation (identified first, or by
+// the command itself): its result, and every byte the PC sent for it.
+TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
 {
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_RENAME);
-    unsigned char count[2];
-    script_.On(Cmd('F') + "\\\r", Bytes({0, 0}));
-    EXPECT_EQ(nt->serialCmd("\\", CNotetaker::DCMD_ENUM, count, 2), 0);
-    script_.On(Cmd('D') + Bytes({'A', 0x0D, 0}), Bytes({'D', 0, 0}));
-    EXPECT_EQ(nt->serialCmd("A", CNotetaker::DCMD_DELE, nullptr, 0), 0);
-    script_.On(Cmd('N') + Bytes({'a', 0, 'b', 0}), Bytes({'N', 0, 0}));
-    EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0), 0);
-    EXPECT_EQ(script_.Received(), Cmd('F') + "\\\r" + Cmd('D') + Bytes({'A', 0x0D, 0}) + Cmd('N') +
-                                      Bytes({'a', 0, 'b', 0}));
-}
-
-TEST_F(Channel, LongArgumentsAreCutTo259Characters)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_RENAME);
-    const std::string longName(400, 'q');
-    script_.On(std::string(259, 'q') + Bytes({0x0D, 0}), Bytes({'M', 0, 0}));
-    EXPECT_EQ(nt->serialCmd(longName.c_str(), CNotetaker::DCMD_MKDIR, nullptr, 0), 0);
-    EXPECT_EQ(script_.Received(), Cmd('M') + std::string(259, 'q') + Bytes({0x0D, 0}));
-    script_.ClearReceived();
-    script_.On(std::string(259, 'q') + '\0' + std::string(259, 'q') + '\0', Bytes({'N', 0, 0}));
-    EXPECT_EQ(nt->serialCmd2(longName.c_str(), longName.c_str(), CNotetaker::DCMD_RENAME, nullptr, 0), 0);
-    EXPECT_EQ(script_.Received().size(), 3u + 2 * 260);
-}
-
-TEST_F(Channel, StatusWordsMapToResults)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    const struct { int lo, hi, result; } cases[] = {
-        {0xFE, 0xFF, CNotetaker::ERR_INVALIDPATH}, {0xFA, 0xFF, CNotetaker::ERR_INVALIDPATH},
-        {0x00, 0x00, 0}, {0x05, 0x00, 0}, {0xFF, 0x7F, 0},
-        {0xFF, 0xFF, CNotetaker::ERR_RESPONSE}, {0xF9, 0xFF, CNotetaker::ERR_UNKNOWN},
-        {0x00, 0x80, CNotetaker::ERR_UNKNOWN},
-    };
-    for (const auto& c : cases) {
-        script_.On(Cmd('D') + Bytes({'x', 0x0D, 0}), Bytes({'D', c.lo, c.hi}));
-        EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_DELE, nullptr, 0), c.result) << c.lo << "," << c.hi;
-        EXPECT_EQ(nt->LastResult(), c.result);
-    }
-}
-
-TEST_F(Channel, EchoAndStatusRepliesThatGoWrong)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_RENAME);
-    // "?" to an echo-and-status or a two-path command: no "X", no second try.
-    script_.On(Cmd('D') + Bytes({'x', 0x0D, 0}), "?").On(Cmd('N') + Bytes({'a', 0, 'b', 0}), "?");
-    EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_RESPONSE);
-    EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0), CNotetaker::ERR_RESPONSE);
-    Sleep(3 * kTimeout);
-    EXPECT_EQ(script_.Received(), Cmd('D') + Bytes({'x', 0x0D, 0}) + Cmd('N') + Bytes({'a', 0, 'b', 0}));
-
-    script_.On(Cmd('P') + Bytes({'h', 'i', 0x0D, 0}), "Q");
-    EXPECT_EQ(nt->serialCmd("hi", CNotetaker::DCMD_PRINT, nullptr, 0), CNotetaker::ERR_RESPONSE);
-
-    // The letter alone: counted as done once ten reply time-outs have passed.
-    script_.On(Cmd('M') + Bytes({'f', 0x0D, 0}), "M");
-    DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialCmd("f", CNotetaker::DCMD_MKDIR, nullptr, 0), 0);
-    EXPECT_GE(Since(start), 10 * kTimeout - 20);
-    EXPECT_LT(Since(start), 10 * kTimeout + 1500);
-
-    // Nothing at all: ERR_NODATA after one reply time-out, not repeated.
-    script_.ClearReceived();
-    start = GetTickCount();
-    EXPECT_EQ(nt->serialCmd("f", CNotetaker::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);
-    EXPECT_LT(Since(start), kTimeout + 1000);
-    EXPECT_EQ(script_.Received(), Cmd('M') + Bytes({'f', 0x0D, 0}));
-}
-
-TEST_F(Channel, LegacyFirmwareRefusesEchoAndStatusCommands)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_LEGACY);
-    script_.On(Cmd('D') + Bytes({'x', 0x0D, 0}), Bytes({'D', 0, 0}));
-    EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_UNSUPPORTED);
-    EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0), CNotetaker::ERR_UNSUPPORTED);
-}
-
-TEST_F(Channel, TwoPathCommandsNeedFirmware102AndSendNothingBelow)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0), CNotetaker::ERR_UNSUPPORTED);
-    Sleep(50);
-    EXPECT_EQ(script_.Received(), "");
-    EXPECT_EQ(nt->LastResult(), CNotetaker::ERR_UNSUPPORTED);
-}
-
-TEST_F(Channel, ATwoPathCommandAsTheFirstCommandIdentifiesTheDeviceBeforeItsFirmwareCheck)
-{
+    const std::string q(400, 'q'), q259(259, 'q'), dele = Cmd('D') + Bytes({'x', 0x0D, 0}), wy = Cmd('W') + Cmd('Y');
     const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0});
-    for (WORD firmware : {CNotetaker::FW_RENAME, CNotetaker::FW_VARDEN}) {
-        const bool renames = firmware == CNotetaker::FW_RENAME;
+    const std::string D00 = Bytes({'D', 0, 0}), N00 = Bytes({'N', 0, 0});
+    const struct { WORD fw; bool open; int command; const char *a, *b; std::string reply; int result; std::string sent; } rows[] = {
+        {N::FW_RENAME, true, N::DCMD_ENUM, "\\", nullptr, Bytes({0, 0}), 0, Cmd('F') + "\\\r"},
+        {N::FW_RENAME, true, N::DCMD_DELE, "A", nullptr, D00, 0, Cmd('D') + Bytes({'A', 0x0D, 0})},
+        {N::FW_RENAME, true, N::DCMD_MKDIR, q.c_str(), nullptr, Bytes({'M', 0, 0}), 0, Cmd('M') + q259 + Bytes({0x0D, 0})},
+        {N::FW_RENAME, true, N::DCMD_RENAME, "a", "b", N00, 0, rename},
+        {N::FW_RENAME, true, N::DCMD_RENAME, q.c_str(), q.c_str(), N00, 0, Cmd('N') + q259 + '\0' + q259 + '\0'},
+        // The status word after the echoed letter.
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xFE, 0xFF}), N::ERR_INVALIDPATH, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xFA, 0xFF}), N::ERR_INVALIDPATH, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0x00, 0x00}), 0, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0x05, 0x00}), 0, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xFF, 0x7F}), 0, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xFF, 0xFF}), N::ERR_RESPONSE, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xF9, 0xFF}), N::ERR_UNKNOWN, dele},
+        {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0x00, 0x80}), N::ERR_UNKNOWN, dele},
+        // "?" or another letter to an echo-and-status or a two-path command:
+        // no "X", no second try. A short fixed-length reply is no reply.
+        {N::FW_RENAME, true, N::DCMD_DELE, "x", nullptr, "?", N::ERR_RESPONSE, dele},
+        {N::FW_RENAME, true, N::DCMD_RENAME, "a", "b", "?", N::ERR_RESPONSE, rename},
+        {N::FW_RENAME, true, N::DCMD_PRINT, "hi", nullptr, "Q", N::ERR_RESPONSE, Cmd('P') + Bytes({'h', 'i', 0x0D, 0})},
+        {N::FW_RENAME, true, N::DCMD_ENUM, "a", nullptr, Bytes({1}), N::ERR_RESPONSE, Cmd('F') + "a\r"},
+        // Echo and status need firmware 0x0101 (the legacy one answers and is
+        // refused), two paths 0x0102, known by identifying the device first.
+        {N::FW_LEGACY, true, N::DCMD_DELE, "x", nullptr, D00, N::ERR_UNSUPPORTED, dele},
+        {N::FW_LEGACY, true, N::DCMD_RENAME, "a", "b", "", N::ERR_UNSUPPORTED, ""},
+        {N::FW_VARDEN, true, N::DCMD_RENAME, "a", "b", "", N::ERR_UNSUPPORTED, ""},
+        {N::FW_VARDEN, false, N::DCMD_RENAME, "a", "b", "", N::ERR_UNSUPPORTED, wy},
+        {N::FW_RENAME, false, N::DCMD_RENAME, "a", "b", N00, 0, wy + rename},
+    };
+    for (const auto& r : rows) {
         auto nt = make();
-        answerIdentity(firmware);
-        if (renames) script_.On(rename, Bytes({'N', 0, 0}));
-        EXPECT_EQ(nt->serialCmd2("a", "b", CNotetaker::DCMD_RENAME, nullptr, 0),
-                  renames ? 0 : CNotetaker::ERR_UNSUPPORTED);
-        settle();
-        EXPECT_EQ(script_.Received(), Cmd('W') + Cmd('Y') + (renames ? rename : "")) << firmware;
+        if (r.open) identify(*nt, r.fw);
+        else answerIdentity(r.fw);
+        if (!r.reply.empty()) script_.On(r.sent.substr(r.open ? 0 : 6), r.reply);
+        unsigned char reply[2];
+        EXPECT_EQ(r.b ? nt->serialCmd2(r.a, r.b, r.command, nullptr, 0)
+                      : nt->serialCmd(r.a, r.command, r.command == N::DCMD_ENUM ? reply : nullptr, 2), r.result) << &r - rows;
+        EXPECT_EQ(nt->LastResult(), r.result);
+        Sleep(50);
+        EXPECT_EQ(script_.Received(), r.sent) << &r - rows;
+        nt.reset();
+        line_.Purge(MemoryLine::Side::Device, true, true);
         script_.ClearReceived();
     }
+}
+
+TEST_F(Channel, AStatusWordLateOrMissingAndNoReplyAtAll)
+{
+    auto nt = make();
+    identify(*nt, N::FW_VARDEN);
+    script_.On(Cmd('M') + Bytes({'f', 0x0D, 0}), "M");  // the letter alone: done once ten reply time-outs passed
+    DWORD start = GetTickCount();
+    EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), 0);
+    EXPECT_TRUE(Since(start) >= 10 * kTimeout - 20 && Since(start) < 10 * kTimeout + 1500) << Since(start);
+    script_.ClearReceived();
+    start = GetTickCount();
+    EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);  // once, after one time-out
+    EXPECT_LT(Since(start), kTimeout + 1000);
+    EXPECT_EQ(script_.Received(), Cmd('M') + Bytes({'f', 0x0D, 0}));
 }
 
 TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
 {
     for (DWORD retries : {5u, 1u, 0u}) {
         auto nt = make(2, retries);
-        identify(*nt, CNotetaker::FW_VARDEN);
+        identify(*nt, N::FW_VARDEN);
         const int sends = retries > 1 ? static_cast<int>(retries) : 1;
-        for (int i = 0; i < sends; ++i) script_.On(Cmd('F') + "\\\r", "?").On("X", "");
-        unsigned char count[2];
-        EXPECT_EQ(nt->serialCmd("\\", CNotetaker::DCMD_ENUM, count, 2), CNotetaker::ERR_RESPONSE);
-        Sleep(3 * kTimeout);
         std::string expected;
-        for (int i = 0; i < sends; ++i) expected += Cmd('F') + "\\\rX";
+        for (int i = 0; i < sends; ++i) script_.On(Cmd('F') + "\\\r", "?").On("X", ""), expected += Cmd('F') + "\\\rX";
+        unsigned char count[2];
+        EXPECT_EQ(nt->serialCmd("\\", N::DCMD_ENUM, count, 2), N::ERR_RESPONSE);
+        Sleep(3 * kTimeout);
         EXPECT_EQ(script_.Received(), expected) << "retries " << retries;
         EXPECT_TRUE(script_.Done());
         nt.reset();
@@ -140,88 +95,44 @@ TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
     }
 }
 
-TEST_F(Channel, AnAcknowledgementByteIsLeftForTheNextReader)
+TEST_F(Channel, AnAcknowledgementByteIsLeftForTheNextReaderAndLongRepliesAreCut)
 {
     auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    script_.On(Cmd('S') + Bytes({'f', 0x0D, 0}), "Z");
-    EXPECT_EQ(nt->serialCmd("f", CNotetaker::DCMD_RX, nullptr, 0), 0);
-    EXPECT_EQ(nt->Getc(), 'Z');
-    EXPECT_EQ(nt->Getc(), CComPort::ERR_NODATA);
-    script_.On(Cmd('S') + Bytes({'f', 0x0D, 0}), "?").On("X", "").On(Cmd('S') + Bytes({'f', 0x0D, 0}), "\x06");
-    EXPECT_EQ(nt->serialCmd("f", CNotetaker::DCMD_RX, nullptr, 0), 0);
+    identify(*nt, N::FW_VARDEN);
+    const std::string rx = Cmd('S') + Bytes({'f', 0x0D, 0});
+    script_.On(rx, "Z").On(rx, "?").On("X", "").On(rx, "\x06");
+    EXPECT_EQ(nt->serialCmd("f", N::DCMD_RX, nullptr, 0), 0);
+    EXPECT_TRUE(nt->Getc() == 'Z' && nt->Getc() == CComPort::ERR_NODATA);
+    EXPECT_EQ(nt->serialCmd("f", N::DCMD_RX, nullptr, 0), 0);
     EXPECT_EQ(nt->Getc(), 0x06);
-}
 
-TEST_F(Channel, FixedLengthRepliesThatAreShortOrLate)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    unsigned char reply[4];
-    script_.On(Cmd('F') + "a\r", Bytes({1}));
-    DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialCmd("a", CNotetaker::DCMD_ENUM, reply, 2), CNotetaker::ERR_RESPONSE);
-    EXPECT_LT(Since(start), kTimeout + 1000);
-
-    // More than asked for: only the buffer is filled, nothing is written past it.
-    memset(reply, 0xEE, sizeof reply);
+    unsigned char reply[4] = {0xEE, 0xEE, 0xEE, 0xEE};  // more than asked for: nothing written past it
     script_.On(Cmd('F') + "a\r", Bytes({7, 0, 9, 9, 9, 9}));
-    EXPECT_EQ(nt->serialCmd("a", CNotetaker::DCMD_ENUM, reply, 2), 0);
-    EXPECT_EQ(reply[0], 7);
-    EXPECT_EQ(reply[2], 0xEE);
-    EXPECT_EQ(reply[3], 0xEE);
-}
-
-TEST_F(Channel, AnEndlessStreamEndsEveryCommandPromptly)
-{
-    auto nt = make(2, 3);
-    identify(*nt, CNotetaker::FW_VARDEN);
-    std::atomic<bool> stop{false};
-    std::thread babbler([&] {
-        const std::string noise(64, 'A');
-        while (!stop) {
-            line_.Write(MemoryLine::Side::Device, noise.data(), noise.size());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialCmd("x", CNotetaker::DCMD_DELE, nullptr, 0), CNotetaker::ERR_RESPONSE);
-    unsigned char reply[33] = {};
-    EXPECT_EQ(nt->serialCmd("d", CNotetaker::DCMD_ENUM, reply, 2), 0);
-    EXPECT_EQ(reply[0], 'A');
-    EXPECT_EQ(reply[2], 0);  // nothing past the asked length
-    EXPECT_EQ(nt->serialEnumCmd(CNotetaker::ENUM_NEXT, reply, 31), 31);
-    EXPECT_EQ(reply[31], 0);
-    nt->ForgetDeviceType();
-    EXPECT_EQ(nt->GetDeviceType(), 0u);                        // model 65 is no model
-    EXPECT_LT(Since(start), 2000u);
-    stop = true;
-    babbler.join();
-}
-
-TEST_F(Channel, TheConstructorConfiguresThePortForTheDevice)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    const auto pc = line_.Pc();
-    EXPECT_EQ(pc.rxQueue, 1200u);
-    EXPECT_EQ(pc.dcb.BaudRate, 115200u);
-    EXPECT_EQ(nt->GetParameter(CComPort::PAR_FLOWCONTROL), CComPort::FLOW_NONE);
-}
-
-TEST_F(Channel, ListingLettersAndBadIndexes)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
+    EXPECT_EQ(nt->serialCmd("a", N::DCMD_ENUM, reply, 2), 0);
+    EXPECT_TRUE(reply[0] == 7 && reply[2] == 0xEE && reply[3] == 0xEE);
+    nt->RxClear();
+    line_.Write(MemoryLine::Side::Device, "abc", 3);
+    char buffer[8] = {};
     const DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialEnumCmd(CNotetaker::ENUM_NEXT, nullptr, 0), 0);
-    EXPECT_LT(Since(start), kTimeout / 2);
+    EXPECT_EQ(nt->serialRead(buffer, 8, 50), 3);  // collects until complete or timed out
+    EXPECT_TRUE(Since(start) >= 45 && std::string(buffer) == "abc" && nt->LastResult() == 0);
+}
 
+TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesAndBadIndexesSendNothing)
+{
+    auto nt = make();
+    identify(*nt, N::FW_VARDEN);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(nt->serialEnumCmd(N::ENUM_NEXT, nullptr, 0), 0);  // no reply yet: at once
+    EXPECT_LT(Since(start), kTimeout / 2);
+    line_.Write(MemoryLine::Side::Device, "zz", 2);  // stale bytes from an earlier exchange
     script_.On("R", std::string(31, 'r'));
     char record[31];
-    EXPECT_EQ(nt->serialEnumCmd(CNotetaker::ENUM_AGAIN, record, 31), 31);
-    EXPECT_EQ(record[30], 'r');
-
+    EXPECT_EQ(nt->serialEnumCmd(N::ENUM_AGAIN, record, 31), 31);
+    EXPECT_EQ(std::string(record, 31), std::string(31, 'r'));
+    const auto purges = line_.Pc().purges;
+    EXPECT_EQ(std::vector<DWORD>(purges.end() - 2, purges.end()),
+              (std::vector<DWORD>{PURGE_TXABORT | PURGE_TXCLEAR, PURGE_RXABORT | PURGE_RXCLEAR}));
     Sleep(20);
     script_.ClearReceived();
     EXPECT_EQ(nt->serialCmd("a", 10, nullptr, 0), CComPort::ERR_BADPARAM);
@@ -231,28 +142,18 @@ TEST_F(Channel, ListingLettersAndBadIndexes)
     EXPECT_EQ(script_.Received(), "");
 }
 
-TEST_F(Channel, ReadsCollectUntilCompleteOrTimedOut)
+TEST_F(Channel, TheConstructorConfiguresThePortAndCloseEmptiesBothQueuesThenReopens)
 {
     auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
-    line_.Write(MemoryLine::Side::Device, "abc", 3);
-    char buffer[8] = {};
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialRead(buffer, 8, 50), 3);
-    EXPECT_GE(Since(start), 45u);
-    EXPECT_STREQ(buffer, "abc");
-    EXPECT_EQ(nt->LastResult(), 0);
-}
-
-TEST_F(Channel, CloseEmptiesBothQueuesAndAnotherCommandFindsTheDeviceAgain)
-{
-    auto nt = make();
-    identify(*nt, CNotetaker::FW_VARDEN);
+    identify(*nt, N::FW_VARDEN);
+    EXPECT_TRUE(line_.Pc().rxQueue == 1200 && line_.Pc().dcb.BaudRate == 115200);
+    EXPECT_EQ(nt->GetParameter(CComPort::PAR_FLOWCONTROL), CComPort::FLOW_NONE);
+    line_.WithPc([](MemoryLine::PcPort& pc) { pc.purges.clear(); return 0; });
     EXPECT_EQ(nt->serialClose(), 0);
-    EXPECT_FALSE(line_.Pc().open);
-    EXPECT_TRUE(nt->Detected());
+    EXPECT_EQ(line_.Pc().purges, (std::vector<DWORD>{PURGE_TXABORT | PURGE_TXCLEAR, PURGE_RXABORT | PURGE_RXCLEAR}));
+    EXPECT_TRUE(!line_.Pc().open && nt->Detected());
     script_.On(Cmd('P') + Bytes({'O', 'k', 0x0D, 0}), Bytes({'P', 0, 0}));
-    EXPECT_EQ(nt->serialCmd("Ok", CNotetaker::DCMD_PRINT, nullptr, 0), 0);
+    EXPECT_EQ(nt->serialCmd("Ok", N::DCMD_PRINT, nullptr, 0), 0);
     EXPECT_TRUE(line_.Pc().open);
 }
 

@@ -1,42 +1,33 @@
-// The PC receives: the test plays the note-taker sending a file.
+// The PC receives: the test plays the note-taker sending a file. Also what
+// both directions share: parameters and the step frame.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/devicelink/YModemTestHarness.h"
 
 namespace ymodem_test {
 namespace {
 
-const std::string kAckC{ACK, 'C'};
-const std::string kAck{ACK};
+const std::string A = S(ACK), AC = A + "C", kNone = "(no file)";
 
 class YModemReceiverTest : public YModemTest {
 protected:
-    void startReceive()
+    std::string target() const { return dir_.file("in\\target.bin"); }  // its folder is made by the receiver
+    std::string file() const { return TempDir::Exists(target()) ? TempDir::ReadAll(target()) : kNone; }
+    // Block 0 for `data` and `data` in blocks of `size` numbered from 1.
+    static std::string Offer(const std::string& data, size_t size = 128)
     {
-        ASSERT_EQ(ym_.RxStart(target().c_str()), 0);
-        ASSERT_EQ(awaitBytes(1), "C");
+        std::string wire = Block0("notes.txt", std::to_string(data.size()));
+        for (size_t at = 0, n = 1; at < data.size(); at += size, ++n) wire += Frame(n, data.substr(at, size), size);
+        return wire;
     }
-    // Block 0 for `data`, accepted with ACK and a new "C".
-    void offer(const std::string& data)
+    // Starts a receive with no target yet; the first "C" comes half a second later.
+    void start(const char* path = nullptr)
     {
-        ASSERT_EQ(exchange(Block0("notes.txt", std::to_string(data.size())), 2), kAckC);
+        DeleteFileA(target().c_str());
+        EXPECT_EQ(ym_.RxStart(path ? path : target().c_str()), 0);
     }
-    void sendBlocks(const std::string& data, size_t blockSize, unsigned firstNumber = 1)
-    {
-        unsigned number = firstNumber;
-        for (size_t offset = 0; offset < data.size(); offset += blockSize, ++number)
-            ASSERT_EQ(exchange(Frame(number, data.substr(offset, blockSize), blockSize), 1), kAck) << number;
-    }
-    // EOT, then the empty block 0 that ends the batch; returns the result.
-    int finish()
-    {
-        EXPECT_EQ(exchange(std::string{EOT}, 2), kAckC);
-        deviceSends(Block0("", ""));
-        const int result = runToEnd();
-        EXPECT_EQ(deviceReads(), kAck);
-        return result;
-    }
-    void expectNoTarget() { EXPECT_FALSE(TempDir::Exists(target())); }
 };
 
 TEST_F(YModemReceiverTest, WholeFilesOfEverySizeArriveIdenticalAndCutToBlock0sSize)
@@ -44,216 +35,163 @@ TEST_F(YModemReceiverTest, WholeFilesOfEverySizeArriveIdenticalAndCutToBlock0sSi
     for (size_t size : {0u, 1u, 128u, 129u, 1024u, 1025u, 5000u}) {
         for (size_t blockSize : {128u, 1024u}) {
             const std::string data = Pattern(size, static_cast<unsigned>(size));
-            startReceive();
-            offer(data);
-            sendBlocks(data, blockSize);
-            EXPECT_EQ(finish(), 0);
-            EXPECT_EQ(ym_.LastResult(), 0);
-            EXPECT_TRUE(TempDir::ReadAll(target()) == data) << size << " in blocks of " << blockSize;
+            start();
+            const size_t blocks = (size + blockSize - 1) / blockSize;
+            std::string heard = say("");
+            heard += say(Offer(data, blockSize) + EOT);
+            EXPECT_EQ(heard + say(Block0("", "")), "C" + AC + S(ACK, blocks) + AC + A);
+            expectStopped(0);
+            EXPECT_TRUE(file() == data) << size << " in blocks of " << blockSize;
         }
+    }
+}
+
+// The device's side of a whole receive, in bursts each sent once the engine
+// has answered the one before; what the engine sent, its result and the file.
+TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays)
+{
+    const std::string data = Pattern(300), b1 = Frame(1, data.substr(0, 128)), b2 = Frame(2, data.substr(128, 128));
+    const std::string b3 = Frame(3, data.substr(256)), b0 = Block0("notes.txt", "300"), offer = b0 + b1 + b2;
+    auto spoiled = [](std::string b, size_t at) { return b[at] ^= 0x40, b; };
+    const std::string end = Block0("", ""), other = Block0("other.txt", "5"), cans = S(CAN, 30), whole = AC + A + A + A;
+    const struct { const char* path; std::vector<std::string> bursts; std::string heard; int result; std::string file; } rows[] = {
+        {nullptr, {offer + b3 + EOT, end}, "C" + whole + AC + A, 0, data},
+        // A damaged data byte or CRC byte is NAKed, and the block sent again accepted.
+        {nullptr, {b0 + spoiled(b1, 3 + 50) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
+        {nullptr, {b0 + spoiled(b1, 131) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
+        {nullptr, {b0 + spoiled(b1, 132) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
+        // A block sent again after a lost ACK (block 0 too) is acknowledged, not written again.
+        {nullptr, {b0 + b0 + b1 + b1 + b2 + b2 + b3 + EOT, end}, "C" + AC + AC + S(ACK, 5) + AC + A, 0, data},
+        // A bad number, CAN or a stray byte for a header, or an EOT short of the size: no ACK, no file.
+        {nullptr, {offer + spoiled(b3, 1)}, "C" + AC + A + A, CYModem::ERR_BADPACKETNBR, kNone},
+        {nullptr, {offer + spoiled(b3, 2)}, "C" + AC + A + A, CYModem::ERR_BADPACKETNBR, kNone},
+        {nullptr, {offer + CAN}, "C" + AC + A + A, CYModem::ERR_CANCELLED, kNone},
+        {nullptr, {offer + "x"}, "C" + AC + A + A, CYModem::ERR_OUTOFSYNC, kNone},
+        {nullptr, {offer + EOT}, "C" + AC + A + A, CYModem::ERR_OUTOFSYNC, kNone},
+        // The size field: white space, a sign and digits up to the first other
+        // character; blocks beyond the size are acknowledged and not written.
+        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
+        {nullptr, {Block0("n.txt", "abc") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
+        {nullptr, {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200)},
+        {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
+        {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
+        {nullptr, {end}, "C" + A, 0, kNone},  // an empty batch
+        // A file nobody asked for (no path, or after the one file) is refused
+        // with CAN; the deadline that then passes ends the receive as a success.
+        {"*", {other}, "C" + cans, 0, kNone}, {" ", {other}, "C" + cans, 0, kNone}, {"", {other}, "C" + cans, 0, kNone},
+        {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},
+    };
+    for (const auto& r : rows) {
+        start(r.path);
+        std::string heard = say("");
+        for (const auto& burst : r.bursts) heard += say(burst);
+        runToEnd();
+        heard += deviceReads();
+        EXPECT_EQ(heard, r.heard) << &r - rows;
+        EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), static_cast<int>(std::count(heard.begin(), heard.end(), NAK)));
+        expectStopped(r.result);
+        EXPECT_TRUE(file() == r.file) << &r - rows;
     }
 }
 
 TEST_F(YModemReceiverTest, FirstCGoesOutHalfASecondAfterStartAndAgainEveryReplyTimeout)
 {
-    ASSERT_EQ(ym_.RxStart(target().c_str()), 0);
-    const DWORD start = now();
+    start();
+    const DWORD started = now();
     EXPECT_EQ(awaitBytes(1), "C");
-    EXPECT_NEAR(static_cast<double>(now() - start), 500, 3);
+    EXPECT_NEAR(static_cast<double>(now() - started), 500, 3);
     EXPECT_EQ(awaitBytes(1), "C");
-    EXPECT_NEAR(static_cast<double>(now() - start), 2500, 5);
+    EXPECT_NEAR(static_cast<double>(now() - started), 2500, 5);
     EXPECT_GT(ym_.Process(), 0);  // no deadline before the first block: it waits on
 }
 
-TEST_F(YModemReceiverTest, CorruptedDataOrCrcIsNakedAndTheResentBlockAccepted)
+// Silence ends a receive 2 s after an ACK, 6 s inside a block and 6 s after
+// the EOT; only a file that came whole stays.
+TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
 {
-    const std::string data = Pattern(1024 + 200);
-    for (size_t corruptAt : {3u + 500u, 3u + 1024u, 3u + 1025u}) {  // data byte, CRC high, CRC low
-        startReceive();
-        offer(data);
-        std::string bad = Frame(1, data.substr(0, 1024), 1024);
-        bad[corruptAt] ^= 0x40;
-        EXPECT_EQ(exchange(bad, 1), std::string{NAK});
-        sendBlocks(data.substr(0, 1024), 1024);
-        sendBlocks(data.substr(1024), 128, 2);
-        EXPECT_EQ(finish(), 0);
-        EXPECT_TRUE(TempDir::ReadAll(target()) == data);
-        EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), 1);
-    }
-}
-
-TEST_F(YModemReceiverTest, BlocksRepeatedAfterALostAckAreAcknowledgedButWrittenOnce)
-{
-    const std::string data = Pattern(384);
-    startReceive();
-    offer(data);
-    offer(data);  // block 0 again: ACK and a new "C", nothing written
-    sendBlocks(data.substr(0, 128), 128);
-    sendBlocks(data.substr(0, 128), 128);
-    sendBlocks(data.substr(128), 128, 2);
-    EXPECT_EQ(finish(), 0);
-    EXPECT_EQ(TempDir::ReadAll(target()), data);
-}
-
-TEST_F(YModemReceiverTest, ABadBlockNumberCanAStrayHeaderOrAnEarlyEotStopsAndDeletesTheFile)
-{
-    const std::string data = Pattern(600);
-    std::string badNumber = Frame(3, data.substr(256, 128)), badComplement = badNumber;
-    badNumber[1] ^= 0x01;
-    badComplement[2] ^= 0x01;
-    const struct { std::string bytes; int result; } cases[] = {
-        {badNumber, CYModem::ERR_BADPACKETNBR}, {badComplement, CYModem::ERR_BADPACKETNBR},
-        {std::string{CAN}, CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
-        {std::string{EOT}, CYModem::ERR_OUTOFSYNC},  // short of block 0's size
+    const std::string data = Pattern(300), sent = Block0("notes.txt", "300") + Frame(1, data.substr(0, 128));
+    const struct { std::string wire; size_t answer; std::string tail; DWORD after; std::string file; } rows[] = {
+        {sent, 3, "", 2000, kNone}, {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
+        {Offer(data) + EOT, 6, "", 6000, data},
     };
-    for (const auto& c : cases) {
-        startReceive();
-        offer(data);
-        sendBlocks(data.substr(0, 256), 128);
-        ASSERT_TRUE(TempDir::Exists(target()));
-        deviceSends(c.bytes);
-        EXPECT_EQ(runToEnd(), c.result);
-        EXPECT_EQ(ym_.LastResult(), c.result);
-        EXPECT_EQ(deviceReads(), "");  // not acknowledged
-        expectNoTarget();
+    for (const auto& r : rows) {
+        start();
+        EXPECT_EQ(awaitBytes(1), "C");
+        deviceSends(r.wire);
+        awaitBytes(r.answer);  // the ACKs, with the "C" after block 0
+        deviceSends(r.tail);
+        const DWORD quietSince = now();
+        EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
+        EXPECT_NEAR(static_cast<double>(now() - quietSince), r.after, 5) << r.after;
+        EXPECT_TRUE(file() == r.file);
     }
 }
 
-TEST_F(YModemReceiverTest, ASilentDeviceTimesOutTwoSecondsAfterAnAckAndSixInsideABlock)
+// A cancel replaces the next "C", ACK or NAK at once, and is acted on in
+// any other state once its 5 s of grace are over; the device hears one CAN
+// (answered) and the partial file goes. Unanswered, 30 CANs go out.
+TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile)
 {
-    const std::string data = Pattern(600);
-    startReceive();
-    offer(data);
-    sendBlocks(data.substr(0, 128), 128);  // the ACK for it was lost: nothing more comes
-    DWORD quietSince = now();
-    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
-    EXPECT_NEAR(static_cast<double>(now() - quietSince), 2000, 5);
-    expectNoTarget();
-
-    startReceive();
-    offer(data);
-    deviceSends(Frame(1, data.substr(0, 128)).substr(0, 60));  // half a block
-    quietSince = now();
-    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
-    EXPECT_NEAR(static_cast<double>(now() - quietSince), 6000, 5);
-    expectNoTarget();
-}
-
-TEST_F(YModemReceiverTest, NoClosingBlock0AfterEotTimesOutButKeepsTheCompleteFile)
-{
-    const std::string data = Pattern(300);
-    startReceive();
-    offer(data);
-    sendBlocks(data, 128);
-    EXPECT_EQ(exchange(std::string{EOT}, 2), kAckC);
-    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
-    EXPECT_EQ(TempDir::ReadAll(target()), data);
-}
-
-TEST_F(YModemReceiverTest, CancelWhileWaitingForABlockSendsCanAndDeletesTheFile)
-{
-    const std::string data = Pattern(600);
-    startReceive();
-    offer(data);
-    sendBlocks(data.substr(0, 128), 128);
-    ym_.SetParameter(CYModem::PAR_TIMEOUT, 10);  // a header deadline later than the cancel's grace
-    answerCans();
-    const DWORD asked = now();
-    ym_.RequestCancel();
-    EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED);
-    EXPECT_EQ(heard_, std::string{CAN});  // answered at once: one round
-    EXPECT_LE(firstCanAt_ - asked, 5002u);
-    EXPECT_LE(now() - asked, 5000u + 1000u + 10u);  // and a second for the line to settle
-    EXPECT_EQ(ym_.GetParameter(CYModem::PAR_STATE), 0);
-    expectNoTarget();
-}
-
-TEST_F(YModemReceiverTest, CancelBeforeTheFirstBlockActsAtOnceAndGivesUpAfterThirtyUnansweredCans)
-{
-    ASSERT_EQ(ym_.RxStart(target().c_str()), 0);
+    const std::string data = Pattern(600), sent = Block0("notes.txt", "600") + Frame(1, data.substr(0, 128));
+    std::string block2 = Frame(2, data.substr(128, 128)), damaged = block2;
+    damaged[40] ^= 0x40;
+    const struct { std::string wire; size_t answer; int state; DWORD grace; } rows[] = {
+        {Block0("notes.txt", "600"), 1, CYModem::RX_SEND_NCG, 0}, {sent + damaged, 3, CYModem::RX_TEST_CRC, 0},
+        {sent + block2, 3, CYModem::RX_PACKET_OK, 0}, {sent, 3, CYModem::RX_WAIT4_SOH_STX, 5000},
+    };
+    ASSERT_EQ(ym_.SetParameter(CYModem::PAR_TIMEOUT, 10), 0);  // a header deadline later than the grace
+    for (const auto& r : rows) {
+        start();
+        EXPECT_EQ(awaitBytes(1), "C");
+        deviceSends(r.wire);
+        awaitBytes(r.answer);
+        runToState(r.state);
+        deviceReads();
+        answerCans();
+        const DWORD asked = now();
+        ym_.RequestCancel();
+        EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED) << r.state;
+        EXPECT_EQ(heard_, S(CAN)) << r.state;
+        EXPECT_LE(firstCanAt_ - asked, r.grace + 2) << r.state;
+        EXPECT_LE(now() - asked, r.grace + 1000 + 10);  // and a second for the line to settle
+        expectStopped(CYModem::ERR_ABORTED);
+        EXPECT_EQ(file(), kNone);
+        ticks_.OnSleep(nullptr);
+    }
+    start();
     ym_.RequestCancel();
     const DWORD asked = now();
     EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED);
-    EXPECT_EQ(deviceReads(), std::string(30, CAN));
-    EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 2000, 60);
-    expectNoTarget();
+    EXPECT_EQ(deviceReads(), S(CAN, 30));
+    EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 10000, 60);
 }
 
 TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedStopsWithTheWindowsErrorAndNoAck)
 {
-    ASSERT_TRUE(CreateDirectoryA(target().c_str(), nullptr));  // a folder where the file should go
-    startReceive();
-    deviceSends(Block0("notes.txt", "10"));
-    EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
+    ASSERT_TRUE(CreateDirectoryA(dir_.file("in").c_str(), nullptr) && CreateDirectoryA(target().c_str(), nullptr));
+    start();
+    EXPECT_EQ(say(""), "C");
+    EXPECT_EQ(say(Block0("notes.txt", "10")), "");
+    expectStopped(CComPort::ERR_SYSTEM);
     EXPECT_NE(ym_.WinError(), 0u);
-    EXPECT_EQ(deviceReads(), "");
     EXPECT_NE(GetFileAttributesA(target().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);  // the folder is left alone
 }
 
-TEST_F(YModemReceiverTest, MissingFoldersOfTheTargetAreCreated)
+TEST_F(YModemReceiverTest, ParametersKeepToTheirRangesAndABadOneStopsARunningTransfer)
 {
-    const std::string deep = dir_.file("a\\b\\c.txt");
-    ASSERT_EQ(ym_.RxStart(deep.c_str()), 0);
-    ASSERT_EQ(awaitBytes(1), "C");
-    offer("hello");
-    sendBlocks("hello", 128);
-    EXPECT_EQ(finish(), 0);
-    EXPECT_EQ(TempDir::ReadAll(deep), "hello");
-}
-
-TEST_F(YModemReceiverTest, Block0SizeFieldIsReadLeniently)
-{
-    struct Case {
-        const char* field;
-        size_t kept;
-    } cases[] = {{"", 0}, {"abc", 0}, {"  200 13573254123 100644", 200}, {"+50", 50}, {"-5", 0}};
-    const std::string data = Pattern(256);
-    for (const Case& c : cases) {
-        startReceive();
-        EXPECT_EQ(exchange(Block0("n.txt", c.field), 2), kAckC) << c.field;
-        sendBlocks(data, 128);  // blocks beyond the size are acknowledged, not written
-        EXPECT_EQ(finish(), 0);
-        EXPECT_EQ(TempDir::ReadAll(target()), data.substr(0, c.kept)) << c.field;
-    }
-}
-
-TEST_F(YModemReceiverTest, AnEmptyBatchEndsWithSuccessAndNoFile)
-{
-    startReceive();
-    deviceSends(Block0("", ""));
-    EXPECT_EQ(runToEnd(), 0);
-    EXPECT_EQ(deviceReads(), kAck);
-    expectNoTarget();
-}
-
-TEST_F(YModemReceiverTest, ASecondFileIsRefusedWithCanAndTheFirstIsKept)
-{
-    const std::string data = Pattern(200);
-    startReceive();
-    offer(data);
-    sendBlocks(data, 128);
-    EXPECT_EQ(exchange(std::string{EOT}, 2), kAckC);
-    answerCans();
-    deviceSends(Block0("other.txt", "5"));
-    EXPECT_EQ(runToEnd(), 0);  // the deadline passing after a refusal is a success
-    EXPECT_EQ(ym_.LastResult(), 0);
-    EXPECT_EQ(heard_.substr(0, 1), std::string{CAN});
-    EXPECT_EQ(heard_.find(ACK), std::string::npos);
-    EXPECT_EQ(TempDir::ReadAll(target()), data);
-}
-
-TEST_F(YModemReceiverTest, StarOrSpaceAsTargetMeansNoTargetSoAnyFileIsRefused)
-{
-    for (const char* none : {"*", " ", ""}) {
-        ASSERT_EQ(ym_.RxStart(none), 0);
-        ASSERT_EQ(awaitBytes(1), "C");
-        answerCans();
-        heard_.clear();
-        deviceSends(Block0("notes.txt", "5"));
-        EXPECT_EQ(runToEnd(), 0);
-        EXPECT_EQ(heard_.substr(0, 1), std::string{CAN}) << '"' << none << '"';
-        ticks_.OnSleep(nullptr);
-    }
+    EXPECT_EQ(ym_.GetParameter(CComPort::PAR_BAUDRATE), 19200);  // the port's own go through
+    const struct { int id, value, result; } cases[] = {
+        {CYModem::PAR_TIMEOUT, 0, CComPort::ERR_BADPARAM}, {CYModem::PAR_TIMEOUT, 11, CComPort::ERR_BADPARAM},
+        {CYModem::PAR_TIMEOUT, 10, 0}, {CYModem::PAR_PADCHAR, 0x1A, 0}, {CYModem::PAR_STATE, 100, CComPort::ERR_BADPARAM},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ym_.SetParameter(c.id, c.value), c.result) << c.id << "=" << c.value;
+    EXPECT_EQ(ym_.GetParameter(CYModem::PAR_TIMEOUT), 10);
+    EXPECT_EQ(ym_.GetParameter(CYModem::PAR_PADCHAR), 0x1A);
+    start();
+    EXPECT_GT(ym_.Process(), 0);
+    EXPECT_EQ(ym_.SetParameter(CYModem::PAR_TIMEOUT, 99), CComPort::ERR_BADPARAM);
+    EXPECT_EQ(ym_.GetParameter(CYModem::PAR_STATE), 0);
+    EXPECT_EQ(ym_.Process(), 0);
 }
 
 }  // namespace

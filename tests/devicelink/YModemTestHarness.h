@@ -1,7 +1,7 @@
 #pragma once
 // What the engine's tests share: the engine on COM8 over an in-memory line,
 // a clock that moves only when the test or the engine says so, and the
-// device end of the line spoken byte by byte from the test.
+// device end of the line spoken from the test.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -15,6 +15,7 @@
 namespace ymodem_test {
 
 constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
+inline std::string S(char c, size_t times = 1) { return std::string(times, c); }
 
 class FakeTicks final : public ITickSource {
 public:
@@ -37,47 +38,33 @@ private:
     ITickSource* previous_;
 };
 
-// CRC-16/XMODEM bit by bit, independent of the engine's table.
-inline unsigned Crc16(const std::string& data)
-{
-    unsigned crc = 0;
-    for (unsigned char c : data) {
-        crc ^= static_cast<unsigned>(c) << 8;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF;
-    }
-    return crc;
-}
-
-inline unsigned Sum8(const std::string& data)
+// The check bytes of a block: CRC-16/XMODEM bit by bit, independent of the
+// engine's table, high byte first; or the 8-bit sum.
+inline std::string Check(const std::string& data, bool crc = true)
 {
     unsigned sum = 0;
-    for (unsigned char c : data) sum += c;
-    return sum & 0xFF;
-}
-
-// One block as a sender puts it on the wire; `data` is padded to the block size.
-inline std::string Frame(unsigned number, std::string data, size_t size = 128, bool crc = true)
-{
-    data.resize(size, '\x1A');
-    std::string frame{size == 1024 ? STX : SOH, static_cast<char>(number), static_cast<char>(255 - number)};
-    frame += data;
-    if (crc) {
-        const unsigned c = Crc16(data);
-        frame += static_cast<char>(c >> 8);
-        frame += static_cast<char>(c & 0xFF);
-    } else {
-        frame += static_cast<char>(Sum8(data));
+    for (unsigned char c : data) {
+        if (!crc) {
+            sum += c;
+            continue;
+        }
+        sum ^= static_cast<unsigned>(c) << 8;
+        for (int bit = 0; bit < 8; ++bit) sum = (sum & 0x8000 ? (sum << 1) ^ 0x1021 : sum << 1) & 0xFFFF;
     }
-    return frame;
+    return crc ? std::string{static_cast<char>(sum >> 8), static_cast<char>(sum & 0xFF)} : S(static_cast<char>(sum));
 }
 
-inline std::string Block0(const std::string& name, const std::string& sizeField)
+// One block on the wire, `data` padded to the block size with `pad`.
+inline std::string Frame(unsigned number, std::string data, size_t size = 128, bool crc = true, char pad = 0x1A)
 {
-    std::string data = name;
-    data += '\0';
-    data += sizeField;
-    data.resize(128, '\0');
-    return Frame(0, data);
+    data.resize(size, pad);
+    return std::string{size == 1024 ? STX : SOH, static_cast<char>(number), static_cast<char>(255 - number)} + data +
+           Check(data, crc);
+}
+
+inline std::string Block0(const std::string& name, const std::string& sizeField, bool crc = true)
+{
+    return Frame(0, name.empty() ? "" : name + '\0' + sizeField, 128, crc, '\0');
 }
 
 inline std::string Pattern(size_t size, unsigned seed = 7)
@@ -87,13 +74,6 @@ inline std::string Pattern(size_t size, unsigned seed = 7)
     return bytes;
 }
 
-// A block the engine sent, taken apart.
-struct SentBlock {
-    char header = 0;
-    unsigned number = 0, complement = 0;
-    std::string data, check;
-};
-
 class YModemTest : public ::testing::Test {
 protected:
     YModemTest()
@@ -101,12 +81,13 @@ protected:
         api_.Attach(8, line_);
         EXPECT_EQ(ym_.Open(), 0);
     }
+    ~YModemTest() override { ticks_.OnSleep(nullptr); }
 
     void deviceSends(const std::string& bytes) { line_.Write(MemoryLine::Side::Device, bytes.data(), bytes.size()); }
     std::string deviceReads(size_t max = 1 << 20)
     {
         std::string got(max, '\0');
-        got.resize(line_.Read(MemoryLine::Side::Device, &got[0], max));
+        got.resize(line_.Read(MemoryLine::Side::Device, &got[0], got.size()));
         return got;
     }
     size_t deviceHas() { return line_.Available(MemoryLine::Side::Device); }
@@ -118,57 +99,47 @@ protected:
         const DWORD start = ticks_.Now();
         int result = 1;
         while (ticks_.Now() - start < maxMs && !(until && until())) {
-            result = ym_.Process();
-            if (result <= 0) break;
+            if ((result = ym_.Process()) <= 0) break;
             ticks_.Advance(1);
         }
         return result;
     }
     int runToEnd() { return run(nullptr); }
+    int runToState(int state) { return run([&] { return ym_.GetParameter(CYModem::PAR_STATE) == state; }); }
     // Runs until the device end holds `count` bytes, and takes them.
     std::string awaitBytes(size_t count)
     {
         run([&] { return deviceHas() >= count; });
         return deviceReads(count);
     }
-    // The device answers and waits for the engine's next `count` bytes.
-    std::string exchange(const std::string& send, size_t count)
+    // The device sends `bytes`; the engine runs on for 1.5 s of its clock (or
+    // until it stops); what it sent meanwhile.
+    std::string say(const std::string& bytes, DWORD ms = 1500)
     {
-        deviceSends(send);
-        return awaitBytes(count);
-    }
-    // Takes the next block (or single control byte) the engine sends.
-    SentBlock awaitBlock(bool crc = true)
-    {
-        SentBlock block;
-        const std::string head = awaitBytes(1);
-        if (head.empty()) return block;
-        block.header = head[0];
-        if (block.header != SOH && block.header != STX) return block;
-        const size_t size = block.header == STX ? 1024 : 128;
-        const std::string rest = awaitBytes(2 + size + (crc ? 2 : 1));
-        if (rest.size() < 2 + size) return block;
-        block.number = static_cast<unsigned char>(rest[0]);
-        block.complement = static_cast<unsigned char>(rest[1]);
-        block.data = rest.substr(2, size);
-        block.check = rest.substr(2 + size);
-        return block;
+        deviceSends(bytes);
+        run(nullptr, ms);
+        return deviceReads();
     }
     // From now on the device answers each CAN with a CAN; what the engine
     // sends meanwhile is collected in heard_, and the time of the first CAN.
     void answerCans()
     {
+        heard_.clear();
+        firstCanAt_ = 0;
         ticks_.OnSleep([this] {
-            if (!deviceHas()) return;
             const std::string got = deviceReads();
             heard_ += got;
             if (got.find(CAN) == std::string::npos) return;
             if (!firstCanAt_) firstCanAt_ = now();
-            deviceSends(std::string{CAN});
+            deviceSends(S(CAN));
         });
     }
     DWORD now() { return ticks_.Now(); }
-    std::string target() const { return dir_.file("target.bin"); }
+    void expectStopped(int result)
+    {
+        EXPECT_EQ(ym_.GetParameter(CYModem::PAR_STATE), 0);
+        EXPECT_EQ(ym_.LastResult(), result);
+    }
 
     MemoryLine line_;
     MemoryComApi api_;
@@ -178,11 +149,5 @@ protected:
     std::string heard_;
     DWORD firstCanAt_ = 0;
 };
-
-inline std::string CrcBytes(const std::string& data)
-{
-    const unsigned c = Crc16(data);
-    return std::string{static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
-}
 
 }  // namespace ymodem_test

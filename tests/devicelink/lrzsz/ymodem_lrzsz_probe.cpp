@@ -13,10 +13,8 @@ namespace {
 constexpr DWORD kFileLimitMs = 90000;
 
 struct Outcome {
-    int result = 0;
-    DWORD winError = 0;
-    int shortBlocks = 0, longBlocks = 0;
-    DWORD ms = 0;
+    int result = 0, shortBlocks = 0, longBlocks = 0;
+    DWORD winError = 0, ms = 0;
 };
 
 // Runs one transfer to its end, counting the data blocks (each send) by size.
@@ -27,9 +25,8 @@ Outcome Run(CYModem& engine)
     int step = 0;
     while ((step = engine.Process()) > 0 && GetTickCount() - start < kFileLimitMs) {
         const bool blockDone = step == CYModem::TX_SEND_CHECKSUM || step == CYModem::RX_TEST_CRC;
-        if (!blockDone || engine.GetParameter(CYModem::PAR_PACKET) == 0) continue;
-        if (engine.GetParameter(CYModem::PAR_PACKETSIZE) == 1024) ++out.longBlocks;
-        else ++out.shortBlocks;
+        if (blockDone && engine.GetParameter(CYModem::PAR_PACKET) != 0)
+            ++(engine.GetParameter(CYModem::PAR_PACKETSIZE) == 1024 ? out.longBlocks : out.shortBlocks);
     }
     out.ms = GetTickCount() - start;
     out.result = engine.GetParameter(CYModem::PAR_STATE) ? CYModem::ERR_TIMEDOUT : engine.LastResult();
@@ -60,13 +57,12 @@ int main(int argc, char** argv)
     }
     int failures = 0;
     for (int i = 3; i < argc; ++i) {
-        if (receive) engine.RxStart(argv[i]);
-        else engine.TxStart(argv[i]);
+        receive ? engine.RxStart(argv[i]) : engine.TxStart(argv[i]);
         const Outcome out = Run(engine);
         printf("%s %s %s result=%d winerror=%lu blocks128=%d blocks1024=%d ms=%lu\n", out.result ? "FAIL" : "ok  ",
                argv[1], argv[i], out.result, out.winError, out.shortBlocks, out.longBlocks, out.ms);
         fflush(stdout);
-        if (out.result) ++failures;
+        failures += out.result != 0;
     }
     engine.Close();
     return failures ? 1 : 0;

@@ -16,7 +16,7 @@ int g_failures = 0;
 void Check(bool ok, const char* what)
 {
     printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
-    if (!ok) ++g_failures;
+    g_failures += !ok;
 }
 
 bool NoRetry() { return false; }
@@ -50,12 +50,9 @@ int main(int argc, char** argv)
     CNotetaker nt(port, 1000, 5, 3);
     const DWORD start = GetTickCount();
     const int opened = nt.serialOpen(false);
-    printf("detection took %lu ms\n", GetTickCount() - start);
+    printf("detection took %lu ms, result %d, Windows error %lu\n", GetTickCount() - start, opened, nt.WinError());
     Check(opened == 0, "the stand-in note-taker is found");
-    if (opened != 0) {
-        printf("result %d, Windows error %lu\n", opened, nt.WinError());
-        return 1;
-    }
+    if (opened != 0) return 1;
     char name[16];
     nt.GetDeviceName(name, sizeof name);
     printf("found model %lu, name %s, firmware %u.%u on COM%d at %d baud\n", nt.GetDeviceType(), name,
