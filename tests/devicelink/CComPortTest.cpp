@@ -185,21 +185,4 @@ TEST_F(ComPortTest, ParametersAreCheckedAndReachTheDriverOnlyWhileOpen)
     EXPECT_TRUE(port_.WinError() == ERROR_FILE_NOT_FOUND && !port_.IsOpen());
 }
 
-TEST_F(ComPortTest, QueueCountsModemLinesAndErrorFlags)
-{
-    EXPECT_EQ(get(CComPort::PAR_RXQUE), CComPort::ERR_NOTOPEN);
-    ASSERT_EQ(port_.Open(), 0);
-    deviceSends("12345");
-    EXPECT_EQ(get(CComPort::PAR_RXQUE), 5);
-    line_.WithPc([](MemoryLine::PcPort& pc) { return pc.errorFlags = CE_FRAME | CE_OVERRUN; });
-    EXPECT_EQ(get(CComPort::PAR_STATUS), CE_FRAME | CE_OVERRUN);
-    EXPECT_EQ(get(CComPort::PAR_STATUS), 0);  // reading clears them
-    EXPECT_EQ(get(CComPort::PAR_CTS), 1);
-    line_.SetDeviceLines(false, true);
-    EXPECT_TRUE(get(CComPort::PAR_CTS) == 0 && get(CComPort::PAR_DSR) == 1);
-    line_.FailNext(Call::GetCommModemStatus, ERROR_NOT_SUPPORTED);
-    EXPECT_EQ(get(CComPort::PAR_CTS), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
 }  // namespace

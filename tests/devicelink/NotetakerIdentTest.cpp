@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "foundation/DbgLog.h"
 #include "foundation/ModuleLock.h"
 #include "tests/devicelink/NotetakerFixture.h"
 #include "tests/support/TempDir.h"
@@ -174,6 +175,35 @@ TEST_F(Ident, APortHeldElsewhereNamesTheScreenReadersDriverWhenItIsLoaded)
     auto other = make();
     EXPECT_EQ(other->serialOpen(false), CComPort::ERR_SYSTEM);
     EXPECT_EQ(other->WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+}
+
+// The trace names each step under its class's flag: a negative result by
+// its name (an unknown one by its number), a success never.
+TEST_F(Ident, TheTraceLogNamesWhatHappened)
+{
+    TempDir dir;
+    ASSERT_TRUE(TempDir::WriteAll(dir.file("a.txt"), "abc"));
+    DbgOpen(DBG_COMPORT | DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, dir.file("trace.log").c_str(), 0);
+    auto nt = make();
+    script_.On(Cmd('W'), Bytes({5, 3}));
+    EXPECT_EQ(nt->GetDeviceType(), 5u);
+    EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);
+    nt->TxStart(dir.file("b.txt").c_str());
+    nt->SetParameter(CYModem::PAR_TIMEOUT, 99);  // stopped before its first step
+    nt->TxStart(dir.file("a.txt").c_str());
+    line_.Write(MemoryLine::Side::Device, "\x13" "C", 2);
+    for (int step = 0; step < 20 && nt->GetParameter(CYModem::PAR_STATE) != CYModem::TX_SEND_CHECKSUM; ++step) nt->Process();
+    nt->SetParameter(CYModem::PAR_TIMEOUT, 99);
+    DbgClose();
+    const std::string log = TempDir::ReadAll(dir.file("trace.log"));
+    for (const char* line : {"CNotetaker::GetDeviceType()", "CComPort::GetParameter(CComPort::PAR_FLOWCONTROL)",
+                             "CNotetaker::setError(Unknown NOTETAKERERROR=0xFFFFFF9C (-100))",
+                             "!State=-1 (Unknown YMODEMSTATE=0xFFFFFFFF (-1)), Error=-102", "CYModem::getChar()=XOFF",
+                             "Packet=0 Burst=128 Sleep=0"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(log.find("setError(0)"), std::string::npos);
+    DbgOpen(0, "", 0);
+    DbgClose();
 }
 
 TEST_F(Ident, OneSharedObjectLivesWhileReferenced)

@@ -48,22 +48,19 @@ TEST_F(RegistryTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
     char raw[32];
     DWORD type = 0, size = sizeof raw;
     ASSERT_EQ(RegQueryValueExA(key.get(), "Masks", nullptr, &type, reinterpret_cast<BYTE*>(raw), &size), 0);
-    EXPECT_EQ(std::string(raw, size), std::string("*.txt\0*.brl\0\0", 13));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-
-    std::vector<std::string> list = {"stale"};
-    ASSERT_TRUE(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list));
-    EXPECT_EQ(list, (std::vector<std::string>{"*.txt", "*.brl"}));
-
-    Put("Masks", REG_MULTI_SZ, "a\0\0b\0\0", 6);
-    ASSERT_TRUE(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list));
-    EXPECT_EQ(list, (std::vector<std::string>{"a"}));
-    Put("Masks", REG_MULTI_SZ, "ab\0cd", 5);  // without its final zeros
-    ASSERT_TRUE(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list));
-    EXPECT_EQ(list, (std::vector<std::string>{"ab", "cd"}));
-    Put("Masks", REG_SZ, "*.txt", 6);
-    EXPECT_FALSE(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list));
-    EXPECT_TRUE(list.empty());
+    EXPECT_TRUE(std::string(raw, size) == std::string("*.txt\0*.brl\0\0", 13) && type == REG_MULTI_SZ);
+    const struct { DWORD type; std::string stored; std::vector<std::string> read; } rows[] = {
+        {REG_MULTI_SZ, std::string(raw, size), {"*.txt", "*.brl"}},
+        {REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), {"a"}},
+        {REG_MULTI_SZ, std::string("ab\0cd", 5), {"ab", "cd"}},  // without its final zeros
+        {REG_SZ, std::string("*.txt", 6), {}},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::string> list = {"stale"};
+        Put("Masks", r.type, r.stored.data(), static_cast<DWORD>(r.stored.size()));
+        EXPECT_EQ(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list), r.type == REG_MULTI_SZ);
+        EXPECT_EQ(list, r.read);
+    }
 }
 
 TEST_F(RegistryTest, DeleteTreeRemovesNestedKeysAndReportsAMissingOne)
