@@ -167,8 +167,7 @@ TEST_F(DbgLogTest, ASecondOpenKeepsTheOpenFileReopenAppendsNewFileAndResetEmpty)
     DbgOpen(DBG_TO_FILE | DBG_NEWFILE, log("first.log").c_str(), 0);
     DbgPrint("three");
     DbgClose();
-    EXPECT_EQ(Lines(log("first.log")).size(), 1u);
-    EXPECT_NE(TempDir::ReadAll(log("first.log")).find("three"), std::string::npos);
+    EXPECT_TRUE(Lines(log("first.log")).size() == 1 && TempDir::ReadAll(log("first.log")).find("three") != std::string::npos);
     EXPECT_FALSE(DbgReset());  // nothing open
     DbgOpen(DBG_TO_FILE, log("first.log").c_str(), 0);
     DbgPrint("before");
@@ -194,10 +193,10 @@ TEST_F(DbgLogTest, DumpsShowEveryByte)
     std::vector<uint8_t> bytes(130);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
     const auto lines = dump(bytes, 1);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(lines[0].substr(0, 6) == "0000: " && lines[0].size() == 6u + 64 * 5);
-    EXPECT_EQ(lines[1].substr(0, 16), "0064: 0x40 0x41 ");
-    EXPECT_EQ(lines[2], "0128: 0x80 0x81 ");
+    EXPECT_TRUE(lines.size() == 3 && lines[0].substr(0, 6) == "0000: " && lines[0].size() == 6u + 64 * 5 &&
+                lines[1].substr(0, 16) == "0064: 0x40 0x41 " && lines[2] == "0128: 0x80 0x81 ");
+    EXPECT_EQ(dump({1, 2, 3, 4}, 2), std::vector<std::string>{"0000: 0x0201 0x0403 "});  // little-endian units
+    EXPECT_EQ(dump({1, 2, 3, 4}, -4), std::vector<std::string>{"0000: 67305985 "});
     EXPECT_EQ(dump({0x41, 0x0D, 0x42}, -1), std::vector<std::string>{"0000: A\\0x0DB"});
     EXPECT_EQ(dump({' ', '%', 'd', 0x00, 0xFF}, -1), std::vector<std::string>{"0000:  %d\\0x00\\0xFF"});
 }
