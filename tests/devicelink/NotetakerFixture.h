@@ -46,6 +46,7 @@ public:
     std::string Received() { return locked([this] { return received_; }); }
     void ClearReceived() { locked([this] { received_.clear(); return 0; }); }
     bool Done() { return locked([this] { return rules_.empty(); }); }
+    static std::string Command(char letter) { return std::string("\x05\x04", 2) + letter; }
 
 private:
     struct Rule {
@@ -100,7 +101,7 @@ protected:
     {
         return std::make_unique<CNotetaker>(port, kTimeout, retries, 3);
     }
-    static std::string Cmd(char letter) { return std::string("\x05\x04", 2) + letter; }
+    static std::string Cmd(char letter) { return NotetakerScript::Command(letter); }
 
     // Identifies the device as the given firmware, leaving the port open.
     void identify(CNotetaker& nt, WORD firmware, int model = 5)
