@@ -24,6 +24,15 @@ protected:
     }
 
     int fetches() { return sim_.device->CommandCount('S'); }
+    // PC files below pc_, with their folders.
+    void makeFiles(std::initializer_list<std::pair<std::string, std::string>> files)
+    {
+        for (const auto& f : files) {
+            for (size_t slash = 0; (slash = f.first.find('\\', slash + 1)) != std::string::npos;)
+                CreateDirectoryA(pc_.file(f.first.substr(0, slash)).c_str(), nullptr);
+            ASSERT_TRUE(TempDir::WriteAll(pc_.file(f.first), f.second)) << f.first;
+        }
+    }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     void expectOnDevice(size_t first, size_t last)
     {
@@ -55,13 +64,12 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     nt_.EnumFolder("R:\\letters");
     DeviceEntry listed;
     nt_.GetEntry(0, listed);
-    FILETIME local, device, copy;
+    FILETIME local, device;
     SystemTimeToFileTime(&listed.stTime, &local);
     LocalFileTimeToFileTime(&local, &device);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExA((folder_ + "\\R\\letters\\ann.txt").c_str(), GetFileExInfoStandard, &data);
-    copy = data.ftLastWriteTime;
-    EXPECT_EQ(CompareFileTime(&copy, &device), 0);
+    WIN32_FILE_ATTRIBUTE_DATA copy{};
+    GetFileAttributesExA((folder_ + "\\R\\letters\\ann.txt").c_str(), GetFileExInfoStandard, &copy);
+    EXPECT_EQ(CompareFileTime(&copy.ftLastWriteTime, &device), 0);
 
     // Again, unchanged: asked before the old backup goes, and nothing fetched.
     int start = fetches();
@@ -138,11 +146,7 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
 {
     // Numbered folders look like a type-digit layout but hold no index.
     const std::string photos = pc_.file("photos"), visibleIndex = pc_.file("visible");
-    CreateDirectoryA(photos.c_str(), nullptr);
-    CreateDirectoryA((photos + "\\2023").c_str(), nullptr);
-    TempDir::WriteAll(photos + "\\2023\\beach.jpg", "sand");
-    CreateDirectoryA(visibleIndex.c_str(), nullptr);
-    TempDir::WriteAll(visibleIndex + "\\backup-restore.index", "R:\\letters\\ann.txt\r\n");
+    makeFiles({{"photos\\2023\\beach.jpg", "sand"}, {"visible\\backup-restore.index", "R:\\letters\\ann.txt\r\n"}});
 
     s_boxAnswer = IDCANCEL;
     for (const std::string& folder : {photos, visibleIndex}) {
@@ -163,9 +167,7 @@ TEST_F(BackupRestoreTest, RestoreFromATypeDigitLayoutAndFromOlderIndexes)
 {
     nt_.TransferList().push_back({"R:\\stale\\row.txt", "C:\\stale.txt", 1, 0, {}});  // an earlier operation's
     const std::string layout = pc_.file("layout");
-    CreateDirectoryA(layout.c_str(), nullptr);
-    CreateDirectoryA((layout + "\\2letters").c_str(), nullptr);
-    TempDir::WriteAll(layout + "\\2letters\\note.txt", "from the layout");
+    makeFiles({{"layout\\2letters\\note.txt", "from the layout"}});
     EXPECT_EQ(nt_._isRestorePath(layout.c_str(), true), 1);  // one file, no index
     ASSERT_EQ(nt_.Restore(nullptr, layout.c_str()), S_OK);
     ASSERT_EQ(nt_.TransferList().size(), 1u);
@@ -179,10 +181,7 @@ TEST_F(BackupRestoreTest, RestoreFromATypeDigitLayoutAndFromOlderIndexes)
 
     // A backup that kept both drives in one tree; a line for a file deleted since is skipped.
     const std::string older = pc_.file("older"), index = older + "\\backup-restore.index";
-    CreateDirectoryA(older.c_str(), nullptr);
-    CreateDirectoryA((older + "\\notes").c_str(), nullptr);
-    TempDir::WriteAll(older + "\\notes\\a.txt", "a");
-    TempDir::WriteAll(index, "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n");
+    makeFiles({{"older\\notes\\a.txt", "a"}, {"older\\backup-restore.index", "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"}});
     SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_HIDDEN);
     ASSERT_EQ(nt_.Restore(nullptr, older.c_str()), S_OK);
     ASSERT_EQ(nt_.TransferList().size(), 1u);

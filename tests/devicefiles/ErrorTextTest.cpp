@@ -15,20 +15,15 @@ std::string Text(int code, DWORD winError = 0)
     return ErrorText(buffer, sizeof buffer, code, winError) ? std::string(buffer) : std::string("(none)");
 }
 
-TEST(ErrorText, ASystemErrorIsThePlatformsOwnMessageOrItsNumber)
+TEST(ErrorText, SystemErrorsCutTextsAndHResults)
 {
-    char expected[260] = {};
+    char expected[260] = {}, buffer[9];
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND,
                    LANG_USER_DEFAULT, expected, sizeof expected, nullptr);
     ASSERT_STRNE(expected, "");
-    EXPECT_EQ(Text(CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND), expected);
+    EXPECT_EQ(Text(CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND), expected);  // the platform's own words
     EXPECT_NE(Text(CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND), Text(CNotetaker::ERR_UNKNOWN));
-    EXPECT_EQ(Text(CComPort::ERR_SYSTEM, 0x2000ABCD), "Windows error 536914893.");
-}
-
-TEST(ErrorText, TextsAreCutToTheBufferAndHResultsCarryTheCodesMagnitude)
-{
-    char buffer[9];
+    EXPECT_EQ(Text(CComPort::ERR_SYSTEM, 0x2000ABCD), "Windows error 536914893.");  // or its number
     ErrorText(buffer, sizeof buffer, CNotetaker::ERR_UNSUPPORTED, 0);
     EXPECT_STREQ(buffer, "This com");
     EXPECT_EQ(ErrorText(nullptr, 10, CNotetaker::ERR_UNSUPPORTED, 0), nullptr);
