@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 
 namespace {
@@ -45,6 +46,20 @@ TEST(ErrorText, TheNoteTakersLastResultIsTheDefault)
     EXPECT_STREQ(nt.GetErrorText(buffer, sizeof buffer, 0), "Invalid path specified.");
     EXPECT_EQ(nt.GetErrorString(CNotetaker::ERR_LOCKED), "Can not access COM port.\nPort is locked by another program.");
     EXPECT_EQ(nt.GetErrorString(CYModem::ERR_LASTNEXT), nt.GetErrorString(CNotetaker::ERR_RESPONSE));
+}
+
+std::string g_box;
+
+TEST(ErrorText, ARefusalNamesTheLastErrorOrAnUnknownOne)
+{
+    const MessageBoxHook previous = SetMessageBoxHook([](HWND, const char* text, UINT) { return g_box = text, IDOK; });
+    CNotetaker nt(0, 10, 1, 1);
+    ShowDeviceRefusal(nullptr, nt);
+    EXPECT_EQ(g_box, nt.GetErrorString(CNotetaker::ERR_UNKNOWN));
+    nt.setError(CNotetaker::ERR_INVALIDPATH);
+    ShowDeviceRefusal(nullptr, nt);
+    EXPECT_EQ(g_box, "Invalid path specified.");
+    SetMessageBoxHook(previous);
 }
 
 }  // namespace

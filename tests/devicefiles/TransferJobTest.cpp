@@ -5,6 +5,7 @@
 namespace {
 
 const char kFailed[] = "Operation failed for the following files:\n";
+std::vector<std::string> g_progress;
 
 class TransferJobTest : public DeviceFixture {
 protected:
@@ -25,8 +26,14 @@ TEST_F(TransferJobTest, GetAndPutMoveTheExactBytes)
 {
     const std::string content = Pattern(200 * 1024);
     ASSERT_TRUE(sim_.put("R\\letters\\big.txt", content));
+    g_progress.clear();
+    nt_.SetProgressObserver([](const char* line) { g_progress.emplace_back(line); });
     ASSERT_EQ(nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0), S_OK);
     EXPECT_TRUE(TempDir::ReadAll(pc_.file("big.txt")) == content);
+    ASSERT_GT(g_progress.size(), 2u);  // the file's header, its first block, ...
+    EXPECT_EQ(g_progress[0], "Received: 0 bytes of 0 bytes (0%)");
+    EXPECT_EQ(g_progress[1], "Received: 0 bytes of 200 KB (0%)");  // the size known from the first block on
+    EXPECT_EQ(g_progress.back(), "Received: 200 KB of 200 KB (100%)");
 
     const std::string other = Pattern(3001, 5);
     ASSERT_TRUE(TempDir::WriteAll(pc_.file("to device.txt"), other));
