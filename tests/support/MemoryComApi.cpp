@@ -31,14 +31,6 @@ MemoryLine* MemoryComApi::lineFor(HANDLE h, Call call)
     return it->second;
 }
 
-template <typename F> BOOL MemoryComApi::onPort(HANDLE h, Call call, F f)
-{
-    MemoryLine* line = lineFor(h, call);
-    if (!line) return FALSE;
-    line->WithPc([&](PcPort& pc) { return f(pc), 0; });
-    return TRUE;
-}
-
 HANDLE MemoryComApi::CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
 {
     int number = 0;
@@ -58,13 +50,6 @@ HANDLE MemoryComApi::CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATT
     return HandleOf(number);
 }
 
-BOOL MemoryComApi::CloseHandle(HANDLE h) { return onPort(h, Call::CloseHandle, [](PcPort& pc) { pc.open = false; }); }
-
-BOOL MemoryComApi::GetCommState(HANDLE h, LPDCB dcb)
-{
-    return onPort(h, Call::GetCommState, [&](PcPort& pc) { *dcb = pc.dcb; });
-}
-
 BOOL MemoryComApi::SetCommState(HANDLE h, LPDCB dcb)
 {
     return onPort(h, Call::SetCommState, [&](PcPort& pc) {
@@ -75,21 +60,6 @@ BOOL MemoryComApi::SetCommState(HANDLE h, LPDCB dcb)
         if (dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_DISABLE)
             pc.rts = dcb->fRtsControl == RTS_CONTROL_ENABLE;
     });
-}
-
-BOOL MemoryComApi::GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts)
-{
-    return onPort(h, Call::GetCommTimeouts, [&](PcPort& pc) { *timeouts = pc.timeouts; });
-}
-
-BOOL MemoryComApi::SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts)
-{
-    return onPort(h, Call::SetCommTimeouts, [&](PcPort& pc) { pc.timeouts = *timeouts; });
-}
-
-BOOL MemoryComApi::SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue)
-{
-    return onPort(h, Call::SetupComm, [&](PcPort& pc) { pc.rxQueue = inQueue, pc.txQueue = outQueue; });
 }
 
 BOOL MemoryComApi::EscapeCommFunction(HANDLE h, DWORD function)

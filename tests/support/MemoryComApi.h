@@ -7,6 +7,9 @@
 #include "tests/support/MemoryLine.h"
 
 class MemoryComApi final : public IComApi {
+    using Call = MemoryLine::Call;
+    using PcPort = MemoryLine::PcPort;
+
 public:
     MemoryComApi();   // installs itself as the process's serial calls
     ~MemoryComApi() override;  // puts the previous calls back
@@ -15,12 +18,24 @@ public:
 
     HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                        DWORD flags, HANDLE templateFile) override;
-    BOOL CloseHandle(HANDLE h) override;
-    BOOL GetCommState(HANDLE h, LPDCB dcb) override;
+    BOOL CloseHandle(HANDLE h) override { return onPort(h, Call::CloseHandle, [](PcPort& p) { p.open = false; }); }
+    BOOL GetCommState(HANDLE h, LPDCB dcb) override
+    {
+        return onPort(h, Call::GetCommState, [&](PcPort& p) { *dcb = p.dcb; });
+    }
     BOOL SetCommState(HANDLE h, LPDCB dcb) override;
-    BOOL GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) override;
-    BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) override;
-    BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue) override;
+    BOOL GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS t) override
+    {
+        return onPort(h, Call::GetCommTimeouts, [&](PcPort& p) { *t = p.timeouts; });
+    }
+    BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS t) override
+    {
+        return onPort(h, Call::SetCommTimeouts, [&](PcPort& p) { p.timeouts = *t; });
+    }
+    BOOL SetupComm(HANDLE h, DWORD in, DWORD out) override
+    {
+        return onPort(h, Call::SetupComm, [&](PcPort& p) { p.rxQueue = in, p.txQueue = out; });
+    }
     BOOL EscapeCommFunction(HANDLE h, DWORD function) override;
     BOOL ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) override;
     BOOL GetCommModemStatus(HANDLE h, LPDWORD status) override;
@@ -32,7 +47,12 @@ private:
     // The line behind an open handle, or null after reporting the failure.
     MemoryLine* lineFor(HANDLE h, MemoryLine::Call call);
     // Runs `f` on the driver state behind an open handle; FALSE when lineFor fails.
-    template <typename F> BOOL onPort(HANDLE h, MemoryLine::Call call, F f);
+    template <typename F> BOOL onPort(HANDLE h, Call call, F f)
+    {
+        MemoryLine* line = lineFor(h, call);
+        if (line) line->WithPc([&](PcPort& p) { return f(p), 0; });
+        return line != nullptr;
+    }
 
     std::map<int, MemoryLine*> lines_;
     IComApi* previous_;
