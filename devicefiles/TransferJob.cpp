@@ -24,6 +24,10 @@ constexpr WORD kPlatformProgressDialog = 1020;
 constexpr WORD kPlatformAnimation = 160;
 constexpr UINT_PTR kTimer = 1;
 constexpr UINT kTimerPeriod = 500;
+// Posted by the worker as it ends, so that the dialog closes at once instead
+// of at its next tick; the tick stays as the fallback.
+constexpr UINT kWorkerEnded = WM_APP + 1;
+constexpr DWORD kWorkerExitWaitMs = 1000;
 constexpr BYTE kTxReady = 0x05;
 constexpr int kLineLength = 50;  // terminator included
 
@@ -159,6 +163,11 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
     case WM_TIMER:
         if (wParam == kTimer) self->watchWorker(dialog);
         return TRUE;
+    case kWorkerEnded:
+        // The worker posts this as its last act: its end is a moment away.
+        if (self->m_job.worker.valid()) WaitForSingleObject(self->m_job.worker.get(), kWorkerExitWaitMs);
+        self->watchWorker(dialog);
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
             if (self->trace()) DbgPrint("CNotetaker:: transfer aborted");
@@ -212,37 +221,46 @@ void CNotetaker::watchWorker(HWND dialog)
     EndDialog(dialog, 1);
 }
 
-DWORD WINAPI CNotetaker::transferThread(LPVOID self)
+DWORD WINAPI CNotetaker::transferThread(LPVOID param)
 {
-    return static_cast<DWORD>(static_cast<CNotetaker*>(self)->runTransferList());
+    CNotetaker* self = static_cast<CNotetaker*>(param);
+    const int result = self->runTransferList();
+    PostMessageA(self->m_job.dialog, kWorkerEnded, 0, 0);  // the object is not touched after this
+    return static_cast<DWORD>(result);
 }
 
+// One port opening serves every row of the job; the job leaves it closed and
+// the device to be identified again by the next command that asks.
 int CNotetaker::runTransferList()
+{
+    const int result = transferRows();
+    const DWORD winError = WinError();
+    serialClose();
+    ForgetDeviceType();
+    restoreError(result, winError);
+    if (trace()) DbgPrint("Exiting transfer thread with %d", result);
+    return result;
+}
+
+int CNotetaker::transferRows()
 {
     ProgressLines lines;
     for (int id = IDC_SOURCE; id <= IDC_BYTES; ++id) lines.control[id - IDC_SOURCE] = GetDlgItem(m_job.dialog, id);
 
-    const auto aborted = [this] {
-        setError(ERR_ABORTED);
-        if (trace()) DbgPrint("Exiting transfer thread with %d", ERR_ABORTED);
-        return static_cast<int>(ERR_ABORTED);
-    };
     int last = 0;
     for (DeviceEntry& row : m_transferList) {
-        if (m_job.cancelled) return aborted();  // this row and the rest stay "not attempted"
+        if (m_job.cancelled) return setError(ERR_ABORTED);  // this row and the rest stay "not attempted"
         if (trace()) DbgPrint("transferring %s <-> %s", row.sName.c_str(), row.sPcName.c_str());
         const int result = transferRow(row, lines);
         if (result == ERR_ABORTED) {
             row.nType = ERR_ABORTED;
-            return aborted();
+            return setError(ERR_ABORTED);
         }
         row.nType = result < 0 ? result : 0;
         if (trace()) DbgPrint("done with %s <-> %s: Code=%d", row.sName.c_str(), row.sPcName.c_str(), row.nType);
         last = result;
     }
-    setError(last);
-    if (trace()) DbgPrint("Exiting transfer thread with %d", LastResult());
-    return LastResult();
+    return setError(last);
 }
 
 int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
@@ -253,10 +271,7 @@ int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
         started = startRow(row);
         if (started >= 0) break;
     }
-    if (started < 0 && m_job.cancelled) {
-        serialClose();
-        return ERR_ABORTED;
-    }
+    if (started < 0 && m_job.cancelled) return ERR_ABORTED;
     if (started >= 0) {
         if (m_job.cancelled) RequestCancel();  // pressed while the command went out
         const bool sending = m_job.mode == DCMD_TX;
@@ -269,14 +284,16 @@ int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
         int step;
         while ((step = progressStep(lines)) > 0) {
         }
-        if (step == ERR_ABORTED || LastResult() == ERR_ABORTED) {
-            serialClose();
-            return ERR_ABORTED;
-        }
+        if (step == ERR_ABORTED || LastResult() == ERR_ABORTED) return ERR_ABORTED;
         started = LastResult();
     }
-    serialClose();
-    ForgetDeviceType();
+    // The next row goes out on the open port. A failed row may have left the
+    // device mid-exchange: the port is closed, and so its queues emptied,
+    // before the next row.
+    if (started < 0) {
+        serialClose();
+        ForgetDeviceType();
+    }
     return started;
 }
 

@@ -101,7 +101,7 @@ public:
     char* GetErrorText(char* buffer, int size, int code);
     std::string GetErrorString(int code);
 
-    // The transfer job identifies the device afresh after every file.
+    // The transfer job identifies the device afresh after a failed file and after the job.
     void ForgetDeviceType() { m_dwModel = 0; }
     WORD FirmwareVersion() const { return m_wFirmware; }
     DWORD ReplyTimeout() const { return m_dwTimeout; }
@@ -134,6 +134,7 @@ private:
     void watchWorker(HWND dialog);
     static DWORD WINAPI transferThread(LPVOID self);
     int runTransferList();
+    int transferRows();
     int transferRow(DeviceEntry& row, ProgressLines& lines);
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);

@@ -1,11 +1,20 @@
 // The transfer job and file operations against the stand-in note-taker over
 // the in-memory line, with the real progress dialog.
+#include <algorithm>
+
 #include "tests/devicefiles/DeviceFixture.h"
 
 namespace {
 
 const char kFailed[] = "Operation failed for the following files:\n";
 std::vector<std::string> g_progress;
+
+int g_ticks = 0;
+LRESULT CALLBACK CountTicks(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && reinterpret_cast<const MSG*>(lParam)->message == WM_TIMER) ++g_ticks;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 class TransferJobTest : public DeviceFixture {
 protected:
@@ -19,6 +28,11 @@ protected:
             nt_.TransferList().push_back(
                 {std::string("R:\\letters\\") + row.first, pc_.file(row.first), DeviceEntry::TYPE_FILE, 0, {}});
         }
+    }
+    long portOpenings()
+    {
+        const std::vector<DWORD> escapes = sim_.line.Pc().escapes;
+        return std::count(escapes.begin(), escapes.end(), static_cast<DWORD>(RESETDEV));
     }
 };
 
@@ -50,6 +64,9 @@ TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
 {
     addRows({{"a.txt", "first"}, {"missing.txt", ""}, {"c.txt", "third"}});
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_RX), S_OK);
+    // One opening serves the rows up to a failure; the row after it opens afresh.
+    EXPECT_EQ(portOpenings(), 2);
+    EXPECT_FALSE(sim_.line.Pc().open);
     const auto& rows = nt_.TransferList();
     EXPECT_EQ(rows[0].nType, 0);
     EXPECT_LT(rows[1].nType, 0);
@@ -63,7 +80,11 @@ TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
 TEST_F(TransferJobTest, BadModeAndEmptyListAndUnsizablePut)
 {
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_DELE), E_INVALIDARG);
-    EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_RX), S_OK);  // nothing to do
+    // Nothing to do: the dialog closes as the worker ends, before its first tick.
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, CountTicks, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_RX), S_OK);
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(g_ticks, 0);
     nt_.ShowErrorFiles(nullptr);
     EXPECT_TRUE(s_boxes.empty());
     // A folder is no file to send: the system's "file not found", before any command.
