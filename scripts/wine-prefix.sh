@@ -41,6 +41,19 @@ case "${1:-start}" in
     # A program that crashes must end with its backtrace on stderr, not wait
     # on Wine's crash dialog until ctest's timeout.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
+    # The private X server has no window manager, and Wine waits two seconds
+    # for one each time it hides a window it leaves to the manager: every
+    # progress dialog and message box that closes. There Wine places the test
+    # programs' windows itself; Explorer's stay managed, as a mouse drag from
+    # one Explorer window to another needs them stacked. On a display of the
+    # user's own, the manager places every window.
+    if [ -z "${PELLOR_DISPLAY:-}" ]; then
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null || true
+      wine reg add 'HKCU\Software\Wine\AppDefaults\explorer.exe\X11 Driver' /v Managed /t REG_SZ /d Y /f \
+        >/dev/null 2>&1 </dev/null || true
+    else
+      wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
+    fi
     ;;
   stop)
     wineserver -k 2>/dev/null || true
