@@ -127,10 +127,9 @@ bool PickBackupFolder(HWND owner, const char* start, char* chosen)
     browse.lParam = reinterpret_cast<LPARAM>(start);
     g_selected[0] = g_typed[0] = '\0';
     AcquireNotetaker();  // the backup rules are the note-taker object's
-    ScopedTaskMemory<LPITEMIDLIST> picked;
-    *picked.put() = SHBrowseForFolderA(&browse);
+    ScopedTaskMemory<PIDLIST_ABSOLUTE> picked(SHBrowseForFolderA(&browse));
     ReleaseNotetaker();
-    if (!picked.get()) return false;
+    if (!picked) return false;
     if (g_typed[0]) {
         lstrcpynA(chosen, g_typed, MAX_PATH);
         return true;

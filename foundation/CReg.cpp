@@ -10,6 +10,7 @@
 
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
+#include "foundation/ScopedHandle.h"
 
 namespace {
 
@@ -19,24 +20,6 @@ constexpr DWORD kDesktopIniAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 CReg* g_settings = nullptr;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() { close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    void close()
-    {
-        if (valid()) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE h_;
-};
 
 // "My Documents\Pellor\" followed by `tail`, into a MAX_PATH buffer.
 bool ProductPath(const char* tail, char* path)
@@ -180,13 +163,13 @@ bool CReg::createDesktopIni(const char* path) const
     // Replaced in place, a read-only file refuses and another one may keep its
     // old attributes; a new file takes the ones given.
     DeleteAnyFile(path);
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, kDesktopIniAttributes,
-                                nullptr));
+    ScopedKernelHandle file(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, kDesktopIniAttributes, nullptr));
     if (!file.valid()) return false;
     const DWORD length = static_cast<DWORD>(strlen(text));
     DWORD written = 0;
     const bool ok = WriteFile(file.get(), text, length, &written, nullptr) && written == length;
-    file.close();
+    file.reset();
     if (!ok) DeleteAnyFile(path);
     return ok;
 }

@@ -3,6 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#include "foundation/ScopedHandle.h"
 
 namespace {
 
@@ -12,7 +15,7 @@ constexpr DWORD kCutChunk = 16384;
 struct LogState {
     volatile uint32_t flags = 0;
     uint32_t sizeLimit = 0;
-    HANDLE file = INVALID_HANDLE_VALUE;
+    ScopedKernelHandle file;
 };
 
 LogState g_log;
@@ -100,11 +103,11 @@ bool CutToLimit(HANDLE file, uint32_t limit)
 void OpenFile(uint32_t flags, const char* name, uint32_t newLimit)
 {
     const bool fresh = (flags & DBG_NEWFILE) != 0;
-    HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    if (!fresh) CutToLimit(file, g_log.sizeLimit);
-    g_log.file = file;
+    ScopedKernelHandle file(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return;
+    if (!fresh) CutToLimit(file.get(), g_log.sizeLimit);
+    g_log.file = std::move(file);
     g_log.sizeLimit = newLimit;
 }
 
@@ -129,12 +132,12 @@ void WriteLine(const char* message)
     if (flags & DBG_TO_DEBUGGER) ToDebugger(line);
     if (flags & DBG_TO_FILE) {
         LockHolder hold;
-        if (g_log.file == INVALID_HANDLE_VALUE) return;
+        if (!g_log.file.valid()) return;
         DWORD written = 0;
         const DWORD length = static_cast<DWORD>(strlen(line));
-        if (Seek(g_log.file, 0, FILE_END) && WriteFile(g_log.file, line, length, &written, nullptr) &&
+        if (Seek(g_log.file.get(), 0, FILE_END) && WriteFile(g_log.file.get(), line, length, &written, nullptr) &&
             (flags & DBG_FLUSH))
-            FlushFileBuffers(g_log.file);
+            FlushFileBuffers(g_log.file.get());
     }
 }
 
@@ -196,7 +199,7 @@ bool DbgOpen(uint32_t flags, const char* fileName, uint32_t sizeLimit)
 {
     LockHolder hold;
     g_log.flags = flags;
-    if (g_log.file == INVALID_HANDLE_VALUE && fileName && *fileName && (flags & DBG_TO_FILE))
+    if (!g_log.file.valid() && fileName && *fileName && (flags & DBG_TO_FILE))
         OpenFile(flags, fileName, sizeLimit);
     return true;
 }
@@ -204,17 +207,16 @@ bool DbgOpen(uint32_t flags, const char* fileName, uint32_t sizeLimit)
 void DbgClose()
 {
     LockHolder hold;
-    if (g_log.file == INVALID_HANDLE_VALUE) return;
-    CutToLimit(g_log.file, g_log.sizeLimit);
-    CloseHandle(g_log.file);
-    g_log.file = INVALID_HANDLE_VALUE;
+    if (!g_log.file.valid()) return;
+    CutToLimit(g_log.file.get(), g_log.sizeLimit);
+    g_log.file.reset();
 }
 
 bool DbgReset()
 {
-    if (g_log.file == INVALID_HANDLE_VALUE) return false;
+    if (!g_log.file.valid()) return false;
     LockHolder hold;
-    return g_log.file != INVALID_HANDLE_VALUE && Seek(g_log.file, 0) && SetEndOfFile(g_log.file);
+    return g_log.file.valid() && Seek(g_log.file.get(), 0) && SetEndOfFile(g_log.file.get());
 }
 
 void DbgPrint(const char* format, ...)

@@ -107,6 +107,7 @@ public:
 
     STGMEDIUM* get() { return &medium_; }
     const STGMEDIUM& operator*() const { return medium_; }
+    const STGMEDIUM* operator->() const { return &medium_; }
     // Empties the medium for the next call that fills it.
     STGMEDIUM* put()
     {
