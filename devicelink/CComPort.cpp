@@ -133,20 +133,20 @@ int CComPort::Open()
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", m_nPort + 1);
     IComApi& api = ComApi();
-    m_hPort = api.CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING, nullptr);
-    if (m_hPort == INVALID_HANDLE_VALUE) return setError(ERR_SYSTEM);
+    m_hPort.reset(
+        api.CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+    if (!m_hPort.valid()) return setError(ERR_SYSTEM);
 
-    if (!api.GetCommTimeouts(m_hPort, &m_toSaved) || !api.GetCommState(m_hPort, &m_dcbSaved))
+    if (!api.GetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.GetCommState(m_hPort.get(), &m_dcbSaved))
         return setError(ERR_SYSTEM);
     computeXonXoffLimits();
-    if (!api.SetCommState(m_hPort, &m_dcb) || !api.SetupComm(m_hPort, m_dwRxQueue, m_dwTxQueue) ||
-        !api.EscapeCommFunction(m_hPort, RESETDEV))
+    if (!api.SetCommState(m_hPort.get(), &m_dcb) || !api.SetupComm(m_hPort.get(), m_dwRxQueue, m_dwTxQueue) ||
+        !api.EscapeCommFunction(m_hPort.get(), RESETDEV))
         return setError(ERR_SYSTEM);
     DWORD errors = 0;
     COMSTAT stat;
-    api.ClearCommError(m_hPort, &errors, &stat);
-    if (!api.SetCommTimeouts(m_hPort, &m_to)) return setError(ERR_SYSTEM);
+    api.ClearCommError(m_hPort.get(), &errors, &stat);
+    if (!api.SetCommTimeouts(m_hPort.get(), &m_to)) return setError(ERR_SYSTEM);
     return setError(0);
 }
 
@@ -155,10 +155,9 @@ int CComPort::Close()
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::Close()");
     IComApi& api = ComApi();
-    if (!api.SetCommTimeouts(m_hPort, &m_toSaved) || !api.SetCommState(m_hPort, &m_dcbSaved) ||
-        !api.CloseHandle(m_hPort))
+    if (!api.SetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.SetCommState(m_hPort.get(), &m_dcbSaved) ||
+        !m_hPort.close())
         return setError(ERR_SYSTEM);
-    m_hPort = INVALID_HANDLE_VALUE;
     return setError(0);
 }
 
@@ -186,7 +185,7 @@ bool CComPort::readQueue(COMSTAT& stat, DWORD& errors)
 {
     errors = 0;
     ZeroMemory(&stat, sizeof stat);
-    return ComApi().ClearCommError(m_hPort, &errors, &stat) != FALSE;
+    return ComApi().ClearCommError(m_hPort.get(), &errors, &stat) != FALSE;
 }
 
 int CComPort::GetParameter(int id)
@@ -205,7 +204,7 @@ int CComPort::GetParameter(int id)
     case PAR_DATABITS: value = m_dcb.ByteSize; break;
     case PAR_CTS:
     case PAR_DSR:
-        if (!ComApi().GetCommModemStatus(m_hPort, &modem)) return setError(ERR_SYSTEM);
+        if (!ComApi().GetCommModemStatus(m_hPort.get(), &modem)) return setError(ERR_SYSTEM);
         value = (modem & (id == PAR_CTS ? MS_CTS_ON : MS_DSR_ON)) ? 1 : 0;
         break;
     case PAR_RTS: value = m_dwRts == SETRTS; break;
@@ -309,11 +308,11 @@ int CComPort::applyChange(int id)
         return Open();
     }
     case ParamKind::Config:
-        return api.SetCommState(m_hPort, &m_dcb) ? 0 : setError(ERR_SYSTEM);
+        return api.SetCommState(m_hPort.get(), &m_dcb) ? 0 : setError(ERR_SYSTEM);
     case ParamKind::Queue:
-        return api.SetupComm(m_hPort, m_dwRxQueue, m_dwTxQueue) ? 0 : setError(ERR_SYSTEM);
+        return api.SetupComm(m_hPort.get(), m_dwRxQueue, m_dwTxQueue) ? 0 : setError(ERR_SYSTEM);
     case ParamKind::Timeout:
-        return api.SetCommTimeouts(m_hPort, &m_to) ? 0 : setError(ERR_SYSTEM);
+        return api.SetCommTimeouts(m_hPort.get(), &m_to) ? 0 : setError(ERR_SYSTEM);
     default:
         return 0;
     }
@@ -322,7 +321,7 @@ int CComPort::applyChange(int id)
 int CComPort::assertLines()
 {
     IComApi& api = ComApi();
-    if (!api.EscapeCommFunction(m_hPort, m_dwDtr) || !api.EscapeCommFunction(m_hPort, m_dwRts))
+    if (!api.EscapeCommFunction(m_hPort.get(), m_dwDtr) || !api.EscapeCommFunction(m_hPort.get(), m_dwRts))
         return setError(ERR_SYSTEM);
     return 0;
 }
@@ -335,7 +334,7 @@ int CComPort::Puts(const void* buffer, int length)
     }
     if (!IsOpen()) return setError(ERR_NOTOPEN);
     DWORD written = 0;
-    if (!ComApi().WriteFile(m_hPort, buffer, static_cast<DWORD>(length), &written, nullptr))
+    if (!ComApi().WriteFile(m_hPort.get(), buffer, static_cast<DWORD>(length), &written, nullptr))
         return setError(ERR_SYSTEM);
     return setError(static_cast<int>(written));
 }
@@ -354,7 +353,7 @@ int CComPort::Getc()
     if (stat.cbInQue == 0) return setError(ERR_NODATA);
     unsigned char byte = 0;
     DWORD got = 0;
-    if (!ComApi().ReadFile(m_hPort, &byte, 1, &got, nullptr)) return setError(ERR_SYSTEM);
+    if (!ComApi().ReadFile(m_hPort.get(), &byte, 1, &got, nullptr)) return setError(ERR_SYSTEM);
     return setError(got ? static_cast<int>(byte) : static_cast<int>(ERR_NODATA));
 }
 
@@ -370,7 +369,7 @@ int CComPort::Gets(void* buffer, int length)
     }
     DWORD got = 0;
     if (length > count &&
-        !ComApi().ReadFile(m_hPort, bytes + count, static_cast<DWORD>(length - count), &got, nullptr))
+        !ComApi().ReadFile(m_hPort.get(), bytes + count, static_cast<DWORD>(length - count), &got, nullptr))
         return setError(ERR_SYSTEM);
     count += static_cast<int>(got);
     if (trace() && count > 0) {
@@ -384,7 +383,7 @@ int CComPort::TxClear()
 {
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::TxClear()");
-    return setError(ComApi().PurgeComm(m_hPort, PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : ERR_SYSTEM);
+    return setError(ComApi().PurgeComm(m_hPort.get(), PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : ERR_SYSTEM);
 }
 
 int CComPort::RxClear()
@@ -392,5 +391,5 @@ int CComPort::RxClear()
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::RxClear()");
     m_nPushBack = -1;
-    return setError(ComApi().PurgeComm(m_hPort, PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : ERR_SYSTEM);
+    return setError(ComApi().PurgeComm(m_hPort.get(), PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : ERR_SYSTEM);
 }

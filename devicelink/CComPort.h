@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <cstdint>
 
+#include "devicelink/PortHandle.h"
+
 class CComPort {
 public:
     enum ComPortParam {
@@ -62,7 +64,7 @@ public:
     int RxClear();
     int setError(int code);
 
-    bool IsOpen() const { return m_hPort != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_hPort.valid(); }
     int LastResult() const { return m_nLastError; }
     DWORD WinError() const { return m_dwWinError; }
 
@@ -71,7 +73,7 @@ public:
 
 protected:
     int m_nPort;
-    HANDLE m_hPort = INVALID_HANDLE_VALUE;
+    PortHandle m_hPort;
     DWORD m_dwRts = SETRTS;
     DWORD m_dwDtr = SETDTR;
     int m_nPushBack = -1;  // a byte read by a higher layer for the next reader, or -1

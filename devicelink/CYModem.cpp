@@ -364,10 +364,9 @@ int CYModem::getChar()
 
 void CYModem::closeFile(bool remove)
 {
-    if (m_hFile == INVALID_HANDLE_VALUE) return;
+    if (!m_hFile.valid()) return;
     if (trace()) DbgPrint("CYModem::closeFile");
-    CloseHandle(m_hFile);
-    m_hFile = INVALID_HANDLE_VALUE;
+    m_hFile.reset();
     if (!m_bReceiving || !remove || !hasCurrentEntry()) return;
     const DWORD attributes = GetFileAttributesA(m_itCurrent->szPath);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))

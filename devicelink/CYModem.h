@@ -5,6 +5,7 @@
 #include <list>
 
 #include "devicelink/CComPort.h"
+#include "foundation/ScopedHandle.h"
 
 class CYModem : public CComPort {
 public:
@@ -171,7 +172,7 @@ protected:
     DWORD m_dwNotBefore = 0;
     DWORD m_dwDeadline = 0;
     DWORD m_dwBytesSent = 0;
-    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    ScopedKernelHandle m_hFile;
     bool m_bReceiving = false;
     int m_nRetries = 0;
     int m_nRetryLimit = 0;

@@ -179,7 +179,7 @@ int CYModem::rxWriteBlock()
     const DWORD left = m_dwFileSize - m_dwBytesDone;
     const DWORD count = left < m_dwPacketSize ? left : m_dwPacketSize;
     DWORD written = 0;
-    if (count && (!WriteFile(m_hFile, m_block, count, &written, nullptr) || written != count))
+    if (count && (!WriteFile(m_hFile.get(), m_block, count, &written, nullptr) || written != count))
         return setError(ERR_SYSTEM);
     m_dwBytesDone += count;
     return 0;
@@ -190,9 +190,9 @@ int CYModem::rxOpenTarget()
     const char* target = m_itCurrent->szPath;
     if (trace()) DbgPrint("Creating '%s'", target);
     CreateFolders(target);
-    m_hFile = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          nullptr);
-    return m_hFile == INVALID_HANDLE_VALUE ? setError(ERR_SYSTEM) : 0;
+    m_hFile.reset(
+        CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_hFile.valid() ? 0 : setError(ERR_SYSTEM);
 }
 
 int CYModem::rxBlock0()

@@ -27,8 +27,9 @@ int CYModem::txOpenFile()
     }
     if (info.nFileSizeHigh) return setError(ERR_FILETOOLARGE);
     m_dwFileSize = info.nFileSizeLow;
-    m_hFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_hFile == INVALID_HANDLE_VALUE) return setError(ERR_SYSTEM);
+    m_hFile.reset(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_hFile.valid()) return setError(ERR_SYSTEM);
     return 0;
 }
 
@@ -91,7 +92,7 @@ int CYModem::txReadDisk()
     m_dwPacketSize = longBlock ? kLongBlockSize : kBlockSize;
     memset(m_block, m_byPad, m_dwPacketSize);
     DWORD got = 0;
-    if (!ReadFile(m_hFile, m_block, m_dwPacketSize, &got, nullptr)) return setError(ERR_SYSTEM);
+    if (!ReadFile(m_hFile.get(), m_block, m_dwPacketSize, &got, nullptr)) return setError(ERR_SYSTEM);
     return TX_PREPARE_PACKET;
 }
 
