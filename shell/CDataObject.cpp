@@ -1,7 +1,7 @@
 #include "shell/CDataObject.h"
 
 #include <cstring>
-#include <new>
+#include <utility>
 
 #include "shell/CEnumFormatEtc.h"
 #include "shell/CFileStream.h"
@@ -57,14 +57,14 @@ HRESULT CopyMedium(const STGMEDIUM& from, UINT16 format, STGMEDIUM& to)
 
 // The descriptor's name: the path below the selected-in folder, without
 // the drive of its first part and without a folder's trailing backslash.
-void DescriptorName(LPCITEMIDLIST item, char* name, size_t size)
+void DescriptorName(PCUIDLIST_RELATIVE item, char* name, size_t size)
 {
     size_t length = ItemIdPath(item, name, size, true);
     if (length > 0 && name[length - 1] == '\\') name[length - 1] = '\0';
 }
 
 // The device keeps local time; a file descriptor carries UTC.
-FILETIME UtcTime(LPCITEMIDLIST item)
+FILETIME UtcTime(PCUIDLIST_RELATIVE item)
 {
     FILETIME local = ItemIdTime(item), utc{};
     LocalFileTimeToFileTime(&local, &utc);
@@ -72,26 +72,24 @@ FILETIME UtcTime(LPCITEMIDLIST item)
 }
 
 // Hands a global block to the data object, which owns it from then on;
-// a refused block is freed here.
-HRESULT StoreBlock(IDataObject* dataObject, UINT16 format, HGLOBAL block)
+// a refused block is freed by its owner here.
+HRESULT StoreBlock(IDataObject* dataObject, UINT16 format, ScopedGlobal block)
 {
     FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
     STGMEDIUM medium{};
     medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
+    medium.hGlobal = block.get();
     const HRESULT hr = dataObject->SetData(&request, &medium, TRUE);
-    if (FAILED(hr)) GlobalFree(block);
+    if (SUCCEEDED(hr)) block.release();
     return hr;
 }
 
-HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST* items)
+HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const PCUIDLIST_RELATIVE* items)
 {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + count * sizeof(FILEDESCRIPTORA));
-    auto* group = block ? static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(block)) : nullptr;
-    if (!group) {
-        if (block) GlobalFree(block);
-        return E_OUTOFMEMORY;
-    }
+    ScopedGlobal block(
+        GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + count * sizeof(FILEDESCRIPTORA)));
+    auto* group = block ? static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(block.get())) : nullptr;
+    if (!group) return E_OUTOFMEMORY;
     group->cItems = count;
     for (UINT i = 0; i < count; ++i) {
         FILEDESCRIPTORA& file = group->fgd[i];
@@ -103,11 +101,12 @@ HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const LPCITEMIDLIST
         file.nFileSizeLow = ItemIdFileSize(items[i]);
         DescriptorName(items[i], file.cFileName, sizeof file.cFileName);
     }
-    GlobalUnlock(block);
-    return StoreBlock(dataObject, g_cfFileGroupDescriptor, block);
+    GlobalUnlock(block.get());
+    return StoreBlock(dataObject, g_cfFileGroupDescriptor, std::move(block));
 }
 
-HRESULT StoreStream(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, LPCITEMIDLIST item, LONG index)
+HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item,
+                    LONG index)
 {
     ItemIdHolder full(ItemIdConcat(folder, item));
     if (!full) return E_OUTOFMEMORY;
@@ -140,10 +139,6 @@ CDataObject::CDataObject(IDataSourceSink* sink, const void* owner, DWORD ownerLe
 CDataObject::~CDataObject()
 {
     if (owner_) HeapFree(GetProcessHeap(), 0, owner_);
-    for (Entry& entry : entries_) {
-        CoTaskMemFree(entry.format.ptd);
-        if (entry.medium.tymed != TYMED_NULL) ReleaseStgMedium(&entry.medium);
-    }
 }
 
 STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
@@ -185,9 +180,9 @@ HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
         return S_OK;
     }
     if (!adding) return DV_E_FORMATETC;
-    Entry added{*format, STGMEDIUM{}};
+    Entry added{*format, ScopedMedium()};
     added.format.ptd = nullptr;
-    entries_.push_back(added);
+    entries_.push_back(std::move(added));
     *found = &entries_.back();
     return S_OK;
 }
@@ -198,14 +193,14 @@ STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
     Entry* entry = nullptr;
     HRESULT hr = find(format, false, &entry);
     if (FAILED(hr)) return hr;
-    *medium = entry->medium;
+    *medium = *entry->medium;
     // Every reader of a stream starts at its beginning with a position of its
     // own: a second paste of the same copy reads whole files again.
-    if (medium->tymed == TYMED_ISTREAM && SUCCEEDED(entry->medium.pstm->Clone(&medium->pstm))) {
+    if (medium->tymed == TYMED_ISTREAM && SUCCEEDED(entry->medium->pstm->Clone(&medium->pstm))) {
         medium->pUnkForRelease = nullptr;
         return S_OK;
     }
-    medium->pstm = entry->medium.pstm;
+    medium->pstm = entry->medium->pstm;
     if (medium->tymed & kInterfaceMedia) medium->pstm->AddRef();
     if (medium->tymed == TYMED_ISTREAM) medium->pstm->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     if (medium->pUnkForRelease) {
@@ -239,18 +234,17 @@ STDMETHODIMP CDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL rel
     Entry* entry = nullptr;
     HRESULT hr = find(format, true, &entry);
     if (FAILED(hr)) return hr;
-    if (entry->medium.tymed != TYMED_NULL) ReleaseStgMedium(&entry->medium);
-    entry->medium = STGMEDIUM{};
+    entry->medium.reset();
     if (release)
-        entry->medium = *medium;
+        entry->medium.reset(*medium);
     else
-        hr = CopyMedium(*medium, format->cfFormat, entry->medium);
+        hr = CopyMedium(*medium, format->cfFormat, *entry->medium.get());
     if (FAILED(hr)) return hr;
-    entry->format.tymed = entry->medium.tymed;
-    IUnknown* owner = entry->medium.pUnkForRelease;
+    entry->format.tymed = entry->medium->tymed;
+    IUnknown* owner = entry->medium->pUnkForRelease;
     if (owner && SameObject(owner, static_cast<IDataObject*>(this))) {
         // Holding ourselves would keep us alive for ever.
-        entry->medium.pUnkForRelease = nullptr;
+        entry->medium.get()->pUnkForRelease = nullptr;
         owner->Release();
     }
     return S_OK;
@@ -296,8 +290,8 @@ STDMETHODIMP CDataObject::EndOperation(HRESULT, IBindCtx*, DWORD effect)
     return S_OK;
 }
 
-HRESULT FillDataObject(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, UINT count,
-                       const LPCITEMIDLIST* items)
+HRESULT FillDataObject(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, UINT count,
+                       const PCUIDLIST_RELATIVE* items)
 {
     if (!dataObject || (count > 0 && !items)) return E_INVALIDARG;
     HRESULT hr = StoreDescriptor(dataObject, count, items);
@@ -309,27 +303,23 @@ HRESULT FillDataObject(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder
 HRESULT SetDataDword(IDataObject* dataObject, UINT16 format, DWORD value)
 {
     if (!dataObject) return E_INVALIDARG;
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof value);
+    ScopedGlobal block(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof value));
     if (!block) return E_OUTOFMEMORY;
-    *static_cast<DWORD*>(block) = value;
-    return StoreBlock(dataObject, format, block);
+    *static_cast<DWORD*>(block.get()) = value;
+    return StoreBlock(dataObject, format, std::move(block));
 }
 
 HRESULT GetDataDword(IDataObject* dataObject, UINT16 format, DWORD* value)
 {
     if (!dataObject || !value) return E_INVALIDARG;
     FORMATETC request = ContentFormat(format, -1, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    HRESULT hr = dataObject->GetData(&request, &medium);
+    ScopedMedium medium;
+    const HRESULT hr = dataObject->GetData(&request, medium.put());
     if (FAILED(hr)) return hr;
-    auto* data = static_cast<const DWORD*>(GlobalLock(medium.hGlobal));
-    if (data) {
-        *value = *data;
-        GlobalUnlock(medium.hGlobal);
-    } else {
-        hr = E_UNEXPECTED;
-    }
-    ReleaseStgMedium(&medium);
+    auto* data = static_cast<const DWORD*>(GlobalLock(medium->hGlobal));
+    if (!data) return E_UNEXPECTED;
+    *value = *data;
+    GlobalUnlock(medium->hGlobal);
     return hr;
 }
 
@@ -369,33 +359,26 @@ HRESULT GetDataObjectPaths(IDataObject* dataObject, std::vector<std::string>* pa
     if (!dataObject || !paths) return E_POINTER;
     paths->clear();
     FORMATETC request = ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    HRESULT hr = dataObject->GetData(&request, &medium);
+    ScopedMedium medium;
+    HRESULT hr = dataObject->GetData(&request, medium.put());
     if (FAILED(hr)) return hr;
-    auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
-    const UINT count = group ? group->cItems : 0;
-    if (group) GlobalUnlock(medium.hGlobal);
-    ReleaseStgMedium(&medium);
+    auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(GlobalLock(medium->hGlobal));
     if (!group) return E_UNEXPECTED;
+    const UINT count = group->cItems;
+    GlobalUnlock(medium->hGlobal);
     for (UINT i = 0; i < count; ++i) {
         request = ContentFormat(g_cfFileContents, static_cast<LONG>(i), TYMED_ISTREAM);
-        hr = dataObject->GetData(&request, &medium);
+        hr = dataObject->GetData(&request, medium.put());
         if (FAILED(hr)) continue;
-        if (medium.tymed != TYMED_ISTREAM || !medium.pstm) {
-            ReleaseStgMedium(&medium);
-            return E_UNEXPECTED;
-        }
+        if (medium->tymed != TYMED_ISTREAM || !medium->pstm) return E_UNEXPECTED;
         STATSTG stat{};
-        HRESULT statResult = medium.pstm->Stat(&stat, STATFLAG_DEFAULT);
-        if (SUCCEEDED(statResult)) {
-            char name[MAX_PATH] = "";
-            WideCharToMultiByte(CP_ACP, 0, stat.pwcsName, -1, name, sizeof name, nullptr, nullptr);
-            name[MAX_PATH - 1] = '\0';
-            CoTaskMemFree(stat.pwcsName);
-            paths->emplace_back(name);
-        }
-        ReleaseStgMedium(&medium);
+        const HRESULT statResult = medium->pstm->Stat(&stat, STATFLAG_DEFAULT);
         if (FAILED(statResult)) return statResult;
+        ScopedTaskMemory<LPOLESTR> statName(stat.pwcsName);
+        char name[MAX_PATH] = "";
+        WideCharToMultiByte(CP_ACP, 0, statName.get(), -1, name, sizeof name, nullptr, nullptr);
+        name[MAX_PATH - 1] = '\0';
+        paths->emplace_back(name);
     }
     return hr;
 }

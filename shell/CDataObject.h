@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
 
 // Who made the data object, told once when it is destroyed.
@@ -61,14 +62,13 @@ public:
 
 private:
     struct Entry {
-        FORMATETC format;
-        STGMEDIUM medium;
+        FORMATETC format;  // never with a target device
+        ScopedMedium medium;
     };
     ~CDataObject() override;
     // The stored entry for a request, or an error; `adding` appends a new
     // entry instead of failing on no match.
     HRESULT find(const FORMATETC* format, bool adding, Entry** found);
-    HRESULT store(Entry& entry, STGMEDIUM* medium, BOOL release);
 
     bool destroying_ = false;
     BOOL async_ = FALSE;
@@ -82,8 +82,8 @@ private:
 
 // Describes the items (relative to the folder's device list) as virtual
 // files: one "FileGroupDescriptor" and one "FileContents" stream per item.
-HRESULT FillDataObject(HWND owner, IDataObject* dataObject, LPCITEMIDLIST folder, UINT count,
-                       const LPCITEMIDLIST* items);
+HRESULT FillDataObject(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, UINT count,
+                       const PCUIDLIST_RELATIVE* items);
 
 // A DWORD in a 4-byte global block: "Preferred DropEffect" and its kind.
 HRESULT SetDataDword(IDataObject* dataObject, UINT16 format, DWORD value);

@@ -31,7 +31,7 @@ CFileStream::CFileStream(std::shared_ptr<Source> source) : source_(std::move(sou
 
 CFileStream::~CFileStream()
 {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_.reset();
     source_.reset();  // the copy goes only after this handle is closed
     ReleaseNotetaker();
 }
@@ -53,8 +53,8 @@ HRESULT CFileStream::open()
         HRESULT hr = fetch();
         if (FAILED(hr)) return hr;
     }
-    file_ = CreateFileA(source_->tempPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    return file_ == INVALID_HANDLE_VALUE ? LastErrorResult() : S_OK;
+    file_.reset(CreateFileA(source_->tempPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file_.valid() ? S_OK : LastErrorResult();
 }
 
 HRESULT CFileStream::fetch()
@@ -78,12 +78,12 @@ STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)
 {
     if (!buffer) return STG_E_INVALIDPOINTER;
     if (read) *read = 0;
-    if (file_ == INVALID_HANDLE_VALUE) {
+    if (!file_.valid()) {
         HRESULT hr = open();
         if (FAILED(hr)) return hr;
     }
     DWORD done = 0;
-    if (!ReadFile(file_, buffer, size, &done, nullptr)) return LastErrorResult();
+    if (!ReadFile(file_.get(), buffer, size, &done, nullptr)) return LastErrorResult();
     if (read) *read = done;
     return S_OK;
 }
@@ -99,18 +99,18 @@ STDMETHODIMP CFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER*
 {
     if (origin > STREAM_SEEK_END) return E_INVALIDARG;
     // A clone of a stream that has fetched its file opens the copy at once.
-    if (file_ == INVALID_HANDLE_VALUE && source_ && source_->tempPath[0]) {
+    if (!file_.valid() && source_ && source_->tempPath[0]) {
         HRESULT hr = open();
         if (FAILED(hr)) return hr;
     }
-    if (file_ == INVALID_HANDLE_VALUE) {
+    if (!file_.valid()) {
         // Nothing is fetched for a seek: only the start is known.
         if (origin != STREAM_SEEK_SET || move.QuadPart != 0) return E_FAIL;
         if (position) position->QuadPart = 0;
         return S_OK;
     }
     LARGE_INTEGER reached;
-    if (!SetFilePointerEx(file_, move, &reached, origin)) return E_FAIL;
+    if (!SetFilePointerEx(file_.get(), move, &reached, origin)) return E_FAIL;
     if (position) position->QuadPart = static_cast<ULONGLONG>(reached.QuadPart);
     return S_OK;
 }
@@ -159,17 +159,13 @@ STDMETHODIMP CFileStream::Clone(IStream** clone)
 {
     if (!clone) return STG_E_INVALIDPOINTER;
     *clone = nullptr;
-    auto* copy = new (std::nothrow) CFileStream(source_);
+    ComPtr<CFileStream> copy = MakeComObject<CFileStream>(source_);
     if (!copy) return E_OUTOFMEMORY;
     LARGE_INTEGER here{};
-    if (file_ != INVALID_HANDLE_VALUE && SetFilePointerEx(file_, LARGE_INTEGER{}, &here, FILE_CURRENT) &&
-        here.QuadPart != 0) {
+    if (file_.valid() && SetFilePointerEx(file_.get(), LARGE_INTEGER{}, &here, FILE_CURRENT) && here.QuadPart != 0) {
         HRESULT hr = copy->Seek(here, STREAM_SEEK_SET, nullptr);
-        if (FAILED(hr)) {
-            copy->Release();
-            return hr;
-        }
+        if (FAILED(hr)) return hr;
     }
-    *clone = copy;
+    *clone = copy.detach();
     return S_OK;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
 
 class CFileStream final : public IStream, public RefCounted {
@@ -47,7 +48,10 @@ private:
         HWND owner;
     };
 
+    // A clone's: another stream over the same source.
     explicit CFileStream(std::shared_ptr<Source> source);
+    template <class Object, class... Args>
+    friend ComPtr<Object> MakeComObject(Args&&... args);
     ~CFileStream() override;
     // Brings the device file into a fresh temporary file, unless a clone
     // already has, and opens it.
@@ -55,5 +59,5 @@ private:
     HRESULT fetch();
 
     std::shared_ptr<Source> source_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    ScopedKernelHandle file_;
 };

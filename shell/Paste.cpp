@@ -6,7 +6,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <new>
 
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
@@ -177,7 +176,11 @@ private:
 // the paste has reported that it moved them.
 class FolderDataSink final : public IDataSourceSink, public RefCounted {
 public:
-    explicit FolderDataSink(CShellFolder& folder) : folder_(&folder) { folder.AddRef(); }
+    explicit FolderDataSink(CShellFolder& folder)
+    {
+        folder.AddRef();
+        folder_.reset(&folder);
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -200,14 +203,14 @@ public:
         if (FAILED(hr) || pasted != kMove) return hr;
         hr = GetDataDword(record->dataObject, g_cfPerformedDropEffect, &performed);
         if (SUCCEEDED(hr) && (performed == kMove || performed == DROPEFFECT_NONE))
-            return DeleteExpandedItems(*folder_, items);
+            return DeleteExpandedItems(*folder_.get(), items);
         return hr;
     }
 
 private:
-    ~FolderDataSink() override { folder_->Release(); }
+    ~FolderDataSink() override = default;
 
-    CShellFolder* folder_;
+    ComPtr<CShellFolder> folder_;
 };
 
 // Lists folders below a folder of the device: the listing paths are
@@ -234,20 +237,16 @@ private:
     char prefix_[MAX_PATH] = "";
 };
 
-HRESULT TakeClipboard(DropRequest& request, DWORD& effect)
+// The clipboard's data object and its data in the first pasteable format.
+// Whatever else the clipboard holds (text, say) stays there.
+HRESULT TakeClipboard(ComPtr<IDataObject>& clipboard, FORMATETC& format, ScopedMedium& medium, DWORD& effect)
 {
-    HRESULT hr = OleGetClipboard(&request.dataObject);
-    if (SUCCEEDED(hr)) {
-        hr = GetPasteData(request.dataObject, &request.format, &request.medium);
-        if (hr == S_FALSE) hr = DV_E_FORMATETC;
-    }
-    // Whatever else the clipboard holds (text, say) stays there.
-    if (FAILED(hr)) {
-        if (request.dataObject) request.dataObject->Release();
-        request.dataObject = nullptr;
-        return hr;
-    }
-    if (FAILED(GetDataDword(request.dataObject, g_cfPreferredDropEffect, &effect))) effect = 0;
+    HRESULT hr = OleGetClipboard(clipboard.put());
+    if (FAILED(hr)) return hr;
+    hr = GetPasteData(clipboard.get(), &format, medium.put());
+    if (hr == S_FALSE) hr = DV_E_FORMATETC;
+    if (FAILED(hr)) return hr;
+    if (FAILED(GetDataDword(clipboard.get(), g_cfPreferredDropEffect, &effect))) effect = 0;
     return S_OK;
 }
 
@@ -300,17 +299,23 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, D
     return hr;
 }
 
-HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST target, DropRequest* request)
+HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
     if (listWindow) ListView_SetItemState(listWindow, -1, 0, LVIS_CUT);
     DWORD effect = request->effect ? *request->effect : 0;
+    // Held while the paste runs: the drop's data object, or the clipboard's
+    // with its data, which the request only borrows.
+    ComPtr<IDataObject> source;
+    ScopedMedium clipboardMedium;
     const bool fromClipboard = request->dataObject == nullptr;
     if (fromClipboard) {
-        HRESULT hr = TakeClipboard(*request, effect);
+        HRESULT hr = TakeClipboard(source, request->format, clipboardMedium, effect);
         if (FAILED(hr)) return hr;
+        request->medium = *clipboardMedium;
     } else {
         request->dataObject->AddRef();
+        source.reset(request->dataObject);
     }
 
     HRESULT hr = E_OUTOFMEMORY;
@@ -322,43 +327,37 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST tar
         GlobalUnlock(request->medium.hGlobal);
     }
     if (SUCCEEDED(hr) && effect == kMove) {
-        SetDataDword(request->dataObject, g_cfPerformedDropEffect, kMove);
-        SetDataDword(request->dataObject, g_cfPasteSucceeded, kMove);
+        SetDataDword(source.get(), g_cfPerformedDropEffect, kMove);
+        SetDataDword(source.get(), g_cfPasteSucceeded, kMove);
     }
     if (fromClipboard) {
         // A copied list stays for the next paste, as Explorer keeps it; a
         // moved one has no source left to paste from.
         if (SUCCEEDED(hr) && effect == kMove) OleSetClipboard(nullptr);
-        ReleaseStgMedium(&request->medium);
+        request->medium = STGMEDIUM{};
     }
-    request->dataObject->Release();
-    if (fromClipboard) request->dataObject = nullptr;
     return hr;
 }
 
-HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv)
+HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv)
 {
     CItemList list;
     if (!list.CopyFrom(items, count) || !ExpandDeviceFolders(folder, list)) return E_OUTOFMEMORY;
-    auto* sink = new (std::nothrow) FolderDataSink(folder);
+    ComPtr<FolderDataSink> sink = MakeComObject<FolderDataSink>(folder);
     if (!sink) return E_OUTOFMEMORY;
     LPITEMIDLIST* array = nullptr;
     const UINT total = list.Detach(&array);
     OwnerBlock block{array, total};
-    auto* dataObject = new (std::nothrow) CDataObject(sink, &block, sizeof block);
-    sink->Release();
-    if (!dataObject || !dataObject->Valid()) {
+    ComPtr<CDataObject> dataObject = MakeComObject<CDataObject>(sink.get(), &block, sizeof block);
+    if (!dataObject) {
         list.Attach(array, total);
-        if (dataObject) dataObject->Release();
         return E_OUTOFMEMORY;
     }
-    HRESULT hr = FillDataObject(owner, dataObject, folder.DeviceList(), total, array);
-    if (FAILED(hr)) {
-        // Releasing the object hands the items to the sink, which frees them.
-        dataObject->Release();
-        return hr;
-    }
-    *ppv = static_cast<IDataObject*>(dataObject);
+    // From here the object owns the items: releasing it hands them to the
+    // sink, which frees them.
+    const HRESULT hr = FillDataObject(owner, dataObject.get(), folder.DeviceList(), total, array);
+    if (FAILED(hr)) return hr;
+    *ppv = static_cast<IDataObject*>(dataObject.detach());
     return S_OK;
 }
 

@@ -36,7 +36,7 @@ struct IDropSink : public IUnknown {
 // Sends the request's CF_HDROP files into `target` (a device list; null is
 // the root), which lies at or below `folder`. A move is reported back to the
 // source through "Performed DropEffect" and "Paste Succeeded".
-HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, LPCITEMIDLIST target, DropRequest* request);
+HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request);
 
 // 0 when every path was sent, S_FALSE for an empty list, else the first error.
 HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD effect);
@@ -49,7 +49,7 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
 
 // The folder's data object over its items, with a sink that deletes the
 // items once a target reports that it moved them.
-HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv);
+HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv);
 
 // Appends everything below each folder of `items` (relative to `folder`),
 // breadth-first; false when the device cannot list one (shown to the user).

@@ -155,17 +155,14 @@ bool WriteRow(const Context& context, const Row& row)
 {
     char keyPath[MAX_PATH];
     if (!SubstitutePlaceholders(row.keyPath, keyPath, sizeof keyPath, context.clsid, context.module)) return false;
-    HKEY key = nullptr;
-    LONG result = RegCreateKeyExA(row.root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                                  nullptr);
+    RegKey key;
+    const LONG result = key.create(row.root, keyPath, KEY_WRITE);
     DbgPrint("RegCreateKey(%ld):\t%s\\%s", result, DbgHkeyName(row.root), keyPath);
     if (result != ERROR_SUCCESS) {
         DbgSystemError(result);
         return false;
     }
-    bool written = row.type == REG_NONE || WriteValue(context, row, key, keyPath);
-    RegCloseKey(key);
-    return written;
+    return row.type == REG_NONE || WriteValue(context, row, key.get(), keyPath);
 }
 
 bool RemoveRow(const Context& context, const Row& row)

@@ -1,6 +1,5 @@
 #include "view/CDropSource.h"
 
-#include <new>
 #include <string>
 #include <vector>
 
@@ -39,11 +38,11 @@ STDMETHODIMP CDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
 HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
 {
     if (!dataObject) return E_INVALIDARG;
-    auto* source = new (std::nothrow) CDropSource(dataObject, listWindow);
+    ComPtr<CDropSource> source = MakeComObject<CDropSource>(dataObject, listWindow);
     if (!source) return E_OUTOFMEMORY;
     DWORD effect = DROPEFFECT_NONE;
-    HRESULT hr = DoDragDrop(dataObject, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
-    source->Release();
+    HRESULT hr = DoDragDrop(dataObject, source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+    source.reset();
     if (chosen) *chosen = effect;
     if (FAILED(hr)) return hr;
     HRESULT finished = FinishDrag(dataObject, hr, effect);

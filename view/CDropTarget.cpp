@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "foundation/ScopedHandle.h"
 #include "shell/CDataObject.h"
 
 namespace {
@@ -103,10 +104,11 @@ STDMETHODIMP CDropTarget::Drop(IDataObject* dataObject, DWORD keyState, POINTL p
     request.target = target_.get();
     request.targetSize = ItemIdSize(target_.get());
     Forget();
-    hr = dataObject->GetData(&request.format, &request.medium);
+    ScopedMedium medium;  // the request borrows it
+    hr = dataObject->GetData(&request.format, medium.put());
     if (SUCCEEDED(hr)) {
+        request.medium = *medium;
         hr = sink_ ? sink_->DropData(&request) : E_UNEXPECTED;
-        ReleaseStgMedium(&request.medium);
     }
     Highlight(nullptr);
     return hr;
