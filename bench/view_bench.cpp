@@ -16,6 +16,7 @@
 #include <string>
 
 #include "devicelink/CNotetaker.h"
+#include "foundation/ScopedHandle.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
@@ -53,9 +54,8 @@ void MakeFolder(const SimOnLine& sim, int entries)
         std::string path = sim.store.file(std::string("R\\big\\") + name);
         TempDir::WriteAll(path, std::string(mixed % 500, 'x'));
         FILETIME time{static_cast<DWORD>(mixed), 0x01DA0000u + (mixed % 4096)};
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        SetFileTime(file, nullptr, nullptr, &time);
-        CloseHandle(file);
+        ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        SetFileTime(file.get(), nullptr, nullptr, &time);
     }
 }
 
@@ -76,15 +76,15 @@ public:
     }
 };
 
-TimedFolder* BindBig(CShellFolder* root)
+ComPtr<TimedFolder> BindBig(CShellFolder* root)
 {
     ComPtr<IEnumIDList> items;
     root->EnumObjects(nullptr, SHCONTF_FOLDERS, items.put());
     LPITEMIDLIST item = nullptr;
-    TimedFolder* big = nullptr;
+    ComPtr<TimedFolder> big;
     while (!big && items && items->Next(1, &item, nullptr) == S_OK) {
         char name[MAX_PATH] = "";
-        if (lstrcmpiA(ItemIdName(item, name, sizeof name), "R:\\big") == 0) big = new TimedFolder(root, item);
+        if (lstrcmpiA(ItemIdName(item, name, sizeof name), "R:\\big") == 0) big = MakeComObject<TimedFolder>(root, item);
         ItemIdFree(item);
     }
     return big;
@@ -109,15 +109,14 @@ struct Timed {
 Timed Measure(TimedFolder* folder, TestBrowser& browser)
 {
     Timed timed;
-    IShellView* view = nullptr;
-    folder->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view));
+    ComPtr<IShellView> view;
+    folder->CreateViewObject(nullptr, IID_IShellView, view.putVoid());
     auto start = Clock::now();
-    HWND window = OpenView(view, browser);
+    HWND window = OpenView(view.get(), browser);
     timed.viewMs = MillisecondsSince(start);
     timed.listMs = folder->listMs;
     timed.shown = static_cast<int>(SendMessageA(GetDlgItem(window, CShellView::kListId), LVM_GETITEMCOUNT, 0, 0));
     view->DestroyViewWindow();
-    view->Release();
     return timed;
 }
 
@@ -208,8 +207,8 @@ int main(int argc, char** argv)
         SimOnLine sim(1);
         MakeFolder(sim, entries);
         sim.line.SetPacing(true);
-        auto* root = new CShellFolder(nullptr, nullptr);
-        TimedFolder* big = BindBig(root);  // also finds the device, outside the timings
+        ComPtr<CShellFolder> root = MakeComObject<CShellFolder>(nullptr, nullptr);
+        ComPtr<TimedFolder> big = BindBig(root.get());  // also finds the device, outside the timings
         if (!big) {
             fprintf(stderr, "view_bench: no R:\\big on the stand-in\n");
             return 1;
@@ -220,7 +219,7 @@ int main(int argc, char** argv)
         double beyondMs = 1e9;
         // The smallest of three, as other work on the machine only adds.
         for (int round = 0; round < 3; ++round) {
-            const Timed timed = Measure(big, browser);
+            const Timed timed = Measure(big.get(), browser);
             printf("  CreateViewWindow to a filled, sorted list %7.0f ms, of which listing %7.0f ms\n", timed.viewMs,
                    timed.listMs);
             beyondMs = std::min(beyondMs, timed.viewMs - timed.listMs);
@@ -230,9 +229,9 @@ int main(int argc, char** argv)
                beyondMs < kFillTargetMs ? "ok" : "MISSED");
         ok = ok && beyondMs < kFillTargetMs;
 
-        IShellView* view = nullptr;
-        big->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view));
-        HWND window = OpenView(view, browser);
+        ComPtr<IShellView> view;
+        big->CreateViewObject(nullptr, IID_IShellView, view.putVoid());
+        HWND window = OpenView(view.get(), browser);
         HWND list = GetDlgItem(window, CShellView::kListId);
         static const char* const kColumns[] = {"name", "size", "type", "modified"};
         // A click on another column sorts by it ascending, a second click descending.
@@ -254,9 +253,6 @@ int main(int argc, char** argv)
                kSelectTargetMs, beyondSelectMs < kSelectTargetMs ? "ok" : "MISSED");
         ok = ok && beyondSelectMs < kSelectTargetMs;
         view->DestroyViewWindow();
-        view->Release();
-        big->Release();
-        root->Release();
     }
     DestroySettings();
     delete g_module;

@@ -51,13 +51,12 @@ std::string Described(IDataObject* object)
 {
     static const UINT16 descriptor = static_cast<UINT16>(RegisterClipboardFormatA(CFSTR_FILEDESCRIPTORA));
     FORMATETC format{descriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    if (!object || FAILED(object->GetData(&format, &medium))) return "(none)";
+    ScopedMedium medium;
+    if (!object || FAILED(object->GetData(&format, medium.put()))) return "(none)";
     std::string names;
-    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
+    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium->hGlobal));
     for (UINT i = 0; group && i < group->cItems; ++i) names += (i ? ", " : "") + std::string(group->fgd[i].cFileName);
-    GlobalUnlock(medium.hGlobal);
-    ReleaseStgMedium(&medium);
+    GlobalUnlock(medium->hGlobal);
     return names;
 }
 
@@ -147,7 +146,7 @@ bool HostBrowser::Open(IShellFolder* folder, const std::string& title)
 {
     if (!ShowView(folder, title)) return false;
     folder->AddRef();
-    places_.push_back({ComPtr<IShellFolder>(), title, IdList()});
+    places_.push_back({ComPtr<IShellFolder>(), title, ShellRelativeIdList()});
     places_.back().folder.reset(folder);
     return true;
 }
@@ -210,7 +209,7 @@ void HostBrowser::CloseView()
 void HostBrowser::GoUp()
 {
     if (places_.size() < 2) return;
-    IdList left(ILClone(places_.back().item.get()));
+    ShellRelativeIdList left(ILClone(places_.back().item.get()));
     const std::string leftTitle = places_.back().title;
     const Place& parent = places_[places_.size() - 2];
     if (!ShowView(parent.folder.get(), parent.title)) return;

@@ -4,11 +4,11 @@
 // it activates, whose menus and toolbar buttons it merges, and whose
 // accelerators it routes, as Explorer would. It can write down what the view
 // put into menus, toolbar and status bar.
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/BrowserBase.h"
+#include "shell/ShellIdList.h"
 
 class HostBrowser final : public BrowserBase, public RefCounted {
 public:
@@ -48,14 +48,10 @@ public:
 private:
     ~HostBrowser() override;
 
-    struct IdListFree {
-        void operator()(LPITEMIDLIST list) const { ILFree(list); }
-    };
-    using IdList = std::unique_ptr<ITEMIDLIST, IdListFree>;
     struct Place {
         ComPtr<IShellFolder> folder;
         std::string title;
-        IdList item;  // relative to the place before; none for the first
+        ShellRelativeIdList item;  // relative to the place before; none for the first
     };
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -11,8 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/ScopedHandle.h"
 #include "host/HostBrowser.h"
 #include "shell/Guids.h"
+#include "shell/ShellIdList.h"
 
 namespace {
 
@@ -70,13 +72,12 @@ HRESULT CreateRootFolder(HMODULE module, IShellFolder** root)
     HRESULT hr = getClassObject(CLSID_Pellor, IID_IClassFactory, factory.putVoid());
     if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IShellFolder, reinterpret_cast<void**>(root));
     if (FAILED(hr)) return hr;
-    LPITEMIDLIST absolute = nullptr;
+    ShellIdList absolute;
     ComPtr<IPersistFolder> persist;
     if (SUCCEEDED(SHParseDisplayName(L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::" PELLOR_CLSID_TEXT, nullptr,
-                                     &absolute, 0, nullptr)) &&
+                                     absolute.put(), 0, nullptr)) &&
         SUCCEEDED((*root)->QueryInterface(IID_IPersistFolder, persist.putVoid())))
-        persist->Initialize(absolute);
-    CoTaskMemFree(absolute);
+        persist->Initialize(absolute.get());
     return S_OK;
 }
 
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    HMODULE module = LoadLibraryA(options.module.c_str());
+    ScopedModule module(LoadLibraryA(options.module.c_str()));
     if (!module) {
         fprintf(stderr, "pellor-host: cannot load %s (error %lu)\n", options.module.c_str(), GetLastError());
         return 1;
@@ -101,18 +102,17 @@ int main(int argc, char** argv)
     int status = 1;
     {
         ComPtr<IShellFolder> root;
-        HRESULT hr = CreateRootFolder(module, root.put());
-        auto* host = new HostBrowser(options.windows);
-        if (FAILED(hr) || !host->Open(root.get(), "Pellor")) {
+        HRESULT hr = CreateRootFolder(module.get(), root.put());
+        ComPtr<HostBrowser> host = MakeComObject<HostBrowser>(options.windows);
+        if (FAILED(hr) || !host || !host->Open(root.get(), "Pellor")) {
             fprintf(stderr, "pellor-host: the Pellor folder gave no view (0x%08lX)\n", static_cast<unsigned long>(hr));
         } else {
             if (options.record) host->RecordOnClose();
             if (options.closeAfter) host->CloseAfter(options.closeAfter);
             status = host->Run();
         }
-        host->Release();
     }
-    FreeLibrary(module);
+    module.reset();
     OleUninitialize();
     return status;
 }

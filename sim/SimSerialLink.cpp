@@ -1,17 +1,12 @@
 #include "sim/SimSerialLink.h"
 
-SimSerialLink::~SimSerialLink()
-{
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-}
-
 bool SimSerialLink::Open(const std::string& port, uint32_t baud)
 {
     const std::string name = "\\\\.\\" + port;
-    handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    handle_.reset(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle_.valid()) return false;
     COMMTIMEOUTS timeouts = {MAXDWORD, 0, 0, 0, 0};  // reads return what has arrived
-    if (!SetCommTimeouts(handle_, &timeouts)) return false;
+    if (!SetCommTimeouts(handle_.get(), &timeouts)) return false;
     SetBaud(baud);
     return true;
 }
@@ -19,10 +14,10 @@ bool SimSerialLink::Open(const std::string& port, uint32_t baud)
 void SimSerialLink::SetBaud(uint32_t baud)
 {
     baud_ = baud;
-    if (handle_ == INVALID_HANDLE_VALUE) return;
+    if (!handle_.valid()) return;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    GetCommState(handle_, &dcb);
+    GetCommState(handle_.get(), &dcb);
     dcb.BaudRate = baud;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -31,19 +26,19 @@ void SimSerialLink::SetBaud(uint32_t baud)
     dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = 0;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    SetCommState(handle_, &dcb);
+    SetCommState(handle_.get(), &dcb);
 }
 
 size_t SimSerialLink::Write(const void* data, size_t count)
 {
     DWORD written = 0;
-    if (!WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr)) return 0;
+    if (!WriteFile(handle_.get(), data, static_cast<DWORD>(count), &written, nullptr)) return 0;
     return written;
 }
 
 size_t SimSerialLink::Read(void* data, size_t max)
 {
     DWORD got = 0;
-    if (!ReadFile(handle_, data, static_cast<DWORD>(max), &got, nullptr)) return 0;
+    if (!ReadFile(handle_.get(), data, static_cast<DWORD>(max), &got, nullptr)) return 0;
     return got;
 }

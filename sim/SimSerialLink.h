@@ -5,12 +5,12 @@
 
 #include <string>
 
+#include "foundation/ScopedHandle.h"
 #include "sim/SimLink.h"
 
 class SimSerialLink final : public SimLink {
 public:
     SimSerialLink() = default;
-    ~SimSerialLink() override;
     SimSerialLink(const SimSerialLink&) = delete;
     SimSerialLink& operator=(const SimSerialLink&) = delete;
 
@@ -21,6 +21,6 @@ public:
     void SetBaud(uint32_t baud) override;
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    ScopedKernelHandle handle_;
     uint32_t baud_ = 0;
 };

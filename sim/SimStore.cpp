@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/ScopedHandle.h"
+
 namespace {
 
 constexpr size_t kMaxName = 20;
@@ -218,25 +220,23 @@ bool SimStore::ReadFile(const std::string& devicePath, std::vector<uint8_t>& dat
 {
     const std::string path = Resolve(devicePath);
     if (path.empty() || IsFolder(path)) return false;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    data.assign(GetFileSize(h, nullptr), 0);
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) return false;
+    data.assign(GetFileSize(file.get(), nullptr), 0);
     DWORD got = 0;
-    const bool ok = data.empty() || (::ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr) &&
-                                     got == data.size());
-    CloseHandle(h);
-    return ok;
+    return data.empty() ||
+           (::ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr) && got == data.size());
 }
 
 bool SimStore::WriteFile(const std::string& deviceFolder, const std::string& name, const std::vector<uint8_t>& data)
 {
     const std::string folder = resolveParts(deviceFolder, false);
     if (folder.empty() || !IsFolder(folder) || !ValidName(name)) return false;
-    HANDLE h = CreateFileA((folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    ScopedKernelHandle file(
+        CreateFileA((folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file.valid()) return false;
+    if (data.empty()) return true;
     DWORD written = 0;
-    const bool ok = data.empty() ||
-                    (::WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) && written == data.size());
-    CloseHandle(h);
-    return ok;
+    return ::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+           written == data.size();
 }
