@@ -120,10 +120,10 @@ protected:
         request.dataObject = source;
         request.format = Format(CF_HDROP);
         request.effect = &effect;
-        EXPECT_EQ(source->GetData(&request.format, &request.medium), S_OK);
-        HRESULT hr = PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request);
-        ReleaseStgMedium(&request.medium);
-        return hr;
+        ScopedMedium medium;
+        EXPECT_EQ(source->GetData(&request.format, medium.put()), S_OK);
+        request.medium = *medium;  // borrowed, as a drop target lends it
+        return PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request);
     }
     std::string OnDevice(const std::string& relative) { return sim_.read(relative); }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
@@ -249,8 +249,8 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
     STATSTG stat{};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
     EXPECT_EQ(stat.cbSize.QuadPart, 5000u);
-    EXPECT_STREQ(stat.pwcsName, L"R:\\Letters\\note.txt");
-    CoTaskMemFree(stat.pwcsName);
+    const ScopedTaskMemory<LPOLESTR> name(stat.pwcsName);
+    EXPECT_STREQ(name.get(), L"R:\\Letters\\note.txt");
 }
 
 TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
@@ -558,10 +558,11 @@ TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
     DropRequest request{};
     request.dataObject = virtualFiles.get();
     request.format = Format(g_cfFileGroupDescriptor);
-    request.medium.tymed = TYMED_HGLOBAL;
-    request.medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
+    ScopedMedium descriptor;
+    descriptor.get()->tymed = TYMED_HGLOBAL;
+    descriptor.get()->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
+    request.medium = *descriptor;
     EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
-    ReleaseStgMedium(&request.medium);
     EXPECT_EQ(PasteDataObject(*Letters(), nullptr, nullptr, nullptr), E_INVALIDARG);
     EXPECT_EQ(boxes_.texts, Names{});
 }
