@@ -30,6 +30,11 @@ mkdir -p "$COPY"
 # The working tree as it is, committed or not; tar keeps the times, so an
 # unchanged file is not rebuilt.
 (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -C "$COPY" -xf -
+# A file gone from the tree goes from the copy too, or the build would still
+# compile it (a test file removed by a rebase, say).
+comm -z -23 <(cd "$COPY" && find . -path ./build -prune -o -type f -printf '%P\0' | sort -z) \
+  <(cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | sort -z) |
+  (cd "$COPY" && xargs -0 -r rm -f --)
 
 # The build sits inside the copy as it does in the tree, so ccache finds
 # the tree's own objects.
