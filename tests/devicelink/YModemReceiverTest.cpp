@@ -178,6 +178,14 @@ TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheW
     expectStopped(CComPort::ERR_SYSTEM);
     EXPECT_NE(ym_.WinError(), 0u);
     EXPECT_NE(GetFileAttributesA(target().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);  // the folder is left alone
+    start();
+    EXPECT_EQ(say(""), "C");
+    std::string damaged = Block0("notes.txt", "10");
+    damaged[3] ^= 1;
+    line_.FailNext(MemoryLine::Call::WriteFile, ERROR_GEN_FAILURE);  // the NAK
+    deviceSends(damaged);
+    EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM) << "a NAK that cannot be written";
+    EXPECT_EQ(ym_.WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
 }
 
 TEST_F(YModemReceiverTest, ParametersKeepToTheirRangesAndABadOneStopsARunningTransfer)
