@@ -80,6 +80,9 @@ TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
 TEST_F(TransferJobTest, BadModeAndEmptyListAndUnsizablePut)
 {
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_DELE), E_INVALIDARG);
+    EXPECT_EQ(nt_.FileGet(nullptr, nullptr, "R:\\a.txt", 0), E_INVALIDARG);
+    EXPECT_EQ(nt_.FileGet(nullptr, "C:\\a.txt", nullptr, 0), E_INVALIDARG);
+    EXPECT_EQ(nt_.FilePut(nullptr, nullptr, "letters", 0), E_INVALIDARG);
     // Nothing to do: the dialog closes as the worker ends, before its first tick.
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, CountTicks, nullptr, GetCurrentThreadId());
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_RX), S_OK);
