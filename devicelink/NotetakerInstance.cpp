@@ -3,6 +3,7 @@
 // so one lock keeps the device, its listing and the count to one thread.
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
+#include "foundation/CriticalSection.h"
 #include "foundation/DbgLog.h"
 
 namespace {
@@ -11,32 +12,11 @@ CNotetaker* g_notetaker = nullptr;
 long g_references = 0;
 
 // Recursive, so that a thread may nest sessions (a fill inside a command).
-class DeviceLock {
-public:
-    DeviceLock() { InitializeCriticalSection(&section_); }
-    ~DeviceLock() { DeleteCriticalSection(&section_); }
-    DeviceLock(const DeviceLock&) = delete;
-    DeviceLock& operator=(const DeviceLock&) = delete;
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION section_;
-};
-
-DeviceLock& TheDeviceLock()
+CriticalSection& TheDeviceLock()
 {
-    static DeviceLock lock;  // made on first use, whatever the order of static construction
+    static CriticalSection lock;  // made on first use, whatever the order of static construction
     return lock;
 }
-
-class Held {
-public:
-    Held() { TheDeviceLock().Enter(); }
-    ~Held() { TheDeviceLock().Leave(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
 
 }  // namespace
 
@@ -51,7 +31,7 @@ NotetakerSettings CurrentNotetakerSettings()
 
 long AcquireNotetaker()
 {
-    Held held;
+    CriticalSection::Held held(TheDeviceLock());
     if (!g_notetaker) {
         if (g_references > 0) DbgPrint("!!!ERROR!!! THERE WAS SOMETHING BAD...");
         const NotetakerSettings s = CurrentNotetakerSettings();
@@ -62,7 +42,7 @@ long AcquireNotetaker()
 
 long ReleaseNotetaker()
 {
-    Held held;
+    CriticalSection::Held held(TheDeviceLock());
     if (g_references > 0) --g_references;
     if (g_references == 0) {
         delete g_notetaker;

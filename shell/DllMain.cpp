@@ -10,6 +10,7 @@
 #include <new>
 
 #include "foundation/CReg.h"
+#include "foundation/CriticalSection.h"
 #include "foundation/DbgLog.h"
 #include "foundation/ModuleLock.h"
 #include "resources/resource.h"
@@ -28,23 +29,18 @@ HINSTANCE g_instance = nullptr;
 // cannot cross.
 class Runtime {
 public:
-    Runtime() { InitializeCriticalSection(&section_); }
-    ~Runtime() { DeleteCriticalSection(&section_); }
-    Runtime(const Runtime&) = delete;
-    Runtime& operator=(const Runtime&) = delete;
-
     // Runs `use` with the process-wide objects made; `failure` when they cannot be.
     template <class Use>
     HRESULT Run(Use use, HRESULT failure)
     {
-        Held held(section_);
+        CriticalSection::Held held(lock_);
         return Start() ? use() : failure;
     }
 
     // False while an object of the module lives.
     bool StopWhenIdle()
     {
-        Held held(section_);
+        CriticalSection::Held held(lock_);
         long locks = ModuleLockCount();
         DbgEnter("DllCanUnloadNow ? Locks = %ld", locks);
         if (locks != 0) return false;
@@ -79,17 +75,6 @@ private:
         return true;
     }
 
-    class Held {
-    public:
-        explicit Held(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-        ~Held() { LeaveCriticalSection(&section_); }
-        Held(const Held&) = delete;
-        Held& operator=(const Held&) = delete;
-
-    private:
-        CRITICAL_SECTION& section_;
-    };
-
     // Destroying the settings saves them, which reopens the log; then it closes for good.
     static void StopSettingsAndLog()
     {
@@ -97,7 +82,7 @@ private:
         DbgClose();
     }
 
-    CRITICAL_SECTION section_;
+    CriticalSection lock_;
 };
 
 Runtime& TheRuntime()

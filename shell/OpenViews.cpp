@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "foundation/CriticalSection.h"
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
 #include "view/CShellView.h"
@@ -13,25 +14,16 @@ namespace {
 
 class ViewList {
 public:
-    ViewList() { InitializeCriticalSection(&section_); }
-    ~ViewList() { DeleteCriticalSection(&section_); }
-    ViewList(const ViewList&) = delete;
-    ViewList& operator=(const ViewList&) = delete;
-
     // Runs `use` on the views with the lock held.
     template <class Use>
     auto Locked(Use use)
     {
-        EnterCriticalSection(&section_);
-        struct Leave {
-            CRITICAL_SECTION* section;
-            ~Leave() { LeaveCriticalSection(section); }
-        } leave{&section_};
+        CriticalSection::Held held(lock_);
         return use(views_);
     }
 
 private:
-    CRITICAL_SECTION section_;
+    CriticalSection lock_;
     std::vector<CShellView*> views_;
 };
 
