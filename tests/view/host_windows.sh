@@ -8,18 +8,9 @@
 # window's thread. The record must show each step and its result.
 # Usage: tests/view/host_windows.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/stand-in.sh"
-source "$ROOT/scripts/explorer-nav.sh"
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/host-session.sh"
 
-"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/host/pellor-host.exe" --windows --record >"$WORK/record" 2>&1 </dev/null &
-HOST=$!
-trap '{ kill "$HOST" 2>/dev/null || true; stand_in_stop; }' EXIT
-W="$(explorer_window '^Pellor$' pellor-host.exe)" || fail "the host's window did not appear"
-sleep 0.5
-xdotool type --delay 60 r
-xdotool key Return
-explorer_wait_title "$W" '^Corvanx:R:\\letters\\$' || fail "Return did not open R:\\letters"
+host_open_letters --windows
 sleep 0.3
 # The list already focuses ann.txt without selecting it, and Home alone would not move.
 for keys in "End Home" "alt+o c" End "alt+o t" "alt+o d" Return; do
@@ -29,10 +20,7 @@ done
 xdotool key BackSpace
 explorer_wait_title "$W" '^Pellor$' || fail "Backspace did not go back"
 sleep 0.5
-xdotool key alt+F4
-wait
-tr -d '\r' <"$WORK/record" | tee "$WORK/shown"
-expect() { grep -qxF -- "$1" "$WORK/shown" || fail "the record lacks '$1'"; }
+host_close
 expect "  copy: GetItemObject(selection, IDataObject) -> 0x00000000; clipboard: ann.txt"
 expect "  cut: GetItemObject(selection, IContextMenu) -> 0x00000000; clipboard: bob.txt"
 expect "  delete: GetItemObject(selection, IContextMenu) -> 0x00000000"
