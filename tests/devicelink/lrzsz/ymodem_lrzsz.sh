@@ -63,7 +63,9 @@ PY
   for _ in $(seq 50); do [ -e "$LINK" ] && break; sleep 0.1; done
 }
 
-SIZES="0 1 127 128 129 1023 1024 1025 ${YMODEM_BIG_SIZE:-3145735}"
+# The block edges, and one file past 256 blocks of either size (300 KiB and a
+# 7-byte tail), so block numbers wrap; YMODEM_BIG_SIZE asks for a bigger one.
+SIZES="0 1 127 128 129 1023 1024 1025 ${YMODEM_BIG_SIZE:-307207}"
 mkdir -p "$WORK/src"
 for n in $SIZES; do head -c "$n" /dev/urandom >"$WORK/src/f$n.bin"; done
 winpath() { echo "Z:${1//\//\\}"; }
