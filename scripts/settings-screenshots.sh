@@ -10,6 +10,7 @@ OUT="$BUILD_DIR/screenshots"
 export WINEPREFIX="$BUILD_DIR/wineprefix" WINEDEBUG=-all
 export DISPLAY="$(cat "$BUILD_DIR/xvfb.display")"
 mkdir -p "$OUT"
+cmake --build "$BUILD_DIR" --target settings_sheet_show >/dev/null
 
 wine "$BUILD_DIR/tests/settings_sheet_show.exe" "$BUILD_DIR/shell/Pellor.dll" &
 SHEET=$!
