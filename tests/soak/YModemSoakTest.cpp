@@ -92,15 +92,9 @@ struct Plan {
     }
     std::string kind() const
     {
-        char text[48];
-        switch (fault) {
-        case Fault::None: return "clean line";
-        case Fault::Noise: snprintf(text, sizeof text, "noise 1/%.0f", 1 / rate); return text;
-        case Fault::Stall: return "stall";
-        case Fault::Cancel: return "CAN on the line";
-        case Fault::Cut: return "line cut";
-        }
-        return "";
+        static const char* const kNames[] = {"clean line", "noise 1/", "stall", "CAN on the line", "line cut"};
+        const std::string name = kNames[static_cast<int>(fault)];
+        return fault == Fault::Noise ? name + std::to_string(static_cast<int>(1 / rate + 0.5)) : name;
     }
 };
 
