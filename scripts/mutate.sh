@@ -20,7 +20,7 @@ COPY="${MUTATE_DIR:-$ROOT/build-mutate}"
 case "$FOLDER" in
   foundation) TESTS='^(test_foundation|test_shell)$'; TARGETS=test_foundation,test_shell ;;
   devicelink|devicefiles|sim|shell|view) TESTS="^test_$FOLDER\$"; TARGETS="test_$FOLDER" ;;
-  cli) TESTS='^pellor_cli$'; TARGETS=pellor,pellor-sim ;;
+  cli) TESTS='^pellor_(cli|roundtrip)$'; TARGETS=pellor,pellor-sim ;;
   *) echo "mutate: no test program for $FOLDER" >&2; exit 2 ;;
 esac
 TESTS="${MUTATE_TESTS:-$TESTS}"

@@ -19,7 +19,7 @@ mkdir -p "$WORK/pc"
 "$ROOT/scripts/sim-pty.sh" start "$WORK/device"
 pellor() { (cd "$WORK/pc" && "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM "$@"); }
 
-pellor ident | tee "$WORK/out" && grep -q "name Corvanx, firmware 1.2" "$WORK/out" || fail ident
+pellor ident | tee "$WORK/out" && grep -q "^model 5, name Corvanx, firmware 1.2, COM$PC_COM at 115200 baud" "$WORK/out" || fail ident
 pellor ls 'R:\notes' | tee "$WORK/out"
 grep -q " 204800  big.bin" "$WORK/out" || fail "listing shows the 200 KB file"
 

@@ -25,7 +25,7 @@ timed() {
   local before start
   before=$(sent); start=$(now)
   STATUS=0
-  pellor "$@" >"$WORK/out" 2>"$WORK/err" </dev/null || STATUS=$?
+  pellor "$@" >"$WORK/out" 2>"$WORK/err" <"${ANSWER:-/dev/null}" || STATUS=$?
   SECONDS_TAKEN=$(awk -v s="$start" -v e="$(now)" 'BEGIN { printf "%.2f", e - s }')
   FETCHED=$(( $(sent) - before ))
 }
@@ -49,9 +49,14 @@ timed ls -r '\'
 LISTING=$SECONDS_TAKEN
 [ "$STATUS" = 0 ] || fail "ls -r"
 
-timed backup backup   # the question is answered No (no input)
-[ "$STATUS" = 1 ] || fail "a backup answered No exits $STATUS"
-[ "$FETCHED" = 0 ] || fail "a backup answered No fetched $FETCHED files"
+# The question is answered No: with no input, and with an "n" typed.
+printf 'n\n' >"$WORK/no"
+for ANSWER in /dev/null "$WORK/no"; do
+  timed backup backup
+  [ "$STATUS" = 1 ] || fail "a backup answered No from $ANSWER exits $STATUS"
+  [ "$FETCHED" = 0 ] || fail "a backup answered No from $ANSWER fetched $FETCHED files"
+done
+unset ANSWER
 
 timed --yes backup backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "second backup exit status $STATUS"; }
