@@ -39,12 +39,15 @@ FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
     return FORMATETC{format, nullptr, DVASPECT_CONTENT, index, tymed};
 }
 
-std::string ReadStream(IStream* stream, HRESULT& result)
+// The stream's bytes to its end; a failed read ends the reading.
+std::string ReadStream(IStream* stream)
 {
     std::string bytes;
     char piece[1000];
     ULONG read = 0;
+    HRESULT result;
     while ((result = stream->Read(piece, sizeof piece, &read)) == S_OK && read > 0) bytes.append(piece, read);
+    EXPECT_EQ(result, S_OK);
     return bytes;
 }
 
@@ -67,18 +70,15 @@ protected:
         EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a fetched device file was left behind";
     }
     CShellFolder* Letters() const { return static_cast<CShellFolder*>(letters_.get()); }
-    ComPtr<IDataObject> ItemsOf(IShellFolder* folder, std::initializer_list<LPITEMIDLIST> made)
+    ComPtr<IDataObject> ItemsOf(IShellFolder* folder, LPITEMIDLIST made)
     {
-        std::vector<LPITEMIDLIST> items(made);
+        ItemIdHolder item(made);
+        LPCITEMIDLIST items[] = {item.get()};
         ComPtr<IDataObject> object;
-        EXPECT_EQ(folder->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()),
-                                        const_cast<LPCITEMIDLIST*>(items.data()), IID_IDataObject, nullptr,
-                                        object.putVoid()),
-                  S_OK);
-        for (LPITEMIDLIST item : items) ItemIdFree(item);
+        EXPECT_EQ(folder->GetUIObjectOf(nullptr, 1, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
         return object;
     }
-    ComPtr<IDataObject> Note() { return ItemsOf(letters_.get(), {MakeItem("note.txt", kFile, 5000)}); }
+    ComPtr<IDataObject> Note() { return ItemsOf(letters_.get(), MakeItem("note.txt", kFile, 5000)); }
     static std::vector<FILEDESCRIPTORA> Descriptors(IDataObject* object)
     {
         FORMATETC format = Format(g_cfFileGroupDescriptor);
@@ -141,27 +141,23 @@ protected:
 
 TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
 {
-    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
+    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR)), note(MakeItem("note.txt", kFile));
     STRRET name;
     ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), "R:\\Letters\\") << "no model known yet";
     EXPECT_EQ(sim_.device->CommandCount('W') + sim_.device->CommandCount('Y'), 0) << "a name never asks the device";
-    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), (Names{"R:\\Letters", "F:\\Books", "Clock"}));
+    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
+              (Names{"R:\\Letters", "F:\\Books", "Clock"}));
     EXPECT_EQ(ListNames(letters_.get(), SHCONTF_FOLDERS), Names{});
     Names files = ListNames(letters_.get(), SHCONTF_NONFOLDERS);
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (Names{"keep.txt", "note.txt"}));
-
-    ComPtr<IEnumIDList> enumerator;
-    ASSERT_EQ(letters_->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.put()), S_OK);
-    LPITEMIDLIST raw = nullptr;
-    while (enumerator->Next(1, &raw, nullptr) == S_OK && ItemIdFileSize(raw) != 5000) ItemIdFree(raw);
-    ItemIdHolder note(raw);
-    ASSERT_EQ(ItemIdFileSize(note.get()), 5000u);
+    // Listing identified the model: names now carry it.
+    const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
-    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\note.txt");
+    EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
     ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_FORPARSING, &name), S_OK);
-    EXPECT_EQ(Wide(name), std::string(SimDevice::ModelName(5)) + ":R:\\Letters\\");
+    EXPECT_EQ(Wide(name), model + ":R:\\Letters\\");
     EXPECT_TRUE(errors_.texts.empty());
 }
 
@@ -180,12 +176,12 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         ULONG eaten = 0, attributes = SFGAO_FOLDER;
         HRESULT hr =
             root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(row.name), &eaten, &list, &attributes);
+        ItemIdHolder owned(list);
         if (!row.path) {
             EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
             EXPECT_EQ(list, nullptr);
             continue;
         }
-        ItemIdHolder owned(list);
         ASSERT_EQ(hr, S_OK);
         EXPECT_EQ(PathOf(list), row.path);
         EXPECT_EQ(eaten, wcslen(row.name));
@@ -195,7 +191,7 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
 
 TEST_F(DeviceFolder, RenameOnTheDevice)
 {
-    ItemIdHolder note(MakeItem("note.txt", kFile, 5000));
+    ItemIdHolder note(MakeItem("note.txt", kFile, 5000)), gone(MakeItem("gone.txt", kFile));
     // As in Explorer the folder is listed first, which identifies the device's firmware.
     ListNames(letters_.get(), SHCONTF_NONFOLDERS);
     LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
@@ -203,7 +199,8 @@ TEST_F(DeviceFolder, RenameOnTheDevice)
     EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
     EXPECT_EQ(renamed, nullptr);
     EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
-    EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), nullptr, SHGDN_NORMAL, &renamed), E_INVALIDARG);
+    EXPECT_TRUE(FAILED(letters_->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));
+    EXPECT_EQ(boxes_.texts.size(), 1u) << "the device's refusal is shown";
 
     ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
     ItemIdHolder owned(renamed);
@@ -212,9 +209,6 @@ TEST_F(DeviceFolder, RenameOnTheDevice)
     EXPECT_EQ(ItemIdFileSize(renamed), 5000u) << "the new identifier keeps the old data";
     EXPECT_TRUE(OnDevice("R\\Letters\\memo.txt") == content_);
     EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
-    ItemIdHolder gone(MakeItem("gone.txt", kFile));
-    EXPECT_TRUE(FAILED(letters_->SetNameOf(nullptr, gone.get(), L"x.txt", SHGDN_NORMAL, &renamed)));
-    EXPECT_EQ(renamed, nullptr);
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
@@ -232,19 +226,15 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
 
     ComPtr<IStream> stream = Contents(clipboard.get(), 0);
     ASSERT_TRUE(stream);
-    HRESULT result;
-    EXPECT_TRUE(ReadStream(stream.get(), result) == content_) << "the stream differs from the device's file";
-    EXPECT_EQ(result, S_OK);
+    EXPECT_TRUE(ReadStream(stream.get()) == content_) << "the stream differs from the device's file";
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1);
     // The second pass reads the temporary file: stop the device to prove it.
     sim_.device->Stop();
-    LARGE_INTEGER start{};
-    ULARGE_INTEGER position{};
-    ASSERT_EQ(stream->Seek(start, STREAM_SEEK_SET, &position), S_OK);
-    EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
+    ASSERT_EQ(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), S_OK);
+    EXPECT_TRUE(ReadStream(stream.get()) == content_);
     ComPtr<IStream> again = Contents(clipboard.get(), 0);
     ASSERT_TRUE(again);
-    EXPECT_TRUE(ReadStream(again.get(), result) == content_) << "a second paste of the same copy reads the whole file";
+    EXPECT_TRUE(ReadStream(again.get()) == content_) << "a second paste of the same copy reads the whole file";
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_ + 1) << "from the one fetched copy";
     STATSTG stat{};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
@@ -255,7 +245,7 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
 
 TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
 {
-    ComPtr<IDataObject> object = ItemsOf(root_.get(), {MakeItem("R:\\Letters", kFolderR)});
+    ComPtr<IDataObject> object = ItemsOf(root_.get(), MakeItem("R:\\Letters", kFolderR));
     std::vector<FILEDESCRIPTORA> files = Descriptors(object.get());
     ASSERT_EQ(files.size(), 3u);
     EXPECT_STREQ(files[0].cFileName, "Letters");
@@ -276,11 +266,10 @@ TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
     DVTARGETDEVICE device{};
     FORMATETC withDevice = Format(g_cfFileGroupDescriptor);
     withDevice.ptd = &device;
-    STGMEDIUM medium{};
-    EXPECT_EQ(object->GetData(&withDevice, &medium), DV_E_DVTARGETDEVICE);
+    EXPECT_EQ(object->QueryGetData(&withDevice), DV_E_DVTARGETDEVICE);
 
     // An F: folder's identifier carries SYSTEM; on the PC it is a plain folder.
-    files = Descriptors(ItemsOf(root_.get(), {MakeItem("F:\\Books", kFolderF)}).get());
+    files = Descriptors(ItemsOf(root_.get(), MakeItem("F:\\Books", kFolderF)).get());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
@@ -295,25 +284,24 @@ TEST_F(DeviceFolder, FailedFetchesLeaveNothingAndTryAgain)
     LARGE_INTEGER ten{};
     ten.QuadPart = 10;
     EXPECT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), E_FAIL) << "nothing is fetched for a seek";
-    EXPECT_EQ(stream->Read(nullptr, 1, &read), STG_E_INVALIDPOINTER);
     EXPECT_EQ(stream->Write(&byte, 1, &read), STG_E_INVALIDFUNCTION);
     EXPECT_EQ(read, 0u);
     // The device is gone: the port is taken by another program.
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
+    read = 7;
     EXPECT_TRUE(FAILED(stream->Read(&byte, 1, &read)));
     EXPECT_EQ(read, 0u);
     EXPECT_EQ(TemporaryFiles(), temporaryBefore_);
     // Back again: the next read fetches afresh.
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = false; });
-    HRESULT result;
-    EXPECT_TRUE(ReadStream(stream.get(), result) == content_);
+    EXPECT_TRUE(ReadStream(stream.get()) == content_);
     // The stream outlives the data object that made it.
     object.reset();
     ASSERT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), S_OK);
     EXPECT_EQ(stream->Read(&byte, 1, &read), S_OK);
     EXPECT_EQ(byte, content_[10]);
 
-    ComPtr<IStream> missing = Contents(ItemsOf(letters_.get(), {MakeItem("gone.txt", kFile, 10)}).get(), 0);
+    ComPtr<IStream> missing = Contents(ItemsOf(letters_.get(), MakeItem("gone.txt", kFile, 10)).get(), 0);
     read = 1;
     EXPECT_TRUE(FAILED(missing->Read(&byte, 1, &read))) << "a missing device file";
     EXPECT_EQ(read, 0u);
@@ -346,7 +334,7 @@ TEST_F(DeviceFolder, CutIsDeletedOnlyAfterAReportedMove)
     EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
     EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
     // The last file of a folder: the folder it was cut from stays.
-    ComPtr<IDataObject> last = ItemsOf(letters_.get(), {MakeItem("keep.txt", kFile, 4)});
+    ComPtr<IDataObject> last = ItemsOf(letters_.get(), MakeItem("keep.txt", kFile, 4));
     SetDataDword(last.get(), g_cfPasteSucceeded, DROPEFFECT_MOVE);
     SetDataDword(last.get(), g_cfPerformedDropEffect, DROPEFFECT_MOVE);
     last.reset();
@@ -368,7 +356,6 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
 
     ComPtr<IEnumFORMATETC> enumerator, clone;
     EXPECT_EQ(object->EnumFormatEtc(DATADIR_SET, enumerator.put()), E_FAIL);
-    EXPECT_FALSE(enumerator);
     ASSERT_EQ(object->EnumFormatEtc(DATADIR_GET, enumerator.put()), S_OK);
     FORMATETC formats[3];
     ULONG fetched = 0;
@@ -376,9 +363,7 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     ASSERT_EQ(fetched, 2u) << "the second value replaced the first";
     EXPECT_EQ(formats[0].cfFormat, g_cfPasteSucceeded);
     EXPECT_EQ(formats[1].cfFormat, g_cfPreferredDropEffect);
-    EXPECT_EQ(enumerator->Next(2, formats, nullptr), E_INVALIDARG);
     EXPECT_EQ(enumerator->Reset(), S_OK);
-    EXPECT_EQ(enumerator->Skip(2), S_FALSE);
     EXPECT_EQ(enumerator->Skip(1), S_OK);
     EXPECT_EQ(enumerator->Skip(0xFFFFFFFF), S_FALSE) << "a count that wraps the index around";
     ASSERT_EQ(enumerator->Clone(clone.put()), S_OK);
@@ -389,50 +374,27 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     ScopedGlobal mine(GlobalAlloc(GMEM_FIXED, 4));
     *static_cast<DWORD*>(mine.get()) = 7;
     FORMATETC format = Format(g_cfPerformedDropEffect);
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
+    STGMEDIUM medium{TYMED_HGLOBAL};
     medium.hGlobal = mine.get();
     ASSERT_EQ(object->SetData(&format, &medium, FALSE), S_OK);
     *static_cast<DWORD*>(mine.get()) = 8;
     EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), S_OK);
     EXPECT_EQ(value, 7u);
 
+    // Explorer moves from another thread only while an operation runs.
     ComPtr<IDataObjectAsyncCapability> async;
     ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
     BOOL flag = TRUE;
-    EXPECT_EQ(async->InOperation(&flag), S_OK);
-    EXPECT_FALSE(flag);
-    async->SetAsyncMode(TRUE);
     async->StartOperation(nullptr);
     EXPECT_EQ(async->InOperation(&flag), S_OK);
+    EXPECT_FALSE(flag) << "not in async mode";
+    async->SetAsyncMode(TRUE);
+    EXPECT_EQ(async->InOperation(&flag), S_OK);
     EXPECT_TRUE(flag);
-    EXPECT_EQ(async->GetAsyncMode(nullptr), E_POINTER);
     async.reset();
     enumerator.reset();
     clone.reset();
     EXPECT_EQ(object.detach()->Release(), 0u);
-}
-
-// A move's paths come from the contents' names; an item without contents
-// is passed over, not the end of the list.
-TEST(DataObjectStore, PathsPassOverItemsWithoutContents)
-{
-    TempDir pc;
-    TempDir::WriteAll(pc.file("b.txt"), "b");
-    ComPtr<CDataObject> object{new CDataObject(nullptr, nullptr, 0)};
-    FORMATETC format = Format(g_cfFileGroupDescriptor);
-    STGMEDIUM medium{TYMED_HGLOBAL};
-    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + sizeof(FILEDESCRIPTORA));
-    static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal))->cItems = 2;
-    GlobalUnlock(medium.hGlobal);
-    ASSERT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
-    format = Format(g_cfFileContents, 1, TYMED_ISTREAM);
-    medium = STGMEDIUM{TYMED_ISTREAM};
-    ASSERT_EQ(SHCreateStreamOnFileA(pc.file("b.txt").c_str(), STGM_READ, &medium.pstm), S_OK);
-    ASSERT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
-    Names paths;
-    EXPECT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
-    EXPECT_EQ(paths, Names{pc.file("b.txt")});
 }
 
 // A PC folder tree into the device root; files from two PC folders (the
@@ -480,7 +442,8 @@ TEST_F(DeviceFolder, ACutPasteEmptiesTheClipboardACopyPasteKeepsIt)
     EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
 }
 
-// Drop targets handed out by the folder, as Explorer's folder tree asks for them.
+// Drop targets handed out by the folder, as Explorer's folder tree asks for
+// them: one for an item drops into that folder, none for the folder itself.
 TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
 {
     ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
@@ -488,29 +451,22 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
     void* refused = reinterpret_cast<void*>(1);
     EXPECT_EQ(root_->GetUIObjectOf(nullptr, 2, items, IID_IDropTarget, nullptr, &refused), E_OUTOFMEMORY);
     EXPECT_EQ(refused, nullptr);
-    // One item: the drop goes into that folder.
-    ComPtr<IDropTarget> target;
-    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, items, IID_IDropTarget, nullptr, target.putVoid()), S_OK);
-    ComPtr<CDataObject> files{PcFiles({PcFile("one.txt", Pattern(2000, 7))})};
-    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ComPtr<IDropTarget> fromRoot, fromLetters;
+    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, items, IID_IDropTarget, nullptr, fromRoot.putVoid()), S_OK);
+    ASSERT_EQ(Letters()->CreateViewObject(nullptr, IID_IDropTarget, fromLetters.putVoid()), S_OK);
+    const struct {
+        IDropTarget* target;
+        const char* name;
+    } drops[] = {{fromRoot.get(), "one.txt"}, {fromLetters.get(), "two.txt"}};
     POINTL point{0, 0};
-    EXPECT_EQ(target->DragEnter(files.get(), 0, point, &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_EQ(target->Drop(files.get(), 0, point, &effect), S_OK);
-    EXPECT_TRUE(OnDevice("R\\Letters\\one.txt") == Pattern(2000, 7));
-    // No item: the folder itself, here with a PC tree two levels deep, moved.
-    CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
-    CreateDirectoryA(pc_.file("docs\\sub").c_str(), nullptr);
-    PcFile("docs\\sub\\x", Pattern(1500, 8));
-    ASSERT_EQ(Letters()->CreateViewObject(nullptr, IID_IDropTarget, target.putVoid()), S_OK);
-    ComPtr<CDataObject> tree{PcFiles({pc_.file("docs")})};
-    EXPECT_EQ(target->DragEnter(tree.get(), MK_SHIFT, point, &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(target->Drop(tree.get(), MK_SHIFT, point, &effect), S_OK);
-    EXPECT_TRUE(OnDevice("R\\Letters\\docs\\sub\\x") == Pattern(1500, 8));
-    DWORD performed = 0;
-    EXPECT_EQ(GetDataDword(tree.get(), g_cfPerformedDropEffect, &performed), S_OK) << "a moving drop reports the move";
-    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
+    for (const auto& drop : drops) {
+        ComPtr<CDataObject> files{PcFiles({PcFile(drop.name, Pattern(2000, 7))})};
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        EXPECT_EQ(drop.target->DragEnter(files.get(), 0, point, &effect), S_OK);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+        EXPECT_EQ(drop.target->Drop(files.get(), 0, point, &effect), S_OK);
+        EXPECT_TRUE(OnDevice(std::string("R\\Letters\\") + drop.name) == Pattern(2000, 7)) << drop.name;
+    }
     EXPECT_EQ(boxes_.texts, Names{});
 }
 
@@ -563,100 +519,67 @@ TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
     descriptor.get()->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
     request.medium = *descriptor;
     EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
-    EXPECT_EQ(PasteDataObject(*Letters(), nullptr, nullptr, nullptr), E_INVALIDARG);
     EXPECT_EQ(boxes_.texts, Names{});
-}
-
-TEST(ReadHDrop, FoldersAreFollowedByEverythingBelow)
-{
-    TempDir pc;
-    CreateDirectoryA(pc.file("docs").c_str(), nullptr);
-    CreateDirectoryA(pc.file("docs\\sub").c_str(), nullptr);
-    for (const char* file : {"docs\\a.txt", "docs\\sub\\x", "z.txt"}) TempDir::WriteAll(pc.file(file), file);
-    ScopedGlobal drop(MakeHDrop({pc.file("docs"), pc.file("z.txt")})), none(MakeHDrop({}));
-    Names paths{"stale"};
-    char base[MAX_PATH] = "";
-    ASSERT_EQ(ReadHDrop(static_cast<HDROP>(drop.get()), &paths, base, true), S_OK);
-    EXPECT_EQ(base, pc.path());
-    ASSERT_EQ(paths.size(), 5u);
-    EXPECT_EQ(paths[0], pc.file("docs"));
-    auto at = [&](const std::string& name) { return std::find(paths.begin(), paths.end(), pc.file(name)) - paths.begin(); };
-    EXPECT_LT(at("docs\\sub"), at("docs\\sub\\x"));
-    EXPECT_LT(at("docs\\a.txt"), at("z.txt"));
-    EXPECT_EQ(at("z.txt"), 4);
-    EXPECT_EQ(ReadHDrop(static_cast<HDROP>(none.get()), &paths, base, true), S_FALSE);
-    EXPECT_EQ(ReadHDrop(nullptr, &paths, base, true), E_INVALIDARG);
 }
 
 // Explorer's windows on their own apartment threads, each with its own
 // folder object from the class object, listing different device folders at
 // the same time: every listing must be that folder's own.
-constexpr int kRounds = 25;
 struct ThreadFolder {
     const char* item;  // as the root lists it
     int type;
     const char* store;  // in the stand-in's store
     int files;
-};
-const ThreadFolder kThreadFolders[] = {{"R:\\a", kFolderR, "R\\a", 3},
-                                       {"R:\\b", kFolderR, "R\\b", 5},
-                                       {"F:\\c", kFolderF, "F\\c", 7},
-                                       {"F:\\d", kFolderF, "F\\d", 9}};
-std::atomic<int> g_errorBoxes{0};
 
-Names FilesOf(const ThreadFolder& folder)
-{
-    Names names;
-    for (int index = 0; index < folder.files; ++index)
-        names.push_back(std::string(folder.store).substr(2) + std::to_string(index) + ".txt");
-    return names;
-}
+    Names Files() const
+    {
+        Names names;
+        for (int index = 0; index < files; ++index)
+            names.push_back(std::string(store).substr(2) + std::to_string(index) + ".txt");
+        return names;
+    }
+};
 
 // One window's thread: the count of its listings that were not exactly the folder's files.
-int ListRounds(const ThreadFolder& folder)
+int ListRounds(const ThreadFolder& folder, int rounds)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int wrong = kRounds;
+    int wrong = rounds;
     {
         ComPtr<IClassFactory> factory{new CClassFactory};
         ComPtr<IShellFolder> root, bound;
-        ItemIdHolder item(MakeItem(folder.item, folder.type));
-        if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())) &&
-            SUCCEEDED(root->BindToObject(item.get(), nullptr, IID_IShellFolder, bound.putVoid()))) {
-            wrong = 0;
-            for (int round = 0; round < kRounds; ++round) {
-                Names names;
-                ComPtr<IEnumIDList> enumerator;
-                LPITEMIDLIST listed;
-                char name[MAX_PATH];
-                if (SUCCEEDED(bound->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.put())) && enumerator)
-                    while (enumerator->Next(1, &listed, nullptr) == S_OK) {
-                        names.emplace_back(ItemIdName(listed, name, sizeof name));
-                        ItemIdFree(listed);
-                    }
-                std::sort(names.begin(), names.end());
-                wrong += names != FilesOf(folder);
-            }
+        if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())))
+            bound = BindFolder(root.get(), folder.item, folder.type);
+        for (int round = 0; bound && round < rounds; ++round) {
+            Names names = ListNames(bound.get(), SHCONTF_NONFOLDERS);
+            std::sort(names.begin(), names.end());
+            wrong -= names == folder.Files();
         }
     }
     CoUninitialize();
     return wrong;
 }
 
+std::atomic<int> g_errorBoxes{0};
+
 TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
 {
+    const ThreadFolder folders[] = {
+        {"R:\\a", kFolderR, "R\\a", 3}, {"R:\\b", kFolderR, "R\\b", 5},
+        {"F:\\c", kFolderF, "F\\c", 7}, {"F:\\d", kFolderF, "F\\d", 9}};
+    constexpr int kRounds = 25;
     SimOnLine sim(1, {"R", "R\\a", "R\\b", "F", "F\\c", "F\\d"});
-    for (const ThreadFolder& folder : kThreadFolders)
-        for (const std::string& name : FilesOf(folder)) sim.put(std::string(folder.store) + "\\" + name, name);
+    for (const ThreadFolder& folder : folders)
+        for (const std::string& name : folder.Files()) sim.put(std::string(folder.store) + "\\" + name, name);
     DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++g_errorBoxes; });
     g_errorBoxes = 0;
-    std::vector<int> wrong(std::size(kThreadFolders));
+    std::vector<int> wrong(std::size(folders));
     std::vector<std::thread> threads;
-    for (size_t index = 0; index < std::size(kThreadFolders); ++index)
-        threads.emplace_back([&wrong, index] { wrong[index] = ListRounds(kThreadFolders[index]); });
+    for (size_t index = 0; index < std::size(folders); ++index)
+        threads.emplace_back([&, index] { wrong[index] = ListRounds(folders[index], kRounds); });
     for (std::thread& thread : threads) thread.join();
     SetDeviceErrorBox(previous);
-    EXPECT_EQ(wrong, std::vector<int>(std::size(kThreadFolders), 0))
+    EXPECT_EQ(wrong, std::vector<int>(std::size(folders), 0))
         << "listings wrong of " << kRounds << " per thread, " << g_errorBoxes << " error boxes";
     EXPECT_EQ(g_errorBoxes, 0);
 }

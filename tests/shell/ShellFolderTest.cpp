@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/ModuleLock.h"
 #include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
@@ -59,10 +58,7 @@ TEST_F(ShellFolderTest, BindingNeedsAFolderAndMemory)
     EXPECT_EQ(folder_->BindToObject(file_.get(), nullptr, IID_IShellFolder, &object), E_INVALIDARG);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(folder_->BindToObject(folderR_.get(), nullptr, IID_IDataObject, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(folder_->BindToStorage(folderR_.get(), nullptr, IID_IStream, &object), E_NOTIMPL);
     ComPtr<IShellFolder> child = BindFolder(folder_.get(), "R:\\Letters"), grandchild = BindFolder(child.get(), "Old");
-    EXPECT_EQ(PathOf(static_cast<CShellFolder*>(child.get())->DeviceList()), "R:\\Letters\\");
     EXPECT_EQ(PathOf(static_cast<CShellFolder*>(grandchild.get())->DeviceList()), "R:\\Letters\\Old\\");
 
     ComPtr<IMalloc> allocator;
@@ -125,6 +121,8 @@ TEST_F(ShellFolderTest, CompareGoesLevelByLevelThenByColumn)
         EXPECT_EQ(CShellFolder::CompareItems(row.sort, row.left, row.right), row.order) << row.why;
 }
 
+// Names are made from the identifier alone: with no model known yet, none
+// carries a device name, and no device is asked.
 TEST_F(ShellFolderTest, DisplayNameFlags)
 {
     const struct {
@@ -132,12 +130,9 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         SHGDNF flags;
         const char* name;  // null: E_INVALIDARG
     } rows[] = {
-        {file_.get(), SHGDN_FOREDITING, "note.txt"},
-        {folderR_.get(), SHGDN_FOREDITING | SHGDN_INFOLDER, "R:\\Letters"},
-        {file_.get(), SHGDN_INFOLDER | SHGDN_FORPARSING, "note.txt"},
-        {folderR_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR, "R:\\Letters"},
-        {file_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR | SHGDN_FORPARSING, "note.txt"},
-        {file_.get(), SHGDN_NORMAL, "note.txt"},  // no model known: no device asked
+        {folderR_.get(), SHGDN_FOREDITING, "R:\\Letters"},
+        {folderR_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR | SHGDN_FORPARSING, "R:\\Letters"},
+        {file_.get(), SHGDN_NORMAL, "note.txt"},
         {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, "R:\\Letters\\"},
         {file_.get(), SHGDN_INFOLDER | 0x2, nullptr},
     };
@@ -151,7 +146,6 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         ASSERT_EQ(hr, S_OK) << std::hex << row.flags;
         EXPECT_EQ(Wide(name), row.name) << std::hex << row.flags;
     }
-    EXPECT_EQ(folder_->GetDisplayNameOf(file_.get(), SHGDN_NORMAL, nullptr), E_INVALIDARG);
 }
 
 // Explorer's details pane, columns and sorting read the folder through
@@ -179,8 +173,7 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
         EXPECT_EQ(key.pid, columns[column].pid);
         SHCOLSTATEF state = 0;
         ASSERT_EQ(folder->GetDefaultColumnState(column, &state), S_OK);
-        EXPECT_EQ(state & SHCOLSTATE_TYPEMASK, columns[column].type);
-        EXPECT_TRUE(state & SHCOLSTATE_ONBYDEFAULT);
+        EXPECT_EQ(state, columns[column].type | SHCOLSTATE_ONBYDEFAULT);
         VARIANT value;
         ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
         EXPECT_EQ(value.vt, columns[column].vt);
@@ -228,52 +221,44 @@ TEST_F(ShellFolderTest, CurrentFolderIsACopyOfTheInitialisedList)
     EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE);
+    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE) << "the folder is no menu handler";
     EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(folder_->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
 }
 
+// The location and index are the shell's cache key: one per extension, and
+// the module's own for folders.
 TEST_F(ShellFolderTest, IconsByKind)
 {
+    int index = -1;
+    UINT flags = 0;
+    auto place = [&](LPCITEMIDLIST item, UINT asked = 0) {
+        ComPtr<CExtractIcon> extractor{new CExtractIcon(item)};
+        char text[MAX_PATH] = "";
+        EXPECT_EQ(extractor->GetIconLocation(asked, text, sizeof text, &index, &flags), S_OK);
+        EXPECT_EQ(flags, static_cast<UINT>(GIL_NOTFILENAME));
+        return std::string(text);
+    };
+    auto file = [&](const char* name) { return place(ItemIdHolder(MakeItem(name, kFile)).get()); };
     ComPtr<IExtractIconA> icon;
     LPCITEMIDLIST items[] = {folderR_.get()};
     ASSERT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IExtractIconA, nullptr, icon.putVoid()), S_OK);
-    int index = -1;
-    UINT flags = 0;
     char folderPlace[MAX_PATH] = "";
     EXPECT_EQ(icon->GetIconLocation(0, folderPlace, sizeof folderPlace, &index, &flags), S_OK);
     EXPECT_EQ(index, 1);
-    EXPECT_EQ(flags, static_cast<UINT>(GIL_NOTFILENAME));
-    icon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
+    EXPECT_EQ(place(folderR_.get(), GIL_OPENICON), folderPlace);
     EXPECT_EQ(index, 0);
-
-    // The location and index are the shell's cache key: one per extension.
-    auto place = [&](const char* name) {
-        ItemIdHolder item(MakeItem(name, kFile));
-        ComPtr<CExtractIcon> extractor{new CExtractIcon(item.get())};
-        char text[MAX_PATH] = "";
-        extractor->GetIconLocation(0, text, sizeof text, &index, &flags);
-        return std::string(text);
-    };
-    EXPECT_EQ(place("a.txt"), place("B.TXT"));
-    EXPECT_NE(place("a.txt"), place("a.doc"));
-    EXPECT_NE(place("a.txt"), std::string(folderPlace));
-    EXPECT_NE(place("readme"), "");
-    EXPECT_NE(std::string(folderPlace), "");
+    EXPECT_EQ(file("a.txt"), file("B.TXT"));
+    EXPECT_EQ(index, 2);
+    EXPECT_NE(file("a.txt"), file("a.doc"));
+    EXPECT_NE(file("a.txt"), std::string(folderPlace));
+    EXPECT_NE(file("readme"), "");
 
     ComPtr<CExtractIcon> fileIcon{new CExtractIcon(file_.get())};
-    fileIcon->GetIconLocation(GIL_OPENICON, nullptr, 0, &index, &flags);
-    EXPECT_EQ(index, 2);
     HICON large = reinterpret_cast<HICON>(1), small = reinterpret_cast<HICON>(1);
     EXPECT_EQ(fileIcon->Extract("note.txt", 7, &large, &small, 0), S_OK);
     EXPECT_TRUE(large == nullptr && small == nullptr);
     EXPECT_EQ(fileIcon->Extract(nullptr, 1, &large, &small, 0), S_OK);
-    EXPECT_TRUE(large != nullptr && small != nullptr);
-    DestroyIcon(large);
-    DestroyIcon(small);
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(folder_->GetUIObjectOf(nullptr, 1, items, IID_IPersistFile, nullptr, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
+    EXPECT_TRUE(DestroyIcon(large) && DestroyIcon(small));
 }
 
 Names NamesOf(const CItemList& list, bool paths = false)
@@ -329,9 +314,6 @@ TEST_F(ItemListFill, BelowAFolderAndBreadthFirst)
     ASSERT_TRUE(list.FillFromDevice(device_, folder.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false, true));
     EXPECT_EQ(device_.listedPaths, Names{"R:\\Letters\\"});
     EXPECT_EQ(NamesOf(list, true), (Names{"R:\\Letters\\a.txt", "R:\\Letters\\Old\\"}));
-    device_.failWith = -115;
-    EXPECT_FALSE(list.FillFromDevice(device_, folder.get(), SHCONTF_FOLDERS, false, false));
-    EXPECT_EQ(NamesOf(list, true), (Names{"R:\\Letters\\a.txt", "R:\\Letters\\Old\\"})) << "kept";
 
     // R:\A holds a file and the folder B, which holds one more file.
     struct Tree : FakeDevice {
@@ -351,34 +333,6 @@ TEST_F(ItemListFill, BelowAFolderAndBreadthFirst)
     EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
 }
 
-TEST(ItemList, OwnershipCopyAttachDetach)
-{
-    long locks = ModuleLockCount();
-    {
-        CItemList list;
-        EXPECT_EQ(ModuleLockCount(), locks + 1);
-        ItemIdHolder a(MakeItem("a", kFile)), b(MakeItem("b", kFolderR));
-        LPCITEMIDLIST items[] = {a.get(), b.get()};
-        ASSERT_TRUE(list.CopyFrom(items, 2));
-        EXPECT_NE(list.Item(0), a.get());
-        EXPECT_EQ(Bytes(list.Item(1)), Bytes(b.get()));
-        EXPECT_EQ(list.Item(2), nullptr);
-        EXPECT_EQ(list.Append(nullptr), 0u);
-        LPITEMIDLIST* array = nullptr;
-        EXPECT_EQ(list.Detach(&array), 2u);
-        EXPECT_EQ(list.Count(), 0u);
-        CItemList other;
-        other.Attach(array, 2);  // frees both copies and the array
-        EXPECT_EQ(NamesOf(other), (Names{"a", "b"}));
-
-        const BYTE foreign[] = {4, 0, 1, 2, 0, 0, 0};
-        LPCITEMIDLIST mixed[] = {a.get(), reinterpret_cast<LPCITEMIDLIST>(foreign)};
-        EXPECT_FALSE(other.CopyFrom(mixed, 2));
-        EXPECT_EQ(other.Count(), 0u) << "a failed copy leaves the list empty";
-    }
-    EXPECT_EQ(ModuleLockCount(), locks);
-}
-
 TEST(EnumIDList, NextSkipAndResetWalkTheListOnce)
 {
     FakeDevice device;
@@ -391,7 +345,6 @@ TEST(EnumIDList, NextSkipAndResetWalkTheListOnce)
     };
     LPITEMIDLIST items[5] = {};
     EXPECT_EQ(enumerator->Next(2, items, nullptr), E_INVALIDARG) << "many without a count";
-    EXPECT_EQ(items[0], nullptr);
     ULONG fetched = 99;
     EXPECT_EQ(enumerator->Next(5, items, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 3u) << "the refused call did not move on";
@@ -404,12 +357,6 @@ TEST(EnumIDList, NextSkipAndResetWalkTheListOnce)
     EXPECT_EQ(name(items[0]), "b.txt");
     enumerator->Reset();
     EXPECT_EQ(enumerator->Skip(3), S_FALSE);
-    IEnumIDList* clone = reinterpret_cast<IEnumIDList*>(1);
-    EXPECT_EQ(enumerator->Clone(&clone), E_NOTIMPL);
-    EXPECT_EQ(clone, nullptr);
-    void* other = reinterpret_cast<void*>(1);
-    EXPECT_EQ(enumerator->QueryInterface(IID_IShellFolder, &other), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
 
     ErrorBoxCapture errors;
     device.failWith = -100;

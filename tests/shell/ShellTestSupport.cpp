@@ -56,13 +56,7 @@ MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(previous_); }
 
 SYSTEMTIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute)
 {
-    SYSTEMTIME time{};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    return time;
+    return SYSTEMTIME{year, month, 0, day, hour, minute, 0, 0};
 }
 
 LPITEMIDLIST MakeItem(const char* name, int type, DWORD size, SYSTEMTIME time)

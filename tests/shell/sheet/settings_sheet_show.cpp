@@ -7,35 +7,28 @@
 
 #include <cstdio>
 
+#include "shell/ComBase.h"
 #include "shell/Guids.h"
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: settings_sheet_show <Pellor.dll>\n");
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    HMODULE module = argc == 2 ? LoadLibraryA(argv[1]) : nullptr;
+    FARPROC entry = module ? GetProcAddress(module, "DllGetClassObject") : nullptr;
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(entry));
+    ComPtr<IClassFactory> factory;
+    if (!getClassObject || FAILED(getClassObject(CLSID_Pellor, IID_IClassFactory, factory.putVoid()))) {
+        fprintf(stderr, "usage: settings_sheet_show <path of a loadable Pellor.dll>\n");
         return 2;
     }
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    HMODULE module = LoadLibraryA(argv[1]);
-    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(GetProcAddress(module, "DllGetClassObject")) : nullptr;
-    IClassFactory* factory = nullptr;
-    if (!getClassObject || FAILED(getClassObject(CLSID_Pellor, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
-        fprintf(stderr, "cannot load %s\n", argv[1]);
-        return 1;
-    }
-    IShellExtInit* init = nullptr;
-    IContextMenu* menu = nullptr;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init));
-    factory->Release();
-    if (SUCCEEDED(hr)) {
-        hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
-        init->Release();
-    }
+    ComPtr<IShellExtInit> init;
+    ComPtr<IContextMenu> menu;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IShellExtInit, init.putVoid());
+    if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, menu.putVoid());
     if (SUCCEEDED(hr)) {
         CMINVOKECOMMANDINFO info{sizeof info};
         info.lpVerb = MAKEINTRESOURCEA(0);
         hr = menu->InvokeCommand(&info);
-        menu->Release();
     }
     printf("InvokeCommand: 0x%08lX\n", static_cast<unsigned long>(hr));
     return SUCCEEDED(hr) ? 0 : 1;
