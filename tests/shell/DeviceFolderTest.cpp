@@ -380,6 +380,9 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     *static_cast<DWORD*>(mine.get()) = 8;
     EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), S_OK);
     EXPECT_EQ(value, 7u);
+    FORMATETC canonical{};
+    EXPECT_EQ(object->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
+    EXPECT_EQ(canonical.cfFormat, format.cfFormat) << "the same format, as the result says";
 
     // Explorer moves from another thread only while an operation runs.
     ComPtr<IDataObjectAsyncCapability> async;
