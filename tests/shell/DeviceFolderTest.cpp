@@ -223,6 +223,11 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
     EXPECT_EQ(files[0].dwFlags, kDescribed);
     EXPECT_EQ(files[0].nFileSizeLow, 5000u);
     EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    FILETIME local{};
+    SYSTEMTIME written{};
+    ASSERT_TRUE(FileTimeToLocalFileTime(&files[0].ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &written));
+    EXPECT_EQ((std::vector<WORD>{written.wYear, written.wMonth, written.wDay, written.wHour, written.wMinute}),
+              (std::vector<WORD>{2026, 12, 4, 14, 5})) << "the device's local time, carried as UTC";
 
     ComPtr<IStream> stream = Contents(clipboard.get(), 0);
     ASSERT_TRUE(stream);

@@ -299,6 +299,10 @@ TEST_F(RegistrationTest, FailuresStopAtTheFirstRow)
 {
     EXPECT_EQ(UnregisterServer(strings_, kModule, VER_PLATFORM_WIN32_NT), SELFREG_E_CLASS);
     EXPECT_TRUE(Logged(std::string("RegDeleteKey(2):\tHKEY_CLASSES_ROOT\\") + kClassKey));
+    char words[256] = "";
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    ASSERT_GT(FormatMessageA(flags, nullptr, ERROR_FILE_NOT_FOUND, 0, words, sizeof words, nullptr), 5u);
+    EXPECT_TRUE(Logged(std::string(words, 5))) << "the system's words for the failure";
     EXPECT_FALSE(Logged("RegDeleteValue")) << "the loop stops at the first failure";
     EXPECT_EQ(RegisterServer(GetModuleHandleA("kernel32.dll"), kModule, VER_PLATFORM_WIN32_NT), SELFREG_E_CLASS)
         << "a module without the strings";
