@@ -75,34 +75,30 @@ TEST_F(ComPortTest, EachFailingStepOfOpenOrCloseGivesTheSystemErrorAndCloseStill
         EXPECT_EQ(port_.IsOpen(), step.call != Call::CreateFile);
         EXPECT_TRUE(port_.Close() == 0 && !line_.Pc().open);
     }
-    ASSERT_EQ(port_.Open(), 0);
-    line_.FailNext(Call::SetCommState, ERROR_GEN_FAILURE);
-    EXPECT_EQ(port_.Close(), CComPort::ERR_SYSTEM);
-    EXPECT_TRUE(port_.IsOpen() && line_.Pc().open);  // kept for another try
-    EXPECT_TRUE(port_.Close() == 0 && !line_.Pc().open);
+    {
+        // A close that cannot put the settings back keeps the handle for another
+        // try; when none succeeds, the port must still be let go, or no program
+        // could open it again until Explorer ends.
+        Port port;
+        ASSERT_EQ(port.Open(), 0);
+        line_.FailNext(Call::SetCommState, ERROR_GEN_FAILURE, 3);  // two closes and the destructor's
+        EXPECT_TRUE(port.Close() == CComPort::ERR_SYSTEM && port.Close() == CComPort::ERR_SYSTEM);
+        EXPECT_TRUE(port.IsOpen() && line_.Pc().open);
+    }
+    EXPECT_FALSE(line_.Pc().open);
 }
 
-TEST_F(ComPortTest, BytesTravelBothWaysReadsNeverWaitAndAPushedBackByteComesFirst)
+// Byte round trips are the engine's tests' business; here what they leave out.
+TEST_F(ComPortTest, ReadsNeverWaitAFailedReadKeepsTheSystemErrorAndAPushedBackByteComesFirst)
 {
     EXPECT_EQ(port_.Puts("x", 1), CComPort::ERR_NOTOPEN);
     ASSERT_EQ(port_.Open(), 0);
-    const std::string command("\x1B" "D\r\0\xFF", 5);
-    EXPECT_EQ(port_.Puts(command.data(), 5), 5);
-    char buffer[16];
-    EXPECT_EQ(std::string(buffer, line_.Read(MemoryLine::Side::Device, buffer, 16)), command);
-    EXPECT_EQ(port_.LastResult(), 0);  // a count is not kept as the last result
-    EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
-    EXPECT_EQ(gets(16), "");
-    deviceSends(std::string("\x00\x80\xFFok", 5));
-    EXPECT_TRUE(port_.Getc() == 0x00 && port_.Getc() == 0x80 && port_.Getc() == 0xFF);  // unsigned
-    EXPECT_EQ(gets(16), "ok");
-    line_.FailNext(Call::WriteFile, ERROR_COUNTER_TIMEOUT);
-    EXPECT_EQ(port_.Puts("a", 1), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_COUNTER_TIMEOUT));
-    deviceSends("z");
+    EXPECT_TRUE(port_.Puts("ab", 2) == 2 && port_.LastResult() == 0);  // a count is not kept as the last result
+    EXPECT_TRUE(port_.Getc() == CComPort::ERR_NODATA && gets(16).empty());
+    deviceSends("\xFF");
     line_.FailNext(Call::ReadFile, ERROR_OPERATION_ABORTED);
     EXPECT_EQ(port_.Getc(), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port_.Getc(), 'z');
+    EXPECT_EQ(port_.Getc(), 0xFF);  // unsigned
 
     port_.pushBack('C');
     EXPECT_TRUE(port_.Getc() == 'C' && port_.Getc() == CComPort::ERR_NODATA);  // even with nothing queued
@@ -153,36 +149,17 @@ TEST_F(ComPortTest, EverySetOnAnOpenPortReassertsDtrThenRtsUnlessHardwareFlow)
     EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
 }
 
-TEST_F(ComPortTest, ParametersAreCheckedAndReachTheDriverOnlyWhileOpen)
+// The note-taker object sets its parameters before the port is opened.
+TEST_F(ComPortTest, ParametersSetWhileClosedReachTheDriverAtOpen)
 {
-    MemoryLine other;
-    api_.Attach(4, other);
     EXPECT_TRUE(!set(CComPort::PAR_PARITY, EVENPARITY) && !set(CComPort::PAR_TXQUESIZE, 2048) &&
-                !set(CComPort::PAR_RXTIMEOUTCONST, 7) && !set(CComPort::PAR_PORT, 3) && get(CComPort::PAR_PORT) == 3);
-    EXPECT_FALSE(line_.Pc().open || other.Pc().open);
+                !set(CComPort::PAR_RXTIMEOUTCONST, 7) && !line_.Pc().open);
     ASSERT_EQ(port_.Open(), 0);
-    EXPECT_TRUE(other.Pc().open && other.Pc().dcb.Parity == EVENPARITY && other.Pc().txQueue == 2048 &&
-                other.Pc().timeouts.ReadTotalTimeoutConstant == 7);
-    EXPECT_EQ(set(CComPort::PAR_PORT, 2), 0);  // the new index reopens the port
-    EXPECT_TRUE(!other.Pc().open && line_.Pc().open);
-
-    const DCB before = dcb();
-    const struct { int id, value; } bad[] = {
-        {CComPort::PAR_STOPBITS, 3}, {CComPort::PAR_DATABITS, 9}, {CComPort::PAR_PARITY, 5},
-        {CComPort::PAR_CTS, 1},      {CComPort::PAR_XONCHAR, 256}, {CComPort::PAR_RXQUESIZE, 0}, {25, 1},
-    };
-    for (const auto& b : bad) EXPECT_EQ(set(b.id, b.value), CComPort::ERR_BADPARAM) << b.id;
-    EXPECT_EQ(get(25), CComPort::ERR_BADPARAM);
-    const DCB after = dcb();
-    EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
-
+    EXPECT_TRUE(dcb().Parity == EVENPARITY && line_.Pc().txQueue == 2048 &&
+                line_.Pc().timeouts.ReadTotalTimeoutConstant == 7);
     EXPECT_TRUE(set(CComPort::PAR_RXTIMEOUT, -1) == 0 && get(CComPort::PAR_RXTIMEOUT) == -1);
     EXPECT_EQ(port_.LastResult(), 0);  // MAXDWORD read back is a value, not an error
-    line_.FailNext(Call::SetupComm, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 4096), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(port_.WinError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_EQ(set(CComPort::PAR_PORT, 7), CComPort::ERR_SYSTEM);  // COM8 does not exist
-    EXPECT_TRUE(port_.WinError() == ERROR_FILE_NOT_FOUND && !port_.IsOpen());
+    EXPECT_EQ(set(CComPort::PAR_CTS, 1), CComPort::ERR_BADPARAM);  // a line the device drives
 }
 
 }  // namespace

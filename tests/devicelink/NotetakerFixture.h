@@ -32,19 +32,18 @@ public:
         stop_ = true;
         thread_.join();
     }
-    NotetakerScript& On(const std::string& trigger, const std::string& reply)
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        rules_.push_back({trigger, reply});
-        return *this;
-    }
     template <typename F> auto locked(F f)
     {
         std::lock_guard<std::mutex> guard(mutex_);
         return f();
     }
+    NotetakerScript& On(const std::string& trigger, const std::string& reply)
+    {
+        locked([&] { rules_.push_back({trigger, reply}); });
+        return *this;
+    }
     std::string Received() { return locked([this] { return received_; }); }
-    void ClearReceived() { locked([this] { received_.clear(); return 0; }); }
+    void ClearReceived() { locked([this] { received_.clear(); }); }
     bool Done() { return locked([this] { return rules_.empty(); }); }
     static std::string Command(char letter) { return std::string("\x05\x04", 2) + letter; }
 
@@ -66,16 +65,17 @@ private:
             received_.append(buffer, n);
             for (size_t i = 0; i < n; ++i) {
                 pending += buffer[i];
-                if (rules_.empty() || pending.size() < rules_.front().trigger.size() ||
-                    pending.compare(pending.size() - rules_.front().trigger.size(), std::string::npos,
-                                    rules_.front().trigger) != 0)
-                    continue;
+                if (rules_.empty() || !EndsWith(pending, rules_.front().trigger)) continue;
                 const std::string reply = rules_.front().reply;
                 rules_.pop_front();
                 pending.clear();
                 if (!reply.empty()) line_.Write(MemoryLine::Side::Device, reply.data(), reply.size());
             }
         }
+    }
+    static bool EndsWith(const std::string& s, const std::string& tail)
+    {
+        return s.size() >= tail.size() && s.compare(s.size() - tail.size(), std::string::npos, tail) == 0;
     }
 
     MemoryLine& line_;
@@ -102,19 +102,20 @@ protected:
         return std::make_unique<CNotetaker>(port, kTimeout, retries, 3);
     }
     static std::string Cmd(char letter) { return NotetakerScript::Command(letter); }
+    static DWORD Since(DWORD start) { return GetTickCount() - start; }
 
     // Identifies the device as the given firmware, leaving the port open.
-    void identify(CNotetaker& nt, WORD firmware, int model = 5)
+    void identify(CNotetaker& nt, WORD firmware)
     {
-        answerIdentity(firmware, model);
+        answerIdentity(firmware);
         ASSERT_EQ(nt.serialOpen(false), 0);
         ASSERT_EQ(nt.FirmwareVersion(), firmware);
         script_.ClearReceived();
     }
     // The device's answers when it is asked who it is.
-    void answerIdentity(WORD firmware, int model = 5)
+    void answerIdentity(WORD firmware)
     {
-        script_.On(Cmd('W'), Bytes({model, firmware == CNotetaker::FW_LEGACY ? 3 : 4}));
+        script_.On(Cmd('W'), Bytes({5, firmware == CNotetaker::FW_LEGACY ? 3 : 4}));
         if (firmware == CNotetaker::FW_VARDEN) script_.On(Cmd('Y'), Bytes({'Y', 2, 0}));
         else if (firmware != CNotetaker::FW_LEGACY) script_.On(Cmd('Y'), Ident2Reply("Abc", firmware));
     }

@@ -10,13 +10,20 @@ const std::string A = S(ACK), AC = A + "C";
 
 class YModemSenderTest : public YModemTest {
 protected:
-    std::string source(const std::string& data, const char* name = "source.bin")
+    void start(const std::string& data)
     {
-        const std::string path = dir_.file(name);
-        EXPECT_TRUE(TempDir::WriteAll(path, data));
-        return path;
+        ASSERT_TRUE(TempDir::WriteAll(dir_.file("source.bin"), data));
+        EXPECT_EQ(ym_.TxStart(dir_.file("source.bin").c_str()), 0);
     }
-    void start(const std::string& data) { EXPECT_EQ(ym_.TxStart(source(data).c_str()), 0); }
+    // Starts sending `data` to a receiver asking for CRC; block 1, as soon as it is out.
+    std::string startToBlock1(const std::string& data)
+    {
+        start(data);
+        deviceSends("C");
+        awaitBytes(133);
+        deviceSends(AC);
+        return awaitBytes(data.size() >= 1024 ? 1029 : 133);
+    }
     // The device sends `bytes`; what the engine sends, a block 0 whose check
     // bytes must come half a second after its data (the device files the name
     // meanwhile).
@@ -65,70 +72,57 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
     }
 }
 
-TEST_F(YModemSenderTest, NakedBlocksGoOutAgainUnchangedAndThreeNaksSwitchTheRestTo128ByteBlocks)
+// A NAKed block goes out again unchanged, four sends at most, and three NAKs
+// switch the rest of the file to 128-byte blocks; CAN or a stray byte stops.
+TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
 {
     const std::string data = Pattern(4096), first = Data(1, data.substr(0, 1024), 1024);
-    start(data);
-    say("C");
-    EXPECT_EQ(say(AC), first);
-    for (int send = 0; send < 3; ++send) EXPECT_EQ(say(S(NAK)), first);
-    EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), 3);
-    for (unsigned n = 2; n < 2 + 24; ++n) EXPECT_EQ(say(A), Data(n, data.substr(1024 + (n - 2) * 128, 128), 128)) << n;
-    EXPECT_EQ(say(A, 900), S(EOT));
-}
-
-TEST_F(YModemSenderTest, AFourthNakCanOrAStrayByteInAnswerToABlockStops)
-{
-    const std::string data = Pattern(500), block1 = Data(1, data.substr(0, 128), 128);
-    const struct { std::string answers; int result; } cases[] = {
-        {S(NAK, 4), CYModem::ERR_RETRIES}, {S(CAN), CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
+    const struct { std::string answers; int result; } rows[] = {
+        {S(NAK, 3), 0}, {S(NAK, 4), CYModem::ERR_RETRIES},
+        {S(CAN), CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
     };
-    for (const auto& c : cases) {
-        start(data);
-        say("C");
-        EXPECT_EQ(say(AC), block1);
+    for (const auto& r : rows) {
+        EXPECT_EQ(startToBlock1(data), first);
         std::string heard, resent;
-        for (char answer : c.answers) heard += say(S(answer)), resent += block1;
-        EXPECT_EQ(heard + block1, resent) << c.result;
-        expectStopped(c.result);
+        for (char answer : r.answers) heard += say(S(answer)), resent += first;
+        EXPECT_EQ(heard + (r.result ? first : ""), resent) << r.result;
+        if (r.result) {
+            expectStopped(r.result);
+            continue;
+        }
+        EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), 3);
+        for (unsigned n = 2; n < 2 + 24; ++n)
+            EXPECT_EQ(say(A), Data(n, data.substr(1024 + (n - 2) * 128, 128), 128)) << n;
+        EXPECT_EQ(say(A, 900), S(EOT));
     }
 }
 
-TEST_F(YModemSenderTest, SilenceStopsTenSecondsAfterTheCheckBytesOrAMinuteBeforeTheStartCharacter)
+// Silence stops a transfer a minute before the start character and ten
+// seconds after a block's check bytes; an EOT goes out again each second
+// until then, and no block is sent again without a NAK.
+TEST_F(YModemSenderTest, SilenceStopsAMinuteBeforeTheStartCharacterOrTenSecondsAfterABlock)
 {
-    start(Pattern(500));
-    deviceSends("C");
-    awaitBytes(133);
-    deviceSends(AC);
-    awaitBytes(133);  // block 1, whose ACK is lost
-    DWORD since = now();
-    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
-    EXPECT_NEAR(static_cast<double>(now() - since), 10000, 5);
-    EXPECT_EQ(deviceReads(), "");  // no block is sent again without a NAK
-
     start("abc");
-    since = now();
+    DWORD since = now();
     deviceSends("zz");
     EXPECT_EQ(runToEnd(), CYModem::ERR_NOSTARTUPCHAR);
     EXPECT_NEAR(static_cast<double>(now() - since), 60000, 5);
     EXPECT_EQ(deviceReads(), "");
-}
 
-TEST_F(YModemSenderTest, AnEotAnsweredWithNakIsRepeatedEverySecondUntilTheBlocksDeadline)
-{
-    start(Pattern(100));
-    say("C");
-    deviceSends(AC);
-    awaitBytes(133);
+    startToBlock1(Pattern(500));  // its ACK is lost
+    since = now();
+    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
+    EXPECT_NEAR(static_cast<double>(now() - since), 10000, 5);
+    EXPECT_EQ(deviceReads(), "");
+
+    startToBlock1(Pattern(100));
     deviceSends(A);
     EXPECT_EQ(awaitBytes(1), S(EOT));
-    const DWORD firstEot = now();
+    since = now();
     deviceSends(S(NAK));
     EXPECT_EQ(awaitBytes(1), S(EOT));
-    EXPECT_NEAR(static_cast<double>(now() - firstEot), 1000, 5);
-    // No answer at all: the last block's 10-s deadline ends the transfer
-    // while the tenth EOT is still waiting for its second.
-    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
+    EXPECT_NEAR(static_cast<double>(now() - since), 1000, 5);
+    EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);  // while the tenth EOT still waits for its second
     EXPECT_EQ(deviceReads(), S(EOT, 8));
 }
 
@@ -146,9 +140,7 @@ TEST_F(YModemSenderTest, AMissingFileOrAFolderStopsWithTheWindowsErrorAndSendsNo
 
 TEST_F(YModemSenderTest, ACancelIsActedOnBeforeTheNextBlockGoesOutAndKeepsTheFile)
 {
-    start(Pattern(3000));
-    say("C");
-    say(AC);
+    startToBlock1(Pattern(3000));
     ym_.RequestCancel();
     answerCans();
     deviceSends(A);

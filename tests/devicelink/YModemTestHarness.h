@@ -4,6 +4,8 @@
 // device end of the line spoken from the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -84,9 +86,9 @@ protected:
     ~YModemTest() override { ticks_.OnSleep(nullptr); }
 
     void deviceSends(const std::string& bytes) { line_.Write(MemoryLine::Side::Device, bytes.data(), bytes.size()); }
-    std::string deviceReads(size_t max = 1 << 20)
+    std::string deviceReads(size_t max = SIZE_MAX)
     {
-        std::string got(max, '\0');
+        std::string got(std::min(max, deviceHas()), '\0');
         got.resize(line_.Read(MemoryLine::Side::Device, &got[0], got.size()));
         return got;
     }

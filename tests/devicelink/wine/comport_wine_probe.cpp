@@ -39,8 +39,7 @@ int main()
     for (const DWORD start = GetTickCount(); reply.size() < line.size() && GetTickCount() - start < 5000; Sleep(5))
         reply.append(buffer, static_cast<size_t>(std::max(0, port.Gets(buffer, sizeof buffer))));
     Check(reply == std::string(line.rbegin() + 1, line.rend()) + '\n', "the peer's reversed line comes back");
-    for (unsigned char c : reply) printf(" %02X", c);
-    Check(port.Gets(nullptr, 0) == 0 && port.Getc() == CComPort::ERR_NODATA, "\nnothing more waits");
+    Check(port.Gets(nullptr, 0) == 0 && port.Getc() == CComPort::ERR_NODATA, "nothing more waits");
     Check(port.RxClear() == 0 && port.TxClear() == 0 && port.Close() == 0, "purges and close work");
     printf("%d failure(s)\n", g_failures);
     return g_failures ? 1 : 0;
