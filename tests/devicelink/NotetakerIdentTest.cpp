@@ -177,15 +177,18 @@ TEST(ModuleEnum, SnapshotsTakeThirtyTwoBitModulesAndAnUnseenProcessIsReportedOnc
 TEST_F(Ident, TheTraceLogNamesWhatFailed)
 {
     TempDir dir;
-    DbgOpen(DBG_COMPORT | DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, dir.file("trace.log").c_str(), 0);
+    const std::string trace = dir.file("trace.log");
+    DbgOpen(DBG_COMPORT | DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, trace.c_str(), 0);
     auto nt = make();
-    script_.On(Cmd('W'), Bytes({5, 3}));
-    EXPECT_EQ(nt->GetDeviceType(), 5u);
+    script_.On(Cmd('W'), Bytes({5, 3})).On(Cmd('D') + Bytes({'x', 0x0D, 0}), Bytes({'D', 0, 0}));
+    EXPECT_EQ(nt->serialCmd("x", N::DCMD_DELE, nullptr, 0), N::ERR_UNSUPPORTED);
+    // Checked before the next failure, which a wrong name lookup would turn into a crash.
+    ASSERT_NE(TempDir::ReadAll(trace).find("CNotetaker::setError(CNotetaker::ERR_UNSUPPORTED)"), std::string::npos);
     EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);
     nt->TxStart(dir.file("b.txt").c_str());
     nt->SetParameter(CYModem::PAR_TIMEOUT, 99);  // stopped before its first step
     DbgClose();
-    const std::string log = TempDir::ReadAll(dir.file("trace.log"));
+    const std::string log = TempDir::ReadAll(trace);
     for (const char* line : {"CNotetaker::setError(Unknown NOTETAKERERROR=0xFFFFFF9C (-100))",
                              "!State=-1 (Unknown YMODEMSTATE=0xFFFFFFFF (-1)), Error=-102"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
