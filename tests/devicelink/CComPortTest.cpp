@@ -149,17 +149,4 @@ TEST_F(ComPortTest, EverySetOnAnOpenPortReassertsDtrThenRtsUnlessHardwareFlow)
     EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
 }
 
-// The note-taker object sets its parameters before the port is opened.
-TEST_F(ComPortTest, ParametersSetWhileClosedReachTheDriverAtOpen)
-{
-    EXPECT_TRUE(!set(CComPort::PAR_PARITY, EVENPARITY) && !set(CComPort::PAR_TXQUESIZE, 2048) &&
-                !set(CComPort::PAR_RXTIMEOUTCONST, 7) && !line_.Pc().open);
-    ASSERT_EQ(port_.Open(), 0);
-    EXPECT_TRUE(dcb().Parity == EVENPARITY && line_.Pc().txQueue == 2048 &&
-                line_.Pc().timeouts.ReadTotalTimeoutConstant == 7);
-    EXPECT_TRUE(set(CComPort::PAR_RXTIMEOUT, -1) == 0 && get(CComPort::PAR_RXTIMEOUT) == -1);
-    EXPECT_EQ(port_.LastResult(), 0);  // MAXDWORD read back is a value, not an error
-    EXPECT_EQ(set(CComPort::PAR_CTS, 1), CComPort::ERR_BADPARAM);  // a line the device drives
-}
-
 }  // namespace

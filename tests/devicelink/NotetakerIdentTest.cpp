@@ -178,9 +178,9 @@ TEST_F(Ident, TheTraceLogNamesWhatFailed)
 {
     TempDir dir;
     const std::string trace = dir.file("trace.log");
-    DbgOpen(DBG_COMPORT | DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, trace.c_str(), 0);
-    auto nt = make();
-    script_.On(Cmd('W'), Bytes({5, 3})).On(Cmd('D') + Bytes({'x', 0x0D, 0}), Bytes({'D', 0, 0}));
+    DbgOpen(DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, trace.c_str(), 0);
+    auto nt = std::make_unique<CNotetaker>(2, 1000, 5, 3);  // tracing takes time
+    script_.On(Cmd('W'), Bytes({5, 3})).On(Cmd('D') + Bytes({'x', 0x0D, 0}), "D");
     EXPECT_EQ(nt->serialCmd("x", N::DCMD_DELE, nullptr, 0), N::ERR_UNSUPPORTED);
     // Checked before the next failure, which a wrong name lookup would turn into a crash.
     ASSERT_NE(TempDir::ReadAll(trace).find("CNotetaker::setError(CNotetaker::ERR_UNSUPPORTED)"), std::string::npos);
