@@ -1,11 +1,10 @@
 // What a screen reader reads: the view, the settings pages, the Select by
 // Mask dialog and the folder picker walked through oleacc and printed as a
 // table; every object that can take the keyboard focus needs a name and a
-// role. Wine's oleacc calls every child window focusable and of role
-// "client", names a combo box by its own text and offers no list items, so
-// the walk reads labels by window order and items through the list's own
-// messages, as oleacc does on Windows. And every refusal is said in words
-// beside its beep, so that it cannot be taken for a slip of the finger.
+// role. Wine's oleacc names a combo box by its own text and offers no list
+// items, so the walk reads labels by window order and items through the
+// list's own messages, as oleacc does on Windows. And a refused rename is
+// said in words beside its beep.
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>
@@ -13,12 +12,10 @@
 #include <shlwapi.h>
 
 #include <cstdio>
-#include <functional>
 
 #include "foundation/DbgLog.h"
 #include "foundation/SettingsSheet.h"
 #include "tests/view/ViewFixture.h"
-#include "view/CDropSource.h"
 #include "view/FolderPicker.h"
 #include "view/MaskDialog.h"
 
@@ -50,18 +47,14 @@ bool NeverFocused(HWND window)
 std::string ComboLabel(HWND window)
 {
     if (ClassOf(GetParent(window)) == WC_COMBOBOXA) window = GetParent(window);
-    if (ClassOf(window) != WC_COMBOBOXA) return "";
-    for (HWND before = GetWindow(window, GW_HWNDPREV); before; before = GetWindow(before, GW_HWNDPREV)) {
-        if (ClassOf(before) == "Static") {
-            char text[128] = "";
-            GetWindowTextA(before, text, sizeof text);
-            std::string label = text;
-            if (label.find('&') != std::string::npos) label.erase(label.find('&'), 1);
-            return label;
-        }
-        if ((GetWindowLongA(before, GWL_STYLE) & (WS_GROUP | WS_TABSTOP)) == (WS_GROUP | WS_TABSTOP)) break;
-    }
-    return "";
+    HWND before = ClassOf(window) == WC_COMBOBOXA ? GetWindow(window, GW_HWNDPREV) : nullptr;
+    for (; before && ClassOf(before) != "Static"; before = GetWindow(before, GW_HWNDPREV))
+        if ((GetWindowLongA(before, GWL_STYLE) & (WS_GROUP | WS_TABSTOP)) == (WS_GROUP | WS_TABSTOP)) return "";
+    char text[128] = "";
+    if (before) GetWindowTextA(before, text, sizeof text);
+    std::string label = text;
+    if (label.find('&') != std::string::npos) label.erase(label.find('&'), 1);
+    return label;
 }
 
 // The window's client object, a list's items (the first column, the others
@@ -85,23 +78,20 @@ void Walk(HWND hwnd, const std::string& window, Rows& rows)
     if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4)
         row.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) && !NeverFocused(hwnd);
     rows.push_back(row);
-    if (ClassOf(hwnd) == WC_LISTVIEWA) {
-        GetRoleTextA(ROLE_SYSTEM_LISTITEM, text, sizeof text);
-        for (int item = 0; item < ListView_GetItemCount(hwnd); ++item) {
-            Row entry{window, "SysListView32 item " + std::to_string(item), text, "", true};
-            for (int column = 0; column < 4; ++column) {
-                char cell[MAX_PATH] = "", header[64] = "";
-                ListView_GetItemText(hwnd, item, column, cell, sizeof cell);
-                LVCOLUMNA heading{LVCF_TEXT};
-                heading.pszText = header;
-                heading.cchTextMax = sizeof header;
-                ListView_GetColumn(hwnd, column, &heading);
-                entry.name += column == 0 ? cell : std::string(", ") + header + ": " + cell;
-            }
-            rows.push_back(entry);
+    GetRoleTextA(ROLE_SYSTEM_LISTITEM, text, sizeof text);
+    for (int item = 0; ClassOf(hwnd) == WC_LISTVIEWA && item < ListView_GetItemCount(hwnd); ++item) {
+        Row entry{window, "SysListView32 item " + std::to_string(item), text, "", true};
+        for (int column = 0; column < 4; ++column) {
+            char cell[MAX_PATH] = "", header[64] = "";
+            LVCOLUMNA heading{LVCF_TEXT, 0, 0, header, sizeof header};
+            ListView_GetItemText(hwnd, item, column, cell, sizeof cell);
+            ListView_GetColumn(hwnd, column, &heading);
+            entry.name += column == 0 ? cell : std::string(", ") + header + ": " + cell;
         }
+        rows.push_back(entry);
     }
-    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) Walk(child, window, rows);
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        Walk(child, window, rows);
 }
 
 Rows Named(HWND window, const std::string& label)
@@ -122,32 +112,6 @@ bool Has(const Rows& rows, const std::string& objectStart, const std::string& na
 {
     return std::any_of(rows.begin(), rows.end(),
                        [&](const Row& row) { return row.object.rfind(objectStart, 0) == 0 && row.name == name; });
-}
-
-// Runs `act` on the first visible window of this thread that `find` gives,
-// from inside the modal loop that `open` runs.
-std::function<HWND()> g_find;
-std::function<void(HWND)> g_act;
-void CALLBACK ActOnWindow(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND window = g_find();
-    if (!window || !IsWindowVisible(window)) return;
-    KillTimer(nullptr, timer);
-    g_act(window);
-}
-void WhileOpen(std::function<HWND()> find, std::function<void(HWND)> act, const std::function<void()>& open)
-{
-    g_find = std::move(find);
-    g_act = std::move(act);
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ActOnWindow);
-    open();
-    KillTimer(nullptr, timer);
-}
-BOOL CALLBACK FindSheet(HWND window, LPARAM found)
-{
-    if (!IsWindowVisible(window) || !FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
 }
 
 class AccessibilityTest : public ShellViewTest {};
@@ -177,7 +141,12 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
     Rows rows;
     auto findSheet = [] {
         HWND sheet = nullptr;
-        EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
+        auto withTabs = [](HWND window, LPARAM found) {
+            if (!FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        };
+        EnumThreadWindows(GetCurrentThreadId(), withTabs, reinterpret_cast<LPARAM>(&sheet));
         return sheet;
     };
     WhileOpen(findSheet,
@@ -197,23 +166,21 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
         EXPECT_TRUE(Has(rows, "msctls_updown32", label)) << "no spin named " << label;
 
     char chosen[MAX_PATH];
-    WhileOpen([] { return FindWindowA(nullptr, "Enter File Mask"); },
-              [&](HWND dialog) {
-                  rows = Named(dialog, "Select by Mask");
-                  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-              },
+    auto readThenCancel = [&rows](const char* label) {
+        return [&rows, label](HWND dialog) {
+            rows = Named(dialog, label);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        };
+    };
+    WhileOpen([] { return FindWindowA(nullptr, "Enter File Mask"); }, readThenCancel("Select by Mask"),
               [&] { EXPECT_FALSE(RunMaskDialog(browser_.Frame(), chosen)); });
     EXPECT_TRUE(Has(rows, "ComboBox", "Mask:") && Has(rows, "Edit", "Mask:"));
-    WhileOpen([] { return FindWindowA(nullptr, "Browse for Folder"); },
-              [&](HWND picker) {
-                  rows = Named(picker, "Backup To");
-                  PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
-              },
+    WhileOpen([] { return FindWindowA(nullptr, "Browse for Folder"); }, readThenCancel("Backup To"),
               [&] { EXPECT_FALSE(PickCommandFolder(browser_.Frame(), IDS_PICK_BACKUP, PickFor::Backup, chosen)); });
     EXPECT_TRUE(Has(rows, "SysTreeView32", "Select a folder for the backup"));
 }
 
-TEST_F(AccessibilityTest, RefusedRenameAndMoveSayWhy)
+TEST_F(AccessibilityTest, RefusedRenameSaysWhy)
 {
     const struct {
         const char* newName;
@@ -234,14 +201,6 @@ TEST_F(AccessibilityTest, RefusedRenameAndMoveSayWhy)
         EXPECT_EQ(view.Text(1, 0), "b.zzq");
         EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
     }
-    // A move out that cannot delete on the device.
-    boxes_.texts.clear();
-    ItemIdHolder gone(MakeItem("gone.txt", kFile, 5));
-    LPCITEMIDLIST items[] = {gone.get()};
-    ComPtr<IDataObject> data;
-    ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 1, items, IID_IDataObject, nullptr, data.putVoid()), S_OK);
-    EXPECT_TRUE(FAILED(FinishDrag(data.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE)));
-    EXPECT_EQ(boxes_.texts, (Names{"Invalid path specified."}));
 }
 
 }  // namespace

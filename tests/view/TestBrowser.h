@@ -21,14 +21,12 @@ public:
     std::map<int, std::string> statusTexts;  // by part
     std::vector<int> statusParts;            // the last SB_SETPARTS
     int addBitmapCalls = 0;
-    std::vector<TBBUTTON> buttons;  // as merged
-    std::map<int, bool> enabled;    // by command
-    std::map<int, int> buttonStates;  // TB_ENABLEBUTTON calls by command
+    std::vector<TBBUTTON> buttons;       // as merged
+    std::map<int, bool> enabled;         // by command
     std::vector<std::string> browsedTo;  // names of the items BrowseObject was given
-    int activeViewCalls = 0;
-    bool simpleStatus = false;     // the last SB_SIMPLE
-    HMENU menu = nullptr;          // as handed over by SetMenuSB
-    HWND menuWindow = nullptr;     // where the menu's commands go
+    bool simpleStatus = false;           // the last SB_SIMPLE
+    HMENU menu = nullptr;                // as handed over by SetMenuSB
+    HWND menuWindow = nullptr;           // where the menu's commands go
     int removeMenusCalls = 0;
 
     // The merged menu bar, as BrowserBase::RecordMenuBar writes it.
@@ -46,7 +44,6 @@ public:
     STDMETHODIMP RemoveMenusSB(HMENU shared) override;
     STDMETHODIMP BrowseObject(LPCITEMIDLIST item, UINT flags) override;
     STDMETHODIMP SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
-    STDMETHODIMP OnViewWindowActive(IShellView*) override;
     STDMETHODIMP SetToolbarItems(LPTBBUTTONSB buttons, UINT count, UINT flags) override;
 
 private:

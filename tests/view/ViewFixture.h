@@ -7,6 +7,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <functional>
+
 #include "foundation/CReg.h"
 #include "foundation/ScopedHandle.h"
 #include "resources/resource.h"
@@ -36,11 +38,7 @@ struct OpenView {
     std::string Text(int item, int column) const
     {
         char text[MAX_PATH] = "";
-        LVITEMA entry{};
-        entry.iSubItem = column;
-        entry.pszText = text;
-        entry.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&entry));
+        ListView_GetItemText(list, item, column, text, sizeof text);
         return text;
     }
     Names Column(int column) const
@@ -96,28 +94,68 @@ struct OpenView {
     HWND list = nullptr;
 };
 
-// R:\Letters holds b.zzq (10 bytes, 3 Jan), a.mmq (3,000, 1 Jan) and C.aaq (200, 2 Jan).
+// The names a data object describes, in order.
+inline Names Described(IDataObject* object)
+{
+    FORMATETC format{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ScopedMedium medium;
+    if (!object || FAILED(object->GetData(&format, medium.put()))) return {"(no descriptor)"};
+    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock((*medium).hGlobal));
+    Names names;
+    for (UINT i = 0; group && i < group->cItems; ++i) names.emplace_back(group->fgd[i].cFileName);
+    GlobalUnlock((*medium).hGlobal);
+    return names;
+}
+inline Names ClipboardNames()
+{
+    ComPtr<IDataObject> clipboard;
+    OleGetClipboard(clipboard.put());
+    return Described(clipboard.get());
+}
+
+// Runs `act` on the window that `find` gives once it shows, from inside the
+// modal loop (a dialog, a menu, a property sheet) that `open` runs.
+inline std::function<HWND()> g_find;
+inline std::function<void(HWND)> g_act;
+inline void CALLBACK ActOnWindow(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND window = g_find();
+    if (!window || !IsWindowVisible(window)) return;
+    KillTimer(nullptr, timer);
+    g_act(window);
+}
+inline void WhileOpen(std::function<HWND()> find, std::function<void(HWND)> act, const std::function<void()>& open)
+{
+    g_find = std::move(find);
+    g_act = std::move(act);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ActOnWindow);
+    open();
+    KillTimer(nullptr, timer);
+}
+
+// The help library as the module reaches it: each call written down, no window shown.
+inline Names g_helpCalls;
+inline HWND WINAPI RecordHelp(HWND, LPCSTR file, UINT command, DWORD_PTR data)
+{
+    g_helpCalls.push_back(std::string(file) + ", command " + std::to_string(command) + ", data " +
+                          std::to_string(data));
+    return nullptr;
+}
+inline const HtmlHelpLoader kRecordedHelp{
+    [](LPCSTR) { return reinterpret_cast<HMODULE>(1); },
+    [](HMODULE, LPCSTR) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordHelp)); },
+    [](HMODULE) { return TRUE; }};
+
+// R:\Letters holds b.zzq (10 bytes), a.mmq (3,000) and C.aaq (200).
 class ShellViewTest : public ::testing::Test {
 protected:
     ShellViewTest()
     {
-        g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
+        g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW, kRecordedHelp);
+        g_helpCalls.clear();
         CreateSettings(CLSID_Pellor);
-        const struct {
-            const char* name;
-            size_t size;
-            WORD day;
-        } files[] = {{"b.zzq", 10, 3}, {"a.mmq", 3000, 1}, {"C.aaq", 200, 2}};
-        for (const auto& file : files) {
-            const std::string path = sim_.path(std::string("R\\Letters\\") + file.name);
-            TempDir::WriteAll(path, std::string(file.size, 'x'));
-            SYSTEMTIME local = MakeTime(2026, 1, file.day, 14, 5);
-            FILETIME localTime, utc;
-            SystemTimeToFileTime(&local, &localTime);
-            LocalFileTimeToFileTime(&localTime, &utc);
-            ScopedKernelHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            SetFileTime(handle.get(), nullptr, nullptr, &utc);
-        }
+        for (const auto& [name, size] : {std::pair{"b.zzq", 10}, {"a.mmq", 3000}, {"C.aaq", 200}})
+            sim_.put(std::string("R\\Letters\\") + name, std::string(size, 'x'));
         sim_.put("special\\Clock", "");
         OleSetClipboard(nullptr);
         root_.reset(new CShellFolder(nullptr, nullptr));
@@ -134,12 +172,6 @@ protected:
     }
     CShellFolder* Letters() const { return static_cast<CShellFolder*>(letters_.get()); }
     bool OnDevice(const char* relative) const { return TempDir::Exists(sim_.path(relative)); }
-    static bool ClipboardHasDeviceItems()
-    {
-        ComPtr<IDataObject> clipboard;
-        FORMATETC group{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        return SUCCEEDED(OleGetClipboard(clipboard.put())) && clipboard->QueryGetData(&group) == S_OK;
-    }
 
     SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
     ErrorBoxCapture errors_;
