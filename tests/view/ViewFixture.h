@@ -54,10 +54,10 @@ struct OpenView {
             if (ListView_GetItemState(list, item, LVIS_SELECTED)) names.push_back(Text(item, 0));
         return names;
     }
-    void Notify(NMHDR& header) const
+    // A header's notification, as the list passes it on.
+    void Notify(UINT code, int column, int button, HDITEMA* item = nullptr) const
     {
-        header.hwndFrom = list;
-        header.idFrom = CShellView::kListId;
+        NMHEADERA header{{list, CShellView::kListId, code}, column, button, item};
         SendMessageA(window, WM_NOTIFY, CShellView::kListId, reinterpret_cast<LPARAM>(&header));
     }
     // Runs what the view posted to itself, as its message loop would.
