@@ -15,6 +15,13 @@ TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
     EXPECT_EQ(GetParent(view.window), browser_.Frame());
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"}));
     EXPECT_EQ(SendMessageA(view.list, LVM_GETCOLUMNWIDTH, 1, 0), static_cast<LRESULT>(Settings()->m_dwColumnWidths[1]));
+    HDITEMA width{HDI_WIDTH, 123};
+    view.Notify(HDN_ENDTRACKA, 2, 0, &width);
+    EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u) << "a dragged column's width is kept for the next list";
+    view.Notify(HDN_ITEMCLICKA, 1, 0);
+    view.Notify(HDN_ITEMCLICKA, 1, 0);
+    view.Notify(HDN_ITEMCLICKA, 0, 1);
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq", "b.zzq"})) << "by size, the other way round; left button only";
     EXPECT_NE(ListView_GetImageList(view.list, LVSIL_NORMAL), nullptr) << "no large icons";
     EXPECT_NE(ListView_GetImageList(view.list, LVSIL_SMALL), nullptr) << "no small icons";
     EXPECT_EQ(OpenView(letters_.get(), browser_, FWF_NOSUBFOLDERS).Count(), 3);
@@ -50,7 +57,6 @@ TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
                                                          {CMD_PASTE, offset + STD_PASTE}, {0, 0},
                                                          {CMD_DELETE, offset + STD_DELETE}}));
     EXPECT_EQ(browser_.buttons[3].fsStyle, BTNS_SEP);
-    EXPECT_EQ(browser_.addBitmapCalls, 1);
     EXPECT_FALSE(browser_.enabled[CMD_CUT] || browser_.enabled[CMD_COPY] || browser_.enabled[CMD_DELETE])
         << "nothing to cut in the root with nothing selected";
     EXPECT_FALSE(browser_.enabled[CMD_PASTE]) << "the clipboard holds no files";
@@ -58,7 +64,6 @@ TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
     EXPECT_EQ(root.view->UIActivate(SVUIA_ACTIVATE_NOFOCUS), S_OK);
     EXPECT_EQ(browser_.statusTexts[0], "Notetaker: ");
     EXPECT_EQ(browser_.statusTexts[1], "");
-    EXPECT_EQ(browser_.statusParts, (std::vector<int>{500, 600, -1}));
     EXPECT_EQ(root_->RunCommand(IDC_SELECT_ALL, 0, nullptr, root.list, nullptr), S_OK);
     root.Settle();
     EXPECT_EQ(browser_.statusTexts[0], "3 object(s) selected");
@@ -80,21 +85,6 @@ TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
     view.view->DestroyViewWindow();
     root.view->DestroyViewWindow();
     EXPECT_EQ(browser_.References(), 0u) << "the views let the browser go with their windows";
-}
-
-// A header click sorts by its column, again the other way round; a dragged
-// column width is kept for the next list.
-TEST_F(ShellViewTest, HeaderClicksSortAndDraggedWidthsAreKept)
-{
-    OpenView view(letters_.get(), browser_);
-    const Names bySize{"b.zzq", "C.aaq", "a.mmq"}, descending{"a.mmq", "C.aaq", "b.zzq"};
-    for (const auto& [button, order] : {std::pair{0, bySize}, {0, descending}, {1, descending}}) {
-        view.Notify(HDN_ITEMCLICKA, 1, button);
-        EXPECT_EQ(view.Column(0), order) << "button " << button;
-    }
-    HDITEMA width{HDI_WIDTH, 123};
-    view.Notify(HDN_ENDTRACKA, 2, 0, &width);
-    EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u);
 }
 
 TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
@@ -123,10 +113,9 @@ TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
     EXPECT_EQ(second.Column(0), (Names{"a.mmq", "C.aaq", "memo.zzq", "aaa.txt"}));
 }
 
-// Through the list's own keys, as in Wine's Explorer, which hands no keys to
-// the view (so F2 comes from the accelerators through the list) and whose
-// list reports Return with a bare header. The browser may destroy the view
-// in BrowseObject: never from inside the list's own notification.
+// Through the list's own keys, as in Wine's Explorer, which hands the view no
+// keys. The browser may destroy the view in BrowseObject: never from inside
+// the list's own notification.
 TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesTheSelectedItem)
 {
     auto press = [](const OpenView& view, int item, WPARAM key) {

@@ -26,16 +26,11 @@ STDMETHODIMP TestBrowser::BrowseObject(LPCITEMIDLIST item, UINT)
 STDMETHODIMP TestBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (result) *result = 0;
-    if (id == FCW_STATUS && message == SB_SETPARTS) {
-        const int* edges = reinterpret_cast<const int*>(lParam);
-        statusParts.assign(edges, edges + wParam);
-    } else if (id == FCW_STATUS && message == SB_SETTEXTA) {
+    if (id == FCW_STATUS && message == SB_SETTEXTA) {
         statusTexts[static_cast<int>(wParam & 0xFF)] = reinterpret_cast<const char*>(lParam);
     } else if (id == FCW_STATUS && message == SB_SIMPLE) {
         simpleStatus = wParam != 0;
     } else if (id == FCW_TOOLBAR && message == TB_ADDBITMAP) {
-        const auto* bitmap = reinterpret_cast<const TBADDBITMAP*>(lParam);
-        if (bitmap->hInst == HINST_COMMCTRL && bitmap->nID == IDB_STD_SMALL_COLOR) ++addBitmapCalls;
         if (result) *result = kBitmapOffset;
     } else if (id == FCW_TOOLBAR && message == TB_ENABLEBUTTON) {
         enabled[static_cast<int>(wParam)] = LOWORD(lParam) != 0;

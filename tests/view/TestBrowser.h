@@ -19,8 +19,6 @@ public:
     ~TestBrowser() override;
 
     std::map<int, std::string> statusTexts;  // by part
-    std::vector<int> statusParts;            // the last SB_SETPARTS
-    int addBitmapCalls = 0;
     std::vector<TBBUTTON> buttons;       // as merged
     std::map<int, bool> enabled;         // by command
     std::vector<std::string> browsedTo;  // names of the items BrowseObject was given
