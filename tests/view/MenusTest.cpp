@@ -144,7 +144,7 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     EXPECT_EQ(browser_.RecordMenus().size(), expected.size()) << "merged afresh when the view has the focus again";
 }
 
-TEST_F(MenusTest, AcceleratorsRunTheirCommands)
+TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
 {
     OpenView view(letters_.get(), browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
@@ -183,6 +183,23 @@ TEST_F(MenusTest, AcceleratorsRunTheirCommands)
     EXPECT_EQ(Press(view, VK_DELETE, false), S_OK);
     EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq")) << "Del deletes on the device";
     EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq"}));
+
+    // What Shift+F10 and the Applications key send: the menu opens at the
+    // first selected item, and its mnemonic runs the command over the selection.
+    view.Select(0, true);
+    RECT item{LVIR_ICON}, menu{};
+    ListView_GetItemRect(view.list, 0, &item, LVIR_ICON);
+    MapWindowPoints(view.list, nullptr, reinterpret_cast<POINT*>(&item), 2);
+    WhileOpen([] { return FindWindowA("#32768", nullptr); },
+              [&](HWND popup) {
+                  GetWindowRect(popup, &menu);
+                  PostMessageA(popup, WM_CHAR, 'c', 0);
+              },
+              [&] {
+                  SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1));
+              });
+    EXPECT_TRUE(PtInRect(&item, POINT{menu.left, menu.top})) << "the menu opened at " << menu.left << "," << menu.top;
+    EXPECT_EQ(ClipboardNames(), Names{"b.zzq"}) << "Copy ran over the selected item";
 }
 
 TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
@@ -208,28 +225,6 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     Settings()->m_szBackupPath[0] = '\0';
     EXPECT_EQ(Press(view, 'R', true, true), S_OK) << "Ctrl+Alt+R without a backup path";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
-}
-
-// What Shift+F10 and the Applications key send: the menu opens at the first
-// selected item, and its mnemonic runs the command over the selection.
-TEST_F(MenusTest, KeyboardOpensTheContextMenuOfTheSelection)
-{
-    OpenView view(letters_.get(), browser_);
-    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    view.Select(0, true);
-    RECT item{LVIR_ICON}, menu{};
-    ListView_GetItemRect(view.list, 0, &item, LVIR_ICON);
-    MapWindowPoints(view.list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-    WhileOpen([] { return FindWindowA("#32768", nullptr); },
-              [&](HWND popup) {
-                  GetWindowRect(popup, &menu);
-                  PostMessageA(popup, WM_CHAR, 'c', 0);
-              },
-              [&] {
-                  SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1));
-              });
-    EXPECT_TRUE(PtInRect(&item, POINT{menu.left, menu.top})) << "the menu opened at " << menu.left << "," << menu.top;
-    EXPECT_EQ(ClipboardNames(), Names{"a.mmq"}) << "Copy ran over the selected item";
 }
 
 // Deleting stops at the first failure, told in words; Del asks once, and a
