@@ -3,7 +3,6 @@
 // OLE clipboard, PC files pasted and dropped onto the device, and Explorer's
 // windows listing on their own threads.
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <atomic>

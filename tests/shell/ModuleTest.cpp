@@ -20,7 +20,6 @@
 #include "shell/ClipFormats.h"
 #include "shell/Guids.h"
 #include "shell/Registration.h"
-#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 
 namespace {
