@@ -129,7 +129,8 @@ TEST_F(ComPortTest, FlowControlModesAndXonXoffLimitsReadBackFromTheConfiguration
     EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 2) == 0 && get(CComPort::PAR_FLOWCONTROL) == 2);
     EXPECT_TRUE(dcb().fOutxCtsFlow && dcb().fRtsControl == RTS_CONTROL_HANDSHAKE && !dcb().fOutX && !dcb().fInX);
     EXPECT_EQ(dcb().fBinary, 1u);  // flags outside the mode are left alone
-    EXPECT_EQ(set(CComPort::PAR_FLOWCONTROL, 3), CComPort::ERR_BADPARAM);
+    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 3) == CComPort::ERR_BADPARAM &&
+                set(CComPort::PAR_DATABITS, 9) == CComPort::ERR_BADPARAM && dcb().ByteSize == 8);
 }
 
 TEST_F(ComPortTest, EverySetOnAnOpenPortReassertsDtrThenRtsUnlessHardwareFlow)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/DbgLog.h"
 #include "tests/devicelink/YModemTestHarness.h"
 
 namespace ymodem_test {
@@ -151,6 +152,19 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
     EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED);
     EXPECT_EQ(deviceReads(), S(CAN, 30));
     EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 10000, 60);
+}
+
+// What a support person looks for to see how a receive ended.
+TEST_F(YModemReceiverTest, TheTraceShowsTheFileEndAcknowledged)
+{
+    DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
+    start();
+    say("");
+    say(Offer("abc") + EOT);
+    DbgClose();
+    EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find("ACKing EOT"), std::string::npos);
+    DbgOpen(0, "", 0);
+    DbgClose();
 }
 
 TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheWindowsError)
