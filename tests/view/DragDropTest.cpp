@@ -123,7 +123,29 @@ TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
     EXPECT_EQ(letters.Count(), 4);
     EXPECT_EQ(boxes_.texts, Names{});
+}
 
+// Device items dragged within the view come as virtual files: refused, as is
+// a drop that was never entered; an empty file list sends nothing.
+TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefused)
+{
+    OpenView root(root_.get(), browser_);
+    ListDropTarget drop(root);
+    const POINTL onLetters = drop.PointAt(2);
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->DragEnter(nullptr, 0, onLetters, &effect), E_INVALIDARG);
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
+    SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
+    EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_TRUE(drop.Highlighted().empty());
+    EXPECT_EQ(drop.target->DragOver(0, onLetters, nullptr), E_INVALIDARG);
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);
+    ComPtr<CDataObject> none{PcFiles({})};
+    EXPECT_EQ(drop.target->DragEnter(none.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(drop.target->Drop(none.get(), 0, onLetters, &effect), S_FALSE);
+    EXPECT_EQ(boxes_.texts, Names{});
 }
 
 }  // namespace
