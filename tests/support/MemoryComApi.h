@@ -1,6 +1,7 @@
 #pragma once
 // Serial calls served by in-memory lines instead of a driver. Lines are
 // attached by COM number; opening is exclusive, as on a real port.
+#include <cstdio>
 #include <map>
 
 #include "devicelink/ComApi.h"
@@ -9,21 +10,48 @@
 class MemoryComApi final : public IComApi {
     using Call = MemoryLine::Call;
     using PcPort = MemoryLine::PcPort;
+    static constexpr MemoryLine::Side kPc = MemoryLine::Side::Pc;
 
 public:
-    MemoryComApi();   // installs itself as the process's serial calls
-    ~MemoryComApi() override;  // puts the previous calls back
+    MemoryComApi() : previous_(SetComApi(this)) {}  // installs itself as the process's serial calls
+    ~MemoryComApi() override { SetComApi(previous_); }
 
-    void Attach(int comNumber, MemoryLine& line);
+    void Attach(int comNumber, MemoryLine& line) { lines_[comNumber] = &line; }
 
-    HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                       DWORD flags, HANDLE templateFile) override;
+    HANDLE CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override
+    {
+        int number = 0;
+        char tail = 0;
+        auto it = lines_.find(sscanf(name, "\\\\.\\COM%d%c", &number, &tail) == 1 ? number : -1);
+        DWORD error = ERROR_FILE_NOT_FOUND;
+        if (it != lines_.end() && !it->second->TakeFailure(Call::CreateFile, error)) {
+            const bool taken = it->second->WithPc([&](PcPort& pc) {
+                if (pc.open || pc.heldElsewhere) return true;
+                pc.open = pc.rts = pc.dtr = true;
+                return false;
+            });
+            if (!taken && share == 0) return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(kHandleBase + number));
+            error = ERROR_ACCESS_DENIED;
+        }
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
     BOOL CloseHandle(HANDLE h) override { return onPort(h, Call::CloseHandle, [](PcPort& p) { p.open = false; }); }
     BOOL GetCommState(HANDLE h, LPDCB dcb) override
     {
         return onPort(h, Call::GetCommState, [&](PcPort& p) { *dcb = p.dcb; });
     }
-    BOOL SetCommState(HANDLE h, LPDCB dcb) override;
+    BOOL SetCommState(HANDLE h, LPDCB dcb) override
+    {
+        return onPort(h, Call::SetCommState, [&](PcPort& pc) {
+            pc.dcb = *dcb;
+            // The control modes decide the lines as a driver would.
+            if (dcb->fDtrControl == DTR_CONTROL_ENABLE || dcb->fDtrControl == DTR_CONTROL_DISABLE)
+                pc.dtr = dcb->fDtrControl == DTR_CONTROL_ENABLE;
+            if (dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_DISABLE)
+                pc.rts = dcb->fRtsControl == RTS_CONTROL_ENABLE;
+        });
+    }
     BOOL GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS t) override
     {
         return onPort(h, Call::GetCommTimeouts, [&](PcPort& p) { *t = p.timeouts; });
@@ -36,22 +64,65 @@ public:
     {
         return onPort(h, Call::SetupComm, [&](PcPort& p) { p.rxQueue = in, p.txQueue = out; });
     }
-    BOOL EscapeCommFunction(HANDLE h, DWORD function) override;
-    BOOL ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) override;
-    BOOL GetCommModemStatus(HANDLE h, LPDWORD status) override;
-    BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) override;
-    BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) override;
-    BOOL PurgeComm(HANDLE h, DWORD flags) override;
+    BOOL EscapeCommFunction(HANDLE h, DWORD function) override
+    {
+        const bool known = function >= SETXOFF && function <= RESETDEV;
+        const BOOL done = onPort(h, Call::EscapeCommFunction, [&](PcPort& pc) {
+            if (known) pc.escapes.push_back(function);
+            if (function == SETRTS || function == CLRRTS) pc.rts = function == SETRTS;
+            if (function == SETDTR || function == CLRDTR) pc.dtr = function == SETDTR;
+        });
+        if (done && !known) SetLastError(ERROR_INVALID_PARAMETER);
+        return done && known;
+    }
+    BOOL ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) override
+    {
+        return onLine(h, Call::ClearCommError, [&](MemoryLine& line) {
+            if (errors) *errors = 0;
+            if (!stat) return;
+            *stat = COMSTAT{};
+            stat->cbInQue = static_cast<DWORD>(line.Available(kPc));
+            stat->cbOutQue = static_cast<DWORD>(line.InFlight(kPc));
+        });
+    }
+    // The device end keeps RTS and DTR up, so the PC sees CTS, DSR and DCD.
+    BOOL GetCommModemStatus(HANDLE h, LPDWORD status) override
+    {
+        return onLine(h, Call::GetCommModemStatus, [&](MemoryLine&) { *status = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON; });
+    }
+    BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) override
+    {
+        return onLine(h, Call::ReadFile, [&](auto& l) { *read = static_cast<DWORD>(l.Read(kPc, buffer, count)); });
+    }
+    BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) override
+    {
+        return onLine(h, Call::WriteFile, [&](auto& l) { *written = static_cast<DWORD>(l.Write(kPc, buffer, count)); });
+    }
+    BOOL PurgeComm(HANDLE h, DWORD flags) override
+    {
+        return onLine(h, Call::PurgeComm, [&](MemoryLine& line) {
+            line.WithPc([&](PcPort& pc) { return pc.purges.push_back(flags), 0; });
+            line.Purge(kPc, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
+        });
+    }
 
 private:
-    // The line behind an open handle, or null after reporting the failure.
-    MemoryLine* lineFor(HANDLE h, MemoryLine::Call call);
-    // Runs `f` on the driver state behind an open handle; FALSE when lineFor fails.
+    static constexpr uintptr_t kHandleBase = 0x7000;
+
+    // Runs `f` on the line behind an open handle, or reports why there is none.
+    template <typename F> BOOL onLine(HANDLE h, Call call, F f)
+    {
+        auto it = lines_.find(static_cast<int>(reinterpret_cast<uintptr_t>(h) - kHandleBase));
+        DWORD error = ERROR_INVALID_HANDLE;
+        if (it == lines_.end() || !it->second->Pc().open || it->second->TakeFailure(call, error))
+            return SetLastError(error), FALSE;
+        f(*it->second);
+        return TRUE;
+    }
+    // Runs `f` on the driver state behind an open handle.
     template <typename F> BOOL onPort(HANDLE h, Call call, F f)
     {
-        MemoryLine* line = lineFor(h, call);
-        if (line) line->WithPc([&](PcPort& p) { return f(p), 0; });
-        return line != nullptr;
+        return onLine(h, call, [&](MemoryLine& line) { line.WithPc([&](PcPort& p) { return f(p), 0; }); });
     }
 
     std::map<int, MemoryLine*> lines_;

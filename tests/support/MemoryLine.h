@@ -1,17 +1,13 @@
 #pragma once
-// An in-memory serial cable between the PC end (driven through MemoryComApi
-// by the code under test) and the device end (driven by a test or the
-// stand-in note-taker). It behaves as a null-modem cable: each end's RTS is
-// the other's CTS, each end's DTR the other's DSR and DCD.
-//
-// It can also misbehave on request: fail the next Win32 call of a kind with
-// a chosen Windows error, pace bytes at baud/10 bytes per second, garble
-// bytes when the two ends disagree on the baud rate, and drop, change or
-// delay single bytes through a hook.
+// An in-memory null-modem cable between the PC end (driven through
+// MemoryComApi by the code under test) and the device end (a test or the
+// stand-in note-taker). On request it fails the next Win32 call of a kind,
+// paces bytes at baud/10 a second, garbles them when the two ends disagree on
+// the baud rate, and drops, changes or delays single bytes through a hook.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -21,7 +17,7 @@
 #include <vector>
 
 class MemoryLine {
-    // Defined first, so that the short members below can use it.
+    // Defined first: a deduced return type is known only after its body.
     template <typename F> auto locked(F f)
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -42,44 +38,76 @@ public:
     // Called for every byte written, with its index in its direction's stream.
     using ByteHook = std::function<void(Side from, uint64_t index, ByteFate& fate)>;
 
-    // What the PC end's driver holds; MemoryComApi keeps it up to date.
+    // What the PC end's driver holds, kept up to date by MemoryComApi; at
+    // first as a driver hands a port out, 9600 baud and 8 data bits.
     struct PcPort {
         bool open = false;
         bool heldElsewhere = false;  // another program has the port
-        DCB dcb{};
+        DCB dcb{sizeof(DCB), 9600, 1};
         COMMTIMEOUTS timeouts{};
         DWORD rxQueue = 0, txQueue = 0;
         bool rts = true, dtr = true;
-        DWORD errorFlags = 0;           // CE_ flags reported by the next ClearCommError
-        std::vector<DWORD> escapes;     // every EscapeCommFunction code, in order
-        std::vector<DWORD> purges;      // every PurgeComm flag word, in order
+        std::vector<DWORD> escapes;  // every EscapeCommFunction code, in order
+        std::vector<DWORD> purges;   // every PurgeComm flag word, in order
     };
 
-    MemoryLine();
+    MemoryLine() { pc_.dcb.ByteSize = 8; }
 
-    size_t Write(Side from, const void* data, size_t count);
-    size_t Read(Side at, void* data, size_t max);
-    size_t Available(Side at) { return locked([&] { return readyCount(toward(at), Clock::now()); }); }
-    size_t InFlight(Side from);  // written, not yet arrived
-    void Purge(Side at, bool incoming, bool outgoing);
-    // Waits until `count` bytes are available at `at`, or the time is up.
-    bool WaitFor(Side at, size_t count, unsigned timeoutMs);
-
-    // The device end's own settings: baud 0 follows the PC and never garbles.
-    void SetDeviceBaud(DWORD baud) { locked([&] { deviceBaud_ = baud; }); }
-    void SetDeviceLines(bool rts, bool dtr) { locked([&] { deviceRts_ = rts, deviceDtr_ = dtr; }); }
-    bool DeviceCts() { return locked([&] { return pc_.rts; }); }  // the PC's RTS request as the device sees it
-    bool DeviceDsr() { return locked([&] { return pc_.dtr; }); }  // the PC's DTR request as the device sees it
-    DWORD PcModemStatus()  // MS_ bits as the PC end sees them
+    size_t Write(Side from, const void* data, size_t count)
     {
-        return locked([&] { return (deviceRts_ ? MS_CTS_ON : 0) | (deviceDtr_ ? (MS_DSR_ON | MS_RLSD_ON) : 0); });
+        std::lock_guard<std::mutex> guard(mutex_);
+        Direction& d = away(from);
+        const auto now = Clock::now();
+        const auto byteTime = std::chrono::microseconds(pacing_ && pc_.dcb.BaudRate ? 10000000 / pc_.dcb.BaudRate : 0);
+        const bool garbling = deviceBaud_ != 0 && deviceBaud_ != pc_.dcb.BaudRate;
+        for (size_t i = 0; i < count; ++i) {
+            ByteFate fate;
+            fate.value = static_cast<const uint8_t*>(data)[i];
+            if (hook_) hook_(from, d.written, fate);
+            ++d.written;
+            if (fate.drop) continue;
+            d.lastReady = std::max(now, d.lastReady) + byteTime + std::chrono::milliseconds(fate.delayMs);
+            d.queue.push_back({static_cast<uint8_t>(garbling ? ~fate.value ^ 0x5A : fate.value), d.lastReady});
+        }
+        return count;
     }
+    size_t Read(Side at, void* data, size_t max)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        Direction& d = toward(at);
+        const size_t n = std::min(max, d.ready());
+        for (size_t i = 0; i < n; ++i, d.queue.pop_front()) static_cast<uint8_t*>(data)[i] = d.queue.front().first;
+        return n;
+    }
+    size_t Available(Side at) { return locked([&] { return toward(at).ready(); }); }
+    // Written, not yet arrived.
+    size_t InFlight(Side from) { return locked([&] { return away(from).queue.size() - away(from).ready(); }); }
+    void Purge(Side at, bool incoming, bool outgoing)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (incoming) toward(at).queue.clear();
+        if (outgoing) away(at).queue.resize(away(at).ready());
+    }
+
+    // The device end's own rate: 0 follows the PC and never garbles.
+    void SetDeviceBaud(DWORD baud) { locked([&] { deviceBaud_ = baud; }); }
+    bool DeviceCts() { return Pc().rts; }  // the PC's RTS request as the device sees it
+    bool DeviceDsr() { return Pc().dtr; }  // the PC's DTR request as the device sees it
 
     void SetPacing(bool on) { locked([&] { pacing_ = on; }); }
     void SetHook(ByteHook hook) { locked([&] { hook_ = std::move(hook); }); }
     void FailNext(Call call, DWORD winError, int times = 1) { locked([&] { failures_[call] = {winError, times}; }); }
     // True (with the error to report) when the next call of this kind is to fail.
-    bool TakeFailure(Call call, DWORD& winError);
+    bool TakeFailure(Call call, DWORD& winError)
+    {
+        return locked([&] {
+            auto it = failures_.find(call);
+            if (it == failures_.end()) return false;
+            winError = it->second.first;
+            if (--it->second.second <= 0) failures_.erase(it);
+            return true;
+        });
+    }
 
     // The PC end's driver state, read and changed under the line's lock.
     template <typename F> auto WithPc(F f) { return locked([&] { return f(pc_); }); }
@@ -87,25 +115,24 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct Pending {
-        uint8_t value;
-        Clock::time_point readyAt;
-    };
     struct Direction {
-        std::deque<Pending> queue;
+        std::deque<std::pair<uint8_t, Clock::time_point>> queue;  // each byte with when it arrives
         Clock::time_point lastReady{};
         uint64_t written = 0;
+        size_t ready() const  // how many have arrived by now
+        {
+            size_t n = 0;
+            while (n < queue.size() && queue[n].second <= Clock::now()) ++n;
+            return n;
+        }
     };
     Direction& toward(Side at) { return dirs_[static_cast<int>(at)]; }
-    size_t readyCount(Direction& d, Clock::time_point now) const;
-    bool garbling() const;
+    Direction& away(Side from) { return dirs_[1 - static_cast<int>(from)]; }
 
     std::mutex mutex_;
-    std::condition_variable arrived_;
     Direction dirs_[2];  // indexed by the receiving side
     PcPort pc_;
     DWORD deviceBaud_ = 0;
-    bool deviceRts_ = true, deviceDtr_ = true;
     bool pacing_ = false;
     ByteHook hook_;
     std::map<Call, std::pair<DWORD, int>> failures_;

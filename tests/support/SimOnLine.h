@@ -15,14 +15,24 @@ class SimOnLine {
 public:
     // `folders` are made in the store before the stand-in starts ("R\\letters", ...).
     explicit SimOnLine(int comNumber, std::initializer_list<const char*> folders = {"R", "F"},
-                       SimConfig config = SimConfig());
-    ~SimOnLine();
-    SimOnLine(const SimOnLine&) = delete;
-    SimOnLine& operator=(const SimOnLine&) = delete;
+                       SimConfig config = SimConfig())
+        : previousPrompt_(SetRetryPrompt([] { return false; }))
+    {
+        api.Attach(comNumber, line);
+        for (const char* folder : folders) CreateDirectoryA(store.file(folder).c_str(), nullptr);
+        config.root = store.path();
+        device = std::make_unique<SimDevice>(link, config);
+        device->Start();
+    }
+    ~SimOnLine()
+    {
+        device->Stop();
+        SetRetryPrompt(previousPrompt_);
+    }
 
-    std::string path(const std::string& relative) const { return store.file(relative); }
-    bool put(const std::string& relative, const std::string& bytes) const;
-    std::string read(const std::string& relative) const;
+    std::string path(const std::string& name) const { return store.file(name); }
+    bool put(const std::string& name, const std::string& bytes) const { return TempDir::WriteAll(path(name), bytes); }
+    std::string read(const std::string& name) const { return TempDir::ReadAll(path(name)); }
 
     MemoryLine line;
     MemoryComApi api;
