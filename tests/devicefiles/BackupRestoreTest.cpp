@@ -24,15 +24,6 @@ protected:
     }
 
     int fetches() { return sim_.device->CommandCount('S'); }
-    // PC files below pc_, with their folders.
-    void makeFiles(std::initializer_list<std::pair<std::string, std::string>> files)
-    {
-        for (const auto& f : files) {
-            for (size_t slash = 0; (slash = f.first.find('\\', slash + 1)) != std::string::npos;)
-                CreateDirectoryA(pc_.file(f.first.substr(0, slash)).c_str(), nullptr);
-            ASSERT_TRUE(TempDir::WriteAll(pc_.file(f.first), f.second)) << f.first;
-        }
-    }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     void expectOnDevice(size_t first, size_t last)
     {
@@ -89,6 +80,11 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_TRUE(backedUp("R\\notes\\deep\\deeper\\plan.brl") == files_[2].second);
     EXPECT_EQ(TempDir::ReadAll(index),
               "F:\\letters\\ann.txt\r\nR:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
+    // A name whose case alone changed is the same file: its copy stays.
+    DeleteFileA(sim_.path("F\\letters\\ann.txt").c_str());
+    sim_.put("F\\letters\\Ann.txt", files_[1].second);
+    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+    EXPECT_TRUE(backedUp("F\\letters\\ann.txt") == files_[1].second);
 
     // Cancel at the question changes nothing.
     s_boxAnswer = IDCANCEL;
@@ -146,7 +142,8 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
 {
     // Numbered folders look like a type-digit layout but hold no index.
     const std::string photos = pc_.file("photos"), visibleIndex = pc_.file("visible");
-    makeFiles({{"photos\\2023\\beach.jpg", "sand"}, {"visible\\backup-restore.index", "R:\\letters\\ann.txt\r\n"}});
+    MakeFile(photos + "\\2023\\beach.jpg", "sand");
+    MakeFile(visibleIndex + "\\backup-restore.index", "R:\\letters\\ann.txt\r\n");
 
     s_boxAnswer = IDCANCEL;
     for (const std::string& folder : {photos, visibleIndex}) {
@@ -161,36 +158,47 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
+    // A folder that cannot be made is refused before anything is fetched.
+    const int start = fetches();
+    EXPECT_EQ(nt_.Backup(nullptr, (photos + "\\2023\\beach.jpg\\new").c_str()), ErrorHResult(CComPort::ERR_SYSTEM));
+    EXPECT_EQ(fetches(), start);
 }
 
-TEST_F(BackupRestoreTest, RestoreFromATypeDigitLayoutAndFromOlderIndexes)
+// Folders laid out by type digit and older indexes, one row a layout.
+TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
 {
-    nt_.TransferList().push_back({"R:\\stale\\row.txt", "C:\\stale.txt", 1, 0, {}});  // an earlier operation's
-    const std::string layout = pc_.file("layout");
-    makeFiles({{"layout\\2letters\\note.txt", "from the layout"}});
-    EXPECT_EQ(nt_._isRestorePath(layout.c_str(), true), 1);  // one file, no index
-    ASSERT_EQ(nt_.Restore(nullptr, layout.c_str()), S_OK);
-    ASSERT_EQ(nt_.TransferList().size(), 1u);
-    EXPECT_EQ(nt_.TransferList()[0].sName, "R:\\letters\\note.txt");
-    Sleep(200);
-    EXPECT_EQ(sim_.read("R\\letters\\note.txt"), "from the layout");
-    // A file at the top breaks the layout.
-    TempDir::WriteAll(layout + "\\stray.txt", "x");
-    EXPECT_EQ(nt_._isRestorePath(layout.c_str(), true), 0);
-    EXPECT_EQ(nt_.Restore(nullptr, layout.c_str()), ErrorHResult(CNotetaker::ERR_INVALIDPATH));
-
-    // A backup that kept both drives in one tree; a line for a file deleted since is skipped.
-    const std::string older = pc_.file("older"), index = older + "\\backup-restore.index";
-    makeFiles({{"older\\notes\\a.txt", "a"}, {"older\\backup-restore.index", "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"}});
-    SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    ASSERT_EQ(nt_.Restore(nullptr, older.c_str()), S_OK);
-    ASSERT_EQ(nt_.TransferList().size(), 1u);
-    EXPECT_EQ(nt_.TransferList()[0].sName, "R:\\notes\\a.txt");
-    Sleep(200);
-    EXPECT_EQ(sim_.read("R\\notes\\a.txt"), "a");
-    // An index whose last line lacks its CR LF.
-    TempDir::WriteAll(index, "R:\\notes\\a.txt\r\nR:\\notes\\a.txt");
-    EXPECT_EQ(nt_.Restore(nullptr, older.c_str()), ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE));
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;  // the first is the one restored
+        int kind;                                                 // as _isRestorePath tells it
+        HRESULT result;
+        const char* restored;
+    } rows[] = {
+        {"folders by type digit", {{"2letters\\note.txt", "from the layout"}}, 1, S_OK, "R:\\letters\\note.txt"},
+        {"a file at the top breaks the layout", {{"2letters\\note.txt", "x"}, {"stray.txt", "x"}}, 0,
+         ErrorHResult(CNotetaker::ERR_INVALIDPATH), nullptr},
+        {"both drives in one tree, a line for a file deleted since skipped",
+         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"}}, 1, S_OK,
+         "R:\\notes\\a.txt"},
+        {"an index whose last line lacks its CR LF",
+         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"}}, 1,
+         ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE), nullptr},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string folder = pc_.file(std::to_string(n++)), index = folder + "\\backup-restore.index";
+        for (const auto& f : row.files) MakeFile(folder + "\\" + f.first, f.second);
+        SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_EQ(nt_._isRestorePath(folder.c_str(), true), row.kind);
+        nt_.TransferList().assign(1, {"R:\\stale\\row.txt", "C:\\stale.txt", 1, 0, {}});  // an earlier operation's
+        ASSERT_EQ(nt_.Restore(nullptr, folder.c_str()), row.result);
+        if (!row.restored) continue;
+        ASSERT_EQ(nt_.TransferList().size(), 1u);
+        EXPECT_EQ(nt_.TransferList()[0].sName, row.restored);
+        Sleep(200);
+        EXPECT_EQ(sim_.read(std::string("R") + (row.restored + 2)), row.files[0].second);
+    }
 }
 
 TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefuses)
@@ -206,27 +214,17 @@ TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefuses)
     EXPECT_EQ(rows[1].sPcName, pc_.file("F\\a.txt"));
 }
 
-TEST_F(BackupRestoreTest, HostileDeviceNamesStayInsideTheBackupFolder)
+TEST_F(BackupRestoreTest, AHostileDeviceNameStaysInsideTheBackupFolder)
 {
     SimRawListing listing;
-    listing.count = {5, 0};
-    for (const char* name : {"..\\..\\evil.txt", "C:\\win.ini", "a:b*c?.txt", "CON", "dots..."}) {
-        std::vector<uint8_t> record(31, 0);
-        memcpy(record.data(), name, strlen(name));
-        record[21] = DeviceEntry::TYPE_FILE;
-        record[28] = 1, record[29] = 1;  // 1 January
-        listing.records.push_back(record);
-    }
+    listing.count = {1, 0};
+    listing.records.assign(1, std::vector<uint8_t>(31, 0));
+    memcpy(listing.records[0].data(), "..\\..\\evil.txt", 14);
+    listing.records[0][21] = DeviceEntry::TYPE_FILE;
+    listing.records[0][28] = listing.records[0][29] = 1;  // 1 January
     sim_.device->SetRawListing(listing);
-    const std::string base = pc_.file("safe");
-    ASSERT_EQ(nt_.getFileNames(base.c_str(), "R:\\letters", false), 5);
-    for (const DeviceEntry& row : nt_.TransferList()) {
-        ASSERT_EQ(row.sPcName.compare(0, base.size() + 3, base + "\\R\\"), 0) << row.sName;
-        const std::string below = row.sPcName.substr(base.size() + 1);
-        EXPECT_EQ(("\\" + below + "\\").find("\\..\\"), std::string::npos) << below;
-        EXPECT_EQ(below.find(':'), std::string::npos) << below;
-        EXPECT_EQ(below.find_first_of("*?\"<>|"), std::string::npos) << below;
-    }
+    ASSERT_EQ(nt_.getFileNames(pc_.path().c_str(), "R:\\letters", false), 1);
+    EXPECT_EQ(nt_.TransferList()[0].sPcName, pc_.file("R\\letters\\__\\__\\evil.txt"));
 }
 
 }  // namespace

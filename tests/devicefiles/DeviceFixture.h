@@ -2,6 +2,8 @@
 // The stand-in note-taker on COM3 with a PC folder beside it; every message
 // box is recorded and answered by the test, and Cancel on the progress
 // dialog can be pressed from a second thread.
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,6 +24,13 @@ inline std::string Pattern(size_t size, int seed = 0)
     std::string s(size, '\0');
     for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251 + seed);
     return s;
+}
+
+// Writes the file, making the folders it lies in.
+inline void MakeFile(const std::string& path, const std::string& bytes)
+{
+    SHCreateDirectoryExA(nullptr, path.substr(0, path.rfind('\\')).c_str(), nullptr);
+    ASSERT_TRUE(TempDir::WriteAll(path, bytes)) << path;
 }
 
 class DeviceFixture : public ::testing::Test {

@@ -3,108 +3,99 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "devicefiles/DeviceEntry.h"
-#include "tests/support/TempDir.h"
+#include "tests/devicefiles/DeviceFixture.h"
 
 namespace {
 
 constexpr int kR = DeviceEntry::TYPE_FOLDER_R, kF = DeviceEntry::TYPE_FOLDER_F;
-
-std::string Last(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+const char kNone[] = "<none>";
+const char kAlias[] = "<alias>";  // the volume's 8.3 form, or one of our own where it has none
 
 DWORD WINAPI NoShortNames(const char* path, char* shortPath, DWORD size)
 {
     return static_cast<DWORD>(snprintf(shortPath, size, "%s", path));
 }
 
-class DeviceNameTest : public ::testing::Test {
-protected:
-    // Makes the file (and its folders) below the base; its relative path.
-    std::string make(const std::string& relative)
-    {
-        for (size_t slash = 0; (slash = relative.find('\\', slash + 1)) != std::string::npos;)
-            CreateDirectoryA(dir_.file(relative.substr(0, slash)).c_str(), nullptr);
-        EXPECT_TRUE(TempDir::WriteAll(dir_.file(relative), "x"));
-        return relative;
-    }
-    std::string mapped(int type, const std::string& relative, const char* base = nullptr)
-    {
-        char out[MAX_PATH] = "junk";
-        const char* result = MakeDeviceName(out, type, base ? base : dir_.path().c_str(), relative.c_str());
-        EXPECT_EQ(result ? std::string(out) : "", out) << "out is emptied on failure";
-        return result ? out : "<none>";
-    }
-    std::string path(int type, const std::string& relative)
-    {
-        char out[MAX_PATH] = "junk";
-        const char* result = MakeDevicePath(out, type, dir_.path().c_str(), relative.c_str());
-        EXPECT_EQ(result ? std::string(out) : "", out);
-        return result ? out : "<none>";
-    }
-    TempDir dir_;
-};
-
-TEST_F(DeviceNameTest, ShortNamesTypeDigitFoldersAndWhatCannotBeMapped)
+std::vector<std::string> Components(const std::string& path)
 {
-    make("2letters\\note.txt");
-    make("3books\\x.txt");
-    const struct { int type; std::string asked; const char* name; } cases[] = {
-        {kR, make("letter.txt"), "letter.txt"},
-        {kR, make("abcdefghijklmnop.txt"), "abcdefghijklmnop.txt"},  // 20 characters
-        {kR, make("abcdefghijklmnopqrst"), "abcdefghijklmnopqrst"},  // 20, no extension
-        {kF, make("notes\\a.b.c"), "notes\\a.b.c"},
+    std::vector<std::string> parts;
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1)
+        parts.push_back(path.substr(start, (end = path.find('\\', start)) - start));
+    return parts;
+}
+
+std::string Mapped(int type, const std::string& base, const std::string& relative)
+{
+    char out[MAX_PATH] = "junk";
+    const char* result = MakeDeviceName(out, type, base.c_str(), relative.c_str());
+    EXPECT_EQ(result ? std::string(out) : "", out) << "out is emptied on failure";
+    return result ? out : kNone;
+}
+
+TEST(DeviceName, EachPcPathAndTheNameTheDeviceReceives)
+{
+    TempDir dir;
+    for (const char* file : {"letter.txt", "abcdefghijklmnop.txt", "abcdefghijklmnopqrst", "notes\\a.b.c",
+                             "2letters\\note.txt", "3books\\x.txt", "docs\\abcdefghijklmnopq.txt", "docs\\page.html",
+                             "docs\\a very long name, part one.html", "docs\\a very long name, part two.html",
+                             "a folder with a long name\\b.txt"})
+        MakeFile(dir.file(file), "x");
+    const struct { int type; const char* asked; const char* sent; } rows[] = {
+        {kR, "letter.txt", "letter.txt"},
+        {kR, "abcdefghijklmnop.txt", "abcdefghijklmnop.txt"},  // 20 characters
+        {kR, "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},  // 20, no extension
+        {kF, "notes\\a.b.c", "notes\\a.b.c"},
         {kR, "letters", "letters"}, {kF, "books", "books"},  // kept as 2letters and 3books
-        {kR, "books", "<none>"}, {kR, "missing.txt", "<none>"},
-        {DeviceEntry::TYPE_FILE, "letter.txt", "<none>"}, {5, "letter.txt", "<none>"},
+        {kR, "books", kNone}, {kR, "missing.txt", kNone},
+        {DeviceEntry::TYPE_FILE, "letter.txt", kNone}, {5, "letter.txt", kNone},
+        {kR, "docs\\abcdefghijklmnopq.txt", kAlias}, {kR, "docs\\page.html", kAlias},
+        {kR, "docs\\a very long name, part one.html", kAlias}, {kR, "docs\\a very long name, part two.html", kAlias},
+        {kR, "a folder with a long name\\b.txt", kAlias},
     };
-    for (const auto& c : cases) EXPECT_EQ(mapped(c.type, c.asked), c.name) << c.type << " " << c.asked;
-    EXPECT_EQ(path(kR, "letters"), "R:\\letters");
-    EXPECT_EQ(path(kF, "books"), "F:\\books");
-    EXPECT_EQ(path(kR, "missing"), "<none>");
-    EXPECT_EQ(mapped(kR, "R:\\as is.txt", ""), "R:\\as is.txt");  // without a base, as it is
-}
-
-TEST_F(DeviceNameTest, LongNamesAndLongExtensionsBecomeTheirShortAlias)
-{
-    for (const std::string name : {"abcdefghijklmnopq.txt", "page.html", "a very long name here.txt"}) {
-        const std::string result = mapped(kR, make("docs\\" + name));
-        EXPECT_EQ(result.substr(0, 5), "docs\\");
-        char shortPath[MAX_PATH];
-        ASSERT_GT(GetShortPathNameA(dir_.file("docs\\" + name).c_str(), shortPath, MAX_PATH), 0u);
-        EXPECT_EQ(Last(result), Last(shortPath)) << name;
-        EXPECT_NE(Last(result), name);
-        EXPECT_TRUE(DeviceKeepsName(Last(result).c_str())) << result;
+    char shortDir[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(dir.path().c_str(), shortDir, MAX_PATH), 0u);
+    for (const bool shortNames : {true, false}) {
+        const ShortPathSource previous = SetShortPathSource(shortNames ? nullptr : NoShortNames);
+        std::set<std::string> aliases;
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.asked) + (shortNames ? "" : " without short names"));
+            const std::string sent = Mapped(row.type, dir.path(), row.asked);
+            if (row.sent != kAlias) {
+                EXPECT_EQ(sent, row.sent);
+                continue;
+            }
+            char shortPath[MAX_PATH];
+            ASSERT_GT(GetShortPathNameA(dir.file(row.asked).c_str(), shortPath, MAX_PATH), 0u);
+            if (shortNames) {
+                EXPECT_EQ(sent, shortPath + strlen(shortDir) + 1);
+            }
+            // A component the device keeps goes as it is, any other as a short name it keeps.
+            const std::vector<std::string> asked = Components(row.asked), parts = Components(sent);
+            ASSERT_EQ(parts.size(), asked.size()) << sent;
+            for (size_t i = 0; i < asked.size(); ++i) {
+                const bool keeps = DeviceKeepsName(asked[i].c_str());
+                EXPECT_TRUE(keeps ? parts[i] == asked[i] : parts[i] != asked[i] && DeviceKeepsName(parts[i].c_str()))
+                    << sent;
+            }
+            EXPECT_TRUE(aliases.insert(sent).second) << sent << " sent for two files";
+        }
+        SetShortPathSource(previous);
     }
-    // A long folder name is replaced too, a short file name below it is kept.
-    const std::string result = mapped(kR, make("a folder with a long name\\b.txt"));
-    EXPECT_EQ(Last(result), "b.txt");
-    EXPECT_TRUE(DeviceKeepsName(result.substr(0, result.find('\\')).c_str())) << result;
-}
-
-TEST_F(DeviceNameTest, WithoutShortNamesOnTheVolumeOurOwnAliasIsSent)
-{
-    const ShortPathSource previous = SetShortPathSource(NoShortNames);
-    const std::string one = mapped(kR, make("a folder with a long name\\a very long name, part one.html"));
-    const std::string two = mapped(kR, make("a folder with a long name\\a very long name, part two.html"));
-    const std::string kept = mapped(kR, make("short\\letter.txt"));
-    SetShortPathSource(previous);
-    EXPECT_EQ(kept, "short\\letter.txt");
-    for (const std::string& result : {one, two}) {
-        EXPECT_TRUE(DeviceKeepsName(Last(result).c_str())) << result;
-        EXPECT_TRUE(DeviceKeepsName(result.substr(0, result.find('\\')).c_str())) << result;
-    }
-    EXPECT_NE(Last(one), Last(two));
-}
-
-TEST_F(DeviceNameTest, APathBelowADriveStaysRootedSoTheDriveNamesTheSameFile)
-{
-    const std::string full = dir_.file(make("long file name for the device.txt"));
-    const std::string drive = full.substr(0, 2), name = mapped(kR, full.substr(2), drive.c_str());
-    EXPECT_EQ(name[0], '\\');
-    EXPECT_EQ(TempDir::ReadAll(drive + name), "x");
-    EXPECT_TRUE(DeviceKeepsName(Last(name).c_str()));
+    char path[MAX_PATH];
+    EXPECT_STREQ(MakeDevicePath(path, kR, dir.path().c_str(), "letters"), "R:\\letters");
+    EXPECT_STREQ(MakeDevicePath(path, kF, dir.path().c_str(), "books"), "F:\\books");
+    EXPECT_EQ(MakeDevicePath(path, kR, dir.path().c_str(), "missing"), nullptr);
+    EXPECT_EQ(Mapped(kR, "", "R:\\as is.txt"), "R:\\as is.txt");  // without a base, as it is
+    // A path below a drive stays rooted, so that the drive names the same file.
+    const std::string drive = dir.path().substr(0, 2);
+    const std::string rooted = Mapped(kR, drive, dir.file("docs\\page.html").substr(2));
+    EXPECT_EQ(TempDir::ReadAll(drive + rooted), "x");
+    EXPECT_TRUE(DeviceKeepsName(rooted.substr(rooted.rfind('\\') + 1).c_str())) << rooted;
 }
 
 }  // namespace

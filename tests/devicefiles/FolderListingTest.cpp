@@ -2,9 +2,6 @@
 // the entries that come of it.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "devicefiles/DeviceEntry.h"
 #include "tests/devicelink/NotetakerFixture.h"
 
@@ -55,35 +52,12 @@ protected:
     std::unique_ptr<CNotetaker> nt_;
 };
 
-TEST_F(Listing, AFolderIsListedRecordByRecordAndTheExchangeEnded)
-{
-    script_.On(ListRoot(), Count(4)).On("C", Record("ann.txt", kFile, 0x01020304)).On("C", Record("letters", kFolderR));
-    script_.On("C", Record("books", kFolderF)).On("C", Record("clock", kSpecial)).On("X", "");
-    ASSERT_EQ(nt_->EnumFolder("\\"), 4);
-    settle();
-    EXPECT_EQ(script_.Received(), ListRoot() + "CCCCX");
-
-    DeviceEntry e;
-    ASSERT_EQ(nt_->GetEntry(0, e), 0);
-    EXPECT_TRUE(e.sName == "ann.txt" && e.nType == kFile && e.nSize == 0x01020304u) << e.sName;
-    const SYSTEMTIME& t = e.stTime;
-    EXPECT_TRUE(t.wYear == 2026 && t.wMonth == 3 && t.wDay == 14 && t.wHour == 9 && t.wMinute == 26 &&
-                t.wSecond + t.wMilliseconds + t.wDayOfWeek == 0);
-    const char* names[] = {"R:\\letters", "F:\\books", "clock"};  // folders named with their drive
-    for (int i = 1; i < 4; ++i) {
-        nt_->GetEntry(i, e);
-        EXPECT_TRUE(e.sName == names[i - 1] && e.nType == i + 1) << e.sName << " " << e.nType;
-    }
-    EXPECT_EQ(nt_->GetEntry(4, e), CComPort::ERR_BADPARAM);
-    EXPECT_TRUE(e.sName.empty() && e.nType == 0);
-}
-
 TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOutAndFoldersCarryTheirWholePath)
 {
     const struct { const char* listed; const char* sent; int type; const char* name; } cases[] = {
         {"R:\\notes\\deep\\", "notes\\deep", kFolderR, "R:\\notes\\deep\\deeper"},
         {"F:\\books", "F:\\books", kFolderF, "F:\\books\\deeper"},
-        {"notes", "notes", kFolderR, "R:\\notes\\deeper"},
+        {"notes", "notes", kFolderR, "R:\\notes\\deeper"}, {"\\", "\\", kFolderF, "F:\\deeper"},
         {"r:\\Notes\\", "Notes", 0, nullptr}, {"R:\\letters\\", "letters", 0, nullptr},
         {"F:\\books\\", "F:\\books", 0, nullptr}, {nullptr, "\\", 0, nullptr},  // a null path is not the root
     };
@@ -114,6 +88,9 @@ struct Exchange {
 };
 
 const Exchange kExchanges[] = {
+    {"RecordByRecordThenTheEnd", 2,
+     {{ListRoot(), Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
+     4, ListRoot() + "CCCCX", 4, 5000},
     {"EmptyRootAskedAgainThenRefused", 2,
      {{ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}},
      kErr, ListRoot() + "X" + ListRoot() + "X" + ListRoot() + "X", 0, 5000},
@@ -153,45 +130,39 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
     DeviceEntry e;
     if (x.kept > 0) EXPECT_EQ(nt_->GetEntry(x.kept - 1, e), 0);
     EXPECT_EQ(nt_->GetEntry(x.kept, e), CComPort::ERR_BADPARAM);
+    EXPECT_TRUE(e.sName.empty() && e.nType == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchanges),
                          [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.what; });
 
-TEST_F(Listing, ADeviceThatNeverStopsTalkingEndsTheListing)
+// Names end at their NUL or the field; dates out of range are brought into it.
+TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
 {
-    std::atomic<bool> stop{false};
-    std::thread babbler([&] {
-        const std::string noise(64, 'A');  // a count of 16705, then records of type 65
-        while (!stop) {
-            line_.Write(MemoryLine::Side::Device, noise.data(), noise.size());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder("d"), kErr);
-    EXPECT_LT(GetTickCount() - start, 2000u);
-    stop = true;
-    babbler.join();
-}
-
-TEST_F(Listing, NamesEndAtTheirNulOrTheFieldAndDatesAreBroughtIntoRange)
-{
-    EXPECT_EQ(listOne(Record(std::string(20, 'n'))).sName, std::string(20, 'n'));
-    EXPECT_EQ(listOne(Record(std::string(21, 'm'))).sName, std::string(21, 'm'));  // no NUL in the field
-    EXPECT_EQ(listOne(Record(std::string(21, 'f'), kFolderF)).sName, "F:\\d\\" + std::string(21, 'f'));
+    const struct { std::string name; int type; uint32_t size; std::string listed; } rows[] = {
+        {"ann.txt", kFile, 0x01020304, "ann.txt"},  // the size little-endian
+        {std::string(20, 'n'), kFile, 0, std::string(20, 'n')},
+        {std::string(21, 'm'), kFile, 0, std::string(21, 'm')},  // no NUL in the field
+        {std::string(21, 'f'), kFolderF, 0, "F:\\d\\" + std::string(21, 'f')},  // folders carry their drive
+        {"clock", kSpecial, 7, "clock"},
+    };
+    for (const auto& row : rows) {
+        const DeviceEntry e = listOne(Record(row.name, row.type, row.size));
+        EXPECT_TRUE(e.sName == row.listed && e.nType == row.type && e.nSize == row.size) << e.sName;
+    }
     const struct { When sent; int wYear, wMonth, wDay, wHour, wMinute; } cases[] = {
         {{12, 30, 6, 15, 79}, 2059, 6, 15, 12, 30},   {{0, 0, 1, 1, 80}, 1980, 1, 1, 0, 0},
         {{1, 2, 7, 4, 102}, 2002, 7, 4, 1, 2},        {{24, 0, 2, 30, 21}, 2001, 2, 28, 23, 0},
         {{25, 60, 2, 30, 20}, 2000, 2, 29, 23, 59},   {{0, 0, 0, 0, 0}, 1980, 1, 1, 0, 0},
         {{255, 255, 13, 31, 5}, 1985, 12, 31, 23, 59}, {{0, 0, 9, 99, 255}, 2155, 9, 30, 0, 0},
+        {{0, 0, 4, 31, 90}, 1990, 4, 30, 0, 0},       {{0, 0, 6, 31, 90}, 1990, 6, 30, 0, 0},
+        {{0, 0, 11, 31, 90}, 1990, 11, 30, 0, 0},
     };
     for (const auto& c : cases) {
         const SYSTEMTIME t = listOne(Record("note.txt", kFile, 0, c.sent)).stTime;
         EXPECT_TRUE(t.wYear == c.wYear && t.wMonth == c.wMonth && t.wDay == c.wDay && t.wHour == c.wHour &&
-                    t.wMinute == c.wMinute)
-            << c.sent.year << "/" << c.sent.month << "/" << c.sent.day << " " << c.sent.hour << ":" << c.sent.minute
-            << " became " << t.wYear << "/" << t.wMonth << "/" << t.wDay << " " << t.wHour << ":" << t.wMinute;
+                    t.wMinute == c.wMinute && t.wSecond + t.wMilliseconds + t.wDayOfWeek == 0)
+            << "became " << t.wYear << "/" << t.wMonth << "/" << t.wDay << " " << t.wHour << ":" << t.wMinute;
     }
 }
 
