@@ -10,6 +10,7 @@
 
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
+#include "tests/foundation/RegValue.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -19,35 +20,6 @@ const char* const kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr DWORD kIniAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 const std::vector<std::string> kDefaultMasks = {"*.txt", "*.crv", "*.doc"};
-
-// A value as stored: its type (REG_NONE when there is none) and bytes.
-struct Raw {
-    DWORD type = REG_NONE;
-    std::string bytes;
-    bool operator==(const Raw& other) const { return type == other.type && bytes == other.bytes; }
-};
-Raw Dword(DWORD value) { return {REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)}; }
-Raw Text(const std::string& text) { return {REG_SZ, std::string(text.c_str(), text.size() + 1)}; }
-
-void Put(const char* name, const Raw& raw, HKEY root = HKEY_CURRENT_USER, const char* key = CReg::kKey)
-{
-    RegKey k;
-    ASSERT_EQ(k.create(root, key, KEY_WRITE), ERROR_SUCCESS);
-    if (raw.type == REG_NONE) RegDeleteValueA(k.get(), name);
-    else RegSetValueExA(k.get(), name, 0, raw.type, reinterpret_cast<const BYTE*>(raw.bytes.data()), raw.bytes.size());
-}
-Raw Get(const char* name, HKEY root = HKEY_CURRENT_USER, const char* key = CReg::kKey)
-{
-    Raw raw;
-    RegKey k;
-    char data[2048];
-    DWORD size = sizeof data;
-    if (k.open(root, key, KEY_QUERY_VALUE) != ERROR_SUCCESS ||
-        RegQueryValueExA(k.get(), name, nullptr, &raw.type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
-        return Raw();
-    raw.bytes.assign(data, size);
-    return raw;
-}
 
 // Each test starts and ends with no settings in either hive, and with
 // "My Documents" moved into a temporary folder so that nothing lands in the real one.
@@ -74,7 +46,7 @@ protected:
     std::string defaultBackup() const { return docs_.path() + "\\Pellor\\Backup\\"; }
 
     TempDir docs_;
-    Raw savedDocs_;
+    RegValue savedDocs_;
 };
 
 // A value of the wrong type or size counts as missing: what loads is what an
@@ -84,12 +56,13 @@ TEST_F(CRegTest, ValuesOfWrongTypeOrSizeCountAsMissing)
     CReg empty(false, kTestClsid), reg(false, kTestClsid);
     empty.load();
     const std::string bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C";
-    const struct { const char* name; Raw raw; } values[] = {
+    const struct { const char* name; RegValue raw; } values[] = {
         {"Persistent", {REG_BINARY, bytes}}, {"Port", {REG_DWORD, bytes.substr(0, 4)}}, {"Debug Flags", Text("768")},
         {"Timeout", Text("1000")}, {"Retries", {REG_DWORD, bytes.substr(0, 8)}},
         {"Transfer Retries", {REG_BINARY, bytes.substr(0, 4)}}, {"Transfer Integrity", {REG_QWORD, bytes.substr(0, 8)}},
         {"Backup Path", {REG_EXPAND_SZ, std::string("C:\\x\\", 6)}}, {"Log", {REG_MULTI_SZ, std::string("a.log\0", 7)}},
-        {"Log Size", {REG_DWORD, bytes.substr(0, 3)}}, {"Masks", Text("*.brl")}, {"Mask Count", {REG_BINARY, bytes.substr(0, 4)}},
+        {"Log Size", {REG_DWORD, bytes.substr(0, 3)}}, {"Masks", Text("*.brl")},
+        {"Mask Count", {REG_BINARY, bytes.substr(0, 4)}},
     };
     for (const auto& v : values) Put(v.name, v.raw);
     reg.load();
@@ -110,7 +83,7 @@ TEST_F(CRegTest, MachineWideValuesStandInForMissingUserValuesButNotForPathOrMask
     Put("Port", Text("COM2"), HKEY_LOCAL_MACHINE);
     Put("Timeout", Text("wrong type"));
     Put("Backup Path", Text("C:\\everyone\\"), HKEY_LOCAL_MACHINE);
-    Put("Masks", Raw{REG_MULTI_SZ, std::string("*.brf\0\0", 7)}, HKEY_LOCAL_MACHINE);
+    Put("Masks", RegValue{REG_MULTI_SZ, std::string("*.brf\0\0", 7)}, HKEY_LOCAL_MACHINE);
     CReg reg(false, kTestClsid);
     reg.load();
     EXPECT_TRUE(reg.m_dwTimeout == 4500 && reg.m_dwDebugFlags == 0x2300 && reg.getPortIndex() == 1);
@@ -139,9 +112,9 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypes)
         ASSERT_TRUE(reg.save());
     }
     const DWORD widths[4] = {200, 75, 100, 444};
-    EXPECT_EQ(Get("Persistent"), (Raw{REG_BINARY, std::string(reinterpret_cast<const char*>(widths), 16)}));
+    EXPECT_EQ(Get("Persistent"), (RegValue{REG_BINARY, std::string(reinterpret_cast<const char*>(widths), 16)}));
     EXPECT_EQ(Get("Port"), Text("COM3"));
-    EXPECT_EQ(Get("Masks"), (Raw{REG_MULTI_SZ, std::string("*.brl\0notes*\0\0", 14)}));
+    EXPECT_EQ(Get("Masks"), (RegValue{REG_MULTI_SZ, std::string("*.brl\0notes*\0\0", 14)}));
     EXPECT_EQ(Get("Transfer Integrity"), Dword(1));
     EXPECT_EQ(Get("Mask Count").type, static_cast<DWORD>(REG_NONE));
     CReg fresh(false, kTestClsid);
@@ -215,7 +188,8 @@ TEST_F(CRegTest, ShowingUnderMyDocumentsWritesDesktopIniAndHidingRemovesItAndThe
     for (int pass = 0; pass < 2; ++pass) {
         ASSERT_TRUE(reg.SetUnderMyDocs(true));
         EXPECT_EQ(TempDir::ReadAll(ini()), "[.ShellClassInfo]\nCLSID2={12345678-9ABC-DEF0-0123-456789ABCDEF}\n"
-                                           "ConfirmFileOp=1\nNoSharing=1\nInfoTip=Gives you access to the files on your note taker.");
+                                           "ConfirmFileOp=1\nNoSharing=1\n"
+                                           "InfoTip=Gives you access to the files on your note taker.");
         EXPECT_EQ(GetFileAttributesA(ini().c_str()) & (kIniAttributes | FILE_ATTRIBUTE_DIRECTORY), kIniAttributes);
         EXPECT_TRUE(reg.isUnderMyDocs() && PathIsSystemFolderA(docs_.file("Pellor").c_str(), 0));
         ASSERT_TRUE(reg.createDesktopIni(ini().c_str()));  // over the read-only one

@@ -5,17 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/foundation/RegValue.h"
+
 namespace {
 
 const char* const kKey = "Software\\PellorTest\\Registry";
-
-// Writes a value of any type and size by hand.
-void Put(const char* name, DWORD type, const void* data, DWORD size)
-{
-    RegKey key;
-    ASSERT_EQ(key.create(HKEY_CURRENT_USER, kKey, KEY_WRITE), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-}
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -26,39 +20,36 @@ protected:
 TEST_F(RegistryTest, TextCountsOnlyWhenItFitsWithItsZero)
 {
     char buffer[8];
-    Put("Port", REG_SZ, "COMMANDER", 10);
+    Put("Port", {REG_SZ, std::string("COMMANDER", 10)}, HKEY_CURRENT_USER, kKey);
     EXPECT_FALSE(ReadRegText(kKey, "Port", buffer, sizeof buffer, "a long default"));
     EXPECT_STREQ(buffer, "a long ");  // the default, cut to the buffer
-    Put("Port", REG_SZ, "COM1234", 8);
-    EXPECT_TRUE(ReadRegText(kKey, "Port", buffer, sizeof buffer, nullptr));
-    EXPECT_STREQ(buffer, "COM1234");
-    Put("Port", REG_SZ, "COM2", 4);  // stored without its zero
-    EXPECT_TRUE(ReadRegTextFrom(HKEY_CURRENT_USER, kKey, "Port", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "COM2");
-    Put("Port", REG_SZ, "ABCDEFGH", 8);  // no room left for the zero
-    EXPECT_FALSE(ReadRegTextFrom(HKEY_CURRENT_USER, kKey, "Port", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "");
+    const struct { std::string stored; bool found; const char* read; } rows[] = {
+        {std::string("COM1234", 8), true, "COM1234"},
+        {"COM2", true, "COM2"},       // stored without its zero
+        {"ABCDEFGH", false, ""},      // no room left for the zero
+    };
+    for (const auto& r : rows) {
+        Put("Port", {REG_SZ, r.stored}, HKEY_CURRENT_USER, kKey);
+        EXPECT_EQ(ReadRegTextFrom(HKEY_CURRENT_USER, kKey, "Port", buffer, sizeof buffer), r.found) << r.read;
+        EXPECT_STREQ(buffer, r.read);
+    }
 }
 
 TEST_F(RegistryTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
 {
     ASSERT_TRUE(WriteRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", {"*.txt", "", "*.brl"}));
-    RegKey key;
-    ASSERT_EQ(key.open(HKEY_CURRENT_USER, kKey, KEY_QUERY_VALUE), ERROR_SUCCESS);
-    char raw[32];
-    DWORD type = 0, size = sizeof raw;
-    ASSERT_EQ(RegQueryValueExA(key.get(), "Masks", nullptr, &type, reinterpret_cast<BYTE*>(raw), &size), 0);
-    EXPECT_TRUE(std::string(raw, size) == std::string("*.txt\0*.brl\0\0", 13) && type == REG_MULTI_SZ);
-    const struct { DWORD type; std::string stored; std::vector<std::string> read; } rows[] = {
-        {REG_MULTI_SZ, std::string(raw, size), {"*.txt", "*.brl"}},
-        {REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), {"a"}},
-        {REG_MULTI_SZ, std::string("ab\0cd", 5), {"ab", "cd"}},  // without its final zeros
-        {REG_SZ, std::string("*.txt", 6), {}},
+    const RegValue written = Get("Masks", HKEY_CURRENT_USER, kKey);
+    EXPECT_EQ(written, (RegValue{REG_MULTI_SZ, std::string("*.txt\0*.brl\0\0", 13)}));
+    const struct { RegValue stored; std::vector<std::string> read; } rows[] = {
+        {written, {"*.txt", "*.brl"}},
+        {RegValue{REG_MULTI_SZ, std::string("a\0\0b\0\0", 6)}, {"a"}},
+        {RegValue{REG_MULTI_SZ, std::string("ab\0cd", 5)}, {"ab", "cd"}},  // without its final zeros
+        {Text("*.txt"), {}},
     };
     for (const auto& r : rows) {
         std::vector<std::string> list = {"stale"};
-        Put("Masks", r.type, r.stored.data(), static_cast<DWORD>(r.stored.size()));
-        EXPECT_EQ(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list), r.type == REG_MULTI_SZ);
+        Put("Masks", r.stored, HKEY_CURRENT_USER, kKey);
+        EXPECT_EQ(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list), r.stored.type == REG_MULTI_SZ);
         EXPECT_EQ(list, r.read);
     }
 }
@@ -66,11 +57,7 @@ TEST_F(RegistryTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
 TEST_F(RegistryTest, DeleteTreeRemovesNestedKeysAndReportsAMissingOne)
 {
     const std::string root = "Software\\PellorTest\\Tree";
-    for (const char* sub : {"\\a\\b\\c", "\\a\\d", "\\e"}) {
-        RegKey key;
-        ASSERT_EQ(key.create(HKEY_CURRENT_USER, (root + sub).c_str(), KEY_WRITE), ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.get(), "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_SUCCESS);
-    }
+    for (const char* sub : {"\\a\\b\\c", "\\a\\d", "\\e"}) Put("v", Text("x"), HKEY_CURRENT_USER, (root + sub).c_str());
     EXPECT_EQ(DeleteRegTree(HKEY_CURRENT_USER, root.c_str()), ERROR_SUCCESS);
     RegKey key;
     EXPECT_EQ(key.open(HKEY_CURRENT_USER, root.c_str(), KEY_READ), ERROR_FILE_NOT_FOUND);
