@@ -12,11 +12,11 @@ const char kReplaceOnDevice[] =
     "Files on the notetaker will be replaced by their backed-up copies. Are you sure you want to restore?";
 
 // The device of the round trip: two levels of folders below R:\notes, the
-// same folder and name on both drives, and a special entry at the root.
+// same folder and name on both drives, an empty folder and a special entry at the root.
 class BackupRestoreTest : public DeviceFixture {
 protected:
     BackupRestoreTest()
-        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\letters", "R\\notes", "R\\notes\\deep",
+        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\letters", "F\\empty", "R\\notes", "R\\notes\\deep",
                          "R\\notes\\deep\\deeper"})
     {
         for (const auto& f : files_) sim_.put(f.first, f.second);
@@ -103,9 +103,17 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     DeleteFileA(sim_.path(files_[2].first).c_str());
     RemoveDirectoryA(sim_.path("R\\notes\\deep\\deeper").c_str());
     RemoveDirectoryA(sim_.path("R\\notes\\deep").c_str());
+    std::string wire;  // what the PC sends
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        if (from == MemoryLine::Side::Pc) wire += static_cast<char>(fate.value);
+    });
     ASSERT_EQ(nt_.Restore(nullptr, folder_.c_str()), S_OK);
+    sim_.line.SetHook(nullptr);
     EXPECT_EQ(s_boxes.size(), 1u);
     expectOnDevice(2, 2);
+    // A folder at the top is looked for in the listing of the root, never of an empty path.
+    EXPECT_NE(wire.find("\x05\x04" "F\\\r"), std::string::npos);
+    EXPECT_EQ(wire.find("\x05\x04" "F\r"), std::string::npos);
 
     // Onto an empty device: nothing to replace, nothing asked.
     s_boxes.clear();

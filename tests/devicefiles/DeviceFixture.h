@@ -2,6 +2,9 @@
 // The stand-in note-taker on COM3 with a PC folder beside it; every message
 // box is recorded and answered by the test, and Cancel on the progress
 // dialog can be pressed from a second thread.
+#include <windows.h>
+
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -52,6 +55,7 @@ protected:
                 HWND dialog = FindWindowA(nullptr, "Receiving file(s)");
                 if (!dialog || !ready()) continue;
                 Sleep(delayMs);
+                barAtCancel_ = SendMessageA(GetDlgItem(dialog, 104), PBM_GETPOS, 0, 0);  // the progress bar
                 PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
                 clicked_ = true;
             }
@@ -71,4 +75,5 @@ protected:
     CNotetaker nt_{2, 500, 5, 3};
     MessageBoxHook previousBox_;
     std::atomic<bool> clicked_{false};
+    std::atomic<LRESULT> barAtCancel_{0};
 };

@@ -52,6 +52,12 @@ TEST_F(TransferJobTest, GetAndPutMoveTheExactBytes)
     EXPECT_TRUE(s_boxes.empty());
 }
 
+TEST_F(TransferJobTest, AFolderOfMoreThan255EntriesIsListedWhole)
+{
+    for (int i = 0; i < 256; ++i) sim_.put("F\\books\\" + std::to_string(i) + ".txt", "");
+    EXPECT_EQ(nt_.EnumFolder("F:\\books"), 256);
+}
+
 TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
 {
     addRows({{"a.txt", "first"}, {"missing.txt", ""}, {"c.txt", "third"}});
@@ -97,6 +103,7 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
     EXPECT_EQ(nt_.LastResult(), CYModem::ERR_ABORTED);
     EXPECT_LT(GetTickCount() - start, 9000u);
+    EXPECT_GT(barAtCancel_, 0);  // the bar moved with the bytes that came
     EXPECT_TRUE(nt_.TransferList()[0].nType == CYModem::ERR_ABORTED && nt_.TransferList()[1].nType == 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("slow.txt")) || TempDir::Exists(pc_.file("next.txt")));
     nt_.ShowErrorFiles(nullptr);
