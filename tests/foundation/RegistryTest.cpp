@@ -30,7 +30,7 @@ TEST_F(RegistryTest, TextCountsOnlyWhenItFitsWithItsZero)
     };
     for (const auto& r : rows) {
         Put("Port", {REG_SZ, r.stored}, HKEY_CURRENT_USER, kKey);
-        EXPECT_EQ(ReadRegTextFrom(HKEY_CURRENT_USER, kKey, "Port", buffer, sizeof buffer), r.found) << r.read;
+        EXPECT_EQ(ReadRegText(kKey, "Port", buffer, sizeof buffer, nullptr), r.found) << r.read;
         EXPECT_STREQ(buffer, r.read);
     }
 }
