@@ -8,4 +8,4 @@ export BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 "$ROOT/scripts/wine-prefix.sh" start
 trap '"$ROOT/scripts/wine-prefix.sh" stop' EXIT
 cd "$BUILD_DIR"
-ctest --output-on-failure --timeout 900 -j2 "$@"
+ctest --output-on-failure --timeout 900 "$@"
