@@ -170,6 +170,11 @@ def main():
             elif run(test, a.build, timeout=limit, env=fail_fast) == 0:
                 verdict = "UNNOTICED"
                 missed += 1
+            elif run(test, a.build, timeout=limit, env=fail_fast) == 0:
+                # Failed once, passed once: a busy machine, not the fault, may
+                # have failed it, so it does not count as noticed.
+                verdict = "FLAKY"
+                missed += 1
             else:
                 verdict = "noticed"
                 noticed += 1
@@ -180,7 +185,7 @@ def main():
     run(build, a.src)
     tried = noticed + missed
     share = noticed / tried if tried else 0.0
-    print(f"{a.target}: {tried} faults built, {noticed} noticed, {missed} unnoticed, "
+    print(f"{a.target}: {tried} faults built, {noticed} noticed, {missed} unnoticed or flaky, "
           f"{stillborn} did not build; share noticed {share:.2f}")
 
 
