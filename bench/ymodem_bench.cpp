@@ -12,7 +12,6 @@
 #include "devicelink/CYModem.h"
 #include "sim/SimYModem.h"
 #include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 namespace {

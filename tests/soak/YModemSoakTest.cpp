@@ -23,7 +23,6 @@
 #include "foundation/Ticks.h"
 #include "sim/SimYModem.h"
 #include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -25,12 +25,10 @@ public:
         auto it = lines_.find(sscanf(name, "\\\\.\\COM%d%c", &number, &tail) == 1 ? number : -1);
         DWORD error = ERROR_FILE_NOT_FOUND;
         if (it != lines_.end() && !it->second->TakeFailure(Call::CreateFile, error)) {
-            const bool taken = it->second->WithPc([&](PcPort& pc) {
-                if (pc.open || pc.heldElsewhere) return true;
-                pc.open = pc.rts = pc.dtr = true;
-                return false;
-            });
-            if (!taken && share == 0) return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(kHandleBase + number));
+            if (share == 0 && it->second->WithPc([](PcPort& pc) {
+                    return !pc.open && !pc.heldElsewhere && (pc.open = pc.rts = pc.dtr = true);
+                }))
+                return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(kHandleBase + number));
             error = ERROR_ACCESS_DENIED;
         }
         SetLastError(error);
@@ -60,9 +58,9 @@ public:
     {
         return onPort(h, Call::SetCommTimeouts, [&](PcPort& p) { p.timeouts = *t; });
     }
-    BOOL SetupComm(HANDLE h, DWORD in, DWORD out) override
+    BOOL SetupComm(HANDLE h, DWORD in, DWORD) override
     {
-        return onPort(h, Call::SetupComm, [&](PcPort& p) { p.rxQueue = in, p.txQueue = out; });
+        return onPort(h, Call::SetupComm, [&](PcPort& p) { p.rxQueue = in; });
     }
     BOOL EscapeCommFunction(HANDLE h, DWORD function) override
     {
@@ -101,7 +99,7 @@ public:
     BOOL PurgeComm(HANDLE h, DWORD flags) override
     {
         return onLine(h, Call::PurgeComm, [&](MemoryLine& line) {
-            line.WithPc([&](PcPort& pc) { return pc.purges.push_back(flags), 0; });
+            line.WithPc([&](PcPort& pc) { pc.purges.push_back(flags); });
             line.Purge(kPc, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
         });
     }
@@ -122,7 +120,7 @@ private:
     // Runs `f` on the driver state behind an open handle.
     template <typename F> BOOL onPort(HANDLE h, Call call, F f)
     {
-        return onLine(h, call, [&](MemoryLine& line) { line.WithPc([&](PcPort& p) { return f(p), 0; }); });
+        return onLine(h, call, [&](MemoryLine& line) { line.WithPc(f); });
     }
 
     std::map<int, MemoryLine*> lines_;

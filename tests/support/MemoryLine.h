@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/SimLink.h"
+
 class MemoryLine {
     // Defined first: a deduced return type is known only after its body.
     template <typename F> auto locked(F f)
@@ -45,7 +47,7 @@ public:
         bool heldElsewhere = false;  // another program has the port
         DCB dcb{sizeof(DCB), 9600, 1};
         COMMTIMEOUTS timeouts{};
-        DWORD rxQueue = 0, txQueue = 0;
+        DWORD rxQueue = 0;
         bool rts = true, dtr = true;
         std::vector<DWORD> escapes;  // every EscapeCommFunction code, in order
         std::vector<DWORD> purges;   // every PurgeComm flag word, in order
@@ -119,11 +121,11 @@ private:
         std::deque<std::pair<uint8_t, Clock::time_point>> queue;  // each byte with when it arrives
         Clock::time_point lastReady{};
         uint64_t written = 0;
-        size_t ready() const  // how many have arrived by now
+        size_t ready() const  // how many have arrived by now; arrival times never fall
         {
-            size_t n = 0;
-            while (n < queue.size() && queue[n].second <= Clock::now()) ++n;
-            return n;
+            const auto now = Clock::now();
+            return std::partition_point(queue.begin(), queue.end(), [&](auto& b) { return b.second <= now; }) -
+                   queue.begin();
         }
     };
     Direction& toward(Side at) { return dirs_[static_cast<int>(at)]; }
@@ -136,4 +138,19 @@ private:
     bool pacing_ = false;
     ByteHook hook_;
     std::map<Call, std::pair<DWORD, int>> failures_;
+};
+
+// The device end of a line, as the stand-in note-taker's link. A listener at
+// another rate than the PC hears only noise.
+class MemorySimLink final : public SimLink {
+public:
+    explicit MemorySimLink(MemoryLine& line) : line_(line) {}
+    size_t Write(const void* data, size_t count) override { return line_.Write(MemoryLine::Side::Device, data, count); }
+    size_t Read(void* data, size_t max) override { return line_.Read(MemoryLine::Side::Device, data, max); }
+    uint32_t Baud() const override { return baud_; }
+    void SetBaud(uint32_t baud) override { line_.SetDeviceBaud(baud_ = baud); }
+
+private:
+    MemoryLine& line_;
+    uint32_t baud_ = 0;
 };

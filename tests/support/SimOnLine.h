@@ -8,7 +8,6 @@
 #include "devicelink/CNotetaker.h"
 #include "sim/SimDevice.h"
 #include "tests/support/MemoryComApi.h"
-#include "tests/support/MemorySimLink.h"
 #include "tests/support/TempDir.h"
 
 class SimOnLine {
@@ -19,7 +18,7 @@ public:
         : previousPrompt_(SetRetryPrompt([] { return false; }))
     {
         api.Attach(comNumber, line);
-        for (const char* folder : folders) CreateDirectoryA(store.file(folder).c_str(), nullptr);
+        for (const char* folder : folders) CreateDirectoryA(path(folder).c_str(), nullptr);
         config.root = store.path();
         device = std::make_unique<SimDevice>(link, config);
         device->Start();

@@ -22,10 +22,7 @@ public:
     ~TempDir()
     {
         const std::string from = path_ + '\0';  // the list of paths ends with two zeros
-        SHFILEOPSTRUCTA op = {};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NO_UI;
+        SHFILEOPSTRUCTA op{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI};
         SHFileOperationA(&op);
     }
     TempDir(const TempDir&) = delete;
@@ -37,12 +34,12 @@ public:
     static std::string ReadAll(const std::string& file)
     {
         std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     static bool WriteAll(const std::string& file, const std::string& bytes)
     {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush();
+        std::ofstream out(file, std::ios::binary);
+        return !!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush();
     }
     static bool Exists(const std::string& file) { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
