@@ -32,13 +32,6 @@ struct ListDropTarget {
         ClientToScreen(list, &point);
         return POINTL{point.x, point.y};
     }
-    std::vector<int> Highlighted() const
-    {
-        std::vector<int> items;
-        for (int item = 0; item < ListView_GetItemCount(list); ++item)
-            if (ListView_GetItemState(list, item, LVIS_DROPHILITED)) items.push_back(item);
-        return items;
-    }
 
     HWND list;
     ComPtr<CDropTarget> target;
@@ -48,12 +41,9 @@ struct ListDropTarget {
 // device, the last first, stopping at the first failure.
 TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
 {
-    CItemList items;
-    for (const char* name : {"a.mmq", "b.zzq", "C.aaq"}) items.Append(MakeItem(name, kFile, 5));
+    OpenView view(letters_.get(), browser_);
     ComPtr<IDataObject> dragged;
-    ASSERT_EQ(Letters()->GetUIObjectOf(nullptr, 3, const_cast<LPCITEMIDLIST*>(items.Items()), IID_IDataObject, nullptr,
-                                       dragged.putVoid()),
-              S_OK);
+    ASSERT_EQ(view.view->GetItemObject(SVGIO_ALLVIEW, IID_IDataObject, dragged.putVoid()), S_OK);
     ComPtr<CDropSource> source{new CDropSource(dragged.get(), nullptr)};
     ComPtr<IUnknown> carried, itself;
     EXPECT_EQ(source->QueryInterface(IID_IDataObject, carried.putVoid()), S_OK);
@@ -97,15 +87,14 @@ TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_EQ(drop.Highlighted(), std::vector<int>{2});
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"R:\\Letters"});
     EXPECT_EQ(drop.target->DragOver(MK_LBUTTON | MK_SHIFT, drop.PointAt(0), &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "Shift moves whatever the source offers";
-    EXPECT_EQ(drop.Highlighted(), std::vector<int>{0}) << "the mark follows the pointer";
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"Clock"}) << "the mark follows the pointer";
     EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == one) << "the bytes on the device differ";
-    EXPECT_TRUE(drop.Highlighted().empty());
-    // The new file shows at once in the view of the folder it went into, and
-    // in no other; dropped again, it keeps its one row.
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
+    // It shows at once in the view of its folder, and in no other; dropped again, it keeps its one row.
     char size[32];
     EXPECT_EQ(letters.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq", "one.txt"}));
     EXPECT_EQ(letters.Text(3, 1), StrFormatByteSizeA(5000, size, sizeof size));
@@ -117,7 +106,7 @@ TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     ComPtr<CDataObject> folder{PcFiles({pc.file("docs")})};
     const POINTL below = drop.PointAt(-1);
     EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
-    EXPECT_TRUE(drop.Highlighted().empty());
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     EXPECT_EQ(drop.target->Drop(folder.get(), 0, below, &effect), S_OK);
     EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
@@ -138,7 +127,7 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefused)
     SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
     EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_TRUE(drop.Highlighted().empty());
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     EXPECT_EQ(drop.target->DragOver(0, onLetters, nullptr), E_INVALIDARG);
     effect = DROPEFFECT_COPY;
     EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);

@@ -1,6 +1,6 @@
 // What Windows' Explorer asks of the view and its context menu and Wine's
 // does not: the selection as objects, selecting from outside, command ids
-// above the caller's first id, and the canonical verbs.
+// above the caller's first id, and verbs.
 #include "tests/view/ViewFixture.h"
 
 namespace {
@@ -9,20 +9,12 @@ class ExplorerContracts : public ShellViewTest {
 protected:
     ExplorerContracts() { boxes_.answer = IDYES; }
 
-    ComPtr<IContextMenu> MenuOf(std::initializer_list<const char*> names)
-    {
-        CItemList items;
-        for (const char* name : names) items.Append(MakeItem(name, kFile));
-        ComPtr<IContextMenu> menu;
-        auto* list = const_cast<LPCITEMIDLIST*>(items.Items());
-        EXPECT_EQ(letters_->GetUIObjectOf(nullptr, items.Count(), list, IID_IContextMenu, nullptr, menu.putVoid()),
-                  S_OK);
-        return menu;
-    }
-
     OpenView view_{letters_.get(), browser_};
 };
 
+// The selection, every item and none as data objects; the selection's menu runs
+// a verb (the wide one where the caller says so, in any case) or an offset,
+// whatever first id it was given, and unknown verbs do nothing.
 TEST_F(ExplorerContracts, ItemObjectsOfSelectionViewAndBackground)
 {
     view_.Select(0, true);
@@ -38,17 +30,38 @@ TEST_F(ExplorerContracts, ItemObjectsOfSelectionViewAndBackground)
         ASSERT_EQ(view_.view->GetItemObject(which, IID_IDataObject, data.putVoid()), S_OK) << which;
         EXPECT_EQ(Described(data.get()), described) << which;
     }
-    ComPtr<IContextMenu> menu;
-    ASSERT_EQ(view_.view->GetItemObject(SVGIO_SELECTION, IID_IContextMenu, menu.putVoid()), S_OK);
-    CMINVOKECOMMANDINFOEX copy{sizeof copy, CMIC_MASK_UNICODE, nullptr, "paste"};
-    copy.lpVerbW = L"cOpY";  // the wide verb counts, in any case
-    EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&copy)), S_OK);
-    EXPECT_EQ(ClipboardNames(), (Names{"a.mmq", "C.aaq"})) << "the menu acts on the selection";
     void* other = reinterpret_cast<void*>(1);
     EXPECT_EQ(view_.view->GetItemObject(SVGIO_SELECTION, IID_IDropTarget, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
+
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(view_.view->GetItemObject(SVGIO_SELECTION, IID_IContextMenu, menu.putVoid()), S_OK);
+    ScopedMenu popup(CreatePopupMenu());
+    menu->QueryContextMenu(popup.get(), 0, 0x100, 0x7FFF, CMF_NORMAL);
+    const struct {
+        LPCSTR verb;
+        LPCWSTR wide;  // given: a CMINVOKECOMMANDINFOEX with CMIC_MASK_UNICODE
+        HRESULT result;
+        Names clipboard;
+        int selectedLeft;  // of the two selected files, how many are on the device
+    } verbs[] = {
+        {"delete", L"bogus", S_FALSE, {"(no descriptor)"}, 2},
+        {"bogus", nullptr, S_FALSE, {"(no descriptor)"}, 2},
+        {"paste", L"cOpY", S_OK, {"a.mmq", "C.aaq"}, 2},
+        {MAKEINTRESOURCEA(IDC_DELETE), nullptr, S_OK, {"a.mmq", "C.aaq"}, 0},
+    };
+    for (const auto& row : verbs) {
+        CMINVOKECOMMANDINFOEX info{sizeof info, row.wide ? CMIC_MASK_UNICODE : 0u, nullptr, row.verb};
+        if (!row.wide) info.cbSize = sizeof(CMINVOKECOMMANDINFO);
+        info.lpVerbW = row.wide;
+        EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)), row.result);
+        EXPECT_EQ(ClipboardNames(), row.clipboard);
+        EXPECT_EQ(OnDevice("R\\Letters\\a.mmq") + OnDevice("R\\Letters\\C.aaq"), row.selectedLeft);
+    }
+    EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
 }
 
+// Explorer selects, focuses and starts renaming items of the view by their ids.
 TEST_F(ExplorerContracts, SelectItemByChildId)
 {
     const struct {
@@ -57,6 +70,7 @@ TEST_F(ExplorerContracts, SelectItemByChildId)
         Names selected;
         const char* focused;
         HRESULT result;
+        const char* editing = "(no editor)";
     } rows[] = {
         // Start: b.zzq selected and focused.
         {"C.aaq", SVSI_SELECT, {"b.zzq", "C.aaq"}, "b.zzq", S_OK},
@@ -65,6 +79,8 @@ TEST_F(ExplorerContracts, SelectItemByChildId)
         {nullptr, SVSI_DESELECTOTHERS, {}, "b.zzq", S_OK},
         {"gone.txt", SVSI_SELECT, {"b.zzq"}, "b.zzq", E_INVALIDARG},
         {nullptr, SVSI_SELECT, {"b.zzq"}, "b.zzq", E_INVALIDARG},
+        // Explorer's Rename command.
+        {"C.aaq", SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED, {"C.aaq"}, "C.aaq", S_OK, "C.aaq"},
     };
     for (const auto& row : rows) {
         SetFocus(view_.list);
@@ -74,11 +90,8 @@ TEST_F(ExplorerContracts, SelectItemByChildId)
         EXPECT_EQ(view_.view->SelectItem(item.get(), row.flags), row.result) << row.item << " " << row.flags;
         EXPECT_EQ(view_.Selected(), row.selected) << row.item << " " << row.flags;
         EXPECT_EQ(view_.Text(ListView_GetNextItem(view_.list, -1, LVNI_FOCUSED), 0), row.focused) << row.item;
+        EXPECT_EQ(view_.Editing(), row.editing) << row.item << " " << row.flags;
     }
-    // Edit starts the rename of that item, as Explorer's Rename command does.
-    ItemIdHolder c(MakeItem("C.aaq", kFile));
-    ASSERT_EQ(view_.view->SelectItem(c.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED), S_OK);
-    EXPECT_EQ(view_.Editing(), "C.aaq");
 }
 
 // The menu over the view's background, and over a folder in Explorer's tree
@@ -99,7 +112,8 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
         }
         return lines;
     };
-    ComPtr<IContextMenu> background = MenuOf({});
+    ComPtr<IContextMenu> background;
+    ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 0, nullptr, IID_IContextMenu, nullptr, background.putVoid()), S_OK);
     const UINT first = 0x100;
     ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), small(CreatePopupMenu());
     AppendMenuA(menu.get(), MF_STRING, 7, "caller's own");
@@ -137,26 +151,6 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
         const std::string said = (row.type & GCS_UNICODE) ? narrow : text;
         EXPECT_TRUE(row.text ? said == row.text : said.size() > 5) << row.offset << ": " << said;
     }
-}
-
-// Explorer's commands name a verb, the view's own menu an offset.
-TEST_F(ExplorerContracts, InvokedByOffsetOrByVerbInEitherCharacterSet)
-{
-    ComPtr<IContextMenu> menu = MenuOf({"a.mmq", "C.aaq"});
-    ScopedMenu popup(CreatePopupMenu());
-    menu->QueryContextMenu(popup.get(), 0, 0x100, 0x7FFF, CMF_NORMAL);
-    CMINVOKECOMMANDINFOEX wide{sizeof wide, CMIC_MASK_UNICODE, nullptr, "delete"};
-    wide.lpVerbW = L"bogus";
-    EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&wide)), S_FALSE);
-    CMINVOKECOMMANDINFO ansi{sizeof ansi, 0, nullptr, "bogus"};
-    EXPECT_EQ(menu->InvokeCommand(&ansi), S_FALSE);
-    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\C.aaq")) << "unknown verbs do nothing";
-    ansi.lpVerb = MAKEINTRESOURCEA(IDC_DELETE);  // an offset, whatever the first id was
-    EXPECT_EQ(menu->InvokeCommand(&ansi), S_OK);
-    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\C.aaq"));
-    EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
-    popup.reset();
-    EXPECT_EQ(menu.detach()->Release(), 0u);
 }
 
 }  // namespace

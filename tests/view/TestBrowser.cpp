@@ -40,25 +40,6 @@ STDMETHODIMP TestBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, L
     return S_OK;
 }
 
-STDMETHODIMP TestBrowser::SetToolbarItems(LPTBBUTTONSB buttons, UINT count, UINT flags)
-{
-    if (flags == FCT_MERGE) this->buttons.assign(buttons, buttons + count);
-    return S_OK;
-}
-
-STDMETHODIMP TestBrowser::SetMenuSB(HMENU shared, HOLEMENU, HWND window)
-{
-    menu = shared;
-    menuWindow = window;
-    return S_OK;
-}
-
-STDMETHODIMP TestBrowser::RemoveMenusSB(HMENU shared)
-{
-    ++removeMenusCalls;
-    return BrowserBase::RemoveMenusSB(shared);
-}
-
 HMENU TestBrowser::Popup(const char* title) const
 {
     for (int index = 0; menu && index < GetMenuItemCount(menu); ++index)
@@ -68,9 +49,7 @@ HMENU TestBrowser::Popup(const char* title) const
 
 std::string TestBrowser::TakeMenuHelp()
 {
-    auto shown = statusTexts.find(255);
-    if (shown == statusTexts.end()) return "";
-    std::string text = shown->second;
-    statusTexts.erase(shown);
+    std::string text = statusTexts[255];
+    statusTexts.erase(255);
     return text;
 }

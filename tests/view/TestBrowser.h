@@ -25,7 +25,6 @@ public:
     bool simpleStatus = false;           // the last SB_SIMPLE
     HMENU menu = nullptr;                // as handed over by SetMenuSB
     HWND menuWindow = nullptr;           // where the menu's commands go
-    int removeMenusCalls = 0;
 
     // The merged menu bar, as BrowserBase::RecordMenuBar writes it.
     std::vector<std::string> RecordMenus() { return RecordMenuBar(menu, menuWindow); }
@@ -38,11 +37,19 @@ public:
     ULONG References() const { return refs_; }
 
     // IShellBrowser
-    STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND window) override;
-    STDMETHODIMP RemoveMenusSB(HMENU shared) override;
+    STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND window) override
+    {
+        menu = shared;
+        menuWindow = window;
+        return S_OK;
+    }
     STDMETHODIMP BrowseObject(LPCITEMIDLIST item, UINT flags) override;
     STDMETHODIMP SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
-    STDMETHODIMP SetToolbarItems(LPTBBUTTONSB buttons, UINT count, UINT flags) override;
+    STDMETHODIMP SetToolbarItems(LPTBBUTTONSB items, UINT count, UINT flags) override
+    {
+        if (flags == FCT_MERGE) buttons.assign(items, items + count);
+        return S_OK;
+    }
 
 private:
     std::string TakeMenuHelp() override;

@@ -25,10 +25,10 @@
 
 // One view window over a folder, closed and released at the end.
 struct OpenView {
-    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0, UINT mode = FVM_DETAILS)
+    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0)
     {
         EXPECT_EQ(folder->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
-        FOLDERSETTINGS settings{mode, flags};
+        FOLDERSETTINGS settings{FVM_DETAILS, flags};
         RECT area{0, 0, 600, 400};
         EXPECT_EQ(view->CreateViewWindow(nullptr, &settings, &browser, &area, &window), S_OK);
         list = GetDlgItem(window, CShellView::kListId);
@@ -41,19 +41,15 @@ struct OpenView {
         ListView_GetItemText(list, item, column, text, sizeof text);
         return text;
     }
-    Names Column(int column) const
+    // The column's texts of the items in any of the states, or of every item.
+    Names Column(int column, UINT states = 0) const
     {
         Names texts;
-        for (int item = 0; item < Count(); ++item) texts.push_back(Text(item, column));
+        for (int item = 0; item < Count(); ++item)
+            if (!states || ListView_GetItemState(list, item, states)) texts.push_back(Text(item, column));
         return texts;
     }
-    Names Selected() const
-    {
-        Names names;
-        for (int item = 0; item < Count(); ++item)
-            if (ListView_GetItemState(list, item, LVIS_SELECTED)) names.push_back(Text(item, 0));
-        return names;
-    }
+    Names Selected() const { return Column(0, LVIS_SELECTED); }
     // A header's notification, as the list passes it on.
     void Notify(UINT code, int column, int button, HDITEMA* item = nullptr) const
     {
@@ -154,6 +150,7 @@ protected:
         g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW, kRecordedHelp);
         g_helpCalls.clear();
         CreateSettings(CLSID_Pellor);
+        Settings()->m_bPersistent = false;  // what a test sets stays out of the registry
         for (const auto& [name, size] : {std::pair{"b.zzq", 10}, {"a.mmq", 3000}, {"C.aaq", 200}})
             sim_.put(std::string("R\\Letters\\") + name, std::string(size, 'x'));
         sim_.put("special\\Clock", "");
