@@ -4,13 +4,13 @@
 // role. Wine's oleacc names a combo box by its own text and offers no list
 // items, so labels are read by window order and items through the list's own
 // messages, as oleacc does on Windows. A refused rename is said in words.
-#include <windows.h>
-#include <commctrl.h>
 #include <oleacc.h>
 #include <prsht.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "foundation/DbgLog.h"
 #include "foundation/SettingsSheet.h"
@@ -33,14 +33,6 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-bool NeverFocused(HWND window)
-{
-    const std::string name = ClassOf(window);
-    const LONG style = GetWindowLongA(window, GWL_STYLE);
-    return name == "Static" || name == WC_HEADERA || !(style & WS_VISIBLE) ||
-           (name == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX);
-}
-
 // A combo box (and its edit) is named after the nearest static text before
 // it, unless a control that starts a tab group comes first.
 std::string ComboLabel(HWND window)
@@ -52,11 +44,12 @@ std::string ComboLabel(HWND window)
     char text[128] = "";
     if (before) GetWindowTextA(before, text, sizeof text);
     std::string label = text;
-    if (label.find('&') != std::string::npos) label.erase(label.find('&'), 1);
+    label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
     return label;
 }
 
-// The window's client object, then its child windows the same way.
+// Adds the window's client object, then its child windows the same way, each
+// printed as a row and checked for a name and a role if it takes the focus.
 void Walk(HWND hwnd, const std::string& window, Rows& rows)
 {
     ComPtr<IAccessible> object;
@@ -64,34 +57,27 @@ void Walk(HWND hwnd, const std::string& window, Rows& rows)
     if (!object) return;
     VARIANT self{}, role{}, state{};
     self.vt = VT_I4;
-    Row row{window, ClassOf(hwnd) + " #" + std::to_string(GetDlgCtrlID(hwnd)), "", "", false};
-    BSTR name = nullptr;
+    const std::string kind = ClassOf(hwnd);
+    const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+    const bool neverFocused = kind == "Static" || kind == WC_HEADERA || !(style & WS_VISIBLE) ||
+                              (kind == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX);
+    Row row{window, kind + " #" + std::to_string(GetDlgCtrlID(hwnd)), "", "", false};
+    ScopedResource<BSTR, SysFreeString> name;
     char text[512] = "";
-    if (object->get_accName(self, &name) == S_OK && name)
-        WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text, nullptr, nullptr);
-    SysFreeString(name);
+    if (object->get_accName(self, name.put()) == S_OK && name)
+        WideCharToMultiByte(CP_ACP, 0, name.get(), -1, text, sizeof text, nullptr, nullptr);
     row.name = *text ? text : ComboLabel(hwnd);
     if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4 && GetRoleTextA(role.lVal, text, sizeof text))
         row.role = text;
     if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4)
-        row.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) && !NeverFocused(hwnd);
+        row.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) && !neverFocused;
+    std::printf("| %s | %s | %s | %s |%s\n", row.window.c_str(), row.object.c_str(), row.role.c_str(),
+                row.name.c_str(), row.focusable ? "" : " not focusable");
+    EXPECT_TRUE(!row.focusable || (row.name != "" && row.role != ""))
+        << window << ": " << row.object << " lacks a name or a role";
     rows.push_back(row);
     for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         Walk(child, window, rows);
-}
-
-Rows Named(HWND window, const std::string& label)
-{
-    Rows rows;
-    Walk(window, label, rows);
-    for (const Row& row : rows) {
-        std::printf("| %s | %s | %s | %s |%s\n", row.window.c_str(), row.object.c_str(), row.role.c_str(),
-                    row.name.c_str(), row.focusable ? "" : " not focusable");
-        if (!row.focusable) continue;
-        EXPECT_NE(row.name, "") << row.window << ": " << row.object << " has no name";
-        EXPECT_NE(row.role, "") << row.window << ": " << row.object << " has no role";
-    }
-    return rows;
 }
 
 bool Has(const Rows& rows, const std::string& objectStart, const std::string& name)
@@ -107,46 +93,36 @@ TEST_F(AccessibilityTest, ViewAndListAreNamedAfterTheirFolderAndItemsReadEveryCo
     const std::pair<IShellFolder*, const char*> views[] = {{root_.get(), "Pellor"}, {letters_.get(), "R:\\Letters"}};
     for (const auto& [folder, name] : views) {
         OpenView view(folder, browser_);
-        Rows rows = Named(view.window, std::string("view ") + name);
-        EXPECT_TRUE(Has(rows, "PellorShellView", name));
-        EXPECT_TRUE(Has(rows, "SysListView32 #", name));
-        if (folder == root_.get()) continue;
-        // An item reads as its name, then each other column after its header.
-        std::string first = view.Text(0, 0);
-        for (int column = 1; column < 4; ++column) {
-            char header[64] = "";
-            LVCOLUMNA heading{LVCF_TEXT, 0, 0, header, sizeof header};
-            ListView_GetColumn(view.list, column, &heading);
-            first += std::string(", ") + header + ": " + view.Text(0, column);
-        }
-        char size[32];
-        StrFormatByteSizeA(3000, size, sizeof size);
-        EXPECT_EQ(first.rfind(std::string("a.mmq, Size: ") + size + ", Type: ", 0), 0u) << first;
-        EXPECT_NE(first.find(", Modified: "), std::string::npos);
+        Rows rows;
+        Walk(view.window, std::string("view ") + name, rows);
+        EXPECT_TRUE(Has(rows, "PellorShellView", name) && Has(rows, "SysListView32 #", name)) << name;
     }
+    // An item reads as its name, then each other column after its header.
+    OpenView view(letters_.get(), browser_);
+    std::string first = view.Text(0, 0);
+    for (int column = 1; column < 4; ++column) {
+        char header[64] = "";
+        LVCOLUMNA heading{LVCF_TEXT, 0, 0, header, sizeof header};
+        ListView_GetColumn(view.list, column, &heading);
+        first += std::string(", ") + header + ": " + view.Text(0, column);
+    }
+    char size[32];
+    StrFormatByteSizeA(3000, size, sizeof size);
+    EXPECT_EQ(first.rfind(std::string("a.mmq, Size: ") + size + ", Type: ", 0), 0u) << first;
+    EXPECT_NE(first.find(", Modified: "), std::string::npos);
 }
 
 TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
 {
     Settings()->m_dwDebugFlags = DBG_TO_FILE;  // the Log page's fields enabled, so focusable
     Rows rows;
-    auto findSheet = [] {
-        HWND sheet = nullptr;
-        auto withTabs = [](HWND window, LPARAM found) {
-            if (!FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr)) return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-        };
-        EnumThreadWindows(GetCurrentThreadId(), withTabs, reinterpret_cast<LPARAM>(&sheet));
-        return sheet;
-    };
-    WhileOpen(findSheet,
+    // The sheet is the frame's modal popup; the frame itself is never shown.
+    WhileOpen([this] { return GetLastActivePopup(browser_.Frame()); },
               [&](HWND sheet) {
                   const char* const pages[] = {"Connection", "Paths", "Log", "Advanced"};
                   for (int page = 0; page < 4; ++page) {
                       PropSheet_SetCurSel(sheet, nullptr, page);
-                      Rows pageRows = Named(PropSheet_GetCurrentPageHwnd(sheet), std::string("page ") + pages[page]);
-                      rows.insert(rows.end(), pageRows.begin(), pageRows.end());
+                      Walk(PropSheet_GetCurrentPageHwnd(sheet), std::string("page ") + pages[page], rows);
                   }
                   PropSheet_PressButton(sheet, PSBTN_CANCEL);
               },
@@ -159,7 +135,8 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
     char chosen[MAX_PATH];
     auto readThenCancel = [&rows](const char* label) {
         return [&rows, label](HWND dialog) {
-            rows = Named(dialog, label);
+            rows.clear();
+            Walk(dialog, label, rows);
             PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         };
     };
@@ -173,22 +150,18 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
 
 TEST_F(AccessibilityTest, RefusedRenameSaysWhy)
 {
-    const struct {
-        const char* newName;
-        const char* text;
-        UINT icon;
-    } cases[] = {
+    const std::tuple<const char*, const char*, UINT> cases[] = {  // new name, words, icon
         {"nnnnnnnnnnnnnnnnnnnnn",  // 21 characters: one more than the device takes
          "The name is too long. The notetaker takes names of at most 20 characters.", MB_ICONEXCLAMATION},
         {"C.aaq", "Invalid path specified.", MB_ICONERROR},  // the device refuses a name in use
     };
     OpenView view(letters_.get(), browser_);
-    for (const auto& c : cases) {
+    for (const auto& [newName, text, icon] : cases) {
         boxes_.texts.clear();
         boxes_.flags.clear();
-        view.Rename(1, c.newName);
-        EXPECT_EQ(boxes_.texts, Names{c.text}) << c.newName;
-        EXPECT_EQ(boxes_.flags, std::vector<UINT>{c.icon | MB_TASKMODAL});
+        view.Rename(1, newName);
+        EXPECT_EQ(boxes_.texts, Names{text}) << newName;
+        EXPECT_EQ(boxes_.flags, std::vector<UINT>{icon | MB_TASKMODAL});
         EXPECT_EQ(view.Text(1, 0), "b.zzq");
         EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
     }
