@@ -71,20 +71,35 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
     EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptor)) << "a completed move empties the clipboard";
 }
 
-// PC files go into the folder item under the pointer or, below the items,
-// into the view's own folder.
-TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
+// PC files go into the folder item under the pointer or, below the items, into
+// the view's own folder. Device items dragged within the view come as virtual
+// files: refused, as is a drop that was never entered; no files send nothing.
+TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItemOrTheViewsFolder)
 {
+    OpenView root(root_.get(), browser_), letters(letters_.get(), browser_);
+    ListDropTarget drop(root);
+    const POINTL onLetters = drop.PointAt(2);
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->DragEnter(nullptr, 0, onLetters, &effect), E_INVALIDARG);
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
+    SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
+    EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
+    EXPECT_EQ(drop.target->DragOver(0, onLetters, nullptr), E_INVALIDARG);
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);
+    ComPtr<CDataObject> none{PcFiles({})};
+    EXPECT_EQ(drop.target->DragEnter(none.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(drop.target->Drop(none.get(), 0, onLetters, &effect), S_FALSE);
+
     TempDir pc;
     const std::string one = Pattern(5000, 3), two = Pattern(1100, 4);
     TempDir::WriteAll(pc.file("one.txt"), one);
     CreateDirectoryA(pc.file("docs").c_str(), nullptr);
     TempDir::WriteAll(pc.file("docs\\two.bin"), two);
-    OpenView root(root_.get(), browser_), letters(letters_.get(), browser_);
-    ListDropTarget drop(root);
     ComPtr<CDataObject> files{PcFiles({pc.file("one.txt")})};
-    const POINTL onLetters = drop.PointAt(2);
-    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
     EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"R:\\Letters"});
@@ -102,7 +117,6 @@ TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
     EXPECT_EQ(letters.Count(), 4);
 
-    // Below the items: into the view's own folder, the device root.
     ComPtr<CDataObject> folder{PcFiles({pc.file("docs")})};
     const POINTL below = drop.PointAt(-1);
     EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
@@ -111,29 +125,6 @@ TEST_F(ShellViewTest, DroppedPcFilesGoIntoTheFolderItemOrTheViewsFolder)
     EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
     EXPECT_EQ(letters.Count(), 4);
-    EXPECT_EQ(boxes_.texts, Names{});
-}
-
-// Device items dragged within the view come as virtual files: refused, as is
-// a drop that was never entered; an empty file list sends nothing.
-TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefused)
-{
-    OpenView root(root_.get(), browser_);
-    ListDropTarget drop(root);
-    const POINTL onLetters = drop.PointAt(2);
-    DWORD effect = DROPEFFECT_COPY;
-    EXPECT_EQ(drop.target->DragEnter(nullptr, 0, onLetters, &effect), E_INVALIDARG);
-    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
-    SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
-    EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
-    EXPECT_EQ(drop.target->DragOver(0, onLetters, nullptr), E_INVALIDARG);
-    effect = DROPEFFECT_COPY;
-    EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);
-    ComPtr<CDataObject> none{PcFiles({})};
-    EXPECT_EQ(drop.target->DragEnter(none.get(), 0, onLetters, &effect), S_OK);
-    EXPECT_EQ(drop.target->Drop(none.get(), 0, onLetters, &effect), S_FALSE);
     EXPECT_EQ(boxes_.texts, Names{});
 }
 

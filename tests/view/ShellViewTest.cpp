@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "shell/OpenViews.h"
+
 namespace {
 
 TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)

@@ -1,11 +1,7 @@
 #pragma once
 // The view created through the folder, hosted by a browser of our own, over
 // the stand-in note-taker on an in-memory line: what the view tests share.
-#include <windows.h>
-#include <commctrl.h>
 #include <gtest/gtest.h>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include <functional>
 
@@ -16,10 +12,8 @@
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
 #include "shell/Guids.h"
-#include "shell/OpenViews.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/SimOnLine.h"
-#include "tests/support/TempDir.h"
 #include "tests/view/TestBrowser.h"
 #include "view/CShellView.h"
 
@@ -90,9 +84,11 @@ struct OpenView {
     HWND list = nullptr;
 };
 
-// The names a data object describes, in order.
-inline Names Described(IDataObject* object)
+// The names a data object (by default, the clipboard's) describes, in order.
+inline Names Described(IDataObject* object = nullptr)
 {
+    ComPtr<IDataObject> clipboard;
+    if (!object && SUCCEEDED(OleGetClipboard(clipboard.put()))) object = clipboard.get();
     FORMATETC format{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     ScopedMedium medium;
     if (!object || FAILED(object->GetData(&format, medium.put()))) return {"(no descriptor)"};
@@ -102,12 +98,7 @@ inline Names Described(IDataObject* object)
     GlobalUnlock((*medium).hGlobal);
     return names;
 }
-inline Names ClipboardNames()
-{
-    ComPtr<IDataObject> clipboard;
-    OleGetClipboard(clipboard.put());
-    return Described(clipboard.get());
-}
+inline Names ClipboardNames() { return Described(); }
 
 // Runs `act` on the window that `find` gives once it shows, from inside the
 // modal loop (a dialog, a menu, a property sheet) that `open` runs.
