@@ -37,8 +37,8 @@ protected:
         SetKeyboardState(keys);
         MSG message{view.list, static_cast<UINT>(alt ? WM_SYSKEYDOWN : WM_KEYDOWN), key, alt ? (1 << 29) : 0};
         HRESULT hr = view.view->TranslateAccelerator(&message);
-        BYTE none[256] = {};
-        SetKeyboardState(none);
+        keys[VK_CONTROL] = keys[VK_MENU] = 0;
+        SetKeyboardState(keys);
         return hr;
     }
 

@@ -20,9 +20,7 @@ TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
     HDITEMA width{HDI_WIDTH, 123};
     view.Notify(HDN_ENDTRACKA, 2, 0, &width);
     EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u) << "a dragged column's width is kept for the next list";
-    view.Notify(HDN_ITEMCLICKA, 1, 0);
-    view.Notify(HDN_ITEMCLICKA, 1, 0);
-    view.Notify(HDN_ITEMCLICKA, 0, 1);
+    for (const auto& [column, button] : {std::pair{1, 0}, {1, 0}, {0, 1}}) view.Notify(HDN_ITEMCLICKA, column, button);
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq", "b.zzq"})) << "by size, the other way round; left button only";
     EXPECT_NE(ListView_GetImageList(view.list, LVSIL_NORMAL), nullptr) << "no large icons";
     EXPECT_NE(ListView_GetImageList(view.list, LVSIL_SMALL), nullptr) << "no small icons";
