@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -25,6 +25,18 @@ inline std::string Bytes(std::initializer_list<int> values)
 // last answer end with the next rule's trigger, that rule's reply is sent.
 // Everything the PC sent is kept for the test to compare.
 class NotetakerScript {
+    // Defined first: a deduced return type is known only after its body.
+    // Runs `f` under the lock once a read begun after this call found the line
+    // empty (and every rule answered, if asked), or after ten seconds.
+    template <typename F> auto drained(F f, bool allAnswered = false)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const unsigned from = emptyReads_;
+        idle_.wait_for(lock, std::chrono::seconds(10),
+                       [&] { return emptyReads_ > from + 1 && (!allAnswered || rules_.empty()); });
+        return f();
+    }
+
 public:
     explicit NotetakerScript(MemoryLine& line) : line_(line), thread_([this] { run(); }) {}
     ~NotetakerScript()
@@ -32,19 +44,17 @@ public:
         stop_ = true;
         thread_.join();
     }
-    template <typename F> auto locked(F f)
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return f();
-    }
     NotetakerScript& On(const std::string& trigger, const std::string& reply)
     {
-        locked([&] { rules_.push_back({trigger, reply}); });
+        std::lock_guard<std::mutex> guard(mutex_);
+        rules_.push_back({trigger, reply});
         return *this;
     }
-    std::string Received() { return locked([this] { return received_; }); }
-    void ClearReceived() { locked([this] { received_.clear(); }); }
-    bool Done() { return locked([this] { return rules_.empty(); }); }
+    // Everything the PC has sent by now, once the device end has read it all.
+    std::string Received() { return drained([this] { return received_; }); }
+    void ClearReceived() { drained([this] { received_.clear(); }); }
+    // Waits until every rule has been answered.
+    bool Done() { return drained([this] { return rules_.empty(); }, true); }
     static std::string Command(char letter) { return std::string("\x05\x04", 2) + letter; }
 
 private:
@@ -57,20 +67,19 @@ private:
         while (!stop_) {
             char buffer[256];
             const size_t n = line_.Read(MemoryLine::Side::Device, buffer, sizeof buffer);
-            if (n == 0) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                continue;
-            }
-            std::lock_guard<std::mutex> guard(mutex_);
+            std::unique_lock<std::mutex> lock(mutex_);
+            emptyReads_ += n == 0 && line_.InFlight(MemoryLine::Side::Pc) == 0;
+            idle_.notify_all();
             received_.append(buffer, n);
             for (size_t i = 0; i < n; ++i) {
                 pending += buffer[i];
                 if (rules_.empty() || !EndsWith(pending, rules_.front().trigger)) continue;
-                const std::string reply = rules_.front().reply;
+                line_.Write(MemoryLine::Side::Device, rules_.front().reply.data(), rules_.front().reply.size());
                 rules_.pop_front();
                 pending.clear();
-                if (!reply.empty()) line_.Write(MemoryLine::Side::Device, reply.data(), reply.size());
             }
+            lock.unlock();
+            if (n == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
     static bool EndsWith(const std::string& s, const std::string& tail)
@@ -80,6 +89,8 @@ private:
 
     MemoryLine& line_;
     std::mutex mutex_;
+    std::condition_variable idle_;
+    unsigned emptyReads_ = 0;
     std::deque<Rule> rules_;
     std::string received_;
     std::atomic<bool> stop_{false};
@@ -102,6 +113,7 @@ protected:
         return std::make_unique<CNotetaker>(port, kTimeout, retries, 3);
     }
     static std::string Cmd(char letter) { return NotetakerScript::Command(letter); }
+    static std::string Times(const std::string& s, int n) { return n > 0 ? s + Times(s, n - 1) : ""; }
     static DWORD Since(DWORD start) { return GetTickCount() - start; }
 
     // Identifies the device as the given firmware, leaving the port open.
@@ -125,12 +137,8 @@ protected:
                                     Bytes({firmware & 0xFF, firmware >> 8, 0});
         return Bytes({'Y', static_cast<int>(payload.size() + 2), 0}) + payload;
     }
-    // Waits until the script has answered everything (the last reply may
-    // still be on its way when the PC side gives up early).
-    void settle()
-    {
-        for (int i = 0; i < 200 && !script_.Done(); ++i) Sleep(5);
-    }
+    // The last reply may still be on its way when the PC side gives up early.
+    void settle() { script_.Done(); }
     static bool Prompt()
     {
         ++s_prompts;

@@ -40,9 +40,11 @@ protected:
 };
 
 // The device's side of a whole receive, in bursts each sent once the engine
-// has answered the one before; what the engine sent, its result and the file.
+// has answered the one before; what the engine sent, its result and the file;
+// and the trace lines a support person looks for to see how a receive ended.
 TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays)
 {
+    DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
     const std::string data = Pattern(300), b1 = Frame(1, data.substr(0, 128)), b2 = Frame(2, data.substr(128, 128));
     const std::string b3 = Frame(3, data.substr(256)), b0 = Block0("notes.txt", "300"), offer = b0 + b1 + b2;
     const std::string big = Pattern(1025, 3);
@@ -86,9 +88,18 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         expectStopped(r.result);
         EXPECT_TRUE(file() == r.file) << &r - rows;
     }
+    DbgClose();
+    for (const char* line : {"ACKing EOT", "CYModem::setError(CYModem::ERR_OUTOFSYNC)"})
+        EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find(line), std::string::npos) << line;
+    DbgOpen(0, "", 0);
+    DbgClose();
 }
 
-TEST_F(YModemReceiverTest, FirstCGoesOutHalfASecondAfterStartAndAgainEveryReplyTimeout)
+// The first "C" goes out half a second after the start and again every reply
+// time-out, with no deadline before the first block. Silence ends a receive
+// 2 s after an ACK, 6 s inside a block and 6 s after the EOT; only a file
+// that came whole stays.
+TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
 {
     start();
     const DWORD started = now();
@@ -96,13 +107,7 @@ TEST_F(YModemReceiverTest, FirstCGoesOutHalfASecondAfterStartAndAgainEveryReplyT
     EXPECT_NEAR(static_cast<double>(now() - started), 500, 3);
     EXPECT_EQ(awaitBytes(1), "C");
     EXPECT_NEAR(static_cast<double>(now() - started), 2500, 5);
-    EXPECT_GT(ym_.Process(), 0);  // no deadline before the first block: it waits on
-}
-
-// Silence ends a receive 2 s after an ACK, 6 s inside a block and 6 s after
-// the EOT; only a file that came whole stays.
-TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
-{
+    EXPECT_GT(ym_.Process(), 0);
     const std::string data = Pattern(300), sent = Block0("notes.txt", "300") + Frame(1, data.substr(0, 128));
     const struct { std::string wire; size_t answer; std::string tail; DWORD after; std::string file; } rows[] = {
         {sent, 3, "", 2000, kNone}, {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
@@ -144,7 +149,7 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
         EXPECT_LE(now() - asked, r.grace + 1000 + 10);  // and a second for the line to settle
         expectStopped(CYModem::ERR_ABORTED);
         EXPECT_EQ(file(), kNone);
-        ticks_.OnSleep(nullptr);
+        ticks_.onSleep_ = nullptr;
     }
     start();
     ym_.RequestCancel();
@@ -152,19 +157,6 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
     EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED);
     EXPECT_EQ(deviceReads(), S(CAN, 30));
     EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 10000, 60);
-}
-
-// What a support person looks for to see how a receive ended.
-TEST_F(YModemReceiverTest, TheTraceShowsTheFileEndAcknowledged)
-{
-    DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
-    start();
-    say("");
-    say(Offer("abc") + EOT);
-    DbgClose();
-    EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find("ACKing EOT"), std::string::npos);
-    DbgOpen(0, "", 0);
-    DbgClose();
 }
 
 TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheWindowsError)

@@ -31,12 +31,10 @@ public:
         now_ += ms;
         if (onSleep_) onSleep_();
     }
-    void Advance(DWORD ms) { now_ += ms; }
-    void OnSleep(std::function<void()> device) { onSleep_ = std::move(device); }
-
-private:
     DWORD now_ = 0x100000;
     std::function<void()> onSleep_;
+
+private:
     ITickSource* previous_;
 };
 
@@ -46,12 +44,8 @@ inline std::string Check(const std::string& data, bool crc = true)
 {
     unsigned sum = 0;
     for (unsigned char c : data) {
-        if (!crc) {
-            sum += c;
-            continue;
-        }
-        sum ^= static_cast<unsigned>(c) << 8;
-        for (int bit = 0; bit < 8; ++bit) sum = (sum & 0x8000 ? (sum << 1) ^ 0x1021 : sum << 1) & 0xFFFF;
+        sum = crc ? sum ^ c << 8 : sum + c;
+        for (int bit = 0; crc && bit < 8; ++bit) sum = (sum & 0x8000 ? (sum << 1) ^ 0x1021 : sum << 1) & 0xFFFF;
     }
     return crc ? std::string{static_cast<char>(sum >> 8), static_cast<char>(sum & 0xFF)} : S(static_cast<char>(sum));
 }
@@ -83,7 +77,7 @@ protected:
         api_.Attach(8, line_);
         EXPECT_EQ(ym_.Open(), 0);
     }
-    ~YModemTest() override { ticks_.OnSleep(nullptr); }
+    ~YModemTest() override { ticks_.onSleep_ = nullptr; }
 
     void deviceSends(const std::string& bytes) { line_.Write(MemoryLine::Side::Device, bytes.data(), bytes.size()); }
     std::string deviceReads(size_t max = SIZE_MAX)
@@ -102,7 +96,7 @@ protected:
         int result = 1;
         while (ticks_.Now() - start < maxMs && !(until && until())) {
             if ((result = ym_.Process()) <= 0) break;
-            ticks_.Advance(1);
+            ++ticks_.now_;
         }
         return result;
     }
@@ -128,13 +122,13 @@ protected:
     {
         heard_.clear();
         firstCanAt_ = 0;
-        ticks_.OnSleep([this] {
+        ticks_.onSleep_ = [this] {
             const std::string got = deviceReads();
             heard_ += got;
             if (got.find(CAN) == std::string::npos) return;
             if (!firstCanAt_) firstCanAt_ = now();
             deviceSends(S(CAN));
-        });
+        };
     }
     DWORD now() { return ticks_.Now(); }
     void expectStopped(int result)
