@@ -122,15 +122,25 @@ TEST_F(ComPortTest, ReadsNeverWaitAFailedReadKeepsTheSystemErrorAndAPushedBackBy
     EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
 }
 
-TEST_F(ComPortTest, FlowControlModesAndXonXoffLimitsReadBackFromTheConfiguration)
+// Both XON/XOFF limits are a quarter of a receive queue of 512 bytes or less,
+// else 128, made at Open and again when XON/XOFF is chosen. Every set on an
+// open port asserts DTR then RTS again, unless the flow is by hardware.
+TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySet)
 {
     EXPECT_EQ(get(CComPort::PAR_FLOWCONTROL), CComPort::ERR_FLOWCONTROL);
     EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 0) == 0 && get(CComPort::PAR_FLOWCONTROL) == 0);
     EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 400), 0);
     ASSERT_EQ(port_.Open(), 0);
-    // Both limits: a quarter of a receive queue of 512 bytes or less, else
-    // 128; made at Open and again when XON/XOFF is chosen.
     EXPECT_TRUE(dcb().XonLim == 100 && dcb().XoffLim == 100) << dcb().XonLim;
+    line_.WithPc([](MemoryLine::PcPort& pc) { pc.escapes.clear(); return 0; });
+    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
+    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS}));
+    EXPECT_TRUE(set(CComPort::PAR_RTS, 0) == 0 && get(CComPort::PAR_RTS) == 0 && !line_.DeviceCts());
+    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS, SETDTR, CLRRTS}));
+    EXPECT_TRUE(set(CComPort::PAR_DTR, 0) == 0 && !line_.DeviceDsr());
+    line_.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
+    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
+
     EXPECT_TRUE(set(CComPort::PAR_RXQUESIZE, 1024) == 0 && line_.Pc().rxQueue == 1024);
     EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 1) == 0 && get(CComPort::PAR_FLOWCONTROL) == 1);
     EXPECT_TRUE(dcb().XonLim == 128 && dcb().XoffLim == 128) << dcb().XonLim;
@@ -138,25 +148,10 @@ TEST_F(ComPortTest, FlowControlModesAndXonXoffLimitsReadBackFromTheConfiguration
     EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 2) == 0 && get(CComPort::PAR_FLOWCONTROL) == 2);
     EXPECT_TRUE(dcb().fOutxCtsFlow && dcb().fRtsControl == RTS_CONTROL_HANDSHAKE && !dcb().fOutX && !dcb().fInX);
     EXPECT_EQ(dcb().fBinary, 1u);  // flags outside the mode are left alone
-    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 3) == CComPort::ERR_BADPARAM &&
-                set(CComPort::PAR_DATABITS, 9) == CComPort::ERR_BADPARAM && dcb().ByteSize == 7);
-}
-
-TEST_F(ComPortTest, EverySetOnAnOpenPortReassertsDtrThenRtsUnlessHardwareFlow)
-{
-    ASSERT_EQ(port_.Open(), 0);
-    line_.WithPc([](MemoryLine::PcPort& pc) { pc.escapes.clear(); return 0; });
-    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
-    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS}));
-    EXPECT_TRUE(set(CComPort::PAR_RTS, 0) == 0 && get(CComPort::PAR_RTS) == 0 && !line_.DeviceCts());
-    EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS, SETDTR, CLRRTS}));
-    EXPECT_TRUE(set(CComPort::PAR_DTR, 0) == 0 && !line_.DeviceDsr());
-    ASSERT_EQ(set(CComPort::PAR_FLOWCONTROL, 2), 0);
     const size_t before = escapes().size();
     EXPECT_TRUE(set(CComPort::PAR_BAUDRATE, 38400) == 0 && escapes().size() == before && dcb().BaudRate == 38400);
-    ASSERT_EQ(set(CComPort::PAR_FLOWCONTROL, 0), 0);
-    line_.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
-    EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 9600), CComPort::ERR_SYSTEM);
+    EXPECT_TRUE(set(CComPort::PAR_FLOWCONTROL, 3) == CComPort::ERR_BADPARAM &&
+                set(CComPort::PAR_DATABITS, 9) == CComPort::ERR_BADPARAM && dcb().ByteSize == 7);
 }
 
 }  // namespace

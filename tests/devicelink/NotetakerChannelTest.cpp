@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "foundation/DbgLog.h"
 #include "tests/devicelink/NotetakerFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -8,16 +10,21 @@ using Channel = NotetakerFixture;
 using N = CNotetaker;
 
 // One command on a device of a firmware generation (identified first, or by
-// the command itself): its result, and every byte the PC sent for it.
+// the command itself): its result, and every byte the PC sent for it; the
+// trace names each failure, and never a success.
 TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
 {
-    const std::string q(400, 'q'), q259(259, 'q'), dele = Cmd('D') + Bytes({'x', 0x0D, 0}), wy = Cmd('W') + Cmd('Y');
-    const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0});
+    TempDir dir;
+    DbgOpen(DBG_NOTETAKER | DBG_TO_FILE, dir.file("trace.log").c_str(), 0);
+    const std::string eol = Bytes({0x0D, 0}), q(400, 'q'), q259(259, 'q'), dele = Cmd('D') + "x" + eol;
+    const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0}), wy = Cmd('W') + Cmd('Y');
     const std::string D00 = Bytes({'D', 0, 0}), N00 = Bytes({'N', 0, 0});
-    const struct { WORD fw; bool open; int command; const char *a, *b; std::string reply; int result; std::string sent; } rows[] = {
+    const struct {
+        WORD fw; bool open; int command; const char *a, *b; std::string reply; int result; std::string sent;
+    } rows[] = {
         {N::FW_RENAME, true, N::DCMD_ENUM, "\\", nullptr, Bytes({0, 0}), 0, Cmd('F') + "\\\r"},
-        {N::FW_RENAME, true, N::DCMD_DELE, "A", nullptr, D00, 0, Cmd('D') + Bytes({'A', 0x0D, 0})},
-        {N::FW_RENAME, true, N::DCMD_MKDIR, q.c_str(), nullptr, Bytes({'M', 0, 0}), 0, Cmd('M') + q259 + Bytes({0x0D, 0})},
+        {N::FW_RENAME, true, N::DCMD_DELE, "A", nullptr, D00, 0, Cmd('D') + "A" + eol},
+        {N::FW_RENAME, true, N::DCMD_MKDIR, q.c_str(), nullptr, Bytes({'M', 0, 0}), 0, Cmd('M') + q259 + eol},
         {N::FW_RENAME, true, N::DCMD_RENAME, "a", "b", N00, 0, rename},
         {N::FW_RENAME, true, N::DCMD_RENAME, q.c_str(), q.c_str(), N00, 0, Cmd('N') + q259 + '\0' + q259 + '\0'},
         // The status word after the echoed letter.
@@ -29,7 +36,7 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
         // no "X", no second try. A short fixed-length reply is no reply.
         {N::FW_RENAME, true, N::DCMD_DELE, "x", nullptr, "?", N::ERR_RESPONSE, dele},
         {N::FW_RENAME, true, N::DCMD_RENAME, "a", "b", "?", N::ERR_RESPONSE, rename},
-        {N::FW_RENAME, true, N::DCMD_PRINT, "hi", nullptr, "Q", N::ERR_RESPONSE, Cmd('P') + Bytes({'h', 'i', 0x0D, 0})},
+        {N::FW_RENAME, true, N::DCMD_PRINT, "hi", nullptr, "Q", N::ERR_RESPONSE, Cmd('P') + "hi" + eol},
         {N::FW_RENAME, true, N::DCMD_ENUM, "a", nullptr, Bytes({1}), N::ERR_RESPONSE, Cmd('F') + "a\r"},
         // Echo and status need firmware 0x0101 (the legacy one answers and is
         // refused), two paths 0x0102, known by identifying the device first.
@@ -44,15 +51,21 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
         if (r.open) identify(*nt, r.fw);
         else answerIdentity(r.fw);
         if (!r.reply.empty()) script_.On(r.sent.substr(r.open ? 0 : 6), r.reply);
-        unsigned char reply[2];
-        EXPECT_EQ(r.b ? nt->serialCmd2(r.a, r.b, r.command, nullptr, 0)
-                      : nt->serialCmd(r.a, r.command, r.command == N::DCMD_ENUM ? reply : nullptr, 2), r.result) << &r - rows;
-        EXPECT_EQ(nt->LastResult(), r.result);
+        unsigned char count[2];
+        const int result = r.b ? nt->serialCmd2(r.a, r.b, r.command, nullptr, 0)
+                               : nt->serialCmd(r.a, r.command, r.command == N::DCMD_ENUM ? count : nullptr, 2);
+        EXPECT_TRUE(result == r.result && nt->LastResult() == r.result) << &r - rows << ": " << result;
         EXPECT_EQ(script_.Received(), r.sent) << &r - rows;
         nt.reset();
         line_.Purge(MemoryLine::Side::Device, true, true);
         script_.ClearReceived();
     }
+    DbgClose();
+    const std::string log = TempDir::ReadAll(dir.file("trace.log"));
+    EXPECT_NE(log.find("CNotetaker::setError(CNotetaker::ERR_UNSUPPORTED)"), std::string::npos);
+    EXPECT_EQ(log.find("setError(0)"), std::string::npos);
+    DbgOpen(0, "", 0);
+    DbgClose();
 }
 
 TEST_F(Channel, AStatusWordLateOrMissingAndNoReplyAtAll)

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "devicelink/ModuleEnum.h"
-#include "foundation/DbgLog.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicelink/NotetakerFixture.h"
 #include "tests/support/TempDir.h"
@@ -25,9 +24,9 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
     const struct { std::string ident, ident2; const char* name; WORD firmware; } rows[] = {
         {Bytes({5, 3}) + "junk", "", "Corvanx", N::FW_LEGACY},  // no second record asked for
         {Bytes({2, 4}), Ident2Reply("Abc", 0x0102), "Abc", 0x0102},
-        {Bytes({5, 4}), Bytes({'Y', 10, 0}) + std::string(8, 'z'), "Corvanx", N::FW_VARDEN},       // 10 bytes: nothing read
-        {Bytes({5, 4}), Bytes({'Y', 20, 0}) + "\x07" "Abcd", "Corvanx", N::FW_VARDEN},             // cut short
-        {Bytes({5, 4}), Bytes({'Y', 12, 0}) + "\x07" "Abcdefghi", "Abcdefghi", N::FW_VARDEN},     // name, no version
+        {Bytes({5, 4}), Bytes({'Y', 10, 0}) + std::string(8, 'z'), "Corvanx", N::FW_VARDEN},  // 10 bytes: nothing read
+        {Bytes({5, 4}), Bytes({'Y', 20, 0}) + "\x07" "Abcd", "Corvanx", N::FW_VARDEN},  // cut short
+        {Bytes({5, 4}), Bytes({'Y', 12, 0}) + "\x07" "Abcdefghi", "Abcdefghi", N::FW_VARDEN},  // name, no version
         {Bytes({5, 4}), Bytes({'Y', 0x40, 0x9C}) + std::string(100, 'z'), "Corvanx", N::FW_VARDEN},  // 40000 announced
     };
     std::unique_ptr<CNotetaker> nt;
@@ -38,7 +37,8 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
         const DWORD start = GetTickCount();
         EXPECT_EQ(nt->GetDeviceType(), static_cast<DWORD>(r.ident[0]));
         EXPECT_LT(Since(start), 4 * kTimeout + 1000);
-        EXPECT_TRUE(Name(*nt) == r.name && nt->FirmwareVersion() == r.firmware) << r.name << " " << nt->FirmwareVersion();
+        EXPECT_EQ(Name(*nt), r.name);
+        EXPECT_EQ(nt->FirmwareVersion(), r.firmware);
         EXPECT_EQ(nt->Getc(), CComPort::ERR_NODATA);  // whatever came after the identity is dropped
         EXPECT_EQ(script_.Received(), Cmd('W') + (r.ident2.empty() ? "" : Cmd('Y')));
         script_.ClearReceived();
@@ -156,31 +156,6 @@ TEST(ModuleEnum, SnapshotsTakeThirtyTwoBitModulesAndAnUnseenProcessIsReportedOnc
     EXPECT_EQ(EnumModules(api, collect, reinterpret_cast<LPARAM>(&seen), 1234), 0);
     EXPECT_EQ(snapshots, std::vector<DWORD>{TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32});
     EXPECT_EQ(seen, std::vector<std::string>{"<none>"});
-}
-
-// The trace names what failed under its class's flag: a negative result by
-// its name (an unknown one by its number) with the engine's state, a success never.
-TEST_F(Ident, TheTraceLogNamesWhatFailed)
-{
-    TempDir dir;
-    const std::string trace = dir.file("trace.log");
-    DbgOpen(DBG_YMODEM | DBG_NOTETAKER | DBG_TO_FILE, trace.c_str(), 0);
-    auto nt = std::make_unique<CNotetaker>(2, 1000, 5, 3);  // tracing takes time
-    script_.On(Cmd('W'), Bytes({5, 3})).On(Cmd('D') + Bytes({'x', 0x0D, 0}), "D");
-    EXPECT_EQ(nt->serialCmd("x", N::DCMD_DELE, nullptr, 0), N::ERR_UNSUPPORTED);
-    // Checked before the next failure, which a wrong name lookup would turn into a crash.
-    ASSERT_NE(TempDir::ReadAll(trace).find("CNotetaker::setError(CNotetaker::ERR_UNSUPPORTED)"), std::string::npos);
-    EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);
-    nt->TxStart(dir.file("b.txt").c_str());
-    nt->SetParameter(CYModem::PAR_TIMEOUT, 99);  // stopped before its first step
-    DbgClose();
-    const std::string log = TempDir::ReadAll(trace);
-    for (const char* line : {"CNotetaker::setError(Unknown NOTETAKERERROR=0xFFFFFF9C (-100))",
-                             "!State=-1 (Unknown YMODEMSTATE=0xFFFFFFFF (-1)), Error=-102"})
-        EXPECT_NE(log.find(line), std::string::npos) << line;
-    EXPECT_EQ(log.find("setError(0)"), std::string::npos);
-    DbgOpen(0, "", 0);
-    DbgClose();
 }
 
 }  // namespace

@@ -50,11 +50,13 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     const std::string big = Pattern(1025, 3);
     auto spoiled = [](std::string b, size_t at) { return b[at] ^= 0x40, b; };
     const std::string end = Block0("", ""), other = Block0("other.txt", "5"), cans = S(CAN, 30), whole = AC + A + A + A;
-    const struct { const char* path; std::vector<std::string> bursts; std::string heard; int result; std::string file; } rows[] = {
+    const struct {
+        const char* path; std::vector<std::string> bursts; std::string heard; int result; std::string file;
+    } rows[] = {
         {nullptr, {offer + b3 + EOT, end}, "C" + whole + AC + A, 0, data},
         {nullptr, {Offer(big, 1024) + EOT, end}, "C" + AC + A + A + AC + A, 0, big},  // the tail in a 1K block
         // A damaged data byte or CRC byte is NAKed, and the block sent again accepted.
-        {nullptr, {b0 + spoiled(b1, 3 + 50) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
+        {nullptr, {b0 + spoiled(b1, 53) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         {nullptr, {b0 + spoiled(b1, 131) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         {nullptr, {b0 + spoiled(b1, 132) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         // A block sent again after a lost ACK (block 0 too) is acknowledged, not written again.
@@ -68,7 +70,8 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         // The size field: white space, a sign and digits up to the first other
         // character; blocks beyond the size are acknowledged and not written.
         {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
-        {nullptr, {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200)},
+        {nullptr, {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0,
+         data.substr(0, 200)},
         {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
         {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
         {nullptr, {end}, "C" + A, 0, kNone},  // an empty batch

@@ -8,27 +8,12 @@
 #include "devicelink/CYModem.h"
 #include "foundation/DbgLog.h"
 
-namespace {
-
-constexpr DWORD kFileLimitMs = 90000;
-
-// Runs one transfer to its end; its result, a time-out if it ran too long.
-int Run(CYModem& engine)
-{
-    int step = 1;
-    for (const DWORD start = GetTickCount(); step > 0 && GetTickCount() - start < kFileLimitMs;) step = engine.Process();
-    return engine.GetParameter(CYModem::PAR_STATE) ? CYModem::ERR_TIMEDOUT : engine.LastResult();
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
     if (argc < 4 || (strcmp(argv[1], "rx") && strcmp(argv[1], "tx"))) {
         fprintf(stderr, "usage: %s rx|tx COM-number path...\n", argv[0]);
         return 2;
     }
-    const bool receive = strcmp(argv[1], "rx") == 0;
     // The engine's trace, for a run that needs explaining.
     if (const char* log = getenv("YMODEM_TRACE")) DbgOpen(DBG_YMODEM | DBG_TO_FILE | DBG_TIMESTAMP, log, 0);
     CYModem engine(atoi(argv[2]) - 1);
@@ -43,8 +28,10 @@ int main(int argc, char** argv)
     }
     int failures = 0;
     for (int i = 3; i < argc; ++i) {
-        receive ? engine.RxStart(argv[i]) : engine.TxStart(argv[i]);
-        const int result = Run(engine);
+        strcmp(argv[1], "rx") == 0 ? engine.RxStart(argv[i]) : engine.TxStart(argv[i]);
+        // To its end, or a time-out after 90 s.
+        for (const DWORD start = GetTickCount(); engine.Process() > 0 && GetTickCount() - start < 90000;) continue;
+        const int result = engine.GetParameter(CYModem::PAR_STATE) ? CYModem::ERR_TIMEDOUT : engine.LastResult();
         printf("%s %s %s result=%d winerror=%lu\n", result ? "FAIL" : "ok  ", argv[1], argv[i], result,
                engine.WinError());
         fflush(stdout);

