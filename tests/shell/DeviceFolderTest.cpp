@@ -21,6 +21,20 @@
 
 namespace {
 
+Names ListNames(IShellFolder* folder, SHCONTF flags)
+{
+    ComPtr<IEnumIDList> enumerator;
+    EXPECT_EQ(folder->EnumObjects(nullptr, flags, enumerator.put()), S_OK);
+    Names names;
+    LPITEMIDLIST item;
+    char name[MAX_PATH];
+    while (enumerator && enumerator->Next(1, &item, nullptr) == S_OK) {
+        ItemIdHolder owned(item);
+        names.emplace_back(ItemIdName(item, name, sizeof name));
+    }
+    return names;
+}
+
 // The "wdf" temporary files in the temporary folder.
 int TemporaryFiles()
 {
@@ -505,63 +519,46 @@ TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
 // Explorer's windows on their own apartment threads, each with its own
 // folder object from the class object, listing different device folders at
 // the same time: every listing must be that folder's own.
-struct ThreadFolder {
-    const char* item;  // as the root lists it
-    int type;
-    const char* store;  // in the stand-in's store
-    int files;
-
-    Names Files() const
-    {
-        Names names;
-        for (int index = 0; index < files; ++index)
-            names.push_back(std::string(store).substr(2) + std::to_string(index) + ".txt");
-        return names;
-    }
-};
-
-// One window's thread: the count of its listings that were not exactly the folder's files.
-int ListRounds(const ThreadFolder& folder, int rounds)
-{
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int wrong = rounds;
-    {
-        ComPtr<IClassFactory> factory{new CClassFactory};
-        ComPtr<IShellFolder> root, bound;
-        if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())))
-            bound = BindFolder(root.get(), folder.item, folder.type);
-        for (int round = 0; bound && round < rounds; ++round) {
-            Names names = ListNames(bound.get(), SHCONTF_NONFOLDERS);
-            std::sort(names.begin(), names.end());
-            wrong -= names == folder.Files();
-        }
-    }
-    CoUninitialize();
-    return wrong;
-}
-
-std::atomic<int> g_errorBoxes{0};
-
 TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
 {
-    const ThreadFolder folders[] = {
-        {"R:\\a", kFolderR, "R\\a", 3}, {"R:\\b", kFolderR, "R\\b", 5},
-        {"F:\\c", kFolderF, "F\\c", 7}, {"F:\\d", kFolderF, "F\\d", 9}};
+    const struct {
+        const char* item;  // as the root lists it; the stand-in's store has it without the colon
+        int type, files;
+    } folders[] = {{"R:\\a", kFolderR, 3}, {"R:\\b", kFolderR, 5}, {"F:\\c", kFolderF, 7}, {"F:\\d", kFolderF, 9}};
     constexpr int kRounds = 25;
     SimOnLine sim(1, {"R", "R\\a", "R\\b", "F", "F\\c", "F\\d"});
-    for (const ThreadFolder& folder : folders)
-        for (const std::string& name : folder.Files()) sim.put(std::string(folder.store) + "\\" + name, name);
-    DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++g_errorBoxes; });
-    g_errorBoxes = 0;
-    std::vector<int> wrong(std::size(folders));
+    std::vector<Names> files(std::size(folders));
+    for (size_t i = 0; i < std::size(folders); ++i)
+        for (int index = 0; index < folders[i].files; ++index) {
+            files[i].push_back(std::string(folders[i].item + 3) + std::to_string(index) + ".txt");
+            sim.put(std::string(folders[i].item, 1) + (folders[i].item + 2) + "\\" + files[i].back(), "x");
+        }
+    static std::atomic<int> errorBoxes{0};
+    errorBoxes = 0;
+    DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++errorBoxes; });
+    std::vector<int> wrong(std::size(folders), kRounds);  // per thread, listings not exactly its folder's files
     std::vector<std::thread> threads;
-    for (size_t index = 0; index < std::size(folders); ++index)
-        threads.emplace_back([&, index] { wrong[index] = ListRounds(folders[index], kRounds); });
+    for (size_t i = 0; i < std::size(folders); ++i)
+        threads.emplace_back([&, i] {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            {
+                ComPtr<IClassFactory> factory{new CClassFactory};
+                ComPtr<IShellFolder> root, bound;
+                if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())))
+                    bound = BindFolder(root.get(), folders[i].item, folders[i].type);
+                for (int round = 0; bound && round < kRounds; ++round) {
+                    Names names = ListNames(bound.get(), SHCONTF_NONFOLDERS);
+                    std::sort(names.begin(), names.end());
+                    wrong[i] -= names == files[i];
+                }
+            }
+            CoUninitialize();
+        });
     for (std::thread& thread : threads) thread.join();
     SetDeviceErrorBox(previous);
     EXPECT_EQ(wrong, std::vector<int>(std::size(folders), 0))
-        << "listings wrong of " << kRounds << " per thread, " << g_errorBoxes << " error boxes";
-    EXPECT_EQ(g_errorBoxes, 0);
+        << "listings wrong of " << kRounds << " per thread, " << errorBoxes << " error boxes";
+    EXPECT_EQ(errorBoxes, 0);
 }
 
 TEST(DeviceSession, SharedByEveryFolder)

@@ -5,12 +5,42 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "shell/CEnumIDList.h"
 #include "shell/Guids.h"
 #include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 
 namespace {
+
+// Serves listings the way CNotetaker::EnumFolder and GetEntry do.
+struct FakeDevice {
+    std::vector<DeviceEntry> entries;  // served for every path
+    int failWith = 0;                  // a negative code makes EnumFolder fail
+
+    int EnumFolder(const char*) { return failWith < 0 ? failWith : static_cast<int>(entries.size()); }
+    int GetEntry(size_t index, DeviceEntry& out)
+    {
+        out = entries.at(index);
+        return 0;
+    }
+    char* GetErrorText(char* buffer, int size, int code)
+    {
+        snprintf(buffer, size, "device error %d", code);
+        return buffer;
+    }
+};
+
+DeviceEntry Entry(const char* name, int type, DWORD size = 0)
+{
+    DeviceEntry entry;
+    entry.sName = name;
+    entry.nType = type;
+    entry.nSize = size;
+    entry.stTime = MakeTime(2026, 12, 4, 14, 5);
+    return entry;
+}
 
 constexpr SFGAOF kItemVerbs = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE;
 constexpr SFGAOF kFolderBits = kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
@@ -225,7 +255,6 @@ TEST(ItemListFill, FoldersExpandBreadthFirst)
     struct Tree : FakeDevice {
         int EnumFolder(const char* path)
         {
-            listedPaths.emplace_back(path);
             entries.clear();
             if (std::string(path) == "R:\\A\\") entries = {Entry("f1", kFile), Entry("B", kFolderR)};
             if (std::string(path) == "R:\\A\\B\\") entries = {Entry("f2", kFile)};

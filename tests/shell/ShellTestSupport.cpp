@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "foundation/ScopedHandle.h"
@@ -74,12 +73,6 @@ LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items)
     return list.release();
 }
 
-std::vector<BYTE> Bytes(LPCITEMIDLIST list)
-{
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(list);
-    return std::vector<BYTE>(bytes, bytes + ItemIdSize(list));
-}
-
 std::string PathOf(LPCITEMIDLIST list, bool stripDrive, size_t size)
 {
     std::vector<char> buffer(size + 1, '#');
@@ -97,55 +90,12 @@ std::string Wide(STRRET& name)
     return text;
 }
 
-Names ListNames(IShellFolder* folder, SHCONTF flags)
-{
-    ComPtr<IEnumIDList> enumerator;
-    EXPECT_EQ(folder->EnumObjects(nullptr, flags, enumerator.put()), S_OK);
-    Names names;
-    LPITEMIDLIST item;
-    char name[MAX_PATH];
-    while (enumerator && enumerator->Next(1, &item, nullptr) == S_OK) {
-        ItemIdHolder owned(item);
-        names.emplace_back(ItemIdName(item, name, sizeof name));
-    }
-    return names;
-}
-
 ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type)
 {
     ItemIdHolder item(MakeItem(name, type));
     ComPtr<IShellFolder> child;
     EXPECT_EQ(parent->BindToObject(item.get(), nullptr, IID_IShellFolder, child.putVoid()), S_OK) << name;
     return child;
-}
-
-int FakeDevice::EnumFolder(const char* path)
-{
-    listedPaths.emplace_back(path);
-    return failWith < 0 ? failWith : static_cast<int>(entries.size());
-}
-
-int FakeDevice::GetEntry(size_t index, DeviceEntry& out)
-{
-    if (index >= entries.size()) return -102;
-    out = entries[index];
-    return 0;
-}
-
-char* FakeDevice::GetErrorText(char* buffer, int size, int code)
-{
-    snprintf(buffer, size, "device error %d", code);
-    return buffer;
-}
-
-DeviceEntry Entry(const char* name, int type, DWORD size)
-{
-    DeviceEntry entry;
-    entry.sName = name;
-    entry.nType = type;
-    entry.nSize = size;
-    entry.stTime = MakeTime(2026, 12, 4, 14, 5);
-    return entry;
 }
 
 std::string Pattern(size_t size, int seed)
@@ -155,26 +105,19 @@ std::string Pattern(size_t size, int seed)
     return s;
 }
 
-HGLOBAL MakeHDrop(const Names& paths)
+CDataObject* PcFiles(const Names& paths)
 {
     std::string list;
     for (const std::string& path : paths) list += path + '\0';
     list += '\0';
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    STGMEDIUM medium{TYMED_HGLOBAL};
+    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(medium.hGlobal));
     drop->pFiles = sizeof(DROPFILES);
     memcpy(drop + 1, list.data(), list.size());
-    GlobalUnlock(block);
-    return block;
-}
-
-CDataObject* PcFiles(const Names& paths)
-{
+    GlobalUnlock(medium.hGlobal);
     auto* object = new CDataObject(nullptr, nullptr, 0);
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = MakeHDrop(paths);
     EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
     return object;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Helpers shared by the shell, view and accessibility tests: identifiers built
-// from plain values, a stand-in for the note-taker object's listing calls, PC
-// file lists, and captures of the boxes the code would show.
+// from plain values, PC file lists, and captures of the boxes the code would show.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -21,29 +20,13 @@ constexpr int kFile = DeviceEntry::TYPE_FILE, kFolderR = DeviceEntry::TYPE_FOLDE
 SYSTEMTIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute);
 LPITEMIDLIST MakeItem(const char* name, int type, DWORD size = 0, SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5));
 LPITEMIDLIST JoinItems(std::initializer_list<LPITEMIDLIST> items);  // each is freed
-std::vector<BYTE> Bytes(LPCITEMIDLIST list);                        // ItemIdSize bytes
 std::string PathOf(LPCITEMIDLIST list, bool stripDrive = false, size_t size = MAX_PATH);
 std::string Wide(STRRET& name);  // a STRRET_WSTR, freed
-Names ListNames(IShellFolder* folder, SHCONTF flags);
 // The folder below `parent` for the item of that name and type.
 ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type = kFolderR);
 
-// Serves listings the way CNotetaker::EnumFolder and GetEntry do.
-class FakeDevice {
-public:
-    Names listedPaths;
-    std::vector<DeviceEntry> entries;  // served for every path
-    int failWith = 0;                  // a negative code makes EnumFolder fail
-
-    int EnumFolder(const char* path);
-    int GetEntry(size_t index, DeviceEntry& out);
-    char* GetErrorText(char* buffer, int size, int code);
-};
-DeviceEntry Entry(const char* name, int type, DWORD size = 0);
-
 // Bytes that differ from one position and one seed to the next.
 std::string Pattern(size_t size, int seed);
-HGLOBAL MakeHDrop(const Names& paths);
 // A source that offers the paths as CF_HDROP, as Explorer's copy does.
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
