@@ -58,7 +58,6 @@ protected:
     ComPtr<CShellFolder> folder_{new CShellFolder(nullptr, nullptr)};
     ItemIdHolder file_{MakeItem("note.txt", kFile, 2000)};
     ItemIdHolder folderR_{MakeItem("R:\\Letters", kFolderR)};
-    ItemIdHolder folderF_{MakeItem("F:\\Books", kFolderF)};
     ItemIdHolder special_{MakeItem("Clock", kSpecial)};
 };
 
@@ -72,7 +71,6 @@ TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
         {{folderR_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER},
         {{special_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER | SFGAO_HASSUBFOLDER},
         {{folderR_.get()}, kAll, kFolderBits},
-        {{folderF_.get()}, kAll, kFolderBits},
         {{special_.get()}, kAll, kFolderBits | SFGAO_HASSUBFOLDER},
         {{special_.get()}, SFGAO_FOLDER | kItemVerbs, SFGAO_FOLDER | kItemVerbs},  // no subfolders unless asked
         {{}, 0x1234, 0x1234},  // no items leave the mask alone
