@@ -314,7 +314,8 @@ TEST_F(DeviceFolder, CutIsDeletedOnlyAfterAReportedMove)
         DWORD pasted, performed;
     } kept[] = {{kNone, kNone},  // a copy, or a target that said nothing
                 {DROPEFFECT_COPY, DROPEFFECT_MOVE},
-                {DROPEFFECT_MOVE, DROPEFFECT_COPY}};  // the paste copied after all
+                {DROPEFFECT_MOVE, DROPEFFECT_COPY},  // the paste copied after all
+                {DROPEFFECT_MOVE, kNone}};           // half a report
     for (const auto& row : kept) {
         release(row.pasted, row.performed);
         EXPECT_TRUE(Exists("R\\Letters\\note.txt")) << row.pasted << " " << row.performed;
