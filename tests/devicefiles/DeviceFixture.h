@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "devicefiles/DeviceEntry.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
@@ -36,10 +37,30 @@ inline void MakeFile(const std::string& path, const std::string& bytes)
     ASSERT_TRUE(TempDir::WriteAll(path, bytes)) << path;
 }
 
+struct When {
+    int hour = 9, minute = 26, month = 3, day = 14, year = 46;  // years count from 1980
+};
+
+// One 31-byte listing record: name (21), type, size (4, little-endian), hour, minute, month, day, year.
+inline std::string Record(const std::string& name = "note.txt", int type = DeviceEntry::TYPE_FILE, uint32_t size = 0,
+                          When t = When())
+{
+    std::string r(31, '\0');
+    r.replace(0, std::min<size_t>(name.size(), 21), name.substr(0, 21));
+    r[21] = static_cast<char>(type);
+    for (int i = 0; i < 4; ++i) r[22 + i] = static_cast<char>(size >> (8 * i));
+    const int time[] = {t.hour, t.minute, t.month, t.day, t.year};
+    for (int i = 0; i < 5; ++i) r[26 + i] = static_cast<char>(time[i]);
+    return r;
+}
+
 class DeviceFixture : public ::testing::Test {
 protected:
     explicit DeviceFixture(std::initializer_list<const char*> folders)
-        : sim_(3, folders), previousBox_(SetMessageBoxHook(RecordBox))
+        : sim_(3, folders), previousBox_(SetMessageBoxHook([](HWND, const char* text, UINT) {
+              s_boxes.emplace_back(text);
+              return s_boxAnswer;
+          }))
     {
         s_boxes.clear();
         s_boxAnswer = IDOK;
@@ -62,11 +83,6 @@ protected:
         });
     }
 
-    static int RecordBox(HWND, const char* text, UINT)
-    {
-        s_boxes.emplace_back(text);
-        return s_boxAnswer;
-    }
     static inline std::vector<std::string> s_boxes;
     static inline int s_boxAnswer = IDOK;
 

@@ -2,7 +2,7 @@
 // the entries that come of it.
 #include <gtest/gtest.h>
 
-#include "devicefiles/DeviceEntry.h"
+#include "tests/devicefiles/DeviceFixture.h"
 #include "tests/devicelink/NotetakerFixture.h"
 
 namespace {
@@ -11,26 +11,9 @@ constexpr int kFile = DeviceEntry::TYPE_FILE, kFolderR = DeviceEntry::TYPE_FOLDE
               kFolderF = DeviceEntry::TYPE_FOLDER_F, kSpecial = DeviceEntry::TYPE_SPECIAL;
 constexpr int kErr = CNotetaker::ERR_RESPONSE;
 
-struct When {
-    int hour = 9, minute = 26, month = 3, day = 14, year = 46;  // years count from 1980
-};
-
-// One 31-byte record: name (21), type, size (4, little-endian), hour, minute, month, day, year.
-std::string Record(const std::string& name = "note.txt", int type = kFile, uint32_t size = 0, When t = When())
-{
-    std::string r(31, '\0');
-    r.replace(0, std::min<size_t>(name.size(), 21), name.substr(0, 21));
-    r[21] = static_cast<char>(type);
-    for (int i = 0; i < 4; ++i) r[22 + i] = static_cast<char>(size >> (8 * i));
-    const int time[] = {t.hour, t.minute, t.month, t.day, t.year};
-    for (int i = 0; i < 5; ++i) r[26 + i] = static_cast<char>(time[i]);
-    return r;
-}
-
 std::string Count(int n) { return Bytes({n & 0xFF, n >> 8}); }
 std::string List(const std::string& folder) { return NotetakerScript::Command('F') + folder + "\r"; }
-std::string ListD() { return List("d"); }
-std::string ListRoot() { return List("\\"); }
+const std::string kListD = List("d"), kListRoot = List("\\");
 
 class Listing : public NotetakerFixture {
 protected:
@@ -40,15 +23,6 @@ protected:
         nt_ = make(2, retries);
         identify(*nt_, CNotetaker::FW_VARDEN);
     }
-    // Lists folder "d" holding one record; the entry, or an empty one.
-    DeviceEntry listOne(const std::string& record)
-    {
-        script_.On(ListD(), Count(1)).On("C", record).On("X", "");
-        DeviceEntry e;
-        EXPECT_EQ(nt_->EnumFolder("d"), 1);
-        nt_->GetEntry(0, e);
-        return e;
-    }
     std::unique_ptr<CNotetaker> nt_;
 };
 
@@ -56,23 +30,22 @@ TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOutAndFoldersCarryTheirWholeP
 {
     const struct { const char* listed; const char* sent; int type; const char* name; } cases[] = {
         {"R:\\notes\\deep\\", "notes\\deep", kFolderR, "R:\\notes\\deep\\deeper"},
-        {"F:\\books", "F:\\books", kFolderF, "F:\\books\\deeper"},
-        {"notes", "notes", kFolderR, "R:\\notes\\deeper"}, {"\\", "\\", kFolderF, "F:\\deeper"},
-        {"r:\\Notes\\", "Notes", 0, nullptr}, {"R:\\letters\\", "letters", 0, nullptr},
-        {"F:\\books\\", "F:\\books", 0, nullptr}, {nullptr, "\\", 0, nullptr},  // a null path is not the root
+        {"F:\\books", "F:\\books", kFolderF, "F:\\books\\deeper"}, {"notes", "notes", kFolderR, "R:\\notes\\deeper"},
+        {"\\", "\\", kFolderF, "F:\\deeper"}, {"r:\\Notes\\", "Notes", kFolderR, "R:\\Notes\\deeper"},
+        {"F:\\books\\", "F:\\books", kFolderF, "F:\\books\\deeper"},
+        {nullptr, "\\", 0, nullptr},  // a null path is not the root: an empty answer stands
     };
     for (const auto& c : cases) {
         settle();
         script_.ClearReceived();
-        const std::string command = List(c.sent);
-        if (c.name) script_.On(command, Count(1)).On("C", Record("deeper", c.type)).On("X", "");
-        else script_.On(command, Count(0)).On("X", "");
+        if (c.name) script_.On(List(c.sent), Count(1)).On("C", Record("deeper", c.type)).On("X", "");
+        else script_.On(List(c.sent), Count(0)).On("X", "");
         ASSERT_EQ(nt_->EnumFolder(c.listed), c.name ? 1 : 0) << c.sent;
         DeviceEntry e;
         nt_->GetEntry(0, e);
         EXPECT_EQ(e.sName, c.name ? c.name : "") << c.sent;
         settle();
-        EXPECT_EQ(script_.Received(), command + (c.name ? "CX" : "X"));
+        EXPECT_EQ(script_.Received(), List(c.sent) + (c.name ? "CX" : "X"));
     }
 }
 
@@ -89,29 +62,29 @@ struct Exchange {
 
 const Exchange kExchanges[] = {
     {"RecordByRecordThenTheEnd", 2,
-     {{ListRoot(), Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
-     4, ListRoot() + "CCCCX", 4, 5000},
+     {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
+     4, kListRoot + "CCCCX", 4, 5000},
     {"EmptyRootAskedAgainThenRefused", 2,
-     {{ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(0)}, {"X", ""}},
-     kErr, ListRoot() + "X" + ListRoot() + "X" + ListRoot() + "X", 0, 5000},
+     {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}},
+     kErr, kListRoot + "X" + kListRoot + "X" + kListRoot + "X", 0, 5000},
     {"EmptyRootReadyOnTheSecondRequest", 2,
-     {{ListRoot(), Count(0)}, {"X", ""}, {ListRoot(), Count(1)}, {"C", Record()}, {"X", ""}},
-     1, ListRoot() + "X" + ListRoot() + "CX", 1, 5000},
+     {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
+     1, kListRoot + "X" + kListRoot + "CX", 1, 5000},
     {"BadRecordsAskedAgainTheBudgetRestoredByAGoodOne", 2,
-     {{ListD(), Count(2)}, {"C", Record("a", 0)}, {"R", Record("a", 5)}, {"R", Record()},
+     {{kListD, Count(2)}, {"C", Record("a", 0)}, {"R", Record("a", 5)}, {"R", Record()},
       {"C", Record("a", 5)}, {"R", Record("a", 0)}, {"R", Record()}, {"X", ""}},
-     2, ListD() + "CRRCRRX", 2, 5000},
+     2, kListD + "CRRCRRX", 2, 5000},
     {"BadRecordsPastTheBudget", 2,
-     {{ListD(), Count(1)}, {"C", Record("a", 0)}, {"R", Record("a", 0)}, {"R", Record("a", 0)}},
-     kErr, ListD() + "CRR", 0, 5000},
+     {{kListD, Count(1)}, {"C", Record("a", 0)}, {"R", Record("a", 0)}, {"R", Record("a", 0)}},
+     kErr, kListD + "CRR", 0, 5000},
     {"WithNoRetriesTheFirstBadRecordEndsIt", 0,
-     {{ListD(), Count(3)}, {"C", Record()}, {"C", Record("a", 9)}}, kErr, ListD() + "CC", 1, 5000},
+     {{kListD, Count(3)}, {"C", Record()}, {"C", Record("a", 9)}}, kErr, kListD + "CC", 1, 5000},
     {"ACutRecordAskedAgainThenSilence", 2,
-     {{ListD(), Count(2)}, {"C", Record().substr(0, 20)}}, kErr, ListD() + "CR", 0, 4 * 100 + 1000},
-    {"EndlessCountThenSilence", 2, {{ListD(), Count(65535)}}, kErr, "", 0, 2 * 100 + 1000},
-    {"ACountCutShort", 2, {{ListD(), Bytes({1})}}, kErr, "", 0, 5000},
+     {{kListD, Count(2)}, {"C", Record().substr(0, 20)}}, kErr, kListD + "CR", 0, 4 * 100 + 1000},
+    {"EndlessCountThenSilence", 2, {{kListD, Count(65535)}}, kErr, "", 0, 2 * 100 + 1000},
+    {"ACountCutShort", 2, {{kListD, Bytes({1})}}, kErr, "", 0, 5000},
     {"SixtyThreeEntriesLookLikeARepeatRequest", 2,
-     {{ListD(), Count(63)}, {"X", ""}, {ListD(), Count(63)}, {"X", ""}}, kErr, ListD() + "X" + ListD() + "X", 0, 5000},
+     {{kListD, Count(63)}, {"X", ""}, {kListD, Count(63)}, {"X", ""}}, kErr, kListD + "X" + kListD + "X", 0, 5000},
 };
 
 class FailingListing : public Listing, public ::testing::WithParamInterface<Exchange> {};
@@ -122,7 +95,7 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
     if (x.retries != 2) start(x.retries);
     for (const auto& step : x.script) script_.On(step.first, step.second);
     const DWORD start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder(x.script[0].first == ListRoot() ? "\\" : "d"), x.result);
+    EXPECT_EQ(nt_->EnumFolder(x.script[0].first == kListRoot ? "\\" : "d"), x.result);
     EXPECT_LT(GetTickCount() - start, x.maxMs);
     if (x.result < 0) EXPECT_EQ(nt_->LastResult(), x.result);
     settle();
@@ -136,33 +109,35 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
 INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchanges),
                          [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.what; });
 
-// Names end at their NUL or the field; dates out of range are brought into it.
+// Names end at their NUL or the field and folders carry their drive; the size
+// is little-endian; dates out of range are brought into it.
 TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
 {
-    const struct { std::string name; int type; uint32_t size; std::string listed; } rows[] = {
-        {"ann.txt", kFile, 0x01020304, "ann.txt"},  // the size little-endian
-        {std::string(20, 'n'), kFile, 0, std::string(20, 'n')},
-        {std::string(21, 'm'), kFile, 0, std::string(21, 'm')},  // no NUL in the field
-        {std::string(21, 'f'), kFolderF, 0, "F:\\d\\" + std::string(21, 'f')},  // folders carry their drive
-        {"clock", kSpecial, 7, "clock"},
+    const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');
+    const struct { std::string name; int type; uint32_t size; When sent; std::string listed, date; } rows[] = {
+        {"ann.txt", kFile, 0x01020304, {12, 30, 6, 15, 79}, "ann.txt", "2059-06-15 12:30"},
+        {n20, kFile, 0, {0, 0, 1, 1, 80}, n20, "1980-01-01 00:00"},
+        {m21, kFile, 0, {1, 2, 7, 4, 102}, m21, "2002-07-04 01:02"},
+        {f21, kFolderF, 0, {24, 0, 2, 30, 21}, "F:\\d\\" + f21, "2001-02-28 23:00"},
+        {"clock", kSpecial, 7, {25, 60, 2, 30, 20}, "clock", "2000-02-29 23:59"},
+        {"a", kFile, 0, {0, 0, 0, 0, 0}, "a", "1980-01-01 00:00"},
+        {"a", kFile, 0, {255, 255, 13, 31, 5}, "a", "1985-12-31 23:59"},
+        {"a", kFile, 0, {0, 0, 9, 99, 255}, "a", "2155-09-30 00:00"},
+        {"a", kFile, 0, {0, 0, 4, 31, 90}, "a", "1990-04-30 00:00"},
+        {"a", kFile, 0, {0, 0, 6, 31, 90}, "a", "1990-06-30 00:00"},
+        {"a", kFile, 0, {0, 0, 11, 31, 90}, "a", "1990-11-30 00:00"},
     };
     for (const auto& row : rows) {
-        const DeviceEntry e = listOne(Record(row.name, row.type, row.size));
+        script_.On(kListD, Count(1)).On("C", Record(row.name, row.type, row.size, row.sent)).On("X", "");
+        DeviceEntry e;
+        ASSERT_EQ(nt_->EnumFolder("d"), 1);
+        nt_->GetEntry(0, e);
+        const SYSTEMTIME& t = e.stTime;
+        char date[32];
+        snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
         EXPECT_TRUE(e.sName == row.listed && e.nType == row.type && e.nSize == row.size) << e.sName;
-    }
-    const struct { When sent; int wYear, wMonth, wDay, wHour, wMinute; } cases[] = {
-        {{12, 30, 6, 15, 79}, 2059, 6, 15, 12, 30},   {{0, 0, 1, 1, 80}, 1980, 1, 1, 0, 0},
-        {{1, 2, 7, 4, 102}, 2002, 7, 4, 1, 2},        {{24, 0, 2, 30, 21}, 2001, 2, 28, 23, 0},
-        {{25, 60, 2, 30, 20}, 2000, 2, 29, 23, 59},   {{0, 0, 0, 0, 0}, 1980, 1, 1, 0, 0},
-        {{255, 255, 13, 31, 5}, 1985, 12, 31, 23, 59}, {{0, 0, 9, 99, 255}, 2155, 9, 30, 0, 0},
-        {{0, 0, 4, 31, 90}, 1990, 4, 30, 0, 0},       {{0, 0, 6, 31, 90}, 1990, 6, 30, 0, 0},
-        {{0, 0, 11, 31, 90}, 1990, 11, 30, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const SYSTEMTIME t = listOne(Record("note.txt", kFile, 0, c.sent)).stTime;
-        EXPECT_TRUE(t.wYear == c.wYear && t.wMonth == c.wMonth && t.wDay == c.wDay && t.wHour == c.wHour &&
-                    t.wMinute == c.wMinute && t.wSecond + t.wMilliseconds + t.wDayOfWeek == 0)
-            << "became " << t.wYear << "/" << t.wMonth << "/" << t.wDay << " " << t.wHour << ":" << t.wMinute;
+        EXPECT_EQ(date, row.date) << row.date;
+        EXPECT_EQ(t.wSecond + t.wMilliseconds + t.wDayOfWeek, 0);
     }
 }
 
