@@ -11,6 +11,7 @@ const char kForeignFolder[] =
 const char kReplaceOnDevice[] =
     "Files on the notetaker will be replaced by their backed-up copies. Are you sure you want to restore?";
 const HRESULT kDeclined = 1;
+using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
 // The device of the round trip: two levels of folders below R:\notes, the
 // same folder and name on both drives, an empty folder and a special entry at the root.
@@ -28,12 +29,9 @@ protected:
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     std::string index() { return backedUp("backup-restore.index"); }
 
-    const std::vector<std::pair<std::string, std::string>> files_ = {
-        {"R\\letters\\ann.txt", Pattern(5000, 1)},
-        {"F\\letters\\ann.txt", Pattern(7000, 2)},
-        {"R\\notes\\deep\\deeper\\plan.brl", Pattern(70000, 4)},
-        {"R\\notes\\todo.txt", Pattern(10, 3)},
-    };
+    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\letters\\ann.txt", Pattern(7000, 2)},
+                          {"R\\notes\\deep\\deeper\\plan.brl", Pattern(70000, 4)},
+                          {"R\\notes\\todo.txt", Pattern(10, 3)}};
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
 };
 
@@ -141,13 +139,8 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
 // Folders laid out by type digit and older indexes, one row a layout.
 TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
 {
-    const struct {
-        const char* what;
-        std::vector<std::pair<std::string, std::string>> files;  // the first is the one restored
-        int kind;                                                 // as _isRestorePath tells it
-        HRESULT result;
-        const char* restored;
-    } rows[] = {
+    // The first file is the one restored; `kind` as _isRestorePath tells it.
+    const struct { const char* what; Files files; int kind; HRESULT result; const char* restored; } rows[] = {
         {"folders by type digit", {{"2letters\\note.txt", "from the layout"}}, 1, S_OK, "R:\\letters\\note.txt"},
         {"a file at the top breaks the layout", {{"2letters\\note.txt", "x"}, {"stray.txt", "x"}}, 0,
          ErrorHResult(CNotetaker::ERR_INVALIDPATH), nullptr},
@@ -175,7 +168,7 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
     }
 }
 
-TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefuses)
+TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefusesNorANameLeavesTheBackupFolder)
 {
     const std::string longest(kMaxIndexLine + 1, 'x');  // 259 characters
     ASSERT_TRUE(WriteBackupIndex(pc_.path(), {"R:\\" + longest.substr(3), "R:\\" + longest.substr(4), "F:\\a.txt"}));
@@ -186,12 +179,9 @@ TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefuses)
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].sName.size(), kMaxIndexLine);
     EXPECT_EQ(rows[1].sPcName, pc_.file("F\\a.txt"));
-}
 
-TEST_F(BackupRestoreTest, AHostileDeviceNameStaysInsideTheBackupFolder)
-{
-    const std::string record = Record("..\\..\\evil.txt");
-    sim_.device->SetRawListing({{1, 0}, {std::vector<uint8_t>(record.begin(), record.end())}});
+    const std::string hostile = Record("..\\..\\evil.txt");
+    sim_.device->SetRawListing({{1, 0}, {std::vector<uint8_t>(hostile.begin(), hostile.end())}});
     ASSERT_EQ(nt_.getFileNames(pc_.path().c_str(), "R:\\letters", false), 1);
     EXPECT_EQ(nt_.TransferList()[0].sPcName, pc_.file("R\\letters\\__\\__\\evil.txt"));
 }

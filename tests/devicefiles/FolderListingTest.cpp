@@ -2,6 +2,7 @@
 // the entries that come of it.
 #include <gtest/gtest.h>
 
+#include "devicefiles/FolderPath.h"
 #include "tests/devicefiles/DeviceFixture.h"
 #include "tests/devicelink/NotetakerFixture.h"
 
@@ -26,40 +27,31 @@ protected:
     std::unique_ptr<CNotetaker> nt_;
 };
 
-TEST_F(Listing, TheDriveIsStrippedBeforeThePathGoesOutAndFoldersCarryTheirWholePath)
+// The device looks for a path without drive on R: first, so F: paths keep theirs.
+TEST_F(Listing, TheDriveAndTheLastBackslashOfAnRPathStayOnThePc)
 {
-    const struct { const char* listed; const char* sent; int type; const char* name; } cases[] = {
-        {"R:\\notes\\deep\\", "notes\\deep", kFolderR, "R:\\notes\\deep\\deeper"},
-        {"F:\\books", "F:\\books", kFolderF, "F:\\books\\deeper"}, {"notes", "notes", kFolderR, "R:\\notes\\deeper"},
-        {"\\", "\\", kFolderF, "F:\\deeper"}, {"r:\\Notes\\", "Notes", kFolderR, "R:\\Notes\\deeper"},
-        {"F:\\books\\", "F:\\books", kFolderF, "F:\\books\\deeper"},
-        {nullptr, "\\", 0, nullptr},  // a null path is not the root: an empty answer stands
+    const struct { const char* listed; const char* sent; } rows[] = {
+        {"R:\\notes\\deep\\", "notes\\deep"}, {"F:\\books", "F:\\books"}, {"F:\\books\\", "F:\\books"},
+        {"notes", "notes"}, {"\\", "\\"}, {"r:\\Notes\\", "Notes"}, {nullptr, "\\"},
     };
-    for (const auto& c : cases) {
-        settle();
-        script_.ClearReceived();
-        if (c.name) script_.On(List(c.sent), Count(1)).On("C", Record("deeper", c.type)).On("X", "");
-        else script_.On(List(c.sent), Count(0)).On("X", "");
-        ASSERT_EQ(nt_->EnumFolder(c.listed), c.name ? 1 : 0) << c.sent;
-        DeviceEntry e;
-        nt_->GetEntry(0, e);
-        EXPECT_EQ(e.sName, c.name ? c.name : "") << c.sent;
-        settle();
-        EXPECT_EQ(script_.Received(), List(c.sent) + (c.name ? "CX" : "X"));
-    }
+    for (const auto& row : rows) EXPECT_EQ(FolderPathToSend(row.listed), row.sent) << row.sent;
+    script_.On(kListRoot, Count(0)).On("X", "");  // a null path is no root: its empty answer stands
+    EXPECT_EQ(nt_->EnumFolder(nullptr), 0);
+    settle();
+    EXPECT_EQ(script_.Received(), kListRoot + "X");
 }
 
-// A listing that goes wrong: what the device says, and what the PC must do.
+// A listing that goes wrong: what the device says, and what the PC must do. `received`: everything the
+// PC sent (empty: not compared); `kept`: entries that stay readable.
 struct Exchange {
     const char* what;
     DWORD retries;
     std::vector<std::pair<std::string, std::string>> script;
     int result;
-    std::string received;  // everything the PC sent; empty: not compared
-    int kept;              // entries that stay readable
+    std::string received;
+    int kept;
     DWORD maxMs;
 };
-
 const Exchange kExchanges[] = {
     {"RecordByRecordThenTheEnd", 2,
      {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
@@ -109,28 +101,32 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
 INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchanges),
                          [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.what; });
 
-// Names end at their NUL or the field and folders carry their drive; the size
-// is little-endian; dates out of range are brought into it.
+// Names end at their NUL or the field and folders carry their drive and
+// whole path; the size is little-endian; dates out of range are brought into it.
 TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
 {
     const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');
-    const struct { std::string name; int type; uint32_t size; When sent; std::string listed, date; } rows[] = {
-        {"ann.txt", kFile, 0x01020304, {12, 30, 6, 15, 79}, "ann.txt", "2059-06-15 12:30"},
-        {n20, kFile, 0, {0, 0, 1, 1, 80}, n20, "1980-01-01 00:00"},
-        {m21, kFile, 0, {1, 2, 7, 4, 102}, m21, "2002-07-04 01:02"},
-        {f21, kFolderF, 0, {24, 0, 2, 30, 21}, "F:\\d\\" + f21, "2001-02-28 23:00"},
-        {"clock", kSpecial, 7, {25, 60, 2, 30, 20}, "clock", "2000-02-29 23:59"},
-        {"a", kFile, 0, {0, 0, 0, 0, 0}, "a", "1980-01-01 00:00"},
-        {"a", kFile, 0, {255, 255, 13, 31, 5}, "a", "1985-12-31 23:59"},
-        {"a", kFile, 0, {0, 0, 9, 99, 255}, "a", "2155-09-30 00:00"},
-        {"a", kFile, 0, {0, 0, 4, 31, 90}, "a", "1990-04-30 00:00"},
-        {"a", kFile, 0, {0, 0, 6, 31, 90}, "a", "1990-06-30 00:00"},
-        {"a", kFile, 0, {0, 0, 11, 31, 90}, "a", "1990-11-30 00:00"},
+    const struct { const char* folder; std::string name; int type; uint32_t size; When sent; std::string listed, date; }
+    rows[] = {
+        {"d", "ann.txt", kFile, 0x01020304, {12, 30, 6, 15, 79}, "ann.txt", "2059-06-15 12:30"},
+        {"d", n20, kFile, 0, {0, 0, 1, 1, 80}, n20, "1980-01-01 00:00"},
+        {"d", m21, kFile, 0, {1, 2, 7, 4, 102}, m21, "2002-07-04 01:02"},
+        {"d", f21, kFolderF, 0, {24, 0, 2, 30, 21}, "F:\\d\\" + f21, "2001-02-28 23:00"},
+        {"d", "clock", kSpecial, 7, {25, 60, 2, 30, 20}, "clock", "2000-02-29 23:59"},
+        {"R:\\notes\\deep\\", "a", kFolderR, 0, {0, 0, 0, 0, 0}, "R:\\notes\\deep\\a", "1980-01-01 00:00"},
+        {"F:\\books", "a", kFolderF, 0, {255, 255, 13, 31, 5}, "F:\\books\\a", "1985-12-31 23:59"},
+        {"\\", "a", kFolderF, 0, {0, 0, 9, 99, 255}, "F:\\a", "2155-09-30 00:00"},
+        {"notes", "a", kFolderR, 0, {0, 0, 4, 31, 90}, "R:\\notes\\a", "1990-04-30 00:00"},
+        {"r:\\Notes\\", "a", kFolderR, 0, {0, 0, 6, 31, 90}, "R:\\Notes\\a", "1990-06-30 00:00"},
+        {"F:\\books\\", "a", kFile, 0, {0, 0, 11, 31, 90}, "a", "1990-11-30 00:00"},
     };
     for (const auto& row : rows) {
-        script_.On(kListD, Count(1)).On("C", Record(row.name, row.type, row.size, row.sent)).On("X", "");
+        const std::string command = List(FolderPathToSend(row.folder));
+        settle();
+        script_.ClearReceived();
+        script_.On(command, Count(1)).On("C", Record(row.name, row.type, row.size, row.sent)).On("X", "");
         DeviceEntry e;
-        ASSERT_EQ(nt_->EnumFolder("d"), 1);
+        ASSERT_EQ(nt_->EnumFolder(row.folder), 1);
         nt_->GetEntry(0, e);
         const SYSTEMTIME& t = e.stTime;
         char date[32];
@@ -138,6 +134,8 @@ TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
         EXPECT_TRUE(e.sName == row.listed && e.nType == row.type && e.nSize == row.size) << e.sName;
         EXPECT_EQ(date, row.date) << row.date;
         EXPECT_EQ(t.wSecond + t.wMilliseconds + t.wDayOfWeek, 0);
+        settle();
+        EXPECT_EQ(script_.Received(), command + "CX");
     }
 }
 
