@@ -43,15 +43,8 @@ TEST_F(Listing, TheDriveAndTheLastBackslashOfAnRPathStayOnThePc)
 
 // A listing that goes wrong: what the device says, and what the PC must do. `received`: everything the
 // PC sent (empty: not compared); `kept`: entries that stay readable.
-struct Exchange {
-    const char* what;
-    DWORD retries;
-    std::vector<std::pair<std::string, std::string>> script;
-    int result;
-    std::string received;
-    int kept;
-    DWORD maxMs;
-};
+using Script = std::vector<std::pair<std::string, std::string>>;  // what the device hears, and its answer
+struct Exchange { const char* what; DWORD retries; Script script; int result; std::string received; int kept, maxMs; };
 const Exchange kExchanges[] = {
     {"RecordByRecordThenTheEnd", 2,
      {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
@@ -88,7 +81,7 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
     for (const auto& step : x.script) script_.On(step.first, step.second);
     const DWORD start = GetTickCount();
     EXPECT_EQ(nt_->EnumFolder(x.script[0].first == kListRoot ? "\\" : "d"), x.result);
-    EXPECT_LT(GetTickCount() - start, x.maxMs);
+    EXPECT_LT(GetTickCount() - start, static_cast<DWORD>(x.maxMs));
     if (x.result < 0) EXPECT_EQ(nt_->LastResult(), x.result);
     settle();
     if (!x.received.empty()) EXPECT_EQ(script_.Received(), x.received);
