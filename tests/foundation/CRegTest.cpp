@@ -97,7 +97,7 @@ TEST_F(CRegTest, MachineWideValuesStandInForMissingUserValuesButNotForPathOrMask
     EXPECT_EQ(Get("Port", HKEY_LOCAL_MACHINE), Text("COM2"));  // saving writes the user's hive only
 }
 
-TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypes)
+TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypesAndTheLogTakesThem)
 {
     {
         CReg reg(false, kTestClsid);
@@ -107,10 +107,19 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypes)
         reg.m_dwTransferRetries = 9;
         reg.m_dwTransferIntegrity = 1;
         strcpy(reg.m_szBackupPath, "D:\\Backups\\Notes\\");
+        strcpy(reg.m_szLogFile, docs_.file("pellor.log").c_str());
+        reg.m_dwDebugFlags = DBG_TO_FILE | DBG_NOTETAKER;
+        reg.m_dwLogSize = 1;
         reg.m_masks = {"*.brl", "", "notes*"};
         reg.m_dwMaskCount = 3;
         ASSERT_TRUE(reg.save());
     }
+    // Saving reopens the log with the saved flags, file and limit (Log Size x 1024 bytes).
+    EXPECT_EQ(DbgFlags(), static_cast<uint32_t>(DBG_TO_FILE | DBG_NOTETAKER));
+    for (int i = 0; i < 30; ++i) DbgPrint("%s", std::string(100, 'x').c_str());
+    DbgClose();
+    const std::string kept = TempDir::ReadAll(docs_.file("pellor.log"));
+    EXPECT_TRUE(kept.size() == 1024 && kept.back() == '\n') << kept.size();
     const DWORD widths[4] = {200, 75, 100, 444};
     EXPECT_EQ(Get("Persistent"), (RegValue{REG_BINARY, std::string(reinterpret_cast<const char*>(widths), 16)}));
     EXPECT_EQ(Get("Port"), Text("COM3"));
@@ -141,7 +150,7 @@ TEST_F(CRegTest, PortTextAndItsIndexAndTheMaskHistory)
 {
     CReg reg(false, kTestClsid);
     const struct { const char* text; int index; } cases[] = {
-        {"COM4", 3}, {"COM", -1}, {"COM0", -1}, {"COM7", -1}, {"com2", -1}, {"COM2x", 1},
+        {"COM1", 0}, {"COM4", 3}, {"COM", -1}, {"COM0", -1}, {"COM7", -1}, {"com2", -1}, {"COM2x", 1},
     };
     for (const auto& c : cases) EXPECT_EQ((strcpy(reg.m_szPort, c.text), reg.getPortIndex()), c.index) << c.text;
     const struct { int index; const char* text; } sets[] = {{-1, "COM"}, {2, "COM3"}, {4, "COM"}};
@@ -160,22 +169,6 @@ TEST_F(CRegTest, PortTextAndItsIndexAndTheMaskHistory)
         reg.rememberMask(m.mask);
         EXPECT_EQ(reg.m_masks, m.after) << m.mask;
     }
-}
-
-TEST_F(CRegTest, SaveReopensTheLogWithTheSavedFlagsFileAndLimit)
-{
-    TempDir logs;
-    CReg reg(false, kTestClsid);
-    reg.load();
-    strcpy(reg.m_szLogFile, logs.file("pellor.log").c_str());
-    reg.m_dwDebugFlags = DBG_TO_FILE | DBG_NOTETAKER;
-    reg.m_dwLogSize = 1;
-    ASSERT_TRUE(reg.save());
-    EXPECT_EQ(DbgFlags(), static_cast<uint32_t>(DBG_TO_FILE | DBG_NOTETAKER));
-    for (int i = 0; i < 30; ++i) DbgPrint("%s", std::string(100, 'x').c_str());
-    DbgClose();
-    const std::string kept = TempDir::ReadAll(logs.file("pellor.log"));
-    EXPECT_TRUE(kept.size() == 1024 && kept.back() == '\n') << kept.size();  // Log Size x 1024 bytes
 }
 
 // "desktop.ini" holds the shell class, is hidden, system and read-only, and

@@ -10,6 +10,7 @@
 namespace {
 
 const char* const kKey = "Software\\PellorTest\\Registry";
+// DeleteRegTree on nested keys, and on a missing one, is shown by registry_wine's unregistrations.
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -52,17 +53,6 @@ TEST_F(RegistryTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
         EXPECT_EQ(ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", list), r.stored.type == REG_MULTI_SZ);
         EXPECT_EQ(list, r.read);
     }
-}
-
-TEST_F(RegistryTest, DeleteTreeRemovesNestedKeysAndReportsAMissingOne)
-{
-    const std::string root = "Software\\PellorTest\\Tree";
-    for (const char* sub : {"\\a\\b\\c", "\\a\\d", "\\e"}) Put("v", Text("x"), HKEY_CURRENT_USER, (root + sub).c_str());
-    EXPECT_EQ(DeleteRegTree(HKEY_CURRENT_USER, root.c_str()), ERROR_SUCCESS);
-    RegKey key;
-    EXPECT_EQ(key.open(HKEY_CURRENT_USER, root.c_str(), KEY_READ), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key.open(HKEY_CURRENT_USER, "Software\\PellorTest", KEY_READ), ERROR_SUCCESS);
-    EXPECT_EQ(DeleteRegTree(HKEY_CURRENT_USER, root.c_str()), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
