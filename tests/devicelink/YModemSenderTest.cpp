@@ -37,11 +37,6 @@ protected:
         run(nullptr, 1500);
         return sent + deviceReads();
     }
-    // A data block as the engine sends it: the file's bytes padded with spaces.
-    static std::string Data(unsigned number, const std::string& data, size_t size, bool crc = true)
-    {
-        return Frame(number, data, size, crc, ' ');
-    }
 };
 
 // A receiver starting with "C" gets two CRC bytes, one starting with NAK a
@@ -65,7 +60,7 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
         // sent beyond it shows in the next answer.
         for (size_t at = 0; at < size; ++number, answer = A) {
             const size_t block = size - at >= 1024 ? 1024 : 128;
-            const std::string expected = Data(number, data.substr(at, block), block, crc);
+            const std::string expected = Frame(number, data.substr(at, block), block, crc);
             deviceSends(answer);
             EXPECT_EQ(awaitBytes(expected.size()), expected) << size << " block " << number;
             at += block;
@@ -81,7 +76,7 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
 // switch the rest of the file to 128-byte blocks; CAN or a stray byte stops.
 TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
 {
-    const std::string data = Pattern(4096), first = Data(1, data.substr(0, 1024), 1024);
+    const std::string data = Pattern(4096), first = Frame(1, data.substr(0, 1024), 1024);
     const struct { std::string answers; int result; } rows[] = {
         {S(NAK, 3), 0}, {S(NAK, 4), CYModem::ERR_RETRIES},
         {S(CAN), CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
@@ -97,7 +92,7 @@ TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
         }
         EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), 3);
         for (unsigned n = 2; n < 2 + 24; ++n)
-            EXPECT_EQ(say(A), Data(n, data.substr(1024 + (n - 2) * 128, 128), 128)) << n;
+            EXPECT_EQ(say(A), Frame(n, data.substr(1024 + (n - 2) * 128, 128))) << n;
         EXPECT_EQ(say(A, 900), S(EOT));
     }
 }

@@ -50,8 +50,9 @@ inline std::string Check(const std::string& data, bool crc = true)
     return crc ? std::string{static_cast<char>(sum >> 8), static_cast<char>(sum & 0xFF)} : S(static_cast<char>(sum));
 }
 
-// One block on the wire, `data` padded to the block size with `pad`.
-inline std::string Frame(unsigned number, std::string data, size_t size = 128, bool crc = true, char pad = 0x1A)
+// One block on the wire, `data` padded to the block size with `pad` (the
+// engine pads with blanks; the receiver writes no more than the file's size).
+inline std::string Frame(unsigned number, std::string data, size_t size = 128, bool crc = true, char pad = ' ')
 {
     data.resize(size, pad);
     return std::string{size == 1024 ? STX : SOH, static_cast<char>(number), static_cast<char>(255 - number)} + data +

@@ -123,7 +123,7 @@ TEST_F(SimDeviceTest, FilesTravelBothWaysALostFinalAckDoesNoHarmAndWhatIsMissing
     nt_->RxClear();
     ASSERT_EQ(nt_->TxStart(pc_.file("bob.txt").c_str()), 0);
     EXPECT_EQ(run(), 0);
-    Sleep(200);
+    for (int i = 0; i < 200 && sim_->read("R\\letters\\bob.txt") != content; ++i) Sleep(50);  // written at batch end
     EXPECT_EQ(sim_->read("R\\letters\\bob.txt"), content);
     EXPECT_EQ(nt_->EnumFolder("letters"), 2);  // nothing stray follows the closing block
 
