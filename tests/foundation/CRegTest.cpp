@@ -10,10 +10,41 @@
 
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
-#include "tests/foundation/RegValue.h"
 #include "tests/support/TempDir.h"
 
 namespace {
+
+// Registry values written and read back by hand, as stored: a type and bytes; REG_NONE when there is none.
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool operator==(const RegValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+RegValue Dword(DWORD value) { return {REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4)}; }
+RegValue Text(const std::string& text) { return {REG_SZ, std::string(text.c_str(), text.size() + 1)}; }
+
+// Writes the value, or deletes it for REG_NONE; by default a setting of the user's.
+void Put(const char* name, const RegValue& value, HKEY root = HKEY_CURRENT_USER, const char* key = CReg::kKey)
+{
+    RegKey k;
+    ASSERT_EQ(k.create(root, key, KEY_WRITE), ERROR_SUCCESS);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(value.bytes.data());
+    if (value.type == REG_NONE) RegDeleteValueA(k.get(), name);
+    else RegSetValueExA(k.get(), name, 0, value.type, bytes, static_cast<DWORD>(value.bytes.size()));
+}
+
+RegValue Get(const char* name, HKEY root = HKEY_CURRENT_USER, const char* key = CReg::kKey)
+{
+    RegValue value;
+    RegKey k;
+    char data[2048];
+    DWORD size = sizeof data;
+    if (k.open(root, key, KEY_QUERY_VALUE) != ERROR_SUCCESS ||
+        RegQueryValueExA(k.get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+        return RegValue();
+    value.bytes.assign(data, size);
+    return value;
+}
 
 const CLSID kTestClsid = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
 const char* const kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -202,6 +233,45 @@ TEST_F(CRegTest, ShowingUnderMyDocumentsWritesDesktopIniAndHidingRemovesItAndThe
     ASSERT_TRUE(reg.SetUnderMyDocs(true));
     EXPECT_NE(TempDir::ReadAll(ini()).find("{12345678-9ABC-DEF0-0123-456789ABCDEF}"), std::string::npos);
     reg.SetUnderMyDocs(false);
+}
+
+// The registry functions below the settings; DeleteRegTree on nested keys, and on a missing one, is
+// shown by registry_wine's unregistrations.
+TEST_F(CRegTest, TextCountsOnlyWhenItFitsWithItsZero)
+{
+    char buffer[8];
+    Put("Port", {REG_SZ, std::string("COMMANDER", 10)});
+    EXPECT_FALSE(ReadRegText(CReg::kKey, "Port", buffer, sizeof buffer, "a long default"));
+    EXPECT_STREQ(buffer, "a long ");  // the default, cut to the buffer
+    const struct { std::string stored; bool found; const char* read; } rows[] = {
+        {std::string("COM1234", 8), true, "COM1234"},
+        {"COM2", true, "COM2"},       // stored without its zero
+        {"ABCDEFGH", false, ""},      // no room left for the zero
+    };
+    for (const auto& r : rows) {
+        Put("Port", {REG_SZ, r.stored});
+        EXPECT_EQ(ReadRegText(CReg::kKey, "Port", buffer, sizeof buffer, nullptr), r.found) << r.read;
+        EXPECT_STREQ(buffer, r.read);
+    }
+}
+
+TEST_F(CRegTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
+{
+    ASSERT_TRUE(WriteRegMultiText(HKEY_CURRENT_USER, CReg::kKey, "Masks", {"*.txt", "", "*.brl"}));
+    const RegValue written = Get("Masks");
+    EXPECT_EQ(written, (RegValue{REG_MULTI_SZ, std::string("*.txt\0*.brl\0\0", 13)}));
+    const struct { RegValue stored; std::vector<std::string> read; } rows[] = {
+        {written, {"*.txt", "*.brl"}},
+        {RegValue{REG_MULTI_SZ, std::string("a\0\0b\0\0", 6)}, {"a"}},
+        {RegValue{REG_MULTI_SZ, std::string("ab\0cd", 5)}, {"ab", "cd"}},  // without its final zeros
+        {Text("*.txt"), {}},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::string> list = {"stale"};
+        Put("Masks", r.stored);
+        EXPECT_EQ(ReadRegMultiText(HKEY_CURRENT_USER, CReg::kKey, "Masks", list), r.stored.type == REG_MULTI_SZ);
+        EXPECT_EQ(list, r.read);
+    }
 }
 
 }  // namespace

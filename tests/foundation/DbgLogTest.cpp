@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -14,14 +13,7 @@
 
 namespace {
 
-std::mutex g_debuggerMutex;
-std::string g_debugger;  // every line sent to the debugger output
-
-void CaptureDebugger(const char* text)
-{
-    std::lock_guard<std::mutex> guard(g_debuggerMutex);
-    g_debugger += text;
-}
+std::string g_debugger;  // every line sent to the debugger output (by this thread only)
 
 std::vector<std::string> Lines(const std::string& file)
 {
@@ -35,7 +27,7 @@ class DbgLogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previous_ = DbgSetDebuggerOutput(CaptureDebugger);
+        previous_ = DbgSetDebuggerOutput([](const char* text) { g_debugger += text; });
         DbgOpen(DBG_TO_FILE, log("reset.log").c_str(), 0);  // the stored size limit at 0, as in a fresh process
         DbgClose();
         g_debugger.clear();
