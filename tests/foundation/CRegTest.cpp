@@ -58,20 +58,16 @@ class CRegTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CleanRegistry();
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) DeleteRegTree(root, "Software\\Vostrel");
         savedDocs_ = Get("Personal", HKEY_CURRENT_USER, kShellFolders);
         Put("Personal", Text(docs_.path()), HKEY_CURRENT_USER, kShellFolders);
     }
     void TearDown() override
     {
         Put("Personal", savedDocs_, HKEY_CURRENT_USER, kShellFolders);
-        CleanRegistry();
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) DeleteRegTree(root, "Software\\Vostrel");
         DbgOpen(0, "", 0);
         DbgClose();
-    }
-    static void CleanRegistry()
-    {
-        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) DeleteRegTree(root, "Software\\Vostrel");
     }
     std::string ini() const { return docs_.file("Pellor\\desktop.ini"); }
     std::string defaultBackup() const { return docs_.path() + "\\Pellor\\Backup\\"; }
