@@ -111,6 +111,22 @@ def collect(src, target):
     return faults
 
 
+def load_equivalent(path):
+    """The faults listed as equivalent: (file:line, the line as it stands, change)."""
+    listed = set()
+    if path.is_file():
+        for row in path.read_text().splitlines():
+            if row.strip() and not row.startswith("#"):
+                where, line, change, _why = (part.strip() for part in row.split(" | ", 3))
+                listed.add((where, line, change))
+    return listed
+
+
+def change_of(fault):
+    _f, _n, _kind, _col, old, new = fault
+    return f"{old.strip()[:60]} -> {new.strip()[:60]}"
+
+
 def apply(fault):
     f, n, kind, col, old, new = fault
     original = f.read_text(errors="replace")
@@ -157,11 +173,18 @@ def main():
         sys.exit("mutate: the unchanged tree's tests fail")
     limit = max(60, 3 * (time.time() - started))
 
-    noticed = missed = stillborn = 0
+    equivalent = load_equivalent(Path(__file__).with_name("mutants-equivalent.txt"))
+    noticed = missed = stillborn = same = 0
     print(f"{len(faults)} possible faults in {a.target}; trying {min(a.max, len(faults))} (seed {a.seed})")
     print("verdict     where                                     kind        change")
     for fault in faults[:a.max]:
         f, n, kind, col, old, new = fault
+        line = f.read_text(errors="replace").splitlines()[n - 1].strip()
+        where = f"{f.relative_to(a.src)}:{n}"
+        if (where, line, change_of(fault)) in equivalent:
+            same += 1
+            print(f"{'equivalent':<11} {where:<41} {kind:<11} {change_of(fault)}", flush=True)
+            continue
         original = apply(fault)
         try:
             if run(build, a.src) != 0:
@@ -180,13 +203,14 @@ def main():
                 noticed += 1
         finally:
             f.write_text(original)
-        where = f"{f.relative_to(a.src)}:{n}"
-        print(f"{verdict:<11} {where:<41} {kind:<11} {old.strip()[:60]!s} -> {new.strip()[:60]}", flush=True)
+        print(f"{verdict:<11} {where:<41} {kind:<11} {change_of(fault)}", flush=True)
     run(build, a.src)
     tried = noticed + missed
     share = noticed / tried if tried else 0.0
-    print(f"{a.target}: {tried} faults built, {noticed} noticed, {missed} unnoticed or flaky, "
-          f"{stillborn} did not build; share noticed {share:.2f}")
+    with_same = noticed / (tried + same) if tried + same else 0.0
+    print(f"{a.target}: {tried} faults built, {noticed} noticed, {missed} unnoticed or flaky, {same} equivalent "
+          f"(not built), {stillborn} did not build; share noticed {share:.2f} "
+          f"({with_same:.2f} with the equivalent counted as missed)")
 
 
 if __name__ == "__main__":
