@@ -303,8 +303,9 @@ TEST_F(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
     // (which few survive), let others through: else the run no longer tries
     // both the engine's giving up and its repair.
     for (Fault fault : {Fault::Noise, Fault::Stall, Fault::Cancel, Fault::Cut}) {
-        if (fault != Fault::Cut)
+        if (fault != Fault::Cut) {
             EXPECT_GT(byFault[fault].first, 0u) << "no transfer completed under fault " << static_cast<int>(fault);
+        }
         EXPECT_GT(byFault[fault].second, 0u) << "no transfer failed under fault " << static_cast<int>(fault);
     }
 }
