@@ -2,8 +2,6 @@
 
 #include <tlhelp32.h>
 
-#include <vector>
-
 #include "foundation/ScopedHandle.h"
 
 // Only the tool-help functions are used: they exist on every system this
@@ -31,18 +29,6 @@ int WalkModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWOR
     return 0;
 }
 
-std::vector<DWORD> ProcessIds(const ToolHelp& api)
-{
-    std::vector<DWORD> ids;
-    ScopedKernelHandle snapshot(api.createSnapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    if (!snapshot.valid() || !api.processFirst(snapshot.get(), &entry)) return ids;
-    do ids.push_back(entry.th32ProcessID);
-    while (api.processNext(snapshot.get(), &entry));
-    return ids;
-}
-
 }  // namespace
 
 ToolHelp ToolHelp::Load()
@@ -51,8 +37,6 @@ ToolHelp ToolHelp::Load()
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (!kernel) return api;
     api.createSnapshot = ::Load<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-    api.processFirst = ::Load<ProcessWalkFn>(kernel, "Process32First");
-    api.processNext = ::Load<ProcessWalkFn>(kernel, "Process32Next");
     api.moduleFirst = ::Load<ModuleWalkFn>(kernel, "Module32First");
     api.moduleNext = ::Load<ModuleWalkFn>(kernel, "Module32Next");
     return api;
@@ -66,10 +50,5 @@ int EnumModules(ModuleCallback callback, LPARAM value, DWORD processId)
 int EnumModules(const ToolHelp& api, ModuleCallback callback, LPARAM value, DWORD processId)
 {
     if (!callback || !api.usable()) return 0;
-    if (processId != kAllProcesses) return WalkModules(api, callback, value, processId);
-    for (DWORD id : ProcessIds(api)) {
-        const int answer = WalkModules(api, callback, value, id);
-        if (answer) return answer;
-    }
-    return 0;
+    return WalkModules(api, callback, value, processId);
 }

@@ -1,9 +1,7 @@
 #pragma once
-// Lists the modules loaded in one process, or in every process.
+// Lists the modules loaded in one process.
 #include <windows.h>
 #include <tlhelp32.h>
-
-constexpr DWORD kAllProcesses = 0xFFFFFFFF;
 
 // Called once per module; a non-zero answer stops the enumeration. A process
 // that cannot be inspected is reported once, with no module and an empty path.
@@ -15,15 +13,13 @@ int EnumModules(ModuleCallback callback, LPARAM value, DWORD processId);
 // The tool-help functions the enumerator walks with, loaded at run time.
 struct ToolHelp {
     using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
-    using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
     using ModuleWalkFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32);
 
     CreateSnapshotFn createSnapshot = nullptr;
-    ProcessWalkFn processFirst = nullptr, processNext = nullptr;
     ModuleWalkFn moduleFirst = nullptr, moduleNext = nullptr;
 
     static ToolHelp Load();  // from KERNEL32.DLL
-    bool usable() const { return createSnapshot && processFirst && processNext && moduleFirst && moduleNext; }
+    bool usable() const { return createSnapshot && moduleFirst && moduleNext; }
 };
 
 // The same walk with the functions given.

@@ -90,9 +90,9 @@ public:
     // as a cut), or a drag of it with COPY_DRAG (`dropEffect`: what the
     // drag's target chose).
     HRESULT CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect = nullptr);
-    // Deletes the items on the device in order (or in reverse); stops with
-    // a beep at the first failure. The last device result.
-    HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse);
+    // Deletes the items on the device in order; stops with a beep at the
+    // first failure. The last device result.
+    HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items);
 
 protected:
     ~CShellFolder() override;

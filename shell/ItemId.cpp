@@ -257,12 +257,11 @@ FILETIME ItemIdTime(LPCITEMIDLIST list)
 
 DWORD ItemIdFileSize(LPCITEMIDLIST list) { return ItemIdData(list).size; }
 
-char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size, bool first)
+char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size)
 {
     if (!buffer || size == 0) return buffer;
     buffer[0] = '\0';
     const DeviceItemId* item = LastItem(list);
-    if (item && first) item = reinterpret_cast<const DeviceItemId*>(list);
     if (item) lstrcpynA(buffer, item->name, static_cast<int>(size));
     return buffer;
 }

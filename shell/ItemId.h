@@ -69,7 +69,7 @@ int ItemIdType(LPCITEMIDLIST list);  // 1 to 4; 1 for no data
 bool ItemIdIsSpecial(LPCITEMIDLIST list);
 FILETIME ItemIdTime(LPCITEMIDLIST list);
 DWORD ItemIdFileSize(LPCITEMIDLIST list);
-char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size, bool first = false);
+char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size);
 
 // The device path of a device list in a buffer of `size` characters: names
 // joined by backslashes, a trailing backslash for a folder; a name that no

@@ -140,7 +140,7 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;
     case IDC_DELETE:
-        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, false);
+        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items);
         return S_OK;
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
@@ -212,12 +212,12 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     return OleSetClipboard(data.get());
 }
 
-HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, bool reverse)
+HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     HRESULT hr = S_OK;
     for (UINT step = 0; step < count; ++step) {
-        LPCITEMIDLIST item = items[reverse ? count - 1 - step : step];
+        LPCITEMIDLIST item = items[step];
         SFGAOF attributes = SFGAO_CANDELETE;
         if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_CANDELETE)) continue;
         // The device deletes empty folders only: a folder goes with

@@ -220,11 +220,11 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
 TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
 {
     OpenView root(root_.get(), browser_), inside(letters_.get(), browser_);
-    EXPECT_EQ(Letters()->DeleteItems(0, nullptr, false), E_INVALIDARG);
+    EXPECT_EQ(Letters()->DeleteItems(0, nullptr), E_INVALIDARG);
     EXPECT_EQ(Letters()->CopyItems(nullptr, CShellFolder::COPY_CLIPBOARD, 0, nullptr), E_INVALIDARG);
     CItemList files, folder;
     for (const char* name : {"a.mmq", "gone.txt", "C.aaq"}) files.Append(MakeItem(name, kFile));
-    EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items(), false)));
+    EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items())));
     EXPECT_EQ(inside.Column(0), (Names{"b.zzq", "C.aaq"})) << "a.mmq went, and nothing after the failure";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
 
