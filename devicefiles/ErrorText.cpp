@@ -39,6 +39,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_INVALIDPATH: return IDS_ERR_INVALIDPATH;
     case CNotetaker::ERR_INVALIDINDEXFILE: return IDS_ERR_INDEXFILE;
     case CNotetaker::ERR_UNSUPPORTED: return IDS_ERR_UNSUPPORTED;
+    case CNotetaker::ERR_BUSY: return IDS_ERR_BUSY;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }

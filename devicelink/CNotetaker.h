@@ -41,6 +41,7 @@ public:
         ERR_INVALIDPATH = -120,
         ERR_INVALIDINDEXFILE = -121,
         ERR_UNSUPPORTED = -122,
+        ERR_BUSY = -123,  // another request's long job has the device
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -103,6 +104,8 @@ public:
 
     // The transfer job identifies the device afresh after a failed file and after the job.
     void ForgetDeviceType() { m_dwModel = 0; }
+    // The next opening looks for the device on every port and rate again.
+    void ForgetDetection() { m_bDetected = false; }
     WORD FirmwareVersion() const { return m_wFirmware; }
     DWORD ReplyTimeout() const { return m_dwTimeout; }
     DWORD CommandRetries() const { return m_dwRetries; }

@@ -23,6 +23,9 @@
 #define IDS_ERR_INDEXFILE       216
 #define IDS_ERR_UNSUPPORTED     217
 #define IDS_ERR_SYSTEMNUMBER    240
+#define IDS_ERR_BUSY            243
+#define IDS_READING_DEVICE      244
+#define IDS_LIST_RETRY          245
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8

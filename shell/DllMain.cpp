@@ -9,6 +9,7 @@
 
 #include <new>
 
+#include "devicefiles/DeviceThread.h"
 #include "foundation/CReg.h"
 #include "foundation/CriticalSection.h"
 #include "foundation/DbgLog.h"
@@ -44,6 +45,8 @@ public:
         long locks = ModuleLockCount();
         DbgEnter("DllCanUnloadNow ? Locks = %ld", locks);
         if (locks != 0) return false;
+        // The device thread ends on its own after the last folder goes; it is never waited for here.
+        if (!DeviceThreadEnded()) return false;
         if (!g_module) return true;
         DbgPrint("Module stop");
         // COM may unload the module after this, and process detach is no

@@ -17,6 +17,7 @@ TEST(ErrorText, WordsAndHResultForEachCode)
         {CComPort::ERR_SYSTEM, 0x2000ABCD, 260, "Windows error 536914893."},  // or its number
         {CNotetaker::ERR_UNSUPPORTED, 0, 9, "This com"},                      // cut to the buffer
         {CNotetaker::ERR_INVALIDPATH, 0, 260, "Invalid path specified."},
+        {CNotetaker::ERR_BUSY, 0, 260, "The note-taker is busy."},
         {0, 0, 260, nullptr},
     };
     for (const auto& t : texts) {
