@@ -39,6 +39,8 @@ struct Row {
     OnUnregister onUnregister;
 };
 
+constexpr DWORD kMobileDevice = 21;  // SHDID_MOBILE_DEVICE
+
 const Row kRows[] = {
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", kNone, REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::Any,
      OnUnregister::DeleteTree},
@@ -54,8 +56,13 @@ const Row kRows[] = {
      Platform::Any, OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellEx\\PropertySheetHandlers\\%CLSID%", kNone, REG_NONE, kNone, 0,
      Platform::Any, OnUnregister::Nothing},
-    // SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET
-    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellFolder", Literal("Attributes"), REG_DWORD, kNone, 0xA8000100,
+    // This PC groups a namespace item by this value: SHDID_MOBILE_DEVICE puts the note-taker beside phones
+    // and cameras, where users look for it, rather than under "Other".
+    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", Literal("DescriptionID"), REG_DWORD, kNone, kMobileDevice, Platform::Any,
+     OnUnregister::Nothing},
+    // SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET, and SFGAO_ISSLOW so that Explorer
+    // does not read the device to decorate the folder (its own thumbnails and overlays).
+    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellFolder", Literal("Attributes"), REG_DWORD, kNone, 0xA8004100,
      Platform::Any, OnUnregister::Nothing},
     {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\%CLSID%",
      kNone, REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::Any, OnUnregister::DeleteTree},
