@@ -23,7 +23,11 @@ CExtractIcon::CExtractIcon(LPCITEMIDLIST item) : item_(ItemIdCopy(item)) {}
 
 STDMETHODIMP CExtractIcon::QueryInterface(REFIID riid, void** ppv)
 {
-    static const QiEntry table[] = {QI_ENTRY(CExtractIcon, IExtractIconA), {nullptr, 0}};
+    static const QiEntry table[] = {
+        QI_ENTRY(CExtractIcon, IExtractIconA),
+        QI_ENTRY(CExtractIcon, IExtractIconW),
+        {nullptr, 0},
+    };
     return QiSearch(this, table, riid, ppv);
 }
 
@@ -63,4 +67,20 @@ STDMETHODIMP CExtractIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON*
     if (large) *large = ShellIcon(name, attributes, open);
     if (small) *small = ShellIcon(name, attributes, open | SHGFI_SMALLICON);
     return S_OK;
+}
+
+STDMETHODIMP CExtractIcon::GetIconLocation(UINT flags, LPWSTR file, UINT size, int* index, UINT* outFlags)
+{
+    char location[MAX_PATH] = "";
+    HRESULT hr = GetIconLocation(flags, file ? location : nullptr, sizeof location, index, outFlags);
+    if (file && size > 0 && !MultiByteToWideChar(CP_ACP, 0, location, -1, file, static_cast<int>(size))) file[0] = 0;
+    return hr;
+}
+
+STDMETHODIMP CExtractIcon::Extract(LPCWSTR file, UINT index, HICON* large, HICON* small, UINT sizes)
+{
+    char name[MAX_PATH] = "";
+    if (file) WideCharToMultiByte(CP_ACP, 0, file, -1, name, sizeof name, nullptr, nullptr);
+    name[MAX_PATH - 1] = '\0';
+    return Extract(name, index, large, small, sizes);
 }

@@ -7,7 +7,8 @@
 #include "shell/ComBase.h"
 #include "shell/ItemId.h"
 
-class CExtractIcon final : public IExtractIconA, public RefCounted {
+// Explorer asks for the wide interface first; the ANSI one serves older callers.
+class CExtractIcon final : public IExtractIconA, public IExtractIconW, public RefCounted {
 public:
     enum IconIndex { ICON_OPEN_FOLDER = 0, ICON_FOLDER = 1, ICON_FILE = 2 };
 
@@ -18,6 +19,9 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
     STDMETHODIMP GetIconLocation(UINT flags, LPSTR file, UINT size, int* index, UINT* outFlags) override;
     STDMETHODIMP Extract(LPCSTR file, UINT index, HICON* large, HICON* small, UINT sizes) override;
+    // The same in wide characters.
+    STDMETHODIMP GetIconLocation(UINT flags, LPWSTR file, UINT size, int* index, UINT* outFlags) override;
+    STDMETHODIMP Extract(LPCWSTR file, UINT index, HICON* large, HICON* small, UINT sizes) override;
 
 private:
     ItemIdHolder item_;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "shell/CEnumIDList.h"
@@ -23,19 +24,67 @@
 
 namespace {
 
-constexpr SFGAOF kItemAttributes = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE;
-constexpr SFGAOF kFolderAttributes = kItemAttributes | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
+// Every item is slow to reach, so that Explorer does not open files for
+// thumbnails or previews; every folder is said to have subfolders, so that
+// Explorer's tree does not list the device to find out. Explorer asks for
+// one bit at a time: a folder's bits do not wait for SFGAO_FOLDER to be
+// asked with them.
+constexpr SFGAOF kItemAttributes = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
+constexpr SFGAOF kFolderAttributes =
+    kItemAttributes | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
 constexpr LPARAM kDescending = 0x4;
 
 // A relative identifier or device list from the shell: ours and not empty.
 bool IsDeviceItem(LPCITEMIDLIST item) { return item && ItemIdLast(item) != nullptr; }
 
-SFGAOF AttributesOf(LPCITEMIDLIST item, SFGAOF requested)
+SFGAOF AttributesOf(LPCITEMIDLIST item) { return ItemIdIsFolder(item) ? kFolderAttributes : kItemAttributes; }
+
+// A device path alone ("R:\letters") is read by Windows as a path on the
+// PC's own drive R:. Parsing names start with the root's place under This PC
+// by class ids, which the desktop's ParseDisplayName brings back to the root.
+constexpr char kParsingPrefix[] = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::" PELLOR_CLSID_TEXT "\\";
+
+// Names for people (the address bar) start with the folder's own name.
+size_t FriendlyPrefix(char* text, size_t size)
 {
-    if (!ItemIdIsFolder(item) || !(requested & SFGAO_FOLDER)) return kItemAttributes;
-    if (ItemIdIsSpecial(item) && (requested & SFGAO_HASSUBFOLDER)) return kFolderAttributes | SFGAO_HASSUBFOLDER;
-    return kFolderAttributes;
+    int length = LoadResourceText(IDS_FOLDER_NAME, text, static_cast<int>(size) - 1);
+    if (length <= 0) return 0;
+    text[length++] = '\\';
+    text[length] = '\0';
+    return static_cast<size_t>(length);
 }
+
+// The device path in a name given to the root: the address bar's
+// "Pellor\R:\letters" and a plain "R:\letters" are both taken.
+const char* AfterFriendlyPrefix(const char* name)
+{
+    char prefix[MAX_PATH];
+    const int length = static_cast<int>(FriendlyPrefix(prefix, sizeof prefix));
+    bool friendly = length > 0 && static_cast<int>(strlen(name)) > length &&
+                    CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, length, prefix, length) == CSTR_EQUAL;
+    return friendly ? name + length : name;
+}
+
+// Lists a folder for ParseDisplayName. Explorer parses names on threads of
+// its own without a window: a device error is then returned, not shown.
+class ParsingDevice {
+public:
+    ParsingDevice(CNotetaker& notetaker, bool show) : notetaker_(notetaker), show_(show) {}
+    int EnumFolder(const char* path)
+    {
+        const int count = notetaker_.EnumFolder(path);
+        if (count < 0) error_ = count;
+        return count < 0 && !show_ ? 0 : count;
+    }
+    int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
+    char* GetErrorText(char* buffer, int size, int code) { return notetaker_.GetErrorText(buffer, size, code); }
+    int Error() const { return error_; }
+
+private:
+    CNotetaker& notetaker_;
+    bool show_;
+    int error_ = 0;
+};
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
@@ -217,7 +266,8 @@ STDMETHODIMP CShellFolder::GetCurFolder(LPITEMIDLIST* absolute)
 }
 
 // Takes the names GetDisplayNameOf gives for items of this folder (the
-// in-folder name, "R:\Letters" at the root), and paths of them below.
+// in-folder name, "R:\Letters" at the root), and paths of them below; the
+// desktop hands the root what follows the class ids of a parsing name.
 STDMETHODIMP CShellFolder::ParseDisplayName(HWND owner, LPBC, LPOLESTR name, ULONG* eaten, LPITEMIDLIST* list,
                                             ULONG* attributes)
 {
@@ -230,7 +280,7 @@ STDMETHODIMP CShellFolder::ParseDisplayName(HWND owner, LPBC, LPOLESTR name, ULO
     const char* rest = nullptr;
     ItemIdHolder item;
     LPITEMIDLIST found = nullptr;
-    HRESULT hr = FindByName(owner, text, &found, &rest);
+    HRESULT hr = FindByName(owner, deviceList_ ? text : AfterFriendlyPrefix(text), &found, &rest);
     item.reset(found);
     if (FAILED(hr)) return hr;
     if (*rest) {
@@ -258,11 +308,16 @@ STDMETHODIMP CShellFolder::ParseDisplayName(HWND owner, LPBC, LPOLESTR name, ULO
 
 HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest)
 {
-    ComPtr<IEnumIDList> items;
-    HRESULT hr = EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.put());
-    if (FAILED(hr)) return hr;
-    LPITEMIDLIST candidate = nullptr;
-    while (items->Next(1, &candidate, nullptr) == S_OK) {
+    CItemList items;
+    {
+        NotetakerSession session;
+        if (!session.get()) return E_FAIL;
+        ParsingDevice device(*session.get(), owner != nullptr);
+        items.FillFromDevice(device, deviceList_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, true, true);
+        if (device.Error() < 0) return ErrorHResult(device.Error());
+    }
+    for (UINT index = 0; index < items.Count(); ++index) {
+        LPCITEMIDLIST candidate = items.Item(index);
         char own[MAX_PATH];
         size_t length = strlen(ItemIdDisplayName(candidate, own, sizeof own));
         bool whole = lstrcmpiA(name, own) == 0;
@@ -270,11 +325,10 @@ HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* ite
                      CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, static_cast<int>(length), own,
                                     static_cast<int>(length)) == CSTR_EQUAL;
         if (whole || above) {
-            *item = candidate;
+            *item = ItemIdCopy(candidate);
             *rest = whole ? name + strlen(name) : name + length + 1;
-            return S_OK;
+            return *item ? S_OK : E_OUTOFMEMORY;
         }
-        ItemIdFree(candidate);
     }
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
@@ -294,13 +348,14 @@ STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, v
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    SFGAOF attributes = SFGAO_FOLDER;
-    if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_FOLDER)) return E_INVALIDARG;
-    // Only interfaces of a folder may be bound to.
+    // Only interfaces of a folder may be bound to: a file's IStream, which
+    // other programs' Open dialogs ask for, is refused before anything else.
     HRESULT hr = QueryInterface(riid, ppv);
     if (FAILED(hr)) return hr;
     static_cast<IUnknown*>(*ppv)->Release();
     *ppv = nullptr;
+    SFGAOF attributes = SFGAO_FOLDER;
+    if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_FOLDER)) return E_INVALIDARG;
     ComPtr<CShellFolder> child = MakeComObject<CShellFolder>(this, item);
     if (!child) return E_OUTOFMEMORY;
     ShellIdList absolute(ILCombine(absoluteList_.get(), item));
@@ -308,6 +363,8 @@ STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, v
     return SUCCEEDED(hr) ? child->QueryInterface(riid, ppv) : hr;
 }
 
+// Device files are copied through Explorer only: no stream or storage goes
+// to other programs, whose Open dialogs then refuse the location.
 STDMETHODIMP CShellFolder::BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void** ppv)
 {
     if (ppv) *ppv = nullptr;
@@ -341,8 +398,7 @@ STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFG
     if (!attributes || (count > 0 && !items)) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i)
         if (!IsDeviceItem(items[i])) return E_INVALIDARG;
-    SFGAOF requested = *attributes;
-    for (UINT i = 0; i < count; ++i) *attributes &= AttributesOf(items[i], requested);
+    for (UINT i = 0; i < count; ++i) *attributes &= AttributesOf(items[i]);
     return S_OK;
 }
 
@@ -357,7 +413,7 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
     }
     if (IsEqualIID(riid, IID_IContextMenu)) return CreateContextMenu(count, items, ppv);
     if (IsEqualIID(riid, IID_IDropTarget)) return CreateDropTarget(count, items, ppv);
-    if (!IsEqualIID(riid, IID_IExtractIconA)) return E_NOINTERFACE;
+    if (!IsEqualIID(riid, IID_IExtractIconA) && !IsEqualIID(riid, IID_IExtractIconW)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
     return CreateComObject<CExtractIcon>(riid, ppv, items[0]);
 }
@@ -365,19 +421,29 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
 STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name)
 {
     if (!name || (flags & ~kNameFlags) || !IsDeviceItem(item)) return E_INVALIDARG;
-    char text[MAX_PATH] = "";
+    char text[2 * MAX_PATH] = "";
     // A name to edit is always the one inside the folder, as SetNameOf takes it.
     if (flags & (SHGDN_INFOLDER | SHGDN_FOREDITING))
         return WideString(ItemIdDisplayName(item, text, sizeof text), name);
-    // Only the model the device has already told: Explorer asks for names on
-    // every thread and at any time, and an unplugged device would freeze it.
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (notetaker) lstrcpynA(text, notetaker->KnownDeviceName(), sizeof text);
-    size_t length = strlen(text);
-    if (length > 0 && length + 1 < sizeof text) text[length++] = ':';
-    text[length] = '\0';
-    if (!DevicePath(item, text + length, sizeof text - length)) return E_OUTOFMEMORY;
+    size_t length = 0;
+    if (flags & SHGDN_FORADDRESSBAR) {
+        length = FriendlyPrefix(text, MAX_PATH);
+    } else if (flags & SHGDN_FORPARSING) {
+        length = strlen(lstrcpynA(text, kParsingPrefix, MAX_PATH));
+    } else {
+        // Only the model the device has already told: Explorer asks for names on
+        // every thread and at any time, and an unplugged device would freeze it.
+        NotetakerSession session;
+        CNotetaker* notetaker = session.get();
+        if (notetaker) lstrcpynA(text, notetaker->KnownDeviceName(), MAX_PATH);
+        length = strlen(text);
+        if (length > 0) text[length++] = ':';
+    }
+    if (!DevicePath(item, text + length, MAX_PATH)) return E_OUTOFMEMORY;
+    // A folder's parsing name, like a PC folder's, ends without a backslash.
+    const size_t end = strlen(text);
+    if ((flags & (SHGDN_FORADDRESSBAR | SHGDN_FORPARSING)) && end > length && text[end - 1] == '\\')
+        text[end - 1] = '\0';
     return WideString(text, name);
 }
 

@@ -42,8 +42,9 @@ DeviceEntry Entry(const char* name, int type, DWORD size = 0)
     return entry;
 }
 
-constexpr SFGAOF kItemVerbs = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE;
-constexpr SFGAOF kFolderBits = kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
+constexpr SFGAOF kItemVerbs = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
+constexpr SFGAOF kFolderBits =
+    kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
 constexpr SFGAOF kAll = 0xFFFFFFFF;
 
 class ShellFolderTest : public ::testing::Test {
@@ -68,14 +69,25 @@ TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
         SFGAOF asked, given;
     } rows[] = {
         {{file_.get(), folderR_.get()}, kAll, kItemVerbs},
-        {{folderR_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER},
-        {{special_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER | SFGAO_HASSUBFOLDER},
+        {{folderR_.get()}, SFGAO_FOLDER | SFGAO_HASSUBFOLDER, SFGAO_FOLDER | SFGAO_HASSUBFOLDER},
+        {{folderR_.get()}, SFGAO_HASSUBFOLDER, SFGAO_HASSUBFOLDER},  // Explorer's tree asks this alone
+        {{special_.get()}, SFGAO_BROWSABLE | SFGAO_STREAM, SFGAO_BROWSABLE},
         {{folderR_.get()}, kAll, kFolderBits},
-        {{special_.get()}, kAll, kFolderBits | SFGAO_HASSUBFOLDER},
-        {{special_.get()}, SFGAO_FOLDER | kItemVerbs, SFGAO_FOLDER | kItemVerbs},  // no subfolders unless asked
+        {{file_.get()}, kAll, kItemVerbs},  // no stream or file system: Open dialogs refuse it
         {{}, 0x1234, 0x1234},  // no items leave the mask alone
     };
     for (const auto& row : rows) EXPECT_EQ(Attributes(row.items, row.asked), row.given) << std::hex << row.asked;
+
+    // Explorer asks for the wide icon interface first.
+    ComPtr<IExtractIconW> icon;
+    LPCITEMIDLIST one = file_.get();
+    ASSERT_EQ(folder_->GetUIObjectOf(nullptr, 1, &one, IID_IExtractIconW, nullptr, icon.putVoid()), S_OK);
+    WCHAR location[MAX_PATH] = L"";
+    int index = -1;
+    UINT flags = 0;
+    EXPECT_EQ(icon->GetIconLocation(0, location, MAX_PATH, &index, &flags), S_OK);
+    EXPECT_STREQ(location, L"*.txt");
+    EXPECT_EQ(index, 2);
 }
 
 TEST_F(ShellFolderTest, BindingNeedsAFolder)
@@ -84,6 +96,10 @@ TEST_F(ShellFolderTest, BindingNeedsAFolder)
     EXPECT_EQ(folder_->BindToObject(file_.get(), nullptr, IID_IShellFolder, &object), E_INVALIDARG);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(folder_->BindToObject(folderR_.get(), nullptr, IID_IDataObject, &object), E_NOINTERFACE);
+    // What other programs' Open dialogs ask of a file.
+    EXPECT_EQ(folder_->BindToObject(file_.get(), nullptr, IID_IStream, &object), E_NOINTERFACE);
+    EXPECT_EQ(folder_->BindToStorage(file_.get(), nullptr, IID_IStream, &object), E_NOTIMPL);
+    EXPECT_EQ(object, nullptr);
     ComPtr<IShellFolder> child = BindFolder(folder_.get(), "R:\\Letters"), grandchild = BindFolder(child.get(), "Old");
     EXPECT_EQ(PathOf(static_cast<CShellFolder*>(grandchild.get())->DeviceList()), "R:\\Letters\\Old\\");
 }
@@ -144,7 +160,11 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         {folderR_.get(), SHGDN_FOREDITING, "R:\\Letters"},
         {folderR_.get(), SHGDN_INFOLDER | SHGDN_FORADDRESSBAR | SHGDN_FORPARSING, "R:\\Letters"},
         {file_.get(), SHGDN_NORMAL, "note.txt"},
-        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, "R:\\Letters\\"},
+        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, "Pellor\\R:\\Letters"},
+        {file_.get(), SHGDN_FORADDRESSBAR, "Pellor\\note.txt"},
+        {folderR_.get(), SHGDN_FORPARSING,
+         "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{9413F1A9-2105-4B5F-886F-9B5CF0033322}\\R:\\Letters"},
+        {folderR_.get(), SHGDN_NORMAL, "R:\\Letters\\"},
         {file_.get(), SHGDN_INFOLDER | 0x2, nullptr},
     };
     for (const auto& row : rows) {
