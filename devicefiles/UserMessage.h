@@ -4,6 +4,9 @@
 #include <windows.h>
 
 int ShowMessageText(HWND owner, const char* text, UINT flags);
+// For words that may hold PC names outside the ANSI code page; a test's
+// hook reads them in UTF-8.
+int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags);
 
 // The note-taker's last error in words after the beep of a refused device
 // operation: a beep alone cannot be told from a slip of the finger.

@@ -84,25 +84,39 @@ HRESULT StoreBlock(IDataObject* dataObject, UINT16 format, ScopedGlobal block)
     return hr;
 }
 
-HRESULT StoreDescriptor(IDataObject* dataObject, UINT count, const PCUIDLIST_RELATIVE* items)
+void CopyName(char (&to)[MAX_PATH], const char* name) { lstrcpynA(to, name, MAX_PATH); }
+void CopyName(WCHAR (&to)[MAX_PATH], const char* name)
 {
-    ScopedGlobal block(
-        GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA) + count * sizeof(FILEDESCRIPTORA)));
-    auto* group = block ? static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(block.get())) : nullptr;
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, to, MAX_PATH)) to[0] = L'\0';
+}
+
+// The descriptor block in its ANSI or its wide form.
+template <class Group>
+HRESULT StoreDescriptor(IDataObject* dataObject, UINT16 format, UINT count, const PCUIDLIST_RELATIVE* items)
+{
+    ScopedGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(Group) + count * sizeof(Group::fgd[0])));
+    auto* group = block ? static_cast<Group*>(GlobalLock(block.get())) : nullptr;
     if (!group) return E_OUTOFMEMORY;
     group->cItems = count;
     for (UINT i = 0; i < count; ++i) {
-        FILEDESCRIPTORA& file = group->fgd[i];
+        auto& file = group->fgd[i];
         file.dwFlags = kDescriptorFlags;
         // The identifier's attributes mark the device's entry types (SYSTEM for
         // F: folders, OFFLINE for special entries); a PC file gets none of them.
         file.dwFileAttributes = ItemIdIsFolder(items[i]) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
         file.ftCreationTime = file.ftLastAccessTime = file.ftLastWriteTime = UtcTime(items[i]);
         file.nFileSizeLow = ItemIdFileSize(items[i]);
-        DescriptorName(items[i], file.cFileName, sizeof file.cFileName);
+        char name[MAX_PATH];
+        DescriptorName(items[i], name, sizeof name);
+        CopyName(file.cFileName, name);
     }
     GlobalUnlock(block.get());
-    return StoreBlock(dataObject, g_cfFileGroupDescriptor, std::move(block));
+    return StoreBlock(dataObject, format, std::move(block));
+}
+
+bool IsFileFormat(CLIPFORMAT format)
+{
+    return format == g_cfFileGroupDescriptorW || format == g_cfFileGroupDescriptor || format == g_cfFileContents;
 }
 
 HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item,
@@ -125,20 +139,30 @@ HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE fold
 
 }  // namespace
 
-CDataObject::CDataObject(IDataSourceSink* sink, const void* owner, DWORD ownerLength)
+CDataObject::CDataObject(IDataSourceSink* sink)
 {
-    if (sink) sink->AddRef();
+    if (!sink) return;
+    sink->AddRef();
     sink_.reset(sink);
-    if (owner && ownerLength > 0) {
-        owner_ = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, ownerLength));
-        if (owner_) memcpy(owner_, owner, ownerLength);
-        ownerLength_ = ownerLength;
-    }
+    // Offered before they are filled, the wide descriptor first as Explorer prefers it.
+    for (const FORMATETC& format : {ContentFormat(g_cfFileGroupDescriptorW, -1, TYMED_HGLOBAL),
+                                    ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL),
+                                    ContentFormat(g_cfFileContents, -1, TYMED_ISTREAM)})
+        entries_.push_back(Entry{format, ScopedMedium()});
 }
 
-CDataObject::~CDataObject()
+UINT CDataObject::FormatCount()
 {
-    if (owner_) HeapFree(GetProcessHeap(), 0, owner_);
+    CriticalSection::Held held(lock_);
+    return static_cast<UINT>(entries_.size());
+}
+
+bool CDataObject::Format(UINT index, FORMATETC* format)
+{
+    CriticalSection::Held held(lock_);
+    if (index >= entries_.size()) return false;
+    *format = entries_[index].format;
+    return true;
 }
 
 STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
@@ -151,21 +175,25 @@ STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
     return QiSearch(this, table, riid, ppv);
 }
 
-STDMETHODIMP_(ULONG) CDataObject::Release()
+HRESULT CDataObject::fill()
 {
-    // The extra reference keeps the count above 0 while the sink, which
-    // reads formats of this object, is told about the end.
-    const ULONG held = AddRefImpl() - 1;
-    if (held == 1 && !destroying_) {
-        destroying_ = true;
-        if (sink_) {
-            DataObjectRecord record{this, owner_, owner_ ? ownerLength_ : 0};
-            sink_->DataObjectReleased(&record);
-            sink_.reset();
-        }
-    }
-    if (ReleaseImpl() == 0) return 0;  // the extra reference is never the last
-    return ReleaseImpl();
+    if (!sink_ || filled_) return S_OK;
+    const HRESULT hr = sink_->FillFiles(this);
+    filled_ = SUCCEEDED(hr);
+    return hr;
+}
+
+void CDataObject::checkPastedMove()
+{
+    DWORD pasted = 0, performed = 0;
+    if (FAILED(GetDataDword(this, g_cfPasteSucceeded, &pasted)) || pasted != DROPEFFECT_MOVE) return;
+    if (FAILED(GetDataDword(this, g_cfPerformedDropEffect, &performed))) return;
+    if (performed == DROPEFFECT_MOVE || performed == DROPEFFECT_NONE) reportMove();
+}
+
+void CDataObject::reportMove()
+{
+    if (sink_ && InterlockedExchange(&moved_, 1) == 0) sink_->FilesMoved(this);
 }
 
 HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
@@ -179,6 +207,12 @@ HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
         *found = &entry;
         return S_OK;
     }
+    // Before the fill every index of the promised contents is on offer.
+    if (!adding && sink_ && !filled_ && format->cfFormat == g_cfFileContents && format->lindex >= 0) {
+        FORMATETC promised = *format;
+        promised.lindex = -1;
+        return find(&promised, false, found);
+    }
     if (!adding) return DV_E_FORMATETC;
     Entry added{*format, ScopedMedium()};
     added.format.ptd = nullptr;
@@ -190,9 +224,12 @@ HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
 STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
 {
     if (!format || !medium) return E_INVALIDARG;
+    CriticalSection::Held held(lock_);
+    HRESULT hr = IsFileFormat(format->cfFormat) ? fill() : S_OK;
     Entry* entry = nullptr;
-    HRESULT hr = find(format, false, &entry);
+    if (SUCCEEDED(hr)) hr = find(format, false, &entry);
     if (FAILED(hr)) return hr;
+    if (entry->medium->tymed == TYMED_NULL) return DV_E_FORMATETC;  // promised, and not there after the fill
     *medium = *entry->medium;
     // Every reader of a stream starts at its beginning with a position of its
     // own: a second paste of the same copy reads whole files again.
@@ -216,6 +253,7 @@ STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
 STDMETHODIMP CDataObject::QueryGetData(FORMATETC* format)
 {
     if (!format) return E_INVALIDARG;
+    CriticalSection::Held held(lock_);
     Entry* entry = nullptr;
     return find(format, false, &entry);
 }
@@ -231,22 +269,27 @@ STDMETHODIMP CDataObject::GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out)
 STDMETHODIMP CDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release)
 {
     if (!format || !medium) return E_INVALIDARG;
-    Entry* entry = nullptr;
-    HRESULT hr = find(format, true, &entry);
-    if (FAILED(hr)) return hr;
-    entry->medium.reset();
-    if (release)
-        entry->medium.reset(*medium);
-    else
-        hr = CopyMedium(*medium, format->cfFormat, *entry->medium.get());
-    if (FAILED(hr)) return hr;
-    entry->format.tymed = entry->medium->tymed;
-    IUnknown* owner = entry->medium->pUnkForRelease;
-    if (owner && SameObject(owner, static_cast<IDataObject*>(this))) {
-        // Holding ourselves would keep us alive for ever.
-        entry->medium.get()->pUnkForRelease = nullptr;
-        owner->Release();
+    {
+        CriticalSection::Held held(lock_);
+        Entry* entry = nullptr;
+        HRESULT hr = find(format, true, &entry);
+        if (FAILED(hr)) return hr;
+        entry->medium.reset();
+        if (release)
+            entry->medium.reset(*medium);
+        else
+            hr = CopyMedium(*medium, format->cfFormat, *entry->medium.get());
+        if (FAILED(hr)) return hr;
+        entry->format.tymed = entry->medium->tymed;
+        IUnknown* owner = entry->medium->pUnkForRelease;
+        if (owner && SameObject(owner, static_cast<IDataObject*>(this))) {
+            // Holding ourselves would keep us alive for ever.
+            entry->medium.get()->pUnkForRelease = nullptr;
+            owner->Release();
+        }
     }
+    // A pasting target reports a move with these two, in either order.
+    if (format->cfFormat == g_cfPasteSucceeded || format->cfFormat == g_cfPerformedDropEffect) checkPastedMove();
     return S_OK;
 }
 
@@ -284,9 +327,12 @@ STDMETHODIMP CDataObject::InOperation(BOOL* inOperation)
     return S_OK;
 }
 
-STDMETHODIMP CDataObject::EndOperation(HRESULT, IBindCtx*, DWORD effect)
+// A target that copied on its own thread reports a move here.
+STDMETHODIMP CDataObject::EndOperation(HRESULT result, IBindCtx*, DWORD effect)
 {
     endEffect_ = effect;
+    inOperation_ = FALSE;
+    if (SUCCEEDED(result) && effect == DROPEFFECT_MOVE) reportMove();
     return S_OK;
 }
 
@@ -294,7 +340,8 @@ HRESULT FillDataObject(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE f
                        const PCUIDLIST_RELATIVE* items)
 {
     if (!dataObject || (count > 0 && !items)) return E_INVALIDARG;
-    HRESULT hr = StoreDescriptor(dataObject, count, items);
+    HRESULT hr = StoreDescriptor<FILEGROUPDESCRIPTORW>(dataObject, g_cfFileGroupDescriptorW, count, items);
+    if (SUCCEEDED(hr)) hr = StoreDescriptor<FILEGROUPDESCRIPTORA>(dataObject, g_cfFileGroupDescriptor, count, items);
     for (UINT i = 0; SUCCEEDED(hr) && i < count; ++i)
         hr = StoreStream(owner, dataObject, folder, items[i], static_cast<LONG>(i));
     return hr;

@@ -10,37 +10,40 @@
 #include <string>
 #include <vector>
 
+#include "foundation/CriticalSection.h"
 #include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
-
-// Who made the data object, told once when it is destroyed.
-struct DataObjectRecord {
-    IDataObject* dataObject;
-    const void* owner;  // the owner block given at creation
-    DWORD ownerLength;
-};
 
 // {3F0C1B8E-6A52-4C1D-9E47-2B8D5A9C7E31}
 inline constexpr IID IID_IDataSourceSink = {
     0x3F0C1B8E, 0x6A52, 0x4C1D, {0x9E, 0x47, 0x2B, 0x8D, 0x5A, 0x9C, 0x7E, 0x31}};
 
+// The folder behind a data object of device files. Windows' copy engine
+// reads the files on a thread of its own and releases the object whenever it
+// likes, so the device is listed when a target first wants the files and
+// the cut files go when the target reports the move, not at the release.
 struct IDataSourceSink : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE DataObjectReleased(const DataObjectRecord* record) = 0;
+    // Stores the descriptors and streams of the files on the data object.
+    virtual HRESULT STDMETHODCALLTYPE FillFiles(IDataObject* dataObject) = 0;
+    // Called once, when a target has reported that it moved the files.
+    virtual HRESULT STDMETHODCALLTYPE FilesMoved(IDataObject* dataObject) = 0;
 };
 
+// Safe to call from several threads: Explorer's copy engine reads it on a
+// thread of its own while the window's thread may still ask what it offers.
 class CDataObject final : public IDataObject, public IDataObjectAsyncCapability, public RefCounted {
 public:
-    // The sink (may be null) gains a reference; the owner block is copied.
-    CDataObject(IDataSourceSink* sink, const void* owner, DWORD ownerLength);
-    bool Valid() const { return ownerLength_ == 0 || owner_; }
+    // A sink (may be null; it gains a reference) makes the object offer the
+    // virtual-file formats before they are filled.
+    explicit CDataObject(IDataSourceSink* sink);
 
-    UINT FormatCount() const { return static_cast<UINT>(entries_.size()); }
-    const FORMATETC& Format(UINT index) const { return entries_[index].format; }
+    UINT FormatCount();
+    bool Format(UINT index, FORMATETC* format);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
     // IDataObject
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
@@ -65,23 +68,31 @@ private:
         FORMATETC format;  // never with a target device
         ScopedMedium medium;
     };
-    ~CDataObject() override;
+    ~CDataObject() override = default;
     // The stored entry for a request, or an error; `adding` appends a new
     // entry instead of failing on no match.
     HRESULT find(const FORMATETC* format, bool adding, Entry** found);
+    // Asks the sink for the files once; a failed fill is tried again.
+    HRESULT fill();
+    // Tells the sink, once, when the two formats of a pasting target say that it moved the files.
+    void checkPastedMove();
+    void reportMove();
 
-    bool destroying_ = false;
-    BOOL async_ = FALSE;
+    CriticalSection lock_;
+    // Windows' copy engine reads the files on a thread of its own when the
+    // source allows it, so that a slow serial line does not stop Explorer.
+    BOOL async_ = TRUE;
     BOOL inOperation_ = FALSE;
     DWORD endEffect_ = 0;
+    bool filled_ = false;
+    volatile LONG moved_ = 0;
     std::vector<Entry> entries_;
     ComPtr<IDataSourceSink> sink_;
-    BYTE* owner_ = nullptr;
-    DWORD ownerLength_ = 0;
 };
 
 // Describes the items (relative to the folder's device list) as virtual
-// files: one "FileGroupDescriptor" and one "FileContents" stream per item.
+// files: "FileGroupDescriptorW" and "FileGroupDescriptor", and one
+// "FileContents" stream per item.
 HRESULT FillDataObject(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, UINT count,
                        const PCUIDLIST_RELATIVE* items);
 

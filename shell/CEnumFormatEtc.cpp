@@ -20,8 +20,10 @@ STDMETHODIMP CEnumFormatEtc::Next(ULONG count, FORMATETC* formats, ULONG* fetche
     if (!formats) return E_POINTER;
     if (!fetched && count != 1) return E_INVALIDARG;
     ULONG delivered = 0;
-    while (delivered < count && index_ < dataObject_->FormatCount())
-        formats[delivered++] = dataObject_->Format(index_++);
+    while (delivered < count && dataObject_->Format(index_, &formats[delivered])) {
+        ++delivered;
+        ++index_;
+    }
     if (fetched) *fetched = delivered;
     return delivered == count ? S_OK : S_FALSE;
 }

@@ -10,6 +10,7 @@ UINT g_pasteFormatCount = 0;
 }  // namespace
 
 const UINT16 g_cfFileGroupDescriptor = Register("FileGroupDescriptor");
+const UINT16 g_cfFileGroupDescriptorW = Register("FileGroupDescriptorW");
 const UINT16 g_cfFileContents = Register("FileContents");
 const UINT16 g_cfPasteSucceeded = Register("Paste Succeeded");
 const UINT16 g_cfPerformedDropEffect = Register("Performed DropEffect");

@@ -5,6 +5,7 @@
 #include <objidl.h>
 
 extern const UINT16 g_cfFileGroupDescriptor;
+extern const UINT16 g_cfFileGroupDescriptorW;
 extern const UINT16 g_cfFileContents;
 extern const UINT16 g_cfPasteSucceeded;
 extern const UINT16 g_cfPerformedDropEffect;

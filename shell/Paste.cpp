@@ -11,6 +11,8 @@
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CItemList.h"
 #include "shell/CShellFolder.h"
@@ -22,30 +24,57 @@ namespace {
 constexpr DWORD kMove = DROPEFFECT_MOVE;
 constexpr UINT kErrorBoxFlags = MB_ICONERROR | MB_TASKMODAL;
 
-// What the folder's data object carries for its sink: the item array it
-// hands over.
-struct OwnerBlock {
-    LPITEMIDLIST* items;
-    UINT count;
-};
-
 bool IsFolderPath(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-HRESULT AppendFolderEntries(const std::string& folder, std::vector<std::string>& paths)
+// A PC name in the ANSI code page that the device keeps names in; false
+// when a character has no exact form there: the platform would put a
+// look-alike or a question mark in its place and send the file under a
+// name that is not its own.
+bool ToAnsi(const wchar_t* wide, std::string& out)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
+    BOOL usedDefault = FALSE;
+    const bool utf8 = GetACP() == CP_UTF8;  // takes neither the flag nor the default's report, and loses nothing
+    char text[MAX_PATH];
+    int length = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, text, sizeof text, nullptr,
+                                     utf8 ? nullptr : &usedDefault);
+    if (length == 0 || usedDefault) return false;
+    out = text;
+    return true;
+}
+
+// A folder's entries, except those whose names the device cannot hold.
+HRESULT AppendFolderEntries(const std::string& folder, std::vector<std::string>& paths,
+                            std::vector<std::wstring>* refused)
+{
+    WCHAR wideFolder[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wideFolder, MAX_PATH);
+    WIN32_FIND_DATAW found;
+    ScopedFind search(FindFirstFileW((std::wstring(wideFolder) + L"\\*").c_str(), &found));
+    if (!search.valid()) return HRESULT_FROM_WIN32(GetLastError());
     do {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-            paths.push_back(folder + "\\" + found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+        std::string name;
+        if (ToAnsi(found.cFileName, name))
+            paths.push_back(folder + "\\" + name);
+        else if (refused)
+            refused->push_back(std::wstring(wideFolder) + L"\\" + found.cFileName);
+    } while (FindNextFileW(search.get(), &found));
     return S_OK;
+}
+
+// The PC names left out of a paste, said in words, one a line.
+void ShowRefusedNames(const std::vector<std::wstring>& names)
+{
+    if (names.empty()) return;
+    WCHAR intro[512] = L"";
+    LoadStringW(OwnModule(), IDS_NAME_NOT_ANSI, intro, ARRAYSIZE(intro));
+    std::wstring text = intro;
+    for (const std::wstring& name : names) text += L"\n" + name;
+    ShowMessageTextW(nullptr, text.c_str(), kErrorBoxFlags);
 }
 
 // The part of `list` below the levels that `prefix` has.
@@ -172,15 +201,18 @@ private:
     std::map<std::string, Place> made_;  // by PC folder path
 };
 
-// Deletes the items of a cut on the device, last first, once the target of
-// the paste has reported that it moved them.
+// The selected items of a folder behind its data object: listed on the
+// device when a target first wants the files, deleted there, last first,
+// once the target has reported that it moved them.
 class FolderDataSink final : public IDataSourceSink, public RefCounted {
 public:
-    explicit FolderDataSink(CShellFolder& folder)
+    FolderDataSink(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items) : owner_(owner)
     {
         folder.AddRef();
         folder_.reset(&folder);
+        valid_ = selected_.CopyFrom(items, count);
     }
+    bool Valid() const { return valid_; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -190,27 +222,30 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
-    STDMETHODIMP DataObjectReleased(const DataObjectRecord* record) override
+    STDMETHODIMP FillFiles(IDataObject* dataObject) override
     {
-        if (!record) return E_INVALIDARG;
-        if (record->ownerLength != sizeof(OwnerBlock) || !record->owner) return E_UNEXPECTED;
-        OwnerBlock block;
-        memcpy(&block, record->owner, sizeof block);
-        CItemList items;
-        items.Attach(block.items, block.count);
-        DWORD pasted = 0, performed = 0;
-        HRESULT hr = GetDataDword(record->dataObject, g_cfPasteSucceeded, &pasted);
-        if (FAILED(hr) || pasted != kMove) return hr;
-        hr = GetDataDword(record->dataObject, g_cfPerformedDropEffect, &performed);
-        if (SUCCEEDED(hr) && (performed == kMove || performed == DROPEFFECT_NONE))
-            return DeleteExpandedItems(*folder_.get(), items);
+        if (!described_.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
+        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described_) ? S_OK : E_FAIL;
+        if (SUCCEEDED(hr))
+            hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described_.Count(), described_.Items());
+        if (FAILED(hr)) described_.Clear();
         return hr;
+    }
+
+    STDMETHODIMP FilesMoved(IDataObject*) override
+    {
+        // Only what a target was given can have been moved.
+        return described_.Count() > 0 ? DeleteExpandedItems(*folder_.get(), described_) : S_FALSE;
     }
 
 private:
     ~FolderDataSink() override = default;
 
     ComPtr<CShellFolder> folder_;
+    HWND owner_;
+    CItemList selected_;
+    CItemList described_;
+    bool valid_ = false;
 };
 
 // Lists folders below a folder of the device: the listing paths are
@@ -237,6 +272,11 @@ private:
     char prefix_[MAX_PATH] = "";
 };
 
+bool IsVirtualFiles(CLIPFORMAT format)
+{
+    return format == g_cfFileGroupDescriptor || format == g_cfFileGroupDescriptorW;
+}
+
 // The clipboard's data object and its data in the first pasteable format.
 // Whatever else the clipboard holds (text, say) stays there.
 HRESULT TakeClipboard(ComPtr<IDataObject>& clipboard, FORMATETC& format, ScopedMedium& medium, DWORD& effect)
@@ -253,50 +293,53 @@ HRESULT TakeClipboard(ComPtr<IDataObject>& clipboard, FORMATETC& format, ScopedM
 }  // namespace
 
 HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear,
-                  std::vector<size_t>* baseLengths)
+                  std::vector<size_t>* baseLengths, std::vector<std::wstring>* refused)
 {
     if (!hDrop || !paths) return E_INVALIDARG;
     if (clear) paths->clear();
     if (baseLengths) baseLengths->assign(paths->size(), 0);
-    const UINT count = DragQueryFileA(hDrop, 0xFFFFFFFF, nullptr, 0);
-    if (count == 0) return S_FALSE;
+    const UINT count = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
     size_t expanded = paths->size();
     for (UINT i = 0; i < count; ++i) {
-        char path[MAX_PATH] = "";
-        DragQueryFileA(hDrop, i, path, sizeof path);
-        if (i == 0 && baseFolder) {
-            const char* last = strrchr(path, '\\');
-            if (!last) return S_FALSE;
-            snprintf(baseFolder, MAX_PATH, "%.*s", static_cast<int>(last - path), path);
+        std::vector<WCHAR> wide(DragQueryFileW(hDrop, i, nullptr, 0) + 1, L'\0');
+        DragQueryFileW(hDrop, i, wide.data(), static_cast<UINT>(wide.size()));
+        std::string path;
+        if (!ToAnsi(wide.data(), path)) {
+            if (refused) refused->emplace_back(wide.data());
+            continue;
         }
         // Each dropped item may come from a folder of its own.
-        const char* last = strrchr(path, '\\');
-        const size_t baseLength = last ? static_cast<size_t>(last - path) : 0;
+        const size_t last = path.rfind('\\');
+        if (last == std::string::npos) return S_FALSE;
+        if (baseFolder && expanded == 0) snprintf(baseFolder, MAX_PATH, "%s", path.substr(0, last).c_str());
         paths->emplace_back(path);
         for (; expanded < paths->size(); ++expanded) {
-            if (baseLengths) baseLengths->push_back(baseLength);
+            if (baseLengths) baseLengths->push_back(last);
             const std::string folder = (*paths)[expanded];  // the vector grows below
             if (!IsFolderPath(folder)) continue;
-            HRESULT hr = AppendFolderEntries(folder, *paths);
+            HRESULT hr = AppendFolderEntries(folder, *paths, refused);
             if (FAILED(hr)) return hr;
         }
     }
-    return S_OK;
+    return paths->empty() ? S_FALSE : S_OK;
 }
 
 HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD)
 {
     std::vector<std::string> paths;
     std::vector<size_t> baseLengths;
+    std::vector<std::wstring> refused;
     char base[MAX_PATH] = "";
-    HRESULT hr = ReadHDrop(hDrop, &paths, base, true, &baseLengths);
+    HRESULT hr = ReadHDrop(hDrop, &paths, base, true, &baseLengths, &refused);
+    ShowRefusedNames(refused);
     if (hr != S_OK) return hr;
     PasteRun run(folder, target);
     for (size_t index = 0; index < paths.size(); ++index) {
         hr = run.Paste(paths[index], baseLengths[index]);
         if (FAILED(hr)) break;
     }
-    return hr;
+    // What was left out stays on the PC: a cut must not delete it there.
+    return SUCCEEDED(hr) && !refused.empty() ? S_FALSE : hr;
 }
 
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)
@@ -323,17 +366,17 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIV
         if (request->format.cfFormat == CF_HDROP)
             hr = PasteFileList(folder, target, static_cast<HDROP>(request->medium.hGlobal), effect);
         else
-            hr = request->format.cfFormat == g_cfFileGroupDescriptor ? E_FAIL : S_FALSE;
+            hr = IsVirtualFiles(request->format.cfFormat) ? E_FAIL : S_FALSE;
         GlobalUnlock(request->medium.hGlobal);
     }
-    if (SUCCEEDED(hr) && effect == kMove) {
+    if (hr == S_OK && effect == kMove) {
         SetDataDword(source.get(), g_cfPerformedDropEffect, kMove);
         SetDataDword(source.get(), g_cfPasteSucceeded, kMove);
     }
     if (fromClipboard) {
         // A copied list stays for the next paste, as Explorer keeps it; a
         // moved one has no source left to paste from.
-        if (SUCCEEDED(hr) && effect == kMove) OleSetClipboard(nullptr);
+        if (hr == S_OK && effect == kMove) OleSetClipboard(nullptr);
         request->medium = STGMEDIUM{};
     }
     return hr;
@@ -341,24 +384,9 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIV
 
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv)
 {
-    CItemList list;
-    if (!list.CopyFrom(items, count) || !ExpandDeviceFolders(folder, list)) return E_OUTOFMEMORY;
-    ComPtr<FolderDataSink> sink = MakeComObject<FolderDataSink>(folder);
+    ComPtr<FolderDataSink> sink = MakeComObject<FolderDataSink>(folder, owner, count, items);
     if (!sink) return E_OUTOFMEMORY;
-    LPITEMIDLIST* array = nullptr;
-    const UINT total = list.Detach(&array);
-    OwnerBlock block{array, total};
-    ComPtr<CDataObject> dataObject = MakeComObject<CDataObject>(sink.get(), &block, sizeof block);
-    if (!dataObject) {
-        list.Attach(array, total);
-        return E_OUTOFMEMORY;
-    }
-    // From here the object owns the items: releasing it hands them to the
-    // sink, which frees them.
-    const HRESULT hr = FillDataObject(owner, dataObject.get(), folder.DeviceList(), total, array);
-    if (FAILED(hr)) return hr;
-    *ppv = static_cast<IDataObject*>(dataObject.detach());
-    return S_OK;
+    return CreateComObject<CDataObject>(IID_IDataObject, ppv, sink.get());
 }
 
 bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items)

@@ -38,17 +38,21 @@ struct IDropSink : public IUnknown {
 // source through "Performed DropEffect" and "Paste Succeeded".
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request);
 
-// 0 when every path was sent, S_FALSE for an empty list, else the first error.
+// 0 when every path was sent, S_FALSE for an empty list or names left out
+// (shown to the user), else the first error.
 HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD effect);
 
 // The dropped paths, each folder followed by everything below it, and the
 // folder of the first path (`baseFolder` holds MAX_PATH characters). With
 // `baseLengths`, for each path the length of its dropped item's folder.
+// Names the device's ANSI names cannot hold exactly are left out, and go
+// to `refused` in full.
 HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear,
-                  std::vector<size_t>* baseLengths = nullptr);
+                  std::vector<size_t>* baseLengths = nullptr, std::vector<std::wstring>* refused = nullptr);
 
-// The folder's data object over its items, with a sink that deletes the
-// items once a target reports that it moved them.
+// The folder's data object over its items, listed on the device when a
+// target first wants them, and deleted there once a target reports that it
+// moved them.
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv);
 
 // Appends everything below each folder of `items` (relative to `folder`),

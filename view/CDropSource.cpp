@@ -52,6 +52,13 @@ HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
 HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
 {
     if (dragResult != DRAGDROP_S_DROP || effect != DROPEFFECT_MOVE) return S_OK;
+    // A target that copies on a thread of its own is still reading the files:
+    // the data object deletes them when that target ends with a move.
+    ComPtr<IDataObjectAsyncCapability> async;
+    BOOL reading = FALSE;
+    if (SUCCEEDED(dataObject->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid())) &&
+        SUCCEEDED(async->InOperation(&reading)) && reading)
+        return S_OK;
     std::vector<std::string> paths;
     HRESULT hr = GetDataObjectPaths(dataObject, &paths);
     if (FAILED(hr)) return hr;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iostream>
 #include <thread>
 
 #include "devicelink/CNotetaker.h"
@@ -14,7 +15,10 @@
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
+#include "shell/Guids.h"
 #include "shell/Paste.h"
+#include "shell/Registration.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
@@ -62,6 +66,38 @@ std::string ReadStream(IStream* stream)
     while ((result = stream->Read(piece, sizeof piece, &read)) == S_OK && read > 0) bytes.append(piece, read);
     EXPECT_EQ(result, S_OK);
     return bytes;
+}
+
+// The names in the wide descriptor, in UTF-8.
+Names WideNames(IDataObject* object)
+{
+    FORMATETC format = Format(g_cfFileGroupDescriptorW);
+    ScopedMedium medium;
+    if (FAILED(object->GetData(&format, medium.put()))) return {};
+    auto* group = static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock((*medium).hGlobal));
+    Names names;
+    for (UINT i = 0; i < group->cItems; ++i) {
+        char name[MAX_PATH * 3];
+        WideCharToMultiByte(CP_UTF8, 0, group->fgd[i].cFileName, -1, name, sizeof name, nullptr, nullptr);
+        names.emplace_back(name);
+    }
+    GlobalUnlock((*medium).hGlobal);
+    return names;
+}
+
+// The item of that in-folder name as the folder lists it.
+LPITEMIDLIST Listed(IShellFolder* folder, const char* name)
+{
+    ComPtr<IEnumIDList> enumerator;
+    EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, enumerator.put()), S_OK);
+    LPITEMIDLIST item;
+    char own[MAX_PATH];
+    while (enumerator && enumerator->Next(1, &item, nullptr) == S_OK) {
+        if (strcmp(ItemIdDisplayName(item, own, sizeof own), name) == 0) return item;
+        ItemIdFree(item);
+    }
+    ADD_FAILURE() << name << " is not listed";
+    return nullptr;
 }
 
 const FORMATETC kPasteFormats[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
@@ -164,8 +200,6 @@ TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
     const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
-    ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_FORPARSING, &name), S_OK);
-    EXPECT_EQ(Wide(name), model + ":R:\\Letters\\");
     EXPECT_TRUE(errors_.texts.empty());
 }
 
@@ -177,7 +211,8 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         const char* path;  // null: not found
     } rows[] = {
         {L"r:\\letters", "R:\\Letters\\"}, {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"}, {L"Clock", "Clock\\"},
-        {L"R:\\Letters\\gone.txt", nullptr}, {L"R:\\Let", nullptr},
+        {L"R:\\Letters\\gone.txt", nullptr}, {L"R:\\Let", nullptr}, {L"Letters", nullptr},  // no drive at the root
+        {L"Pellor\\R:\\Letters\\note.txt", "R:\\Letters\\note.txt"},  // the address bar's form
     };
     for (const auto& row : rows) {
         LPITEMIDLIST list = reinterpret_cast<LPITEMIDLIST>(1);
@@ -195,6 +230,53 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         EXPECT_EQ(eaten, wcslen(row.name));
         EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
     }
+    LPITEMIDLIST list = nullptr;
+    EXPECT_TRUE(FAILED(BindFolder(root_.get(), "R:\\Gone")->ParseDisplayName(
+        nullptr, nullptr, const_cast<LPOLESTR>(L"x.txt"), nullptr, &list, nullptr)));
+    EXPECT_EQ(errors_.texts, Names{}) << "Explorer parses on its own, without a window: nothing is shown";
+}
+
+// Explorer turns a parsing name back into its item through the desktop,
+// which hands the root what follows the class ids. The class object is the
+// test's own, registered for the desktop to make its folders with.
+TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
+{
+    ASSERT_EQ(RegisterServer(GetModuleHandleA(nullptr), "Z:\\none\\Pellor.dll", VER_PLATFORM_WIN32_NT), S_OK);
+    ComPtr<IClassFactory> factory{new CClassFactory};
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(CLSID_Pellor, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
+    sim_.put("R\\Letters\\Old\\deep.txt", "deep");
+    ComPtr<IShellFolder> desktop, old = BindFolder(letters_.get(), "R:\\Letters\\Old");
+    ASSERT_EQ(SHGetDesktopFolder(desktop.put()), S_OK);
+    ShellIdList root;
+    WCHAR rootName[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::" PELLOR_CLSID_TEXT;
+    ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, rootName, nullptr, root.put(), nullptr), S_OK);
+    ComPtr<IPersistFolder2> rootFolder;
+    ASSERT_EQ(desktop->BindToObject(root.get(), nullptr, IID_IPersistFolder2, rootFolder.putVoid()), S_OK);
+    CLSID clsid{};
+    EXPECT_TRUE(SUCCEEDED(rootFolder->GetClassID(&clsid)) && IsEqualCLSID(clsid, CLSID_Pellor));
+    const struct {
+        CShellFolder* folder;
+        const char* name;
+    } rows[] = {{root_.get(), "R:\\Letters"}, {root_.get(), "F:\\Books"}, {root_.get(), "Clock"},
+                {Letters(), "Old"}, {static_cast<CShellFolder*>(old.get()), "deep.txt"}};
+    for (const auto& row : rows) {
+        ItemIdHolder item(Listed(row.folder, row.name)), device(ItemIdConcat(row.folder->DeviceList(), item.get()));
+        ShellIdList original(ILCombine(root.get(), device.get())), parsed;
+        STRRET name;
+        ASSERT_EQ(row.folder->GetDisplayNameOf(item.get(), SHGDN_FORPARSING, &name), S_OK);
+        const std::string text = Wide(name);
+        std::wstring wide(text.begin(), text.end());
+        ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, parsed.put(), nullptr), S_OK)
+            << text;
+        EXPECT_EQ(desktop->CompareIDs(0, original.get(), parsed.get()), S_OK) << text;
+        EXPECT_EQ(ILGetSize(parsed.get()), ILGetSize(original.get())) << text;
+        std::cout << text << " -> the same item, " << ILGetSize(parsed.get()) << " bytes\n";
+    }
+    CoRevokeClassObject(cookie);
+    EXPECT_EQ(UnregisterServer(GetModuleHandleA(nullptr), "Z:\\none\\Pellor.dll", VER_PLATFORM_WIN32_NT), S_OK);
 }
 
 TEST_F(DeviceFolder, RenameOnTheDevice)
@@ -302,40 +384,125 @@ TEST_F(DeviceFolder, FailedFetchesLeaveNothingAndTryAgain)
     EXPECT_EQ(read, 0u);
 }
 
-TEST_F(DeviceFolder, CutIsDeletedOnlyAfterAReportedMove)
+// A cut goes from the device when its target reports the move, while the
+// target still holds the data object; a release alone deletes nothing.
+TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
 {
-    const DWORD kNone = ~0u;
-    auto release = [&](DWORD pasted, DWORD performed, const char* name = "note.txt") {
-        ComPtr<IDataObject> object = ItemsOf(letters_.get(), MakeItem(name, kFile));
-        if (pasted != kNone) SetDataDword(object.get(), g_cfPasteSucceeded, pasted);
-        if (performed != kNone) SetDataDword(object.get(), g_cfPerformedDropEffect, performed);
-    };
+    const UINT16 kEnd = 0, kFailedEnd = 1, pasted = g_cfPasteSucceeded, performed = g_cfPerformedDropEffect;
+    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY;
     const struct {
-        DWORD pasted, performed;
-    } kept[] = {{kNone, kNone},  // a copy, or a target that said nothing
-                {DROPEFFECT_COPY, DROPEFFECT_MOVE},
-                {DROPEFFECT_MOVE, DROPEFFECT_COPY},  // the paste copied after all
-                {DROPEFFECT_MOVE, kNone}};           // half a report
-    for (const auto& row : kept) {
-        release(row.pasted, row.performed);
-        EXPECT_TRUE(Exists("R\\Letters\\note.txt")) << row.pasted << " " << row.performed;
+        std::vector<std::pair<UINT16, DWORD>> reports;  // formats set in order, or EndOperation's effect
+        bool deleted;
+    } rows[] = {
+        {{}, false},  // a copy, or a target that said nothing
+        {{{pasted, kMove}}, false},  // half a report
+        {{{performed, kCopy}, {pasted, kMove}}, false},  // the paste copied after all
+        {{{performed, kMove}, {pasted, kCopy}}, false},
+        {{{performed, kMove}, {pasted, kMove}}, true},  // Explorer's paste of a cut
+        {{{pasted, kMove}, {performed, kMove}}, true},
+        {{{kEnd, kMove}}, true},  // the copy engine, at the end of its own thread's work
+        {{{kEnd, kCopy}}, false},
+        {{{kFailedEnd, kMove}}, false},
+    };
+    for (size_t index = 0; index < std::size(rows); ++index) {
+        sim_.put("R\\Letters\\note.txt", content_);
+        ComPtr<IDataObject> object = Note();
+        ComPtr<IDataObjectAsyncCapability> async;
+        ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
+        EXPECT_EQ(Descriptors(object.get()).size(), 1u) << "the target reads what it is given";
+        for (const auto& report : rows[index].reports) {
+            if (report.first == kEnd || report.first == kFailedEnd)
+                async->EndOperation(report.first == kEnd ? S_OK : E_FAIL, nullptr, report.second);
+            else
+                SetDataDword(object.get(), report.first, report.second);
+        }
+        EXPECT_EQ(!Exists("R\\Letters\\note.txt"), rows[index].deleted) << "row " << index;
+        object.reset();
+        async.reset();
+        EXPECT_EQ(!Exists("R\\Letters\\note.txt"), rows[index].deleted) << "row " << index << " at its release";
     }
-    char half[2500];
-    ULONG read = 0;
-    EXPECT_EQ(Contents(Note().get(), 0)->Read(half, sizeof half, &read), S_OK);
-    EXPECT_TRUE(Exists("R\\Letters\\note.txt")) << "a target that read half the file and failed reports nothing";
-    release(DROPEFFECT_MOVE, DROPEFFECT_MOVE);
-    EXPECT_FALSE(Exists("R\\Letters\\note.txt"));
     EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
-    release(DROPEFFECT_MOVE, DROPEFFECT_MOVE, "keep.txt");
-    EXPECT_FALSE(Exists("R\\Letters\\keep.txt"));
-    EXPECT_TRUE(Exists("R\\Letters")) << "the folder its last file was cut from stays";
+}
+
+// Windows' copy engine, driving a source that allows it: the files are
+// listed only when it asks for them, and read on a thread of its own.
+TEST_F(DeviceFolder, CopyEngineReadsOnItsOwnThread)
+{
+    const int listings = sim_.device->CommandCount('F');
+    ComPtr<IDataObject> object = ItemsOf(root_.get(), MakeItem("R:\\Letters", kFolderR));
+    ComPtr<IDataObjectAsyncCapability> async;
+    ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
+    BOOL flag = FALSE;
+    EXPECT_EQ(async->GetAsyncMode(&flag), S_OK);
+    EXPECT_TRUE(flag) << "Explorer copies on a thread of its own only when the source allows it";
+    FORMATETC wide = Format(g_cfFileGroupDescriptorW), first{};
+    EXPECT_EQ(object->QueryGetData(&wide), S_OK);
+    ComPtr<IEnumFORMATETC> formats;
+    ASSERT_EQ(object->EnumFormatEtc(DATADIR_GET, formats.put()), S_OK);
+    EXPECT_EQ(formats->Next(1, &first, nullptr), S_OK);
+    EXPECT_EQ(first.cfFormat, g_cfFileGroupDescriptorW) << "the wide descriptor is offered first";
+    EXPECT_EQ(sim_.device->CommandCount('F'), listings) << "nothing is listed before a target asks for the files";
+
+    ASSERT_EQ(async->StartOperation(nullptr), S_OK);
+    const Names names = WideNames(object.get());
+    EXPECT_GT(sim_.device->CommandCount('F'), listings);
+    const auto note = std::find(names.begin(), names.end(), "Letters\\note.txt");
+    ASSERT_NE(note, names.end());
+    std::string bytes;
+    std::thread([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (ComPtr<IStream> stream = Contents(object.get(), static_cast<LONG>(note - names.begin())))
+            bytes = ReadStream(stream.get());
+        CoUninitialize();
+    }).join();
+    EXPECT_TRUE(bytes == content_) << "read on the copy engine's thread: " << bytes.size() << " bytes";
+    EXPECT_EQ(async->InOperation(&flag), S_OK);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(async->EndOperation(S_OK, nullptr, DROPEFFECT_COPY), S_OK);
+    EXPECT_TRUE(Exists("R\\Letters\\note.txt")) << "a copy deletes nothing";
+}
+
+// Targets find the formats by these names: each name is read back as what
+// it must carry (an ANSI descriptor under the wide name would fail here).
+TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNames)
+{
+    ComPtr<IDataObject> object = Note();
+    SetDataDword(object.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
+    SetDataDword(object.get(), g_cfPerformedDropEffect, DROPEFFECT_LINK);
+    SetDataDword(object.get(), g_cfPasteSucceeded, DROPEFFECT_COPY);
+    const struct {
+        const char* name;
+        LONG index;
+        std::string content;
+    } rows[] = {{"FileGroupDescriptorW", -1, "note.txt"}, {"FileGroupDescriptor", -1, "note.txt"},
+                {"FileContents", 0, content_},           {"Preferred DropEffect", -1, "2"},
+                {"Performed DropEffect", -1, "4"},       {"Paste Succeeded", -1, "1"}};
+    for (const auto& row : rows) {
+        const std::string name = row.name;
+        FORMATETC format = Format(static_cast<UINT16>(RegisterClipboardFormatA(row.name)), row.index,
+                                  TYMED_HGLOBAL | TYMED_ISTREAM);
+        ScopedMedium medium;
+        ASSERT_EQ(object->GetData(&format, medium.put()), S_OK) << name;
+        std::string content;
+        if ((*medium).tymed == TYMED_ISTREAM) {
+            content = ReadStream((*medium).pstm);
+        } else if (name == "FileGroupDescriptorW") {
+            content = WideNames(object.get()).at(0);
+        } else {
+            auto* data = static_cast<const BYTE*>(GlobalLock((*medium).hGlobal));
+            const bool descriptor = name == "FileGroupDescriptor";
+            content = descriptor ? reinterpret_cast<const FILEGROUPDESCRIPTORA*>(data)->fgd[0].cFileName
+                                 : std::to_string(*reinterpret_cast<const DWORD*>(data));
+            GlobalUnlock((*medium).hGlobal);
+        }
+        EXPECT_TRUE(content == row.content) << name << " carries " << content.size() << " bytes: " << content.substr(0, 20);
+    }
 }
 
 // The store of formats, without a device.
 TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
 {
-    ComPtr<CDataObject> object{new CDataObject(nullptr, nullptr, 0)};
+    ComPtr<CDataObject> object{new CDataObject(nullptr)};
     ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 1), S_OK);
     ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 2), S_OK);
     ASSERT_EQ(SetDataDword(object.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
@@ -378,12 +545,12 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     ComPtr<IDataObjectAsyncCapability> async;
     ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
     BOOL flag = TRUE;
+    EXPECT_EQ(async->InOperation(&flag), S_OK);
+    EXPECT_FALSE(flag) << "not started";
     async->StartOperation(nullptr);
+    async->SetAsyncMode(FALSE);
     EXPECT_EQ(async->InOperation(&flag), S_OK);
     EXPECT_FALSE(flag) << "not in async mode";
-    async->SetAsyncMode(TRUE);
-    EXPECT_EQ(async->InOperation(&flag), S_OK);
-    EXPECT_TRUE(flag);
 }
 
 // A PC folder tree into the device root; files from two PC folders (the
@@ -484,15 +651,38 @@ TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMoved)
     DeleteFileA(huge.c_str());
 }
 
+// A PC name that the device's ANSI names cannot hold exactly is left out and
+// named; the rest goes on, and a cut of them is not reported as moved.
+TEST_F(DeviceFolder, NamesOutsideTheCodePageAreLeftOutAndNamed)
+{
+    ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8)) << "a code page that cannot hold every name";
+    const std::string zhe = "\xD0\x96.txt", macron = "\xC4\x80.txt";  // none in the code page; a look-alike only
+    CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
+    for (const std::string& name : {zhe, "docs\\" + macron}) {
+        ScopedKernelHandle file(CreateFileW(WideFromUtf8(pc_.file(name)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.valid()) << name;
+    }
+    PcFile("docs\\two.txt", "2");
+    ComPtr<CDataObject> source{PcFiles({PcFile("one.txt", "1"), pc_.file(zhe), pc_.file("docs")})};
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), S_FALSE);
+    EXPECT_EQ(sim_.read("R\\Letters\\one.txt") + sim_.read("R\\Letters\\docs\\two.txt"), "12");
+    ASSERT_EQ(boxes_.texts.size(), 1u);
+    for (const std::string& name : {zhe, macron})
+        EXPECT_NE(boxes_.texts[0].find(name), std::string::npos) << boxes_.texts[0];
+    DWORD pasted = 0;
+    EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "what stayed behind is no move";
+}
+
 TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
 {
     EXPECT_EQ(PasteFromClipboard(PcFiles({}), *Letters()), S_FALSE) << "no files at all";
-    auto* text = new CDataObject(nullptr, nullptr, 0);
+    auto* text = new CDataObject(nullptr);
     SetDataDword(text, g_cfPreferredDropEffect, DROPEFFECT_COPY);
     EXPECT_EQ(PasteFromClipboard(text, *Letters()), DV_E_FORMATETC) << "nothing pasteable";
     EXPECT_TRUE(IsClipboardFormatAvailable(g_cfPreferredDropEffect)) << "what the clipboard held stays there";
     // Virtual files of another namespace are not received.
-    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr)};
     DropRequest request{};
     request.dataObject = virtualFiles.get();
     request.format = Format(g_cfFileGroupDescriptor);

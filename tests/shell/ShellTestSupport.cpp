@@ -105,18 +105,27 @@ std::string Pattern(size_t size, int seed)
     return s;
 }
 
+std::wstring WideFromUtf8(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+    return wide;
+}
+
 CDataObject* PcFiles(const Names& paths)
 {
-    std::string list;
-    for (const std::string& path : paths) list += path + '\0';
-    list += '\0';
+    std::wstring list;
+    for (const std::string& path : paths) list += WideFromUtf8(path) + L'\0';
+    list += L'\0';
+    const size_t bytes = list.size() * sizeof(WCHAR);
     STGMEDIUM medium{TYMED_HGLOBAL};
-    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes);
     auto* drop = static_cast<DROPFILES*>(GlobalLock(medium.hGlobal));
     drop->pFiles = sizeof(DROPFILES);
-    memcpy(drop + 1, list.data(), list.size());
+    drop->fWide = TRUE;
+    memcpy(drop + 1, list.data(), bytes);
     GlobalUnlock(medium.hGlobal);
-    auto* object = new CDataObject(nullptr, nullptr, 0);
+    auto* object = new CDataObject(nullptr);
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
     return object;

@@ -27,7 +27,8 @@ ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type
 
 // Bytes that differ from one position and one seed to the next.
 std::string Pattern(size_t size, int seed);
-// A source that offers the paths as CF_HDROP, as Explorer's copy does.
+std::wstring WideFromUtf8(const std::string& text);
+// A source that offers the paths (UTF-8) as CF_HDROP in wide characters, as Explorer's copy does.
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
 

@@ -81,7 +81,7 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     const POINTL onLetters = drop.PointAt(2);
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(drop.target->DragEnter(nullptr, 0, onLetters, &effect), E_INVALIDARG);
-    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr, nullptr, 0)};
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr)};
     SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
     EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
