@@ -112,6 +112,13 @@ std::wstring WideFromUtf8(const std::string& text)
     return wide;
 }
 
+std::string Utf8(const wchar_t* text)
+{
+    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8.c_str();
+}
+
 CDataObject* PcFiles(const Names& paths)
 {
     std::wstring list;

@@ -28,6 +28,7 @@ ComPtr<IShellFolder> BindFolder(IShellFolder* parent, const char* name, int type
 // Bytes that differ from one position and one seed to the next.
 std::string Pattern(size_t size, int seed);
 std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8(const wchar_t* text);
 // A source that offers the paths (UTF-8) as CF_HDROP in wide characters, as Explorer's copy does.
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
