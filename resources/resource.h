@@ -147,7 +147,7 @@
 #define IDC_HELP_TOPICS         55
 // Words for what the user asked and the product refused.
 #define IDS_NAME_TOO_LONG       242
-#define IDS_NAME_NOT_ANSI       243
+#define IDS_NAME_NOT_ANSI       246
 // Folder picker title of Restore From (Backup To shares IDS_PICK_BACKUP).
 #define IDS_PICK_RESTORE        113
 // The view's menus and accelerators, and the Select by Mask dialog.
