@@ -113,7 +113,7 @@ explorer_open_typed pellor
 check pellor Explorer "title 'Pellor', device unchanged" title_is "$W" '^Pellor$'
 
 explorer_open_typed "r:\\l"
-check open-letters Explorer "title 'R:\\letters', device unchanged" title_is "$W" '^Corvanx:R:\\letters\\$'
+check open-letters Explorer "title 'R:\\letters', device unchanged" title_is "$W" '^Pellor\\R:\\letters$'
 
 focus_list "$W"
 clip_files "$PC/timetable.txt"
@@ -163,7 +163,7 @@ rm -rf "$EXPECT" && cp -a "$WORK/expect-full" "$EXPECT"
 check restore Explorer "device = device before emptying (diff -r); $LEFT files were left" device_as_expected
 
 # Last, as the PC folder's window stays open on top.
-explorer_open_typed "r:\\l"; explorer_wait_title "$W" '^Corvanx:R:\\letters\\$'
+explorer_open_typed "r:\\l"; explorer_wait_title "$W" '^Pellor\\R:\\letters$'
 focus_list "$W"
 typed d; keys ctrl+c
 PCW=""

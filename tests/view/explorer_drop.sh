@@ -28,7 +28,7 @@ wine explorer >/dev/null 2>&1 </dev/null &
 DEVICE_WINDOW=$!
 W="$(explorer_window '^Desktop$')" || fail "Explorer's window did not appear"
 explorer_open_pellor "$W" || fail "could not open Pellor"
-explorer_open "$W" r '^Corvanx:R:\\letters\\$' || fail "could not open R:\\letters"
+explorer_open "$W" r '^Pellor\\R:\\letters$' || fail "could not open R:\\letters"
 xdotool windowmove "$W" 0 0
 wine explorer 'C:\dndsrc' >/dev/null 2>&1 </dev/null &
 PC_WINDOW=$!

@@ -27,7 +27,7 @@ W="$(explorer_window '^Desktop$')" || fail "Explorer's window did not appear"
 explorer_open_pellor "$W" || fail "could not open Pellor"
 sleep 1
 shot explorer-root
-explorer_open "$W" r '^Corvanx:R:\\letters\\$' || fail "could not open R:\\letters"
+explorer_open "$W" r '^Pellor\\R:\\letters$' || fail "could not open R:\\letters"
 sleep 1
 shot explorer-letters
 # Size, ascending: bob.txt (32 bytes) comes before ann.txt (45 bytes).
