@@ -119,7 +119,7 @@ CYModem::CYModem(int port) : CComPort(port, 19200, NOPARITY, ONESTOPBIT, 8)
 CYModem::~CYModem()
 {
     if (trace()) DbgPrint("CYModem::~CYModem");
-    closeFile(false);
+    closeFile();
 }
 
 bool CYModem::trace() const { return DbgOn(DBG_YMODEM); }
@@ -147,7 +147,7 @@ int CYModem::TxStart(const char* path)
     m_bReceiving = false;
     m_bCancel = 0;
     m_bQuietCancel = false;
-    closeFile(false);
+    closeFile();
     m_files.clear();
     PathEntry entry{};
     lstrcpynA(entry.szPath, path, MAX_PATH);
@@ -162,13 +162,14 @@ int CYModem::TxStart(const char* path)
     return 0;
 }
 
-int CYModem::RxStart(const char* path)
+int CYModem::RxStart(const char* path, DWORD listedSize)
 {
     if (trace()) DbgPrint("CYModem::RxStart(%s)", path ? path : "");
+    closeFile();
     m_bReceiving = true;
     m_bCancel = 0;
     m_bQuietCancel = false;
-    closeFile(false);
+    m_dwListedSize = listedSize;
     m_files.clear();
     if (path && path[0] && path[0] != ' ' && path[0] != '*') {
         PathEntry entry{};
@@ -310,12 +311,22 @@ int CYModem::setError(int code)
     if (m_nLastError == 0) return 0;
     char name[64], state[64];
     if (trace()) DbgPrint("CYModem::setError(%s)", ErrorName(code, name));
-    closeFile(true);
+    closeFile();
     if (trace()) DbgPrint("!State=%d (%s), Error=%d", m_nLastState, StateName(m_nLastState, state), code);
     return code;
 }
 
 int CYModem::cancel(bool notify)
+{
+    exchangeCancel();
+    if (notify) return setError(ERR_ABORTED);
+    m_bQuietCancel = true;
+    return ERR_ABORTED;
+}
+
+// CAN until the peer answers CAN, for at most 30 reply time-outs; true
+// when it answered.
+bool CYModem::exchangeCancel()
 {
     if (trace()) DbgPrint("CYModem::cancel()");
     TxClear();
@@ -337,9 +348,7 @@ int CYModem::cancel(bool notify)
         TickSleep(kCancelSettleMs);
         RxClear();
     }
-    if (notify) return setError(ERR_ABORTED);
-    m_bQuietCancel = true;
-    return ERR_ABORTED;
+    return answered;
 }
 
 int CYModem::putChar(BYTE byte)
@@ -362,13 +371,15 @@ int CYModem::getChar()
     return c;
 }
 
-void CYModem::closeFile(bool remove)
+// A received file still under its temporary name never came whole: it goes.
+// The target itself is never touched here.
+void CYModem::closeFile()
 {
-    if (!m_hFile.valid()) return;
-    if (trace()) DbgPrint("CYModem::closeFile");
-    m_hFile.reset();
-    if (!m_bReceiving || !remove || !hasCurrentEntry()) return;
-    const DWORD attributes = GetFileAttributesA(m_itCurrent->szPath);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileA(m_itCurrent->szPath);
+    if (m_hFile.valid()) {
+        if (trace()) DbgPrint("CYModem::closeFile");
+        m_hFile.reset();
+    }
+    if (!m_szPartPath[0]) return;
+    DeleteFileA(m_szPartPath);
+    m_szPartPath[0] = '\0';
 }

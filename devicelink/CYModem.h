@@ -89,7 +89,10 @@ public:
     ~CYModem();
 
     int TxStart(const char* path);
-    int RxStart(const char* path);
+    // `listedSize` is the size the folder listing gave: it stands in for a
+    // block 0 that carries none.
+    static constexpr DWORD kNoListedSize = 0xFFFFFFFF;
+    int RxStart(const char* path, DWORD listedSize = kNoListedSize);
     int Process();
     // The one call allowed from another thread while Process runs.
     void RequestCancel();
@@ -113,7 +116,8 @@ protected:
     int putChar(BYTE byte);
     int getChar();
     int cancel(bool notify);
-    void closeFile(bool remove);
+    bool exchangeCancel();
+    void closeFile();
 
 private:
 
@@ -157,6 +161,8 @@ private:
     int rxBlock0();
     int rxRepeatedBlock();
     int rxOpenTarget();
+    int rxCommitTarget();
+    int rxAbandon(int code);
     int rxWriteBlock();
     void buildBlock0();
 
@@ -173,6 +179,8 @@ protected:
     DWORD m_dwDeadline = 0;
     DWORD m_dwBytesSent = 0;
     ScopedKernelHandle m_hFile;
+    char m_szPartPath[MAX_PATH] = {};  // the file being received, until it is whole
+    DWORD m_dwListedSize = kNoListedSize;
     bool m_bReceiving = false;
     int m_nRetries = 0;
     int m_nRetryLimit = 0;

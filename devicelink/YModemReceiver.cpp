@@ -1,6 +1,7 @@
 // The receiving half of the engine: one device file written under the
 // caller's path (not the name the device sends), cut to the size of block 0.
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "devicelink/CYModem.h"
@@ -12,12 +13,14 @@ constexpr DWORD kInBlockWaitMs = 6000;
 constexpr DWORD kStartPauseMs = 500;
 
 // The size field of block 0: after the name's 0x00, optional white space and
-// sign, then decimal digits. A negative size counts as an empty file.
-DWORD ParseSize(const char* text)
+// sign, then decimal digits. A negative size counts as an empty file; no
+// digits at all leave `found` false.
+DWORD ParseSize(const char* text, bool& found)
 {
     while (isspace(static_cast<unsigned char>(*text))) ++text;
     bool negative = false;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
+    found = isdigit(static_cast<unsigned char>(*text)) != 0;
     unsigned long long size = 0;
     for (; isdigit(static_cast<unsigned char>(*text)) && size <= 0xFFFFFFFFull; ++text) size = size * 10 + (*text - '0');
     if (negative) return 0;
@@ -36,6 +39,29 @@ void CreateFolders(const char* path)
         CreateDirectoryA(folder, nullptr);
         *p = '\\';
     }
+}
+
+// A file is received under its own name with this ending, beside it, and
+// takes the real name only once it is whole.
+const char kPartEnding[] = ".pellor-part";
+
+// Part files left by a receive that was killed. One that another receive
+// is writing right now is open without delete sharing, and stays.
+void RemoveLeftParts(const char* target)
+{
+    char pattern[MAX_PATH];
+    lstrcpynA(pattern, target, MAX_PATH);
+    char* slash = strrchr(pattern, '\\');
+    if (!slash || static_cast<size_t>(slash - pattern) + 2 + sizeof kPartEnding > MAX_PATH) return;
+    snprintf(slash + 1, MAX_PATH - static_cast<size_t>(slash + 1 - pattern), "*%s", kPartEnding);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        lstrcpynA(slash + 1, found.cFileName, MAX_PATH - static_cast<int>(slash + 1 - pattern));
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(pattern);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 }  // namespace
 
@@ -85,22 +111,23 @@ int CYModem::rxWait4SohStx()
         // header, not the end of the file: keeping what came would leave the
         // user a file that looks whole and is not. Left unacknowledged, the
         // device knows too.
-        if (m_nPacket > 0 && m_dwBytesDone < m_dwFileSize) {
+        if (m_nPacket > 0 && m_dwFileSize != kNoListedSize && m_dwBytesDone < m_dwFileSize) {
             if (trace())
                 DbgPrint("EOT after %u of %u bytes", static_cast<unsigned>(m_dwBytesDone),
                          static_cast<unsigned>(m_dwFileSize));
-            return setError(ERR_OUTOFSYNC);
+            return rxAbandon(ERR_OUTOFSYNC);
         }
+        const int committed = rxCommitTarget();
+        if (committed < 0) return committed;
         const int written = putChar(ACK);
         if (written < 0) return written;
         if (trace()) DbgPrint("ACKing EOT");
-        closeFile(false);
         if (hasCurrentEntry()) ++m_itCurrent;
         armDeadline(kInBlockWaitMs);
         return RX_START;
     }
     case CAN: return setError(ERR_CANCELLED);
-    default: return c < 0 ? c : setError(ERR_OUTOFSYNC);
+    default: return c < 0 ? c : rxAbandon(ERR_OUTOFSYNC);
     }
 }
 
@@ -125,7 +152,7 @@ int CYModem::rxGetCompliment()
         return RX_GET_DATA;
     }
     if (trace()) DbgPrint("RX Bad Packet %d: Got=%d + %d != 255", m_nPacket, static_cast<int>(m_dwRxBlockNbr), c);
-    return setError(ERR_BADPACKETNBR);
+    return rxAbandon(ERR_BADPACKETNBR);
 }
 
 int CYModem::rxGetData()
@@ -135,7 +162,7 @@ int CYModem::rxGetData()
     if (static_cast<DWORD>(queued) < m_dwPacketSize) return m_nState;
     const int got = Gets(m_block, static_cast<int>(m_dwPacketSize));
     if (got < 0) return setError(got);
-    if (static_cast<DWORD>(got) < m_dwPacketSize) return setError(ERR_SHORTPACKET);
+    if (static_cast<DWORD>(got) < m_dwPacketSize) return rxAbandon(ERR_SHORTPACKET);
     m_wCheck = 0;
     addToCheck(m_block, m_dwPacketSize);
     armDeadline(kInBlockWaitMs);
@@ -180,19 +207,50 @@ int CYModem::rxWriteBlock()
     const DWORD count = left < m_dwPacketSize ? left : m_dwPacketSize;
     DWORD written = 0;
     if (count && (!WriteFile(m_hFile.get(), m_block, count, &written, nullptr) || written != count))
-        return setError(ERR_SYSTEM);
+        return rxAbandon(ERR_SYSTEM);
     m_dwBytesDone += count;
     return 0;
 }
 
+// Received files take the real name only once whole, by a move over it, so
+// that a failed or killed receive leaves an existing file as it was and no
+// partial file under the real name.
 int CYModem::rxOpenTarget()
 {
     const char* target = m_itCurrent->szPath;
     if (trace()) DbgPrint("Creating '%s'", target);
+    if (strlen(target) + sizeof kPartEnding > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return rxAbandon(ERR_SYSTEM);
+    }
     CreateFolders(target);
-    m_hFile.reset(
-        CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return m_hFile.valid() ? 0 : setError(ERR_SYSTEM);
+    RemoveLeftParts(target);
+    snprintf(m_szPartPath, sizeof m_szPartPath, "%s%s", target, kPartEnding);
+    m_hFile.reset(CreateFileA(m_szPartPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (m_hFile.valid()) return 0;
+    m_szPartPath[0] = '\0';  // not ours to delete
+    return rxAbandon(ERR_SYSTEM);
+}
+
+int CYModem::rxCommitTarget()
+{
+    if (!m_szPartPath[0] || !hasCurrentEntry()) return 0;
+    m_hFile.reset();
+    if (!MoveFileExA(m_szPartPath, m_itCurrent->szPath, MOVEFILE_REPLACE_EXISTING)) return rxAbandon(ERR_SYSTEM);
+    m_szPartPath[0] = '\0';
+    return 0;
+}
+
+// A receive given up while the device is still sending ends with the CAN
+// exchange, so that the device is back in command mode for the next command.
+// A device that fell silent or cancelled itself is not sent CAN.
+int CYModem::rxAbandon(int code)
+{
+    const DWORD winError = GetLastError();
+    exchangeCancel();
+    SetLastError(winError);
+    return setError(code);
 }
 
 int CYModem::rxBlock0()
@@ -203,7 +261,11 @@ int CYModem::rxBlock0()
     text[m_dwPacketSize] = 0;
     const size_t nameLength = strlen(text);
     const char* sizeText = nameLength < m_dwPacketSize ? text + nameLength + 1 : "";
-    m_dwFileSize = ParseSize(sizeText);
+    bool sized = false;
+    m_dwFileSize = ParseSize(sizeText, sized);
+    // Without a size in block 0 the listing's size cuts the padding away;
+    // taken as 0 it would give an empty file reported as whole.
+    if (!sized) m_dwFileSize = m_dwListedSize;
     if (trace()) DbgPrint("PKT 0 BUFFER = %s %s, size=%u", text, sizeText, static_cast<unsigned>(m_dwFileSize));
 
     if (!hasCurrentEntry() && nameLength) {
@@ -238,6 +300,11 @@ int CYModem::rxPacketOk()
     if (m_bCancel) return cancel(true);
     if (m_nPacket == 0) return rxBlock0();
     if (m_dwRxBlockNbr == (static_cast<DWORD>(m_nPacket - 1) & 0xFF)) return rxRepeatedBlock();
+    // A block skipped would leave a hole in the file that nothing shows.
+    if (m_dwRxBlockNbr != (static_cast<DWORD>(m_nPacket) & 0xFF)) {
+        if (trace()) DbgPrint("RX Packet %d where %d was due", static_cast<int>(m_dwRxBlockNbr), m_nPacket & 0xFF);
+        return rxAbandon(ERR_BADPACKETNBR);
+    }
     const int stored = rxWriteBlock();
     if (stored < 0) return stored;
     ++m_nPacket;

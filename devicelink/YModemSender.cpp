@@ -195,7 +195,7 @@ int CYModem::txNextPacket()
         ++m_nPacket;
         return TX_READ_DISK;
     }
-    closeFile(false);
+    closeFile();
     if (m_bEndOfBatch) return setError(0);
     m_nRetries = kEotSends;
     return TX_SEND_EOT;

@@ -9,7 +9,7 @@
 namespace ymodem_test {
 namespace {
 
-const std::string A = S(ACK), AC = A + "C", kNone = "(no file)";
+const std::string A = S(ACK), AC = A + "C", kNone = "(no file)", kOld = "the user's own";
 
 class YModemReceiverTest : public YModemTest {
 protected:
@@ -22,12 +22,14 @@ protected:
         for (size_t at = 0, n = 1; at < data.size(); at += size, ++n) wire += Frame(n, data.substr(at, size), size);
         return wire;
     }
-    // Starts a receive with no target yet; the first "C" comes half a second later.
-    void start(const char* path = nullptr)
+    // Starts a receive over `old_` (no target when empty); the first "C" comes half a second later.
+    void start(const char* path = nullptr, DWORD listed = CYModem::kNoListedSize)
     {
         DeleteFileA(target().c_str());
-        EXPECT_EQ(ym_.RxStart(path ? path : target().c_str()), 0);
+        if (!old_.empty()) TempDir::WriteAll(target(), old_);
+        EXPECT_EQ(ym_.RxStart(path ? path : target().c_str(), listed), 0);
     }
+    std::string old_;
     // Starts a receive, and after its first "C" the device sends `wire`, whose
     // `answers` bytes the engine sends back.
     void startWith(const std::string& wire, size_t answers)
@@ -39,9 +41,10 @@ protected:
     }
 };
 
-// The device's side of a whole receive, in bursts each sent once the engine
-// has answered the one before; what the engine sent, its result and the file;
-// and the trace lines a support person looks for to see how a receive ended.
+// The device's side of a whole receive over an existing file, in bursts each
+// sent once the engine has answered the one before; what the engine sent, its
+// result and the file, never a partial one; and the trace lines a support
+// person looks for to see how a receive ended.
 TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays)
 {
     DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
@@ -52,6 +55,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     const std::string end = Block0("", ""), other = Block0("other.txt", "5"), cans = S(CAN, 30), whole = AC + A + A + A;
     const struct {
         const char* path; std::vector<std::string> bursts; std::string heard; int result; std::string file;
+        DWORD listed = CYModem::kNoListedSize;
     } rows[] = {
         {nullptr, {offer + b3 + EOT, end}, "C" + whole + AC + A, 0, data},
         {nullptr, {Offer(big, 1024) + EOT, end}, "C" + AC + A + A + AC + A, 0, big},  // the tail in a 1K block
@@ -61,27 +65,33 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {nullptr, {b0 + spoiled(b1, 132) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         // A block sent again after a lost ACK (block 0 too) is acknowledged, not written again.
         {nullptr, {b0 + b0 + b1 + b1 + b2 + b2 + b3 + EOT, end}, "C" + AC + AC + S(ACK, 5) + AC + A, 0, data},
-        // A bad number, CAN or a stray byte for a header, or an EOT short of the size: no ACK, no file.
-        {nullptr, {offer + spoiled(b3, 1)}, "C" + AC + A + A, CYModem::ERR_BADPACKETNBR, kNone},
-        {nullptr, {offer + spoiled(b3, 2)}, "C" + AC + A + A, CYModem::ERR_BADPACKETNBR, kNone},
-        {nullptr, {offer + CAN}, "C" + AC + A + A, CYModem::ERR_CANCELLED, kNone},
-        {nullptr, {offer + "x"}, "C" + AC + A + A, CYModem::ERR_OUTOFSYNC, kNone},
-        {nullptr, {offer + EOT}, "C" + AC + A + A, CYModem::ERR_OUTOFSYNC, kNone},
+        // A bad number, CAN or a stray byte for a header, an EOT short of the
+        // size, or a skipped block: no ACK, the old file kept; the device still
+        // sending hears CAN.
+        {nullptr, {offer + spoiled(b3, 1)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
+        {nullptr, {offer + spoiled(b3, 2)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
+        {nullptr, {offer + CAN}, "C" + AC + A + A, CYModem::ERR_CANCELLED, kOld},
+        {nullptr, {offer + "x"}, "C" + AC + A + A + cans, CYModem::ERR_OUTOFSYNC, kOld},
+        {nullptr, {offer + EOT}, "C" + AC + A + A + cans, CYModem::ERR_OUTOFSYNC, kOld},
+        {nullptr, {b0 + b1 + b3}, "C" + AC + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         // The size field: white space, a sign and digits up to the first other
-        // character; blocks beyond the size are acknowledged and not written.
-        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
+        // character; none: the listing's size, else every byte; blocks beyond
+        // the size are acknowledged and not written.
+        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 256)},
+        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200), 200},
         {nullptr, {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0,
          data.substr(0, 200)},
         {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
         {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
-        {nullptr, {end}, "C" + A, 0, kNone},  // an empty batch
+        {nullptr, {end}, "C" + A, 0, kOld},  // an empty batch
         // A file nobody asked for (no path, or after the one file) is refused
         // with CAN; the deadline that then passes ends the receive as a success.
-        {"*", {other}, "C" + cans, 0, kNone}, {" ", {other}, "C" + cans, 0, kNone}, {"", {other}, "C" + cans, 0, kNone},
+        {"*", {other}, "C" + cans, 0, kOld}, {" ", {other}, "C" + cans, 0, kOld}, {"", {other}, "C" + cans, 0, kOld},
         {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},
     };
+    old_ = kOld;
     for (const auto& r : rows) {
-        start(r.path);
+        start(r.path, r.listed);
         std::string heard = say("");
         for (const auto& burst : r.bursts) heard += say(burst);
         runToEnd();
@@ -90,6 +100,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), static_cast<int>(std::count(heard.begin(), heard.end(), NAK)));
         expectStopped(r.result);
         EXPECT_TRUE(file() == r.file) << &r - rows;
+        EXPECT_FALSE(TempDir::Exists(target() + ".pellor-part")) << &r - rows;
     }
     DbgClose();
     for (const char* line : {"ACKing EOT", "CYModem::setError(CYModem::ERR_OUTOFSYNC)"})
@@ -168,13 +179,19 @@ TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheW
     line_.FailNext(MemoryLine::Call::WriteFile, ERROR_GEN_FAILURE);  // the first "C"
     EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
     EXPECT_EQ(ym_.WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    // A whole file that cannot take the target's name: the folder in its way
+    // is left alone, and the device, still waiting for the EOT's ACK, hears CAN.
     ASSERT_TRUE(CreateDirectoryA(dir_.file("in").c_str(), nullptr) && CreateDirectoryA(target().c_str(), nullptr));
     start();
     EXPECT_EQ(say(""), "C");
-    EXPECT_EQ(say(Block0("notes.txt", "10")), "");
+    EXPECT_EQ(say(Offer("0123456789")), AC + A);
+    answerCans();
+    say(S(EOT));
+    EXPECT_EQ(heard_, S(CAN));
     expectStopped(CComPort::ERR_SYSTEM);
     EXPECT_NE(ym_.WinError(), 0u);
-    EXPECT_NE(GetFileAttributesA(target().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);  // the folder is left alone
+    EXPECT_NE(GetFileAttributesA(target().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_FALSE(TempDir::Exists(target() + ".pellor-part"));
 }
 
 }  // namespace
