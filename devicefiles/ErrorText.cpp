@@ -40,6 +40,8 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_INVALIDINDEXFILE: return IDS_ERR_INDEXFILE;
     case CNotetaker::ERR_UNSUPPORTED: return IDS_ERR_UNSUPPORTED;
     case CNotetaker::ERR_BUSY: return IDS_ERR_BUSY;
+    case CNotetaker::ERR_NAMESAKE: return IDS_ERR_NAMESAKE;
+    case CNotetaker::ERR_NAMETAKEN: return IDS_ERR_NAMETAKEN;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }

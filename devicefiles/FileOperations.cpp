@@ -31,7 +31,8 @@ std::string DeviceFolder(const char* folder)
 
 }  // namespace
 
-HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD)
+// The listing's size goes with the row: it stands in for a block 0 that has none.
+HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize)
 {
     if (!pcPath || !devicePath) return E_INVALIDARG;
     if (trace()) DbgPrint("CNotetaker::FileGet(%s -> %s)", devicePath, pcPath);
@@ -40,6 +41,7 @@ HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePat
     row.sName = devicePath;
     row.sPcName = pcPath;
     row.nType = 1;
+    row.nSize = listedSize;
     m_transferList.push_back(row);
     return transfer(hwnd, DCMD_RX);
 }
@@ -76,12 +78,16 @@ HRESULT CNotetaker::FolderCreate(const char* devicePath)
     if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (!path.empty() && path.back() == '\\') path.pop_back();
     if (trace()) DbgPrint("CNotetaker::FolderCreate(%s)", path.c_str());
+    const int shared = refuseSharedName(path.c_str());
+    if (shared < 0) return ErrorHResult(shared);
     return ErrorHResult(serialCmd(path.c_str(), DCMD_MKDIR, nullptr, 0));
 }
 
 HRESULT CNotetaker::Rename(const char* oldPath, const char* newPath, DWORD)
 {
     if (!oldPath || !newPath) return E_INVALIDARG;
+    const int shared = refuseSharedName(newPath);
+    if (shared < 0) return ErrorHResult(shared);
     return ErrorHResult(serialCmd2(oldPath, newPath, DCMD_RENAME, nullptr, 0));
 }
 

@@ -1,6 +1,7 @@
 // Listing one device folder: a count, then one 31-byte record per entry,
 // each fetched with "C", asked again with "R", the exchange ended with "X".
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "devicefiles/FolderPath.h"
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr int kRecordSize = 31;
+constexpr size_t kDrive = 3;  // "R:\\"
 constexpr int kNameField = 21;
 constexpr size_t kMaxSentPath = 259;
 
@@ -54,18 +56,32 @@ bool DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry
     return true;
 }
 
+// The drive letter of a drive-qualified device path, upper case; 0 without one.
+char DriveOf(const std::string& path)
+{
+    if (path.size() < kDrive || path[1] != ':' || path[2] != '\\') return 0;
+    return static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+}
+
+// The first folder below the drive: "letters" for F:\\letters\\ann.txt.
+std::string TopFolder(const std::string& path) { return path.substr(kDrive, path.find('\\', kDrive) - kDrive); }
+
+bool IsFolderOf(const DeviceEntry& entry, int type, const std::string& name)
+{
+    return entry.nType == type && entry.sName.size() > kDrive && _stricmp(entry.sName.c_str() + kDrive, name.c_str()) == 0;
+}
+
 }  // namespace
 
-// The folder as the device knows it: no trailing backslash, and no drive
-// for R:. The device looks for a path without drive on R: first, so a folder
-// of F: named like one of R: would be listed and fetched from R: instead:
-// F: paths keep their drive.
+// The folder as the device knows it: no trailing backslash, and no drive,
+// for F: as for R:. A folder of F: named like one of R: is therefore named
+// alike on the wire; refuseNamesake keeps such a folder from being read.
 std::string FolderPathToSend(const char* path)
 {
     if (!path || strcmp(path, "\\") == 0) return "\\";
     std::string sent = path;
-    const char drive = sent.size() >= 2 ? sent[0] : '\0';
-    if ((drive == 'R' || drive == 'r') && sent[1] == ':') sent.erase(0, sent.size() < 3 ? sent.size() : 3);
+    const char drive = sent.size() >= 2 ? static_cast<char>(toupper(static_cast<unsigned char>(sent[0]))) : '\0';
+    if ((drive == 'R' || drive == 'F') && sent[1] == ':') sent.erase(0, sent.size() < 3 ? sent.size() : 3);
     if (sent.size() > kMaxSentPath) sent.resize(kMaxSentPath);
     if (!sent.empty() && sent.back() == '\\') sent.pop_back();
     return sent;
@@ -95,6 +111,8 @@ int CNotetaker::EnumFolder(const char* path)
     m_listing.clear();
     const std::string sent = FolderPathToSend(path);
     const bool root = path && strcmp(path, "\\") == 0;
+    const int namesake = refuseNamesake(path);
+    if (namesake < 0) return namesake;
     if (trace()) DbgPrint("CNotetaker::EnumFolder(%s)", sent.c_str());
 
     // The device sometimes answers the root with no entries before it is ready.
@@ -134,7 +152,53 @@ int CNotetaker::EnumFolder(const char* path)
         --budget;
     }
     serialEnumCmd(ENUM_STOP, nullptr, 0);
+    if (root) {
+        m_root = m_listing;
+        m_bRootKnown = true;
+    }
     return setError(static_cast<int>(m_listing.size()));
+}
+
+// The root listing, kept from the last time the root was listed, or listed
+// now (`fresh`, or never yet), leaving the current listing as it was.
+int CNotetaker::knowRoot(bool fresh)
+{
+    if (m_bRootKnown && !fresh) return 0;
+    std::vector<DeviceEntry> kept;
+    kept.swap(m_listing);
+    const int count = EnumFolder("\\");
+    m_listing.swap(kept);
+    return count < 0 ? count : 0;
+}
+
+// The device takes a drive-less path for R: first, so a folder of F: named
+// like one of R: would show R:'s files as F:'s: it is not read at all.
+int CNotetaker::refuseNamesake(const char* path)
+{
+    if (!path || DriveOf(path) != 'F') return 0;
+    const std::string top = TopFolder(path);
+    if (top.empty()) return 0;
+    const int known = knowRoot(false);
+    if (known < 0) return known;
+    for (const DeviceEntry& entry : m_root)
+        if (IsFolderOf(entry, DeviceEntry::TYPE_FOLDER_R, top)) return setError(ERR_NAMESAKE);
+    return 0;
+}
+
+// A folder made or renamed at the root of one drive under the name of a
+// folder of the other would make one of the two unreadable.
+int CNotetaker::refuseSharedName(const char* path)
+{
+    const char drive = path ? DriveOf(path) : 0;
+    if (drive != 'R' && drive != 'F') return 0;
+    const std::string top = TopFolder(path), below = path + kDrive + top.size();
+    if (top.empty() || (!below.empty() && below != "\\")) return 0;
+    const int known = knowRoot(true);
+    if (known < 0) return known;
+    const int other = drive == 'R' ? DeviceEntry::TYPE_FOLDER_F : DeviceEntry::TYPE_FOLDER_R;
+    for (const DeviceEntry& entry : m_root)
+        if (IsFolderOf(entry, other, top)) return setError(ERR_NAMETAKEN);
+    return 0;
 }
 
 int CNotetaker::GetEntry(size_t index, DeviceEntry& out)

@@ -33,6 +33,13 @@ constexpr int kLineLength = 50;  // terminator included
 
 enum ProgressControl { IDC_SOURCE = 102, IDC_DESTINATION = 103, IDC_BAR = 104, IDC_BYTES = 105, IDC_ANIMATION = 106 };
 
+// A result that says the device no longer answers: no reply to the
+// command, no "C" to a send, a transfer fallen silent.
+bool DeviceFellSilent(int result)
+{
+    return result == CComPort::ERR_NODATA || result == CYModem::ERR_TIMEDOUT || result == CYModem::ERR_NOSTARTUPCHAR;
+}
+
 HRESULT PlatformError()
 {
     const DWORD error = GetLastError();
@@ -259,6 +266,9 @@ int CNotetaker::transferRows()
         row.nType = result < 0 ? result : 0;
         if (trace()) DbgPrint("done with %s <-> %s: Code=%d", row.sName.c_str(), row.sPcName.c_str(), row.nType);
         last = result;
+        // Each row would spend its own repeats and retries on a device that
+        // is gone: the rows after this one stay "not attempted".
+        if (DeviceFellSilent(result)) break;
     }
     return setError(last);
 }
@@ -313,9 +323,11 @@ int CNotetaker::startRow(const DeviceEntry& row)
             path = drive + mapped;
         return TxStart(path.c_str());
     }
+    const int namesake = refuseNamesake(row.sName.c_str());
+    if (namesake < 0) return namesake;
     const int sent = serialCmd(FolderPathToSend(row.sName.c_str()).c_str(), DCMD_RX, nullptr, 0);
     if (sent < 0) return sent;
-    return RxStart(row.sPcName.c_str());
+    return RxStart(row.sPcName.c_str(), row.nSize);
 }
 
 int CNotetaker::progressStep(ProgressLines& lines)

@@ -21,11 +21,12 @@ static_assert(sizeof kCommandNames / sizeof kCommandNames[0] == CNotetaker::DCMD
 const char kCommandLetters[] = {'W', 'Y', 'F', 'R', 'S', 'D', 'P', 'M', 'N', 'C'};
 const char kEnumLetters[] = {'C', 'R', 'X', '\0'};
 
-// From ERR_RESPONSE (-115) down to ERR_BUSY (-123).
+// From ERR_RESPONSE (-115) down to ERR_NAMETAKEN (-125).
 const char* const kErrorNames[] = {
     "CNotetaker::ERR_RESPONSE", "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
     "CNotetaker::ERR_UNKNOWN",  "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
     "CNotetaker::ERR_INVALIDINDEXFILE", "CNotetaker::ERR_UNSUPPORTED", "CNotetaker::ERR_BUSY",
+    "CNotetaker::ERR_NAMESAKE", "CNotetaker::ERR_NAMETAKEN",
 };
 
 const DWORD kBaudRates[] = {115200, 38400, 19200, 9600};
@@ -113,7 +114,7 @@ const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 
 const char* CNotetaker::ErrorName(int code, char (&buffer)[64])
 {
-    if (code <= ERR_RESPONSE && code >= ERR_BUSY) return kErrorNames[ERR_RESPONSE - code];
+    if (code <= ERR_RESPONSE && code >= ERR_NAMETAKEN) return kErrorNames[ERR_RESPONSE - code];
     snprintf(buffer, sizeof buffer, "Unknown NOTETAKERERROR=0x%X (%d)", static_cast<unsigned>(code), code);
     return buffer;
 }
@@ -245,8 +246,13 @@ int CNotetaker::serialRead(void* buffer, int length, DWORD timeout)
     return got;
 }
 
+// Whatever is still queued (the rest of an abandoned transfer, a reply that
+// came late) would be read as this command's answer: it goes first.
 int CNotetaker::sendCommand(int command, const char* framed, int framedLength)
 {
+    const int opened = serialOpen(false);
+    if (opened < 0) return opened;
+    RxClear();
     const char head[3] = {static_cast<char>(ENQ), static_cast<char>(EOT), kCommandLetters[command]};
     const int sent = serialWrite(head, sizeof head);
     if (sent < 0) return sent;
@@ -411,6 +417,12 @@ void CNotetaker::readIdent2Record()
 {
     unsigned char head[3];
     if (serialCmd(nullptr, DCMD_IDENT2, head, sizeof head) != 0) return;
+    // The record comes after the echoed letter; anything else is a stale
+    // or garbled reply, whose bytes would be read as a firmware version.
+    if (head[0] != static_cast<unsigned char>(kCommandLetters[DCMD_IDENT2])) {
+        if (trace()) DbgPrint("IDENT2 reply starts with 0x%02X", head[0]);
+        return;
+    }
     const int size = head[1] | (head[2] << 8);
     if (trace()) DbgPrint("IDENT2 size = %d", size);
     if (size <= 10) return;

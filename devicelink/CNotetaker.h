@@ -42,6 +42,10 @@ public:
         ERR_INVALIDINDEXFILE = -121,
         ERR_UNSUPPORTED = -122,
         ERR_BUSY = -123,  // another request's long job has the device
+        // A drive-less path names a folder of R: and one of F: alike: the F:
+        // folder cannot be read, and no folder is made or renamed to match.
+        ERR_NAMESAKE = -124,
+        ERR_NAMETAKEN = -125,
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -73,6 +77,10 @@ public:
     // Folder listing.
     int EnumFolder(const char* path);
     int GetEntry(size_t index, DeviceEntry& out);
+    // ERR_NAMESAKE for a path below an F: folder named like one of R:, else 0.
+    int refuseNamesake(const char* path);
+    // ERR_NAMETAKEN when a folder at `path` would share its name with one of the other drive.
+    int refuseSharedName(const char* path);
 
     // Transfer job: every row of the transfer list, behind a progress dialog.
     HRESULT transfer(HWND hwnd, int mode);
@@ -82,7 +90,7 @@ public:
     void SetProgressObserver(void (*observer)(const char* line)) { m_job.observer = observer; }
 
     // Single-file operations.
-    HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD reserved);
+    HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
     HRESULT FileDelete(const char* devicePath);
     HRESULT FolderCreate(const char* devicePath);
@@ -122,6 +130,8 @@ public:
 protected:
     std::vector<DeviceEntry> m_listing;
     std::vector<DeviceEntry> m_transferList;
+    std::vector<DeviceEntry> m_root;  // the last root listing, for namesake folders
+    bool m_bRootKnown = false;
 
 private:
     bool trace() const;
@@ -148,6 +158,7 @@ private:
     int rowsFromPc(const char* base, const char* name);
     int rowsFromIndex(const char* base, HANDLE index);
     int rowsFromLayout(const char* base, const std::string& folder);
+    int knowRoot(bool fresh);
     int reportOpenFailure(int result);
     int closeUndetected(int detected);
     int restoreError(int code, DWORD winError);

@@ -3,7 +3,7 @@
 # in nested folders, as the stand-in note-taker serves it.
 # Usage: sample-device.sh DIR [--round-trip]
 #   --round-trip adds what a whole-device backup must carry: folders three
-#   levels deep (R:\notes\deep\deeper), F:\letters holding a file of the same
+#   levels deep (R:\notes\deep\deeper), F:\mail holding a file of the same
 #   name as one in R:\letters, and a special entry at the root.
 set -euo pipefail
 DIR="$1"
@@ -17,9 +17,9 @@ head -c 4096 /dev/urandom >"$DIR/F/music/scale.bin"
 touch -d '2026-03-14 09:26' "$DIR/R/letters/ann.txt"
 touch -d '2025-12-24 18:00' "$DIR/R/letters/bob.txt"
 if [ "${2:-}" = "--round-trip" ]; then
-  mkdir -p "$DIR/R/notes/deep/deeper" "$DIR/F/letters" "$DIR/special"
+  mkdir -p "$DIR/R/notes/deep/deeper" "$DIR/F/mail" "$DIR/special"
   printf 'Level two.\r\n' >"$DIR/R/notes/deep/outline.txt"
   head -c 30000 /dev/urandom >"$DIR/R/notes/deep/deeper/plan.brl"
-  printf 'Dear Ann,\r\nthe copy kept on F:.\r\n' >"$DIR/F/letters/ann.txt"
+  printf 'Dear Ann,\r\nthe copy kept on F:.\r\n' >"$DIR/F/mail/ann.txt"
   : >"$DIR/special/clock"
 fi

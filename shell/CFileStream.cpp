@@ -65,7 +65,7 @@ HRESULT CFileStream::fetch()
     if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
-    HRESULT hr = notetaker ? notetaker->FileGet(source_->owner, temp, source_->devicePath, 0) : E_FAIL;
+    HRESULT hr = notetaker ? notetaker->FileGet(source_->owner, temp, source_->devicePath, source_->size) : E_FAIL;
     if (hr != S_OK) {
         DeleteFileA(temp);
         return SUCCEEDED(hr) ? E_FAIL : hr;  // a declined or partial fetch leaves nothing to serve

@@ -42,7 +42,7 @@ grep -q 'not backed up (special entry): clock' "$WORK/err" || fail "the special 
 echo "full backup: $FILES files, $BYTES bytes, $SECONDS_TAKEN s, $(rate "$BYTES" "$SECONDS_TAKEN") of the line rate"
 [ "$(tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | wc -l)" = "$FILES" ] || fail "index lines"
 cmp "$WORK/device/R/letters/ann.txt" "$WORK/pc/backup/R/letters/ann.txt" || fail "R:\\letters\\ann.txt"
-cmp "$WORK/device/F/letters/ann.txt" "$WORK/pc/backup/F/letters/ann.txt" || fail "F:\\letters\\ann.txt"
+cmp "$WORK/device/F/mail/ann.txt" "$WORK/pc/backup/F/mail/ann.txt" || fail "F:\\mail\\ann.txt"
 cmp "$WORK/device/R/notes/deep/deeper/plan.brl" "$WORK/pc/backup/R/notes/deep/deeper/plan.brl" || fail "three levels down"
 
 timed ls -r '\'

@@ -5,7 +5,7 @@
 
 namespace {
 
-const char kReplaceBackup[] = "Are you sure you want to delete the existing backup?";
+const char kReplaceBackup[] = "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others kept. Continue?";
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
@@ -14,11 +14,11 @@ const HRESULT kDeclined = 1;
 using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
 // The device of the round trip: two levels of folders below R:\notes, the
-// same folder and name on both drives, an empty folder and a special entry at the root.
+// same file name on both drives, an empty folder and a special entry at the root.
 class BackupRestoreTest : public DeviceFixture {
 protected:
     BackupRestoreTest()
-        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\letters", "F\\empty", "R\\notes", "R\\notes\\deep",
+        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\mail", "F\\empty", "R\\notes", "R\\notes\\deep",
                          "R\\notes\\deep\\deeper"})
     {
         for (const auto& f : files_) sim_.put(f.first, f.second);
@@ -29,7 +29,7 @@ protected:
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     std::string index() { return backedUp("backup-restore.index"); }
 
-    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\letters\\ann.txt", Pattern(7000, 2)},
+    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\mail\\ann.txt", Pattern(7000, 2)},
                           {"R\\notes\\deep\\deeper\\plan.brl", Pattern(70000, 4)},
                           {"R\\notes\\todo.txt", Pattern(10, 3)}};
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
@@ -45,7 +45,7 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_EQ(s_boxes, std::vector<std::string>{"Not attempted:\nclock"});  // and nothing asked
     for (const auto& f : files_) EXPECT_TRUE(backedUp(f.first) == f.second) << f.first;
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(index(), "F:\\letters\\ann.txt\r\nR:\\notes\\todo.txt\r\n"
+    EXPECT_EQ(index(), "F:\\mail\\ann.txt\r\nR:\\notes\\todo.txt\r\n"
                        "R:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
@@ -59,12 +59,12 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_EQ(s_boxes.at(1), kReplaceBackup);
     EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "changed");
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\notes\\todo.txt"));
-    EXPECT_EQ(index(), "F:\\letters\\ann.txt\r\nR:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
+    EXPECT_EQ(index(), "F:\\mail\\ann.txt\r\nR:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
     // A name whose case alone changed is the same file: its copy stays.
-    DeleteFileA(sim_.path("F\\letters\\ann.txt").c_str());
-    sim_.put("F\\letters\\Ann.txt", files_[1].second);
+    DeleteFileA(sim_.path("F\\mail\\ann.txt").c_str());
+    sim_.put("F\\mail\\Ann.txt", files_[1].second);
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_TRUE(backedUp("F\\letters\\ann.txt") == files_[1].second);
+    EXPECT_TRUE(backedUp("F\\mail\\ann.txt") == files_[1].second);
 
     // Cancel at the question sends nothing.
     s_boxAnswer = IDCANCEL;

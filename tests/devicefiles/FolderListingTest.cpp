@@ -27,11 +27,10 @@ protected:
     std::unique_ptr<CNotetaker> nt_;
 };
 
-// The device looks for a path without drive on R: first, so F: paths keep theirs.
-TEST_F(Listing, TheDriveAndTheLastBackslashOfAnRPathStayOnThePc)
+TEST_F(Listing, TheDriveAndTheLastBackslashStayOnThePc)
 {
     const struct { const char* listed; const char* sent; } rows[] = {
-        {"R:\\notes\\deep\\", "notes\\deep"}, {"F:\\books", "F:\\books"}, {"F:\\books\\", "F:\\books"},
+        {"R:\\notes\\deep\\", "notes\\deep"}, {"F:\\books", "books"}, {"f:\\books\\", "books"},
         {"notes", "notes"}, {"\\", "\\"}, {"r:\\Notes\\", "Notes"}, {nullptr, "\\"},
     };
     for (const auto& row : rows) EXPECT_EQ(FolderPathToSend(row.listed), row.sent) << row.sent;
@@ -101,6 +100,7 @@ TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
     const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');
     const struct { const char* folder; std::string name; int type; uint32_t size; When sent; std::string listed, date; }
     rows[] = {
+        {"\\", "a", kFolderF, 0, {0, 0, 9, 99, 255}, "F:\\a", "2155-09-30 00:00"},  // first: F:\\books has no namesake
         {"d", "ann.txt", kFile, 0x01020304, {12, 30, 6, 15, 79}, "ann.txt", "2059-06-15 12:30"},
         {"d", n20, kFile, 0, {0, 0, 1, 1, 80}, n20, "1980-01-01 00:00"},
         {"d", m21, kFile, 0, {1, 2, 7, 4, 102}, m21, "2002-07-04 01:02"},
@@ -108,7 +108,6 @@ TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
         {"d", "clock", kSpecial, 7, {25, 60, 2, 30, 20}, "clock", "2000-02-29 23:59"},
         {"R:\\notes\\deep\\", "a", kFolderR, 0, {0, 0, 0, 0, 0}, "R:\\notes\\deep\\a", "1980-01-01 00:00"},
         {"F:\\books", "a", kFolderF, 0, {255, 255, 13, 31, 5}, "F:\\books\\a", "1985-12-31 23:59"},
-        {"\\", "a", kFolderF, 0, {0, 0, 9, 99, 255}, "F:\\a", "2155-09-30 00:00"},
         {"notes", "a", kFolderR, 0, {0, 0, 4, 31, 90}, "R:\\notes\\a", "1990-04-30 00:00"},
         {"r:\\Notes\\", "a", kFolderR, 0, {0, 0, 6, 31, 90}, "R:\\Notes\\a", "1990-06-30 00:00"},
         {"F:\\books\\", "a", kFile, 0, {0, 0, 11, 31, 90}, "a", "1990-11-30 00:00"},

@@ -93,7 +93,7 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
     addRows({{"slow.txt", ""}, {"next.txt", "next"}});
     ASSERT_TRUE(sim_.put("R\\letters\\slow.txt", Pattern(120 * 1024)));
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about ten seconds
-    std::thread presser = cancelWhen([this] { return TempDir::Exists(pc_.file("slow.txt")); }, 500);
+    std::thread presser = cancelWhen([this] { return TempDir::Exists(pc_.file("slow.txt.pellor-part")); }, 500);
     const DWORD start = GetTickCount();
     const HRESULT hr = nt_.transfer(nullptr, CNotetaker::DCMD_RX);
     presser.join();
@@ -103,7 +103,8 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
     EXPECT_LT(GetTickCount() - start, 9000u);
     EXPECT_GT(barAtCancel_, 0);  // the bar moved with the bytes that came
     EXPECT_TRUE(nt_.TransferList()[0].nType == CYModem::ERR_ABORTED && nt_.TransferList()[1].nType == 1);
-    EXPECT_FALSE(TempDir::Exists(pc_.file("slow.txt")) || TempDir::Exists(pc_.file("next.txt")));
+    EXPECT_FALSE(TempDir::Exists(pc_.file("slow.txt")) || TempDir::Exists(pc_.file("next.txt")) ||
+                 TempDir::Exists(pc_.file("slow.txt.pellor-part")));
     nt_.ShowErrorFiles(nullptr);
     EXPECT_EQ(s_boxes, std::vector<std::string>{kFailed + std::string("R:\\letters\\slow.txt\nNot attempted:\n"
                                                                       "R:\\letters\\next.txt")});
@@ -124,6 +125,35 @@ TEST_F(TransferJobTest, CancelPressedWhileACommandGoesOutStopsTheJob)
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
     EXPECT_EQ(nt_.TransferList()[1].nType, 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("a.txt")) || TempDir::Exists(pc_.file("b.txt")));
+}
+
+// Over the cable a folder of F: and one of R: go by the same drive-less
+// name, and the device answers from R:. Such an F: folder is never read, and
+// no folder is made or renamed into such a pair; the device hears nothing.
+TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
+{
+    ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr) &&
+                CreateDirectoryA(sim_.path("R\\notes").c_str(), nullptr));
+    ASSERT_GE(nt_.EnumFolder("\\"), 0);
+    const char* const kPc = "C:\\nowhere\\ann.txt";
+    const struct { std::function<int()> op; int result; char letter; } rows[] = {
+        {[&] { return nt_.EnumFolder("F:\\letters"); }, CNotetaker::ERR_NAMESAKE, 'F'},
+        {[&] { return nt_.EnumFolder("f:\\Letters\\deep"); }, CNotetaker::ERR_NAMESAKE, 'F'},
+        {[&] { return static_cast<int>(nt_.FileGet(nullptr, kPc, "F:\\letters\\ann.txt", 7)); },
+         ErrorHResult(CNotetaker::ERR_NAMESAKE), 'S'},
+        {[&] { return static_cast<int>(nt_.FolderCreate("F:\\notes\\")); }, ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'M'},
+        {[&] { return static_cast<int>(nt_.FolderCreate("R:\\books")); }, ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'M'},
+        {[&] { return static_cast<int>(nt_.Rename("R:\\notes", "R:\\Books", 0)); },
+         ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'N'},
+        {[&] { return nt_.EnumFolder("F:\\books"); }, 0, 'X'},
+        {[&] { return static_cast<int>(nt_.FolderCreate("F:\\books\\notes")); }, S_OK, 'X'},
+    };
+    for (const auto& r : rows) {
+        const int before = sim_.device->CommandCount(r.letter);
+        EXPECT_EQ(r.op(), r.result) << &r - rows;
+        if (r.result != 0) EXPECT_EQ(sim_.device->CommandCount(r.letter), before) << &r - rows;
+    }
+    EXPECT_FALSE(TempDir::Exists(kPc));
 }
 
 }  // namespace
