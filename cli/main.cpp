@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
@@ -21,7 +22,7 @@ const char kUsage[] =
     "  ident                         which note-taker answers, on which port\n"
     "  ls [-r] [DEVICE-FOLDER]       list a folder (\\ is the root); -r: and every folder in it\n"
     "  get DEVICE-FILE [PC-PATH]     copy a file from the note-taker\n"
-    "  put PC-FILE [DEVICE-FOLDER]   copy a file to the note-taker (R:\\ by default)\n"
+    "  put PC-FILE DEVICE-FOLDER     copy a file into a folder of the note-taker, such as R:\\\n"
     "  rm DEVICE-FILE                delete a file on the note-taker\n"
     "  mkdir DEVICE-FOLDER           make a folder on the note-taker\n"
     "  mv DEVICE-PATH NEW-PATH       rename (a bare new name stays in the same folder)\n"
@@ -75,36 +76,113 @@ void EndProgress()
     g_progressShown = false;
 }
 
-int Fail(CNotetaker& nt, const char* what, HRESULT hr = S_OK)
+int g_portIndex = -1;  // the port asked for; negative: found among COM1 to COM8
+
+int Say(const std::string& subject, const std::string& words)
 {
-    char text[512] = "";
-    // A failure outside the device (no window for the progress dialog, say)
-    // leaves no device error: then the system's words for the HRESULT.
-    if (!nt.GetErrorText(text, sizeof text, 0) &&
-        !FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr), 0,
-                        text, sizeof text, nullptr))
-        snprintf(text, sizeof text, "error 0x%08lX", static_cast<unsigned long>(hr));
-    fprintf(stderr, "pellor: %s: %s\n", what, text);
+    fprintf(stderr, "pellor: %s: %s\n", subject.c_str(), words.c_str());
     return 1;
 }
 
+// Before the device was found, a failure is the port's: which port, and why.
+int PortFailure(CNotetaker& nt)
+{
+    const std::string port = g_portIndex < 0 ? "COM1 to COM8" : "COM" + std::to_string(g_portIndex + 1);
+    const int code = nt.LastResult();
+    const DWORD winError = nt.WinError();
+    if (code == CComPort::ERR_SYSTEM && (winError == ERROR_FILE_NOT_FOUND || winError == ERROR_PATH_NOT_FOUND))
+        return Say(port, g_portIndex < 0 ? "no serial port found" : "there is no such serial port");
+    if (code == CComPort::ERR_SYSTEM || code == CNotetaker::ERR_LOCKED || code == CNotetaker::ERR_TALOLOCKED)
+        return Say(port, nt.GetErrorString(code));
+    return Say(port, "no note-taker answers (is it on, connected, and in its PC-link mode?)");
+}
+
+// Names what failed, the port, the PC path or the device path, and why. A
+// platform call that failed once the device answered was about the PC path.
+int Fail(CNotetaker& nt, const std::string& devicePath, const std::string& pcPath = std::string(), HRESULT hr = S_OK)
+{
+    if (!nt.Detected()) return PortFailure(nt);
+    const int code = nt.LastResult();
+    std::string words = nt.GetErrorString(code);
+    if (words.empty()) {
+        // A failure outside the device (no window for the progress dialog,
+        // say) leaves no device error: then the system's words for the HRESULT.
+        char text[512] = "";
+        if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            static_cast<DWORD>(hr), 0, text, sizeof text, nullptr))
+            snprintf(text, sizeof text, "error 0x%08lX", static_cast<unsigned long>(hr));
+        words = text;
+    }
+    if (code == CComPort::ERR_NODATA || code == CYModem::ERR_TIMEDOUT) words += " (the note-taker stopped answering)";
+    if (code == CComPort::ERR_SYSTEM && !pcPath.empty()) return Say(pcPath, words);
+    return Say(devicePath.empty() ? std::string("the note-taker") : devicePath, words);
+}
+
 // S_FALSE: the user said No, so nothing asked was done.
-int Done(CNotetaker& nt, HRESULT hr, const char* what)
+int Done(CNotetaker& nt, HRESULT hr, const char* what, const std::string& devicePath = std::string(),
+         const std::string& pcPath = std::string())
 {
     EndProgress();
-    if (FAILED(hr)) return Fail(nt, what, hr);
+    const std::vector<DeviceEntry>& rows = nt.TransferList();
+    const bool oneRow = rows.size() <= 1;
+    if (FAILED(hr) && oneRow) return Fail(nt, devicePath, pcPath, hr);
     if (hr == S_FALSE) {
         fprintf(stderr, "pellor: %s: nothing done\n", what);
         return 1;
     }
-    bool failedRows = false;
-    for (const DeviceEntry& row : nt.TransferList()) {
+    bool failedRows = FAILED(hr);
+    for (const DeviceEntry& row : rows) {
         if (row.nType == DeviceEntry::ROW_SKIPPED) fprintf(stderr, "pellor: not backed up (special entry): %s\n", row.sName.c_str());
         if (row.nType == 0 || row.nType == DeviceEntry::ROW_SKIPPED) continue;
-        fprintf(stderr, "pellor: failed: %s\n", row.sName.c_str());
+        if (row.nType > 0) fprintf(stderr, "pellor: not attempted: %s\n", row.sName.c_str());
+        else fprintf(stderr, "pellor: failed: %s: %s\n", row.sName.c_str(), nt.GetErrorString(row.nType).c_str());
         failedRows = true;
     }
+    if (FAILED(hr)) Fail(nt, devicePath, pcPath, hr);
     return failedRows ? 1 : 0;
+}
+
+// A device path with its drive: a bare folder name is on R:, as for a send.
+std::string Qualified(const std::string& path)
+{
+    if (path == "\\" || path.find(':') != std::string::npos) return path;
+    return "R:\\" + path;
+}
+
+// What the listing of the folder that holds `path` says of it: a folder
+// (the root and the drives are), a file with its entry, or nothing.
+enum class Found { Folder, File, Special, Missing, Failed };
+
+Found Lookup(CNotetaker& nt, std::string path, DeviceEntry& entry)
+{
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    if (path == "\\" || (path.size() <= 3 && path.size() >= 2 && path[1] == ':')) return Found::Folder;
+    const size_t slash = path.find_last_of('\\');
+    const bool top = slash == 2 && path[1] == ':';
+    const std::string parent = top ? "\\" : path.substr(0, slash), name = path.substr(slash + 1);
+    const int count = nt.EnumFolder(parent.c_str());
+    if (count < 0) return Found::Failed;
+    for (int i = 0; i < count; ++i) {
+        nt.GetEntry(static_cast<size_t>(i), entry);
+        const bool folder = entry.nType == DeviceEntry::TYPE_FOLDER_R || entry.nType == DeviceEntry::TYPE_FOLDER_F;
+        if (folder && _stricmp(entry.sName.c_str(), path.c_str()) == 0) return Found::Folder;
+        if (!folder && !top && _stricmp(entry.sName.c_str(), name.c_str()) == 0) return Found::File;
+        if (entry.nType == DeviceEntry::TYPE_SPECIAL && top && _stricmp(entry.sName.c_str(), name.c_str()) == 0)
+            return Found::Special;
+    }
+    return Found::Missing;
+}
+
+// The device folder to list or send into, or 1 with words when it is none.
+int CheckFolder(CNotetaker& nt, const std::string& folder)
+{
+    DeviceEntry entry;
+    switch (Lookup(nt, folder, entry)) {
+    case Found::Folder: return 0;
+    case Found::Failed: return Fail(nt, folder);
+    case Found::Missing: return Say(folder, "no such folder on the note-taker");
+    default: return Say(folder, "is a file, not a folder");
+    }
 }
 
 std::string LastComponent(const std::string& path)
@@ -130,7 +208,7 @@ int Ident(CNotetaker& nt)
 {
     char name[32] = "";
     const DWORD model = nt.GetDeviceType();
-    if (model == 0) return Fail(nt, "ident");
+    if (model == 0) return Fail(nt, "");
     nt.GetDeviceName(name, sizeof name);
     const WORD firmware = nt.FirmwareVersion();
     printf("model %lu, name %s, firmware %u.%u, COM%d at %d baud\n", model, name, firmware >> 8, firmware & 0xFF,
@@ -140,30 +218,60 @@ int Ident(CNotetaker& nt)
 
 // With `recursive`, every folder below is listed after its own line, and
 // files are named by their whole device path.
-int List(CNotetaker& nt, const char* folder, bool recursive)
+int List(CNotetaker& nt, const std::string& folder, bool recursive)
 {
-    const int count = nt.EnumFolder(folder);
-    if (count < 0) return Fail(nt, "ls");
+    const int count = nt.EnumFolder(folder.c_str());
+    if (count < 0) return Fail(nt, folder);
     std::vector<DeviceEntry> entries(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) nt.GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
-    const bool root = strcmp(folder, "\\") == 0;
+    const bool root = folder == "\\";
     for (const DeviceEntry& entry : entries) {
         const SYSTEMTIME& t = entry.stTime;
-        const bool folderEntry = entry.nType != DeviceEntry::TYPE_FILE;
-        const std::string name = recursive && !folderEntry && !root ? std::string(folder) + "\\" + entry.sName : entry.sName;
+        const bool special = entry.nType == DeviceEntry::TYPE_SPECIAL;
+        const bool folderEntry = entry.nType == DeviceEntry::TYPE_FOLDER_R || entry.nType == DeviceEntry::TYPE_FOLDER_F;
+        const std::string name = recursive && entry.nType == DeviceEntry::TYPE_FILE && !root ? folder + "\\" + entry.sName
+                                                                                          : entry.sName;
+        // The root's special entry is the note-taker's own, such as its clock:
+        // no file or folder, and a backup leaves it out.
+        const char* kind = special ? "<special>" : folderEntry ? "<folder>" : nullptr;
         printf("%04u-%02u-%02u %02u:%02u  %10s  %s%s\n", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-               folderEntry ? "<folder>" : std::to_string(entry.nSize).c_str(), name.c_str(), folderEntry ? "\\" : "");
-        const bool walk = entry.nType == DeviceEntry::TYPE_FOLDER_R || entry.nType == DeviceEntry::TYPE_FOLDER_F;
-        if (recursive && walk && List(nt, entry.sName.c_str(), true) != 0) return 1;
+               kind ? kind : std::to_string(entry.nSize).c_str(), name.c_str(),
+               special ? "  (the note-taker's own entry, not a file; not backed up)" : folderEntry ? "\\" : "");
+        if (recursive && folderEntry && List(nt, entry.sName, true) != 0) return 1;
     }
     return 0;
 }
 
+int ListFolder(CNotetaker& nt, const std::string& folder, bool recursive)
+{
+    const int checked = CheckFolder(nt, folder);
+    return checked ? checked : List(nt, folder, recursive);
+}
+
+// The file's folder is listed first: the size it gives is the file's true
+// length where the device's first block carries none.
 int Get(CNotetaker& nt, const std::string& devicePath, std::string pcPath)
 {
+    DeviceEntry entry;
+    switch (Lookup(nt, devicePath, entry)) {
+    case Found::File: break;
+    case Found::Failed: return Fail(nt, devicePath);
+    case Found::Missing: return Say(devicePath, "no such file on the note-taker");
+    case Found::Special: return Say(devicePath, "is the note-taker's own entry, not a file");
+    default: return Say(devicePath, "is a folder; get copies one file");
+    }
     if (pcPath.empty()) pcPath = ".";
     if (IsFolder(pcPath)) pcPath += "\\" + LastComponent(devicePath);
-    return Done(nt, nt.FileGet(nullptr, FullPcPath(pcPath).c_str(), devicePath.c_str(), 0), "get");
+    pcPath = FullPcPath(pcPath);
+    return Done(nt, nt.FileGet(nullptr, pcPath.c_str(), devicePath.c_str(), entry.nSize), "get", devicePath, pcPath);
+}
+
+int Put(CNotetaker& nt, const std::string& pcFile, const std::string& folder)
+{
+    const std::string pcPath = FullPcPath(pcFile);
+    const int checked = CheckFolder(nt, folder);
+    if (checked) return checked;
+    return Done(nt, nt.FilePut(nullptr, pcPath.c_str(), folder.c_str(), 0), "put", folder, pcPath);
 }
 
 int Rename(CNotetaker& nt, const std::string& from, std::string to)
@@ -172,7 +280,7 @@ int Rename(CNotetaker& nt, const std::string& from, std::string to)
         const size_t slash = from.find_last_of('\\');
         to = (slash == std::string::npos ? std::string() : from.substr(0, slash + 1)) + to;
     }
-    return Done(nt, nt.Rename(from.c_str(), to.c_str(), 0), "mv");
+    return Done(nt, nt.Rename(from.c_str(), to.c_str(), 0), "mv", to);
 }
 
 int Run(CNotetaker& nt, const std::vector<std::string>& w)
@@ -184,19 +292,20 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
     if (command == "ls") {
         const bool recursive = arg1 && strcmp(arg1, "-r") == 0;
         const char* folder = recursive ? (w.size() > 2 ? w[2].c_str() : nullptr) : arg1;
-        return List(nt, folder ? folder : "\\", recursive);
+        return ListFolder(nt, Qualified(folder ? folder : "\\"), recursive);
     }
-    if (!arg1) {
+    if (!arg1 || (command == "put" && arg2.empty())) {
         fputs(kUsage, stderr);
         return 1;
     }
-    if (command == "get") return Get(nt, arg1, arg2);
-    if (command == "put") return Done(nt, nt.FilePut(nullptr, FullPcPath(arg1).c_str(), arg2.c_str(), 0), "put");
-    if (command == "rm") return Done(nt, nt.FileDelete(arg1), "rm");
-    if (command == "mkdir") return Done(nt, nt.FolderCreate(arg1), "mkdir");
+    if (command == "get") return Get(nt, Qualified(arg1), arg2);
+    if (command == "put") return Put(nt, arg1, Qualified(arg2));
+    if (command == "rm") return Done(nt, nt.FileDelete(arg1), "rm", arg1);
+    if (command == "mkdir") return Done(nt, nt.FolderCreate(arg1), "mkdir", arg1);
     if (command == "mv" && !arg2.empty()) return Rename(nt, arg1, arg2);
-    if (command == "backup") return Done(nt, nt.Backup(nullptr, FullPcPath(arg1).c_str()), "backup");
-    if (command == "restore") return Done(nt, nt.Restore(nullptr, FullPcPath(arg1).c_str()), "restore");
+    const std::string folder = FullPcPath(arg1);
+    if (command == "backup") return Done(nt, nt.Backup(nullptr, folder.c_str()), "backup", "", folder);
+    if (command == "restore") return Done(nt, nt.Restore(nullptr, folder.c_str()), "restore", "", folder);
     fputs(kUsage, stderr);
     return 1;
 }
@@ -204,7 +313,7 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
 // A console has no one to press Retry: a port that cannot be opened fails at once.
 bool NoRetry() { return false; }
 
-// Questions (replace an existing backup?) are answered on the console.
+// Questions (update an existing backup?) are answered on the console.
 int ConsoleBox(HWND, const char* text, UINT flags)
 {
     fprintf(stderr, "%s\n", text);
@@ -232,6 +341,7 @@ int main(int argc, char** argv)
 
     NotetakerSettings s = CurrentNotetakerSettings();
     if (options.port) s.portIndex = options.port - 1;
+    g_portIndex = s.portIndex;
     int status;
     {
         CNotetaker nt(s.portIndex, s.timeout, s.retries, s.transferRetries);

@@ -3,6 +3,7 @@
 # pair whose one end is COM$PC_COM (default 3) for Pellor and whose other
 # end is COM$SIM_COM (default 4) for pellor-sim, serving the folder STORE.
 # Usage: sim-pty.sh start STORE | stop        (BUILD_DIR as for build.sh)
+# SIM_FAULTS passes fault switches, such as "--fault vanish=64", to pellor-sim.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
@@ -32,7 +33,7 @@ case "${1:-}" in
     ln -sfn "$(readlink -f "$STATE/pc")" "$PREFIX/dosdevices/com$PC_COM"
     ln -sfn "$(readlink -f "$STATE/dev")" "$PREFIX/dosdevices/com$SIM_COM"
     "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/sim/pellor-sim.exe" --port "COM$SIM_COM" --baud "$BAUD" \
-      --model "${SIM_MODEL:-5}" --firmware "${SIM_FIRMWARE:-1.2}" --root "Z:$STORE" ${SIM_TRACE:+--trace} >"$STATE/sim.log" 2>&1 </dev/null &
+      --model "${SIM_MODEL:-5}" --firmware "${SIM_FIRMWARE:-1.2}" --root "Z:$STORE" ${SIM_TRACE:+--trace} ${SIM_FAULTS:-} >"$STATE/sim.log" 2>&1 </dev/null &
     echo $! >"$STATE/sim.pid"
     for _ in $(seq 100); do grep -q "pellor-sim:" "$STATE/sim.log" 2>/dev/null && break; sleep 0.1; done
     head -3 "$STATE/sim.log"

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/SimYModem.h"
-
 namespace {
 
 constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D, ACK = 0x06, NAK = 0x15, CAN = 0x18;
@@ -95,7 +93,10 @@ bool SimDevice::Poll()
         return false;
     }
     lastByteTick_ = now;
-    if (faults_.silent) return true;
+    if (faults_.silent) {
+        hearWhileSilent(bytes, got);
+        return true;
+    }
     unread_.insert(unread_.end(), bytes, bytes + got);
     while (!unread_.empty()) {
         const uint8_t byte = unread_.front();
@@ -103,6 +104,16 @@ bool SimDevice::Poll()
         onByte(byte);
     }
     return true;
+}
+
+// A silent device still shows in its trace which commands it let pass.
+void SimDevice::hearWhileSilent(const uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (silentHeard_[0] == ENQ && silentHeard_[1] == EOT) trace("command '%c' unanswered", bytes[i]);
+        silentHeard_[0] = silentHeard_[1];
+        silentHeard_[1] = bytes[i];
+    }
 }
 
 void SimDevice::trace(const char* format, ...)
@@ -328,8 +339,14 @@ void SimDevice::sendFile(const std::string& path)
     std::vector<uint8_t> data;
     reply({ACK});
     if (store_.ReadFile(path, data)) {
-        const bool sent = SimYModem(link_, unread_).Send(BaseName(path), data, kTransferStartMs);
+        SimYModem ymodem(link_, unread_);
+        ymodem.SetSendFaults(&faults_.send);
+        const bool sent = ymodem.Send(BaseName(path), data, kTransferStartMs);
         trace(sent ? "sent %s, %u bytes" : "send of %s (%u bytes) failed", path.c_str(), static_cast<unsigned>(data.size()));
+        if (faults_.send.vanished) {
+            trace("fallen silent");
+            faults_.silent = true;
+        }
         return;
     }
     const DWORD start = GetTickCount();

@@ -12,6 +12,7 @@
 
 #include "sim/SimLink.h"
 #include "sim/SimStore.h"
+#include "sim/SimYModem.h"
 
 struct SimConfig {
     enum Generation { LEGACY, VARDEN, IDENT2 };
@@ -31,6 +32,7 @@ struct SimFaults {
     int garbleReplies = 0;    // in this many replies, flip the byte at garbleOffset
     size_t garbleOffset = 0;
     int dropAfterBytes = -1;  // cut the next reply after this many bytes, then go silent
+    SimSendFaults send;       // in the files the device sends
 };
 
 // A listing served as given instead of from the store, from then on: the
@@ -63,6 +65,7 @@ private:
     enum class State { IDLE, ENQ, COMMAND, ARGUMENT, ARGUMENT_NUL, PATHS };
 
     void onByte(uint8_t byte);
+    void hearWhileSilent(const uint8_t* bytes, size_t count);
     void onCommand(char letter);
     void execute();
     void reply(const std::vector<uint8_t>& bytes);
@@ -94,6 +97,7 @@ private:
     int pathsSeen_ = 0;
     unsigned lastByteTick_ = 0;
     unsigned strayBytes_ = 0;  // bytes heard outside any command, for the trace
+    uint8_t silentHeard_[2] = {};  // the last two bytes heard while silent
 
     bool listing_ = false;
     std::vector<std::vector<uint8_t>> records_;

@@ -130,25 +130,40 @@ bool SimYModem::sendEot()
     return false;
 }
 
-bool SimYModem::Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs)
+// The data blocks, numbered from 1, as the faults asked for allow.
+bool SimYModem::sendData(const std::vector<uint8_t>& data)
 {
-    if (!waitForStart(timeoutMs)) return false;
-    uint8_t block[kLong] = {};
-    const std::string size = std::to_string(data.size());
-    const size_t nameLength = std::min(name.size(), kShort - 2 - size.size());
-    memcpy(block, name.data(), nameLength);
-    memcpy(block + nameLength + 1, size.data(), size.size());
-    if (!sendBlock(0, block, kShort) || !waitForStart(kNextStepWaitMs)) return false;
-
+    SimSendFaults none;
+    SimSendFaults& f = faults_ ? *faults_ : none;
+    uint8_t block[kLong];
     uint8_t number = 1;
     for (size_t offset = 0; offset < data.size(); ++number) {
         const size_t blockSize = data.size() - offset >= kLong ? kLong : kShort;
         const size_t count = std::min(blockSize, data.size() - offset);
         memset(block, kPad, blockSize);
         memcpy(block, data.data() + offset, count);
-        if (!sendBlock(number, block, blockSize)) return false;
         offset += count;
+        if (f.skipBlock && number == 2) continue;
+        if (f.blocksLeft == 0) {
+            f.vanished = true;
+            return false;
+        }
+        if (f.blocksLeft > 0) --f.blocksLeft;
+        if (f.blockDelayMs) std::this_thread::sleep_for(wait(f.blockDelayMs));
+        if (!sendBlock(number, block, blockSize)) return false;
     }
+    return true;
+}
+
+bool SimYModem::Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs)
+{
+    if (!waitForStart(timeoutMs)) return false;
+    uint8_t block[kLong] = {};
+    const std::string size = faults_ && faults_->noSize ? std::string() : std::to_string(data.size());
+    const size_t nameLength = std::min(name.size(), kShort - 2 - size.size());
+    memcpy(block, name.data(), nameLength);
+    memcpy(block + nameLength + 1, size.data(), size.size());
+    if (!sendBlock(0, block, kShort) || !waitForStart(kNextStepWaitMs) || !sendData(data)) return false;
     if (!sendEot() || !waitForStart(kNextStepWaitMs)) return false;
     memset(block, 0, kShort);
     return sendBlock(0, block, kShort, true);

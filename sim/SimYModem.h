@@ -11,6 +11,15 @@
 
 #include "sim/SimLink.h"
 
+// Faults of the device's sending side, on request.
+struct SimSendFaults {
+    bool noSize = false;        // block 0 without its size field
+    bool skipBlock = false;     // block 2 is left out: 1, then 3
+    int blocksLeft = -1;        // data blocks to send before falling silent for good (negative: never)
+    unsigned blockDelayMs = 0;  // a pause before each data block
+    bool vanished = false;      // set once blocksLeft ran out
+};
+
 class SimYModem {
 public:
     explicit SimYModem(SimLink& link);
@@ -19,6 +28,7 @@ public:
     SimYModem(SimLink& link, std::deque<uint8_t>& unread);
     // Divides every wait, for soak runs on a clock that runs as fast.
     void SetTimeScale(unsigned scale) { timeScale_ = scale ? scale : 1; }
+    void SetSendFaults(SimSendFaults* faults) { faults_ = faults; }
 
     bool Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs);  // device -> PC
     bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);         // PC -> device
@@ -37,6 +47,7 @@ private:
     bool waitForStart(unsigned waitMs);
     bool sendBlock(uint8_t number, const uint8_t* data, size_t size, bool closing = false);
     bool sendEot();
+    bool sendData(const std::vector<uint8_t>& data);
 
     // Receiving.
     int waitForHeader(unsigned waitMs, bool pokeWithC);
@@ -48,4 +59,5 @@ private:
     std::deque<uint8_t>& in_;
     bool crc_ = true;
     unsigned timeScale_ = 1;
+    SimSendFaults* faults_ = nullptr;
 };

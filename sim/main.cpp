@@ -19,13 +19,30 @@ const char kUsage[] =
     "  --model     model number 1..11 (5 is Corvanx)\n"
     "  --firmware  1.0 legacy, 1.1 VARDEN, any other major.minor names itself (1.2 and up can rename)\n"
     "  --seconds   stop after this long (default: run until killed)\n"
-    "  --trace     print a line for every command, transfer and stray byte run\n";
+    "  --trace     print a line for every command, transfer and stray byte run\n"
+    "  --fault F   misbehave in the files it sends, for tests of the PC side (repeatable):\n"
+    "              no-size (block 0 without size), skip-block (1, then 3), vanish=N (fall\n"
+    "              silent for good after N data blocks), slow=MS (pause before each block)\n";
 
 struct Options {
     std::string port = "COM6";
     SimConfig config;
+    SimFaults faults;
     unsigned seconds = 0;
 };
+
+bool ParseFault(const std::string& fault, SimSendFaults& f)
+{
+    const size_t equals = fault.find('=');
+    const std::string name = fault.substr(0, equals);
+    const int value = equals == std::string::npos ? -1 : atoi(fault.c_str() + equals + 1);
+    if (name == "no-size") f.noSize = true;
+    else if (name == "skip-block") f.skipBlock = true;
+    else if (name == "vanish" && value >= 0) f.blocksLeft = value;
+    else if (name == "slow" && value >= 0) f.blockDelayMs = static_cast<unsigned>(value);
+    else return false;
+    return true;
+}
 
 bool ParseFirmware(const char* text, SimConfig& config)
 {
@@ -54,6 +71,7 @@ bool Parse(int argc, char** argv, Options& o)
         else if (arg == "--firmware") { if (!ParseFirmware(value, o.config)) return false; }
         else if (arg == "--root") o.config.root = value;
         else if (arg == "--seconds") o.seconds = static_cast<unsigned>(strtoul(value, nullptr, 10));
+        else if (arg == "--fault") { if (!ParseFault(value, o.faults.send)) return false; }
         else return false;
     }
     const uint32_t b = o.config.baud;
@@ -80,6 +98,7 @@ int main(int argc, char** argv)
         return 1;
     }
     SimDevice device(link, options.config);
+    device.SetFaults(options.faults);
     printf("pellor-sim: model %u (%s), firmware %u.%u, %s at %u baud, root %s\n", options.config.model,
            SimDevice::ModelName(options.config.model), options.config.major, options.config.minor,
            options.port.c_str(), options.config.baud, options.config.root.c_str());

@@ -1,7 +1,8 @@
 #!/bin/bash
 # pellor as a user runs it, against the stand-in note-taker on a Wine COM
-# port: list, fetch and send a 200 KB file byte for byte (backup and restore:
-# pellor_roundtrip.sh).
+# port: list, fetch and send a 200 KB file byte for byte, the words for each
+# failure, and fetches that fail, are killed or lose the device (backup and
+# restore: pellor_roundtrip.sh).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export BUILD_DIR="$PELLOR_BUILD_DIR" PC_COM=11 SIM_COM=12
@@ -17,7 +18,7 @@ settle() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; }
 head -c 204800 /dev/urandom >"$WORK/device/R/notes/big.bin"
 mkdir -p "$WORK/pc"
 "$ROOT/scripts/sim-pty.sh" start "$WORK/device"
-pellor() { (cd "$WORK/pc" && "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM "$@"); }
+pellor() { (cd "$WORK/pc" && "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port "${PORT:-COM$PC_COM}" "$@"); }
 
 pellor ident | tee "$WORK/out" && grep -q "^model 5, name Corvanx, firmware 1.2, COM$PC_COM at 115200 baud" "$WORK/out" || fail ident
 pellor ls 'R:\notes' | tee "$WORK/out"
@@ -35,3 +36,71 @@ if pellor get 'R:\letters\nobody.txt' . 2>"$WORK/err"; then fail "a missing file
 cat "$WORK/err"
 [ ! -e "$WORK/pc/nobody.txt" ] || fail "a failed get left a file"
 
+
+# The console's words for each failure: exit status 1 and a line that names
+# the port, the PC path or the device path, and why.
+mkdir -p "$WORK/device/F/notes"
+socat pty,raw,echo=0,link="$WORK/mute" pty,raw,echo=0,link="$WORK/mute2" 2>/dev/null </dev/null &
+MUTE=$!
+trap 'kill $MUTE; rm -f "$PREFIX/dosdevices/com13"; cleanup' EXIT
+PREFIX="$BUILD_DIR/wineprefix"
+for _ in $(seq 50); do [ -e "$WORK/mute" ] && break; sleep 0.1; done
+ln -sfn "$(readlink -f "$WORK/mute")" "$PREFIX/dosdevices/com13"
+while IFS='|' read -r port words args; do
+  STATUS=0
+  eval "PORT=$port pellor $args" >/dev/null 2>"$WORK/err" || STATUS=$?
+  [ "$STATUS" = 1 ] && grep -qF "pellor: $words" "$WORK/err" || { cat "$WORK/err"; fail "$args: exit $STATUS"; }
+  echo "ok: $args: $(grep -F "pellor: $words" "$WORK/err" | sed "s/^.*pellor: /pellor: /")"
+done <<'EOF'
+COM9|COM9: there is no such serial port|ident
+COM13|COM13: no note-taker answers|ls
+COM11|R:\letters\nobody.txt: no such file on the note-taker|get 'R:\letters\nobody.txt' .
+COM11|Z:\|get 'R:\letters\ann.txt' 'up.bin\ann.txt'
+COM11|R:\nothing: no such folder on the note-taker|ls 'R:\nothing'
+COM11|R:\letters\ann.txt: is a file, not a folder|ls 'R:\letters\ann.txt'
+COM11|R:\nothing: no such folder on the note-taker|put up.bin 'R:\nothing'
+COM11|F:\notes: This folder of F: cannot be read: R: has a folder of the same name|ls 'F:\notes'
+COM11|F:\letters: The other drive (R: or F:) has a folder of this name|mkdir 'F:\letters'
+EOF
+rmdir "$WORK/device/F/notes"
+if pellor put up.bin 2>"$WORK/err" || ! grep -q 'usage: pellor' "$WORK/err"; then fail "put without a folder"; fi
+
+# Each fault row starts the stand-in afresh with its switches; a get over the
+# user's own file keeps it, whole or not at all, and never leaves a part file.
+refault() { SIM_FAULTS="$1" "$ROOT/scripts/sim-pty.sh" start "$WORK/device" >/dev/null; }
+while IFS='|' read -r fault status kept; do
+  refault "$fault"
+  echo "the user's own" >"$WORK/pc/keep.bin"
+  STATUS=0; pellor get 'R:\notes\big.bin' keep.bin 2>/dev/null || STATUS=$?
+  [ "$STATUS" = "$status" ] || fail "$fault: exit $STATUS"
+  if [ "$kept" = old ]; then grep -q "the user's own" "$WORK/pc/keep.bin" || fail "$fault: the user's file is lost"
+  else cmp -s "$WORK/pc/keep.bin" "$WORK/device/R/notes/big.bin" || fail "$fault: the file came wrong"; fi
+  [ ! -e "$WORK/pc/keep.bin.pellor-part" ] || fail "$fault: a part file stayed"
+  echo "ok: get with the stand-in's $fault: exit $STATUS, keep.bin $kept"
+done <<'EOF'
+--fault vanish=64|1|old
+--fault skip-block|1|old
+--fault no-size|0|new
+EOF
+
+# A get killed midway leaves no file under the real name; the next get into
+# that folder removes the part file.
+refault "--fault slow=30"
+(cd "$WORK/pc" && exec "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM get 'R:\notes\big.bin' killed.bin 2>/dev/null) &
+GET=$!
+for _ in $(seq 100); do [ -s "$WORK/pc/killed.bin.pellor-part" ] && break; sleep 0.1; done
+kill -9 $GET; wait $GET || true
+[ -e "$WORK/pc/killed.bin.pellor-part" ] && [ ! -e "$WORK/pc/killed.bin" ] || fail "a killed get left its file"
+refault ""
+pellor get 'R:\letters\ann.txt' . 2>/dev/null
+[ ! -e "$WORK/pc/killed.bin.pellor-part" ] || fail "the part file of a killed get stayed"
+echo "ok: a killed get left no killed.bin; the next get removed killed.bin.pellor-part"
+
+# A device that falls silent mid-file during a backup is asked nothing more:
+# the rows after that file are named as not attempted.
+SIM_TRACE=1 refault "--fault vanish=1"
+STATUS=0; pellor backup bk 2>"$WORK/err" || STATUS=$?
+UNANSWERED=$(grep -c 'unanswered' "$BUILD_DIR/sim-pty/sim.log" || true)
+SKIPPED=$(grep -c '^pellor: not attempted: ' "$WORK/err" || true)
+[ "$STATUS" = 1 ] && [ "$UNANSWERED" = 0 ] && [ "$SKIPPED" -ge 5 ] || fail "silent device: $UNANSWERED unanswered"
+echo "ok: a device fallen silent in a backup: 1 failed row, $SKIPPED not attempted, $UNANSWERED commands unanswered"
