@@ -417,9 +417,10 @@ void CNotetaker::readIdent2Record()
 {
     unsigned char head[3];
     if (serialCmd(nullptr, DCMD_IDENT2, head, sizeof head) != 0) return;
-    // The record comes after the echoed letter; anything else is a stale
-    // or garbled reply, whose bytes would be read as a firmware version.
-    if (head[0] != static_cast<unsigned char>(kCommandLetters[DCMD_IDENT2])) {
+    // The record comes after the echoed letter (or a 0x00, as some firmware
+    // sends); anything else is a stale or garbled reply, whose bytes would be
+    // read as a firmware version.
+    if (head[0] != static_cast<unsigned char>(kCommandLetters[DCMD_IDENT2]) && head[0] != 0) {
         if (trace()) DbgPrint("IDENT2 reply starts with 0x%02X", head[0]);
         return;
     }
