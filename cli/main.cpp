@@ -181,6 +181,7 @@ int CheckFolder(CNotetaker& nt, const std::string& folder)
     case Found::Folder: return 0;
     case Found::Failed: return Fail(nt, folder);
     case Found::Missing: return Say(folder, "no such folder on the note-taker");
+    case Found::Special: return Say(folder, "is the note-taker's own entry, not a folder");
     default: return Say(folder, "is a file, not a folder");
     }
 }

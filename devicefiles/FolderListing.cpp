@@ -193,8 +193,9 @@ int CNotetaker::refuseSharedName(const char* path)
     if (drive != 'R' && drive != 'F') return 0;
     const std::string top = TopFolder(path), below = path + kDrive + top.size();
     if (top.empty() || (!below.empty() && below != "\\")) return 0;
-    const int known = knowRoot(true);
-    if (known < 0) return known;
+    // An empty device's root listing is refused (it looks like a device not
+    // yet ready); with no folder there, no name can be shared.
+    if (knowRoot(true) < 0) return 0;
     const int other = drive == 'R' ? DeviceEntry::TYPE_FOLDER_F : DeviceEntry::TYPE_FOLDER_R;
     for (const DeviceEntry& entry : m_root)
         if (IsFolderOf(entry, other, top)) return setError(ERR_NAMETAKEN);

@@ -23,6 +23,8 @@ pellor() { (cd "$WORK/pc" && "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port "${P
 pellor ident | tee "$WORK/out" && grep -q "^model 5, name Corvanx, firmware 1.2, COM$PC_COM at 115200 baud" "$WORK/out" || fail ident
 pellor ls 'R:\notes' | tee "$WORK/out"
 grep -q " 204800  big.bin" "$WORK/out" || fail "listing shows the 200 KB file"
+mkdir -p "$WORK/device/special" && : >"$WORK/device/special/clock"
+pellor ls '\' | grep "<special>  clock  (the note-taker's own entry, not a file; not backed up)" || fail "special entry"
 
 pellor get 'R:\notes\big.bin' . 2>/dev/null
 cmp "$WORK/device/R/notes/big.bin" "$WORK/pc/big.bin" || fail "get changed bytes"
