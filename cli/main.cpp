@@ -230,8 +230,8 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
         const SYSTEMTIME& t = entry.stTime;
         const bool special = entry.nType == DeviceEntry::TYPE_SPECIAL;
         const bool folderEntry = entry.nType == DeviceEntry::TYPE_FOLDER_R || entry.nType == DeviceEntry::TYPE_FOLDER_F;
-        const std::string name = recursive && entry.nType == DeviceEntry::TYPE_FILE && !root ? folder + "\\" + entry.sName
-                                                                                          : entry.sName;
+        const bool whole = recursive && entry.nType == DeviceEntry::TYPE_FILE && !root;
+        const std::string name = whole ? folder + "\\" + entry.sName : entry.sName;
         // The root's special entry is the note-taker's own, such as its clock:
         // no file or folder, and a backup leaves it out.
         const char* kind = special ? "<special>" : folderEntry ? "<folder>" : nullptr;

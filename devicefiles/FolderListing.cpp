@@ -68,7 +68,8 @@ std::string TopFolder(const std::string& path) { return path.substr(kDrive, path
 
 bool IsFolderOf(const DeviceEntry& entry, int type, const std::string& name)
 {
-    return entry.nType == type && entry.sName.size() > kDrive && _stricmp(entry.sName.c_str() + kDrive, name.c_str()) == 0;
+    return entry.nType == type && entry.sName.size() > kDrive &&
+           _stricmp(entry.sName.c_str() + kDrive, name.c_str()) == 0;
 }
 
 }  // namespace
