@@ -88,9 +88,17 @@ public:
     {
         return onLine(h, Call::GetCommModemStatus, [&](MemoryLine&) { *status = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON; });
     }
+    // Honours the port's read time-outs as a driver does: at once, or for
+    // all `count` bytes within a total time on the tick source.
     BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) override
     {
-        return onLine(h, Call::ReadFile, [&](auto& l) { *read = static_cast<DWORD>(l.Read(kPc, buffer, count)); });
+        return onLine(h, Call::ReadFile, [&](MemoryLine& line) {
+            const COMMTIMEOUTS t = line.Pc().timeouts;
+            const bool atOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                                t.ReadTotalTimeoutConstant == 0;
+            const DWORD total = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * count;
+            *read = static_cast<DWORD>(line.ReadWithin(kPc, buffer, count, atOnce ? 0 : total));
+        });
     }
     BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) override
     {
@@ -112,6 +120,7 @@ private:
     {
         auto it = lines_.find(static_cast<int>(reinterpret_cast<uintptr_t>(h) - kHandleBase));
         DWORD error = ERROR_INVALID_HANDLE;
+        if (it != lines_.end()) it->second->Count(call);
         if (it == lines_.end() || !it->second->Pc().open || it->second->TakeFailure(call, error))
             return SetLastError(error), FALSE;
         f(*it->second);
