@@ -232,12 +232,14 @@ int CYModem::waitForLine()
     return ready < 0 ? ready : 0;
 }
 
-// How many bytes the current state reads at once; 0 when it reads none.
+// How many bytes the current state waits for; 0 when it reads none. A
+// block's data is awaited with its check bytes, which follow at once: one
+// wake-up for both.
 DWORD CYModem::bytesAwaited() const
 {
     if (m_nEnginePushBack >= 0) return 0;
     switch (m_nState) {
-    case RX_GET_DATA: return m_dwPacketSize;
+    case RX_GET_DATA: return m_dwPacketSize + (crcMode() ? 2 : 1);
     case TX_WAIT4_NCG: case TX_WAIT4_PACKET_ACK: case TX_WAIT4_EOT_ACK: case RX_WAIT4_INCOMING:
     case RX_WAIT4_SOH_STX: case RX_GET_PACKET_NBR: case RX_GET_COMPLIMENT: case RX_GET_CRC: case RX_GET_2ND_CRC:
         return 1;

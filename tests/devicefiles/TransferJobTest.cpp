@@ -60,10 +60,8 @@ TEST_F(TransferJobTest, TheDialogsOwnerIsTheCallersWindowOrTheActiveOneOfThatMom
             s_owner = reinterpret_cast<CBT_CREATEWNDA*>(l)->lpcs->hwndParent;
         return CallNextHookEx(nullptr, code, w, l);
     }, nullptr, GetCurrentThreadId());
-    auto window = [] {
-        return CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
-    };
-    HWND first = window(), second = window();
+    HWND first = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
+    HWND second = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     const struct { HWND given, active; bool firstGone; HWND owner; } rows[] = {
         {nullptr, first, false, first}, {nullptr, second, false, second}, {second, first, false, second},
         {first, second, true, second},

@@ -88,16 +88,13 @@ public:
     {
         return onLine(h, Call::GetCommModemStatus, [&](MemoryLine&) { *status = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON; });
     }
-    // Honours the port's read time-outs as a driver does: at once, or for
-    // all `count` bytes within a total time on the tick source.
+    // Honours the port's total read time-out (none: at once) on the tick source.
     BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) override
     {
-        return onLine(h, Call::ReadFile, [&](MemoryLine& line) {
-            const COMMTIMEOUTS t = line.Pc().timeouts;
-            const bool atOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                                t.ReadTotalTimeoutConstant == 0;
-            const DWORD total = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * count;
-            *read = static_cast<DWORD>(line.ReadWithin(kPc, buffer, count, atOnce ? 0 : total));
+        return onLine(h, Call::ReadFile, [&](MemoryLine& l) {
+            const COMMTIMEOUTS t = l.Pc().timeouts;
+            const DWORD ms = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * count;
+            *read = static_cast<DWORD>(l.ReadWithin(kPc, buffer, count, ms));
         });
     }
     BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) override
