@@ -1,5 +1,5 @@
 // The transfer job: every row of the transfer list moved in one direction by
-// a worker thread, behind the platform's modal file-copy progress dialog.
+// a worker thread, behind a modal progress dialog.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr WORD kPlatformProgressDialog = 1020;
-constexpr WORD kPlatformAnimation = 160;
 constexpr UINT_PTR kTimer = 1;
 constexpr UINT kTimerPeriod = 500;
 // Posted by the worker as it ends, so that the dialog closes at once instead
@@ -31,7 +29,17 @@ constexpr DWORD kWorkerExitWaitMs = 1000;
 constexpr BYTE kTxReady = 0x05;
 constexpr int kLineLength = 50;  // terminator included
 
-enum ProgressControl { IDC_SOURCE = 102, IDC_DESTINATION = 103, IDC_BAR = 104, IDC_BYTES = 105, IDC_ANIMATION = 106 };
+enum ProgressControl { IDC_SOURCE = 102, IDC_DESTINATION = 103, IDC_BAR = 104, IDC_BYTES = 105 };
+
+// The caller's window, or else the window active on this thread now. Never
+// one remembered from an earlier job: it may be gone, or belong to another
+// Explorer window than the one the user is in.
+HWND DialogOwner(HWND given)
+{
+    if (given && IsWindow(given)) return given;
+    const HWND active = GetActiveWindow();
+    return active && IsWindow(active) ? active : nullptr;
+}
 
 // A result that says the device no longer answers: no reply to the
 // command, no "C" to a send, a transfer fallen silent.
@@ -108,40 +116,22 @@ HRESULT CNotetaker::transfer(HWND hwnd, int mode)
         DbgPrint("CNotetaker::transfer(0x%X, %s) %d files", static_cast<unsigned>(reinterpret_cast<uintptr_t>(hwnd)),
                  CommandName(mode, unknown), static_cast<int>(m_transferList.size()));
 
-    if (!hwnd) {
-        if (!m_job.owner) {
-            if (trace()) DbgPrint("Getting Active Window");
-            m_job.owner = GetActiveWindow();
-        }
-        hwnd = m_job.owner;
-    }
-    if (trace()) DbgTraceWindow(hwnd, false);
+    const HWND owner = DialogOwner(hwnd);
+    if (trace()) DbgTraceWindow(owner, false);
 
-    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-
-    SetLastError(0);
-    m_job.shell.reset(LoadLibraryExA("SHELL32.DLL", nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    if (!m_job.shell) return PlatformError();
-    const HRESULT hr = runProgressDialog(hwnd);
-    m_job.shell.reset();
-    return hr;
+    return runProgressDialog(owner);
 }
 
-// Runs the platform's progress dialog, or ours with the same controls where
-// the platform has none (Wine's shell library lacks it).
+// Our own dialog, never the shell library's undocumented one: that one's
+// texts and keys are not ours to make readable, and it may go in any update.
 HRESULT CNotetaker::runProgressDialog(HWND owner)
 {
-    HMODULE templateModule = m_job.shell.get();
-    HRSRC found = FindResourceA(templateModule, MAKEINTRESOURCEA(kPlatformProgressDialog), MAKEINTRESOURCEA(5));
-    if (!found) {
-        templateModule = OwnModule();
-        found = FindResourceA(templateModule, MAKEINTRESOURCEA(IDD_PROGRESS), MAKEINTRESOURCEA(5));
-    }
-    if (trace())
-        DbgPrint("TEMPLATE: %s progress dialog", templateModule == m_job.shell.get() ? "the platform's" : "our own");
+    HRSRC found = FindResourceA(OwnModule(), MAKEINTRESOURCEA(IDD_PROGRESS), MAKEINTRESOURCEA(5));
+    if (trace()) DbgPrint("TEMPLATE: our own progress dialog");
     SetLastError(0);
-    HGLOBAL loaded = found ? LoadResource(templateModule, found) : nullptr;
+    HGLOBAL loaded = found ? LoadResource(OwnModule(), found) : nullptr;
     const void* data = loaded ? LockResource(loaded) : nullptr;
     if (!data) return PlatformError();
     if (trace()) TraceTemplate(data);
@@ -176,7 +166,8 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
         self->watchWorker(dialog);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
+        // Enter is Cancel too: the dialog has nothing else to confirm.
+        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
             if (self->trace()) DbgPrint("CNotetaker:: transfer aborted");
             InterlockedExchange(&self->m_job.cancelled, 1);
             self->RequestCancel();
@@ -206,12 +197,6 @@ void CNotetaker::startJob(HWND dialog)
     char text[128] = "";
     LoadResourceText(title, text, sizeof text);
     SetWindowTextA(dialog, text);
-    HWND animation = GetDlgItem(dialog, IDC_ANIMATION);
-    if (animation) {
-        SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(m_job.shell.get()),
-                     reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(kPlatformAnimation)));
-        SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
-    }
     setError(0);
     m_job.cancelled = 0;
     m_job.worker.reset(CreateThread(nullptr, 0, transferThread, this, 0, nullptr));

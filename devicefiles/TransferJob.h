@@ -6,8 +6,6 @@
 
 struct TransferJob {
     HWND dialog = nullptr;     // the progress dialog, while it is up
-    HWND owner = nullptr;      // remembered owner when the caller gives none
-    ScopedModule shell;        // the shell library, loaded as data while a dialog runs
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
     ScopedKernelHandle worker;

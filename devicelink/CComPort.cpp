@@ -1,5 +1,6 @@
 #include "devicelink/CComPort.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "devicelink/ComApi.h"
@@ -25,6 +26,9 @@ const char* const kParamNames[] = {
 static_assert(sizeof kParamNames / sizeof kParamNames[0] == CComPort::PAR_COMPORT_LAST + 1, "name per parameter");
 
 constexpr DWORD kReturnAtOnce = MAXDWORD;
+// The most a wait takes from the driver at once; a longer wait goes on with
+// the bytes it has.
+constexpr DWORD kWaitChunk = 2048;
 
 bool IsByte(int value) { return value >= 0 && value <= 255; }
 int AsByte(char c) { return static_cast<unsigned char>(c); }
@@ -146,6 +150,7 @@ int CComPort::Open()
     DWORD errors = 0;
     COMSTAT stat;
     api.ClearCommError(m_hPort.get(), &errors, &stat);
+    m_bWaitTimeouts = false;
     if (!api.SetCommTimeouts(m_hPort.get(), &m_to)) return setError(ERR_SYSTEM);
     return setError(0);
 }
@@ -154,6 +159,7 @@ int CComPort::Close()
 {
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::Close()");
+    m_readAhead.clear();
     IComApi& api = ComApi();
     if (!api.SetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.SetCommState(m_hPort.get(), &m_dcbSaved) ||
         !m_hPort.close())
@@ -222,7 +228,8 @@ int CComPort::GetParameter(int id)
     case PAR_STATUS:
         if (!IsOpen()) return setError(ERR_NOTOPEN);
         if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
-        value = static_cast<int>(id == PAR_RXQUE ? stat.cbInQue : id == PAR_TXQUE ? stat.cbOutQue : errors);
+        value = static_cast<int>(id == PAR_RXQUE ? stat.cbInQue + m_readAhead.size()
+                                 : id == PAR_TXQUE ? stat.cbOutQue : errors);
         break;
     case PAR_RXTIMEOUT: value = static_cast<int>(m_to.ReadIntervalTimeout); break;
     case PAR_RXTIMEOUTMULT: value = static_cast<int>(m_to.ReadTotalTimeoutMultiplier); break;
@@ -312,6 +319,7 @@ int CComPort::applyChange(int id)
     case ParamKind::Queue:
         return api.SetupComm(m_hPort.get(), m_dwRxQueue, m_dwTxQueue) ? 0 : setError(ERR_SYSTEM);
     case ParamKind::Timeout:
+        m_bWaitTimeouts = false;
         return api.SetCommTimeouts(m_hPort.get(), &m_to) ? 0 : setError(ERR_SYSTEM);
     default:
         return 0;
@@ -347,11 +355,12 @@ int CComPort::Getc()
         m_nPushBack = -1;
         return setError(byte);
     }
+    unsigned char byte = 0;
+    if (takeReadAhead(&byte, 1)) return setError(byte);
     DWORD errors = 0;
     COMSTAT stat;
     if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
     if (stat.cbInQue == 0) return setError(ERR_NODATA);
-    unsigned char byte = 0;
     DWORD got = 0;
     if (!ComApi().ReadFile(m_hPort.get(), &byte, 1, &got, nullptr)) return setError(ERR_SYSTEM);
     return setError(got ? static_cast<int>(byte) : static_cast<int>(ERR_NODATA));
@@ -367,9 +376,10 @@ int CComPort::Gets(void* buffer, int length)
         bytes[count++] = static_cast<unsigned char>(m_nPushBack);
         m_nPushBack = -1;
     }
+    count += takeReadAhead(bytes + count, length - count);
     DWORD got = 0;
-    if (length > count &&
-        !ComApi().ReadFile(m_hPort.get(), bytes + count, static_cast<DWORD>(length - count), &got, nullptr))
+    if (length > count && (!useOwnTimeouts() || !ComApi().ReadFile(m_hPort.get(), bytes + count,
+                                                                    static_cast<DWORD>(length - count), &got, nullptr)))
         return setError(ERR_SYSTEM);
     count += static_cast<int>(got);
     if (trace() && count > 0) {
@@ -391,5 +401,54 @@ int CComPort::RxClear()
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::RxClear()");
     m_nPushBack = -1;
+    m_readAhead.clear();
     return setError(ComApi().PurgeComm(m_hPort.get(), PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : ERR_SYSTEM);
+}
+
+int CComPort::takeReadAhead(unsigned char* bytes, int length)
+{
+    int taken = 0;
+    for (; taken < length && !m_readAhead.empty(); ++taken) {
+        bytes[taken] = m_readAhead.front();
+        m_readAhead.pop_front();
+    }
+    return taken;
+}
+
+// Reads that must not wait run on the object's own time-outs, put back
+// after a wait only when a read needs them.
+bool CComPort::useOwnTimeouts()
+{
+    if (!m_bWaitTimeouts) return true;
+    if (!ComApi().SetCommTimeouts(m_hPort.get(), &m_to)) return false;
+    m_bWaitTimeouts = false;
+    return true;
+}
+
+// Waits on the port itself: a read of the missing bytes under a total read
+// time-out, which the driver ends as soon as they have come. The caller's
+// thread sleeps meanwhile instead of asking the driver over and over, so
+// that a transfer inside Explorer costs a few percent of a core.
+int CComPort::WaitForInput(int count, DWORD ms)
+{
+    if (!IsOpen()) return setError(ERR_NOTOPEN);
+    DWORD errors = 0;
+    COMSTAT stat;
+    if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
+    const int held = heldBytes();
+    if (held + static_cast<int>(stat.cbInQue) >= count || ms == 0)
+        return setError(held + static_cast<int>(stat.cbInQue));
+    COMMTIMEOUTS wait = m_to;
+    wait.ReadIntervalTimeout = 0;
+    wait.ReadTotalTimeoutMultiplier = 0;
+    wait.ReadTotalTimeoutConstant = ms;
+    IComApi& api = ComApi();
+    if (!api.SetCommTimeouts(m_hPort.get(), &wait)) return setError(ERR_SYSTEM);
+    m_bWaitTimeouts = true;
+    unsigned char bytes[kWaitChunk];
+    const DWORD wanted = std::min<DWORD>(static_cast<DWORD>(count - held), kWaitChunk);
+    DWORD got = 0;
+    if (!api.ReadFile(m_hPort.get(), bytes, wanted, &got, nullptr)) return setError(ERR_SYSTEM);
+    m_readAhead.insert(m_readAhead.end(), bytes, bytes + got);
+    return setError(heldBytes());
 }

@@ -1,9 +1,11 @@
 #pragma once
 // One RS-232 port: exclusive open, full configuration, non-blocking byte I/O,
-// and the port's own settings put back on close. Every operation records its
+// a wait for input on the port's own read time-out, and the port's own
+// settings put back on close. Every operation records its
 // result as the object's last result (0 or an error code).
 #include <windows.h>
 #include <cstdint>
+#include <deque>
 
 #include "devicelink/PortHandle.h"
 
@@ -60,6 +62,9 @@ public:
     int Puts(const void* buffer, int length);
     int Getc();
     int Gets(void* buffer, int length);
+    // Blocks until `count` bytes can be read at once or `ms` have passed;
+    // returns how many are ready. The bytes stay for Getc and Gets.
+    int WaitForInput(int count, DWORD ms);
     int TxClear();
     int RxClear();
     int setError(int code);
@@ -87,6 +92,10 @@ protected:
     DWORD m_dwWinError = 0;
 
 private:
+    int takeReadAhead(unsigned char* bytes, int length);
+    bool useOwnTimeouts();
+    int heldBytes() const { return (m_nPushBack >= 0 ? 1 : 0) + static_cast<int>(m_readAhead.size()); }
+
     int flowControl() const;
     void setFlowControl(int mode);
     void computeXonXoffLimits();
@@ -94,4 +103,7 @@ private:
     int assertLines();
     bool readQueue(COMSTAT& stat, DWORD& errors);
     bool trace() const;
+
+    std::deque<unsigned char> m_readAhead;  // taken from the driver by a wait, not yet read
+    bool m_bWaitTimeouts = false;           // a wait's read time-out is in force, not m_to
 };

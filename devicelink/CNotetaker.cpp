@@ -233,13 +233,16 @@ int CNotetaker::serialRead(void* buffer, int length, DWORD timeout)
     int got = 0;
     const DWORD start = TickNow();
     while (got < length) {
-        const int n = Gets(bytes + got, length - got);
+        int n = Gets(bytes + got, length - got);
+        if (n >= 0) got += n;
+        const DWORD waited = TickNow() - start;
+        // Asleep on the port until the rest has come or the time is up.
+        if (n >= 0 && got < length && waited < timeout) n = WaitForInput(length - got, timeout - waited);
         if (n < 0) {
             if (trace()) DbgPrint("CNotetaker::serialRead(0x%X, %d)=%d", address, length, n);
             return n;
         }
-        got += n;
-        if (got < length && TickNow() - start >= timeout) break;
+        if (got < length && waited >= timeout) break;
     }
     setError(0);
     if (trace()) DbgPrint("CNotetaker::serialRead(0x%X, %d)=%d", address, length - got, got);
@@ -261,14 +264,19 @@ int CNotetaker::sendCommand(int command, const char* framed, int framedLength)
     return rest < 0 ? rest : 0;
 }
 
-// The next byte from the device, ERR_NODATA when none came in time.
+// The next byte from the device, ERR_NODATA when none came in time. The
+// thread sleeps on the port's read time-out meanwhile, so that waiting for
+// a slow or absent device costs no processor.
 int CNotetaker::awaitByte(DWORD timeout)
 {
     const DWORD start = TickNow();
     for (;;) {
         const int c = Getc();
         if (c != ERR_NODATA) return c;
-        if (TickNow() - start >= timeout) return ERR_NODATA;
+        const DWORD waited = TickNow() - start;
+        if (waited >= timeout) return ERR_NODATA;
+        const int ready = WaitForInput(1, timeout - waited);
+        if (ready < 0) return ready;
     }
 }
 

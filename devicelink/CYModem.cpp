@@ -198,8 +198,70 @@ void CYModem::RequestCancel()
 
 int CYModem::Process()
 {
-    const DWORD now = TickNow();
     if (m_nState == STATE_IDLE) return 0;
+    const int waited = waitForLine();
+    if (waited < 0) return setError(waited);
+    return step();
+}
+
+// Sleeps until the current state has something to do: the end of a pause,
+// the bytes it reads, or the time at which it acts on silence, whichever
+// comes first, and never longer than a slice. The wait is the port's own
+// read time-out, not a loop asking the port, so that a transfer inside
+// Explorer costs a few percent of a core.
+int CYModem::waitForLine()
+{
+    const DWORD now = TickNow();
+    if (m_dwNotBefore && static_cast<LONG>(now - m_dwNotBefore) < 0) {
+        const DWORD pause = m_dwNotBefore - now;
+        TickSleep(pause < kWaitSliceMs ? pause : kWaitSliceMs);
+        return 0;
+    }
+    const DWORD wanted = bytesAwaited();
+    if (!wanted) return 0;
+    DWORD until = now + kWaitSliceMs;
+    auto sooner = [&until](DWORD when) {
+        if (static_cast<LONG>(when - until) < 0) until = when;
+    };
+    // Each of these acts once its time has passed by a millisecond.
+    if (m_dwDeadline) sooner(m_dwDeadline + 1);
+    if (m_bCancel) sooner(m_dwCancelDeadline + 1);
+    if (const DWORD silence = silenceEnds()) sooner(silence);
+    const LONG ms = static_cast<LONG>(until - now);
+    if (ms <= 0) return 0;
+    const int ready = WaitForInput(static_cast<int>(wanted), static_cast<DWORD>(ms));
+    return ready < 0 ? ready : 0;
+}
+
+// How many bytes the current state waits for; 0 when it reads none. A
+// block's data is awaited with its check bytes, which follow at once: one
+// wake-up for both.
+DWORD CYModem::bytesAwaited() const
+{
+    if (m_nEnginePushBack >= 0) return 0;
+    switch (m_nState) {
+    case RX_GET_DATA: return m_dwPacketSize + (crcMode() ? 2 : 1);
+    case TX_WAIT4_NCG: case TX_WAIT4_PACKET_ACK: case TX_WAIT4_EOT_ACK: case RX_WAIT4_INCOMING:
+    case RX_WAIT4_SOH_STX: case RX_GET_PACKET_NBR: case RX_GET_COMPLIMENT: case RX_GET_CRC: case RX_GET_2ND_CRC:
+        return 1;
+    default: return 0;
+    }
+}
+
+// When a state that counts its own silence from m_dwWaitStart acts on it; 0 for the others.
+DWORD CYModem::silenceEnds() const
+{
+    switch (m_nState) {
+    case TX_WAIT4_NCG: return m_dwWaitStart + m_dwNcgTimeout + 1;
+    case TX_WAIT4_EOT_ACK: return m_dwWaitStart + kEotWaitMs + 1;
+    case RX_WAIT4_INCOMING: return m_dwWaitStart + static_cast<DWORD>(m_nTimeout) * 1000 + 1;
+    default: return 0;
+    }
+}
+
+int CYModem::step()
+{
+    const DWORD now = TickNow();
     if (m_bCancel && passed(m_dwCancelDeadline, now)) return cancel(true);
     if (m_dwNotBefore && static_cast<LONG>(now - m_dwNotBefore) < 0) return 1;
     if (m_dwDeadline && passed(m_dwDeadline, now)) {
@@ -212,10 +274,7 @@ int CYModem::Process()
         m_nLastState = m_nState;
     }
     const int next = runState();
-    if (next > 0) {
-        m_nState = next;
-        TickSleep(0);
-    }
+    if (next > 0) m_nState = next;
     return next;
 }
 
@@ -337,10 +396,11 @@ bool CYModem::exchangeCancel()
     for (int round = 0; round < kCancelRounds && !answered; ++round) {
         Puts(&can, 1);
         const DWORD start = TickNow();
-        while (!answered && TickNow() - start < replyMs) {
+        for (DWORD waited = 0; !answered && waited < replyMs; waited = TickNow() - start) {
             const int c = Getc();
             answered = c == CAN;
-            if (c < 0) TickSleep(1);
+            // Asleep on the port until the next byte or the end of the round.
+            if (c < 0 && WaitForInput(1, replyMs - waited) < 0) TickSleep(1);
         }
     }
     if (answered) {

@@ -1,7 +1,9 @@
 #pragma once
 // The YModem transfer engine over the serial port: one file at a time, PC to
 // device (TxStart) or device to PC (RxStart), advanced by calling Process
-// until it stops. Each call does one small step and returns at once.
+// until it stops. Each call does one small step; where the step needs bytes
+// that have not come, or a pause, the call first waits for them a little
+// while (at most kWaitSliceMs), asleep on the port.
 #include <list>
 
 #include "devicelink/CComPort.h"
@@ -83,6 +85,9 @@ public:
     };
 
     static constexpr DWORD kBlockSize = 128;
+    // The longest one Process call sleeps, so that a cancel pressed meanwhile is seen soon.
+    static constexpr DWORD kWaitSliceMs = 100;
+    static constexpr DWORD kEotWaitMs = 1000;
     static constexpr DWORD kLongBlockSize = 1024;
 
     explicit CYModem(int port);
@@ -127,6 +132,10 @@ private:
     void armDeadline(DWORD ms) { m_dwDeadline = TickNowNonZero(ms); }
     static DWORD TickNowNonZero(DWORD offsetMs);
     bool hasCurrentEntry() const { return m_itCurrent != m_files.end(); }
+    int step();
+    int waitForLine();
+    DWORD bytesAwaited() const;
+    DWORD silenceEnds() const;
     int runState();
     void addToCheck(const BYTE* data, DWORD count);
     bool crcMode() const { return m_byNcg == NCG_CRC; }

@@ -10,7 +10,6 @@
 namespace {
 constexpr int kBlockSends = 5;      // retries start at 1: four sends of one block
 constexpr int kEotSends = 10;
-constexpr DWORD kEotWaitMs = 1000;
 constexpr DWORD kAckWaitMs = 10000;
 constexpr DWORD kBlock0PauseMs = 500;
 constexpr DWORD kNaksForShortBlocks = 3;

@@ -13,6 +13,8 @@ ITickSource* g_source = &g_system;
 DWORD TickNow() { return g_source->Now(); }
 void TickSleep(DWORD ms) { g_source->Sleep(ms); }
 
+bool UsingSystemTicks() { return g_source == &g_system; }
+
 ITickSource* SetTickSource(ITickSource* source)
 {
     ITickSource* previous = g_source;

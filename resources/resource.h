@@ -61,7 +61,7 @@
 #define IDS_NOT_ATTEMPTED       241
 #define IDS_CONFIRM_FOREIGNFOLDER 141
 #define IDS_CONFIRM_RESTORE     142
-#define IDD_PROGRESS            1020
+#define IDD_PROGRESS            1030
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.
 #define IDS_PRODUCT_NAME        2

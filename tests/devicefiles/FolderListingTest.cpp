@@ -43,11 +43,17 @@ TEST_F(Listing, TheDriveAndTheLastBackslashStayOnThePc)
 // A listing that goes wrong: what the device says, and what the PC must do. `received`: everything the
 // PC sent (empty: not compared); `kept`: entries that stay readable.
 using Script = std::vector<std::pair<std::string, std::string>>;  // what the device hears, and its answer
-struct Exchange { const char* what; DWORD retries; Script script; int result; std::string received; int kept, maxMs; };
+// `lateMs`: the device end's thread is held back that long before its first answer.
+struct Exchange {
+    const char* what; DWORD retries; Script script; int result; std::string received; int kept, maxMs;
+    unsigned lateMs = 0;
+};
 const Exchange kExchanges[] = {
     {"RecordByRecordThenTheEnd", 2,
      {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
      4, kListRoot + "CCCCX", 4, 5000},
+    {"ADeviceHeldBackPastTheReplyTimeOutStillAnswers", 2, {{kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
+     1, kListRoot + "CX", 1, 5000, 3 * 100},
     {"EmptyRootAskedAgainThenRefused", 2,
      {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}},
      kErr, kListRoot + "X" + kListRoot + "X" + kListRoot + "X", 0, 5000},
@@ -77,7 +83,7 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
 {
     const Exchange& x = GetParam();
     if (x.retries != 2) start(x.retries);
-    for (const auto& step : x.script) script_.On(step.first, step.second);
+    for (const auto& step : x.script) script_.On(step.first, step.second, &step == &x.script[0] ? x.lateMs : 0);
     const DWORD start = GetTickCount();
     EXPECT_EQ(nt_->EnumFolder(x.script[0].first == kListRoot ? "\\" : "d"), x.result);
     EXPECT_LT(GetTickCount() - start, static_cast<DWORD>(x.maxMs));

@@ -44,8 +44,37 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
     EXPECT_EQ(g_progress.back(), "Received: 200 KB of 200 KB (100%)");
     // What support reads when the progress dialog goes wrong: which one showed, and its size.
     EXPECT_NE(g_trace.find("TEMPLATE: our own progress dialog"), std::string::npos) << g_trace;
-    EXPECT_NE(g_trace.find("TEMPLATE: Style=0x90C808C0, ExStyle=0x0, cdit=0x6, (x,y)=(0,0), (cx,cy)=(260,100)"),
+    EXPECT_NE(g_trace.find("TEMPLATE: Style=0x90C808C0, ExStyle=0x0, cdit=0x5, (x,y)=(0,0), (cx,cy)=(260,74)"),
               std::string::npos);
+}
+
+// The dialog belongs to the caller's window, or else to the one active at
+// that moment: never to one kept from an earlier job, which may be gone.
+TEST_F(TransferJobTest, TheDialogsOwnerIsTheCallersWindowOrTheActiveOneOfThatMoment)
+{
+    static HWND s_owner;
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, [](int code, WPARAM w, LPARAM l) -> LRESULT {
+        char name[8] = "";
+        if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(w), name, sizeof name) &&
+            !strcmp(name, "#32770"))
+            s_owner = reinterpret_cast<CBT_CREATEWNDA*>(l)->lpcs->hwndParent;
+        return CallNextHookEx(nullptr, code, w, l);
+    }, nullptr, GetCurrentThreadId());
+    HWND first = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
+    HWND second = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
+    const struct { HWND given, active; bool firstGone; HWND owner; } rows[] = {
+        {nullptr, first, false, first}, {nullptr, second, false, second}, {second, first, false, second},
+        {first, second, true, second},
+    };
+    for (const auto& r : rows) {
+        if (r.firstGone) DestroyWindow(first);
+        SetActiveWindow(r.active);
+        s_owner = HWND_BROADCAST;
+        EXPECT_EQ(nt_.transfer(r.given, CNotetaker::DCMD_RX), S_OK) << &r - rows;
+        EXPECT_EQ(s_owner, r.owner) << &r - rows;
+    }
+    DestroyWindow(second);
+    UnhookWindowsHookEx(hook);
 }
 
 TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)

@@ -44,10 +44,12 @@ public:
         stop_ = true;
         thread_.join();
     }
-    NotetakerScript& On(const std::string& trigger, const std::string& reply)
+    // `lateMs`: the device end is held back that long before it answers, as
+    // a loaded machine may hold its thread.
+    NotetakerScript& On(const std::string& trigger, const std::string& reply, unsigned lateMs = 0)
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        rules_.push_back({trigger, reply});
+        rules_.push_back({trigger, reply, lateMs});
         return *this;
     }
     // Everything the PC has sent by now, once the device end has read it all.
@@ -60,6 +62,7 @@ public:
 private:
     struct Rule {
         std::string trigger, reply;
+        unsigned lateMs;
     };
     void run()
     {
@@ -74,6 +77,7 @@ private:
             for (size_t i = 0; i < n; ++i) {
                 pending += buffer[i];
                 if (rules_.empty() || !EndsWith(pending, rules_.front().trigger)) continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(rules_.front().lateMs));
                 line_.Write(MemoryLine::Side::Device, rules_.front().reply.data(), rules_.front().reply.size());
                 rules_.pop_front();
                 pending.clear();
@@ -104,6 +108,8 @@ protected:
     NotetakerFixture() : previousPrompt_(SetRetryPrompt(&NotetakerFixture::Prompt))
     {
         api_.Attach(3, line_);
+        // The PC's reply time-outs run only while the script has had its turn.
+        line_.SetDeviceTurns(true);
         s_prompts = s_retries = 0;
     }
     ~NotetakerFixture() override { SetRetryPrompt(previousPrompt_); }

@@ -1,5 +1,6 @@
 // The PC receives: the test plays the note-taker sending a file.
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,33 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
     EXPECT_EQ(runToEnd(), CYModem::ERR_ABORTED);
     EXPECT_EQ(deviceReads(), S(CAN, 30));
     EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 10000, 60);
+}
+
+// A wait sleeps on the port's read time-out: on the test's clock it returns
+// when the bytes come or the time is up, having asked the port a few times,
+// not once a millisecond.
+TEST_F(YModemReceiverTest, WaitsSleepOnThePortInsteadOfAskingItOverAndOver)
+{
+    auto lateByte = [this](DWORD at) { ticks_.onSleep_ = [this, at] { if (now() == at) deviceSends("x"); }; };
+    const struct { const char* what; std::function<int()> wait; int result; DWORD took; unsigned maxCalls; } rows[] = {
+        {"silent line", [&] { return ym_.WaitForInput(1, 700); }, 0, 700, 2},
+        {"bytes already there", [&] { deviceSends("abc"); return ym_.WaitForInput(3, 700); }, 3, 0, 1},
+        {"a byte after 250 ms", [&] { lateByte(now() + 250); return ym_.WaitForInput(1, 700); }, 1, 250, 2},
+        // Silence before the first block: the second "C", 2 s after the first.
+        {"receiver silent", [&] { start(); awaitBytes(1); return static_cast<int>(awaitBytes(1).size()); }, 1, 2502,
+         80},
+    };
+    using C = MemoryLine::Call;
+    auto calls = [this] { return line_.Calls(C::ClearCommError) + line_.Calls(C::ReadFile); };
+    for (const auto& r : rows) {
+        const unsigned before = calls();
+        const DWORD started = now();
+        EXPECT_EQ(r.wait(), r.result) << r.what;
+        EXPECT_LE(now() - started - r.took, 1u) << r.what;
+        EXPECT_LE(calls() - before, r.maxCalls) << r.what;
+        ticks_.onSleep_ = nullptr;
+        ym_.RxClear();
+    }
 }
 
 TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheWindowsError)

@@ -88,9 +88,14 @@ public:
     {
         return onLine(h, Call::GetCommModemStatus, [&](MemoryLine&) { *status = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON; });
     }
+    // Honours the port's total read time-out (none: at once) on the tick source.
     BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) override
     {
-        return onLine(h, Call::ReadFile, [&](auto& l) { *read = static_cast<DWORD>(l.Read(kPc, buffer, count)); });
+        return onLine(h, Call::ReadFile, [&](MemoryLine& l) {
+            const COMMTIMEOUTS t = l.Pc().timeouts;
+            const DWORD ms = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * count;
+            *read = static_cast<DWORD>(l.ReadWithin(kPc, buffer, count, ms));
+        });
     }
     BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) override
     {
@@ -112,6 +117,7 @@ private:
     {
         auto it = lines_.find(static_cast<int>(reinterpret_cast<uintptr_t>(h) - kHandleBase));
         DWORD error = ERROR_INVALID_HANDLE;
+        if (it != lines_.end()) it->second->Count(call);
         if (it == lines_.end() || !it->second->Pc().open || it->second->TakeFailure(call, error))
             return SetLastError(error), FALSE;
         f(*it->second);

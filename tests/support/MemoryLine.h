@@ -8,14 +8,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "foundation/Ticks.h"
 #include "sim/SimLink.h"
 
 class MemoryLine {
@@ -71,6 +74,7 @@ public:
             d.lastReady = std::max(now, d.lastReady) + byteTime + std::chrono::milliseconds(fate.delayMs);
             d.queue.push_back({static_cast<uint8_t>(garbling ? ~fate.value ^ 0x5A : fate.value), d.lastReady});
         }
+        arrived_.notify_all();
         return count;
     }
     size_t Read(Side at, void* data, size_t max)
@@ -79,8 +83,26 @@ public:
         Direction& d = toward(at);
         const size_t n = std::min(max, d.ready());
         for (size_t i = 0; i < n; ++i, d.queue.pop_front()) static_cast<uint8_t*>(data)[i] = d.queue.front().first;
+        if (at == Side::Device) deviceBusy_ = n > 0;
         return n;
     }
+    // Reads once `count` bytes have arrived or `ms` have passed on the tick source. With device turns
+    // on, only time after the device end has read everything and come back for more counts.
+    size_t ReadWithin(Side at, void* data, size_t count, DWORD ms)
+    {
+        DWORD waited = 0, last = TickNow();
+        while (waited < ms && Available(at) < count) {
+            if (UsingSystemTicks()) sleepForBytes(at, count, ms - waited);
+            else TickSleep(1);
+            const DWORD now = TickNow();
+            if (!locked([&] { return deviceTurns_ && !deviceIdle(); })) waited += now - last;
+            last = now;
+        }
+        return Read(at, data, count);
+    }
+    void SetDeviceTurns(bool on) { locked([&] { deviceTurns_ = on; }); }
+    void Count(Call call) { locked([&] { ++calls_[call]; }); }
+    unsigned Calls(Call call) { return locked([&] { return calls_[call]; }); }
     size_t Available(Side at) { return locked([&] { return toward(at).ready(); }); }
     // Written, not yet arrived.
     size_t InFlight(Side from) { return locked([&] { return away(from).queue.size() - away(from).ready(); }); }
@@ -129,15 +151,35 @@ private:
         }
     };
     Direction& toward(Side at) { return dirs_[static_cast<int>(at)]; }
+    bool deviceIdle() { return !deviceBusy_ && toward(Side::Device).queue.empty(); }
+    // Sleeps in real time until the count-th byte is due, a write, or `ms`.
+    void sleepForBytes(Side at, size_t count, DWORD ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        auto wake = Clock::now() + std::chrono::milliseconds(ms);
+        const auto& queue = toward(at).queue;
+        if (queue.size() >= count) wake = std::min(wake, queue[count - 1].second);
+        // A byte due within a millisecond is waited for as a driver would, not at a timer's mercy.
+        if (wake - Clock::now() < std::chrono::milliseconds(1)) {
+            lock.unlock();
+            while (Clock::now() < wake) std::this_thread::yield();
+        } else {
+            arrived_.wait_until(lock, wake);
+        }
+    }
     Direction& away(Side from) { return dirs_[1 - static_cast<int>(from)]; }
 
     std::mutex mutex_;
+    std::condition_variable arrived_;
     Direction dirs_[2];  // indexed by the receiving side
     PcPort pc_;
     DWORD deviceBaud_ = 0;
     bool pacing_ = false;
     ByteHook hook_;
     std::map<Call, std::pair<DWORD, int>> failures_;
+    std::map<Call, unsigned> calls_;
+    bool deviceTurns_ = false;
+    bool deviceBusy_ = false;  // the device end's last read found bytes
 };
 
 // The device end of a line, as the stand-in note-taker's link. A listener at
