@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "foundation/ModuleLock.h"
+#include "foundation/Owned.h"
 
 // Base of every COM object: starts at one reference and keeps the module
 // loaded while it lives. The count is interlocked: Explorer passes objects
@@ -52,46 +53,35 @@ ptrdiff_t QiOffset()
 // hands out, and clears *ppv on failure.
 HRESULT QiSearch(void* object, const QiEntry* table, REFIID riid, void** ppv);
 
-// Owns one reference to an interface.
 template <class T>
-class ComPtr {
+struct ComRefTraits {
+    using Value = T*;
+    static T* Empty() { return nullptr; }
+    static bool IsEmpty(T* p) { return p == nullptr; }
+    static bool Free(T* p)
+    {
+        p->Release();
+        return true;
+    }
+};
+
+// Owns one reference to an interface. A reference is handed on with
+// detach(), never release(), which reads too much like IUnknown's.
+template <class T>
+class ComPtr : public Owned<ComRefTraits<T>> {
+    using Base = Owned<ComRefTraits<T>>;
+
 public:
     ComPtr() = default;
     // Takes over a reference the caller owns.
-    explicit ComPtr(T* owned) : p_(owned) {}
-    ~ComPtr() { reset(); }
-    ComPtr(ComPtr&& other) noexcept : p_(other.detach()) {}
-    ComPtr& operator=(ComPtr&& other) noexcept
-    {
-        reset(other.detach());
-        return *this;
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
+    explicit ComPtr(T* owned) : Base(owned) {}
 
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    void reset(T* p = nullptr)
-    {
-        if (p_) p_->Release();
-        p_ = p;
-    }
-    T* detach()
-    {
-        T* p = p_;
-        p_ = nullptr;
-        return p;
-    }
+    T* operator->() const { return this->get(); }
+    void** putVoid() { return reinterpret_cast<void**>(this->put()); }
+    T* detach() { return Base::release(); }
 
 private:
-    T* p_ = nullptr;
+    using Base::release;
 };
 
 template <class Object, class = void>
