@@ -94,15 +94,6 @@ IComApi* g_current = &g_win32;
 
 }  // namespace
 
-bool RunningUnderWine()
-{
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
-
 IComApi& ComApi() { return *g_current; }
 
 IComApi* SetComApi(IComApi* api)

@@ -4,6 +4,8 @@
 // thread's last error as the real ones do.
 #include <windows.h>
 
+#include "foundation/Platform.h"
+
 class IComApi {
 public:
     virtual ~IComApi() = default;
@@ -28,6 +30,3 @@ IComApi& ComApi();
 // Replaces the calls (nullptr restores the real ones); returns the previous set.
 IComApi* SetComApi(IComApi* api);
 
-// True when running under Wine, whose serial driver lacks a few calls on
-// pseudo-terminals; see Win32ComApi.cpp.
-bool RunningUnderWine();

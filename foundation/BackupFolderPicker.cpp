@@ -5,12 +5,11 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "devicelink/CNotetaker.h"
-#include "devicelink/ComApi.h"
-#include "devicelink/ResourceText.h"
+#include "foundation/Platform.h"
+#include "foundation/ResourceText.h"
 #include "foundation/ScopedHandle.h"
+#include "foundation/SheetHost.h"
 #include "resources/resource.h"
-#include "shell/CModule.h"
 
 namespace {
 
@@ -21,15 +20,16 @@ char g_typed[MAX_PATH];
 
 void ShowInvalidPath(HWND picker)
 {
-    if (g_module) g_module->ShowMessage(picker, MAKEINTRESOURCEA(IDS_ERR_INVALIDPATH), MB_ICONHAND | MB_TASKMODAL);
+    SheetHost* host = RegisteredSheetHost();
+    if (host) host->SheetMessage(picker, MAKEINTRESOURCEA(IDS_ERR_INVALIDPATH), MB_ICONHAND | MB_TASKMODAL);
 }
 
 bool UsableBackupFolder(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
-    NotetakerSession session;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           session.get()->_isBackupPath(path, true);
+    SheetHost* host = RegisteredSheetHost();
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && host &&
+           host->IsBackupFolder(path);
 }
 
 // The folder the picker's edit box names: the selection under its own name,
@@ -126,9 +126,10 @@ bool PickBackupFolder(HWND owner, const char* start, char* chosen)
     browse.lpfn = PickerEvent;
     browse.lParam = reinterpret_cast<LPARAM>(start);
     g_selected[0] = g_typed[0] = '\0';
-    AcquireNotetaker();  // the backup rules are the note-taker object's
+    SheetHost* host = RegisteredSheetHost();
+    if (host) host->HoldNotetaker();  // the backup rules are the note-taker object's
     ScopedTaskMemory<PIDLIST_ABSOLUTE> picked(SHBrowseForFolderA(&browse));
-    ReleaseNotetaker();
+    if (host) host->LetNotetakerGo();
     if (!picked) return false;
     if (g_typed[0]) {
         lstrcpynA(chosen, g_typed, MAX_PATH);

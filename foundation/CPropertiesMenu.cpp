@@ -1,6 +1,6 @@
 #include "foundation/CPropertiesMenu.h"
 
-#include "devicelink/ResourceText.h"
+#include "foundation/ResourceText.h"
 #include "foundation/ScopedHandle.h"
 #include "foundation/SettingsSheet.h"
 #include "resources/resource.h"

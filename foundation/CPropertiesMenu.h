@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "shell/ComBase.h"
+#include "foundation/ComBase.h"
 
 class CPropertiesMenu final : public IShellExtInit, public IContextMenu, public RefCounted {
 public:

@@ -1,84 +1,34 @@
 #pragma once
-// Owners of Win32 handles and blocks: each frees its resource with the call
-// that belongs to its kind, can be moved, reset and released.
+// Owners of Win32 handles and blocks, each an Owned with the free call that
+// belongs to its kind.
 #include <windows.h>
 #include <objbase.h>
 
+#include "foundation/Owned.h"
+
+// A kernel or find handle: both INVALID_HANDLE_VALUE and null hold nothing.
 template <BOOL(WINAPI* CloseFn)(HANDLE)>
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~ScopedHandle() { reset(); }
-    ScopedHandle(ScopedHandle&& other) noexcept : h_(other.release()) {}
-    ScopedHandle& operator=(ScopedHandle&& other) noexcept
+struct HandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(HANDLE h) { return h == INVALID_HANDLE_VALUE || h == nullptr; }
+    static bool Free(HANDLE h)
     {
-        reset(other.release());
-        return *this;
+        CloseFn(h);
+        return true;
     }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE)
-    {
-        if (valid()) CloseFn(h_);
-        h_ = h;
-    }
-    HANDLE release()
-    {
-        HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE h_;
 };
 
+template <BOOL(WINAPI* CloseFn)(HANDLE)>
+using ScopedHandle = Owned<HandleTraits<CloseFn>>;
 using ScopedFind = ScopedHandle<FindClose>;
 using ScopedKernelHandle = ScopedHandle<CloseHandle>;
 
-// Owns a resource whose empty value is null and that one call frees: a
-// global block until it is handed on, a loaded module, an icon, a menu (with
-// its submenus).
+// A resource whose empty value is null and that one call frees: a global
+// block until it is handed on, a loaded module, an icon, a menu (with its
+// submenus).
 template <class T, auto Free>
-class ScopedResource {
-public:
-    explicit ScopedResource(T value = nullptr) : value_(value) {}
-    ~ScopedResource() { reset(); }
-    ScopedResource(ScopedResource&& other) noexcept : value_(other.release()) {}
-    ScopedResource& operator=(ScopedResource&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    ScopedResource(const ScopedResource&) = delete;
-    ScopedResource& operator=(const ScopedResource&) = delete;
-
-    T get() const { return value_; }
-    explicit operator bool() const { return value_ != nullptr; }
-    // For the out parameter of a call that opens or allocates one.
-    T* put()
-    {
-        reset();
-        return &value_;
-    }
-    void reset(T value = nullptr)
-    {
-        if (value_) Free(value_);
-        value_ = value;
-    }
-    T release()
-    {
-        T value = value_;
-        value_ = nullptr;
-        return value;
-    }
-
-private:
-    T value_;
-};
+using ScopedResource = Owned<NullEmptyTraits<T, Free>>;
 
 using ScopedGlobal = ScopedResource<HGLOBAL, GlobalFree>;
 using ScopedModule = ScopedResource<HMODULE, FreeLibrary>;
@@ -90,42 +40,23 @@ using ScopedMenu = ScopedResource<HMENU, DestroyMenu>;
 template <class T>
 using ScopedTaskMemory = ScopedResource<T, CoTaskMemFree>;
 
+struct MediumTraits {
+    using Value = STGMEDIUM;
+    static STGMEDIUM Empty() { return STGMEDIUM{}; }
+    static bool IsEmpty(const STGMEDIUM& medium) { return medium.tymed == TYMED_NULL; }
+    static bool Free(STGMEDIUM& medium)
+    {
+        ReleaseStgMedium(&medium);
+        return true;
+    }
+};
+
 // Owns a storage medium that a data object handed out or that is being
-// filled to hand out.
-class ScopedMedium {
+// filled to hand out; read in place.
+class ScopedMedium : public Owned<MediumTraits> {
 public:
-    ScopedMedium() = default;
-    ~ScopedMedium() { reset(); }
-    ScopedMedium(ScopedMedium&& other) noexcept : medium_(other.release()) {}
-    ScopedMedium& operator=(ScopedMedium&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    ScopedMedium(const ScopedMedium&) = delete;
-    ScopedMedium& operator=(const ScopedMedium&) = delete;
-
-    STGMEDIUM* get() { return &medium_; }
-    const STGMEDIUM& operator*() const { return medium_; }
-    const STGMEDIUM* operator->() const { return &medium_; }
-    // Empties the medium for the next call that fills it.
-    STGMEDIUM* put()
-    {
-        reset();
-        return &medium_;
-    }
-    void reset(const STGMEDIUM& medium = STGMEDIUM{})
-    {
-        if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
-        medium_ = medium;
-    }
-    STGMEDIUM release()
-    {
-        STGMEDIUM medium = medium_;
-        medium_ = STGMEDIUM{};
-        return medium;
-    }
-
-private:
-    STGMEDIUM medium_{};
+    using Owned::Owned;
+    STGMEDIUM* get() { return &held(); }
+    const STGMEDIUM& operator*() const { return held(); }
+    const STGMEDIUM* operator->() const { return &held(); }
 };

@@ -3,13 +3,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
 #include "foundation/BackupFolderPicker.h"
+#include "foundation/ResourceText.h"
 #include "foundation/SettingsPages.h"
+#include "foundation/SheetHost.h"
 #include "resources/resource.h"
-#include "shell/CModule.h"
 
 namespace {
 
@@ -18,12 +18,14 @@ constexpr WORD kFromAccelerator = 1;
 
 void ShowPageHelp(HWND owner, SettingsPage page)
 {
-    if (g_module) g_module->ShowHelp(owner, MAKEINTRESOURCEA(IDS_HELP_CONNECTION + page), kHelpDisplayToc, 0);
+    SheetHost* host = RegisteredSheetHost();
+    if (host) host->SheetHelp(owner, MAKEINTRESOURCEA(IDS_HELP_CONNECTION + page), kHelpDisplayToc);
 }
 
 void ShowError(HWND owner, const char* textOrId)
 {
-    if (g_module) g_module->ShowMessage(owner, textOrId, MB_ICONHAND | MB_TASKMODAL);
+    SheetHost* host = RegisteredSheetHost();
+    if (host) host->SheetMessage(owner, textOrId, MB_ICONHAND | MB_TASKMODAL);
 }
 
 void MarkChanged(HWND page) { PropSheet_Changed(GetParent(page), page); }
@@ -91,15 +93,24 @@ HACCEL PageAccelerators()
     return table;
 }
 
-// The shell would show the folder as the device while "desktop.ini" makes it so.
+ShellExecuteFn g_shellExecute = ShellExecuteExA;
+
+// The shell would show the folder as the device while "desktop.ini" makes it
+// so. The open completes before it returns (ShellExecuteA may return first),
+// so that switching "desktop.ini" back on afterwards cannot reach the window.
 void OpenBackupFolder(HWND page)
 {
     const CReg* reg = Settings();
     if (!reg) return;
     const bool shown = reg->isUnderMyDocs();
     if (shown) reg->SetUnderMyDocs(false);
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(page, "open", reg->m_szBackupPath, nullptr, nullptr, SW_SHOWNORMAL));
-    if (result <= 32) {
+    SHELLEXECUTEINFOA open{sizeof open};
+    open.fMask = SEE_MASK_NOASYNC;
+    open.hwnd = page;
+    open.lpVerb = "open";
+    open.lpFile = reg->m_szBackupPath;
+    open.nShow = SW_SHOWNORMAL;
+    if (!g_shellExecute(&open)) {
         char text[512] = "";
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
@@ -237,4 +248,11 @@ HRESULT ShowSettingsSheet(HWND owner)
     SetLastError(0);
     if (PropertySheetA(&sheet) < 0) return HRESULT_FROM_WIN32(GetLastError());
     return S_OK;
+}
+
+ShellExecuteFn SetSheetShellExecute(ShellExecuteFn execute)
+{
+    const ShellExecuteFn previous = g_shellExecute;
+    g_shellExecute = execute ? execute : ShellExecuteExA;
+    return previous;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devicelink/CNotetaker.h"
 #include "resources/resource.h"
 #include "shell/ClipFormats.h"
 
@@ -38,10 +39,12 @@ CModule::CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& 
     accelerators_ = LoadAcceleratorsA(instance_, MAKEINTRESOURCEA(acceleratorsId));
     SetPasteFormats(kPasteFormats, ARRAYSIZE(kPasteFormats));
     ready_ = controlsReady && allocatorReady;
+    RegisterSheetHost(this);
 }
 
 CModule::~CModule()
 {
+    if (RegisteredSheetHost() == this) RegisterSheetHost(nullptr);
     SetPasteFormats(nullptr, 0);
     if (allocator_) allocator_->Release();
 }
@@ -95,4 +98,14 @@ HWND CModule::ShowHelp(HWND owner, const char* topic, UINT command, DWORD_PTR da
         lstrcpynA(path + length, topic, static_cast<int>(sizeof path - length));
     HtmlHelpFunction htmlHelp = helpLibrary_.Function();
     return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
+}
+
+void CModule::HoldNotetaker() { AcquireNotetaker(); }
+
+void CModule::LetNotetakerGo() { ReleaseNotetaker(); }
+
+bool CModule::IsBackupFolder(const char* folder)
+{
+    NotetakerSession session;
+    return session.get()->_isBackupPath(folder, true);
 }

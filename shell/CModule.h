@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include "foundation/SheetHost.h"
 #include "shell/HtmlHelpLibrary.h"
 
-class CModule {
+// While it lives, the module answers the settings sheet's SheetHost.
+class CModule : private SheetHost {
 public:
     CModule(HINSTANCE instance, UINT acceleratorsId, const HtmlHelpLoader& help = HtmlHelpLibrary::kSystem);
     virtual ~CModule();
@@ -43,6 +45,12 @@ private:
     char helpFile_[MAX_PATH] = "";
     HtmlHelpLibrary helpLibrary_;
     bool ready_ = false;
+
+    void SheetMessage(HWND owner, const char* textOrId, UINT style) override { ShowMessage(owner, textOrId, style); }
+    void SheetHelp(HWND owner, const char* topic, UINT command) override { ShowHelp(owner, topic, command, 0); }
+    void HoldNotetaker() override;
+    void LetNotetakerGo() override;
+    bool IsBackupFolder(const char* folder) override;
 };
 
 // Set by the first entry point that needs it; gone when the module may unload.

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "foundation/ScopedHandle.h"
+
 // DeviceItemId, little-endian, n = length of the name:
 //
 //   offset  size   field
@@ -88,28 +90,4 @@ enum ItemColumn { COLUMN_NAME, COLUMN_SIZE, COLUMN_TYPE, COLUMN_MODIFIED };
 char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size);
 
 // Owns one list made by the functions above.
-class ItemIdHolder {
-public:
-    ItemIdHolder() = default;
-    explicit ItemIdHolder(LPITEMIDLIST list) : list_(list) {}
-    ~ItemIdHolder() { ItemIdFree(list_); }
-    ItemIdHolder(const ItemIdHolder&) = delete;
-    ItemIdHolder& operator=(const ItemIdHolder&) = delete;
-
-    LPITEMIDLIST get() const { return list_; }
-    explicit operator bool() const { return list_ != nullptr; }
-    void reset(LPITEMIDLIST list = nullptr)
-    {
-        ItemIdFree(list_);
-        list_ = list;
-    }
-    LPITEMIDLIST release()
-    {
-        LPITEMIDLIST list = list_;
-        list_ = nullptr;
-        return list;
-    }
-
-private:
-    LPITEMIDLIST list_ = nullptr;
-};
+using ItemIdHolder = ScopedResource<LPITEMIDLIST, ItemIdFree>;

@@ -103,6 +103,32 @@ TEST_F(CRegTest, ValuesOfWrongTypeOrSizeCountAsMissing)
     EXPECT_EQ(empty.m_szBackupPath, defaultBackup());
 }
 
+// What each setting is when neither hive holds it.
+TEST_F(CRegTest, EverySettingHasItsDefaultWhenNeitherHiveHoldsIt)
+{
+    CReg reg(false, kTestClsid);
+    reg.load();
+    const DWORD widths[] = {200, 75, 100, 300};
+    const struct {
+        const char* setting;
+        bool right;
+    } rows[] = {
+        {"Port: COM, detect", std::string(reg.m_szPort) == "COM"},
+        {"Persistent: 200, 75, 100, 300", !memcmp(reg.m_dwColumnWidths, widths, sizeof widths)},
+        {"Debug Flags: 0", reg.m_dwDebugFlags == 0},
+        {"Timeout: 3000", reg.m_dwTimeout == 3000},
+        {"Retries: 5", reg.m_dwRetries == 5},
+        {"Transfer Retries: 3", reg.m_dwTransferRetries == 3},
+        {"Transfer Integrity: 0", reg.m_dwTransferIntegrity == 0},
+        {"Backup Path: My Documents\\Pellor\\Backup\\", reg.m_szBackupPath == defaultBackup()},
+        {"Log: none", reg.m_szLogFile[0] == '\0'},
+        {"Log Size: 512", reg.m_dwLogSize == 512},
+        {"Masks: *.txt, *.crv, *.doc", reg.m_masks == kDefaultMasks},
+        {"Mask Count: 9", reg.m_dwMaskCount == 9},
+    };
+    for (const auto& row : rows) EXPECT_TRUE(row.right) << row.setting;
+}
+
 TEST_F(CRegTest, MachineWideValuesStandInForMissingUserValuesButNotForPathOrMasks)
 {
     Put("Timeout", Dword(4500), HKEY_LOCAL_MACHINE);

@@ -56,4 +56,30 @@ TEST(ScopedResource, FreesExactlyWhatItStillOwnsAndMovesLeaveTheSourceEmpty)
     }
 }
 
+// The port's close may fail: the owner keeps the handle for another try and
+// tries once more as it goes.
+int g_refusals = 0;  // how many frees still fail
+struct RefusingTraits {
+    using Value = int*;
+    static int* Empty() { return nullptr; }
+    static bool IsEmpty(int* value) { return value == nullptr; }
+    static bool Free(int* value)
+    {
+        if (g_refusals > 0 && g_refusals--) return false;
+        RecordFree(value);
+        return true;
+    }
+};
+
+TEST(Owned, AFreeThatFailsKeepsTheResourceForAnotherTry)
+{
+    g_freed.clear();
+    g_refusals = 2;
+    {
+        Owned<RefusingTraits> owner(&g_a);
+        EXPECT_TRUE(!owner.close() && !owner.close() && owner.get() == &g_a && g_freed.empty());
+    }
+    EXPECT_EQ(g_freed, std::vector<int*>{&g_a}) << "freed as the owner went";
+}
+
 }  // namespace

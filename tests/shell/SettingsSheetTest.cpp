@@ -7,11 +7,13 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <string>
 
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
+#include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 #include "shell/CClassFactory.h"
 #include "shell/CModule.h"
@@ -208,6 +210,42 @@ TEST_F(SettingsSheetTest, LogBoxesKeepOtherFlagBitsAndCancelStoresNothing)
     EXPECT_EQ(StoredDword("Timeout"), 3000u) << "as the Apply stored it";
     EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
     EXPECT_EQ(Settings()->getPortIndex(), -1);
+}
+
+// "Find Target..." takes the folder out of My Documents while the shell opens
+// it, and the open must be done before the folder shows there again: an open
+// that returns at once finds the folder only later, as the device's view.
+struct FolderOpen {
+    bool async = false;
+    bool foundTheDevice = true;
+    std::string file;
+} g_open;
+
+BOOL WINAPI RecordOpen(SHELLEXECUTEINFOA* info)
+{
+    g_open.async = !(info->fMask & SEE_MASK_NOASYNC);
+    if (!g_open.async) g_open.foundTheDevice = Settings()->isUnderMyDocs();
+    g_open.file = info->lpFile;
+    info->hInstApp = reinterpret_cast<HINSTANCE>(42);
+    return TRUE;
+}
+
+TEST_F(SettingsSheetTest, FindTargetOpensThePlainFolderAndShowsItUnderMyDocumentsAgain)
+{
+    ASSERT_TRUE(Settings()->SetUnderMyDocs(true));
+    const ShellExecuteFn real = SetSheetShellExecute(RecordOpen);
+    g_open = {};
+    ASSERT_EQ(RunSheet({[](HWND sheet) {
+                  Click(ShowPage(sheet, 1), IDC_BACKUP_FIND);
+                  if (g_open.async) g_open.foundTheDevice = Settings()->isUnderMyDocs();
+                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
+              }}),
+              S_OK);
+    SetSheetShellExecute(real);
+    EXPECT_EQ(g_open.file, Settings()->m_szBackupPath);
+    EXPECT_FALSE(g_open.foundTheDevice);
+    EXPECT_TRUE(Settings()->isUnderMyDocs()) << "shown again";
+    Settings()->SetUnderMyDocs(false);
 }
 
 TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)

@@ -1,4 +1,4 @@
-#include "devicelink/ResourceText.h"
+#include "foundation/ResourceText.h"
 
 HINSTANCE OwnModule()
 {

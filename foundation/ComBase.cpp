@@ -1,4 +1,4 @@
-#include "shell/ComBase.h"
+#include "foundation/ComBase.h"
 
 HRESULT QiSearch(void* object, const QiEntry* table, REFIID riid, void** ppv)
 {
