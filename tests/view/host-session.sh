@@ -13,7 +13,7 @@ host_open_letters() {
   sleep 0.5
   xdotool type --delay 60 r
   xdotool key Return
-  explorer_wait_title "$W" '^Pellor\\R:\\letters$' || fail "Return did not open R:\\letters"
+  explorer_wait_title "$W" '^Corvanx:R:\\letters\\$' || fail "Return did not open R:\\letters"
 }
 
 # host_close: closes the host and shows its record, which `expect` then reads.
