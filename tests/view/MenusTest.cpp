@@ -29,20 +29,14 @@ std::string Join(const Names& names)
     return text;
 }
 
-// The key a menu text names after its tab ("Ctrl+Shift+N", "Del", "F5"): its
-// virtual key, and the modifiers as MenusTest::Modifier bits.
-UINT KeyNamed(const std::string& name, UINT& mods)
+// The key a menu text names after its tab ("Ctrl+Shift+N", "Del", "F5"), and its modifiers (Modifier bits).
+UINT KeyNamed(const std::string& key, UINT& mods)
 {
-    mods = 0;
-    size_t start = 0;
-    for (size_t plus; (plus = name.find('+', start)) != std::string::npos; start = plus + 1) {
-        const std::string modifier = name.substr(start, plus - start);
-        mods |= modifier == "Ctrl" ? 1 : modifier == "Shift" ? 2 : 4;
-    }
-    const std::string key = name.substr(start);
-    if (key == "Del") return VK_DELETE;
-    if (key == "Enter") return VK_RETURN;
-    return key[0] == 'F' && key.size() > 1 ? VK_F1 + std::stoi(key.substr(1)) - 1 : static_cast<UINT>(key[0]);
+    const auto has = [&key](const char* modifier) { return key.find(modifier) != std::string::npos; };
+    mods = (has("Ctrl+") ? 1 : 0) | (has("Shift+") ? 2 : 0) | (has("Alt+") ? 4 : 0);
+    const std::string name = key.substr(key.rfind('+') + 1);  // the whole key when there is no '+'
+    if (name == "Del" || name == "Enter") return name == "Del" ? VK_DELETE : VK_RETURN;
+    return name.size() > 1 ? VK_F1 + std::stoi(name.substr(1)) - 1 : static_cast<UINT>(name[0]);
 }
 
 class MenusTest : public ShellViewTest {
@@ -298,7 +292,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         {IDC_REFRESH, "R&efresh\tF5", "refresh", Never, "rows a.mmq,b.zzq,C.aaq,late.txt, |"},
         {IDC_PASTE, "&Paste\tCtrl+V", "paste", NoFilesOnClipboard, "rows a.mmq,b.zzq,C.aaq,x.txt, |"},
         {IDC_NEW_FOLDER, "Ne&w Folder\tCtrl+Shift+N", "newfolder", Never,
-         "New Folder, | selected New Folder, | cut  | editing New Folder | device C.aaq,New Folder,"},
+         "New Folder, | selected New Folder, | cut  | editing New Folder | device a.mmq,b.zzq,C.aaq,New Folder,"},
         {IDC_SELECT_ALL, "Select &All\tCtrl+A", nullptr, Never, "selected a.mmq,b.zzq,C.aaq,"},
         {IDC_INVERT_SELECTION, "&Invert Selection", nullptr, Never, "selected a.mmq,b.zzq,C.aaq,"},
         {IDC_SELECT_MASK, "Select by &Mask\tCtrl+M", nullptr, Never, "dialog Enter File Mask", true},
@@ -308,8 +302,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         {IDC_RESTORE_FROM, "Restore &From...\tCtrl+Shift+R", nullptr, Never, "dialog ", true},
         {IDM_PROPERTIES, "Pellor P&roperties\tAlt+Enter", "properties", Never, "dialog Properties for Pellor", true},
         {IDC_HELP_TOPICS, "&Help Topics\tF1", nullptr, Never, "help 1"},
-        {IDC_CUT, "Cu&t\tCtrl+X", "cut", OnlyOverItems,
-         "cut a.mmq, | editing (no editor) | device C.aaq,a.mmq,b.zzq,late.txt, | clipboard a.mmq,2"},
+        {IDC_CUT, "Cu&t\tCtrl+X", "cut", OnlyOverItems, "cut a.mmq, | editing (no editor) | device a.mmq,"},
         {IDC_COPY, "&Copy\tCtrl+C", "copy", OnlyOverItems, "clipboard a.mmq,"},
         {IDC_DELETE, "&Delete\tDel", "delete", OnlyOverItems, "rows b.zzq,C.aaq,"},
         {IDC_RENAME, "Rena&me\tF2", "rename", NotOneSelected, "editing a.mmq"},
@@ -317,7 +310,6 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
     Settings()->m_szBackupPath[0] = '\0';
     OpenView view(letters_.get(), browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    const auto* shellView = static_cast<CShellView*>(view.view.get());
     HWND outside = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, browser_.Frame(), nullptr, nullptr, nullptr);
     std::string dialogs;
     bool files = true;  // PC files on the clipboard
@@ -325,21 +317,18 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
     auto world = [&] {
         FOLDERSETTINGS settings{};
         view.view->GetCurrentInfo(&settings);
-        Names device;
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA(sim_.path("R\\Letters\\*").c_str(), &found);
-        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
-            if (found.cFileName[0] != '.') device.emplace_back(found.cFileName);
-        FindClose(find);
-        std::sort(device.begin(), device.end());
-        return "mode " + std::to_string(settings.ViewMode) + " sort " + std::to_string(shellView->SortWord()) +
-               " | rows " + Join(view.Column(0)) + " | selected " + Join(view.Selected()) + " | cut " +
-               Join(view.Column(0, LVIS_CUT)) + " | editing " + view.Editing() + " | device " + Join(device) +
+        std::string device;
+        for (const std::string name : {"a.mmq", "b.zzq", "C.aaq", "x.txt", "New Folder"})
+            device += OnDevice(("R\\Letters\\" + name).c_str()) ? name + "," : "";
+        return "mode " + std::to_string(settings.ViewMode) + " sort " +
+               std::to_string(static_cast<CShellView*>(view.view.get())->SortWord()) + " | rows " +
+               Join(view.Column(0)) + " | selected " + Join(view.Selected()) + " | cut " +
+               Join(view.Column(0, LVIS_CUT)) + " | editing " + view.Editing() + " | device " + device +
                " | clipboard " + Join(ClipboardNames()) + std::to_string(ClipboardDropEffect()) + " | boxes " +
                Join(boxes_.texts) + " | help " + std::to_string(g_helpCalls.size()) + " | dialog " + dialogs;
     };
     auto reset = [&](const auto& row, int selected) {
-        for (const char* name : {"x.txt", "late.txt", "a.mmq", "b.zzq", "C.aaq"})
+        for (const char* name : {"x.txt", "late.txt"})
             DeleteFileA(sim_.path(std::string("R\\Letters\\") + name).c_str());
         RemoveDirectoryA(sim_.path("R\\Letters\\New Folder").c_str());
         for (const auto& [name, size] : {std::pair{"b.zzq", 10}, {"a.mmq", 3000}, {"C.aaq", 200}})
@@ -351,7 +340,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         OleSetClipboard(files ? ComPtr<CDataObject>(PcFiles({backup_.file("x.txt")})).get() : nullptr);
         for (int item = 0; item < view.Count(); ++item) {
             const std::string name = view.Text(item, 0);
-            view.Select(item, selected && (name == "a.mmq" || (selected == 2 && name == "C.aaq")));
+            view.Select(item, name == "a.mmq" ? selected > 0 : name == "C.aaq" && selected > 1);
         }
         boxes_.texts.clear();
         g_helpCalls.clear();
@@ -360,7 +349,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
     TempDir::WriteAll(backup_.file("x.txt"), "a PC file");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        const bool overItems = row.grey == OnlyOverItems || row.grey == NotOneSelected;
+        const int selected = row.grey == OnlyOverItems || row.grey == NotOneSelected;
         auto run = [&](const std::function<void()>& act) {
             if (!row.dialog) return act();
             WhileOpen([] { return FindWindowA("#32770", nullptr); },
@@ -372,46 +361,43 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
                       },
                       act);
         };
-        auto menuOf = [&](int selected, UINT& state) {
-            reset(row, selected);
-            ComPtr<IContextMenu> menu;
-            view.view->GetItemObject(selected ? SVGIO_SELECTION : SVGIO_BACKGROUND, IID_IContextMenu, menu.putVoid());
+        // The row's item in the menu the view makes over `over` items: its text and state.
+        ComPtr<IContextMenu> menu;
+        auto menuOf = [&](int over, UINT& state) {
+            reset(row, over);
+            view.view->GetItemObject(over ? SVGIO_SELECTION : SVGIO_BACKGROUND, IID_IContextMenu, menu.putVoid());
             ScopedMenu popup(CreatePopupMenu());
             menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_NORMAL);
             char text[MAX_PATH] = "";
             GetMenuStringA(popup.get(), 1 + row.id, text, sizeof text, MF_BYCOMMAND);
             state = GetMenuState(popup.get(), 1 + row.id, MF_BYCOMMAND);
-            return std::pair{std::string(text), std::move(menu)};
+            return std::string(text);
         };
         auto invoke = [&](LPCSTR verb) {
             UINT state = 0;
-            auto [text, menu] = menuOf(overItems ? 1 : 0, state);
-            EXPECT_EQ(text, row.text);
-            EXPECT_TRUE(row.grey == NoBackup || !(state & MF_GRAYED));
+            EXPECT_EQ(menuOf(selected, state), row.text);
             CMINVOKECOMMANDINFO info{sizeof info, 0, view.list, verb};
             run([&] { EXPECT_EQ(menu->InvokeCommand(&info), S_OK); });
             return world();
         };
-        const std::string text = row.text, key = text.substr(text.find('\t') + 1);
-        UINT mods = 0, vk = text.find('\t') == std::string::npos ? 0 : KeyNamed(key, mods);
-        reset(row, overItems);
+        const char* tab = strchr(row.text, '\t');
+        UINT mods = 0, key = tab ? KeyNamed(tab + 1, mods) : 0;
+        reset(row, selected);
         const std::string before = world();
-        reset(row, overItems);
-        run([&] { EXPECT_EQ(vk ? Press(view, vk, mods, outside) : S_FALSE, S_FALSE); });
+        run([&] { EXPECT_EQ(key ? Press(view, key, mods, outside) : S_FALSE, S_FALSE); });
         EXPECT_EQ(world(), before) << "the key acted with the focus outside the view";
-        reset(row, overItems);
-        run([&] { vk ? (void)Press(view, vk, mods) : (void)SendMessageA(view.window, WM_COMMAND, row.id, 0); });
+        reset(row, selected);
+        run([&] { key ? (void)Press(view, key, mods) : (void)SendMessageA(view.window, WM_COMMAND, row.id, 0); });
         const std::string expected = world();
         EXPECT_NE(expected.find(row.shows), std::string::npos) << expected;
         EXPECT_EQ(invoke(MAKEINTRESOURCEA(row.id)), expected);
         if (row.verb) EXPECT_EQ(invoke(row.verb), expected);
-
+        // Without PC files on the clipboard, a backup or a selection: where each can act.
         UINT state = 0;
         files = false;
-        if (row.grey == NoFilesOnClipboard) EXPECT_TRUE(menuOf(0, state).second && (state & MF_GRAYED));
-        if (row.grey == NoBackup) EXPECT_TRUE(menuOf(0, state).second && (state & MF_GRAYED));
-        if (row.grey == NotOneSelected) EXPECT_TRUE(menuOf(2, state).second && (state & MF_GRAYED));
-        if (row.grey == OnlyOverItems) EXPECT_EQ(menuOf(0, state).first, "") << "offered over the background";
+        const std::string shown = menuOf(row.grey == NotOneSelected ? 2 : 0, state);
+        if (row.grey == OnlyOverItems) EXPECT_EQ(shown, "") << "offered over the background";
+        if (row.grey != OnlyOverItems) EXPECT_EQ((state & MF_GRAYED) != 0, row.grey != Never);
         files = true;
     }
     DestroyWindow(outside);
