@@ -161,8 +161,6 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
 {
     OpenView view(letters_.get(), browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    EXPECT_EQ(Press(view, 'A', kCtrl), S_OK);
-    EXPECT_EQ(view.Selected().size(), 3u) << "Ctrl+A";
     EXPECT_EQ(Press(view, 'A', 0), S_FALSE) << "A alone is no command";
 
     Names shownMasks;
@@ -193,15 +191,13 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
     EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), 0u) << "Ctrl+C clears the cut mark";
     EXPECT_EQ(ClipboardNames(), Names{"a.mmq"});
     EXPECT_NE(ClipboardDropEffect(), static_cast<DWORD>(DROPEFFECT_MOVE)) << "a fresh object, not the cut one";
-    EXPECT_EQ(Press(view, VK_DELETE, 0), S_OK);
-    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq")) << "Del deletes on the device";
-    EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq"}));
 
     // What Shift+F10 and the Applications key send: the menu opens at the
     // first selected item, and its mnemonic runs the command over the selection.
-    view.Select(0, true);
+    view.Select(0, false);
+    view.Select(1, true);
     RECT item{LVIR_ICON}, menu{};
-    ListView_GetItemRect(view.list, 0, &item, LVIR_ICON);
+    ListView_GetItemRect(view.list, 1, &item, LVIR_ICON);
     MapWindowPoints(view.list, nullptr, reinterpret_cast<POINT*>(&item), 2);
     WhileOpen([] { return FindWindowA("#32768", nullptr); },
               [&](HWND popup) {
@@ -391,13 +387,18 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         const std::string expected = world();
         EXPECT_NE(expected.find(row.shows), std::string::npos) << expected;
         EXPECT_EQ(invoke(MAKEINTRESOURCEA(row.id)), expected);
-        if (row.verb) EXPECT_EQ(invoke(row.verb), expected);
+        if (row.verb) {
+            EXPECT_EQ(invoke(row.verb), expected);
+        }
         // Without PC files on the clipboard, a backup or a selection: where each can act.
         UINT state = 0;
         files = false;
         const std::string shown = menuOf(row.grey == NotOneSelected ? 2 : 0, state);
-        if (row.grey == OnlyOverItems) EXPECT_EQ(shown, "") << "offered over the background";
-        if (row.grey != OnlyOverItems) EXPECT_EQ((state & MF_GRAYED) != 0, row.grey != Never);
+        if (row.grey == OnlyOverItems) {
+            EXPECT_EQ(shown, "") << "offered over the background";
+        } else {
+            EXPECT_EQ((state & MF_GRAYED) != 0, row.grey != Never);
+        }
         files = true;
     }
     DestroyWindow(outside);
