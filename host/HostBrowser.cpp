@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/ScopedHandle.h"
 
@@ -132,6 +133,11 @@ HostBrowser::HostBrowser(bool windowsMode) : BrowserBase(HostPopups(windowsMode)
         ownButtons_ += ARRAYSIZE(organize);
         SendMessageA(toolbar_, TB_ADDBUTTONSA, ARRAYSIZE(organize), reinterpret_cast<LPARAM>(organize));
     }
+    // One host a thread: the hook finds it through the frame of its thread.
+    if (windowsMode_) {
+        menuWatch_ = SetWindowsHookExA(WH_CALLWNDPROC, WatchMenus, nullptr, GetCurrentThreadId());
+        keyWatch_ = SetWindowsHookExA(WH_MSGFILTER, WatchMenuKeys, nullptr, GetCurrentThreadId());
+    }
     status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, frame_,
                               nullptr, frameClass.hInstance, nullptr);
     ShowWindow(frame_, SW_SHOW);
@@ -139,8 +145,47 @@ HostBrowser::HostBrowser(bool windowsMode) : BrowserBase(HostPopups(windowsMode)
 
 HostBrowser::~HostBrowser()
 {
+    if (menuWatch_) UnhookWindowsHookEx(menuWatch_);
+    if (keyWatch_) UnhookWindowsHookEx(keyWatch_);
     if (frame_) DestroyWindow(frame_);
 }
+
+LRESULT CALLBACK HostBrowser::WatchMenus(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    HWND frame = code == HC_ACTION && call->message == WM_MENUSELECT ? GetAncestor(call->hwnd, GA_ROOT) : nullptr;
+    char name[64] = "";
+    if (frame && GetClassNameA(frame, name, sizeof name) && !strcmp(name, kFrameClass))
+        if (auto* host = reinterpret_cast<HostBrowser*>(GetWindowLongPtrA(frame, GWLP_USERDATA));
+            host && call->hwnd == host->viewWindow_)
+            host->OnViewMenuSelect(LOWORD(call->wParam), HIWORD(call->wParam), reinterpret_cast<HMENU>(call->lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK HostBrowser::WatchMenuKeys(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_MENU && message->message == WM_KEYDOWN && message->wParam == VK_RETURN)
+        if (HWND frame = FindWindowA(kFrameClass, nullptr))
+            if (auto* host = reinterpret_cast<HostBrowser*>(GetWindowLongPtrA(frame, GWLP_USERDATA)))
+                host->returned_ = true;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void HostBrowser::OnViewMenuSelect(UINT id, UINT flags, HMENU menu)
+{
+    if (!menu && flags == 0xFFFF) {
+        if (returned_ && !highlighted_.empty()) Note("context menu: " + highlighted_);
+        highlighted_.clear();
+        returned_ = false;
+        return;
+    }
+    if (flags & (MF_POPUP | MF_SEPARATOR | MF_SYSMENU)) return;
+    char text[MAX_PATH] = "";
+    GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
+    highlighted_ = text;
+}
+
 
 bool HostBrowser::Open(IShellFolder* folder, const std::string& title)
 {
@@ -371,6 +416,9 @@ void HostBrowser::OnClose()
 
 STDMETHODIMP HostBrowser::SetMenuSB(HMENU shared, HOLEMENU, HWND target)
 {
+    // Windows 10 and 11 Explorer show a view no menu bar: its commands are
+    // reached through its keys and context menus alone.
+    if (windowsMode_) return S_OK;
     SetMenu(frame_, shared ? shared : ownMenu_);
     menuTarget_ = shared ? target : nullptr;
     DrawMenuBar(frame_);

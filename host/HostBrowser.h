@@ -16,7 +16,9 @@ public:
     // its own Cut, Copy and Delete ("Organize" menu and buttons) act on the
     // view's GetItemObject, going back (Backspace, Up One Level) selects the
     // folder just left with SelectItem, and a closed view's last reference
-    // goes on another window's thread. What it did goes into the record.
+    // goes on another window's thread, and the view's menus are never shown
+    // in a menu bar. What it did, and each command chosen from the view's
+    // context menu, goes into the record.
     explicit HostBrowser(bool windowsMode = false);
 
     // Shows the view of `folder` (referenced) under the frame title `title`.
@@ -64,6 +66,12 @@ private:
     // Windows mode.
     void RunOrganize(UINT command);
     void ReleaseOnOtherThread(IShellView* view);
+    // Watches the view's menu messages and the keys in menus: the item
+    // highlighted when Return closes a context menu is the command chosen.
+    static LRESULT CALLBACK WatchMenus(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK WatchMenuKeys(int code, WPARAM wParam, LPARAM lParam);
+    void OnViewMenuSelect(UINT id, UINT flags, HMENU menu);
+    std::string FolderViewLine() const;
     void Note(const std::string& line) { events_.push_back(line); }
     void Layout();
     RECT ViewArea() const;
@@ -83,5 +91,8 @@ private:
     bool recordOnClose_ = false;
     bool windowsMode_;
     std::vector<std::string> events_;  // what the Windows mode did, for the record
+    HHOOK menuWatch_ = nullptr, keyWatch_ = nullptr;
+    std::string highlighted_;  // the context menu's item under the keyboard
+    bool returned_ = false;    // Return was pressed in that menu
     std::string menuHelp_;  // the last help text the view showed for a menu item
 };

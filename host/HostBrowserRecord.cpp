@@ -34,6 +34,20 @@ void RecordStatus(HWND status, std::string& out)
 
 }  // namespace
 
+// What Explorer's details pane reads of the view.
+std::string HostBrowser::FolderViewLine() const
+{
+    ComPtr<IFolderView> folderView;
+    int items = -1, selected = -1;
+    UINT mode = 0;
+    if (!view_ || FAILED(view_->QueryInterface(IID_IFolderView, folderView.putVoid()))) return "view: no IFolderView";
+    folderView->GetCurrentViewMode(&mode);
+    folderView->ItemCount(SVGIO_ALLVIEW, &items);
+    folderView->ItemCount(SVGIO_SELECTION, &selected);
+    return "view: mode " + std::to_string(mode) + ", " + std::to_string(items) + " items, " +
+           std::to_string(selected) + " selected";
+}
+
 std::string HostBrowser::Record()
 {
     char title[MAX_PATH] = "";
@@ -48,7 +62,7 @@ std::string HostBrowser::Record()
     if (menuTarget_) SendMessageA(menuTarget_, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     SendMessageA(status_, SB_SIMPLE, FALSE, 0);
     if (windowsMode_) {
-        out += "windows:\n";
+        out += "windows:\n  " + FolderViewLine() + "\n";
         for (const std::string& line : events_) out += "  " + line + "\n";
     }
     return out;

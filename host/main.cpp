@@ -1,10 +1,11 @@
 // pellor-host: the folder's view in a browser of its own, for checking the
 // view's menus, accelerators, toolbar and status bar from the keyboard where
 // Wine's Explorer does not activate views.
-// Usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH]
+// Usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH] [--clipboard FILE]
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,18 +20,20 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH]\n"
+    "usage: pellor-host [--windows] [--record] [--close-after MS] [--module PATH] [--clipboard FILE]\n"
     "  --windows         behave as Windows 10 Explorer: Organize commands through GetItemObject, SelectItem\n"
     "                    on going back (Backspace), views released on another window's thread\n"
     "  --record          print the menus, toolbar buttons and status texts when the window closes\n"
     "  --close-after MS  close the window after MS milliseconds\n"
-    "  --module PATH     the Pellor.dll to load (default: next to pellor-host, or the build's shell\\)\n";
+    "  --module PATH     the Pellor.dll to load (default: next to pellor-host, or the build's shell\\)\n"
+    "  --clipboard FILE  put the PC file FILE on the clipboard first, as a copy in a PC folder does\n";
 
 struct Options {
     bool windows = false;
     bool record = false;
     UINT closeAfter = 0;
     std::string module;
+    std::string clipboard;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -44,6 +47,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.closeAfter = static_cast<UINT>(strtoul(argv[++i], nullptr, 10));
         } else if (!strcmp(argv[i], "--module") && i + 1 < argc) {
             options.module = argv[++i];
+        } else if (!strcmp(argv[i], "--clipboard") && i + 1 < argc) {
+            options.clipboard = argv[++i];
         } else {
             return false;
         }
@@ -58,6 +63,25 @@ std::string DefaultModule()
     std::string folder(path, strrchr(path, '\\') ? strrchr(path, '\\') + 1 - path : 0);
     std::string beside = folder + "Pellor.dll";
     return GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES ? beside : folder + "..\\shell\\Pellor.dll";
+}
+
+// The file as a PC folder's Copy leaves it: a file list (CF_HDROP).
+bool PutFileOnClipboard(const std::string& path)
+{
+    const SIZE_T size = sizeof(DROPFILES) + path.size() + 2;
+    HGLOBAL files = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    auto* drop = files ? static_cast<DROPFILES*>(GlobalLock(files)) : nullptr;
+    if (!drop) {
+        if (files) GlobalFree(files);
+        return false;
+    }
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path.c_str(), path.size());
+    GlobalUnlock(files);
+    if (OpenClipboard(nullptr) && EmptyClipboard() && SetClipboardData(CF_HDROP, files)) return CloseClipboard();
+    CloseClipboard();
+    GlobalFree(files);
+    return false;
 }
 
 // The root folder as Explorer makes it: from the module's class object, told
@@ -92,6 +116,8 @@ int main(int argc, char** argv)
     }
     if (options.module.empty()) options.module = DefaultModule();
     OleInitialize(nullptr);
+    if (!options.clipboard.empty() && !PutFileOnClipboard(options.clipboard))
+        fprintf(stderr, "pellor-host: cannot put %s on the clipboard\n", options.clipboard.c_str());
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     ScopedModule module(LoadLibraryA(options.module.c_str()));

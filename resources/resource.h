@@ -143,6 +143,8 @@
 #define IDC_PASTE               42
 #define IDC_DELETE              43
 #define IDC_RENAME              44
+#define IDC_NEW_FOLDER          45
+#define IDC_REFRESH             46
 #define IDC_SELECT_ALL          50
 #define IDC_INVERT_SELECTION    51
 #define IDC_SELECT_MASK         52
@@ -150,6 +152,9 @@
 // Words for what the user asked and the product refused.
 #define IDS_NAME_TOO_LONG       242
 #define IDS_NAME_NOT_ANSI       246
+// The name a new folder takes, and the same with a number when that name is taken.
+#define IDS_NEW_FOLDER          252
+#define IDS_NEW_FOLDER_NUMBERED 253
 // Folder picker title of Restore From (Backup To shares IDS_PICK_BACKUP).
 #define IDS_PICK_RESTORE        113
 // The view's menus and accelerators, and the Select by Mask dialog.
@@ -159,6 +164,8 @@
 #define IDM_PRODUCT             1000
 #define IDM_VIEW                1001
 #define IDM_EDIT                1002
+// The context menu of the view's background: every command of the view.
+#define IDM_BACKGROUND          1004
 #define IDC_MASK_COMBO          2008
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

@@ -3,23 +3,23 @@
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
-#include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 #include "view/MenuUtils.h"
 
 namespace {
 
 // Explorer's own commands (ribbon, command bar, keys) name what they want by
-// these verbs; "properties" has no menu item and opens the settings.
-constexpr UINT kPropertiesCommand = 0x10000;
+// these verbs; "properties" opens the settings.
 struct StringVerb {
     const char* verb;
     UINT command;
 };
-constexpr StringVerb kVerbs[] = {{"cut", IDC_CUT},       {"copy", IDC_COPY},     {"paste", IDC_PASTE},
-                                 {"delete", IDC_DELETE}, {"rename", IDC_RENAME}, {"properties", kPropertiesCommand}};
+constexpr StringVerb kVerbs[] = {{"cut", IDC_CUT},           {"copy", IDC_COPY},
+                                 {"paste", IDC_PASTE},       {"delete", IDC_DELETE},
+                                 {"rename", IDC_RENAME},     {"properties", IDM_PROPERTIES},
+                                 {"newfolder", IDC_NEW_FOLDER}, {"refresh", IDC_REFRESH}};
 // Every command of the menu lies at its own number above the caller's first id.
-constexpr UINT kHighestOffset = IDC_SELECT_MASK;
+constexpr UINT kHighestOffset = IDC_HELP_TOPICS;
 
 UINT VerbCommand(const char* verb)
 {
@@ -54,6 +54,9 @@ UINT DescribedIn(UINT_PTR id)
 {
     if (id >= IDC_BACKUP && id <= IDC_RESTORE_FROM) return IDM_PRODUCT;
     if ((id >= IDC_CUT && id <= IDC_PASTE) || id == IDC_SELECT_ALL || id == IDC_INVERT_SELECTION) return IDM_EDIT;
+    if ((id >= IDC_LARGE_ICONS && id <= IDC_DETAILS) || (id >= IDC_BY_NAME && id <= IDC_BY_DATE) ||
+        id == IDC_NEW_FOLDER || id == IDC_REFRESH || id == IDM_PROPERTIES || id == IDC_HELP_TOPICS)
+        return IDM_BACKGROUND;
     return 0;
 }
 
@@ -116,9 +119,15 @@ STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId
     if (firstId > lastId || lastId - firstId < kHighestOffset) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     const int before = GetMenuItemCount(menu);
     const int start = static_cast<int>(index) < before ? static_cast<int>(index) : before;
-    if (CopyMenuResource(menu, start, IDM_EDIT) == 0) return E_FAIL;
-    if (!InsertSeparator(menu, start)) return E_FAIL;
-    if (CopyMenuResource(menu, start, IDM_PRODUCT) == 0) return E_FAIL;
+    if (count_ == 0) {
+        // Nothing selected: Explorer shows no menu bar for a view, so the
+        // background's menu carries every command of the view.
+        if (CopyMenuResource(menu, start, IDM_BACKGROUND) == 0) return E_FAIL;
+    } else {
+        if (CopyMenuResource(menu, start, IDM_EDIT) == 0) return E_FAIL;
+        if (!InsertSeparator(menu, start)) return E_FAIL;
+        if (CopyMenuResource(menu, start, IDM_PRODUCT) == 0) return E_FAIL;
+    }
     const UINT highest = MoveIds(menu, start, start + GetMenuItemCount(menu) - before, firstId);
     SetItemStates(menu, (flags & CMF_EXPLORE) != 0);
     if (flags & CMF_EXPLORE) DeleteMenu(menu, start + GetMenuItemCount(menu) - before - 1, MF_BYPOSITION);
@@ -130,6 +139,8 @@ void CContextMenu::SetItemStates(HMENU menu, bool deleteMode) const
     EnableOrDelete(menu, firstId_ + IDC_PASTE, ClipboardHoldsFiles(), deleteMode);
     EnableOrDelete(menu, firstId_ + IDC_CUT, count_ > 0, deleteMode);
     EnableOrDelete(menu, firstId_ + IDC_COPY, count_ > 0, deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_DELETE, count_ > 0, deleteMode);
+    EnableOrDelete(menu, firstId_ + IDC_RENAME, count_ == 1, deleteMode);
     const CReg* settings = Settings();
     NotetakerSession session;
     CNotetaker* notetaker = session.get();
@@ -145,7 +156,6 @@ STDMETHODIMP CContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info)
     if (!info) return E_INVALIDARG;
     const UINT command = InvokedCommand(*info);
     if (command == 0) return S_FALSE;
-    if (command == kPropertiesCommand) return ShowSettingsSheet(info->hwnd);
     return folder_->RunCommand(command, items_.Count(), items_.Items(), info->hwnd, nullptr);
 }
 

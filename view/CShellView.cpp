@@ -76,6 +76,7 @@ STDMETHODIMP CShellView::QueryInterface(REFIID riid, void** ppv)
         QI_ENTRY(CShellView, IShellView),
         {&IID_IOleWindow, QiOffset<CShellView, IShellView>()},
         QI_ENTRY(CShellView, IDropSink),
+        QI_ENTRY(CShellView, IFolderView),
         {nullptr, 0},
     };
     return QiSearch(this, table, riid, ppv);
@@ -92,6 +93,11 @@ STDMETHODIMP CShellView::TranslateAccelerator(MSG* message)
 {
     HACCEL accelerators = g_module ? g_module->Accelerators() : nullptr;
     if (!accelerators || !message) return S_FALSE;
+    // Explorer offers the view every key of its window; a key meant for the
+    // navigation pane or the address bar (Del, F2, Ctrl+V there) must not
+    // act on the device's files.
+    HWND focus = GetFocus();
+    if (!window_ || !focus || (focus != window_ && !IsChild(window_, focus))) return S_FALSE;
     if (labelEditing_) {
         // Keys belong to the edit box, so Del deletes a character, not items.
         if (message->message < WM_KEYFIRST || message->message > 0x108) return S_FALSE;

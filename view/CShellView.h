@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <vector>
 
@@ -18,7 +19,7 @@ class CShellFolder;
 // Command numbers shared by the toolbar buttons and the menus.
 enum ViewCommand : UINT { CMD_CUT = 40, CMD_COPY = 41, CMD_PASTE = 42, CMD_DELETE = 43 };
 
-class CShellView final : public IShellView, public IDropSink, public RefCounted {
+class CShellView final : public IShellView, public IFolderView, public IDropSink, public RefCounted {
 public:
     static constexpr const char* kWindowClass = "PellorShellView";
     static constexpr int kListId = 2000;
@@ -68,6 +69,24 @@ public:
     // The selection, every item or the background (no items) as a data
     // object or a context menu, as the browser's own commands ask for them.
     STDMETHODIMP GetItemObject(UINT which, REFIID riid, void** ppv) override;
+
+    // IFolderView, as far as Explorer's details pane and status text read it
+    // (CShellViewItems.cpp): the items, the selection, the focused item.
+    STDMETHODIMP GetCurrentViewMode(UINT* mode) override;
+    STDMETHODIMP SetCurrentViewMode(UINT) override { return E_NOTIMPL; }
+    STDMETHODIMP GetFolder(REFIID riid, void** ppv) override;
+    STDMETHODIMP Item(int index, PITEMID_CHILD* item) override;
+    STDMETHODIMP ItemCount(UINT which, int* count) override;
+    // The selection or every item as an IShellItemArray, a data object or a context menu.
+    STDMETHODIMP Items(UINT which, REFIID riid, void** ppv) override;
+    STDMETHODIMP GetSelectionMarkedItem(int* index) override;
+    STDMETHODIMP GetFocusedItem(int* index) override;
+    STDMETHODIMP GetItemPosition(PCUITEMID_CHILD, POINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSpacing(POINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDefaultSpacing(POINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetAutoArrange() override { return E_NOTIMPL; }
+    STDMETHODIMP SelectItem(int, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP SelectAndPositionItems(UINT, PCUITEMID_CHILD_ARRAY, POINT*, DWORD) override { return E_NOTIMPL; }
 
     // IDropSink: PC files dropped onto the list go into the folder, or into
     // the sub-folder item nearest to the drop point.

@@ -2,14 +2,12 @@
 // help texts, the commands they send, and the context menu of the list.
 #include "view/CShellView.h"
 
-#include <htmlhelp.h>
 #include <windowsx.h>
 
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
-#include "shell/CModule.h"
 #include "shell/CShellFolder.h"
 #include "view/MenuUtils.h"
 
@@ -79,10 +77,7 @@ void CShellView::RemoveMenus()
 LRESULT CShellView::OnCommand(UINT command)
 {
     HRESULT hr = S_FALSE;
-    if (command == IDC_HELP_TOPICS) {
-        if (g_module) g_module->ShowHelp(list_, nullptr, HH_DISPLAY_TOPIC, 0);
-        return 0;
-    }
+    if (command == IDC_REFRESH) return Refresh() < 0 ? 1 : 0;
     if ((command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) || (command >= IDC_BY_NAME && command <= IDC_LINE_UP)) {
         ViewSettings settings{viewMode_, folderFlags_, sortWord_};
         hr = folder_->RunCommand(command, 0, nullptr, list_, &settings);
@@ -96,7 +91,8 @@ LRESULT CShellView::OnCommand(UINT command)
         std::vector<LPCITEMIDLIST> items = SelectedItems();
         hr = folder_->RunCommand(command, static_cast<UINT>(items.size()), items.data(), list_, nullptr);
     } else if ((command >= IDC_BACKUP && command <= IDC_RESTORE_FROM) ||
-               (command >= IDC_SELECT_ALL && command <= IDC_SELECT_MASK)) {
+               (command >= IDC_SELECT_ALL && command <= IDC_SELECT_MASK) || command == IDC_NEW_FOLDER ||
+               command == IDM_PROPERTIES || command == IDC_HELP_TOPICS) {
         hr = folder_->RunCommand(command, 0, nullptr, list_, nullptr);
     }
     return hr < 0 ? 1 : 0;
@@ -115,12 +111,12 @@ void CShellView::OnInitMenuPopup(HMENU popup)
         CheckMenuItem(popup, IDC_AUTO_ARRANGE,
                       MF_BYCOMMAND | ((folderFlags_ & FWF_AUTOARRANGE) ? MF_CHECKED : MF_UNCHECKED));
     } else if (popup == editPopup_) {
-        bool selected = list_ && SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+        const LRESULT selected = list_ ? SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) : 0;
         SetEnabled(popup, IDC_PASTE, ClipboardHoldsFiles());
-        SetEnabled(popup, IDC_CUT, selected);
-        SetEnabled(popup, IDC_COPY, selected);
-        for (UINT id : {IDC_DELETE, IDC_RENAME, IDC_SELECT_ALL, IDC_INVERT_SELECTION, IDC_SELECT_MASK})
-            SetEnabled(popup, id, true);
+        // Delete and Rename greyed with nothing to act on, as in the context menu.
+        for (UINT id : {IDC_CUT, IDC_COPY, IDC_DELETE}) SetEnabled(popup, id, selected > 0);
+        SetEnabled(popup, IDC_RENAME, selected == 1);
+        for (UINT id : {IDC_SELECT_ALL, IDC_INVERT_SELECTION, IDC_SELECT_MASK}) SetEnabled(popup, id, true);
     } else if (popup == productPopup_) {
         SetEnabled(popup, IDC_RESTORE, BackupPathHoldsBackup());
         for (UINT id : {IDC_BACKUP, IDC_BACKUP_TO, IDC_RESTORE_FROM}) SetEnabled(popup, id, true);

@@ -2,14 +2,19 @@
 // and arrangement, clipboard, deleting, renaming and selection.
 #include <ole2.h>
 #include <commctrl.h>
+#include <htmlhelp.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "devicefiles/DeviceEntry.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
+#include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CItemList.h"
@@ -44,6 +49,29 @@ CShellView* ViewOf(const CShellFolder* folder)
         if (view->Folder() == folder) newest = view;
     });
     return newest;
+}
+
+// The view a command came from: the one whose list or window `window` is,
+// else the folder's newest.
+CShellView* ViewFor(const CShellFolder* folder, HWND window)
+{
+    CShellView* found = nullptr;
+    ForEachOpenView([folder, window, &found](CShellView* view) {
+        HWND own = nullptr;
+        view->GetWindow(&own);
+        if (view->Folder() == folder && window && (view->ListWindow() == window || own == window)) found = view;
+    });
+    return found ? found : ViewOf(folder);
+}
+
+// A command that changes only the view, asked for from a context menu: the
+// view runs it as it runs its own keys.
+HRESULT SendToView(CShellView* view, UINT command)
+{
+    HWND window = nullptr;
+    if (!view || FAILED(view->GetWindow(&window)) || !window) return S_FALSE;
+    SendMessageA(window, WM_COMMAND, command, 0);
+    return S_OK;
 }
 
 void ShowDeviceFailure(HWND window, CNotetaker& notetaker)
@@ -83,6 +111,70 @@ void SelectByMask(HWND list)
     }
 }
 
+// The names the device lists in the folder now: a file's name, a folder's
+// last component. At the root these are R:'s and F:'s folders alike.
+bool ListedNames(CShellFolder& folder, HWND window, std::vector<std::string>& names)
+{
+    ComPtr<IEnumIDList> items;
+    if (FAILED(folder.EnumObjects(window, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.put())) || !items) return false;
+    LPITEMIDLIST item = nullptr;
+    while (items->Next(1, &item, nullptr) == S_OK) {
+        char name[MAX_PATH] = "";
+        ItemIdName(item, name, sizeof name);
+        const char* last = strrchr(name, '\\');
+        names.emplace_back(last ? last + 1 : name);
+        ItemIdFree(item);
+    }
+    return true;
+}
+
+// "New Folder", or "New Folder (2)" and on while the name is listed. A name
+// that F: has at the root is passed over too: the device root shows both
+// drives' folders side by side, and two folders of one name could not be
+// told apart there.
+std::string FreeFolderName(const std::vector<std::string>& listed)
+{
+    char name[MAX_PATH] = "";
+    for (int number = 1; number < 1000 && g_module; ++number) {
+        if (number == 1)
+            g_module->LoadString(IDS_NEW_FOLDER, name, sizeof name);
+        else
+            g_module->FormatString(IDS_NEW_FOLDER_NUMBERED, name, sizeof name, number);
+        auto same = [&name](const std::string& other) { return lstrcmpiA(other.c_str(), name) == 0; };
+        if (std::none_of(listed.begin(), listed.end(), same)) return name;
+    }
+    return "";
+}
+
+// Makes a folder with a free name on the device, shows it in every view of
+// the folder, and starts renaming it in the view it was asked from, as
+// Explorer's New Folder does. At the root the folder goes on R:, as a paste
+// there does.
+void MakeNewFolder(CShellFolder& folder, HWND window)
+{
+    NotetakerSession session;
+    CNotetaker* notetaker = session.get();
+    std::vector<std::string> listed;
+    if (!notetaker) return;
+    if (!ListedNames(folder, window, listed)) return ShowDeviceFailure(window, *notetaker);
+    const std::string name = FreeFolderName(listed);
+    char path[MAX_PATH] = "R:\\";
+    if (ItemIdLast(folder.DeviceList())) ItemIdPath(folder.DeviceList(), path, sizeof path, false);
+    const std::string devicePath = path + name;
+    if (name.empty() || FAILED(notetaker->FolderCreate(devicePath.c_str())))
+        return ShowDeviceFailure(window, *notetaker);
+    DeviceItemData data{};
+    const bool onF = devicePath.compare(0, 2, "F:") == 0;
+    data.attributes = EntryAttributes(onF ? DeviceEntry::TYPE_FOLDER_F : DeviceEntry::TYPE_FOLDER_R);
+    GetLocalTime(&data.modified);
+    // Folders carry their whole device path, as the listing gives them.
+    ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
+    if (!item) return;
+    folder.NotifyChange(SHCNE_MKDIR, item.get(), nullptr);
+    if (CShellView* view = ViewFor(&folder, window))
+        view->SelectItem(item.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
+}
+
 // Asked once, before any device item is deleted.
 bool ConfirmDelete(HWND window, UINT count)
 {
@@ -117,11 +209,13 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
                                  ViewSettings* settings)
 {
     const WindowKind kind = KindOf(window);
-    if (IsViewSettingsCommand(command)) {
-        if (!settings) return S_FALSE;
+    if (IsViewSettingsCommand(command) && settings) {
         ChangeViewSettings(command, *settings);
         return S_OK;
     }
+    // From the background's menu, which stands in for the menu bar that
+    // Explorer does not show, these act on the view.
+    if (IsViewSettingsCommand(command) || command == IDC_REFRESH) return SendToView(ViewFor(this, window), command);
     switch (command) {
     case IDC_BACKUP:
     case IDC_BACKUP_ALT:
@@ -159,6 +253,11 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         if (command == IDC_SELECT_ALL) SelectAll(window);
         if (command == IDC_INVERT_SELECTION) InvertSelection(window);
         if (command == IDC_SELECT_MASK) SelectByMask(window);
+        return S_OK;
+    case IDC_NEW_FOLDER: MakeNewFolder(*this, window); return S_OK;
+    case IDM_PROPERTIES: ShowSettingsSheet(window); return S_OK;
+    case IDC_HELP_TOPICS:
+        if (g_module) g_module->ShowHelp(window, nullptr, HH_DISPLAY_TOPIC, 0);
         return S_OK;
     default: return S_FALSE;
     }

@@ -119,15 +119,22 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
     AppendMenuA(menu.get(), MF_STRING, 7, "caller's own");
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_DEFAULTONLY), E_FAIL);
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_NORMAL),
-              MAKE_HRESULT(SEVERITY_SUCCESS, 0, IDC_SELECT_MASK + 1))
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, IDC_HELP_TOPICS + 1))
         << "the highest offset used, plus one";
     EXPECT_EQ(describe(menu.get(), first),
-              (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X [greyed]", "41 &Copy\tCtrl+C [greyed]",
-                     "42 &Paste\tCtrl+V [greyed]", "-", "43 &Delete\tDel", "44 Rena&me\tF2", "-",
-                     "50 Select &All\tCtrl+A", "52 Select by &Mask\tCtrl+M", "51 &Invert Selection",
-                     "-249 caller's own"}));
-    ASSERT_TRUE(SUCCEEDED(background->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
-    EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "-", "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
+              (Names{"20 in &View", "25 in Sort &by", "46 R&efresh\tF5", "-", "42 &Paste\tCtrl+V [greyed]",
+                     "45 Ne&w Folder\tCtrl+Shift+N", "-", "50 Select &All\tCtrl+A", "51 &Invert Selection",
+                     "52 Select by &Mask\tCtrl+M", "-", "10 in Pel&lor", "16 Pellor P&roperties\tAlt+Enter",
+                     "55 &Help Topics\tF1", "-249 caller's own"}));
+    ComPtr<IContextMenu> folderItem;
+    CItemList letters;
+    letters.Append(MakeItem("R:\\Letters", kFolderR));
+    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(letters.Items()), IID_IContextMenu, nullptr,
+                                   folderItem.putVoid()),
+              S_OK);
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
+    EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X", "41 &Copy\tCtrl+C", "-",
+                                             "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
     EXPECT_EQ(background->QueryContextMenu(small.get(), 0, first, first + 10, CMF_NORMAL), S_OK) << "no room";
     EXPECT_EQ(GetMenuItemCount(small.get()), 0);
 
@@ -139,6 +146,8 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
     } strings[] = {
         {IDC_COPY, GCS_VERBA, S_OK, "copy"},        {IDC_DELETE, GCS_VERBW, S_OK, "delete"},
         {IDC_BACKUP, GCS_HELPTEXTW, S_OK, nullptr}, {IDC_BACKUP_ALT, GCS_HELPTEXTA, S_FALSE, ""},
+        {IDC_NEW_FOLDER, GCS_VERBW, S_OK, "newfolder"}, {IDC_DETAILS, GCS_VERBA, S_OK, "&Details"},
+        {IDM_PROPERTIES, GCS_VERBA, S_OK, "properties"}, {IDC_REFRESH, GCS_HELPTEXTA, S_OK, nullptr},
         {IDC_DELETE, GCS_HELPTEXTA, S_FALSE, ""},   {first + IDC_COPY, GCS_VERBA, S_FALSE, ""},  // an id: no offset
     };
     for (const auto& row : strings) {
@@ -149,6 +158,34 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
         const std::string said = (row.type & GCS_UNICODE) ? std::string(buffer, buffer + wcslen(buffer)) : text;
         EXPECT_TRUE(row.text ? said == row.text : said.size() > 5) << row.offset << ": " << said;
     }
+}
+
+// Explorer's details pane and status text read the view's items through IFolderView.
+TEST_F(ExplorerContracts, FolderViewTellsItemsSelectionAndFocus)
+{
+    ComPtr<IFolderView> folderView;
+    ASSERT_EQ(view_.view->QueryInterface(IID_IFolderView, folderView.putVoid()), S_OK);
+    view_.Select(0, true);
+    view_.Select(2, true);
+    ListView_SetItemState(view_.list, 2, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(view_.list, LVM_SETSELECTIONMARK, 0, 0);
+    int all = -1, selected = -1, focused = -1, marked = -1;
+    folderView->ItemCount(SVGIO_ALLVIEW, &all);
+    folderView->ItemCount(SVGIO_SELECTION, &selected);
+    folderView->GetFocusedItem(&focused);
+    folderView->GetSelectionMarkedItem(&marked);
+    EXPECT_EQ((std::vector<int>{all, selected, focused, marked}), (std::vector<int>{3, 2, 2, 0}));
+    ComPtr<IShellItemArray> items;
+    ComPtr<IShellItem> last;
+    ShellIdList list;
+    DWORD count = 0;
+    char name[MAX_PATH] = "";
+    ASSERT_EQ(folderView->Items(SVGIO_SELECTION, IID_IShellItemArray, items.putVoid()), S_OK);
+    items->GetCount(&count);
+    items->GetItemAt(count - 1, last.put());
+    ASSERT_TRUE(last && SUCCEEDED(SHGetIDListFromObject(last.get(), list.put())));
+    EXPECT_EQ(count, 2u);
+    EXPECT_STREQ(ItemIdName(ILFindLastID(list.get()), name, sizeof name), "C.aaq");
 }
 
 }  // namespace

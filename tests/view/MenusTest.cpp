@@ -2,6 +2,8 @@
 // them, and the folder's commands behind them, over the stand-in note-taker.
 #include <ole2.h>
 
+#include <algorithm>
+
 #include "shell/CDataObject.h"
 #include "tests/view/ViewFixture.h"
 
@@ -20,6 +22,23 @@ DWORD ClipboardDropEffect()
     return clipboard && SUCCEEDED(GetDataDword(clipboard.get(), g_cfPreferredDropEffect, &effect)) ? effect : 0;
 }
 
+std::string Join(const Names& names)
+{
+    std::string text;
+    for (const std::string& name : names) text += name + ",";
+    return text;
+}
+
+// The key a menu text names after its tab ("Ctrl+Shift+N", "Del", "F5"), and its modifiers (Modifier bits).
+UINT KeyNamed(const std::string& key, UINT& mods)
+{
+    const auto has = [&key](const char* modifier) { return key.find(modifier) != std::string::npos; };
+    mods = (has("Ctrl+") ? 1 : 0) | (has("Shift+") ? 2 : 0) | (has("Alt+") ? 4 : 0);
+    const std::string name = key.substr(key.rfind('+') + 1);  // the whole key when there is no '+'
+    if (name == "Del" || name == "Enter") return name == "Del" ? VK_DELETE : VK_RETURN;
+    return name.size() > 1 ? VK_F1 + std::stoi(name.substr(1)) - 1 : static_cast<UINT>(name[0]);
+}
+
 class MenusTest : public ShellViewTest {
 protected:
     MenusTest()
@@ -28,16 +47,21 @@ protected:
         Settings()->m_masks = {"*.txt", "*.crv", "*.doc"};
         lstrcpynA(Settings()->m_szBackupPath, backup_.file("saved").c_str(), MAX_PATH);
     }
-    // Presses a key with Ctrl and Alt as given, through the view's accelerators.
-    static HRESULT Press(const OpenView& view, UINT key, bool ctrl, bool alt = false)
+    enum Modifier : UINT { kCtrl = 1, kShift = 2, kAlt = 4 };
+    // Presses a key with the modifiers through the view's accelerators, the
+    // focus in `focus` (by default the view's list), as Explorer offers keys.
+    static HRESULT Press(const OpenView& view, UINT key, UINT mods, HWND focus = nullptr)
     {
         BYTE keys[256] = {};
-        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-        keys[VK_MENU] = alt ? 0x80 : 0;
+        keys[VK_CONTROL] = (mods & kCtrl) ? 0x80 : 0;
+        keys[VK_SHIFT] = (mods & kShift) ? 0x80 : 0;
+        keys[VK_MENU] = (mods & kAlt) ? 0x80 : 0;
         SetKeyboardState(keys);
-        MSG message{view.list, static_cast<UINT>(alt ? WM_SYSKEYDOWN : WM_KEYDOWN), key, alt ? (1 << 29) : 0};
+        SetFocus(focus ? focus : view.list);
+        const bool alt = mods & kAlt;
+        MSG message{GetFocus(), static_cast<UINT>(alt ? WM_SYSKEYDOWN : WM_KEYDOWN), key, alt ? (1 << 29) : 0};
         HRESULT hr = view.view->TranslateAccelerator(&message);
-        keys[VK_CONTROL] = keys[VK_MENU] = 0;
+        keys[VK_CONTROL] = keys[VK_SHIFT] = keys[VK_MENU] = 0;
         SetKeyboardState(keys);
         return hr;
     }
@@ -59,8 +83,8 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
         "  41 &Copy\tCtrl+C [greyed] | Copies selected items to Clipboard.",
         "  42 &Paste\tCtrl+V [greyed] | Inserts items from Clipboard into selected location.",
         "  -",
-        "  43 &Delete\tDel",
-        "  44 Rena&me\tF2",
+        "  43 &Delete\tDel [greyed]",
+        "  44 Rena&me\tF2 [greyed]",
         "  -",
         "  50 Select &All\tCtrl+A | Selects all items in the window.",
         "  52 Select by &Mask\tCtrl+M",
@@ -137,9 +161,7 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
 {
     OpenView view(letters_.get(), browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    EXPECT_EQ(Press(view, 'A', true), S_OK);
-    EXPECT_EQ(view.Selected().size(), 3u) << "Ctrl+A";
-    EXPECT_EQ(Press(view, 'A', false), S_FALSE) << "A alone is no command";
+    EXPECT_EQ(Press(view, 'A', 0), S_FALSE) << "A alone is no command";
 
     Names shownMasks;
     auto typeMask = [&](HWND dialog) {
@@ -156,28 +178,26 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
         PostMessageA(edit, WM_KEYUP, VK_RETURN, 0xC0000001);
     };
     WhileOpen([] { return FindWindowA("#32770", "Enter File Mask"); }, typeMask,
-              [&] { EXPECT_EQ(Press(view, 'M', true), S_OK); });
+              [&] { EXPECT_EQ(Press(view, 'M', kCtrl), S_OK); });
     EXPECT_EQ(shownMasks, (Names{"*.txt", "*.crv", "*.doc"})) << "the history is offered";
     EXPECT_EQ(view.Selected(), (Names{"b.zzq", "C.aaq"})) << "either pattern, any case, and nothing else";
     EXPECT_EQ(Settings()->m_masks.front(), "*.ZZQ;c.*");
 
     for (int item = 0; item < view.Count(); ++item) view.Select(item, item == 0);
-    EXPECT_EQ(Press(view, 'X', true), S_OK);
+    EXPECT_EQ(Press(view, 'X', kCtrl), S_OK);
     EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), static_cast<UINT>(LVIS_CUT)) << "Ctrl+X marks the cut";
     EXPECT_EQ(ClipboardDropEffect(), static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(Press(view, 'C', true), S_OK);
+    EXPECT_EQ(Press(view, 'C', kCtrl), S_OK);
     EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), 0u) << "Ctrl+C clears the cut mark";
     EXPECT_EQ(ClipboardNames(), Names{"a.mmq"});
     EXPECT_NE(ClipboardDropEffect(), static_cast<DWORD>(DROPEFFECT_MOVE)) << "a fresh object, not the cut one";
-    EXPECT_EQ(Press(view, VK_DELETE, false), S_OK);
-    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq")) << "Del deletes on the device";
-    EXPECT_EQ(view.Column(0), (Names{"b.zzq", "C.aaq"}));
 
     // What Shift+F10 and the Applications key send: the menu opens at the
     // first selected item, and its mnemonic runs the command over the selection.
-    view.Select(0, true);
+    view.Select(0, false);
+    view.Select(1, true);
     RECT item{LVIR_ICON}, menu{};
-    ListView_GetItemRect(view.list, 0, &item, LVIR_ICON);
+    ListView_GetItemRect(view.list, 1, &item, LVIR_ICON);
     MapWindowPoints(view.list, nullptr, reinterpret_cast<POINT*>(&item), 2);
     WhileOpen([] { return FindWindowA("#32768", nullptr); },
               [&](HWND popup) {
@@ -197,13 +217,14 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     DeleteFileA(sim_.path("special\\Clock").c_str());  // a special entry would be named in a box
     OpenView view(letters_.get(), browser_);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    EXPECT_EQ(Press(view, 'B', true, true), S_OK) << "Ctrl+Alt+B";
+    EXPECT_EQ(Press(view, 'B', kCtrl | kAlt), S_OK) << "Ctrl+Alt+B";
     EXPECT_EQ(TempDir::ReadAll(backup_.file("saved\\R\\Letters\\b.zzq")), "kept words");
+    SetFocus(view.list);  // back from the progress dialog, which took the focus and the menus with it
     browser_.RecordMenus();  // prepares every popup
     EXPECT_STREQ(Grey(browser_.Popup("Pel&lor"), IDC_RESTORE), "enabled") << "greyed before the backup";
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());
     view.view->Refresh();
-    EXPECT_EQ(Press(view, 'R', true), S_OK) << "Ctrl+R";
+    EXPECT_EQ(Press(view, 'R', kCtrl), S_OK) << "Ctrl+R";
     Sleep(200);
     EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
@@ -211,7 +232,7 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
                                   "you want to restore?"});
     boxes_.texts.clear();
     Settings()->m_szBackupPath[0] = '\0';
-    EXPECT_EQ(Press(view, 'R', true, true), S_OK) << "Ctrl+Alt+R without a backup path";
+    EXPECT_EQ(Press(view, 'R', kCtrl | kAlt), S_OK) << "Ctrl+Alt+R without a backup path";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
 }
 
@@ -239,6 +260,148 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
     }
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));
     EXPECT_EQ(inside.Count(), 0) << "the files went from the folder's own view too";
+}
+
+// Every command of the background's menu (nothing selected) and of the
+// items' menu: its text names its key; the key (the view's own command where
+// there is none), the menu's id and its verb do the same; the key does
+// nothing while the focus is outside the view; greyed where it cannot act.
+TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
+{
+    enum Grey { Never, NoFilesOnClipboard, NoBackup, NotOneSelected, OnlyOverItems };
+    const struct {
+        UINT id;
+        const char* text;
+        const char* verb;  // null: by id only
+        Grey grey;
+        const char* shows;  // part of what the command leaves behind
+        bool dialog = false;
+    } rows[] = {
+        {IDC_LARGE_ICONS, "Lar&ge Icons", nullptr, Never, "mode 1"},
+        {IDC_SMALL_ICONS, "S&mall Icons", nullptr, Never, "mode 2"},
+        {IDC_LIST, "&List", nullptr, Never, "mode 3"},
+        {IDC_DETAILS, "&Details", nullptr, Never, "mode 4"},
+        {IDC_BY_NAME, "&Name", nullptr, Never, "sort 0 | rows a.mmq,b.zzq,C.aaq,"},
+        {IDC_BY_SIZE, "&Size", nullptr, Never, "sort 1 | rows b.zzq,C.aaq,a.mmq,"},
+        {IDC_BY_TYPE, "&Type", nullptr, Never, "sort 2 |"},
+        {IDC_BY_DATE, "&Date", nullptr, Never, "sort 3 |"},
+        {IDC_REFRESH, "R&efresh\tF5", "refresh", Never, "rows a.mmq,b.zzq,C.aaq,late.txt, |"},
+        {IDC_PASTE, "&Paste\tCtrl+V", "paste", NoFilesOnClipboard, "rows a.mmq,b.zzq,C.aaq,x.txt, |"},
+        {IDC_NEW_FOLDER, "Ne&w Folder\tCtrl+Shift+N", "newfolder", Never,
+         "New Folder, | selected New Folder, | cut  | editing New Folder | device a.mmq,b.zzq,C.aaq,New Folder,"},
+        {IDC_SELECT_ALL, "Select &All\tCtrl+A", nullptr, Never, "selected a.mmq,b.zzq,C.aaq,"},
+        {IDC_INVERT_SELECTION, "&Invert Selection", nullptr, Never, "selected a.mmq,b.zzq,C.aaq,"},
+        {IDC_SELECT_MASK, "Select by &Mask\tCtrl+M", nullptr, Never, "dialog Enter File Mask", true},
+        {IDC_BACKUP, "&Backup\tCtrl+B", nullptr, Never, "boxes Invalid path specified."},
+        {IDC_BACKUP_TO, "Backup &To...\tCtrl+Shift+B", nullptr, Never, "dialog ", true},
+        {IDC_RESTORE, "&Restore\tCtrl+R", nullptr, NoBackup, "boxes Invalid path specified."},
+        {IDC_RESTORE_FROM, "Restore &From...\tCtrl+Shift+R", nullptr, Never, "dialog ", true},
+        {IDM_PROPERTIES, "Pellor P&roperties\tAlt+Enter", "properties", Never, "dialog Properties for Pellor", true},
+        {IDC_HELP_TOPICS, "&Help Topics\tF1", nullptr, Never, "help 1"},
+        {IDC_CUT, "Cu&t\tCtrl+X", "cut", OnlyOverItems, "cut a.mmq, | editing (no editor) | device a.mmq,"},
+        {IDC_COPY, "&Copy\tCtrl+C", "copy", OnlyOverItems, "clipboard a.mmq,"},
+        {IDC_DELETE, "&Delete\tDel", "delete", OnlyOverItems, "rows b.zzq,C.aaq,"},
+        {IDC_RENAME, "Rena&me\tF2", "rename", NotOneSelected, "editing a.mmq"},
+    };
+    Settings()->m_szBackupPath[0] = '\0';
+    OpenView view(letters_.get(), browser_);
+    view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    HWND outside = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, browser_.Frame(), nullptr, nullptr, nullptr);
+    std::string dialogs;
+    bool files = true;  // PC files on the clipboard
+    // What the user would find afterwards: the list, the device, the clipboard, any words or window shown.
+    auto world = [&] {
+        FOLDERSETTINGS settings{};
+        view.view->GetCurrentInfo(&settings);
+        std::string device;
+        for (const std::string name : {"a.mmq", "b.zzq", "C.aaq", "x.txt", "New Folder"})
+            device += OnDevice(("R\\Letters\\" + name).c_str()) ? name + "," : "";
+        return "mode " + std::to_string(settings.ViewMode) + " sort " +
+               std::to_string(static_cast<CShellView*>(view.view.get())->SortWord()) + " | rows " +
+               Join(view.Column(0)) + " | selected " + Join(view.Selected()) + " | cut " +
+               Join(view.Column(0, LVIS_CUT)) + " | editing " + view.Editing() + " | device " + device +
+               " | clipboard " + Join(ClipboardNames()) + std::to_string(ClipboardDropEffect()) + " | boxes " +
+               Join(boxes_.texts) + " | help " + std::to_string(g_helpCalls.size()) + " | dialog " + dialogs;
+    };
+    auto reset = [&](const auto& row, int selected) {
+        for (const char* name : {"x.txt", "late.txt"})
+            DeleteFileA(sim_.path(std::string("R\\Letters\\") + name).c_str());
+        RemoveDirectoryA(sim_.path("R\\Letters\\New Folder").c_str());
+        for (const auto& [name, size] : {std::pair{"b.zzq", 10}, {"a.mmq", 3000}, {"C.aaq", 200}})
+            sim_.put(std::string("R\\Letters\\") + name, std::string(size, 'x'));
+        SendMessageA(view.window, WM_COMMAND, row.id == IDC_LARGE_ICONS ? IDC_DETAILS : IDC_LARGE_ICONS, 0);
+        SendMessageA(view.window, WM_COMMAND, row.id == IDC_BY_NAME ? IDC_BY_SIZE : IDC_BY_NAME, 0);
+        view.view->Refresh();
+        sim_.put("R\\Letters\\late.txt", "seen after a refresh");
+        OleSetClipboard(files ? ComPtr<CDataObject>(PcFiles({backup_.file("x.txt")})).get() : nullptr);
+        for (int item = 0; item < view.Count(); ++item) {
+            const std::string name = view.Text(item, 0);
+            view.Select(item, name == "a.mmq" ? selected > 0 : name == "C.aaq" && selected > 1);
+        }
+        boxes_.texts.clear();
+        g_helpCalls.clear();
+        dialogs.clear();
+    };
+    TempDir::WriteAll(backup_.file("x.txt"), "a PC file");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const int selected = row.grey == OnlyOverItems || row.grey == NotOneSelected;
+        auto run = [&](const std::function<void()>& act) {
+            if (!row.dialog) return act();
+            WhileOpen([] { return FindWindowA("#32770", nullptr); },
+                      [&](HWND dialog) {
+                          char title[MAX_PATH] = "";
+                          GetWindowTextA(dialog, title, sizeof title);
+                          dialogs = title;
+                          PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                      },
+                      act);
+        };
+        // The row's item in the menu the view makes over `over` items: its text and state.
+        ComPtr<IContextMenu> menu;
+        auto menuOf = [&](int over, UINT& state) {
+            reset(row, over);
+            view.view->GetItemObject(over ? SVGIO_SELECTION : SVGIO_BACKGROUND, IID_IContextMenu, menu.putVoid());
+            ScopedMenu popup(CreatePopupMenu());
+            menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_NORMAL);
+            char text[MAX_PATH] = "";
+            GetMenuStringA(popup.get(), 1 + row.id, text, sizeof text, MF_BYCOMMAND);
+            state = GetMenuState(popup.get(), 1 + row.id, MF_BYCOMMAND);
+            return std::string(text);
+        };
+        auto invoke = [&](LPCSTR verb) {
+            UINT state = 0;
+            EXPECT_EQ(menuOf(selected, state), row.text);
+            CMINVOKECOMMANDINFO info{sizeof info, 0, view.list, verb};
+            run([&] { EXPECT_EQ(menu->InvokeCommand(&info), S_OK); });
+            return world();
+        };
+        const char* tab = strchr(row.text, '\t');
+        UINT mods = 0, key = tab ? KeyNamed(tab + 1, mods) : 0;
+        reset(row, selected);
+        const std::string before = world();
+        run([&] { EXPECT_EQ(key ? Press(view, key, mods, outside) : S_FALSE, S_FALSE); });
+        EXPECT_EQ(world(), before) << "the key acted with the focus outside the view";
+        reset(row, selected);
+        run([&] { key ? (void)Press(view, key, mods) : (void)SendMessageA(view.window, WM_COMMAND, row.id, 0); });
+        const std::string expected = world();
+        EXPECT_NE(expected.find(row.shows), std::string::npos) << expected;
+        EXPECT_EQ(invoke(MAKEINTRESOURCEA(row.id)), expected);
+        if (row.verb) {
+            EXPECT_EQ(invoke(row.verb), expected);
+        }
+        // Without PC files on the clipboard, a backup or a selection: where each can act.
+        UINT state = 0;
+        files = false;
+        const std::string shown = menuOf(row.grey == NotOneSelected ? 2 : 0, state);
+        if (row.grey == OnlyOverItems) {
+            EXPECT_EQ(shown, "") << "offered over the background";
+        } else {
+            EXPECT_EQ((state & MF_GRAYED) != 0, row.grey != Never);
+        }
+        files = true;
+    }
+    DestroyWindow(outside);
 }
 
 }  // namespace
