@@ -27,9 +27,8 @@ void ShowInvalidPath(HWND picker)
 bool UsableBackupFolder(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
-    NotetakerSession session;
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           session.get()->_isBackupPath(path, true);
+           CNotetaker::_isBackupPath(path, true);
 }
 
 // The folder the picker's edit box names: the selection under its own name,
@@ -126,9 +125,7 @@ bool PickBackupFolder(HWND owner, const char* start, char* chosen)
     browse.lpfn = PickerEvent;
     browse.lParam = reinterpret_cast<LPARAM>(start);
     g_selected[0] = g_typed[0] = '\0';
-    AcquireNotetaker();  // the backup rules are the note-taker object's
     ScopedTaskMemory<PIDLIST_ABSOLUTE> picked(SHBrowseForFolderA(&browse));
-    ReleaseNotetaker();
     if (!picked) return false;
     if (g_typed[0]) {
         lstrcpynA(chosen, g_typed, MAX_PATH);

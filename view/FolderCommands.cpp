@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
@@ -44,13 +45,6 @@ CShellView* ViewOf(const CShellFolder* folder)
         if (view->Folder() == folder) newest = view;
     });
     return newest;
-}
-
-void ShowDeviceFailure(HWND window, CNotetaker& notetaker)
-{
-    char text[MAX_PATH] = "";
-    notetaker.GetErrorText(text, sizeof text, 0);
-    ShowMessageText(window, text, MB_ICONERROR | MB_TASKMODAL);
 }
 
 void SetCutMarks(HWND list, bool onSelected)
@@ -140,7 +134,7 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;
     case IDC_DELETE:
-        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items);
+        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, window);
         return S_OK;
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
@@ -175,16 +169,16 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     } else if (const CReg* settings = Settings()) {
         lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
     }
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return;
     CShellView* view = ViewOf(this);
-    HWND owner = view ? view->BrowserWindow() : nullptr;
-    HRESULT hr = restore ? notetaker->Restore(owner, folder) : notetaker->Backup(owner, folder);
-    if (FAILED(hr))
-        ShowDeviceFailure(window, *notetaker);
-    else if (restore && view)
+    HWND owner = view ? view->BrowserWindow() : window;
+    const DeviceAnswer answer = DeviceAsk(owner, [&](CNotetaker& notetaker) {
+        return static_cast<int>(restore ? notetaker.Restore(owner, folder) : notetaker.Backup(owner, folder));
+    }, DeviceJob::Long);
+    if (answer.Failed()) {
+        if (window) ShowMessageText(window, answer.words.c_str(), MB_ICONERROR | MB_TASKMODAL);
+    } else if (restore && view) {
         view->Refresh();
+    }
 }
 
 void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window)
@@ -212,7 +206,7 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     return OleSetClipboard(data.get());
 }
 
-HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items)
+HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, HWND window)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     HRESULT hr = S_OK;
@@ -224,8 +218,8 @@ HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items)
         // everything in it, deepest first.
         CItemList tree;
         if (!tree.CopyFrom(&item, 1)) return E_OUTOFMEMORY;
-        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree)) return E_FAIL;
-        hr = DeleteExpandedItems(*this, tree);
+        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree, window)) return E_FAIL;
+        hr = DeleteExpandedItems(*this, tree, window);
         if (FAILED(hr)) return hr;
     }
     return hr;

@@ -101,12 +101,7 @@ class NotetakerFixture : public ::testing::Test {
 protected:
     static constexpr DWORD kTimeout = 100;
 
-    NotetakerFixture() : previousPrompt_(SetRetryPrompt(&NotetakerFixture::Prompt))
-    {
-        api_.Attach(3, line_);
-        s_prompts = s_retries = 0;
-    }
-    ~NotetakerFixture() override { SetRetryPrompt(previousPrompt_); }
+    NotetakerFixture() { api_.Attach(3, line_); }
 
     std::unique_ptr<CNotetaker> make(int port = 2, DWORD retries = 5)
     {
@@ -139,16 +134,8 @@ protected:
     }
     // The last reply may still be on its way when the PC side gives up early.
     void settle() { script_.Done(); }
-    static bool Prompt()
-    {
-        ++s_prompts;
-        return s_retries-- > 0;
-    }
-    static inline int s_prompts = 0;
-    static inline int s_retries = 0;
 
     MemoryLine line_;
     MemoryComApi api_;
     NotetakerScript script_{line_};
-    RetryPrompt previousPrompt_;
 };

@@ -107,6 +107,7 @@ protected:
     }
     ~DeviceFolder() override
     {
+        DestroyWindow(window_);
         OleSetClipboard(nullptr);
         SetPasteFormats(nullptr, 0);
         EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a fetched device file was left behind";
@@ -151,7 +152,13 @@ protected:
         EXPECT_EQ(OleSetClipboard(source), S_OK);
         source->Release();
         DropRequest request{};
-        return PasteDataObject(folder, nullptr, folder.DeviceList(), &request);
+        return Settled(PasteDataObject(folder, window_, folder.DeviceList(), &request));
+    }
+    // The stand-in writes a sent file before it hears the next command: a listing.
+    HRESULT Settled(HRESULT hr)
+    {
+        ListNames(letters_.get(), SHCONTF_NONFOLDERS);
+        return hr;
     }
     // A drop of the source's CF_HDROP, as a drop target hands it over.
     HRESULT PasteDropped(CDataObject* source, DWORD effect)
@@ -163,7 +170,7 @@ protected:
         ScopedMedium medium;
         EXPECT_EQ(source->GetData(&request.format, medium.put()), S_OK);
         request.medium = *medium;  // borrowed, as a drop target lends it
-        return PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request);
+        return Settled(PasteDataObject(*Letters(), window_, Letters()->DeviceList(), &request));
     }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
 
@@ -171,10 +178,11 @@ protected:
     const int temporaryBefore_ = TemporaryFiles();
     SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
     TempDir pc_;
-    ErrorBoxCapture errors_;
     MessageBoxCapture boxes_;
     ComPtr<CShellFolder> root_{new CShellFolder(nullptr, nullptr)};
     ComPtr<IShellFolder> letters_;
+    // The pasting window: its thread is shown the progress and the device's words.
+    HWND window_ = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
 };
 
 TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
@@ -193,7 +201,7 @@ TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
     const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
-    EXPECT_TRUE(errors_.texts.empty());
+    EXPECT_TRUE(boxes_.texts.empty());
 }
 
 // What GetDisplayNameOf gives for editing or the address bar parses back.
@@ -591,6 +599,7 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
         DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         EXPECT_EQ(drop.target->DragEnter(files.get(), 0, point, &effect), S_OK);
         EXPECT_EQ(drop.target->Drop(files.get(), 0, point, &effect), S_OK);
+        Settled(S_OK);
         EXPECT_TRUE(sim_.read(std::string("R\\Letters\\") + drop.name) == Pattern(2000, 7)) << drop.name;
     }
     EXPECT_EQ(boxes_.texts, Names{});
@@ -687,7 +696,7 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
         }
     static std::atomic<int> errorBoxes{0};
     errorBoxes = 0;
-    DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++errorBoxes; });
+    MessageBoxHook previous = SetMessageBoxHook([](HWND, const char*, UINT) { return ++errorBoxes, IDOK; });
     std::vector<int> wrong(std::size(folders), kRounds);  // per thread, listings not exactly its folder's files
     std::vector<std::thread> threads;
     for (size_t i = 0; i < std::size(folders); ++i)
@@ -707,23 +716,10 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
             CoUninitialize();
         });
     for (std::thread& thread : threads) thread.join();
-    SetDeviceErrorBox(previous);
+    SetMessageBoxHook(previous);
     EXPECT_EQ(wrong, std::vector<int>(std::size(folders), 0))
         << "listings wrong of " << kRounds << " per thread, " << errorBoxes << " error boxes";
     EXPECT_EQ(errorBoxes, 0);
-}
-
-TEST(DeviceSession, SharedByEveryFolder)
-{
-    auto* first = new CShellFolder(nullptr, nullptr);
-    CNotetaker* shared = NotetakerSession().get();
-    ASSERT_NE(shared, nullptr);
-    auto* second = new CShellFolder(nullptr, nullptr);
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    first->Release();
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    second->Release();
-    EXPECT_EQ(NotetakerSession().get(), nullptr) << "the last folder took the note-taker object with it";
 }
 
 }  // namespace
