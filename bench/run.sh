@@ -8,8 +8,9 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 SIZE="${1:-1048576}"
 # The benchmarks are left out of the test command's build.
-cmake --build "$BUILD_DIR" --target ymodem_bench view_bench -j"$(nproc)" >/dev/null
+cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench -j"$(nproc)" >/dev/null
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/thread_bench.exe"
 
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
