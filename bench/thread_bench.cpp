@@ -50,7 +50,7 @@ HRESULT Paste(CShellFolder& folder, const std::string& path)
     drop->pFiles = sizeof(DROPFILES);
     memcpy(drop + 1, list.data(), list.size());
     GlobalUnlock(medium.hGlobal);
-    ComPtr<CDataObject> files{new CDataObject(nullptr, nullptr, 0)};
+    ComPtr<CDataObject> files{new CDataObject(nullptr)};
     DropRequest request{};
     request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     files->SetData(&request.format, &medium, TRUE);
