@@ -39,8 +39,9 @@ silent_ls() {
 }
 if [ "$SIZE" = "--ls" ]; then silent_ls; exit 0; fi
 # The benchmarks are left out of the test command's build.
-cmake --build "$BUILD_DIR" --target ymodem_bench view_bench -j"$(nproc)" >/dev/null
+cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench -j"$(nproc)" >/dev/null
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/thread_bench.exe"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 busy() { while :; do :; done; }
 busy & BUSY1=$!

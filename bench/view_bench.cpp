@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
 #include "foundation/CReg.h"
@@ -59,7 +60,7 @@ void MakeFolder(const SimOnLine& sim, int entries)
     }
 }
 
-void PrintError(const char* text) { fprintf(stderr, "view_bench: %s\n", text); }
+int PrintError(HWND, const char* text, UINT) { return fprintf(stderr, "view_bench: %s\n", text), IDOK; }
 
 // R:\big, timing each listing it makes for its views.
 class TimedFolder final : public CShellFolder {
@@ -199,7 +200,7 @@ int main(int argc, char** argv)
     IMalloc* allocator = nullptr;
     SHGetMalloc(&allocator);
     ItemIdSetAllocator(allocator);
-    SetDeviceErrorBox(PrintError);
+    SetMessageBoxHook(PrintError);
     g_module = new CModule(GetModuleHandleA(nullptr), IDA_VIEW);
     CreateSettings(CLSID_Pellor);
     bool ok = true;

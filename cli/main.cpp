@@ -311,9 +311,6 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
     return 1;
 }
 
-// A console has no one to press Retry: a port that cannot be opened fails at once.
-bool NoRetry() { return false; }
-
 // Questions (update an existing backup?) are answered on the console.
 int ConsoleBox(HWND, const char* text, UINT flags)
 {
@@ -336,7 +333,6 @@ int main(int argc, char** argv)
     CreateSettings(CLSID_Pellor);
     const CReg* reg = Settings();
     DbgOpen(reg->m_dwDebugFlags, reg->m_szLogFile, reg->m_dwLogSize * 1024);
-    SetRetryPrompt(NoRetry);
     SetMessageBoxHook(ConsoleBox);
     g_answerYes = options.yes;
 
@@ -345,6 +341,9 @@ int main(int argc, char** argv)
     g_portIndex = s.portIndex;
     int status;
     {
+        // The console owns its note-taker object on its one thread: nothing
+        // else in this process touches the port, so it needs no device thread;
+        // transfers run here and report through the observer.
         CNotetaker nt(s.portIndex, s.timeout, s.retries, s.transferRetries);
         nt.SetProgressObserver(ShowProgress);
         status = Run(nt, options.words);

@@ -188,7 +188,7 @@ bool Lists(const std::vector<DeviceEntry>& listing, const std::string& name, boo
 
 bool CNotetaker::_isBackupPath(const char* folder, bool top)
 {
-    if (trace()) DbgPrint("CNotetaker::_isBackupPath(%s) %s", folder ? folder : "", top ? "ROOT" : "");
+    if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isBackupPath(%s) %s", folder ? folder : "", top ? "ROOT" : "");
     if (!IsAbsolute(folder)) return false;
     const DWORD a = GetFileAttributesA(folder);
     if (a != INVALID_FILE_ATTRIBUTES) return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -198,13 +198,13 @@ bool CNotetaker::_isBackupPath(const char* folder, bool top)
 
 int CNotetaker::_isRestorePath(const char* folder, bool top)
 {
-    if (trace()) DbgPrint("CNotetaker::_isRestorePath(%s) %s", folder ? folder : "", top ? "ROOT" : "");
+    if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath(%s) %s", folder ? folder : "", top ? "ROOT" : "");
     if (!IsAbsolute(folder) || !IsFolder(folder)) {
-        if (trace()) DbgPrint("CNotetaker::_isRestorePath = -1 (wrong path)");
+        if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath = -1 (wrong path)");
         return -1;
     }
     if (HoldsHiddenIndex(folder)) {
-        if (trace()) DbgPrint("CNotetaker::_isRestorePath = 1 (found index file)");
+        if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath = 1 (found index file)");
         return 1;
     }
     const int count = CountLayout(folder, top);

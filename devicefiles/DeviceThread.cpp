@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "devicefiles/ErrorText.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CriticalSection.h"
 #include "foundation/DbgLog.h"
@@ -299,6 +300,21 @@ int DeviceRun(HWND window, DeviceWork work, DeviceJob job)
     return request->result;
 }
 
+DeviceAnswer DeviceAsk(HWND window, const DeviceWork& work, DeviceJob job)
+{
+    DeviceAnswer answer;
+    answer.code = DeviceRun(window, [&](CNotetaker& notetaker) {
+        const int result = work(notetaker);
+        if (result < 0) answer.words = notetaker.GetErrorString(0);
+        if (result < 0 && answer.words.empty()) answer.words = notetaker.GetErrorString(CNotetaker::ERR_UNKNOWN);
+        return result;
+    }, job);
+    char text[MAX_PATH];
+    if (answer.Failed() && answer.words.empty() && ErrorText(text, sizeof text, answer.code, GetLastError()))
+        answer.words = text;
+    return answer;
+}
+
 bool DeviceStart(const std::shared_ptr<DeviceTicket>& ticket, DeviceWork work, DeviceDone done)
 {
     auto request = std::make_shared<Request>();
@@ -325,6 +341,12 @@ int EndAskCaller()
     if (!request) return 0;
     WaitForSingleObject(request->uiDone.get(), INFINITE);
     return request->uiResult;
+}
+
+HANDLE CallerUiEnded()
+{
+    Request* request = Service().Current();
+    return request ? request->uiDone.get() : nullptr;
 }
 
 int AskCaller(const std::function<int(HWND owner)>& ui, int fallback)

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class CNotetaker;
 
@@ -51,6 +52,17 @@ bool DeviceThreadEnded();
 // pumps its messages while it waits. On the device thread itself, runs `work` at once.
 int DeviceRun(HWND window, DeviceWork work, DeviceJob job = DeviceJob::Short);
 
+// A request's result and, for a failure, the device's words for it, which
+// the caller shows when it has a window.
+struct DeviceAnswer {
+    int code = 0;
+    std::string words;
+    bool Failed() const { return code < 0; }
+    // As an HRESULT: a request's own result code (busy, say) is turned into one.
+    HRESULT Result() const { return code > -0x10000 && code < 0 ? static_cast<HRESULT>(0x80040000u | -code) : code; }
+};
+DeviceAnswer DeviceAsk(HWND window, const DeviceWork& work, DeviceJob job = DeviceJob::Short);
+
 // Starts `work` and returns at once; false when it would wait behind a long
 // job (busy). `work` may read the ticket's cancel flag as it goes.
 bool DeviceStart(const std::shared_ptr<DeviceTicket>& ticket, DeviceWork work, DeviceDone done);
@@ -63,6 +75,8 @@ int AskCaller(const std::function<int(HWND owner)>& ui, int fallback);
 // the caller named no window; then EndAskCaller waits and returns the result.
 bool BeginAskCaller(const std::function<int(HWND owner)>& ui, int fallback);
 int EndAskCaller();
+// Set once the UI begun with BeginAskCaller has ended, or was never shown.
+HANDLE CallerUiEnded();
 // True on the device thread.
 bool OnDeviceThread();
 

@@ -137,6 +137,10 @@ int CNotetaker::EnumFolder(const char* path)
     DWORD budget = m_dwRetries;
     int request = ENUM_NEXT;
     while (m_listing.size() < count) {
+        if (m_listingCancel && *m_listingCancel) {
+            serialEnumCmd(ENUM_STOP, nullptr, 0);
+            return setError(ERR_ABORTED);
+        }
         unsigned char record[kRecordSize] = {};
         const int got = serialEnumCmd(request, record, kRecordSize);
         if (got < 0) return got;

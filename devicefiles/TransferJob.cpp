@@ -1,5 +1,5 @@
-// The transfer job: every row of the transfer list moved in one direction by
-// a worker thread, behind a modal progress dialog.
+// The transfer job: every row of the transfer list moved in one direction on
+// the device thread, behind a modal progress dialog on the asking window's thread.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "devicefiles/DeviceName.h"
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
@@ -22,10 +23,9 @@ namespace {
 
 constexpr UINT_PTR kTimer = 1;
 constexpr UINT kTimerPeriod = 500;
-// Posted by the worker as it ends, so that the dialog closes at once instead
-// of at its next tick; the tick stays as the fallback.
+// Posted by the device thread after the last row, so that the dialog closes at
+// once instead of at its next tick; the tick stays as the fallback.
 constexpr UINT kWorkerEnded = WM_APP + 1;
-constexpr DWORD kWorkerExitWaitMs = 1000;
 constexpr BYTE kTxReady = 0x05;
 constexpr int kLineLength = 50;  // terminator included
 
@@ -107,21 +107,47 @@ void AppendFileList(char (&text)[1024], UINT heading, const std::vector<DeviceEn
 
 }  // namespace
 
-HRESULT CNotetaker::transfer(HWND hwnd, int mode)
+HRESULT CNotetaker::transfer(HWND, int mode)
 {
     if (mode != DCMD_TX && mode != DCMD_RX) return E_INVALIDARG;
     m_job.mode = mode;
     char unknown[64];
     if (trace())
-        DbgPrint("CNotetaker::transfer(0x%X, %s) %d files", static_cast<unsigned>(reinterpret_cast<uintptr_t>(hwnd)),
-                 CommandName(mode, unknown), static_cast<int>(m_transferList.size()));
+        DbgPrint("CNotetaker::transfer(%s) %d files", CommandName(mode, unknown), static_cast<int>(m_transferList.size()));
+    setError(0);
+    m_job.cancelled = 0;
+    m_job.dialog = nullptr;
+    m_job.ready.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    m_job.rowsEnded.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!m_job.ready.valid() || !m_job.rowsEnded.valid()) return ErrorHResult(setError(ERR_SYSTEM));
+    // The rows run on this thread, which is the device thread (or the
+    // console's only one); the dialog, on the thread of the window that asked.
+    if (!BeginAskCaller([this](HWND owner) { return static_cast<int>(showProgress(owner)); }, S_OK)) {
+        runTransferList();
+        return LastResult() < 0 ? ErrorHResult(LastResult()) : S_OK;
+    }
+    HANDLE up[] = {m_job.ready.get(), CallerUiEnded()};
+    WaitForMultipleObjects(2, up, FALSE, INFINITE);
+    const HWND dialog = m_job.dialog;
+    if (dialog) runTransferList();
+    SetEvent(m_job.rowsEnded.get());
+    if (dialog) PostMessageA(dialog, kWorkerEnded, 0, 0);
+    const HRESULT shown = static_cast<HRESULT>(EndAskCaller());
+    if (dialog) return LastResult() < 0 ? ErrorHResult(LastResult()) : S_OK;
+    if (FAILED(shown)) return shown;
+    return ErrorHResult(setError(ERR_UNKNOWN));
+}
 
-    const HWND owner = DialogOwner(hwnd);
+// On the asking window's thread: the dialog, modal to `owner`, until the rows end.
+HRESULT CNotetaker::showProgress(HWND owner)
+{
+    owner = DialogOwner(owner);
     if (trace()) DbgTraceWindow(owner, false);
-
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    return runProgressDialog(owner);
+    const HRESULT hr = runProgressDialog(owner);
+    SetEvent(m_job.ready.get());  // for a dialog that never came up
+    return hr;
 }
 
 // Our own dialog, never the shell library's undocumented one: that one's
@@ -161,8 +187,6 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
         if (wParam == kTimer) self->watchWorker(dialog);
         return TRUE;
     case kWorkerEnded:
-        // The worker posts this as its last act: its end is a moment away.
-        if (self->m_job.worker.valid()) WaitForSingleObject(self->m_job.worker.get(), kWorkerExitWaitMs);
         self->watchWorker(dialog);
         return TRUE;
     case WM_COMMAND:
@@ -197,28 +221,15 @@ void CNotetaker::startJob(HWND dialog)
     char text[128] = "";
     LoadResourceText(title, text, sizeof text);
     SetWindowTextA(dialog, text);
-    setError(0);
-    m_job.cancelled = 0;
-    m_job.worker.reset(CreateThread(nullptr, 0, transferThread, this, 0, nullptr));
-    if (!m_job.worker.valid()) setError(ERR_SYSTEM);
+    SetEvent(m_job.ready.get());  // the device thread runs the rows now
 }
 
 void CNotetaker::watchWorker(HWND dialog)
 {
-    DWORD code = 0;
-    if (m_job.worker.valid() && GetExitCodeThread(m_job.worker.get(), &code) && code == STILL_ACTIVE) return;
+    if (WaitForSingleObject(m_job.rowsEnded.get(), 0) == WAIT_TIMEOUT) return;
     KillTimer(dialog, kTimer);
     m_job.timer = 0;
-    m_job.worker.reset();
     EndDialog(dialog, 1);
-}
-
-DWORD WINAPI CNotetaker::transferThread(LPVOID param)
-{
-    CNotetaker* self = static_cast<CNotetaker*>(param);
-    const int result = self->runTransferList();
-    PostMessageA(self->m_job.dialog, kWorkerEnded, 0, 0);  // the object is not touched after this
-    return static_cast<DWORD>(result);
 }
 
 // One port opening serves every row of the job; the job leaves it closed and

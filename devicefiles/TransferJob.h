@@ -8,7 +8,8 @@ struct TransferJob {
     HWND dialog = nullptr;     // the progress dialog, while it is up
     UINT_PTR timer = 0;
     int mode = 0;              // DCMD_TX or DCMD_RX
-    ScopedKernelHandle worker;
+    ScopedKernelHandle ready;      // set once the dialog is up, or has failed to come up
+    ScopedKernelHandle rowsEnded;  // set by the device thread after the last row
     // Cancel was pressed. The engine forgets a request when it starts a file,
     // so one pressed while a command was going out is asked again from here.
     volatile LONG cancelled = 0;

@@ -2,14 +2,32 @@
 
 #include <string>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicelink/CNotetaker.h"
 
 namespace {
 int RealBox(HWND owner, const char* text, UINT flags) { return MessageBoxA(owner, text, nullptr, flags); }
 MessageBoxHook g_box = RealBox;
+
+// What a box would have answered had nobody been asked: no, cancel, or OK.
+int UnaskedAnswer(UINT flags)
+{
+    switch (flags & MB_TYPEMASK) {
+    case MB_YESNO: return IDNO;
+    case MB_OK: return IDOK;
+    default: return IDCANCEL;
+    }
+}
 }  // namespace
 
-int ShowMessageText(HWND owner, const char* text, UINT flags) { return g_box(owner, text, flags); }
+// Work on the device thread asks the thread that waits for it, which owns
+// the window; a caller without a window is answered as if it had declined.
+int ShowMessageText(HWND owner, const char* text, UINT flags)
+{
+    if (!OnDeviceThread()) return g_box(owner, text, flags);
+    const std::string words = text ? text : "";
+    return AskCaller([&](HWND caller) { return g_box(caller, words.c_str(), flags); }, UnaskedAnswer(flags));
+}
 
 int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags)
 {
@@ -21,10 +39,15 @@ int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags)
 
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker)
 {
-    MessageBeep(MB_ICONHAND);
     char text[MAX_PATH] = "";
     if (!notetaker.GetErrorText(text, sizeof text, 0)) notetaker.GetErrorText(text, sizeof text, CNotetaker::ERR_UNKNOWN);
-    ShowMessageText(owner, text, MB_ICONERROR | MB_TASKMODAL);
+    ShowDeviceRefusal(owner, text);
+}
+
+void ShowDeviceRefusal(HWND owner, const char* words)
+{
+    MessageBeep(MB_ICONHAND);
+    ShowMessageText(owner, words, MB_ICONERROR | MB_TASKMODAL);
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)

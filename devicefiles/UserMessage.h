@@ -12,6 +12,7 @@ int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags);
 // operation: a beep alone cannot be told from a slip of the finger.
 class CNotetaker;
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker);
+void ShowDeviceRefusal(HWND owner, const char* words);
 
 using MessageBoxHook = int (*)(HWND owner, const char* text, UINT flags);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);  // nullptr restores the real box

@@ -86,24 +86,7 @@ std::vector<char> FramePaths(const char* path1, const char* path2)
     return framed;
 }
 
-bool DefaultRetryPrompt()
-{
-    char text[260];
-    LoadResourceText(IDS_NOACCESS, text, sizeof text);
-    return MessageBoxA(GetActiveWindow(), text, nullptr, MB_RETRYCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND) ==
-           IDRETRY;
-}
-
-RetryPrompt g_retryPrompt = DefaultRetryPrompt;
-
 }  // namespace
-
-RetryPrompt SetRetryPrompt(RetryPrompt prompt)
-{
-    RetryPrompt previous = g_retryPrompt;
-    g_retryPrompt = prompt ? prompt : DefaultRetryPrompt;
-    return previous;
-}
 
 const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 {
@@ -168,13 +151,12 @@ int CNotetaker::serialOpen(bool hardware)
     }
     if (IsOpen()) return 0;
     if (trace()) DbgPrint("CNotetaker::serialOpen(%s)", hardware ? "HARDWARE" : "NONE");
-    for (;;) {
-        const int detected = serialDetect();
-        if (detected >= 0) return LastResult();
-        reportOpenFailure(detected);
-        const int failure = closeUndetected(detected);
-        if (!g_retryPrompt()) return failure;
-    }
+    // Never asked again in a loop: a port that another program holds, the
+    // screen reader above all, is reported in words and left to it.
+    const int detected = serialDetect();
+    if (detected >= 0) return LastResult();
+    reportOpenFailure(detected);
+    return closeUndetected(detected);
 }
 
 // A port left open without a device found would be taken for a found one by

@@ -81,8 +81,12 @@ public:
     int refuseNamesake(const char* path);
     // ERR_NAMETAKEN when a folder at `path` would share its name with one of the other drive.
     int refuseSharedName(const char* path);
+    // A flag that, once set by another thread, ends the listing under way
+    // with ERR_ABORTED; null for none.
+    void SetListingCancel(const volatile LONG* flag) { m_listingCancel = flag; }
 
-    // Transfer job: every row of the transfer list, behind a progress dialog.
+    // Transfer job: every row of the transfer list, on this thread, behind a
+    // progress dialog on the asking window's thread when there is one.
     HRESULT transfer(HWND hwnd, int mode);
     int ShowErrorFiles(HWND hwnd);
     static INT_PTR CALLBACK _progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -102,8 +106,9 @@ public:
     HRESULT Backup(HWND hwnd, const char* folder);
     HRESULT Restore(HWND hwnd, const char* folder);
     int BackupRemove(const char* folder);
-    bool _isBackupPath(const char* folder, bool top);
-    int _isRestorePath(const char* folder, bool top);
+    // PC folders only: any thread may ask.
+    static bool _isBackupPath(const char* folder, bool top);
+    static int _isRestorePath(const char* folder, bool top);
     int getFileNames(const char* base, const char* name, bool fromPc);
 
     // Result words.
@@ -142,10 +147,10 @@ private:
     int repeatLoop(int command, const char* framed, int framedLength, void* reply, int replyLength, bool twoPaths);
     void loadModelName(DWORD model);
     void readIdent2Record();
+    HRESULT showProgress(HWND owner);
     HRESULT runProgressDialog(HWND owner);
     void startJob(HWND dialog);
     void watchWorker(HWND dialog);
-    static DWORD WINAPI transferThread(LPVOID self);
     int runTransferList();
     int transferRows();
     int transferRow(DeviceEntry& row, ProgressLines& lines);
@@ -173,14 +178,10 @@ private:
     char m_szModel[kModelNameSize] = {};
     WORD m_wFirmware = FW_LEGACY;
     TransferJob m_job;
+    const volatile LONG* m_listingCancel = nullptr;
 };
 
-// Asked when the port cannot be opened or the device does not answer: true
-// to try again. Tests replace it so that no window comes up.
-using RetryPrompt = bool (*)();
-RetryPrompt SetRetryPrompt(RetryPrompt prompt);  // nullptr restores the message box
-
-// The process's one note-taker object, shared by reference count.
+// The settings a note-taker object is made with.
 struct NotetakerSettings {
     int portIndex;  // negative: find the port
     DWORD timeout;
@@ -188,22 +189,3 @@ struct NotetakerSettings {
     DWORD transferRetries;
 };
 NotetakerSettings CurrentNotetakerSettings();
-// Safe from any thread; the object is made by the first and goes with the last.
-long AcquireNotetaker();
-long ReleaseNotetaker();
-
-// The device for one thread at a time: every use of the note-taker object,
-// and of the listing it hands back, runs inside a session. A thread may
-// nest sessions; a transfer's worker runs under its caller's session.
-class NotetakerSession {
-public:
-    NotetakerSession();
-    ~NotetakerSession();
-    NotetakerSession(const NotetakerSession&) = delete;
-    NotetakerSession& operator=(const NotetakerSession&) = delete;
-
-    CNotetaker* get() const { return notetaker_; }  // null while nobody holds a reference
-
-private:
-    CNotetaker* notetaker_;
-};

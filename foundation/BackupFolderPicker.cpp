@@ -126,10 +126,7 @@ bool PickBackupFolder(HWND owner, const char* start, char* chosen)
     browse.lpfn = PickerEvent;
     browse.lParam = reinterpret_cast<LPARAM>(start);
     g_selected[0] = g_typed[0] = '\0';
-    SheetHost* host = RegisteredSheetHost();
-    if (host) host->HoldNotetaker();  // the backup rules are the note-taker object's
     ScopedTaskMemory<PIDLIST_ABSOLUTE> picked(SHBrowseForFolderA(&browse));
-    if (host) host->LetNotetakerGo();
     if (!picked) return false;
     if (g_typed[0]) {
         lstrcpynA(chosen, g_typed, MAX_PATH);

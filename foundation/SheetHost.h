@@ -12,9 +12,6 @@ public:
     virtual void SheetMessage(HWND owner, const char* textOrId, UINT style) = 0;
     // topic: a string id naming a topic of the help file.
     virtual void SheetHelp(HWND owner, const char* topic, UINT command) = 0;
-    // Keeps the note-taker object alive while a picker is open.
-    virtual void HoldNotetaker() = 0;
-    virtual void LetNotetakerGo() = 0;
     // Whether the note-taker's backup rules take `folder` as a backup folder.
     virtual bool IsBackupFolder(const char* folder) = 0;
 

@@ -3,7 +3,6 @@
 
 // Note-taker model names: IDS_MODEL_NONE + model number (1..11).
 #define IDS_MODEL_NONE          100
-#define IDS_NOACCESS            128
 // Result words of the device link.
 #define IDS_ERR_PORTINIT        200
 #define IDS_ERR_BADRESPONSE     201

@@ -1,6 +1,6 @@
 #pragma once
 // The shell's enumerator over one device folder: a snapshot listed once,
-// when the enumerator is made.
+// on the device thread, before the enumerator is handed out.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -9,12 +9,12 @@
 
 class CEnumIDList final : public IEnumIDList, public RefCounted {
 public:
-    // Lists `folder` (null: the device root) on `device` at once; a device
-    // error leaves the enumerator empty. No reference is kept on the device.
+    // Lists `folder` (null: the device root) on `device`: 0 or the device's
+    // failure. No reference is kept on the device.
     template <class Device>
-    CEnumIDList(Device& device, LPCITEMIDLIST folder, DWORD flags)
+    int Fill(Device& device, LPCITEMIDLIST folder, DWORD flags)
     {
-        items_.FillFromDevice(device, folder, flags, true, true);
+        return items_.FillFromDevice(device, folder, flags, true, true);
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicelink/CNotetaker.h"
 
 namespace {
@@ -24,16 +25,16 @@ CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, 
     : source_(new (std::nothrow) Source{modified, size, "", "", owner})
 {
     if (source_) snprintf(source_->devicePath, sizeof source_->devicePath, "%s", devicePath);
-    AcquireNotetaker();
+    DeviceThreadAcquire();
 }
 
-CFileStream::CFileStream(std::shared_ptr<Source> source) : source_(std::move(source)) { AcquireNotetaker(); }
+CFileStream::CFileStream(std::shared_ptr<Source> source) : source_(std::move(source)) { DeviceThreadAcquire(); }
 
 CFileStream::~CFileStream()
 {
     file_.reset();
     source_.reset();  // the copy goes only after this handle is closed
-    ReleaseNotetaker();
+    DeviceThreadRelease();
 }
 
 STDMETHODIMP CFileStream::QueryInterface(REFIID riid, void** ppv)
@@ -63,9 +64,9 @@ HRESULT CFileStream::fetch()
     DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder) return LastErrorResult();
     if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    HRESULT hr = notetaker ? notetaker->FileGet(source_->owner, temp, source_->devicePath, source_->size) : E_FAIL;
+    const HRESULT hr = DeviceAsk(source_->owner, [&](CNotetaker& notetaker) {
+        return static_cast<int>(notetaker.FileGet(source_->owner, temp, source_->devicePath, source_->size));
+    }, DeviceJob::Long).Result();
     if (hr != S_OK) {
         DeleteFileA(temp);
         return SUCCEEDED(hr) ? E_FAIL : hr;  // a declined or partial fetch leaves nothing to serve

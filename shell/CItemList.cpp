@@ -1,22 +1,5 @@
 #include "shell/CItemList.h"
 
-namespace {
-
-void SystemModalBox(const char* text) { MessageBoxA(nullptr, text, nullptr, MB_ICONHAND | MB_SYSTEMMODAL); }
-
-DeviceErrorBox g_errorBox = SystemModalBox;
-
-}  // namespace
-
-DeviceErrorBox SetDeviceErrorBox(DeviceErrorBox box)
-{
-    DeviceErrorBox previous = g_errorBox;
-    g_errorBox = box ? box : SystemModalBox;
-    return previous;
-}
-
-void ShowDeviceError(const char* text) { g_errorBox(text); }
-
 CItemList::CItemList(bool ownsItems, bool ownsArray) : ownsItems_(ownsItems), ownsArray_(ownsArray) {}
 
 CItemList::~CItemList() { Clear(); }

@@ -8,12 +8,6 @@
 #include "foundation/ModuleLock.h"
 #include "shell/ItemId.h"
 
-// How a device error is shown to the user; tests replace it to see the text
-// instead of a system-modal box. Returns the previous one.
-using DeviceErrorBox = void (*)(const char* text);
-DeviceErrorBox SetDeviceErrorBox(DeviceErrorBox box);
-void ShowDeviceError(const char* text);
-
 class CItemList {
 public:
     explicit CItemList(bool ownsItems = true, bool ownsArray = true);
@@ -21,23 +15,26 @@ public:
     CItemList(const CItemList&) = delete;
     CItemList& operator=(const CItemList&) = delete;
 
+    static constexpr int kOutOfMemory = -4;  // the port's code, put in words as "Out of memory."
+
     void Clear();
     void Attach(LPITEMIDLIST* items, UINT count);
     UINT Detach(LPITEMIDLIST** items);
     bool CopyFrom(const LPCITEMIDLIST* items, UINT count);
     UINT Append(LPITEMIDLIST item);
 
-    // Device is the note-taker object, or anything with its EnumFolder,
-    // GetEntry and GetErrorText.
+    // Device is the note-taker object (on the device thread), or anything
+    // with its EnumFolder and GetEntry.
     // Lists one device folder (null: the root) into the array: the entries
     // that the SHCONTF_FOLDERS / SHCONTF_NONFOLDERS flags ask for, as
-    // relative identifiers or as device lists below `folder`. A device error
-    // is shown to the user and gives false; what was appended stays.
+    // relative identifiers or as device lists below `folder`. 0, or the
+    // device's negative result, which the caller puts in words; what was
+    // appended stays.
     template <class Device>
-    bool FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst);
+    int FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst);
     // Appends everything below each folder of the array, breadth-first.
     template <class Device>
-    bool ExpandFolders(Device& device);
+    int ExpandFolders(Device& device);
 
     UINT Count() const { return count_; }
     LPITEMIDLIST Item(UINT index) const { return index < count_ ? items_[index] : nullptr; }
@@ -56,33 +53,28 @@ private:
 };
 
 template <class Device>
-bool CItemList::FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst)
+int CItemList::FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst)
 {
     if (clearFirst) Clear();
     char path[MAX_PATH] = "\\";
     if (folder) ItemIdPath(folder, path, sizeof path, false);
     int count = device.EnumFolder(path);
-    if (count < 0) {
-        char text[MAX_PATH] = "";
-        device.GetErrorText(text, sizeof text, count);
-        ShowDeviceError(text);
-        return false;
-    }
+    if (count < 0) return count;
     for (int index = 0; index < count; ++index) {
         DeviceEntry entry;
         if (device.GetEntry(index, entry) != 0) continue;
-        if (!AppendEntry(folder, flags, relative, entry)) return false;
+        if (!AppendEntry(folder, flags, relative, entry)) return kOutOfMemory;
     }
-    return true;
+    return 0;
 }
 
 template <class Device>
-bool CItemList::ExpandFolders(Device& device)
+int CItemList::ExpandFolders(Device& device)
 {
     for (UINT index = 0; index < count_; ++index) {
-        if (ItemIdIsFolder(items_[index]) &&
-            !FillFromDevice(device, items_[index], SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false, false))
-            return false;
+        if (!ItemIdIsFolder(items_[index])) continue;
+        const int filled = FillFromDevice(device, items_[index], SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false, false);
+        if (filled < 0) return filled;
     }
-    return true;
+    return 0;
 }

@@ -100,12 +100,4 @@ HWND CModule::ShowHelp(HWND owner, const char* topic, UINT command, DWORD_PTR da
     return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
 }
 
-void CModule::HoldNotetaker() { AcquireNotetaker(); }
-
-void CModule::LetNotetakerGo() { ReleaseNotetaker(); }
-
-bool CModule::IsBackupFolder(const char* folder)
-{
-    NotetakerSession session;
-    return session.get()->_isBackupPath(folder, true);
-}
+bool CModule::IsBackupFolder(const char* folder) { return CNotetaker::_isBackupPath(folder, true); }

@@ -48,8 +48,6 @@ private:
 
     void SheetMessage(HWND owner, const char* textOrId, UINT style) override { ShowMessage(owner, textOrId, style); }
     void SheetHelp(HWND owner, const char* topic, UINT command) override { ShowHelp(owner, topic, command, 0); }
-    void HoldNotetaker() override;
-    void LetNotetakerGo() override;
     bool IsBackupFolder(const char* folder) override;
 };
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
@@ -64,27 +65,6 @@ const char* AfterFriendlyPrefix(const char* name)
                     CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, length, prefix, length) == CSTR_EQUAL;
     return friendly ? name + length : name;
 }
-
-// Lists a folder for ParseDisplayName. Explorer parses names on threads of
-// its own without a window: a device error is then returned, not shown.
-class ParsingDevice {
-public:
-    ParsingDevice(CNotetaker& notetaker, bool show) : notetaker_(notetaker), show_(show) {}
-    int EnumFolder(const char* path)
-    {
-        const int count = notetaker_.EnumFolder(path);
-        if (count < 0) error_ = count;
-        return count < 0 && !show_ ? 0 : count;
-    }
-    int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
-    char* GetErrorText(char* buffer, int size, int code) { return notetaker_.GetErrorText(buffer, size, code); }
-    int Error() const { return error_; }
-
-private:
-    CNotetaker& notetaker_;
-    bool show_;
-    int error_ = 0;
-};
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
@@ -204,12 +184,12 @@ CShellFolder::CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative)
         deviceList_.reset(ItemIdConcat(parentList, relative));
         valid_ = deviceList_.get() != nullptr;
     }
-    AcquireNotetaker();
+    DeviceThreadAcquire();
 }
 
 CShellFolder::~CShellFolder()
 {
-    ReleaseNotetaker();
+    DeviceThreadRelease();
 }
 
 int CShellFolder::CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
@@ -309,12 +289,14 @@ STDMETHODIMP CShellFolder::ParseDisplayName(HWND owner, LPBC, LPOLESTR name, ULO
 HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest)
 {
     CItemList items;
-    {
-        NotetakerSession session;
-        if (!session.get()) return E_FAIL;
-        ParsingDevice device(*session.get(), owner != nullptr);
-        items.FillFromDevice(device, deviceList_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, true, true);
-        if (device.Error() < 0) return ErrorHResult(device.Error());
+    // Explorer parses names on threads of its own without a window: a
+    // device error is then returned, not shown.
+    const DeviceAnswer answer = DeviceAsk(owner, [&](CNotetaker& notetaker) {
+        return items.FillFromDevice(notetaker, deviceList_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, true, true);
+    });
+    if (answer.Failed()) {
+        if (owner) ShowMessageText(owner, answer.words.c_str(), MB_ICONERROR | MB_TASKMODAL);
+        return answer.Result();
     }
     for (UINT index = 0; index < items.Count(); ++index) {
         LPCITEMIDLIST candidate = items.Item(index);
@@ -333,15 +315,22 @@ HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* ite
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
-STDMETHODIMP CShellFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** enumerator)
+// Without a window (the navigation pane, the address bar) a failure is a
+// code alone; with one, the device's words are shown, owned by it.
+STDMETHODIMP CShellFolder::EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** enumerator)
 {
     if (!enumerator) return E_POINTER;
     *enumerator = nullptr;
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return E_OUTOFMEMORY;
-    return CreateComObject<CEnumIDList>(IID_IEnumIDList, reinterpret_cast<void**>(enumerator), *notetaker,
-                                        deviceList_.get(), flags);
+    ComPtr<CEnumIDList> items = MakeComObject<CEnumIDList>();
+    if (!items) return E_OUTOFMEMORY;
+    const DeviceAnswer answer =
+        DeviceAsk(owner, [&](CNotetaker& notetaker) { return items->Fill(notetaker, deviceList_.get(), flags); });
+    if (answer.Failed()) {
+        if (owner) ShowMessageText(owner, answer.words.c_str(), MB_ICONERROR | MB_TASKMODAL);
+        return answer.Result();
+    }
+    *enumerator = items.detach();
+    return S_OK;
 }
 
 STDMETHODIMP CShellFolder::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** ppv)
@@ -433,9 +422,7 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
     } else {
         // Only the model the device has already told: Explorer asks for names on
         // every thread and at any time, and an unplugged device would freeze it.
-        NotetakerSession session;
-        CNotetaker* notetaker = session.get();
-        if (notetaker) lstrcpynA(text, notetaker->KnownDeviceName(), MAX_PATH);
+        KnownDeviceName(text, MAX_PATH);
         length = strlen(text);
         if (length > 0) text[length++] = ':';
     }
@@ -462,13 +449,11 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR n
     newName[MAX_PATH - 1] = '\0';
     ItemIdHolder renamed(ItemIdRenamed(item, newName));
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return E_FAIL;
-    hr = notetaker->Rename(oldPath, newPath, 0);
-    if (FAILED(hr)) {
-        ShowDeviceRefusal(owner, *notetaker);
-        return hr;
+    const DeviceAnswer answer =
+        DeviceAsk(owner, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.Rename(oldPath, newPath, 0)); });
+    if (answer.Failed()) {
+        if (owner) ShowDeviceRefusal(owner, answer.words.c_str());
+        return answer.Result();
     }
     NotifyChange(ItemIdIsFolder(item) ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, item, renamed.get());
     if (newItem) *newItem = renamed.release();

@@ -91,8 +91,8 @@ public:
     // drag's target chose).
     HRESULT CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect = nullptr);
     // Deletes the items on the device in order; stops with a beep at the
-    // first failure. The last device result.
-    HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items);
+    // first failure, told in words owned by `window`. The last device result.
+    HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items, HWND window);
 
 protected:
     ~CShellFolder() override;

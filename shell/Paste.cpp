@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "devicefiles/DeviceName.h"
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
@@ -97,11 +98,10 @@ SYSTEMTIME Now()
     return now;
 }
 
-void ShowFailure(CNotetaker* notetaker, int code)
+// The device's words for a failed request, in a box owned by the asking window.
+void ShowFailure(HWND window, const DeviceAnswer& answer)
 {
-    char text[MAX_PATH] = "";
-    if (notetaker) notetaker->GetErrorText(text, sizeof text, code);
-    ShowMessageText(nullptr, text, kErrorBoxFlags);
+    if (window && answer.Failed()) ShowMessageText(window, answer.words.c_str(), kErrorBoxFlags);
 }
 
 std::string LastComponent(const char* path)
@@ -119,8 +119,7 @@ SharedList Shared(LPITEMIDLIST list) { return SharedList(list, ItemIdFree); }
 // announced to the views of the device folder it went into.
 class PasteRun {
 public:
-    PasteRun(CShellFolder& folder, LPCITEMIDLIST target)
-        : folder_(folder), target_(target), notetaker_(session_.get())
+    PasteRun(CShellFolder& folder, LPCITEMIDLIST target, HWND window) : folder_(folder), target_(target), window_(window)
     {
         char path[MAX_PATH] = "R:\\";  // the device root receives on R:
         if (ItemIdLast(target_)) ItemIdPath(target_, path, sizeof path, false);
@@ -136,10 +135,9 @@ public:
         const char* relative = path.c_str() + baseLength;
         char mapped[MAX_PATH];
         if (!MakeDeviceName(mapped, DeviceType(target_), base.c_str(), relative)) {
-            ShowMessageText(nullptr, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
+            if (window_) ShowMessageText(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
             return ErrorHResult(CNotetaker::ERR_INVALIDPATH);
         }
-        if (!notetaker_) return E_FAIL;
         const Place& parent = PlaceOf(ParentOf(path), base);
         return IsFolderPath(path) ? MakeFolder(path, parent, LastComponent(mapped))
                                   : SendFile(path, parent, LastComponent(mapped));
@@ -170,7 +168,7 @@ private:
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
         // A folder that exists already is fine: its files still go into it.
-        notetaker_->FolderCreate(devicePath.c_str());
+        DeviceAsk(window_, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
         made_[pcPath] = Place{devicePath + "\\", chain};
         folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
         return S_OK;
@@ -178,11 +176,14 @@ private:
 
     HRESULT SendFile(const std::string& path, const Place& parent, const std::string& name)
     {
-        HRESULT hr = notetaker_->FilePut(nullptr, path.c_str(), parent.devicePath.c_str(), 0);
-        if (hr != S_OK) {
-            ShowFailure(notetaker_, 0);
-            return FAILED(hr) ? hr : E_FAIL;
+        const DeviceAnswer answer = DeviceAsk(window_, [&](CNotetaker& notetaker) {
+            return static_cast<int>(notetaker.FilePut(window_, path.c_str(), parent.devicePath.c_str(), 0));
+        }, DeviceJob::Long);
+        if (answer.code != S_OK) {
+            ShowFailure(window_, answer);
+            return answer.Failed() ? answer.Result() : E_FAIL;
         }
+        const HRESULT hr = S_OK;
         DWORD size = 0;
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
@@ -195,8 +196,7 @@ private:
 
     CShellFolder& folder_;
     LPCITEMIDLIST target_;
-    NotetakerSession session_;  // declared before notetaker_, which is read from it
-    CNotetaker* notetaker_;
+    HWND window_;
     Place targetPlace_;
     std::map<std::string, Place> made_;  // by PC folder path
 };
@@ -225,7 +225,7 @@ public:
     STDMETHODIMP FillFiles(IDataObject* dataObject) override
     {
         if (!described_.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
-        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described_) ? S_OK : E_FAIL;
+        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described_, owner_) ? S_OK : E_FAIL;
         if (SUCCEEDED(hr))
             hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described_.Count(), described_.Items());
         if (FAILED(hr)) described_.Clear();
@@ -235,7 +235,7 @@ public:
     STDMETHODIMP FilesMoved(IDataObject*) override
     {
         // Only what a target was given can have been moved.
-        return described_.Count() > 0 ? DeleteExpandedItems(*folder_.get(), described_) : S_FALSE;
+        return described_.Count() > 0 ? DeleteExpandedItems(*folder_.get(), described_, owner_) : S_FALSE;
     }
 
 private:
@@ -265,7 +265,6 @@ public:
         return notetaker_.EnumFolder(full);
     }
     int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
-    char* GetErrorText(char* buffer, int size, int code) { return notetaker_.GetErrorText(buffer, size, code); }
 
 private:
     CNotetaker& notetaker_;
@@ -324,7 +323,7 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
     return paths->empty() ? S_FALSE : S_OK;
 }
 
-HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD)
+HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, HWND window)
 {
     std::vector<std::string> paths;
     std::vector<size_t> baseLengths;
@@ -333,7 +332,7 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, D
     HRESULT hr = ReadHDrop(hDrop, &paths, base, true, &baseLengths, &refused);
     ShowRefusedNames(refused);
     if (hr != S_OK) return hr;
-    PasteRun run(folder, target);
+    PasteRun run(folder, target, window);
     for (size_t index = 0; index < paths.size(); ++index) {
         hr = run.Paste(paths[index], baseLengths[index]);
         if (FAILED(hr)) break;
@@ -364,7 +363,8 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIV
     HRESULT hr = E_OUTOFMEMORY;
     if (GlobalLock(request->medium.hGlobal)) {
         if (request->format.cfFormat == CF_HDROP)
-            hr = PasteFileList(folder, target, static_cast<HDROP>(request->medium.hGlobal), effect);
+            hr = PasteFileList(folder, target, static_cast<HDROP>(request->medium.hGlobal),
+                               listWindow ? listWindow : GetActiveWindow());
         else
             hr = IsVirtualFiles(request->format.cfFormat) ? E_FAIL : S_FALSE;
         GlobalUnlock(request->medium.hGlobal);
@@ -389,29 +389,28 @@ HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, cons
     return CreateComObject<CDataObject>(IID_IDataObject, ppv, sink.get());
 }
 
-bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items)
+bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window)
 {
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return false;
-    FolderDevice device(*notetaker, folder.DeviceList());
-    return items.ExpandFolders(device);
+    const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
+        FolderDevice device(notetaker, folder.DeviceList());
+        return items.ExpandFolders(device);
+    });
+    ShowFailure(window, answer);
+    return !answer.Failed();
 }
 
-HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items)
+HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items, HWND window)
 {
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return E_FAIL;
     for (UINT index = items.Count(); index-- > 0;) {
         ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
         if (!full) return E_OUTOFMEMORY;
         char path[MAX_PATH];
         ItemIdPath(full.get(), path, sizeof path, false);
-        HRESULT hr = notetaker->FileDelete(path);
-        if (FAILED(hr)) {
-            ShowFailure(notetaker, 0);
-            return hr;
+        const DeviceAnswer answer =
+            DeviceAsk(window, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FileDelete(path)); });
+        if (answer.Failed()) {
+            ShowFailure(window, answer);
+            return answer.Result();
         }
         folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
     }

@@ -39,8 +39,9 @@ struct IDropSink : public IUnknown {
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request);
 
 // 0 when every path was sent, S_FALSE for an empty list or names left out
-// (shown to the user), else the first error.
-HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, DWORD effect);
+// (shown to the user), else the first error. `window`: the asking thread's
+// window, owner of its boxes and dialogs (null: none).
+HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, HWND window);
 
 // The dropped paths, each folder followed by everything below it, and the
 // folder of the first path (`baseFolder` holds MAX_PATH characters). With
@@ -56,10 +57,11 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv);
 
 // Appends everything below each folder of `items` (relative to `folder`),
-// breadth-first; false when the device cannot list one (shown to the user).
-bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items);
+// breadth-first; false when the device cannot list one (shown to the user
+// when there is a window).
+bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window);
 
 // Deletes expanded items on the device from the last to the first, so that
 // every folder is empty when its turn comes, and announces each. The first
-// failure stops it and shows the device's words for it.
-HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items);
+// failure stops it and shows the device's words for it (with a window).
+HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items, HWND window);

@@ -142,9 +142,7 @@ void CContextMenu::SetItemStates(HMENU menu, bool deleteMode) const
     EnableOrDelete(menu, firstId_ + IDC_DELETE, count_ > 0, deleteMode);
     EnableOrDelete(menu, firstId_ + IDC_RENAME, count_ == 1, deleteMode);
     const CReg* settings = Settings();
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    int layout = settings && notetaker ? notetaker->_isRestorePath(settings->m_szBackupPath, true) : -1;
+    int layout = settings ? CNotetaker::_isRestorePath(settings->m_szBackupPath, true) : -1;
     EnableOrDelete(menu, firstId_ + IDC_RESTORE, layout != -1 && layout != 0, deleteMode);
     if (!deleteMode) return;
     DeleteMenu(menu, firstId_ + IDC_SELECT_ALL, MF_BYCOMMAND);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "shell/CDataObject.h"
@@ -45,11 +46,11 @@ HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
     source.reset();
     if (chosen) *chosen = effect;
     if (FAILED(hr)) return hr;
-    HRESULT finished = FinishDrag(dataObject, hr, effect);
+    HRESULT finished = FinishDrag(dataObject, hr, effect, listWindow);
     return FAILED(finished) ? finished : hr;
 }
 
-HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
+HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect, HWND window)
 {
     if (dragResult != DRAGDROP_S_DROP || effect != DROPEFFECT_MOVE) return S_OK;
     // A target that copies on a thread of its own is still reading the files:
@@ -62,14 +63,13 @@ HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
     std::vector<std::string> paths;
     HRESULT hr = GetDataObjectPaths(dataObject, &paths);
     if (FAILED(hr)) return hr;
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return E_FAIL;
     for (size_t index = paths.size(); index-- > 0;) {
-        hr = notetaker->FileDelete(paths[index].c_str());
-        if (FAILED(hr)) {
-            ShowDeviceRefusal(nullptr, *notetaker);
-            return hr;
+        const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
+            return static_cast<int>(notetaker.FileDelete(paths[index].c_str()));
+        });
+        if (answer.Failed()) {
+            if (window) ShowDeviceRefusal(window, answer.words.c_str());
+            return answer.Result();
         }
     }
     return OleSetClipboard(nullptr);

@@ -38,4 +38,5 @@ HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* effect = nullpt
 // What follows the drag: when the target took the files with a move, the
 // device files behind the data object's streams are deleted, last first,
 // up to the first failure; the clipboard is emptied once all are gone.
-HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect);
+// `window`: the list the drag began in, owner of the device's words.
+HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect, HWND window);

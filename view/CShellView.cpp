@@ -48,6 +48,7 @@ CShellView::CShellView(CShellFolder* folder)
 CShellView::~CShellView()
 {
     RemoveOpenView(this);
+    CancelListing();
     DropPostedChanges();
     RemoveMenus();
     if (window_) DestroyWindow(window_);
@@ -158,6 +159,7 @@ STDMETHODIMP CShellView::DestroyViewWindow()
 {
     UIActivate(SVUIA_DEACTIVATE);
     RemoveMenus();
+    CancelListing();
     if (window_) DestroyWindow(window_);
     browser_.reset();
     return S_OK;
@@ -272,6 +274,7 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATE:
     case WM_KILLFOCUS: UIActivate(SVUIA_ACTIVATE_NOFOCUS); return 0;
     case WM_SETTINGCHANGE: return 0;
+    case kListingArrived: OnListingArrived(lParam); return 0;
     case WM_NOTIFY: return OnNotify(reinterpret_cast<NMHDR*>(lParam));
     case WM_COMMAND: return OnCommand(LOWORD(wParam));
     case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;

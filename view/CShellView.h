@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <memory>
 #include <vector>
 
 #include "shell/ComBase.h"
@@ -15,6 +16,7 @@
 
 class CDropTarget;
 class CShellFolder;
+struct PendingListing;
 
 // Command numbers shared by the toolbar buttons and the menus.
 enum ViewCommand : UINT { CMD_CUT = 40, CMD_COPY = 41, CMD_PASTE = 42, CMD_DELETE = 43 };
@@ -26,6 +28,8 @@ public:
     // Posted to the view window: the selection changed, the status bar and
     // toolbar are to follow.
     static constexpr UINT kSelectionChanged = WM_APP + 1;
+    // Posted by the device thread: the listing the view asked for is in (lParam: which one).
+    static constexpr UINT kListingArrived = WM_APP + 3;
 
     // Joins the open-view list and becomes the folder's current view.
     explicit CShellView(CShellFolder* folder);
@@ -35,6 +39,8 @@ public:
     HWND ListWindow() const { return list_; }
     UINT UiState() const { return uiState_; }
     UINT SortWord() const { return sortWord_; }
+    // True while the list waits for the device's listing.
+    bool Reading() const { return listing_ != nullptr; }
 
     // Brings the list up to date after an item of the folder was created,
     // deleted, renamed or changed; items are relative to the folder.
@@ -127,7 +133,14 @@ private:
     bool CreateList();
     void ComputeStyles(DWORD& style, DWORD& exStyle, DWORD& listExStyle);
     void ReapplyStyles();
+    // Asks the device thread for the folder's listing and returns at once;
+    // the list says it is reading until OnListingArrived fills it.
     void FillList();
+    void OnListingArrived(LPARAM which);
+    // Forgets the listing under way (Esc, closing, a new listing).
+    void CancelListing();
+    // The list's one item while it has no others: text a screen reader reads.
+    void ShowListNote(const char* text);
     void SortList();
     bool AppendItem(LPCITEMIDLIST item);
     int FindItem(LPCITEMIDLIST item) const;
@@ -170,4 +183,5 @@ private:
     UINT folderFlags_ = 0;
     UINT sortWord_ = 0;
     SHELLFLAGSTATE shellFlags_{};
+    std::shared_ptr<PendingListing> listing_;  // the listing under way, if any
 };

@@ -5,13 +5,28 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <cstdio>
+#include <string>
+
+#include "devicefiles/DeviceThread.h"
+#include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
+#include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
+#include "shell/CItemList.h"
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
+
+// A listing the view asked the device thread for: filled there, read here
+// once the arrival is posted.
+struct PendingListing : DeviceTicket {
+    ItemIdHolder folder;
+    CItemList items;
+    std::string words;  // the device's, for a failure
+};
 
 namespace {
 
@@ -166,22 +181,77 @@ void CShellView::ReapplyStyles()
     SortList();
 }
 
+// The view does not wait for the device: a long folder would freeze the
+// window, so the listing comes back by a message and Esc can drop it.
 void CShellView::FillList()
 {
     if (!list_) return;
-    SHCONTF flags = (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
-    ComPtr<IEnumIDList> items;
-    if (FAILED(folder_->EnumObjects(window_, flags, items.put())) || !items) return;
-    SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
-    LPITEMIDLIST item = nullptr;
-    while (items->Next(1, &item, nullptr) == S_OK) {
-        AppendItem(item);
-        ItemIdFree(item);
+    CancelListing();
+    SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
+    auto pending = std::make_shared<PendingListing>();
+    pending->folder.reset(ItemIdCopy(folder_->DeviceList()));
+    const SHCONTF flags =
+        (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+    const HWND window = window_;
+    const bool started = DeviceStart(
+        pending,
+        [pending, flags](CNotetaker& notetaker) {
+            notetaker.SetListingCancel(&pending->cancelled);
+            const int result = pending->items.FillFromDevice(notetaker, pending->folder.get(), flags, true, true);
+            notetaker.SetListingCancel(nullptr);
+            if (result < 0) pending->words = notetaker.GetErrorString(result);
+            return result;
+        },
+        [window, which = pending.get()](const DeviceTicket&) {
+            PostMessageA(window, kListingArrived, 0, reinterpret_cast<LPARAM>(which));
+        });
+    char text[MAX_PATH] = "";
+    if (!started) {
+        char busy[MAX_PATH] = "", format[MAX_PATH] = "";
+        ErrorText(busy, sizeof busy, CNotetaker::ERR_BUSY, 0);
+        LoadResourceText(IDS_LIST_RETRY, format, sizeof format);
+        snprintf(text, sizeof text, format, busy);
+        ShowListNote(text);
+        return;
     }
+    listing_ = pending;
+    LoadResourceText(IDS_READING_DEVICE, text, sizeof text);
+    ShowListNote(text);
+}
+
+void CShellView::OnListingArrived(LPARAM which)
+{
+    if (!listing_ || reinterpret_cast<LPARAM>(listing_.get()) != which || !list_) return;  // an older, dropped one
+    const std::shared_ptr<PendingListing> arrived = std::move(listing_);
+    SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
+    if (arrived->result < 0) {
+        char format[MAX_PATH] = "", text[2 * MAX_PATH] = "";
+        LoadResourceText(IDS_LIST_RETRY, format, sizeof format);
+        snprintf(text, sizeof text, format, arrived->words.c_str());
+        ShowListNote(text);
+        return;
+    }
+    SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    for (UINT index = 0; index < arrived->items.Count(); ++index) AppendItem(arrived->items.Item(index));
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
-    UpdateWindow(list_);
+}
+
+void CShellView::CancelListing()
+{
+    if (!listing_) return;
+    InterlockedExchange(&listing_->cancelled, 1);
+    listing_.reset();
+}
+
+void CShellView::ShowListNote(const char* text)
+{
+    LVITEMA entry{};
+    entry.mask = LVIF_TEXT | LVIF_PARAM;
+    entry.pszText = const_cast<char*>(text);
+    entry.lParam = 0;  // no device item: commands and renaming pass it by
+    SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&entry));
 }
 
 void CShellView::SortList()
@@ -301,6 +371,20 @@ void CShellView::OpenItem(int index)
 void CShellView::OnListKey(WORD key)
 {
     if (labelEditing_) return;
+    if (key == VK_F5) {
+        Refresh();
+        return;
+    }
+    if (key == VK_ESCAPE && listing_) {
+        CancelListing();
+        char text[MAX_PATH] = "", format[MAX_PATH] = "", cancelled[MAX_PATH] = "";
+        ErrorText(cancelled, sizeof cancelled, CYModem::ERR_ABORTED, 0);
+        LoadResourceText(IDS_LIST_RETRY, format, sizeof format);
+        snprintf(text, sizeof text, format, cancelled);
+        SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
+        ShowListNote(text);
+        return;
+    }
     MSG message{list_, WM_KEYDOWN, key, 0, 0, {0, 0}};
     TranslateAccelerator(&message);
 }

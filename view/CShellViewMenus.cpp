@@ -28,10 +28,8 @@ void SetEnabled(HMENU menu, UINT id, bool enable) { EnableOrDelete(menu, id, ena
 bool BackupPathHoldsBackup()
 {
     const CReg* settings = Settings();
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!settings || !notetaker) return false;
-    int layout = notetaker->_isRestorePath(settings->m_szBackupPath, true);
+    if (!settings) return false;
+    int layout = CNotetaker::_isRestorePath(settings->m_szBackupPath, true);
     return layout != -1 && layout != 0;
 }
 

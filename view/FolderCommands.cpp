@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "devicefiles/DeviceEntry.h"
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
@@ -74,11 +75,9 @@ HRESULT SendToView(CShellView* view, UINT command)
     return S_OK;
 }
 
-void ShowDeviceFailure(HWND window, CNotetaker& notetaker)
+void ShowDeviceWords(HWND window, const std::string& words)
 {
-    char text[MAX_PATH] = "";
-    notetaker.GetErrorText(text, sizeof text, 0);
-    ShowMessageText(window, text, MB_ICONERROR | MB_TASKMODAL);
+    if (window && !words.empty()) ShowMessageText(window, words.c_str(), MB_ICONERROR | MB_TASKMODAL);
 }
 
 void SetCutMarks(HWND list, bool onSelected)
@@ -152,17 +151,18 @@ std::string FreeFolderName(const std::vector<std::string>& listed)
 // there does.
 void MakeNewFolder(CShellFolder& folder, HWND window)
 {
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
     std::vector<std::string> listed;
-    if (!notetaker) return;
-    if (!ListedNames(folder, window, listed)) return ShowDeviceFailure(window, *notetaker);
+    // A failed listing has shown the device's words already, to a caller with a window.
+    if (!ListedNames(folder, window, listed)) return;
     const std::string name = FreeFolderName(listed);
+    if (name.empty()) return;
     char path[MAX_PATH] = "R:\\";
     if (ItemIdLast(folder.DeviceList())) ItemIdPath(folder.DeviceList(), path, sizeof path, false);
     const std::string devicePath = path + name;
-    if (name.empty() || FAILED(notetaker->FolderCreate(devicePath.c_str())))
-        return ShowDeviceFailure(window, *notetaker);
+    const DeviceAnswer answer = DeviceAsk(window, [&devicePath](CNotetaker& notetaker) {
+        return static_cast<int>(notetaker.FolderCreate(devicePath.c_str()));
+    });
+    if (answer.Failed()) return ShowDeviceWords(window, answer.words);
     DeviceItemData data{};
     const bool onF = devicePath.compare(0, 2, "F:") == 0;
     data.attributes = EntryAttributes(onF ? DeviceEntry::TYPE_FOLDER_F : DeviceEntry::TYPE_FOLDER_R);
@@ -234,7 +234,7 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;
     case IDC_DELETE:
-        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items);
+        if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, window);
         return S_OK;
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
@@ -274,16 +274,16 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     } else if (const CReg* settings = Settings()) {
         lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
     }
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return;
     CShellView* view = ViewOf(this);
-    HWND owner = view ? view->BrowserWindow() : nullptr;
-    HRESULT hr = restore ? notetaker->Restore(owner, folder) : notetaker->Backup(owner, folder);
-    if (FAILED(hr))
-        ShowDeviceFailure(window, *notetaker);
-    else if (restore && view)
+    HWND owner = view ? view->BrowserWindow() : window;
+    const DeviceAnswer answer = DeviceAsk(owner, [&](CNotetaker& notetaker) {
+        return static_cast<int>(restore ? notetaker.Restore(owner, folder) : notetaker.Backup(owner, folder));
+    }, DeviceJob::Long);
+    if (answer.Failed()) {
+        if (window) ShowMessageText(window, answer.words.c_str(), MB_ICONERROR | MB_TASKMODAL);
+    } else if (restore && view) {
         view->Refresh();
+    }
 }
 
 void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window)
@@ -311,7 +311,7 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     return OleSetClipboard(data.get());
 }
 
-HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items)
+HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, HWND window)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     HRESULT hr = S_OK;
@@ -323,8 +323,8 @@ HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items)
         // everything in it, deepest first.
         CItemList tree;
         if (!tree.CopyFrom(&item, 1)) return E_OUTOFMEMORY;
-        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree)) return E_FAIL;
-        hr = DeleteExpandedItems(*this, tree);
+        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree, window)) return E_FAIL;
+        hr = DeleteExpandedItems(*this, tree, window);
         if (FAILED(hr)) return hr;
     }
     return hr;

@@ -36,11 +36,8 @@ int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM title)
 
 bool PassesTest(const char* folder, PickFor mode)
 {
-    NotetakerSession session;
-    CNotetaker* notetaker = session.get();
-    if (!notetaker) return false;
-    if (mode == PickFor::Backup) return notetaker->_isBackupPath(folder, true);
-    int layout = notetaker->_isRestorePath(folder, true);
+    if (mode == PickFor::Backup) return CNotetaker::_isBackupPath(folder, true);
+    int layout = CNotetaker::_isRestorePath(folder, true);
     return layout != -1 && layout != 0;
 }
 

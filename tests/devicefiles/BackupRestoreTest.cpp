@@ -104,7 +104,7 @@ TEST_F(BackupRestoreTest, AFetchCancelledHalfwayKeepsTheEarlierBackupWhole)
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
     std::thread presser = cancelWhen([] { return true; }, 2000);
-    EXPECT_EQ(nt_.Backup(nullptr, folder_.c_str()), ErrorHResult(CYModem::ERR_ABORTED));
+    EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }), ErrorHResult(CYModem::ERR_ABORTED));
     presser.join();
     EXPECT_TRUE(backedUp("R\\letters\\ann.txt") == files_[0].second);
     EXPECT_TRUE(backedUp("R\\notes\\todo.txt") == files_[3].second);

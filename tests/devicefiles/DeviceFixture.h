@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "devicefiles/DeviceEntry.h"
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
@@ -81,6 +82,16 @@ protected:
                 clicked_ = true;
             }
         });
+    }
+
+    // Runs a job of nt_ on the device thread with its dialog owned by a window
+    // of this thread, as the folder does.
+    HRESULT onDeviceThread(const std::function<HRESULT()>& job)
+    {
+        HWND window = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        const int hr = DeviceRun(window, [&](CNotetaker&) { return static_cast<int>(job()); }, DeviceJob::Long);
+        DestroyWindow(window);
+        return hr;
     }
 
     static inline std::vector<std::string> s_boxes;

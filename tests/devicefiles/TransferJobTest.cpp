@@ -34,7 +34,8 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
     nt_.SetProgressObserver([](const char* line) { g_progress.emplace_back(line); });
     const DbgDebuggerOutput previous = DbgSetDebuggerOutput([](const char* text) { g_trace += text; });
     DbgOpen(DBG_TO_DEBUGGER | DBG_NOTETAKER, nullptr, 0);
-    ASSERT_EQ(nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0), S_OK);
+    ASSERT_EQ(onDeviceThread([this] { return nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0); }),
+              S_OK);
     DbgOpen(0, nullptr, 0);
     DbgSetDebuggerOutput(previous);
     EXPECT_TRUE(TempDir::ReadAll(pc_.file("big.txt")) == content);
@@ -124,7 +125,7 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about ten seconds
     std::thread presser = cancelWhen([this] { return TempDir::Exists(pc_.file("slow.txt.pellor-part")); }, 500);
     const DWORD start = GetTickCount();
-    const HRESULT hr = nt_.transfer(nullptr, CNotetaker::DCMD_RX);
+    const HRESULT hr = onDeviceThread([this] { return nt_.transfer(nullptr, CNotetaker::DCMD_RX); });
     presser.join();
     ASSERT_TRUE(clicked_);
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
@@ -148,7 +149,7 @@ TEST_F(TransferJobTest, CancelPressedWhileACommandGoesOutStopsTheJob)
         fate.drop = from == MemoryLine::Side::Device && !clicked_;
     });
     std::thread presser = cancelWhen([] { return true; }, 200);
-    const HRESULT hr = nt_.transfer(nullptr, CNotetaker::DCMD_RX);
+    const HRESULT hr = onDeviceThread([this] { return nt_.transfer(nullptr, CNotetaker::DCMD_RX); });
     presser.join();
     sim_.line.SetHook(nullptr);
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));

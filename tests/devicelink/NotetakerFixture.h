@@ -105,14 +105,12 @@ class NotetakerFixture : public ::testing::Test {
 protected:
     static constexpr DWORD kTimeout = 100;
 
-    NotetakerFixture() : previousPrompt_(SetRetryPrompt(&NotetakerFixture::Prompt))
+    NotetakerFixture()
     {
         api_.Attach(3, line_);
         // The PC's reply time-outs run only while the script has had its turn.
         line_.SetDeviceTurns(true);
-        s_prompts = s_retries = 0;
     }
-    ~NotetakerFixture() override { SetRetryPrompt(previousPrompt_); }
 
     std::unique_ptr<CNotetaker> make(int port = 2, DWORD retries = 5)
     {
@@ -145,16 +143,8 @@ protected:
     }
     // The last reply may still be on its way when the PC side gives up early.
     void settle() { script_.Done(); }
-    static bool Prompt()
-    {
-        ++s_prompts;
-        return s_retries-- > 0;
-    }
-    static inline int s_prompts = 0;
-    static inline int s_retries = 0;
 
     MemoryLine line_;
     MemoryComApi api_;
     NotetakerScript script_{line_};
-    RetryPrompt previousPrompt_;
 };

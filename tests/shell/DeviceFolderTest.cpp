@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <atomic>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
+#include "devicefiles/DeviceThread.h"
+#include "devicefiles/ErrorText.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
+#include "foundation/Ticks.h"
 #include "shell/CClassFactory.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
@@ -107,6 +111,7 @@ protected:
     }
     ~DeviceFolder() override
     {
+        DestroyWindow(window_);
         OleSetClipboard(nullptr);
         SetPasteFormats(nullptr, 0);
         EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a fetched device file was left behind";
@@ -151,7 +156,13 @@ protected:
         EXPECT_EQ(OleSetClipboard(source), S_OK);
         source->Release();
         DropRequest request{};
-        return PasteDataObject(folder, nullptr, folder.DeviceList(), &request);
+        return Settled(PasteDataObject(folder, window_, folder.DeviceList(), &request));
+    }
+    // The stand-in writes a sent file before it hears the next command: a listing.
+    HRESULT Settled(HRESULT hr)
+    {
+        ListNames(letters_.get(), SHCONTF_NONFOLDERS);
+        return hr;
     }
     // A drop of the source's CF_HDROP, as a drop target hands it over.
     HRESULT PasteDropped(CDataObject* source, DWORD effect)
@@ -163,7 +174,7 @@ protected:
         ScopedMedium medium;
         EXPECT_EQ(source->GetData(&request.format, medium.put()), S_OK);
         request.medium = *medium;  // borrowed, as a drop target lends it
-        return PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request);
+        return Settled(PasteDataObject(*Letters(), window_, Letters()->DeviceList(), &request));
     }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
 
@@ -171,10 +182,11 @@ protected:
     const int temporaryBefore_ = TemporaryFiles();
     SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
     TempDir pc_;
-    ErrorBoxCapture errors_;
     MessageBoxCapture boxes_;
     ComPtr<CShellFolder> root_{new CShellFolder(nullptr, nullptr)};
     ComPtr<IShellFolder> letters_;
+    // The pasting window: its thread is shown the progress and the device's words.
+    HWND window_ = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
 };
 
 TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
@@ -193,7 +205,7 @@ TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
     const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
-    EXPECT_TRUE(errors_.texts.empty());
+    EXPECT_TRUE(boxes_.texts.empty());
 }
 
 // What GetDisplayNameOf gives for editing or the address bar parses back.
@@ -224,11 +236,11 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
     }
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
-    NotetakerSession().get()->serialClose();  // the next listing opens the port, which another program has
+    DeviceRun(nullptr, [](CNotetaker& notetaker) { return notetaker.serialClose(); });  // opened again, held elsewhere
     LPITEMIDLIST list = nullptr;
     EXPECT_TRUE(FAILED(root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr,
                                                &list, nullptr)));
-    EXPECT_EQ(errors_.texts, Names{}) << "Explorer parses on its own, without a window: nothing is shown";
+    EXPECT_EQ(boxes_.texts, Names{}) << "Explorer parses on its own, without a window: nothing is shown";
 }
 
 // Explorer turns a parsing name back into its item through the desktop,
@@ -591,6 +603,7 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
         DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         EXPECT_EQ(drop.target->DragEnter(files.get(), 0, point, &effect), S_OK);
         EXPECT_EQ(drop.target->Drop(files.get(), 0, point, &effect), S_OK);
+        Settled(S_OK);
         EXPECT_TRUE(sim_.read(std::string("R\\Letters\\") + drop.name) == Pattern(2000, 7)) << drop.name;
     }
     EXPECT_EQ(boxes_.texts, Names{});
@@ -687,7 +700,7 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
         }
     static std::atomic<int> errorBoxes{0};
     errorBoxes = 0;
-    DeviceErrorBox previous = SetDeviceErrorBox([](const char*) { ++errorBoxes; });
+    MessageBoxHook previous = SetMessageBoxHook([](HWND, const char*, UINT) { return ++errorBoxes, IDOK; });
     std::vector<int> wrong(std::size(folders), kRounds);  // per thread, listings not exactly its folder's files
     std::vector<std::thread> threads;
     for (size_t i = 0; i < std::size(folders); ++i)
@@ -707,23 +720,181 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
             CoUninitialize();
         });
     for (std::thread& thread : threads) thread.join();
-    SetDeviceErrorBox(previous);
+    SetMessageBoxHook(previous);
     EXPECT_EQ(wrong, std::vector<int>(std::size(folders), 0))
         << "listings wrong of " << kRounds << " per thread, " << errorBoxes << " error boxes";
     EXPECT_EQ(errorBoxes, 0);
 }
 
-TEST(DeviceSession, SharedByEveryFolder)
+// What the threads below did, in the order they did it.
+struct Happenings {
+    void Add(const std::string& what)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        order.push_back(what);
+    }
+    size_t At(const std::string& what)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return std::find(order.begin(), order.end(), what) - order.begin();
+    }
+    std::mutex mutex;
+    Names order;
+    std::vector<DWORD> boxThreads;
+};
+Happenings* g_happenings = nullptr;
+constexpr UINT kPing = WM_APP + 9;
+
+// A top-level window of the calling thread that notes each ping it answers.
+HWND PingWindow(const char* name)
 {
-    auto* first = new CShellFolder(nullptr, nullptr);
-    CNotetaker* shared = NotetakerSession().get();
-    ASSERT_NE(shared, nullptr);
-    auto* second = new CShellFolder(nullptr, nullptr);
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    first->Release();
-    EXPECT_EQ(NotetakerSession().get(), shared);
-    second->Release();
-    EXPECT_EQ(NotetakerSession().get(), nullptr) << "the last folder took the note-taker object with it";
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        char name[32] = "";
+        GetWindowTextA(window, name, sizeof name);
+        if (message == kPing) g_happenings->Add(std::string(name) + " answered");
+        return DefWindowProcA(window, message, wParam, lParam);
+    };
+    windowClass.lpszClassName = "PingWindow";
+    RegisterClassA(&windowClass);
+    return CreateWindowA("PingWindow", name, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+}
+
+Names Sorted(Names names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A paste on one window's thread, a listing on another's, the root listed
+// without a window on a third: the windows answer while the bytes go, the
+// windowless caller is shown nothing, and every listing is right or busy.
+TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSilent)
+{
+    Happenings happenings;
+    g_happenings = &happenings;
+    SimOnLine sim(1, {"R", "R\\a", "R\\b", "F"});
+    const Names inA{"one.txt", "two.txt"};
+    for (const std::string& name : inA) sim.put("R\\a\\" + name, "x");
+    TempDir pc;
+    const std::string payload = Pattern(40000, 3);
+    ASSERT_TRUE(TempDir::WriteAll(pc.file("big.bin"), payload));
+    const MessageBoxHook previous = SetMessageBoxHook([](HWND, const char* text, UINT) {
+        std::lock_guard<std::mutex> guard(g_happenings->mutex);
+        g_happenings->boxThreads.push_back(GetCurrentThreadId());
+        return IDOK;
+    });
+    ComPtr<IShellFolder> root{new CShellFolder(nullptr, nullptr)};
+    ComPtr<IShellFolder> a = BindFolder(root.get(), "R:\\a"), b = BindFolder(root.get(), "R:\\b");
+    ScopedKernelHandle sending(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    sim.line.SetHook([&](MemoryLine::Side from, uint64_t index, MemoryLine::ByteFate&) {
+        if (from == MemoryLine::Side::Pc && index > 8000) SetEvent(sending.get());  // well into the file
+    });
+    sim.line.SetPacing(true);  // 11,520 bytes a second: the file takes seconds
+    std::atomic<HWND> pasting{nullptr}, listing{nullptr};
+    std::atomic<DWORD> windowless{0};
+    Names listedA, listedRoot;
+    HRESULT listedAResult = E_FAIL, listedRootResult = E_FAIL, pasted = E_FAIL;
+    std::thread paster([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        pasting = PingWindow("paster");
+        ComPtr<CDataObject> files{PcFiles({pc.file("big.bin")})};
+        DropRequest request{};
+        request.dataObject = files.get();
+        request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        ScopedMedium medium;
+        files->GetData(&request.format, medium.put());
+        request.medium = *medium;
+        auto* target = static_cast<CShellFolder*>(b.get());
+        pasted = PasteDataObject(*target, pasting, target->DeviceList(), &request);
+        happenings.Add("transfer ended");
+        DestroyWindow(pasting);
+        CoUninitialize();
+    });
+    std::thread lister([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        HWND window = PingWindow("lister");
+        listing = window;
+        WaitForSingleObject(sending.get(), INFINITE);
+        ComPtr<IEnumIDList> items;
+        listedAResult = a->EnumObjects(window, SHCONTF_NONFOLDERS, items.put());
+        LPITEMIDLIST item;
+        char name[MAX_PATH];
+        while (items && items->Next(1, &item, nullptr) == S_OK) listedA.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        DestroyWindow(window);
+        CoUninitialize();
+    });
+    std::thread navigation([&] {
+        windowless = GetCurrentThreadId();
+        WaitForSingleObject(sending.get(), INFINITE);
+        ComPtr<IEnumIDList> items;
+        listedRootResult = root->EnumObjects(nullptr, SHCONTF_FOLDERS, items.put());
+        LPITEMIDLIST item;
+        char name[MAX_PATH];
+        while (items && items->Next(1, &item, nullptr) == S_OK) listedRoot.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
+    });
+    WaitForSingleObject(sending.get(), INFINITE);
+    while (!pasting || !listing) Sleep(1);
+    SendMessageA(pasting, kPing, 0, 0);
+    SendMessageA(listing, kPing, 0, 0);
+    happenings.Add("pings answered");
+    paster.join();
+    navigation.join();
+    PostMessageA(listing, WM_QUIT, 0, 0);
+    lister.join();
+    sim.line.SetHook(nullptr);
+    sim.line.SetPacing(false);
+    SetMessageBoxHook(previous);
+    EXPECT_LT(happenings.At("paster answered"), happenings.At("transfer ended")) << "the pasting window kept answering";
+    EXPECT_LT(happenings.At("lister answered"), happenings.At("transfer ended")) << "the listing window kept answering";
+    const HRESULT busy = ErrorHResult(CNotetaker::ERR_BUSY);
+    EXPECT_TRUE(listedAResult == busy || (listedAResult == S_OK && Sorted(listedA) == inA)) << listedAResult;
+    EXPECT_TRUE(listedRootResult == busy || (listedRootResult == S_OK && Sorted(listedRoot) == Names{"R:\\a", "R:\\b"}))
+        << listedRootResult;
+    EXPECT_EQ(std::count(happenings.boxThreads.begin(), happenings.boxThreads.end(), windowless.load()), 0)
+        << "no box from the thread without a window";
+    EXPECT_EQ(pasted, S_OK);
+    EXPECT_EQ(Sorted(ListNames(a.get(), SHCONTF_NONFOLDERS)), inA) << "the listing after the transfer";
+    EXPECT_EQ(ListNames(b.get(), SHCONTF_NONFOLDERS), Names{"big.bin"});
+    EXPECT_TRUE(sim.read("R\\b\\big.bin") == payload) << "the bytes arrived whole";
+    g_happenings = nullptr;
+}
+
+// A clock that moves only when the test moves it.
+struct HeldClock final : ITickSource {
+    HeldClock() : previous(SetTickSource(this)) {}
+    ~HeldClock() override { SetTickSource(previous); }
+    DWORD Now() override { return now; }
+    void Sleep(DWORD ms) override { ::Sleep(ms); }
+    std::atomic<DWORD> now{0x200000};
+    ITickSource* previous;
+};
+
+// A quick series of listings keeps the port; the idle delay frees it for
+// the screen reader, and the next listing opens it and identifies again.
+TEST(DeviceThreads, ThePortClosesAfterTheIdleDelayAndOpensAgainForTheNextListing)
+{
+    HeldClock clock;
+    SimOnLine sim(1, {"R", "R\\a", "F"});
+    sim.put("R\\a\\n.txt", "n");
+    ComPtr<IShellFolder> root{new CShellFolder(nullptr, nullptr)};
+    ComPtr<IShellFolder> r = BindFolder(root.get(), "R:\\a");
+    EXPECT_EQ(ListNames(r.get(), SHCONTF_NONFOLDERS), Names{"n.txt"});
+    const int identified = sim.device->CommandCount('W');
+    for (int step = 0; step < 3; ++step) {
+        clock.now += kIdleCloseMs - 1;
+        EXPECT_EQ(ListNames(r.get(), SHCONTF_NONFOLDERS), Names{"n.txt"});
+    }
+    EXPECT_TRUE(sim.line.Pc().open);
+    EXPECT_EQ(sim.device->CommandCount('W'), identified) << "kept open through the series";
+    clock.now += kIdleCloseMs;
+    for (int wait = 0; wait < 1000 && sim.line.Pc().open; ++wait) Sleep(10);
+    EXPECT_FALSE(sim.line.Pc().open) << "closed after the idle delay";
+    EXPECT_EQ(ListNames(r.get(), SHCONTF_NONFOLDERS), Names{"n.txt"});
+    EXPECT_TRUE(sim.line.Pc().open);
+    EXPECT_EQ(sim.device->CommandCount('W'), identified + 1) << "identified again";
 }
 
 }  // namespace

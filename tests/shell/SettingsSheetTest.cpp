@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
@@ -183,11 +184,11 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     EXPECT_EQ(StoredDword("Debug Flags"), 0x2302u);
     EXPECT_EQ(StoredDword("Log Size"), 0u) << "0 means the log is never cut";
 
-    ASSERT_EQ(AcquireNotetaker(), 1);
-    EXPECT_EQ(NotetakerSession().get()->ReplyTimeout(), 9999u);
-    EXPECT_EQ(NotetakerSession().get()->CommandRetries(), 25u);
+    DeviceThreadAcquire();
+    EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& made) { return static_cast<int>(made.ReplyTimeout()); }), 9999);
+    EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& made) { return static_cast<int>(made.CommandRetries()); }), 25);
     EXPECT_EQ(CurrentNotetakerSettings().portIndex, 2);
-    ReleaseNotetaker();
+    DeviceThreadRelease();
 }
 
 // A log category box sets only its own bit; what is changed after the last

@@ -28,7 +28,6 @@ public:
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
 
-void CaptureErrorBox(const char* text) { ErrorBoxCapture::texts.emplace_back(text); }
 int CaptureMessageBox(HWND, const char* text, UINT flags)
 {
     MessageBoxCapture::texts.emplace_back(text);
@@ -38,9 +37,6 @@ int CaptureMessageBox(HWND, const char* text, UINT flags)
 
 }  // namespace
 
-Names ErrorBoxCapture::texts;
-ErrorBoxCapture::ErrorBoxCapture() : previous_(SetDeviceErrorBox(CaptureErrorBox)) { texts.clear(); }
-ErrorBoxCapture::~ErrorBoxCapture() { SetDeviceErrorBox(previous_); }
 
 Names MessageBoxCapture::texts;
 std::vector<UINT> MessageBoxCapture::flags;

@@ -33,14 +33,6 @@ std::string Utf8(const wchar_t* text);
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
 
-// Collects what would have been shown in the device error box.
-struct ErrorBoxCapture {
-    ErrorBoxCapture();
-    ~ErrorBoxCapture();
-    static Names texts;
-    DeviceErrorBox previous_;
-};
-
 // Collects the texts and flags of the message boxes the code would show;
 // a yes-or-no question is answered `answer` (IDOK, neither, unless set).
 struct MessageBoxCapture {

@@ -1,6 +1,6 @@
 #pragma once
 // The stand-in note-taker on COMn of an in-memory line, serving a fresh
-// temporary store, with the Retry/Cancel box answered "Cancel".
+// temporary store.
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -15,7 +15,6 @@ public:
     // `folders` are made in the store before the stand-in starts ("R\\letters", ...).
     explicit SimOnLine(int comNumber, std::initializer_list<const char*> folders = {"R", "F"},
                        SimConfig config = SimConfig())
-        : previousPrompt_(SetRetryPrompt([] { return false; }))
     {
         api.Attach(comNumber, line);
         for (const char* folder : folders) CreateDirectoryA(path(folder).c_str(), nullptr);
@@ -26,7 +25,6 @@ public:
     ~SimOnLine()
     {
         device->Stop();
-        SetRetryPrompt(previousPrompt_);
     }
 
     std::string path(const std::string& name) const { return store.file(name); }
@@ -38,7 +36,4 @@ public:
     MemorySimLink link{line};
     TempDir store;
     std::unique_ptr<SimDevice> device;
-
-private:
-    RetryPrompt previousPrompt_;
 };

@@ -53,20 +53,20 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
     EXPECT_EQ(source->QueryContinueDrag(FALSE, MK_LBUTTON), S_OK);
     EXPECT_EQ(source->QueryContinueDrag(FALSE, 0), DRAGDROP_S_DROP);
     EXPECT_EQ(source->QueryContinueDrag(TRUE, MK_LBUTTON), DRAGDROP_S_CANCEL);
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_COPY), S_OK);
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_CANCEL, DROPEFFECT_MOVE), S_OK);
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_COPY, view.list), S_OK);
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_CANCEL, DROPEFFECT_MOVE, view.list), S_OK);
     EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"));
 
     ASSERT_EQ(OleSetClipboard(dragged.get()), S_OK);
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());  // gone before the drag ends
-    EXPECT_TRUE(FAILED(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE)));
+    EXPECT_TRUE(FAILED(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list)));
     EXPECT_FALSE(OnDevice("R\\Letters\\C.aaq")) << "the last file goes first";
     EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq")) << "the delete stops at the failure";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."}) << "the failure is said in words";
     EXPECT_EQ(ClipboardNames(), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the clipboard is left as it was";
     sim_.put("R\\Letters\\b.zzq", "");
     sim_.put("R\\Letters\\C.aaq", "");
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_OK);
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list), S_OK);
     EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\b.zzq") || OnDevice("R\\Letters\\C.aaq"));
     EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptor)) << "a completed move empties the clipboard";
 }
@@ -122,6 +122,7 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
     EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     EXPECT_EQ(drop.target->Drop(folder.get(), 0, below, &effect), S_OK);
+    SettleDevice();
     EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
     EXPECT_EQ(letters.Count(), 4);

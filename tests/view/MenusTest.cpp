@@ -225,7 +225,7 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());
     view.view->Refresh();
     EXPECT_EQ(Press(view, 'R', kCtrl), S_OK) << "Ctrl+R";
-    Sleep(200);
+    view.Listed();
     EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
     EXPECT_EQ(boxes_.texts, Names{"Files on the notetaker will be replaced by their backed-up copies. Are you sure "
@@ -241,11 +241,11 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
 TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
 {
     OpenView root(root_.get(), browser_), inside(letters_.get(), browser_);
-    EXPECT_EQ(Letters()->DeleteItems(0, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Letters()->DeleteItems(0, nullptr, inside.list), E_INVALIDARG);
     EXPECT_EQ(Letters()->CopyItems(nullptr, CShellFolder::COPY_CLIPBOARD, 0, nullptr), E_INVALIDARG);
     CItemList files, folder;
     for (const char* name : {"a.mmq", "gone.txt", "C.aaq"}) files.Append(MakeItem(name, kFile));
-    EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items())));
+    EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items(), inside.list)));
     EXPECT_EQ(inside.Column(0), (Names{"b.zzq", "C.aaq"})) << "a.mmq went, and nothing after the failure";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
 

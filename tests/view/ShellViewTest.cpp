@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "devicefiles/DeviceThread.h"
 #include "shell/OpenViews.h"
 
 namespace {
@@ -87,6 +88,7 @@ TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
     EXPECT_EQ(first.Column(0), (Names{"a.mmq", "memo.zzq", "aaa.txt"})) << "found ignoring case";
     EXPECT_EQ(second.Column(0), first.Column(0));
     EXPECT_EQ(second.view->Refresh(), S_OK);
+    second.Listed();
     EXPECT_EQ(second.Column(0), (Names{"a.mmq", "C.aaq", "memo.zzq"})) << "the device's own list again";
     // A change made on another thread reaches the list through the view's own thread.
     std::thread([&] { Letters()->NotifyChange(SHCNE_CREATE, created.get(), nullptr); }).join();
@@ -123,3 +125,36 @@ TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesTheSelectedItem)
 }
 
 }  // namespace
+
+// The view opens before the device has answered and says so in words; closed
+// while the device is still listing, it leaves the device and the module
+// usable. The device's answers wait for the test: an order, not a time.
+TEST_F(ShellViewTest, AViewOpensBeforeItsListingEndsAndMayCloseDuringIt)
+{
+    ScopedKernelHandle answer(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate&) {
+        if (from == MemoryLine::Side::Device) WaitForSingleObject(answer.get(), INFINITE);
+    });
+    ComPtr<IShellView> view;
+    ASSERT_EQ(letters_->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
+    FOLDERSETTINGS settings{FVM_DETAILS, 0};
+    RECT area{0, 0, 600, 400};
+    HWND window = nullptr;
+    ASSERT_EQ(view->CreateViewWindow(nullptr, &settings, &browser_, &area, &window), S_OK);
+    EXPECT_TRUE(static_cast<CShellView*>(view.get())->Reading());
+    char text[MAX_PATH] = "";
+    ListView_GetItemText(GetDlgItem(window, CShellView::kListId), 0, 0, text, sizeof text);
+    EXPECT_STREQ(text, "Reading the note-taker...");
+    EXPECT_EQ(view->DestroyViewWindow(), S_OK);
+    view.reset();
+    SetEvent(answer.get());
+    sim_.line.SetHook(nullptr);
+    {
+        OpenView again(letters_.get(), browser_);
+        EXPECT_EQ(again.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the next listing is right";
+    }
+    letters_.reset();
+    root_.reset();
+    for (int wait = 0; wait < 1000 && !DeviceThreadEnded(); ++wait) Sleep(10);
+    EXPECT_TRUE(DeviceThreadEnded()) << "the module may be unloaded once the last folder is gone";
+}

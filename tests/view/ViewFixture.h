@@ -26,6 +26,13 @@ struct OpenView {
         RECT area{0, 0, 600, 400};
         EXPECT_EQ(view->CreateViewWindow(nullptr, &settings, &browser, &area, &window), S_OK);
         list = GetDlgItem(window, CShellView::kListId);
+        Listed();
+    }
+    // Pumps this thread's messages until the listing the view asked for is in.
+    void Listed() const
+    {
+        for (Settle(); static_cast<CShellView*>(view.get())->Reading(); Settle())
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
     ~OpenView() { view->DestroyViewWindow(); }
     int Count() const { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
@@ -160,9 +167,14 @@ protected:
     }
     CShellFolder* Letters() const { return static_cast<CShellFolder*>(letters_.get()); }
     bool OnDevice(const char* relative) const { return TempDir::Exists(sim_.path(relative)); }
+    // The stand-in writes a sent file before it hears the next command: a listing.
+    void SettleDevice() const
+    {
+        ComPtr<IEnumIDList> next;
+        root_->EnumObjects(nullptr, SHCONTF_FOLDERS, next.put());
+    }
 
     SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
-    ErrorBoxCapture errors_;
     MessageBoxCapture boxes_;  // a refusal's words, so that no box waits for an answer
     ComPtr<CShellFolder> root_;
     ComPtr<IShellFolder> letters_;

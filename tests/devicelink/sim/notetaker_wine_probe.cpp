@@ -16,14 +16,12 @@ void Check(bool ok, const char* what)
     g_failures += !ok;
 }
 
-bool NoRetry() { return false; }
 }  // namespace
 
 // Usage: notetaker_wine_probe COMn-index|auto expected-model expected-name
 int main(int argc, char** argv)
 {
     if (argc < 4) return 2;
-    SetRetryPrompt(NoRetry);
     CNotetaker nt(strcmp(argv[1], "auto") == 0 ? -1 : atoi(argv[1]), 1000, 5, 3);
     const int opened = nt.serialOpen(false);
     printf("detection gave %d, Windows error %lu\n", opened, nt.WinError());
