@@ -25,8 +25,8 @@
 
 namespace {
 
-// A changed file is fetched beside its backed-up copy, which it replaces
-// only once it has arrived whole.
+// A file is fetched beside its backed-up copy, and takes its name only once
+// it has arrived whole: no file of a backup is ever half written.
 constexpr char kFetchSuffix[] = ".pellor-new";
 
 std::string Join(const std::string& folder, const std::string& name)
@@ -347,8 +347,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
         kept[Lower(line.devicePath)] = line;
         seen.insert(Lower(line.devicePath));
     }
-    for (DeviceEntry& row : m_transferList)
-        if (Exists(row.sPcName)) row.sPcName += kFetchSuffix;
+    for (DeviceEntry& row : m_transferList) row.sPcName += kFetchSuffix;
 
     HRESULT hr = S_OK;
     if (!WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
