@@ -53,8 +53,8 @@ bool WriteAll(HANDLE file, const std::string& text)
 
 int ReadWhole(const std::string& path, std::string& text)
 {
-    ScopedKernelHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.valid()) return CComPort::ERR_SYSTEM;
     char chunk[4096];
     DWORD got = 0;

@@ -241,9 +241,10 @@ std::string WithoutFetchSuffix(const std::string& path)
 std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines)
 {
     std::map<std::string, IndexLine> own;
-    for (const IndexLine& line : lines)
-        if (line.pcPath == BackupPcPath(folder, line.devicePath) && (line.kind == IndexLine::FOLDER || Exists(line.pcPath)))
-            own[Lower(line.devicePath)] = line;
+    for (const IndexLine& line : lines) {
+        const bool inTree = line.pcPath == BackupPcPath(folder, line.devicePath);
+        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[Lower(line.devicePath)] = line;
+    }
     return own;
 }
 
@@ -572,7 +573,8 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
         row.sName = entry->sName;
         row.nSize = entry->nSize;
         row.stTime = entry->stTime;
-        if (entry->nType != DeviceEntry::TYPE_SPECIAL) m_walkNewest = std::max(m_walkNewest, DeviceMinute(entry->stTime));
+        if (entry->nType != DeviceEntry::TYPE_SPECIAL)
+            m_walkNewest = std::max(m_walkNewest, DeviceMinute(entry->stTime));
         if (IsFolderEntry(*entry)) {
             // Left out on purpose, though a folder of the device, so that no
             // file of R: is ever kept as one of F:.

@@ -54,8 +54,8 @@ index_files | while read -r f; do
   p="${f:0:1}/${f:3}"; p="${p//\\//}"
   cmp -s "$WORK/device/$p" "$WORK/pc/backup/$p" || fail "killed backup: $f differs"
 done
-[ "$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' ! -name '*.pellor-new' | wc -l)" = "$KEPT" ] ||
-  fail "the killed backup left a file its index does not name"
+NAMED=$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' ! -name '*.pellor-new' | wc -l)
+[ "$NAMED" = "$KEPT" ] || fail "the killed backup left a file its index does not name"
 timed --yes restore backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "restore from the killed backup exit status $STATUS"; }
 echo "first backup killed after $(( $(sent) - SENT_BEFORE )) files: its index names $KEPT, a restore from it sent them"
@@ -63,7 +63,7 @@ echo "first backup killed after $(( $(sent) - SENT_BEFORE )) files: its index na
 timed --yes backup backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "first backup exit status $STATUS"; }
 grep -q 'not backed up (special entry): clock' "$WORK/err" || fail "the special entry is not named"
-[ "$FETCHED" = $(( FILES - KEPT )) ] || fail "the backup after the killed one fetched $FETCHED, not $FILES - $KEPT files"
+[ "$FETCHED" = $(( FILES - KEPT )) ] || fail "the backup after the killed one fetched $FETCHED, not $FILES - $KEPT"
 echo "backup after it: fetched the other $FETCHED files, $SECONDS_TAKEN s"
 [ "$(index_files | wc -l)" = "$FILES" ] || fail "index lines"
 cmp "$WORK/device/R/letters/ann.txt" "$WORK/pc/backup/R/letters/ann.txt" || fail "R:\\letters\\ann.txt"

@@ -196,7 +196,8 @@ TEST_F(BackupRestoreTest, ARestoreSendsTheDeviceNamesOfTheIndex)
     });
     nt_.Restore(nullptr, folder_.c_str());
     sim_.line.SetHook(nullptr);
-    for (const char* name : {"tr.", "lpt1"}) EXPECT_NE(wire.find(std::string("\x00\xFF", 2) + name + '\0'), std::string::npos) << name;
+    for (const char* name : {"tr.", "lpt1"})  // block 0: number 0, its complement, the name
+        EXPECT_NE(wire.find(std::string("\x00\xFF", 2) + name + '\0'), std::string::npos) << name;
 }
 
 TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
@@ -276,8 +277,8 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
     const std::string v2 = "Pellor backup index 2\r\n";
     const struct { const char* what; std::string text; int result; const char* paths; } rows[] = {
         {"a line cut off by the end of the process", v2 + "file 4 202603140926 R:\\a\r\nfile 4 2026", 0, "R:\\a;"},
-        {"a later line for a path replaces the first", v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n",
-         0, "r:\\A;"},
+        {"a later line for a path replaces the first",
+         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "r:\\A;"},
         {"a line without a path", v2 + "file 4 202603140926\r\n", CNotetaker::ERR_INVALIDINDEXFILE, ""},
         {"an index of a later version", "Pellor backup index 3\r\nfile 4 202603140926 R:\\a\r\n",
          CNotetaker::ERR_INVALIDINDEXFILE, ""},
