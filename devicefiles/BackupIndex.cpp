@@ -192,8 +192,7 @@ bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& l
                                             FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!file.valid()) return false;
         std::string text = std::string(kVersionLine) + "\r\n";
-        for (const IndexLine& line : lines)
-            if (line.devicePath.size() <= kMaxIndexLine) text += LineText(line);
+        for (const IndexLine& line : lines) text += LineText(line);
         if (!WriteAll(file.get(), text)) {
             SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(fresh.c_str());
@@ -210,6 +209,5 @@ bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& l
 
 bool AppendBackupIndex(HANDLE index, const IndexLine& line)
 {
-    if (line.devicePath.size() > kMaxIndexLine) return true;
     return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && WriteAll(index, LineText(line));
 }

@@ -27,7 +27,8 @@
 
 extern const char kBackupIndexName[];
 
-// The reader of the first indexes needs the CR within the first 259 bytes of a line.
+// The longest device path a backup keeps: the readers of the first indexes
+// need the CR within the first 259 bytes of a line.
 constexpr size_t kMaxIndexLine = MAX_PATH - 2;
 
 struct IndexLine {
@@ -49,15 +50,14 @@ ULONGLONG DeviceMinute(const SYSTEMTIME& time);
 // tool that drops the hidden attribute is still a backup.
 bool HoldsBackupIndex(const std::string& folder);
 
-// Reads the index of folder into lines, one a path, in the order first
-// written; 0, or the error code (ERR_INVALIDINDEXFILE for a line it cannot
+// Reads the index of folder into lines, one a path; 0, or the error code (ERR_INVALIDINDEXFILE for a line it cannot
 // read, ERR_SYSTEM when the file cannot be read) with the lines before it
 // kept. `current` tells whether the index is of this version, whose copies
 // lie in the drive trees and whose lines carry sizes and times.
 int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current = nullptr);
 
 // Writes the index anew, hidden, in one step: the old index stays whole
-// until the new one is complete. Lines that do not fit are left out.
+// until the new one is complete.
 bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines);
 
 // Adds one line to an index opened for appending.

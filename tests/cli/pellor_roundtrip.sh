@@ -35,12 +35,8 @@ timed() {
 device_files() { (cd "$WORK/device" && find R F -type f | sort); }
 index_files() { tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | sed -n 's/^\(file\|recent\) [0-9]* [0-9]* //p'; }
 FILES=$(device_files | wc -l)
-BYTES=$(cd "$WORK/device" && cat $(device_files) | wc -c)
-# The line moves 11,520 bytes a second at 115200 baud.
-rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.3f", b / s / 11520 }'; }
 
 # Killed while the 27 KB lecture.brl arrives, the fifth file (about 2 s on the line).
-SENT_BEFORE=$(sent)
 (cd "$WORK/pc" && exec "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM backup backup) \
   >/dev/null 2>&1 </dev/null &
 KILLED=$!
@@ -58,7 +54,7 @@ NAMED=$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' !
 [ "$NAMED" = "$KEPT" ] || fail "the killed backup left a file its index does not name"
 timed --yes restore backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "restore from the killed backup exit status $STATUS"; }
-echo "first backup killed after $(( $(sent) - SENT_BEFORE )) files: its index names $KEPT, a restore from it sent them"
+echo "first backup killed: its index names $KEPT files, whole; a restore from it sent them"
 
 timed --yes backup backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "first backup exit status $STATUS"; }
