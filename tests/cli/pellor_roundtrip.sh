@@ -50,7 +50,7 @@ index_files | while read -r f; do
   p="${f:0:1}/${f:3}"; p="${p//\\//}"
   cmp -s "$WORK/device/$p" "$WORK/pc/backup/$p" || fail "killed backup: $f differs"
 done
-NAMED=$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' ! -name '*.pellor-new' | wc -l)
+NAMED=$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' ! -name '*.pellor-*' | wc -l)
 [ "$NAMED" = "$KEPT" ] || fail "the killed backup left a file its index does not name"
 timed --yes restore backup
 [ "$STATUS" = 0 ] || { cat "$WORK/err"; fail "restore from the killed backup exit status $STATUS"; }
