@@ -1,6 +1,9 @@
 #include "devicefiles/BackupIndex.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
 
 #include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
@@ -10,12 +13,20 @@ const char kBackupIndexName[] = "backup-restore.index";
 
 namespace {
 
+const char kVersionLine[] = "Pellor backup index 2";
+const char* const kKindWords[] = {"file", "recent", "folder"};
 constexpr size_t kReadWindow = MAX_PATH - 1;
 
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty()) return name;
     return folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -34,17 +45,110 @@ std::string DriveFolder(const std::string& devicePath)
     return SafePcName(devicePath.substr(colon - 1, 1));
 }
 
-std::string BackedUpCopy(const std::string& folder, const std::string& devicePath)
-{
-    const std::string now = BackupPcPath(folder, devicePath);
-    const std::string before = Join(folder, BelowDrive(devicePath));
-    return !Exists(now) && Exists(before) ? before : now;
-}
-
 bool WriteAll(HANDLE file, const std::string& text)
 {
     DWORD written = 0;
     return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+}
+
+int ReadWhole(const std::string& path, std::string& text)
+{
+    constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) return CComPort::ERR_SYSTEM;
+    char chunk[4096];
+    DWORD got = 0;
+    for (;;) {
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return CComPort::ERR_SYSTEM;
+        if (got == 0) return 0;
+        text.append(chunk, got);
+    }
+}
+
+std::string LineText(const IndexLine& line)
+{
+    const SYSTEMTIME& t = line.time;
+    char head[64];
+    snprintf(head, sizeof head, "%s %lu %04u%02u%02u%02u%02u ", kKindWords[line.kind],
+             static_cast<unsigned long>(line.size), t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    return head + line.devicePath + "\r\n";
+}
+
+bool ParseLine(const std::string& text, IndexLine& line)
+{
+    char kind[16] = "";
+    unsigned long size = 0;
+    unsigned year, month, day, hour, minute;
+    int pathAt = 0;
+    // The path is all after the one blank that follows the time: a name may start with a blank.
+    if (sscanf(text.c_str(), "%15s %lu %4u%2u%2u%2u%2u%n", kind, &size, &year, &month, &day, &hour, &minute,
+               &pathAt) != 7 || text.size() <= static_cast<size_t>(pathAt) || text[static_cast<size_t>(pathAt)] != ' ')
+        return false;
+    const auto word = std::find_if(std::begin(kKindWords), std::end(kKindWords),
+                                   [&](const char* w) { return strcmp(w, kind) == 0; });
+    if (word == std::end(kKindWords)) return false;
+    line.kind = static_cast<IndexLine::Kind>(word - std::begin(kKindWords));
+    line.size = static_cast<DWORD>(size);
+    line.time = SYSTEMTIME{};
+    line.time.wYear = static_cast<WORD>(year), line.time.wMonth = static_cast<WORD>(month);
+    line.time.wDay = static_cast<WORD>(day), line.time.wHour = static_cast<WORD>(hour);
+    line.time.wMinute = static_cast<WORD>(minute);
+    line.devicePath = text.substr(static_cast<size_t>(pathAt) + 1);
+    return line.devicePath.find(':') != std::string::npos;
+}
+
+// Complete lines only: the last one may have been cut off by the end of the process.
+int ReadCurrent(const std::string& folder, const std::string& text, std::vector<IndexLine>& lines)
+{
+    std::map<std::string, size_t> at;  // lower-case device path: its line
+    for (size_t start = text.find("\r\n") + 2, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+        IndexLine line;
+        if (!ParseLine(text.substr(start, end - start), line)) return CNotetaker::ERR_INVALIDINDEXFILE;
+        line.pcPath = BackupPcPath(folder, line.devicePath);
+        const auto known = at.emplace(Lower(line.devicePath), lines.size());
+        if (known.second) lines.push_back(line);
+        else lines[known.first->second] = line;
+    }
+    return 0;
+}
+
+// The copy's own size and time stand for what the device had.
+void DescribeCopy(IndexLine& line)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    if (!GetFileAttributesExA(line.pcPath.c_str(), GetFileExInfoStandard, &data)) return;
+    line.size = data.nFileSizeLow;
+    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) FileTimeToSystemTime(&local, &line.time);
+}
+
+int ReadOlder(const std::string& folder, const std::string& text, std::vector<IndexLine>& lines)
+{
+    int result = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t window = std::min(kReadWindow, text.size() - at);
+        const size_t cr = text.find('\r', at);
+        if (cr == std::string::npos || cr - at >= window) {
+            result = CNotetaker::ERR_INVALIDINDEXFILE;
+            break;
+        }
+        IndexLine line;
+        line.devicePath = text.substr(at, cr - at);
+        at = cr + 2;
+        if (line.devicePath.find(':') == std::string::npos) {
+            result = CNotetaker::ERR_INVALIDINDEXFILE;
+            break;
+        }
+        lines.push_back(line);
+    }
+    const bool trees = std::any_of(lines.begin(), lines.end(),
+                                   [&](const IndexLine& l) { return Exists(BackupPcPath(folder, l.devicePath)); });
+    for (IndexLine& line : lines) {
+        line.pcPath = trees ? BackupPcPath(folder, line.devicePath) : Join(folder, BelowDrive(line.devicePath));
+        DescribeCopy(line);
+    }
+    return result;
 }
 
 }  // namespace
@@ -54,32 +158,31 @@ std::string BackupPcPath(const std::string& folder, const std::string& devicePat
     return Join(Join(folder, DriveFolder(devicePath)), BelowDrive(devicePath));
 }
 
-int ReadBackupIndex(const std::string& folder, HANDLE index, std::vector<DeviceEntry>& rows)
+ULONGLONG DeviceMinute(const SYSTEMTIME& t)
 {
-    std::string text;
-    char chunk[4096];
-    DWORD got = 0;
-    for (;;) {
-        if (!ReadFile(index, chunk, sizeof chunk, &got, nullptr)) return CComPort::ERR_SYSTEM;
-        if (got == 0) break;
-        text.append(chunk, got);
-    }
-    for (size_t at = 0; at < text.size();) {
-        const size_t window = std::min(kReadWindow, text.size() - at);
-        const size_t cr = text.find('\r', at);
-        if (cr == std::string::npos || cr - at >= window) return CNotetaker::ERR_INVALIDINDEXFILE;
-        DeviceEntry row;
-        row.sName = text.substr(at, cr - at);
-        at = cr + 2;
-        if (row.sName.find(':') == std::string::npos) return CNotetaker::ERR_INVALIDINDEXFILE;
-        row.sPcName = BackedUpCopy(folder, row.sName);
-        row.nType = 1;
-        rows.push_back(row);
-    }
-    return 0;
+    return (((t.wYear * 100ULL + t.wMonth) * 100 + t.wDay) * 100 + t.wHour) * 100 + t.wMinute;
 }
 
-bool WriteBackupIndex(const std::string& folder, const std::vector<std::string>& devicePaths)
+bool HoldsBackupIndex(const std::string& folder)
+{
+    const DWORD a = GetFileAttributesA(Join(folder, kBackupIndexName).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current)
+{
+    std::string text;
+    const int read = ReadWhole(Join(folder, kBackupIndexName), text);
+    if (read < 0) return read;
+    const std::string versionLine = std::string(kVersionLine) + "\r\n";
+    const bool versioned = text.compare(0, versionLine.size(), versionLine) == 0;
+    if (current) *current = versioned;
+    // An index of a later version than ours is not guessed at.
+    if (!versioned && text.compare(0, 20, kVersionLine, 20) == 0) return CNotetaker::ERR_INVALIDINDEXFILE;
+    return versioned ? ReadCurrent(folder, text, lines) : ReadOlder(folder, text, lines);
+}
+
+bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines)
 {
     const std::string index = Join(folder, kBackupIndexName);
     const std::string fresh = index + ".new";
@@ -88,9 +191,8 @@ bool WriteBackupIndex(const std::string& folder, const std::vector<std::string>&
         ScopedKernelHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!file.valid()) return false;
-        std::string text;
-        for (const std::string& path : devicePaths)
-            if (path.size() <= kMaxIndexLine) text += path + "\r\n";
+        std::string text = std::string(kVersionLine) + "\r\n";
+        for (const IndexLine& line : lines) text += LineText(line);
         if (!WriteAll(file.get(), text)) {
             SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(fresh.c_str());
@@ -103,4 +205,9 @@ bool WriteBackupIndex(const std::string& folder, const std::vector<std::string>&
     if (MoveFileExA(fresh.c_str(), index.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(index.c_str(), old);
     return false;
+}
+
+bool AppendBackupIndex(HANDLE index, const IndexLine& line)
+{
+    return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && WriteAll(index, LineText(line));
 }

@@ -1,12 +1,23 @@
 #pragma once
-// The hidden index of a backup folder, "backup-restore.index": one device
-// path with its drive per line, ended by CR LF, nothing else.
+// The index of a backup folder, "backup-restore.index".
 //
 // Layout of a backup: R:\letters\ann.txt is kept as <folder>\R\letters\ann.txt
 // and F:\letters\ann.txt as <folder>\F\letters\ann.txt, so that files of the
-// two drives with the same folder and name both survive. A backup made before
-// kept both drives in one tree (<folder>\letters\ann.txt); its files are
-// found there when the drive's tree does not hold them.
+// two drives with the same folder and name both survive.
+//
+// The index names what this program wrote, and only that is ever deleted.
+// It starts with a version line; each line after it is a kind ("file",
+// "recent" or "folder"), the size, the device's time to the minute
+// (YYYYMMDDhhmm) and the device path with its drive, ended by CR LF. A later
+// line for the same path replaces an earlier one, so that a backup can append
+// a line for each file as it arrives: an interrupted backup leaves a smaller
+// backup, never a broken one. A last line without its CR LF was being written
+// when the process ended and is left out.
+//
+// Indexes written before the version line hold one device path per line.
+// Those written before the drive trees kept both drives in one tree
+// (<folder>\letters\ann.txt): an index is taken for one of those only when
+// none of its files is found in a drive tree.
 #include <windows.h>
 
 #include <string>
@@ -16,18 +27,38 @@
 
 extern const char kBackupIndexName[];
 
-// The reader needs the CR within the first 259 bytes of a line.
+// The longest device path a backup keeps: the readers of the first indexes
+// need the CR within the first 259 bytes of a line.
 constexpr size_t kMaxIndexLine = MAX_PATH - 2;
+
+struct IndexLine {
+    enum Kind { FILE_SETTLED, FILE_RECENT, FOLDER };
+    Kind kind = FILE_SETTLED;
+    std::string devicePath;
+    std::string pcPath;  // the copy (a folder's PC folder); not stored, made from devicePath
+    DWORD size = 0;
+    SYSTEMTIME time{};  // the device's, to the minute
+};
 
 // Where a device file is kept in a backup made now.
 std::string BackupPcPath(const std::string& folder, const std::string& devicePath);
 
-// Reads every line of an index into rows {sName = line, sPcName = the
-// backed-up copy, nType = 1}; 0, or the error code (a line without CR in
-// reach or without colon: ERR_INVALIDINDEXFILE; a read failure: ERR_SYSTEM)
-// with the rows read before it kept.
-int ReadBackupIndex(const std::string& folder, HANDLE index, std::vector<DeviceEntry>& rows);
+// The device's minute as one ordered number.
+ULONGLONG DeviceMinute(const SYSTEMTIME& time);
+
+// True when folder holds an index file, hidden or not: a copy made by a
+// tool that drops the hidden attribute is still a backup.
+bool HoldsBackupIndex(const std::string& folder);
+
+// Reads the index of folder into lines, one a path; 0, or the error code (ERR_INVALIDINDEXFILE for a line it cannot
+// read, ERR_SYSTEM when the file cannot be read) with the lines before it
+// kept. `current` tells whether the index is of this version, whose copies
+// lie in the drive trees and whose lines carry sizes and times.
+int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current = nullptr);
 
 // Writes the index anew, hidden, in one step: the old index stays whole
-// until the new one is complete. Lines that do not fit are left out.
-bool WriteBackupIndex(const std::string& folder, const std::vector<std::string>& devicePaths);
+// until the new one is complete.
+bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines);
+
+// Adds one line to an index opened for appending.
+bool AppendBackupIndex(HANDLE index, const IndexLine& line);

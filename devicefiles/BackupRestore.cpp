@@ -25,8 +25,8 @@
 
 namespace {
 
-// A changed file is fetched beside its backed-up copy, which it replaces
-// only once it has arrived whole.
+// A file is fetched beside its backed-up copy, and takes its name only once
+// it has arrived whole: no file of a backup is ever half written.
 constexpr char kFetchSuffix[] = ".pellor-new";
 
 std::string Join(const std::string& folder, const std::string& name)
@@ -57,12 +57,6 @@ bool IsFolder(const std::string& path)
 {
     const DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool HoldsHiddenIndex(const std::string& folder)
-{
-    const DWORD a = Attributes(Join(folder, kBackupIndexName));
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_HIDDEN);
 }
 
 bool IsTypeDigit(char c) { return c == '1' || c == '2' || c == '3'; }
@@ -117,14 +111,16 @@ bool DeviceFileTime(const SYSTEMTIME& deviceTime, FILETIME& out)
     return SystemTimeToFileTime(&deviceTime, &local) && LocalFileTimeToFileTime(&local, &out);
 }
 
-bool SameAsBackedUp(const std::string& pcPath, const DeviceEntry& row)
+// A file the backup holds as the device has it: a copy of the recorded size,
+// and no change on the device since. A file recorded as changed in the newest
+// minute its backup saw is fetched again, whatever its time says.
+bool Unchanged(const IndexLine& line, const DeviceEntry& row)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    FILETIME device;
-    if (!GetFileAttributesExA(pcPath.c_str(), GetFileExInfoStandard, &data)) return false;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || data.nFileSizeHigh || data.nFileSizeLow != row.nSize)
-        return false;
-    return DeviceFileTime(row.stTime, device) && CompareFileTime(&device, &data.ftLastWriteTime) == 0;
+    if (line.kind != IndexLine::FILE_SETTLED || line.size != row.nSize) return false;
+    if (DeviceMinute(line.time) != DeviceMinute(row.stTime)) return false;
+    if (!GetFileAttributesExA(line.pcPath.c_str(), GetFileExInfoStandard, &data)) return false;
+    return !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !data.nFileSizeHigh && data.nFileSizeLow == row.nSize;
 }
 
 // A copy carries the device's time, so that the next backup can tell it unchanged.
@@ -149,26 +145,23 @@ void RemoveCopy(const std::string& folder, const std::string& pcPath, bool trace
     }
 }
 
-// The rows of the backup in folder, read from its index; none when it has none.
-std::vector<DeviceEntry> BackedUpRows(const std::string& folder)
-{
-    std::vector<DeviceEntry> rows;
-    ScopedKernelHandle index(CreateFileA(Join(folder, kBackupIndexName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-    if (index.valid()) ReadBackupIndex(folder, index.get(), rows);
-    return rows;
-}
-
 bool IsBareDrive(const std::string& path) { return path.size() == 2 && path[1] == ':'; }
 
-// The device folders a restore sends into, each after the folders above it.
-std::vector<std::string> DeviceFoldersOf(const std::vector<DeviceEntry>& rows)
+std::string LastComponent(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// The device folders a restore sends into, and the folders the index
+// recorded, each after the folders above it.
+std::vector<std::string> DeviceFoldersOf(const std::vector<DeviceEntry>& rows, const std::vector<IndexLine>& lines)
 {
+    std::vector<std::string> wanted;
+    for (const DeviceEntry& row : rows) wanted.push_back(Parent(row.sName));
+    for (const IndexLine& line : lines)
+        if (line.kind == IndexLine::FOLDER) wanted.push_back(line.devicePath);
     std::vector<std::string> folders;
     std::set<std::string> seen;
-    for (const DeviceEntry& row : rows) {
+    for (const std::string& deepest : wanted) {
         std::vector<std::string> chain;
-        for (std::string folder = Parent(row.sName); !folder.empty() && !IsBareDrive(folder); folder = Parent(folder))
+        for (std::string folder = deepest; !folder.empty() && !IsBareDrive(folder); folder = Parent(folder))
             chain.push_back(folder);
         for (auto folder = chain.rbegin(); folder != chain.rend(); ++folder)
             if (seen.insert(Lower(*folder)).second) folders.push_back(*folder);
@@ -176,12 +169,90 @@ std::vector<std::string> DeviceFoldersOf(const std::vector<DeviceEntry>& rows)
     return folders;
 }
 
+bool IsFolderEntry(const DeviceEntry& e)
+{
+    return e.nType == DeviceEntry::TYPE_FOLDER_R || e.nType == DeviceEntry::TYPE_FOLDER_F;
+}
+
 bool Lists(const std::vector<DeviceEntry>& listing, const std::string& name, bool folder)
 {
     return std::any_of(listing.begin(), listing.end(), [&](const DeviceEntry& e) {
-        const bool isFolder = e.nType == DeviceEntry::TYPE_FOLDER_R || e.nType == DeviceEntry::TYPE_FOLDER_F;
-        return isFolder == folder && _stricmp(e.sName.c_str(), name.c_str()) == 0;
+        return IsFolderEntry(e) == folder && _stricmp(e.sName.c_str(), name.c_str()) == 0;
     });
+}
+
+// The cable names a folder to list or fetch without its drive, and the
+// device looks such a path up on R: first: a folder of F: whose name R: also
+// has at its root cannot be read, and R:'s files must never pass for its.
+bool IsNamesakeOfR(const std::vector<DeviceEntry>& root, const std::string& devicePath)
+{
+    if (devicePath.compare(0, 3, "F:\\") != 0) return false;
+    const std::string top = devicePath.substr(3, devicePath.find('\\', 3) - 3);
+    return std::any_of(root.begin(), root.end(), [&](const DeviceEntry& e) {
+        return e.nType == DeviceEntry::TYPE_FOLDER_R && _stricmp(e.sName.c_str() + 3, top.c_str()) == 0;
+    });
+}
+
+// The entries of a device folder, or the listing's error.
+int ListFolder(CNotetaker& nt, const std::string& path, std::vector<DeviceEntry>& out)
+{
+    const int count = nt.EnumFolder(path.c_str());
+    out.resize(static_cast<size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) nt.GetEntry(static_cast<size_t>(i), out[static_cast<size_t>(i)]);
+    return count;
+}
+
+IndexLine FolderLine(const std::string& folder, const DeviceEntry& entry)
+{
+    IndexLine line;
+    line.kind = IndexLine::FOLDER;
+    line.devicePath = entry.sName;
+    line.pcPath = BackupPcPath(folder, entry.sName);
+    line.time = entry.stTime;
+    return line;
+}
+
+// The device's times have minute resolution, and a file may change again
+// within the minute after it was fetched, keeping its time. A time written
+// before the fetch is a time the device's clock had passed: a file older than
+// the newest time the backup's own listing showed cannot change again without
+// a newer time. A file of that newest minute is recorded as recent, and the
+// next backup fetches it again whatever its time says.
+IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
+{
+    IndexLine line;
+    line.kind = DeviceMinute(row.stTime) >= newestMinute ? IndexLine::FILE_RECENT : IndexLine::FILE_SETTLED;
+    line.devicePath = row.sName;
+    line.pcPath = row.sPcName;
+    line.size = row.nSize;
+    line.time = row.stTime;
+    return line;
+}
+
+std::string WithoutFetchSuffix(const std::string& path)
+{
+    const size_t n = sizeof kFetchSuffix - 1;
+    return path.size() > n && path.compare(path.size() - n, n, kFetchSuffix) == 0 ? path.substr(0, path.size() - n)
+                                                                                  : path;
+}
+
+// Lines of an older index whose copies lie outside the drive trees are left
+// alone: they name files an earlier layout kept, or the user's own.
+std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines)
+{
+    std::map<std::string, IndexLine> own;
+    for (const IndexLine& line : lines) {
+        const bool inTree = line.pcPath == BackupPcPath(folder, line.devicePath);
+        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[Lower(line.devicePath)] = line;
+    }
+    return own;
+}
+
+std::vector<IndexLine> Values(const std::map<std::string, IndexLine>& lines)
+{
+    std::vector<IndexLine> values;
+    for (const auto& line : lines) values.push_back(line.second);
+    return values;
 }
 
 }  // namespace
@@ -196,6 +267,7 @@ bool CNotetaker::_isBackupPath(const char* folder, bool top)
     return top && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
 }
 
+// An index counts whatever its attributes: copying tools drop the hidden one.
 int CNotetaker::_isRestorePath(const char* folder, bool top)
 {
     if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath(%s) %s", folder ? folder : "", top ? "ROOT" : "");
@@ -203,7 +275,7 @@ int CNotetaker::_isRestorePath(const char* folder, bool top)
         if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath = -1 (wrong path)");
         return -1;
     }
-    if (HoldsHiddenIndex(folder)) {
+    if (HoldsBackupIndex(folder)) {
         if (DbgOn(DBG_NOTETAKER)) DbgPrint("CNotetaker::_isRestorePath = 1 (found index file)");
         return 1;
     }
@@ -213,13 +285,13 @@ int CNotetaker::_isRestorePath(const char* folder, bool top)
 
 // A backup never removes the backup it replaces before the new one is whole:
 // an unchanged file is kept, a changed one replaces its copy once it has
-// arrived, files gone from the device leave the backup only when every file
-// arrived, and the index is written last. Only a folder with the hidden
-// index is taken for a backup; any other folder is the user's.
+// arrived, and files gone from the device leave the backup only when every
+// file arrived. Only what the index names is ever deleted; a folder without
+// an index is the user's.
 HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 {
     if (!_isBackupPath(folder, true)) return ErrorHResult(setError(ERR_INVALIDPATH));
-    const bool update = HoldsHiddenIndex(folder);
+    const bool update = HoldsBackupIndex(folder);
     const bool othersFiles = !update && IsFolder(folder) && !FolderIsEmpty(folder);
     if ((update || othersFiles) && !Confirm(hwnd, update ? IDS_CONFIRM_DELETEBACKUP : IDS_CONFIRM_FOREIGNFOLDER))
         return 1;
@@ -231,7 +303,8 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         return ErrorHResult(setError(ERR_SYSTEM));
     }
 
-    const std::vector<DeviceEntry> previous = update ? BackedUpRows(folder) : std::vector<DeviceEntry>();
+    std::vector<IndexLine> previous;
+    if (update) ReadBackupIndex(folder, previous);  // the lines before a damaged one still count
     const int rows = getFileNames(folder, nullptr, false);
     if (rows < 0) {
         ShowErrorFiles(hwnd);
@@ -240,80 +313,106 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
     dropRepeatedRows();
     const bool anyFile = std::any_of(m_transferList.begin(), m_transferList.end(),
                                      [](const DeviceEntry& row) { return row.nType == 1; });
-    if (!anyFile && !update) {
+    if (!anyFile && m_walkFolders.empty() && !update) {
         DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
         ShowErrorFiles(hwnd);
         return ErrorHResult(setError(0));
     }
-    const HRESULT hr = updateBackup(hwnd, folder, previous);
+    const HRESULT hr = updateBackup(hwnd, folder, OwnLines(folder, previous));
     if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
     ShowErrorFiles(hwnd);
     return hr;
 }
 
-// Fetches what the backup lacks, then settles the backup and its index.
-// The transfer list ends holding every row, for the closing list.
-HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, const std::vector<DeviceEntry>& previous)
+// Fetches what the backup lacks, then settles the backup and its index. The
+// index is written before the first fetch and grows by a line as each file
+// arrives. The transfer list ends holding every row, for the closing list.
+HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept)
 {
-    std::set<std::string> previousCopies;
-    for (const DeviceEntry& row : previous) previousCopies.insert(Lower(row.sPcName));
-
+    std::set<std::string> seen;  // lower-case device paths of this walk
     std::vector<DeviceEntry> walked;
     walked.swap(m_transferList);
     std::vector<DeviceEntry> settled;  // kept as they are, or not fetched at all
     for (DeviceEntry& row : walked) {
         if (row.nType == 1 && row.sName.size() > kMaxIndexLine) row.nType = ERR_INVALIDPATH;
-        if (row.nType == 1 && previousCopies.count(Lower(row.sPcName)) && SameAsBackedUp(row.sPcName, row))
+        const auto known = kept.find(Lower(row.sName));
+        if (row.nType == 1 && known != kept.end() && Unchanged(known->second, row)) {
             row.nType = 0;
+            known->second.devicePath = row.sName;  // its case may have changed
+        }
+        if (row.nType == 1 || row.nType == 0) seen.insert(Lower(row.sName));
         (row.nType == 1 ? m_transferList : settled).push_back(row);
     }
-    std::vector<std::string> copies;  // where each fetched row belongs
-    for (DeviceEntry& row : m_transferList) {
-        copies.push_back(row.sPcName);
-        if (Exists(row.sPcName)) row.sPcName += kFetchSuffix;
+    for (const DeviceEntry& entry : m_walkFolders) {
+        const IndexLine line = FolderLine(folder, entry);
+        kept[Lower(line.devicePath)] = line;
+        seen.insert(Lower(line.devicePath));
     }
+    for (DeviceEntry& row : m_transferList) row.sPcName += kFetchSuffix;
+
     HRESULT hr = S_OK;
-    if (m_transferList.empty()) setError(0);
-    else hr = transfer(hwnd, DCMD_RX);
+    if (!WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
+    else if (m_transferList.empty()) setError(0);
+    else hr = fetchIntoBackup(hwnd, folder, kept);
 
     bool complete = SUCCEEDED(hr);
-    std::set<std::string> inBackup;  // device paths, lower case
-    for (size_t i = 0; i < m_transferList.size(); ++i) {
-        DeviceEntry& row = m_transferList[i];
-        const bool fetched =
-            row.nType == 0 && (row.sPcName == copies[i] ||
-                               MoveFileExA(row.sPcName.c_str(), copies[i].c_str(), MOVEFILE_REPLACE_EXISTING));
-        if (fetched) StampDeviceTime(copies[i], row.stTime);
-        if (!fetched && row.nType == 0) row.nType = setError(ERR_SYSTEM);
-        if (!fetched && row.sPcName != copies[i]) DeleteFileA(row.sPcName.c_str());
-        row.sPcName = copies[i];
-        complete = complete && fetched;
-        // A file that did not arrive keeps its earlier copy in the backup.
-        if (fetched || (previousCopies.count(Lower(row.sPcName)) && Exists(row.sPcName)))
-            inBackup.insert(Lower(row.sName));
+    for (DeviceEntry& row : m_transferList) {
+        const std::string copy = WithoutFetchSuffix(row.sPcName);
+        if (row.sPcName != copy) DeleteFileA(row.sPcName.c_str());
+        row.sPcName = copy;
+        complete = complete && row.nType == 0;
     }
-    std::set<std::string> current;
-    for (const DeviceEntry& row : settled) {
-        if (row.nType == 0) inBackup.insert(Lower(row.sName));
-        if (row.nType < 0) complete = false;
-    }
-    for (const DeviceEntry& row : walked) current.insert(Lower(row.sPcName));
-    for (const DeviceEntry& row : previous) {
-        if (current.count(Lower(row.sPcName)) || !Exists(row.sPcName)) continue;
-        if (complete) RemoveCopy(folder, row.sPcName, trace());
-        else inBackup.insert(Lower(row.sName));
-    }
-
-    std::vector<std::string> lines;
-    std::set<std::string> written;
-    auto addLine = [&](const std::string& devicePath) {
-        if (inBackup.count(Lower(devicePath)) && written.insert(Lower(devicePath)).second) lines.push_back(devicePath);
-    };
-    for (const DeviceEntry& row : walked) addLine(row.sName);
-    for (const DeviceEntry& row : previous) addLine(row.sName);
-    if (!WriteBackupIndex(folder, lines)) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
+    for (const DeviceEntry& row : settled)
+        if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) complete = false;
+    if (complete) dropLeftFiles(folder, kept, seen);
+    // An empty device folder shows in the backup too.
+    for (const DeviceEntry& entry : m_walkFolders)
+        SHCreateDirectoryExA(nullptr, BackupPcPath(folder, entry.sName).c_str(), nullptr);
+    if (SUCCEEDED(hr) && !WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
     m_transferList.insert(m_transferList.begin(), settled.begin(), settled.end());
     return hr;
+}
+
+// Each file that arrives replaces its copy and gets its line at once, so
+// that a backup that is killed keeps what it fetched.
+HRESULT CNotetaker::fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept)
+{
+    ScopedKernelHandle index(CreateFileA(Join(folder, kBackupIndexName).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    const ULONGLONG newest = m_walkNewest;
+    m_job.rowDone = [&](DeviceEntry& row) {
+        const std::string copy = WithoutFetchSuffix(row.sPcName);
+        if (row.sPcName != copy && !MoveFileExA(row.sPcName.c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            row.nType = setError(ERR_SYSTEM);
+            return;
+        }
+        row.sPcName = copy;
+        StampDeviceTime(copy, row.stTime);
+        const IndexLine line = FetchedLine(row, newest);
+        kept[Lower(row.sName)] = line;
+        if (index.valid()) AppendBackupIndex(index.get(), line);
+    };
+    const HRESULT hr = transfer(hwnd, DCMD_RX);
+    m_job.rowDone = nullptr;
+    return hr;
+}
+
+// Removes the copies of files, and the empty folders of folders, that left the device.
+void CNotetaker::dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
+                               const std::set<std::string>& seen)
+{
+    std::vector<std::string> folders;  // a folder's line comes before its files' lines
+    for (auto line = kept.begin(); line != kept.end();) {
+        if (seen.count(line->first)) {
+            ++line;
+            continue;
+        }
+        if (line->second.kind == IndexLine::FOLDER) folders.push_back(line->second.pcPath);
+        else RemoveCopy(folder, line->second.pcPath, trace());
+        line = kept.erase(line);
+    }
+    // Only an empty folder goes: anything the user put there stays.
+    for (auto pcFolder = folders.rbegin(); pcFolder != folders.rend(); ++pcFolder) RemoveDirectoryA(pcFolder->c_str());
 }
 
 // A file of R: and one of F: may be listed under the same path; fetch it once.
@@ -327,8 +426,9 @@ void CNotetaker::dropRepeatedRows()
 }
 
 // The list holds this restore's rows alone, the device folders they go into
-// are made first, and files on the device are replaced only when the user
-// says so, once.
+// (and the empty ones the index recorded) are made first, and files on the
+// device are replaced only when the user says so, once. A file is sent under
+// its device name from the index, not under the name its copy has on the PC.
 HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 {
     const int layout = _isRestorePath(folder, true);
@@ -337,38 +437,78 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     const int rows = getFileNames(folder, Join(folder, kBackupIndexName).c_str(), true);
     if (trace()) DbgPrint("CNotetaker::Restore(%s) %d files", folder, static_cast<int>(m_transferList.size()));
     if (rows < 0) return ErrorHResult(setError(rows));
+    const bool indexed = HoldsBackupIndex(folder);
+    std::vector<IndexLine> lines;
+    if (indexed) ReadBackupIndex(folder, lines);
 
     std::vector<std::string> missing;
-    if (replacesDeviceFiles(missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
+    if (replacesDeviceFiles(lines, missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
     for (const std::string& deviceFolder : missing) FolderCreate(deviceFolder.c_str());
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTORING));
+    m_job.deviceNames = indexed;
     const HRESULT hr = transfer(hwnd, DCMD_TX);
+    m_job.deviceNames = false;
+    if (indexed) recordRestoredTimes(hwnd, folder, lines);
     if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTOREDONE));
     ShowErrorFiles(hwnd);
     return hr;
 }
 
+// The device stamps a restored file with its own clock: one listing of each
+// folder sent into gives the index those times, so that the next backup
+// fetches none of the files again. Where the backup cannot take them, the
+// user hears it, and the next backup fetches them.
+void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines)
+{
+    // An index of the one-tree layout is rewritten by the next backup alone.
+    if (std::any_of(lines.begin(), lines.end(),
+                    [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
+        return;
+    const std::vector<DeviceEntry>& sent = m_transferList;
+    std::map<std::string, IndexLine*> byPath;
+    for (IndexLine& line : lines) byPath[Lower(line.devicePath)] = &line;
+    std::vector<DeviceEntry> root;
+    const bool onF = std::any_of(sent.begin(), sent.end(), [](const DeviceEntry& r) { return r.sName[0] == 'F'; });
+    if (onF && ListFolder(*this, "\\", root) < 0) return;
+    std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries, or none
+    bool recorded = false;
+    for (const DeviceEntry& row : sent) {
+        const auto line = byPath.find(Lower(row.sName));
+        const std::string deviceFolder = Parent(row.sName);
+        if (row.nType != 0 || line == byPath.end() || IsNamesakeOfR(root, row.sName)) continue;
+        const auto listed = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
+        if (listed.second && ListFolder(*this, deviceFolder, listed.first->second) < 0) continue;
+        for (const DeviceEntry& entry : listed.first->second) {
+            if (IsFolderEntry(entry) || _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) != 0) continue;
+            line->second->kind = IndexLine::FILE_SETTLED;
+            line->second->size = entry.nSize;
+            line->second->time = entry.stTime;
+            recorded = true;
+        }
+    }
+    if (!recorded || WriteBackupIndex(folder, lines)) return;
+    char text[256] = "";
+    LoadResourceText(IDS_BACKUP_NOTUPDATED, text, sizeof text);
+    ShowMessageText(hwnd, text, MB_ICONWARNING | MB_TASKMODAL);
+}
+
 // Lists the device folders the transfer list sends into: true when a file of
 // the list is there already (or a folder cannot be listed, so nobody knows);
 // `missing` gets the folders to make, each after the folders above it.
-bool CNotetaker::replacesDeviceFiles(std::vector<std::string>& missing)
+bool CNotetaker::replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing)
 {
     const std::vector<DeviceEntry> rows = m_transferList;
     std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries
     std::set<std::string> absent;
     bool replaces = false;
     auto list = [&](const std::string& deviceFolder) -> std::vector<DeviceEntry>* {
-        const std::string key = Lower(deviceFolder);
-        auto known = listings.find(key);
-        if (known != listings.end()) return &known->second;
-        const int count = EnumFolder(deviceFolder.c_str());
-        if (count < 0) return nullptr;
-        std::vector<DeviceEntry>& entries = listings[key];
-        entries.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
-        return &entries;
+        const auto known = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
+        if (!known.second) return &known.first->second;
+        if (ListFolder(*this, deviceFolder, known.first->second) >= 0) return &known.first->second;
+        listings.erase(known.first);
+        return nullptr;
     };
-    for (const std::string& deviceFolder : DeviceFoldersOf(rows)) {
+    for (const std::string& deviceFolder : DeviceFoldersOf(rows, lines)) {
         std::string above = Parent(deviceFolder);
         if (above.empty() || IsBareDrive(above)) above = "\\";
         const bool aboveAbsent = absent.count(Lower(above)) != 0;
@@ -389,17 +529,19 @@ bool CNotetaker::replacesDeviceFiles(std::vector<std::string>& missing)
     return replaces;
 }
 
-// Removes the backup in folder, the files its hidden index names; a folder
-// without that index is the user's and keeps everything.
+// Removes the backup in folder, the files and empty folders its index names;
+// a folder without an index is the user's and keeps everything.
 int CNotetaker::BackupRemove(const char* folder)
 {
     if (trace()) DbgPrint("CNotetaker::BackupRemove(%s)", folder);
-    if (!HoldsHiddenIndex(folder)) return 0;
-    const std::vector<DeviceEntry> rows = BackedUpRows(folder);
+    if (!HoldsBackupIndex(folder)) return 0;
+    std::vector<IndexLine> lines;
+    ReadBackupIndex(folder, lines);
     const std::string index = Join(folder, kBackupIndexName);
     SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(index.c_str());
-    for (const DeviceEntry& row : rows) RemoveCopy(folder, row.sPcName, trace());
+    std::map<std::string, IndexLine> own = OwnLines(folder, lines);
+    dropLeftFiles(folder, own, std::set<std::string>());
     return 0;
 }
 
@@ -412,27 +554,38 @@ int CNotetaker::getFileNames(const char* base, const char* name, bool fromPc)
     return result < 0 ? result : static_cast<int>(m_transferList.size());
 }
 
+// Besides the rows, the walk keeps the folders it went through and the
+// newest time it saw.
 int CNotetaker::rowsFromDevice(const char* base, const char* name)
 {
-    if (!name) m_transferList.clear();
-    const int count = EnumFolder(name ? name : "\\");
-    if (count < 0) return count;
+    if (!name) {
+        m_transferList.clear();
+        m_walkFolders.clear();
+        m_walkNewest = 0;
+    }
     // Walking a sub-folder replaces the listing: keep our own copy.
-    std::vector<DeviceEntry> listing(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) GetEntry(static_cast<size_t>(i), listing[static_cast<size_t>(i)]);
+    std::vector<DeviceEntry> listing;
+    const int count = ListFolder(*this, name ? name : "\\", listing);
+    if (count < 0) return count;
 
     for (auto entry = listing.rbegin(); entry != listing.rend(); ++entry) {
         DeviceEntry row;
         row.sName = entry->sName;
         row.nSize = entry->nSize;
         row.stTime = entry->stTime;
-        if (entry->nType == DeviceEntry::TYPE_FOLDER_R || entry->nType == DeviceEntry::TYPE_FOLDER_F) {
+        if (entry->nType != DeviceEntry::TYPE_SPECIAL)
+            m_walkNewest = std::max(m_walkNewest, DeviceMinute(entry->stTime));
+        if (IsFolderEntry(*entry)) {
+            // Left out on purpose, though a folder of the device, so that no
+            // file of R: is ever kept as one of F:.
+            if (!name && IsNamesakeOfR(listing, entry->sName)) row.nType = DeviceEntry::ROW_NAMESAKE;
             // A folder path the device could not be sent whole is not walked.
-            if (entry->sName.size() > kMaxIndexLine) {
-                row.nType = ERR_INVALIDPATH;
+            else if (entry->sName.size() > kMaxIndexLine) row.nType = ERR_INVALIDPATH;
+            if (row.nType != 0) {
                 m_transferList.push_back(row);
                 continue;
             }
+            m_walkFolders.push_back(*entry);
             const int below = rowsFromDevice(base, entry->sName.c_str());
             if (below < 0) return below;
             continue;
@@ -456,18 +609,22 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
 
 int CNotetaker::rowsFromPc(const char* base, const char* name)
 {
-    ScopedKernelHandle index(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (index.valid()) return rowsFromIndex(base, index.get());
+    if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES && !IsFolder(name)) return rowsFromIndex(base);
     return rowsFromLayout(base, IsFolder(name) ? name : base);
 }
 
-int CNotetaker::rowsFromIndex(const char* base, HANDLE index)
+int CNotetaker::rowsFromIndex(const char* base)
 {
     m_transferList.clear();
-    std::vector<DeviceEntry> lines;
-    const int read = ReadBackupIndex(base, index, lines);
-    for (DeviceEntry& row : lines)
-        if (PcFileSize(row.sPcName.c_str(), row.nSize)) m_transferList.push_back(row);
+    std::vector<IndexLine> lines;
+    const int read = ReadBackupIndex(base, lines);
+    for (const IndexLine& line : lines) {
+        DeviceEntry row;
+        row.sName = line.devicePath;
+        row.sPcName = line.pcPath;
+        row.nType = 1;
+        if (line.kind != IndexLine::FOLDER && PcFileSize(row.sPcName.c_str(), row.nSize)) m_transferList.push_back(row);
+    }
     return read < 0 ? setError(read) : 0;
 }
 

@@ -9,6 +9,9 @@ struct DeviceEntry {
     // Transfer list: a row left out on purpose (a special entry a backup
     // cannot copy), named afterwards with the rows that failed.
     static constexpr int ROW_SKIPPED = 2;
+    // Transfer list: a folder of F: left out because R: has a folder of the
+    // same name at its root, which the cable cannot tell apart from it.
+    static constexpr int ROW_NAMESAKE = 3;
 
     std::string sName;    // listing: name (folders with their drive); transfer: device path
     std::string sPcName;  // transfer: PC path

@@ -101,7 +101,9 @@ void AppendFileList(char (&text)[1024], UINT heading, const std::vector<DeviceEn
         if (!listed(row.nType)) continue;
         used = strlen(text);
         if (used >= 511) break;
-        snprintf(text + used, sizeof text - used, "\n%s", row.sName.c_str());
+        char reason[160] = "";
+        if (row.nType == DeviceEntry::ROW_NAMESAKE) LoadResourceText(IDS_NAMESAKE_REASON, reason, sizeof reason);
+        snprintf(text + used, sizeof text - used, "\n%s%s%s", row.sName.c_str(), reason[0] ? " " : "", reason);
     }
 }
 
@@ -260,6 +262,7 @@ int CNotetaker::transferRows()
             return setError(ERR_ABORTED);
         }
         row.nType = result < 0 ? result : 0;
+        if (row.nType == 0 && m_job.rowDone) m_job.rowDone(row);
         if (trace()) DbgPrint("done with %s <-> %s: Code=%d", row.sName.c_str(), row.sPcName.c_str(), row.nType);
         last = result;
         // Each row would spend its own repeats and retries on a device that
@@ -317,7 +320,8 @@ int CNotetaker::startRow(const DeviceEntry& row)
         std::string path = row.sPcName;
         if (row.sPcName.size() > 2 && MakeDeviceName(mapped, 2, drive.c_str(), row.sPcName.c_str() + 2))
             path = drive + mapped;
-        return TxStart(path.c_str());
+        const std::string deviceName = row.sName.substr(row.sName.find_last_of('\\') + 1);
+        return TxStart(path.c_str(), m_job.deviceNames ? deviceName.c_str() : nullptr);
     }
     const int namesake = refuseNamesake(row.sName.c_str());
     if (namesake < 0) return namesake;

@@ -2,6 +2,9 @@
 // What the note-taker object keeps while a transfer job runs.
 #include <windows.h>
 
+#include <functional>
+
+#include "devicefiles/DeviceEntry.h"
 #include "foundation/ScopedHandle.h"
 
 struct TransferJob {
@@ -15,6 +18,10 @@ struct TransferJob {
     volatile LONG cancelled = 0;
     // Told each byte-count line as the dialog shows it (the console front end).
     void (*observer)(const char* line) = nullptr;
+    // Told each row that arrived, on the worker; it may still fail the row (a backup).
+    std::function<void(DeviceEntry& row)> rowDone;
+    // Send mode: block 0 names each file by its device path, not by its PC name (a restore from an index).
+    bool deviceNames = false;
 };
 
 // The dialog's lines as the worker writes them, and what it has shown.

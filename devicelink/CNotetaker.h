@@ -5,9 +5,12 @@
 // negative on failure) and record it as the object's last result.
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "devicefiles/BackupIndex.h"
 #include "devicefiles/DeviceEntry.h"
 #include "devicefiles/TransferJob.h"
 #include "devicelink/CYModem.h"
@@ -157,11 +160,15 @@ private:
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);
     void dropRepeatedRows();
-    HRESULT updateBackup(HWND hwnd, const std::string& folder, const std::vector<DeviceEntry>& previous);
-    bool replacesDeviceFiles(std::vector<std::string>& missing);
+    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept);
+    HRESULT fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept);
+    void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
+                       const std::set<std::string>& seen);
+    void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines);
+    bool replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
     int rowsFromPc(const char* base, const char* name);
-    int rowsFromIndex(const char* base, HANDLE index);
+    int rowsFromIndex(const char* base);
     int rowsFromLayout(const char* base, const std::string& folder);
     int knowRoot(bool fresh);
     int reportOpenFailure(int result);
@@ -179,6 +186,9 @@ private:
     WORD m_wFirmware = FW_LEGACY;
     TransferJob m_job;
     const volatile LONG* m_listingCancel = nullptr;
+    // The last walk of the device: the folders it went through, the newest device minute it saw.
+    std::vector<DeviceEntry> m_walkFolders;
+    ULONGLONG m_walkNewest = 0;
 };
 
 // The settings a note-taker object is made with.

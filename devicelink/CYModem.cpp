@@ -141,7 +141,7 @@ void CYModem::addToCheck(const BYTE* data, DWORD count)
     }
 }
 
-int CYModem::TxStart(const char* path)
+int CYModem::TxStart(const char* path, const char* name)
 {
     if (trace()) DbgPrint("CYModem::TxStart(%s)", path);
     m_bReceiving = false;
@@ -151,6 +151,7 @@ int CYModem::TxStart(const char* path)
     m_files.clear();
     PathEntry entry{};
     lstrcpynA(entry.szPath, path, MAX_PATH);
+    lstrcpynA(entry.szName, name ? name : "", MAX_PATH);
     m_files.push_back(entry);
     m_itCurrent = m_files.begin();
     m_nLastState = -1;

@@ -93,7 +93,8 @@ public:
     explicit CYModem(int port);
     ~CYModem();
 
-    int TxStart(const char* path);
+    // `name` is what block 0 calls the file; by default the last part of path.
+    int TxStart(const char* path, const char* name = nullptr);
     // `listedSize` is the size the folder listing gave: it stands in for a
     // block 0 that carries none.
     static constexpr DWORD kNoListedSize = 0xFFFFFFFF;
@@ -115,6 +116,7 @@ public:
 protected:
     struct PathEntry {
         char szPath[MAX_PATH];
+        char szName[MAX_PATH];  // block 0's name when not empty
     };
     using FileList = std::list<PathEntry>;
 

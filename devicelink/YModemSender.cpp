@@ -65,7 +65,7 @@ void CYModem::buildBlock0()
     ZeroMemory(m_block, kBlockSize);
     const char* path = m_itCurrent->szPath;
     const char* slash = strrchr(path, '\\');
-    const char* name = slash ? slash + 1 : path;
+    const char* name = m_itCurrent->szName[0] ? m_itCurrent->szName : slash ? slash + 1 : path;
     char size[16];
     const int digits = snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(m_dwFileSize));
     // A name too long for the block is cut so that its size still fits.

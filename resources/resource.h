@@ -60,6 +60,8 @@
 #define IDS_NOT_ATTEMPTED       241
 #define IDS_CONFIRM_FOREIGNFOLDER 141
 #define IDS_CONFIRM_RESTORE     142
+#define IDS_BACKUP_NOTUPDATED   143
+#define IDS_NAMESAKE_REASON     144
 #define IDD_PROGRESS            1030
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.

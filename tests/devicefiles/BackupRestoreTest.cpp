@@ -1,4 +1,6 @@
 // Backup and restore against the stand-in note-taker over the in-memory line.
+#include <algorithm>
+
 #include "devicefiles/BackupIndex.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicefiles/DeviceFixture.h"
@@ -14,22 +16,47 @@ const HRESULT kDeclined = 1;
 using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
 // The device of the round trip: two levels of folders below R:\notes, the
-// same file name on both drives, an empty folder and a special entry at the root.
+// same name in a folder of each drive, an empty folder and a special entry at the root.
+// The files are older than the folders: no file is of the newest minute.
 class BackupRestoreTest : public DeviceFixture {
 protected:
     BackupRestoreTest()
-        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\mail", "F\\empty", "R\\notes", "R\\notes\\deep",
+        : DeviceFixture({"R", "F", "special", "R\\letters", "F\\post", "F\\empty", "R\\notes", "R\\notes\\deep",
                          "R\\notes\\deep\\deeper"})
     {
-        for (const auto& f : files_) sim_.put(f.first, f.second);
+        for (const auto& f : files_) {
+            sim_.put(f.first, f.second);
+            stamp(f.first, 2026, 3, 14, 9, 26);
+        }
         sim_.put("special\\clock", "");
+    }
+
+    // Sets a file's time on the stand-in's disk, which the device reports to the minute.
+    void stamp(const std::string& name, WORD year, WORD month, WORD day, WORD hour, WORD minute)
+    {
+        SYSTEMTIME local = {year, month, 0, day, hour, minute, 0, 0};
+        FILETIME localFile, utc;
+        SystemTimeToFileTime(&local, &localFile);
+        LocalFileTimeToFileTime(&localFile, &utc);
+        ScopedKernelHandle file(CreateFileA(sim_.path(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(file.valid() && SetFileTime(file.get(), nullptr, nullptr, &utc)) << name;
     }
 
     int fetches() { return sim_.device->CommandCount('S'); }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
-    std::string index() { return backedUp("backup-restore.index"); }
+    // The index as "kind path" lines, sorted.
+    std::vector<std::string> index()
+    {
+        std::vector<IndexLine> lines;
+        EXPECT_EQ(ReadBackupIndex(folder_, lines), 0);
+        std::vector<std::string> text;
+        for (const IndexLine& l : lines) text.push_back(std::to_string(l.kind) + " " + l.devicePath);
+        std::sort(text.begin(), text.end());
+        return text;
+    }
 
-    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\mail\\ann.txt", Pattern(7000, 2)},
+    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\post\\ann.txt", Pattern(7000, 2)},
                           {"R\\notes\\deep\\deeper\\plan.brl", Pattern(70000, 4)},
                           {"R\\notes\\todo.txt", Pattern(10, 3)}};
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
@@ -45,8 +72,11 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_EQ(s_boxes, std::vector<std::string>{"Not attempted:\nclock"});  // and nothing asked
     for (const auto& f : files_) EXPECT_TRUE(backedUp(f.first) == f.second) << f.first;
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(index(), "F:\\mail\\ann.txt\r\nR:\\notes\\todo.txt\r\n"
-                       "R:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
+    const std::vector<std::string> whole = {"0 F:\\post\\ann.txt", "0 R:\\letters\\ann.txt",
+                                            "0 R:\\notes\\deep\\deeper\\plan.brl", "0 R:\\notes\\todo.txt",
+                                            "2 F:\\empty", "2 F:\\post", "2 R:\\letters", "2 R:\\notes",
+                                            "2 R:\\notes\\deep", "2 R:\\notes\\deep\\deeper"};
+    EXPECT_EQ(index(), whole);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
     // Asked before the old backup goes; only what changed is fetched, and
@@ -59,12 +89,12 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_EQ(s_boxes.at(1), kReplaceBackup);
     EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "changed");
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\notes\\todo.txt"));
-    EXPECT_EQ(index(), "F:\\mail\\ann.txt\r\nR:\\notes\\deep\\deeper\\plan.brl\r\nR:\\letters\\ann.txt\r\n");
+    EXPECT_EQ(index().size(), whole.size() - 1);
     // A name whose case alone changed is the same file: its copy stays.
-    DeleteFileA(sim_.path("F\\mail\\ann.txt").c_str());
-    sim_.put("F\\mail\\Ann.txt", files_[1].second);
+    DeleteFileA(sim_.path("F\\post\\ann.txt").c_str());
+    sim_.put("F\\post\\Ann.txt", files_[1].second);
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_TRUE(backedUp("F\\mail\\ann.txt") == files_[1].second);
+    EXPECT_TRUE(backedUp("F\\post\\ann.txt") == files_[1].second);
 
     // Cancel at the question sends nothing.
     s_boxAnswer = IDCANCEL;
@@ -98,7 +128,7 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
 TEST_F(BackupRestoreTest, AFetchCancelledHalfwayKeepsTheEarlierBackupWhole)
 {
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    const std::string before = index();
+    const std::vector<std::string> before = index();
     // A changed file cancelled in the middle, and a file gone from the device.
     sim_.put("R\\letters\\ann.txt", Pattern(60000, 9));
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
@@ -109,22 +139,76 @@ TEST_F(BackupRestoreTest, AFetchCancelledHalfwayKeepsTheEarlierBackupWhole)
     EXPECT_TRUE(backedUp("R\\letters\\ann.txt") == files_[0].second);
     EXPECT_TRUE(backedUp("R\\notes\\todo.txt") == files_[3].second);
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-new"));
-    EXPECT_EQ(index().size(), before.size());
+    EXPECT_EQ(index(), before);
+}
+
+// The device stamps what a restore sends with its own clock, and keeps times
+// to the minute only; the index is found whatever its attributes.
+TEST_F(BackupRestoreTest, BackupRestoreBackupFetchesNothingAndASameMinuteChangeIsFetched)
+{
+    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+    ASSERT_EQ(nt_.Restore(nullptr, folder_.c_str()), S_OK);
+    int start = fetches();
+    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+    EXPECT_EQ(fetches(), start) << "after a restore";
+
+    // Changed twice within its minute, the newest on the device, keeping its size.
+    for (const char* bytes : {"0123456789", "9876543210"}) {
+        sim_.put("R\\notes\\todo.txt", bytes);
+        stamp("R\\notes\\todo.txt", 2030, 1, 2, 10, 0);
+        start = fetches();
+        ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+        EXPECT_EQ(fetches(), start + 1) << bytes;
+        EXPECT_EQ(backedUp("R\\notes\\todo.txt"), bytes);
+    }
+
+    // Copied by a tool that drops the hidden attribute; an empty folder gone from the device.
+    SetFileAttributesA((folder_ + "\\backup-restore.index").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(RemoveDirectoryA(sim_.path("F\\empty").c_str()));
+    EXPECT_EQ(nt_.Restore(nullptr, folder_.c_str()), S_OK);
+    EXPECT_TRUE(TempDir::Exists(sim_.path("F\\empty")));
+}
+
+// An earlier index whose files lie in the drive trees, and the user's own
+// file where a backup of the first layout would have kept R:\letters\ann.txt.
+TEST_F(BackupRestoreTest, AUserFileAtAPathOfTheFirstLayoutIsNeverTakenForACopy)
+{
+    MakeFile(folder_ + "\\R\\notes\\todo.txt", files_[3].second);
+    MakeFile(folder_ + "\\letters\\ann.txt", "the user's own");
+    MakeFile(folder_ + "\\backup-restore.index", "R:\\letters\\ann.txt\r\nR:\\notes\\todo.txt\r\n");
+    SetFileAttributesA((folder_ + "\\backup-restore.index").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    DeleteFileA(sim_.path("R\\letters\\ann.txt").c_str());
+    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+    EXPECT_EQ(backedUp("letters\\ann.txt"), "the user's own");
+}
+
+// Copies carry names the PC allows; the device gets its own names back.
+TEST_F(BackupRestoreTest, ARestoreSendsTheDeviceNamesOfTheIndex)
+{
+    std::vector<IndexLine> lines(2);
+    lines[0].devicePath = "R:\\letters\\tr.";
+    lines[1].devicePath = "R:\\letters\\lpt1";
+    for (const IndexLine& line : lines) MakeFile(BackupPcPath(folder_, line.devicePath), "copy");
+    ASSERT_TRUE(WriteBackupIndex(folder_, lines));
+    std::string wire;  // what the PC sends
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        if (from == MemoryLine::Side::Pc) wire += static_cast<char>(fate.value);
+    });
+    nt_.Restore(nullptr, folder_.c_str());
+    sim_.line.SetHook(nullptr);
+    for (const char* name : {"tr.", "lpt1"})  // block 0: number 0, its complement, the name
+        EXPECT_NE(wire.find(std::string("\x00\xFF", 2) + name + '\0'), std::string::npos) << name;
 }
 
 TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
 {
     // Numbered folders look like a type-digit layout but hold no index.
-    const std::string photos = pc_.file("photos"), visibleIndex = pc_.file("visible");
+    const std::string photos = pc_.file("photos");
     MakeFile(photos + "\\2023\\beach.jpg", "sand");
-    MakeFile(visibleIndex + "\\backup-restore.index", "R:\\letters\\ann.txt\r\n");
     s_boxAnswer = IDCANCEL;
-    for (const std::string& folder : {photos, visibleIndex}) {
-        s_boxes.clear();
-        EXPECT_EQ(nt_.Backup(nullptr, folder.c_str()), kDeclined) << folder;
-        EXPECT_EQ(s_boxes, std::vector<std::string>{kForeignFolder});
-        EXPECT_FALSE(TempDir::Exists(folder + "\\R"));
-    }
+    EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), kDeclined);
+    EXPECT_EQ(s_boxes, std::vector<std::string>{kForeignFolder});
+    EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
     s_boxAnswer = IDOK;
     EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), S_OK);
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
@@ -168,17 +252,31 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
     }
 }
 
-TEST_F(BackupRestoreTest, AnIndexNeverHoldsALineItsReaderRefusesNorANameLeavesTheBackupFolder)
+TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder)
 {
-    const std::string longest(kMaxIndexLine + 1, 'x');  // 259 characters
-    ASSERT_TRUE(WriteBackupIndex(pc_.path(), {"R:\\" + longest.substr(3), "R:\\" + longest.substr(4), "F:\\a.txt"}));
-    std::vector<DeviceEntry> rows;
-    ScopedKernelHandle index(CreateFileA(pc_.file("backup-restore.index").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_EQ(ReadBackupIndex(pc_.path(), index.get(), rows), 0);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].sName.size(), kMaxIndexLine);
-    EXPECT_EQ(rows[1].sPcName, pc_.file("F\\a.txt"));
+    SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
+    const std::string v2 = "Pellor backup index 2\r\n";
+    const struct { const char* what; std::string text; int result; const char* read; } rows[] = {
+        {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0, "1 77 202612071725 F:\\ a;"},
+        {"a line cut off by the end of the process", v2 + "file 4 202603140926 R:\\a\r\nfile 4 2026", 0,
+         "0 4 202603140926 R:\\a;"},
+        {"a later line for a path replaces the first",
+         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "0 5 202603140927 r:\\A;"},
+        {"a line without a path", v2 + "file 4 202603140926\r\n", CNotetaker::ERR_INVALIDINDEXFILE, ""},
+        {"an index of a later version", "Pellor backup index 3\r\nfile 4 202603140926 R:\\a\r\n",
+         CNotetaker::ERR_INVALIDINDEXFILE, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(TempDir::WriteAll(folder_ + "\\backup-restore.index", row.text));
+        std::vector<IndexLine> lines;
+        EXPECT_EQ(ReadBackupIndex(folder_, lines), row.result);
+        std::string read;
+        for (const IndexLine& l : lines)
+            read += std::to_string(l.kind) + " " + std::to_string(l.size) + " " + std::to_string(DeviceMinute(l.time)) +
+                    " " + l.devicePath + ";";
+        EXPECT_EQ(read, row.read);
+    }
 
     const std::string hostile = Record("..\\..\\evil.txt");
     sim_.device->SetRawListing({{1, 0}, {std::vector<uint8_t>(hostile.begin(), hostile.end())}});
