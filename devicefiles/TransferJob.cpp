@@ -135,9 +135,11 @@ HRESULT CNotetaker::transfer(HWND, int mode)
     SetEvent(m_job.rowsEnded.get());
     if (dialog) PostMessageA(dialog, kWorkerEnded, 0, 0);
     const HRESULT shown = static_cast<HRESULT>(EndAskCaller());
-    if (dialog) return LastResult() < 0 ? ErrorHResult(LastResult()) : S_OK;
-    if (FAILED(shown)) return shown;
-    return ErrorHResult(setError(ERR_UNKNOWN));
+    if (!dialog && FAILED(shown)) return shown;
+    // The asking window went away before its dialog could come up: the rows
+    // still run, without one, rather than fail for want of a window.
+    if (!dialog) runTransferList();
+    return LastResult() < 0 ? ErrorHResult(LastResult()) : S_OK;
 }
 
 // On the asking window's thread: the dialog, modal to `owner`, until the rows end.

@@ -3,6 +3,7 @@
 // move the exact bytes is also shown end to end by pellor_cli.
 #include <algorithm>
 
+#include "devicefiles/DeviceThread.h"
 #include "foundation/DbgLog.h"
 #include "tests/devicefiles/DeviceFixture.h"
 
@@ -49,9 +50,10 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
               std::string::npos);
 }
 
-// The dialog belongs to the caller's window, or else to the one active at
-// that moment: never to one kept from an earlier job, which may be gone.
-TEST_F(TransferJobTest, TheDialogsOwnerIsTheCallersWindowOrTheActiveOneOfThatMoment)
+// The dialog belongs to the window of the caller that asked, on that caller's
+// thread: never to one kept from an earlier job, nor to the active one. A
+// caller without a window, or whose window is gone, is shown no dialog.
+TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
 {
     static HWND s_owner;
     const HHOOK hook = SetWindowsHookExA(WH_CBT, [](int code, WPARAM w, LPARAM l) -> LRESULT {
@@ -64,16 +66,22 @@ TEST_F(TransferJobTest, TheDialogsOwnerIsTheCallersWindowOrTheActiveOneOfThatMom
     HWND first = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     HWND second = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     const struct { HWND given, active; bool firstGone; HWND owner; } rows[] = {
-        {nullptr, first, false, first}, {nullptr, second, false, second}, {second, first, false, second},
-        {first, second, true, second},
+        {first, second, false, first}, {second, first, false, second}, {nullptr, first, false, HWND_BROADCAST},
+        {first, second, true, HWND_BROADCAST},
     };
+    DeviceThreadAcquire();
     for (const auto& r : rows) {
         if (r.firstGone) DestroyWindow(first);
         SetActiveWindow(r.active);
         s_owner = HWND_BROADCAST;
-        EXPECT_EQ(nt_.transfer(r.given, CNotetaker::DCMD_RX), S_OK) << &r - rows;
+        // The rows run on the device thread, as every caller's do.
+        const int result = DeviceRun(r.given, [this](CNotetaker&) {
+            return static_cast<int>(nt_.transfer(nullptr, CNotetaker::DCMD_RX));
+        }, DeviceJob::Long);
+        EXPECT_EQ(result, S_OK) << &r - rows;
         EXPECT_EQ(s_owner, r.owner) << &r - rows;
     }
+    DeviceThreadRelease();
     DestroyWindow(second);
     UnhookWindowsHookEx(hook);
 }
