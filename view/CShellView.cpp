@@ -191,6 +191,11 @@ STDMETHODIMP CShellView::GetItemObject(UINT which, REFIID riid, void** ppv)
 STDMETHODIMP CShellView::SelectItem(LPCITEMIDLIST item, SVSIF flags)
 {
     if (!list_) return E_FAIL;
+    if (item && Reading() && ItemIdIsValid(item)) {
+        pendingSelect_.reset(ItemIdCopy(item));
+        pendingSelectFlags_ = flags;
+        return pendingSelect_ ? S_OK : E_OUTOFMEMORY;
+    }
     int index = -1;
     if (item) {
         if (!ItemIdIsValid(item) || (index = FindItem(item)) < 0) return E_INVALIDARG;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/ComBase.h"
+#include "shell/ItemId.h"
 #include "shell/Paste.h"
 
 class CDropTarget;
@@ -184,4 +185,8 @@ private:
     UINT sortWord_ = 0;
     SHELLFLAGSTATE shellFlags_{};
     std::shared_ptr<PendingListing> listing_;  // the listing under way, if any
+    // Asked for while the listing was under way: selected once it is in, as
+    // Explorer selects the folder it came back from right after making the view.
+    ItemIdHolder pendingSelect_;
+    SVSIF pendingSelectFlags_ = 0;
 };

@@ -236,6 +236,7 @@ void CShellView::OnListingArrived(LPARAM which)
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
+    if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_);
 }
 
 void CShellView::CancelListing()
