@@ -311,6 +311,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
     bool files = true;  // PC files on the clipboard
     // What the user would find afterwards: the list, the device, the clipboard, any words or window shown.
     auto world = [&] {
+        view.Listed();  // a refresh lists anew, and the list fills when the listing is in
         FOLDERSETTINGS settings{};
         view.view->GetCurrentInfo(&settings);
         std::string device;
@@ -332,6 +333,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         SendMessageA(view.window, WM_COMMAND, row.id == IDC_LARGE_ICONS ? IDC_DETAILS : IDC_LARGE_ICONS, 0);
         SendMessageA(view.window, WM_COMMAND, row.id == IDC_BY_NAME ? IDC_BY_SIZE : IDC_BY_NAME, 0);
         view.view->Refresh();
+        view.Listed();
         sim_.put("R\\Letters\\late.txt", "seen after a refresh");
         OleSetClipboard(files ? ComPtr<CDataObject>(PcFiles({backup_.file("x.txt")})).get() : nullptr);
         for (int item = 0; item < view.Count(); ++item) {
