@@ -28,7 +28,10 @@ using Clock = std::chrono::steady_clock;
 // A busy listing is shown to its window; the benchmark counts it instead.
 int Quiet(HWND, const char*, UINT) { return IDOK; }
 
-HWND PlainWindow() { return CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); }
+HWND PlainWindow()
+{
+    return CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
 
 ComPtr<IShellFolder> Bind(IShellFolder* root, const char* name)
 {

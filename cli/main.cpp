@@ -108,8 +108,8 @@ int Fail(CNotetaker& nt, const std::string& devicePath, const std::string& pcPat
         // A failure outside the device (no window for the progress dialog,
         // say) leaves no device error: then the system's words for the HRESULT.
         char text[512] = "";
-        if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                            static_cast<DWORD>(hr), 0, text, sizeof text, nullptr))
+        if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr),
+                            0, text, sizeof text, nullptr))
             snprintf(text, sizeof text, "error 0x%08lX", static_cast<unsigned long>(hr));
         words = text;
     }
@@ -132,7 +132,8 @@ int Done(CNotetaker& nt, HRESULT hr, const char* what, const std::string& device
     }
     bool failedRows = FAILED(hr);
     for (const DeviceEntry& row : rows) {
-        if (row.nType == DeviceEntry::ROW_SKIPPED) fprintf(stderr, "pellor: not backed up (special entry): %s\n", row.sName.c_str());
+        if (row.nType == DeviceEntry::ROW_SKIPPED)
+            fprintf(stderr, "pellor: not backed up (special entry): %s\n", row.sName.c_str());
         if (row.nType == 0 || row.nType == DeviceEntry::ROW_SKIPPED) continue;
         if (row.nType > 0) fprintf(stderr, "pellor: not attempted: %s\n", row.sName.c_str());
         else fprintf(stderr, "pellor: failed: %s: %s\n", row.sName.c_str(), nt.GetErrorString(row.nType).c_str());
@@ -237,7 +238,9 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
         const char* kind = special ? "<special>" : folderEntry ? "<folder>" : nullptr;
         printf("%04u-%02u-%02u %02u:%02u  %10s  %s%s\n", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                kind ? kind : std::to_string(entry.nSize).c_str(), name.c_str(),
-               special ? "  (the note-taker's own entry, not a file; not backed up)" : folderEntry ? "\\" : "");
+               special       ? "  (the note-taker's own entry, not a file; not backed up)"
+               : folderEntry ? "\\"
+                             : "");
         if (recursive && folderEntry && List(nt, entry.sName, true) != 0) return 1;
     }
     return 0;

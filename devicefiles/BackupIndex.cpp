@@ -81,11 +81,12 @@ bool ParseLine(const std::string& text, IndexLine& line)
     unsigned year, month, day, hour, minute;
     int pathAt = 0;
     // The path is all after the one blank that follows the time: a name may start with a blank.
-    if (sscanf(text.c_str(), "%15s %lu %4u%2u%2u%2u%2u%n", kind, &size, &year, &month, &day, &hour, &minute,
-               &pathAt) != 7 || text.size() <= static_cast<size_t>(pathAt) || text[static_cast<size_t>(pathAt)] != ' ')
+    if (sscanf(text.c_str(), "%15s %lu %4u%2u%2u%2u%2u%n", kind, &size, &year, &month, &day, &hour, &minute, &pathAt) !=
+            7 ||
+        text.size() <= static_cast<size_t>(pathAt) || text[static_cast<size_t>(pathAt)] != ' ')
         return false;
-    const auto word = std::find_if(std::begin(kKindWords), std::end(kKindWords),
-                                   [&](const char* w) { return strcmp(w, kind) == 0; });
+    const auto word =
+        std::find_if(std::begin(kKindWords), std::end(kKindWords), [&](const char* w) { return strcmp(w, kind) == 0; });
     if (word == std::end(kKindWords)) return false;
     line.kind = static_cast<IndexLine::Kind>(word - std::begin(kKindWords));
     line.size = static_cast<DWORD>(size);

@@ -138,8 +138,8 @@ void RemoveCopy(const std::string& folder, const std::string& pcPath, bool trace
 {
     const BOOL deleted = DeleteFileA(pcPath.c_str());
     if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
-    for (std::string holder = Parent(pcPath); holder.size() > folder.size() && IsFolder(holder) && FolderIsEmpty(holder);
-         holder = Parent(holder)) {
+    for (std::string holder = Parent(pcPath);
+         holder.size() > folder.size() && IsFolder(holder) && FolderIsEmpty(holder); holder = Parent(holder)) {
         if (traced) DbgPrint("RemoveDirectory(%s)", holder.c_str());
         if (!RemoveDirectoryA(holder.c_str())) break;
     }

@@ -54,13 +54,14 @@ std::string OwnShortName(const std::string& name)
     const size_t dot = name.find_last_of('.');
     std::string stem, extension;
     for (size_t i = 0; i < std::min(dot, name.size()) && stem.size() < 4; ++i)
-        if (isalnum(static_cast<unsigned char>(name[i]))) stem += static_cast<char>(toupper(static_cast<unsigned char>(name[i])));
+        if (isalnum(static_cast<unsigned char>(name[i])))
+            stem += static_cast<char>(toupper(static_cast<unsigned char>(name[i])));
     for (size_t i = dot == std::string::npos ? name.size() : dot + 1; i < name.size() && extension.size() < 3; ++i)
         if (isalnum(static_cast<unsigned char>(name[i])))
             extension += static_cast<char>(toupper(static_cast<unsigned char>(name[i])));
     char alias[16];
-    snprintf(alias, sizeof alias, "%s~%03X%s%s", stem.c_str(), (hash ^ hash >> 12) & 0xFFF, extension.empty() ? "" : ".",
-             extension.c_str());
+    snprintf(alias, sizeof alias, "%s~%03X%s%s", stem.c_str(), (hash ^ hash >> 12) & 0xFFF,
+             extension.empty() ? "" : ".", extension.c_str());
     return alias;
 }
 

@@ -23,10 +23,10 @@ HANDLE NewEvent(bool manual) { return CreateEventA(nullptr, manual, FALSE, nullp
 struct Request {
     DeviceWork work;
     DeviceJob job = DeviceJob::Short;
-    HWND window = nullptr;                  // the caller's, for its UI; null: none
+    HWND window = nullptr;                    // the caller's, for its UI; null: none
     ScopedKernelHandle done{NewEvent(true)};  // set when the result is in (waited requests only)
     int result = CNotetaker::ERR_BUSY;
-    std::shared_ptr<DeviceTicket> ticket;   // started requests only
+    std::shared_ptr<DeviceTicket> ticket;  // started requests only
     DeviceDone onDone;
     // UI the device thread asks of the waiting caller.
     std::function<int(HWND)> ui;
@@ -109,8 +109,8 @@ private:
         if (!wake_.valid()) wake_.reset(NewEvent(false));
         // The thread keeps the module loaded until its last instruction.
         HMODULE self = nullptr;
-        if (!wake_.valid() || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                  reinterpret_cast<LPCSTR>(&ThreadMain), &self))
+        if (!wake_.valid() ||
+            !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ThreadMain), &self))
             return false;
         previous_ = std::move(thread_);  // still closing the port: the new thread waits for it
         module_ = self;
@@ -288,8 +288,7 @@ int DeviceRun(HWND window, DeviceWork work, DeviceJob job)
 {
     if (OnDeviceThread()) return Service().RunHere(work);  // work never waits for work
     auto request = std::make_shared<Request>();
-    if (!request->done.valid() || !request->uiAsked.valid() || !request->uiDone.valid())
-        return CNotetaker::ERR_SYSTEM;
+    if (!request->done.valid() || !request->uiAsked.valid() || !request->uiDone.valid()) return CNotetaker::ERR_SYSTEM;
     request->work = std::move(work);
     request->job = job;
     request->window = window;
@@ -303,12 +302,15 @@ int DeviceRun(HWND window, DeviceWork work, DeviceJob job)
 DeviceAnswer DeviceAsk(HWND window, const DeviceWork& work, DeviceJob job)
 {
     DeviceAnswer answer;
-    answer.code = DeviceRun(window, [&](CNotetaker& notetaker) {
-        const int result = work(notetaker);
-        if (result < 0) answer.words = notetaker.GetErrorString(0);
-        if (result < 0 && answer.words.empty()) answer.words = notetaker.GetErrorString(CNotetaker::ERR_UNKNOWN);
-        return result;
-    }, job);
+    answer.code = DeviceRun(
+        window,
+        [&](CNotetaker& notetaker) {
+            const int result = work(notetaker);
+            if (result < 0) answer.words = notetaker.GetErrorString(0);
+            if (result < 0 && answer.words.empty()) answer.words = notetaker.GetErrorString(CNotetaker::ERR_UNKNOWN);
+            return result;
+        },
+        job);
     char text[MAX_PATH];
     if (answer.Failed() && answer.words.empty() && ErrorText(text, sizeof text, answer.code, GetLastError()))
         answer.words = text;

@@ -21,16 +21,25 @@ void SystemErrorNumber(char* buffer, int size, DWORD winError)
 UINT ErrorTextId(int code)
 {
     switch (code) {
-    case -1: case CComPort::ERR_NOTOPEN: case -10: case -11: case -12: return IDS_ERR_PORTINIT;
+    case -1:
+    case CComPort::ERR_NOTOPEN:
+    case -10:
+    case -11:
+    case -12: return IDS_ERR_PORTINIT;
     case -2: return IDS_ERR_WRONGSTATE;
     case -4: return IDS_ERR_NOMEMORY;
     case CComPort::ERR_NODATA: return IDS_ERR_BADRESPONSE;
     case CComPort::ERR_SYSTEM: return 0;
     case CComPort::ERR_BADPARAM: return IDS_ERR_BADPARAM;
-    case -104: case -105: case -108: return IDS_ERR_CONNECTION;  // no start character, no EOT ack, out of sync
+    case -104:
+    case -105:
+    case -108: return IDS_ERR_CONNECTION;  // no start character, no EOT ack, out of sync
     case -106: return IDS_ERR_INTERNAL;
-    case -107: case -112: return IDS_ERR_CANCELED;                // cancelled by the device, aborted here
-    case -109: case -110: case -113: return IDS_ERR_WRONGPACKET;  // retries, block number, short block
+    case -107:
+    case -112: return IDS_ERR_CANCELED;  // cancelled by the device, aborted here
+    case -109:
+    case -110:
+    case -113: return IDS_ERR_WRONGPACKET;  // retries, block number, short block
     case -111: return IDS_ERR_TIMEDOUT;
     case CNotetaker::ERR_RESPONSE: return IDS_ERR_BADRESPONSE;
     case CNotetaker::ERR_TALOLOCKED: return IDS_ERR_TALOLOCKED;

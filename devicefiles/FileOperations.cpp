@@ -102,8 +102,7 @@ HRESULT CNotetaker::DevicePrint(const char* textOrId, ...)
     char format[kDisplayText];
     if (IS_INTRESOURCE(textOrId))
         LoadResourceText(static_cast<UINT>(reinterpret_cast<uintptr_t>(textOrId)), format, sizeof format);
-    else
-        snprintf(format, sizeof format, "%s", textOrId);
+    else snprintf(format, sizeof format, "%s", textOrId);
     char text[kDisplayText];
     va_list args;
     va_start(args, textOrId);

@@ -91,8 +91,7 @@ void SetLine(HWND control, UINT formatId, const char* path)
 // is shorter than 511 characters.
 void AppendFileList(char (&text)[1024], UINT heading, const std::vector<DeviceEntry>& rows, bool (*listed)(int))
 {
-    if (std::none_of(rows.begin(), rows.end(), [listed](const DeviceEntry& row) { return listed(row.nType); }))
-        return;
+    if (std::none_of(rows.begin(), rows.end(), [listed](const DeviceEntry& row) { return listed(row.nType); })) return;
     size_t used = strlen(text);
     if (used >= 511) return;
     if (used) text[used++] = '\n';
@@ -115,7 +114,8 @@ HRESULT CNotetaker::transfer(HWND, int mode)
     m_job.mode = mode;
     char unknown[64];
     if (trace())
-        DbgPrint("CNotetaker::transfer(%s) %d files", CommandName(mode, unknown), static_cast<int>(m_transferList.size()));
+        DbgPrint("CNotetaker::transfer(%s) %d files", CommandName(mode, unknown),
+                 static_cast<int>(m_transferList.size()));
     setError(0);
     m_job.cancelled = 0;
     m_job.dialog = nullptr;
@@ -190,9 +190,7 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
     case WM_TIMER:
         if (wParam == kTimer) self->watchWorker(dialog);
         return TRUE;
-    case kWorkerEnded:
-        self->watchWorker(dialog);
-        return TRUE;
+    case kWorkerEnded: self->watchWorker(dialog); return TRUE;
     case WM_COMMAND:
         // Enter is Cancel too: the dialog has nothing else to confirm.
         if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
@@ -201,11 +199,8 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
             self->RequestCancel();
         }
         return TRUE;
-    case WM_DESTROY:
-        self->m_job.dialog = nullptr;
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_DESTROY: self->m_job.dialog = nullptr; return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -220,8 +215,9 @@ void CNotetaker::startJob(HWND dialog)
         EndDialog(dialog, 1);
         return;
     }
-    const UINT title = m_job.mode == DCMD_TX ? IDS_TITLE_SENDING : m_job.mode == DCMD_RX ? IDS_TITLE_RECEIVING
-                                                                                          : IDS_TITLE_TRANSFERRING;
+    const UINT title = m_job.mode == DCMD_TX   ? IDS_TITLE_SENDING
+                       : m_job.mode == DCMD_RX ? IDS_TITLE_RECEIVING
+                                               : IDS_TITLE_TRANSFERRING;
     char text[128] = "";
     LoadResourceText(title, text, sizeof text);
     SetWindowTextA(dialog, text);

@@ -8,9 +8,9 @@
 #include "foundation/ScopedHandle.h"
 
 struct TransferJob {
-    HWND dialog = nullptr;     // the progress dialog, while it is up
+    HWND dialog = nullptr;  // the progress dialog, while it is up
     UINT_PTR timer = 0;
-    int mode = 0;              // DCMD_TX or DCMD_RX
+    int mode = 0;                  // DCMD_TX or DCMD_RX
     ScopedKernelHandle ready;      // set once the dialog is up, or has failed to come up
     ScopedKernelHandle rowsEnded;  // set by the device thread after the last row
     // Cancel was pressed. The engine forgets a request when it starts a file,

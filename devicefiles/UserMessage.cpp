@@ -40,7 +40,8 @@ int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags)
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker)
 {
     char text[MAX_PATH] = "";
-    if (!notetaker.GetErrorText(text, sizeof text, 0)) notetaker.GetErrorText(text, sizeof text, CNotetaker::ERR_UNKNOWN);
+    if (!notetaker.GetErrorText(text, sizeof text, 0))
+        notetaker.GetErrorText(text, sizeof text, CNotetaker::ERR_UNKNOWN);
     ShowDeviceRefusal(owner, text);
 }
 

@@ -13,14 +13,30 @@ namespace {
 int g_lastLoggedError = 0;
 
 const char* const kParamNames[] = {
-    "CComPort::PAR_PORT",          "CComPort::PAR_BAUDRATE",      "CComPort::PAR_PARITY",
-    "CComPort::PAR_STOPBITS",      "CComPort::PAR_DATABITS",      "CComPort::PAR_CTS",
-    "CComPort::PAR_RTS",           "CComPort::PAR_DSR",           "CComPort::PAR_DTR",
-    "CComPort::PAR_FLOWCONTROL",   "CComPort::PAR_EOFCHAR",       "CComPort::PAR_ERRORCHAR",
-    "CComPort::PAR_EVENTCHAR",     "CComPort::PAR_XONCHAR",       "CComPort::PAR_XOFFCHAR",
-    "CComPort::PAR_RXQUESIZE",     "CComPort::PAR_TXQUESIZE",     "CComPort::PAR_RXQUE",
-    "CComPort::PAR_TXQUE",         "CComPort::PAR_STATUS",        "CComPort::PAR_RXTIMEOUT",
-    "CComPort::PAR_RXTIMEOUTMULT", "CComPort::PAR_RXTIMEOUTCONST", "CComPort::PAR_TXTIMEOUTMULT",
+    "CComPort::PAR_PORT",
+    "CComPort::PAR_BAUDRATE",
+    "CComPort::PAR_PARITY",
+    "CComPort::PAR_STOPBITS",
+    "CComPort::PAR_DATABITS",
+    "CComPort::PAR_CTS",
+    "CComPort::PAR_RTS",
+    "CComPort::PAR_DSR",
+    "CComPort::PAR_DTR",
+    "CComPort::PAR_FLOWCONTROL",
+    "CComPort::PAR_EOFCHAR",
+    "CComPort::PAR_ERRORCHAR",
+    "CComPort::PAR_EVENTCHAR",
+    "CComPort::PAR_XONCHAR",
+    "CComPort::PAR_XOFFCHAR",
+    "CComPort::PAR_RXQUESIZE",
+    "CComPort::PAR_TXQUESIZE",
+    "CComPort::PAR_RXQUE",
+    "CComPort::PAR_TXQUE",
+    "CComPort::PAR_STATUS",
+    "CComPort::PAR_RXTIMEOUT",
+    "CComPort::PAR_RXTIMEOUTMULT",
+    "CComPort::PAR_RXTIMEOUTCONST",
+    "CComPort::PAR_TXTIMEOUTMULT",
     "CComPort::PAR_TXTIMEOUTCONST",
 };
 static_assert(sizeof kParamNames / sizeof kParamNames[0] == CComPort::PAR_COMPORT_LAST + 1, "name per parameter");
@@ -40,19 +56,30 @@ ParamKind KindOf(int id)
 {
     switch (id) {
     case CComPort::PAR_PORT: return ParamKind::Port;
-    case CComPort::PAR_BAUDRATE: case CComPort::PAR_PARITY: case CComPort::PAR_STOPBITS:
-    case CComPort::PAR_DATABITS: case CComPort::PAR_FLOWCONTROL: case CComPort::PAR_EOFCHAR:
-    case CComPort::PAR_ERRORCHAR: case CComPort::PAR_EVENTCHAR: case CComPort::PAR_XONCHAR:
-    case CComPort::PAR_XOFFCHAR:
-        return ParamKind::Config;
-    case CComPort::PAR_RXQUESIZE: case CComPort::PAR_TXQUESIZE: return ParamKind::Queue;
-    case CComPort::PAR_RXTIMEOUT: case CComPort::PAR_RXTIMEOUTMULT: case CComPort::PAR_RXTIMEOUTCONST:
-    case CComPort::PAR_TXTIMEOUTMULT: case CComPort::PAR_TXTIMEOUTCONST:
-        return ParamKind::Timeout;
-    case CComPort::PAR_RTS: case CComPort::PAR_DTR: return ParamKind::LineRequest;
-    case CComPort::PAR_CTS: case CComPort::PAR_DSR: case CComPort::PAR_RXQUE: case CComPort::PAR_TXQUE:
-    case CComPort::PAR_STATUS:
-        return ParamKind::ReadOnly;
+    case CComPort::PAR_BAUDRATE:
+    case CComPort::PAR_PARITY:
+    case CComPort::PAR_STOPBITS:
+    case CComPort::PAR_DATABITS:
+    case CComPort::PAR_FLOWCONTROL:
+    case CComPort::PAR_EOFCHAR:
+    case CComPort::PAR_ERRORCHAR:
+    case CComPort::PAR_EVENTCHAR:
+    case CComPort::PAR_XONCHAR:
+    case CComPort::PAR_XOFFCHAR: return ParamKind::Config;
+    case CComPort::PAR_RXQUESIZE:
+    case CComPort::PAR_TXQUESIZE: return ParamKind::Queue;
+    case CComPort::PAR_RXTIMEOUT:
+    case CComPort::PAR_RXTIMEOUTMULT:
+    case CComPort::PAR_RXTIMEOUTCONST:
+    case CComPort::PAR_TXTIMEOUTMULT:
+    case CComPort::PAR_TXTIMEOUTCONST: return ParamKind::Timeout;
+    case CComPort::PAR_RTS:
+    case CComPort::PAR_DTR: return ParamKind::LineRequest;
+    case CComPort::PAR_CTS:
+    case CComPort::PAR_DSR:
+    case CComPort::PAR_RXQUE:
+    case CComPort::PAR_TXQUE:
+    case CComPort::PAR_STATUS: return ParamKind::ReadOnly;
     default: return ParamKind::Unknown;
     }
 }
@@ -65,9 +92,10 @@ bool ValidValue(int id, int value)
     case CComPort::PAR_DATABITS: return value >= 4 && value <= 8;
     case CComPort::PAR_FLOWCONTROL: return value >= 0 && value <= 2;
     case CComPort::PAR_ERRORCHAR: return value == -1 || IsByte(value);
-    case CComPort::PAR_EOFCHAR: case CComPort::PAR_EVENTCHAR: case CComPort::PAR_XONCHAR:
-    case CComPort::PAR_XOFFCHAR:
-        return IsByte(value);
+    case CComPort::PAR_EOFCHAR:
+    case CComPort::PAR_EVENTCHAR:
+    case CComPort::PAR_XONCHAR:
+    case CComPort::PAR_XOFFCHAR: return IsByte(value);
     case CComPort::PAR_RXQUESIZE: return value != 0;
     case CComPort::PAR_TXQUESIZE: return value >= 1;
     default: return true;
@@ -137,8 +165,8 @@ int CComPort::Open()
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", m_nPort + 1);
     IComApi& api = ComApi();
-    m_hPort.reset(
-        api.CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+    m_hPort.reset(api.CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
+                                  nullptr));
     if (!m_hPort.valid()) return setError(ERR_SYSTEM);
 
     if (!api.GetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.GetCommState(m_hPort.get(), &m_dcbSaved))
@@ -215,7 +243,10 @@ int CComPort::GetParameter(int id)
         break;
     case PAR_RTS: value = m_dwRts == SETRTS; break;
     case PAR_DTR: value = m_dwDtr == SETDTR; break;
-    case PAR_FLOWCONTROL: value = flowControl(); if (value < 0) return setError(value); break;
+    case PAR_FLOWCONTROL:
+        value = flowControl();
+        if (value < 0) return setError(value);
+        break;
     case PAR_EOFCHAR: value = AsByte(m_dcb.EofChar); break;
     case PAR_ERRORCHAR: value = AsByte(m_dcb.ErrorChar); break;
     case PAR_EVENTCHAR: value = AsByte(m_dcb.EvtChar); break;
@@ -228,8 +259,9 @@ int CComPort::GetParameter(int id)
     case PAR_STATUS:
         if (!IsOpen()) return setError(ERR_NOTOPEN);
         if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
-        value = static_cast<int>(id == PAR_RXQUE ? stat.cbInQue + m_readAhead.size()
-                                 : id == PAR_TXQUE ? stat.cbOutQue : errors);
+        value = static_cast<int>(id == PAR_RXQUE   ? stat.cbInQue + m_readAhead.size()
+                                 : id == PAR_TXQUE ? stat.cbOutQue
+                                                   : errors);
         break;
     case PAR_RXTIMEOUT: value = static_cast<int>(m_to.ReadIntervalTimeout); break;
     case PAR_RXTIMEOUTMULT: value = static_cast<int>(m_to.ReadTotalTimeoutMultiplier); break;
@@ -261,17 +293,38 @@ int CComPort::SetParameter(int id, int value)
         changed = value != m_nPort;
         m_nPort = value;
         break;
-    case PAR_BAUDRATE: changed = m_dcb.BaudRate != u; m_dcb.BaudRate = u; break;
-    case PAR_PARITY: changed = m_dcb.Parity != u; m_dcb.Parity = static_cast<BYTE>(u); break;
-    case PAR_STOPBITS: changed = m_dcb.StopBits != u; m_dcb.StopBits = static_cast<BYTE>(u); break;
-    case PAR_DATABITS: changed = m_dcb.ByteSize != u; m_dcb.ByteSize = static_cast<BYTE>(u); break;
-    case PAR_RTS: m_dwRts = value ? SETRTS : CLRRTS; changed = false; break;
-    case PAR_DTR: m_dwDtr = value ? SETDTR : CLRDTR; changed = false; break;
+    case PAR_BAUDRATE:
+        changed = m_dcb.BaudRate != u;
+        m_dcb.BaudRate = u;
+        break;
+    case PAR_PARITY:
+        changed = m_dcb.Parity != u;
+        m_dcb.Parity = static_cast<BYTE>(u);
+        break;
+    case PAR_STOPBITS:
+        changed = m_dcb.StopBits != u;
+        m_dcb.StopBits = static_cast<BYTE>(u);
+        break;
+    case PAR_DATABITS:
+        changed = m_dcb.ByteSize != u;
+        m_dcb.ByteSize = static_cast<BYTE>(u);
+        break;
+    case PAR_RTS:
+        m_dwRts = value ? SETRTS : CLRRTS;
+        changed = false;
+        break;
+    case PAR_DTR:
+        m_dwDtr = value ? SETDTR : CLRDTR;
+        changed = false;
+        break;
     case PAR_FLOWCONTROL:
         changed = flowControl() != value;
         if (changed) setFlowControl(value);
         break;
-    case PAR_EOFCHAR: changed = AsByte(m_dcb.EofChar) != value; m_dcb.EofChar = static_cast<char>(value); break;
+    case PAR_EOFCHAR:
+        changed = AsByte(m_dcb.EofChar) != value;
+        m_dcb.EofChar = static_cast<char>(value);
+        break;
     case PAR_ERRORCHAR:
         if (value < 0) {
             changed = m_dcb.fErrorChar != 0;
@@ -282,16 +335,46 @@ int CComPort::SetParameter(int id, int value)
             m_dcb.ErrorChar = static_cast<char>(value);
         }
         break;
-    case PAR_EVENTCHAR: changed = AsByte(m_dcb.EvtChar) != value; m_dcb.EvtChar = static_cast<char>(value); break;
-    case PAR_XONCHAR: changed = AsByte(m_dcb.XonChar) != value; m_dcb.XonChar = static_cast<char>(value); break;
-    case PAR_XOFFCHAR: changed = AsByte(m_dcb.XoffChar) != value; m_dcb.XoffChar = static_cast<char>(value); break;
-    case PAR_RXQUESIZE: changed = m_dwRxQueue != u; m_dwRxQueue = u; break;
-    case PAR_TXQUESIZE: changed = m_dwTxQueue != u; m_dwTxQueue = u; break;
-    case PAR_RXTIMEOUT: changed = m_to.ReadIntervalTimeout != u; m_to.ReadIntervalTimeout = u; break;
-    case PAR_RXTIMEOUTMULT: changed = m_to.ReadTotalTimeoutMultiplier != u; m_to.ReadTotalTimeoutMultiplier = u; break;
-    case PAR_RXTIMEOUTCONST: changed = m_to.ReadTotalTimeoutConstant != u; m_to.ReadTotalTimeoutConstant = u; break;
-    case PAR_TXTIMEOUTMULT: changed = m_to.WriteTotalTimeoutMultiplier != u; m_to.WriteTotalTimeoutMultiplier = u; break;
-    case PAR_TXTIMEOUTCONST: changed = m_to.WriteTotalTimeoutConstant != u; m_to.WriteTotalTimeoutConstant = u; break;
+    case PAR_EVENTCHAR:
+        changed = AsByte(m_dcb.EvtChar) != value;
+        m_dcb.EvtChar = static_cast<char>(value);
+        break;
+    case PAR_XONCHAR:
+        changed = AsByte(m_dcb.XonChar) != value;
+        m_dcb.XonChar = static_cast<char>(value);
+        break;
+    case PAR_XOFFCHAR:
+        changed = AsByte(m_dcb.XoffChar) != value;
+        m_dcb.XoffChar = static_cast<char>(value);
+        break;
+    case PAR_RXQUESIZE:
+        changed = m_dwRxQueue != u;
+        m_dwRxQueue = u;
+        break;
+    case PAR_TXQUESIZE:
+        changed = m_dwTxQueue != u;
+        m_dwTxQueue = u;
+        break;
+    case PAR_RXTIMEOUT:
+        changed = m_to.ReadIntervalTimeout != u;
+        m_to.ReadIntervalTimeout = u;
+        break;
+    case PAR_RXTIMEOUTMULT:
+        changed = m_to.ReadTotalTimeoutMultiplier != u;
+        m_to.ReadTotalTimeoutMultiplier = u;
+        break;
+    case PAR_RXTIMEOUTCONST:
+        changed = m_to.ReadTotalTimeoutConstant != u;
+        m_to.ReadTotalTimeoutConstant = u;
+        break;
+    case PAR_TXTIMEOUTMULT:
+        changed = m_to.WriteTotalTimeoutMultiplier != u;
+        m_to.WriteTotalTimeoutMultiplier = u;
+        break;
+    case PAR_TXTIMEOUTCONST:
+        changed = m_to.WriteTotalTimeoutConstant != u;
+        m_to.WriteTotalTimeoutConstant = u;
+        break;
     }
 
     if (changed && IsOpen()) {
@@ -314,15 +397,12 @@ int CComPort::applyChange(int id)
         if (closed < 0) return closed;
         return Open();
     }
-    case ParamKind::Config:
-        return api.SetCommState(m_hPort.get(), &m_dcb) ? 0 : setError(ERR_SYSTEM);
-    case ParamKind::Queue:
-        return api.SetupComm(m_hPort.get(), m_dwRxQueue, m_dwTxQueue) ? 0 : setError(ERR_SYSTEM);
+    case ParamKind::Config: return api.SetCommState(m_hPort.get(), &m_dcb) ? 0 : setError(ERR_SYSTEM);
+    case ParamKind::Queue: return api.SetupComm(m_hPort.get(), m_dwRxQueue, m_dwTxQueue) ? 0 : setError(ERR_SYSTEM);
     case ParamKind::Timeout:
         m_bWaitTimeouts = false;
         return api.SetCommTimeouts(m_hPort.get(), &m_to) ? 0 : setError(ERR_SYSTEM);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -379,7 +459,7 @@ int CComPort::Gets(void* buffer, int length)
     count += takeReadAhead(bytes + count, length - count);
     DWORD got = 0;
     if (length > count && (!useOwnTimeouts() || !ComApi().ReadFile(m_hPort.get(), bytes + count,
-                                                                    static_cast<DWORD>(length - count), &got, nullptr)))
+                                                                   static_cast<DWORD>(length - count), &got, nullptr)))
         return setError(ERR_SYSTEM);
     count += static_cast<int>(got);
     if (trace() && count > 0) {

@@ -12,8 +12,8 @@
 namespace {
 
 const char* const kCommandNames[] = {
-    "CNotetaker::DCMD_IDENT", "CNotetaker::DCMD_IDENT2", "CNotetaker::DCMD_ENUM",  "CNotetaker::DCMD_TX",
-    "CNotetaker::DCMD_RX",    "CNotetaker::DCMD_DELE",   "CNotetaker::DCMD_PRINT", "CNotetaker::DCMD_MKDIR",
+    "CNotetaker::DCMD_IDENT",  "CNotetaker::DCMD_IDENT2", "CNotetaker::DCMD_ENUM",  "CNotetaker::DCMD_TX",
+    "CNotetaker::DCMD_RX",     "CNotetaker::DCMD_DELE",   "CNotetaker::DCMD_PRINT", "CNotetaker::DCMD_MKDIR",
     "CNotetaker::DCMD_RENAME", "CNotetaker::DCMD_CRC16",
 };
 static_assert(sizeof kCommandNames / sizeof kCommandNames[0] == CNotetaker::DCMD_LAST + 1, "name per command");
@@ -23,10 +23,10 @@ const char kEnumLetters[] = {'C', 'R', 'X', '\0'};
 
 // From ERR_RESPONSE (-115) down to ERR_NAMETAKEN (-125).
 const char* const kErrorNames[] = {
-    "CNotetaker::ERR_RESPONSE", "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
-    "CNotetaker::ERR_UNKNOWN",  "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
+    "CNotetaker::ERR_RESPONSE",         "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
+    "CNotetaker::ERR_UNKNOWN",          "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
     "CNotetaker::ERR_INVALIDINDEXFILE", "CNotetaker::ERR_UNSUPPORTED", "CNotetaker::ERR_BUSY",
-    "CNotetaker::ERR_NAMESAKE", "CNotetaker::ERR_NAMETAKEN",
+    "CNotetaker::ERR_NAMESAKE",         "CNotetaker::ERR_NAMETAKEN",
 };
 
 const DWORD kBaudRates[] = {115200, 38400, 19200, 9600};
@@ -201,7 +201,8 @@ int CNotetaker::serialWrite(const void* buffer, int length)
     const int opened = serialOpen(false);
     if (opened < 0) return opened;
     if (trace())
-        DbgPrint("CNotetaker::serialWrite(0x%X, %d)", static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffer)), length);
+        DbgPrint("CNotetaker::serialWrite(0x%X, %d)", static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffer)),
+                 length);
     return Puts(buffer, length);
 }
 
@@ -367,10 +368,7 @@ int CNotetaker::serialEnumCmd(int letter, void* reply, int replyLength)
 
 // ---- identification and detection ----
 
-void CNotetaker::loadModelName(DWORD model)
-{
-    LoadResourceText(IDS_MODEL_NONE + model, m_szModel, sizeof m_szModel);
-}
+void CNotetaker::loadModelName(DWORD model) { LoadResourceText(IDS_MODEL_NONE + model, m_szModel, sizeof m_szModel); }
 
 DWORD CNotetaker::GetDeviceType()
 {
@@ -425,8 +423,7 @@ void CNotetaker::readIdent2Record()
     memcpy(name, payload.data() + 1, nameBytes);
     memcpy(m_szModel, name, sizeof name);
     if (payload.size() >= 13) m_wFirmware = static_cast<WORD>(payload[12] << 8 | payload[11]);
-    if (trace())
-        DbgPrint("model %d, name %s, ver %d.%d", payload[0], m_szModel, m_wFirmware >> 8, m_wFirmware & 0xFF);
+    if (trace()) DbgPrint("model %d, name %s, ver %d.%d", payload[0], m_szModel, m_wFirmware >> 8, m_wFirmware & 0xFF);
 }
 
 HRESULT CNotetaker::GetDeviceName(char* buffer, int size)

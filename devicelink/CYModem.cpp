@@ -13,9 +13,18 @@ constexpr int kCancelRounds = 30;
 constexpr DWORD kCancelSettleMs = 1000;
 
 const char* const kParamNames[] = {
-    "CYModem::PAR_STATE",     "CYModem::PAR_PACKET",     "CYModem::PAR_PACKETSIZE", "CYModem::PAR_BYTESDONE",
-    "CYModem::PAR_FILESIZE",  nullptr,                   nullptr,                   "CYModem::PAR_NAKS",
-    "CYModem::PAR_TIMEOUT",   "CYModem::PAR_PADCHAR",    "CYModem::PAR_NCGTIMEOUT", "CYModem::PAR_BURSTSIZE",
+    "CYModem::PAR_STATE",
+    "CYModem::PAR_PACKET",
+    "CYModem::PAR_PACKETSIZE",
+    "CYModem::PAR_BYTESDONE",
+    "CYModem::PAR_FILESIZE",
+    nullptr,
+    nullptr,
+    "CYModem::PAR_NAKS",
+    "CYModem::PAR_TIMEOUT",
+    "CYModem::PAR_PADCHAR",
+    "CYModem::PAR_NCGTIMEOUT",
+    "CYModem::PAR_BURSTSIZE",
     "CYModem::PAR_BURSTSLEEP",
 };
 static_assert(sizeof kParamNames / sizeof kParamNames[0] == CYModem::PAR_YMODEM_LAST - CYModem::PAR_YMODEM_FIRST + 1,
@@ -23,7 +32,7 @@ static_assert(sizeof kParamNames / sizeof kParamNames[0] == CYModem::PAR_YMODEM_
 
 // The port's own codes reach the engine's setError too; the log names them.
 const char* const kErrorNames[] = {
-    "CYModem::ERR_NOSTARTUPCHAR", "CYModem::ERR_NOEOTACK",    "CYModem::ERR_INTERNAL",  "CYModem::ERR_CANCELLED",
+    "CYModem::ERR_NOSTARTUPCHAR", "CYModem::ERR_NOEOTACK",    "CYModem::ERR_INTERNAL",     "CYModem::ERR_CANCELLED",
     "CYModem::ERR_OUTOFSYNC",     "CYModem::ERR_RETRIES",     "CYModem::ERR_BADPACKETNBR", "CYModem::ERR_TIMEDOUT",
     "CYModem::ERR_ABORTED",       "CYModem::ERR_SHORTPACKET", "CYModem::ERR_FILETOOLARGE", "CYModem::ERR_LASTNEXT",
 };
@@ -41,14 +50,30 @@ const char* PortErrorName(int code)
 }
 
 const char* const kStateNames[] = {
-    "CYModem::TX_START",          "CYModem::TX_WAIT4_NCG",       "CYModem::TX_COMPUTE_PACKETS",
-    "CYModem::TX_READ_DISK",      "CYModem::TX_SEND_EOT",        "CYModem::TX_WAIT4_EOT_ACK",
-    "CYModem::TX_PREPARE_PACKET", "CYModem::TX_SEND_PACKET",     "CYModem::TX_SEND_DATA",
-    "CYModem::TX_SEND_CHECKSUM",  "CYModem::TX_WAIT4_PACKET_ACK", "CYModem::TX_CHECK4_RESTART",
-    "CYModem::TX_NEXT_PACKET",    "CYModem::RX_START",           "CYModem::RX_SEND_NCG",
-    "CYModem::RX_WAIT4_INCOMING", "CYModem::RX_GET_PACKET",      "CYModem::RX_PACKET_OK",
-    "CYModem::RX_WAIT4_SOH_STX",  "CYModem::RX_GET_DATA",        "CYModem::RX_GET_PACKET_NBR",
-    "CYModem::RX_GET_COMPLIMENT", "CYModem::RX_GET_CRC",         "CYModem::RX_GET_2ND_CRC",
+    "CYModem::TX_START",
+    "CYModem::TX_WAIT4_NCG",
+    "CYModem::TX_COMPUTE_PACKETS",
+    "CYModem::TX_READ_DISK",
+    "CYModem::TX_SEND_EOT",
+    "CYModem::TX_WAIT4_EOT_ACK",
+    "CYModem::TX_PREPARE_PACKET",
+    "CYModem::TX_SEND_PACKET",
+    "CYModem::TX_SEND_DATA",
+    "CYModem::TX_SEND_CHECKSUM",
+    "CYModem::TX_WAIT4_PACKET_ACK",
+    "CYModem::TX_CHECK4_RESTART",
+    "CYModem::TX_NEXT_PACKET",
+    "CYModem::RX_START",
+    "CYModem::RX_SEND_NCG",
+    "CYModem::RX_WAIT4_INCOMING",
+    "CYModem::RX_GET_PACKET",
+    "CYModem::RX_PACKET_OK",
+    "CYModem::RX_WAIT4_SOH_STX",
+    "CYModem::RX_GET_DATA",
+    "CYModem::RX_GET_PACKET_NBR",
+    "CYModem::RX_GET_COMPLIMENT",
+    "CYModem::RX_GET_CRC",
+    "CYModem::RX_GET_2ND_CRC",
     "CYModem::RX_TEST_CRC",
 };
 static_assert(sizeof kStateNames / sizeof kStateNames[0] == CYModem::RX_TEST_CRC - CYModem::TX_START + 1,
@@ -134,10 +159,8 @@ DWORD CYModem::TickNowNonZero(DWORD offsetMs)
 void CYModem::addToCheck(const BYTE* data, DWORD count)
 {
     for (DWORD i = 0; i < count; ++i) {
-        if (crcMode())
-            m_wCheck = static_cast<WORD>(m_crcTable[((m_wCheck >> 8) ^ data[i]) & 0xFF] ^ (m_wCheck << 8));
-        else
-            m_wCheck = static_cast<WORD>(m_wCheck + data[i]);
+        if (crcMode()) m_wCheck = static_cast<WORD>(m_crcTable[((m_wCheck >> 8) ^ data[i]) & 0xFF] ^ (m_wCheck << 8));
+        else m_wCheck = static_cast<WORD>(m_wCheck + data[i]);
     }
 }
 
@@ -242,9 +265,15 @@ DWORD CYModem::bytesAwaited() const
     if (m_nEnginePushBack >= 0) return 0;
     switch (m_nState) {
     case RX_GET_DATA: return m_dwPacketSize + (crcMode() ? 2 : 1);
-    case TX_WAIT4_NCG: case TX_WAIT4_PACKET_ACK: case TX_WAIT4_EOT_ACK: case RX_WAIT4_INCOMING:
-    case RX_WAIT4_SOH_STX: case RX_GET_PACKET_NBR: case RX_GET_COMPLIMENT: case RX_GET_CRC: case RX_GET_2ND_CRC:
-        return 1;
+    case TX_WAIT4_NCG:
+    case TX_WAIT4_PACKET_ACK:
+    case TX_WAIT4_EOT_ACK:
+    case RX_WAIT4_INCOMING:
+    case RX_WAIT4_SOH_STX:
+    case RX_GET_PACKET_NBR:
+    case RX_GET_COMPLIMENT:
+    case RX_GET_CRC:
+    case RX_GET_2ND_CRC: return 1;
     default: return 0;
     }
 }

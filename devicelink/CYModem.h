@@ -127,7 +127,6 @@ protected:
     void closeFile();
 
 private:
-
     bool trace() const;
     bool elapsed(DWORD since, DWORD ms, DWORD now) const { return now - since > ms; }
     bool passed(DWORD when, DWORD now) const { return static_cast<LONG>(now - when) > 0; }

@@ -39,10 +39,7 @@ public:
         SetLastError(ERROR_SUCCESS);
         return TRUE;
     }
-    BOOL ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) override
-    {
-        return ::ClearCommError(h, errors, stat);
-    }
+    BOOL ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) override { return ::ClearCommError(h, errors, stat); }
     BOOL GetCommModemStatus(HANDLE h, LPDWORD status) override
     {
         if (::GetCommModemStatus(h, status)) return TRUE;

@@ -29,4 +29,3 @@ public:
 IComApi& ComApi();
 // Replaces the calls (nullptr restores the real ones); returns the previous set.
 IComApi* SetComApi(IComApi* api);
-

@@ -9,7 +9,8 @@
 // needed instead is left out.
 namespace {
 
-template <typename Fn> Fn Load(HMODULE module, const char* name)
+template <typename Fn>
+Fn Load(HMODULE module, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }

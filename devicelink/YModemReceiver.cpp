@@ -22,7 +22,8 @@ DWORD ParseSize(const char* text, bool& found)
     if (*text == '+' || *text == '-') negative = *text++ == '-';
     found = isdigit(static_cast<unsigned char>(*text)) != 0;
     unsigned long long size = 0;
-    for (; isdigit(static_cast<unsigned char>(*text)) && size <= 0xFFFFFFFFull; ++text) size = size * 10 + (*text - '0');
+    for (; isdigit(static_cast<unsigned char>(*text)) && size <= 0xFFFFFFFFull; ++text)
+        size = size * 10 + (*text - '0');
     if (negative) return 0;
     return size > 0xFFFFFFFFull ? 0xFFFFFFFFul : static_cast<DWORD>(size);
 }
@@ -89,7 +90,7 @@ int CYModem::rxWait4Incoming()
     const int c = getChar();
     if (c == ERR_NODATA)
         return elapsed(m_dwWaitStart, static_cast<DWORD>(m_nTimeout) * 1000, TickNow()) ? static_cast<int>(RX_SEND_NCG)
-                                                                                          : m_nState;
+                                                                                        : m_nState;
     if (c < 0) return c;
     if (c != SOH && c != STX && c != EOT && c != CAN) return RX_SEND_NCG;
     m_nEnginePushBack = c;

@@ -8,7 +8,7 @@
 #include "foundation/Ticks.h"
 
 namespace {
-constexpr int kBlockSends = 5;      // retries start at 1: four sends of one block
+constexpr int kBlockSends = 5;  // retries start at 1: four sends of one block
 constexpr int kEotSends = 10;
 constexpr DWORD kAckWaitMs = 10000;
 constexpr DWORD kBlock0PauseMs = 500;
@@ -125,7 +125,8 @@ int CYModem::txSendData()
     // A failed write stops at once rather than waiting out the ACK deadline.
     const int written = Puts(m_pSend, static_cast<int>(n));
     if (written < 0) return setError(written);
-    if (trace()) DbgPrint("Packet=%d Burst=%d Sleep=%ld", m_nPacket, static_cast<int>(n), static_cast<long>(m_dwBurstSleep));
+    if (trace())
+        DbgPrint("Packet=%d Burst=%d Sleep=%ld", m_nPacket, static_cast<int>(n), static_cast<long>(m_dwBurstSleep));
     m_dwBytesSent += n;
     addToCheck(m_pSend, n);
     if (m_dwBytesSent < m_dwPacketSize) {
@@ -145,7 +146,9 @@ int CYModem::txSendChecksum()
         if (high < 0) return high;
         const int low = putChar(static_cast<BYTE>(m_wCheck & 0xFF));
         if (low < 0) return low;
-        if (trace()) DbgPrint("Sent packet %d Size=%d NCG=%c CRC=%x", m_nPacket, static_cast<int>(m_dwPacketSize), m_byNcg, m_wCheck);
+        if (trace())
+            DbgPrint("Sent packet %d Size=%d NCG=%c CRC=%x", m_nPacket, static_cast<int>(m_dwPacketSize), m_byNcg,
+                     m_wCheck);
     } else {
         const int sum = putChar(static_cast<BYTE>(m_wCheck & 0xFF));
         if (sum < 0) return sum;

@@ -88,11 +88,8 @@ int CALLBACK PickerEvent(HWND picker, UINT event, LPARAM data, LPARAM start)
         if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(data), g_selected)) g_selected[0] = '\0';
         SendMessageA(picker, BFFM_ENABLEOK, 0, g_selected[0] && UsableBackupFolder(g_selected));
         break;
-    case BFFM_VALIDATEFAILEDA:
-        ShowInvalidPath(picker);
-        return 1;  // stay open
-    default:
-        break;
+    case BFFM_VALIDATEFAILEDA: ShowInvalidPath(picker); return 1;  // stay open
+    default: break;
     }
     return 0;
 }

@@ -76,9 +76,7 @@ STDMETHODIMP CPropertiesMenu::GetCommandString(UINT_PTR command, UINT type, UINT
     case GCS_HELPTEXTW:
         LoadResourceText(IDM_PROPERTIES, text, sizeof text);
         return GiveText(text, type == GCS_HELPTEXTW, name, size);
-    case GCS_VALIDATEA:
-        return S_OK;
-    default:
-        return S_FALSE;
+    case GCS_VALIDATEA: return S_OK;
+    default: return S_FALSE;
     }
 }

@@ -26,8 +26,7 @@ bool ProductPath(const char* tail, char* path)
 {
     path[0] = '\0';
     char docs[MAX_PATH];
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, docs)) || !docs[0])
-        return false;
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, docs)) || !docs[0]) return false;
     const char* separator = docs[strlen(docs) - 1] == '\\' ? "" : "\\";
     const int n = snprintf(path, MAX_PATH, "%s%sPellor\\%s", docs, separator, tail);
     if (n < 0 || n >= MAX_PATH) {
@@ -50,15 +49,9 @@ void DesktopIniText(REFCLSID clsid, char* text, size_t size)
 }
 
 // A read-only file can be neither replaced nor deleted until its attributes are cleared.
-bool DeleteAnyFile(const char* path)
-{
-    return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) && DeleteFileA(path);
-}
+bool DeleteAnyFile(const char* path) { return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) && DeleteFileA(path); }
 
-bool MakeSystemFolder(const char* folder)
-{
-    return PathIsSystemFolderA(folder, 0) || PathMakeSystemFolderA(folder);
-}
+bool MakeSystemFolder(const char* folder) { return PathIsSystemFolderA(folder, 0) || PathMakeSystemFolderA(folder); }
 
 }  // namespace
 
@@ -134,10 +127,8 @@ int CReg::getPortIndex() const
 
 bool CReg::setPortIndex(int index)
 {
-    if (index >= 0 && index <= 3)
-        snprintf(m_szPort, sizeof m_szPort, "COM%d", index + 1);
-    else
-        strcpy(m_szPort, "COM");
+    if (index >= 0 && index <= 3) snprintf(m_szPort, sizeof m_szPort, "COM%d", index + 1);
+    else strcpy(m_szPort, "COM");
     return true;
 }
 

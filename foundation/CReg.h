@@ -46,7 +46,7 @@ public:
     DWORD m_dwTransferIntegrity;
     char m_szBackupPath[MAX_PATH];
     char m_szLogFile[MAX_PATH];
-    DWORD m_dwLogSize;  // KB
+    DWORD m_dwLogSize;                 // KB
     std::vector<std::string> m_masks;  // most recently used first
     DWORD m_dwMaskCount;               // most masks kept; 0 keeps all
 

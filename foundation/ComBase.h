@@ -47,7 +47,10 @@ ptrdiff_t QiOffset()
     Object* object = reinterpret_cast<Object*>(0x1000);
     return reinterpret_cast<char*>(static_cast<Interface*>(object)) - reinterpret_cast<char*>(object);
 }
-#define QI_ENTRY(Object, Interface) {&IID_##Interface, QiOffset<Object, Interface>()}
+#define QI_ENTRY(Object, Interface)                     \
+    {                                                   \
+        &IID_##Interface, QiOffset<Object, Interface>() \
+    }
 
 // Finds riid in a table ending with a null row, adds a reference to what it
 // hands out, and clears *ppv on failure.
@@ -85,9 +88,11 @@ private:
 };
 
 template <class Object, class = void>
-struct HasValid : std::false_type {};
+struct HasValid : std::false_type {
+};
 template <class Object>
-struct HasValid<Object, std::void_t<decltype(std::declval<const Object&>().Valid())>> : std::true_type {};
+struct HasValid<Object, std::void_t<decltype(std::declval<const Object&>().Valid())>> : std::true_type {
+};
 
 // The one way an object is made: with its creation reference, or null when
 // memory is short or the object could not be made whole (its Valid()).

@@ -63,6 +63,7 @@ public:
     ~LockHolder() { LeaveCriticalSection(&cs_); }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
+
 private:
     CRITICAL_SECTION& cs_;
 };
@@ -146,8 +147,8 @@ bool Enabled() { return (g_log.flags & (DBG_TO_DEBUGGER | DBG_TO_FILE)) != 0; }
 void SystemText(DWORD code, DWORD language, char* buffer, DWORD size)
 {
     buffer[0] = 0;
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, language,
-                        buffer, size, nullptr))
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, language, buffer,
+                        size, nullptr))
         buffer[0] = 0;
 }
 
@@ -171,13 +172,11 @@ void FormatItem(const uint8_t* p, int unit, char* item, size_t size)
 {
     switch (unit) {
     case -1:
-        if (isalnum(*p) || ispunct(*p) || *p == ' ')
-            snprintf(item, size, "%c", *p);
-        else
-            snprintf(item, size, "\\0x%02X", *p);
+        if (isalnum(*p) || ispunct(*p) || *p == ' ') snprintf(item, size, "%c", *p);
+        else snprintf(item, size, "\\0x%02X", *p);
         break;
-    case 2:  snprintf(item, size, "0x%04X ", ReadLittleEndian(p, 2)); break;
-    case 4:  snprintf(item, size, "0x%08X ", ReadLittleEndian(p, 4)); break;
+    case 2: snprintf(item, size, "0x%04X ", ReadLittleEndian(p, 2)); break;
+    case 4: snprintf(item, size, "0x%08X ", ReadLittleEndian(p, 4)); break;
     case -2: snprintf(item, size, "%u ", ReadLittleEndian(p, 2)); break;
     case -4: snprintf(item, size, "%d ", static_cast<int32_t>(ReadLittleEndian(p, 4))); break;
     default: snprintf(item, size, "0x%02X ", *p); break;
@@ -187,8 +186,10 @@ void FormatItem(const uint8_t* p, int unit, char* item, size_t size)
 int UnitSize(int unit)
 {
     switch (unit) {
-    case 2: case -2: return 2;
-    case 4: case -4: return 4;
+    case 2:
+    case -2: return 2;
+    case 4:
+    case -4: return 4;
     default: return 1;
     }
 }
@@ -199,8 +200,7 @@ bool DbgOpen(uint32_t flags, const char* fileName, uint32_t sizeLimit)
 {
     LockHolder hold;
     g_log.flags = flags;
-    if (!g_log.file.valid() && fileName && *fileName && (flags & DBG_TO_FILE))
-        OpenFile(flags, fileName, sizeLimit);
+    if (!g_log.file.valid() && fileName && *fileName && (flags & DBG_TO_FILE)) OpenFile(flags, fileName, sizeLimit);
     return true;
 }
 
@@ -276,7 +276,10 @@ DWORD DbgSystemError(DWORD code)
 
 char* DbgHresultText(HRESULT hr, char* buffer)
 {
-    static const struct { HRESULT value; const char* name; } kNames[] = {
+    static const struct {
+        HRESULT value;
+        const char* name;
+    } kNames[] = {
         {static_cast<HRESULT>(0x00000000), "S_OK"},
         {static_cast<HRESULT>(0x00000001), "S_FALSE"},
         {static_cast<HRESULT>(0x80004001), "E_NOTIMPL"},
@@ -302,14 +305,35 @@ char* DbgHresultText(HRESULT hr, char* buffer)
 
 const char* DbgFacilityName(HRESULT hr)
 {
-    static const struct { unsigned code; const char* name; } kFacilities[] = {
-        {0, "FACILITY_NULL"}, {1, "FACILITY_RPC"}, {2, "FACILITY_DISPATCH"}, {3, "FACILITY_STORAGE"},
-        {4, "FACILITY_ITF"}, {7, "FACILITY_WIN32"}, {8, "FACILITY_WINDOWS"}, {9, "FACILITY_SECURITY"},
-        {10, "FACILITY_CONTROL"}, {11, "FACILITY_CERT"}, {12, "FACILITY_INTERNET"},
-        {13, "FACILITY_MEDIASERVER"}, {14, "FACILITY_MSMQ"}, {15, "FACILITY_SETUPAPI"},
-        {16, "FACILITY_SCARD"}, {17, "FACILITY_COMPLUS"}, {18, "FACILITY_AAF"}, {19, "FACILITY_URT"},
-        {20, "FACILITY_ACS"}, {21, "FACILITY_DPLAY"}, {22, "FACILITY_UMI"}, {23, "FACILITY_SXS"},
-        {24, "FACILITY_WINDOWS_CE"}, {25, "FACILITY_HTTP"}, {32, "FACILITY_BACKGROUNDCOPY"},
+    static const struct {
+        unsigned code;
+        const char* name;
+    } kFacilities[] = {
+        {0, "FACILITY_NULL"},
+        {1, "FACILITY_RPC"},
+        {2, "FACILITY_DISPATCH"},
+        {3, "FACILITY_STORAGE"},
+        {4, "FACILITY_ITF"},
+        {7, "FACILITY_WIN32"},
+        {8, "FACILITY_WINDOWS"},
+        {9, "FACILITY_SECURITY"},
+        {10, "FACILITY_CONTROL"},
+        {11, "FACILITY_CERT"},
+        {12, "FACILITY_INTERNET"},
+        {13, "FACILITY_MEDIASERVER"},
+        {14, "FACILITY_MSMQ"},
+        {15, "FACILITY_SETUPAPI"},
+        {16, "FACILITY_SCARD"},
+        {17, "FACILITY_COMPLUS"},
+        {18, "FACILITY_AAF"},
+        {19, "FACILITY_URT"},
+        {20, "FACILITY_ACS"},
+        {21, "FACILITY_DPLAY"},
+        {22, "FACILITY_UMI"},
+        {23, "FACILITY_SXS"},
+        {24, "FACILITY_WINDOWS_CE"},
+        {25, "FACILITY_HTTP"},
+        {32, "FACILITY_BACKGROUNDCOPY"},
         {33, "FACILITY_CONFIGURATION"},
     };
     const unsigned facility = (static_cast<unsigned>(hr) >> 16) & 0x1FFF;
@@ -327,11 +351,18 @@ void DbgLeaving(HRESULT hr)
 
 const char* DbgHkeyName(HKEY key)
 {
-    static const struct { HKEY key; const char* name; } kRoots[] = {
-        {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"}, {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-        {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_USERS, "HKEY_USERS"},
-        {HKEY_PERFORMANCE_DATA, "HKEY_PERFORMANCE_DATA"}, {HKEY_PERFORMANCE_TEXT, "HKEY_PERFORMANCE_TEXT"},
-        {HKEY_PERFORMANCE_NLSTEXT, "HKEY_PERFORMANCE_NLSTEXT"}, {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
+    static const struct {
+        HKEY key;
+        const char* name;
+    } kRoots[] = {
+        {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+        {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+        {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+        {HKEY_USERS, "HKEY_USERS"},
+        {HKEY_PERFORMANCE_DATA, "HKEY_PERFORMANCE_DATA"},
+        {HKEY_PERFORMANCE_TEXT, "HKEY_PERFORMANCE_TEXT"},
+        {HKEY_PERFORMANCE_NLSTEXT, "HKEY_PERFORMANCE_NLSTEXT"},
+        {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
         {HKEY_DYN_DATA, "HKEY_DYN_DATA"},
     };
     for (const auto& entry : kRoots)

@@ -6,14 +6,14 @@
 #include <cstdint>
 
 enum DbgFlag : uint32_t {
-    DBG_COMPORT     = 0x0001,
-    DBG_YMODEM      = 0x0002,
-    DBG_NOTETAKER   = 0x0004,
+    DBG_COMPORT = 0x0001,
+    DBG_YMODEM = 0x0002,
+    DBG_NOTETAKER = 0x0004,
     DBG_TO_DEBUGGER = 0x0100,
-    DBG_TO_FILE     = 0x0200,
-    DBG_FLUSH       = 0x1000,
-    DBG_TIMESTAMP   = 0x2000,
-    DBG_NEWFILE     = 0x4000,
+    DBG_TO_FILE = 0x0200,
+    DBG_FLUSH = 0x1000,
+    DBG_TIMESTAMP = 0x2000,
+    DBG_NEWFILE = 0x4000,
 };
 
 bool DbgOpen(uint32_t flags, const char* fileName, uint32_t sizeLimit);

@@ -47,10 +47,7 @@ bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const vo
 
 }  // namespace
 
-LONG RegKey::open(HKEY root, const char* path, REGSAM access)
-{
-    return RegOpenKeyExA(root, path, 0, access, put());
-}
+LONG RegKey::open(HKEY root, const char* path, REGSAM access) { return RegOpenKeyExA(root, path, 0, access, put()); }
 
 LONG RegKey::create(HKEY root, const char* path, REGSAM access)
 {
@@ -83,10 +80,8 @@ bool ReadRegBinary(const char* key, const char* name, void* buffer, DWORD size, 
 {
     for (HKEY root : kLookupOrder)
         if (QueryExactSize(root, key, name, REG_BINARY, buffer, size)) return true;
-    if (defaultBytes)
-        memcpy(buffer, defaultBytes, size);
-    else
-        memset(buffer, 0, size);
+    if (defaultBytes) memcpy(buffer, defaultBytes, size);
+    else memset(buffer, 0, size);
     return false;
 }
 
@@ -108,8 +103,7 @@ bool ReadRegMultiText(HKEY root, const char* key, const char* name, std::vector<
         return false;
     // Two spare zeros end the last text and the list even when the value lacks them.
     std::vector<char> data(size + 2, '\0');
-    if (RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
         type != REG_MULTI_SZ)
         return false;
     for (const char* text = data.data(); *text; text += strlen(text) + 1) list.emplace_back(text);

@@ -31,9 +31,9 @@ struct CategoryBox {
 };
 constexpr CategoryBox kCategories[] = {
     {IDC_LOG_COMPORT, DBG_COMPORT}, {IDC_LOG_YMODEM, DBG_YMODEM}, {IDC_LOG_NOTETAKER, DBG_NOTETAKER}};
-constexpr int kLogParameterControls[] = {IDC_LOG_GROUP,     IDC_LOG_FILE_LABEL, IDC_LOG_SIZE_LABEL,
-                                         IDC_LOG_FILE,      IDC_LOG_SIZE,       IDC_LOG_SIZE_SPIN,
-                                         IDC_LOG_COMPORT,   IDC_LOG_YMODEM,     IDC_LOG_NOTETAKER};
+constexpr int kLogParameterControls[] = {IDC_LOG_GROUP,   IDC_LOG_FILE_LABEL, IDC_LOG_SIZE_LABEL,
+                                         IDC_LOG_FILE,    IDC_LOG_SIZE,       IDC_LOG_SIZE_SPIN,
+                                         IDC_LOG_COMPORT, IDC_LOG_YMODEM,     IDC_LOG_NOTETAKER};
 
 bool Checked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
 void Check(HWND page, int id, bool on) { CheckDlgButton(page, id, on ? BST_CHECKED : BST_UNCHECKED); }
@@ -107,7 +107,8 @@ bool StorePaths(HWND page, CReg& reg)
 bool StoreLog(HWND page, CReg& reg)
 {
     char file[MAX_PATH];
-    if (GetDlgItemTextA(page, IDC_LOG_FILE, file, sizeof file) > 0) lstrcpynA(reg.m_szLogFile, file, sizeof reg.m_szLogFile);
+    if (GetDlgItemTextA(page, IDC_LOG_FILE, file, sizeof file) > 0)
+        lstrcpynA(reg.m_szLogFile, file, sizeof reg.m_szLogFile);
     ReadNumber(page, kLogSize, reg.m_dwLogSize);
     if (!Checked(page, IDC_LOG_ENABLE)) {
         reg.m_dwDebugFlags = 0;
@@ -115,10 +116,8 @@ bool StoreLog(HWND page, CReg& reg)
     }
     if (reg.m_dwDebugFlags == 0) reg.m_dwDebugFlags = kLogOutputs;
     for (const CategoryBox& box : kCategories) {
-        if (Checked(page, box.id))
-            reg.m_dwDebugFlags |= box.bit;
-        else
-            reg.m_dwDebugFlags &= ~box.bit;
+        if (Checked(page, box.id)) reg.m_dwDebugFlags |= box.bit;
+        else reg.m_dwDebugFlags &= ~box.bit;
     }
     return true;
 }

@@ -158,10 +158,8 @@ void OnButton(HWND page, int id)
 void OnCommand(HWND page, WORD id, WORD code)
 {
     if (code == kFromAccelerator) {
-        if (id == IDM_PAGE_HELP)
-            ShowPageHelp(page, PageOf(page));
-        else
-            MarkChanged(page);
+        if (id == IDM_PAGE_HELP) ShowPageHelp(page, PageOf(page));
+        else MarkChanged(page);
     } else if (code == EN_CHANGE) {
         MarkChanged(page);
     } else if (code == BN_CLICKED) {
@@ -173,18 +171,13 @@ void OnCommand(HWND page, WORD id, WORD code)
 LONG_PTR OnNotify(HWND page, const PSHNOTIFY& notice)
 {
     switch (notice.hdr.code) {
-    case PSN_APPLY:
-        StorePage(page, PageOf(page));
-        return PSNRET_NOERROR;
-    case PSN_HELP:
-        ShowPageHelp(notice.hdr.hwndFrom, PageOf(page));
-        return 0;
+    case PSN_APPLY: StorePage(page, PageOf(page)); return PSNRET_NOERROR;
+    case PSN_HELP: ShowPageHelp(notice.hdr.hwndFrom, PageOf(page)); return 0;
     case PSN_TRANSLATEACCELERATOR: {
         MSG* message = reinterpret_cast<MSG*>(notice.lParam);
         return TranslateAcceleratorA(page, PageAccelerators(), message) ? PSNRET_MESSAGEHANDLED : PSNRET_NOERROR;
     }
-    default:
-        return 0;  // activation and cancelling are allowed as they come
+    default: return 0;  // activation and cancelling are allowed as they come
     }
 }
 
@@ -203,9 +196,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         if (PageOf(page) == kPageNone) return FALSE;
         ShowPageHelp(page, PageOf(page));
         return TRUE;
-    case kPageKeyFollowUp:
-        FollowUpPageKey(static_cast<int>(wParam), static_cast<int>(lParam));
-        return TRUE;
+    case kPageKeyFollowUp: FollowUpPageKey(static_cast<int>(wParam), static_cast<int>(lParam)); return TRUE;
     case WM_COMMAND:
         if (PageOf(page) == kPageNone) return FALSE;
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));
@@ -214,8 +205,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         if (PageOf(page) == kPageNone) return FALSE;
         SetWindowLongPtrA(page, DWLP_MSGRESULT, OnNotify(page, *reinterpret_cast<PSHNOTIFY*>(lParam)));
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

@@ -10,8 +10,8 @@ public:
     virtual void Sleep(DWORD ms) = 0;
 };
 
-DWORD TickNow();          // GetTickCount unless replaced
-void TickSleep(DWORD ms); // Sleep unless replaced
+DWORD TickNow();           // GetTickCount unless replaced
+void TickSleep(DWORD ms);  // Sleep unless replaced
 // Replaces the source (nullptr restores the real one); returns the previous one.
 ITickSource* SetTickSource(ITickSource* source);
 // True while the real clock is in force (no test has put in its own).

@@ -79,8 +79,8 @@ DWORD WINAPI ReleaseThread(void* parameter)
 {
     auto* handover = static_cast<Handover*>(parameter);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    HWND window = CreateWindowExA(0, "STATIC", "another window", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "another window", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     handover->left = handover->view->Release();
     DestroyWindow(window);
     CoUninitialize();
@@ -97,7 +97,8 @@ std::string DisplayName(IShellFolder* folder, LPCITEMIDLIST item)
 
 }  // namespace
 
-HostBrowser::HostBrowser(bool windowsMode) : BrowserBase(HostPopups(windowsMode), CMD_HOST_CLOSE), windowsMode_(windowsMode)
+HostBrowser::HostBrowser(bool windowsMode)
+    : BrowserBase(HostPopups(windowsMode), CMD_HOST_CLOSE), windowsMode_(windowsMode)
 {
     WNDCLASSA frameClass{};
     frameClass.lpfnWndProc = WindowProc;
@@ -186,7 +187,6 @@ void HostBrowser::OnViewMenuSelect(UINT id, UINT flags, HMENU menu)
     highlighted_ = text;
 }
 
-
 bool HostBrowser::Open(IShellFolder* folder, const std::string& title)
 {
     if (!ShowView(folder, title)) return false;
@@ -245,10 +245,8 @@ void HostBrowser::CloseView()
     view_->UIActivate(SVUIA_DEACTIVATE);
     view_->DestroyViewWindow();
     viewWindow_ = nullptr;
-    if (windowsMode_)
-        ReleaseOnOtherThread(view_.detach());
-    else
-        view_.reset();
+    if (windowsMode_) ReleaseOnOtherThread(view_.detach());
+    else view_.reset();
 }
 
 void HostBrowser::GoUp()

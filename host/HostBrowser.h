@@ -94,5 +94,5 @@ private:
     HHOOK menuWatch_ = nullptr, keyWatch_ = nullptr;
     std::string highlighted_;  // the context menu's item under the keyboard
     bool returned_ = false;    // Return was pressed in that menu
-    std::string menuHelp_;  // the last help text the view showed for a menu item
+    std::string menuHelp_;     // the last help text the view showed for a menu item
 };

@@ -44,8 +44,8 @@ std::string HostBrowser::FolderViewLine() const
     folderView->GetCurrentViewMode(&mode);
     folderView->ItemCount(SVGIO_ALLVIEW, &items);
     folderView->ItemCount(SVGIO_SELECTION, &selected);
-    return "view: mode " + std::to_string(mode) + ", " + std::to_string(items) + " items, " +
-           std::to_string(selected) + " selected";
+    return "view: mode " + std::to_string(mode) + ", " + std::to_string(items) + " items, " + std::to_string(selected) +
+           " selected";
 }
 
 std::string HostBrowser::Record()

@@ -119,8 +119,7 @@ bool IsFileFormat(CLIPFORMAT format)
     return format == g_cfFileGroupDescriptorW || format == g_cfFileGroupDescriptor || format == g_cfFileContents;
 }
 
-HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item,
-                    LONG index)
+HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item, LONG index)
 {
     ItemIdHolder full(ItemIdConcat(folder, item));
     if (!full) return E_OUTOFMEMORY;
@@ -275,10 +274,8 @@ STDMETHODIMP CDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL rel
         HRESULT hr = find(format, true, &entry);
         if (FAILED(hr)) return hr;
         entry->medium.reset();
-        if (release)
-            entry->medium.reset(*medium);
-        else
-            hr = CopyMedium(*medium, format->cfFormat, *entry->medium.get());
+        if (release) entry->medium.reset(*medium);
+        else hr = CopyMedium(*medium, format->cfFormat, *entry->medium.get());
         if (FAILED(hr)) return hr;
         entry->format.tymed = entry->medium->tymed;
         IUnknown* owner = entry->medium->pUnkForRelease;

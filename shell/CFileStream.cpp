@@ -64,9 +64,14 @@ HRESULT CFileStream::fetch()
     DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder) return LastErrorResult();
     if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
-    const HRESULT hr = DeviceAsk(source_->owner, [&](CNotetaker& notetaker) {
-        return static_cast<int>(notetaker.FileGet(source_->owner, temp, source_->devicePath, source_->size));
-    }, DeviceJob::Long).Result();
+    const HRESULT hr =
+        DeviceAsk(
+            source_->owner,
+            [&](CNotetaker& notetaker) {
+                return static_cast<int>(notetaker.FileGet(source_->owner, temp, source_->devicePath, source_->size));
+            },
+            DeviceJob::Long)
+            .Result();
     if (hr != S_OK) {
         DeleteFileA(temp);
         return SUCCEEDED(hr) ? E_FAIL : hr;  // a declined or partial fetch leaves nothing to serve
@@ -116,8 +121,7 @@ STDMETHODIMP CFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER*
     return S_OK;
 }
 
-STDMETHODIMP CFileStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
-                                 ULARGE_INTEGER* written)
+STDMETHODIMP CFileStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read, ULARGE_INTEGER* written)
 {
     if (!target) return STG_E_INVALIDPOINTER;
     std::unique_ptr<BYTE[]> piece(new (std::nothrow) BYTE[kCopyPiece]);

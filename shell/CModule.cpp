@@ -94,8 +94,7 @@ HWND CModule::ShowHelp(HWND owner, const char* topic, UINT command, DWORD_PTR da
     if (IS_INTRESOURCE(topic) && topic)
         LoadString(static_cast<UINT>(reinterpret_cast<UINT_PTR>(topic)), path + length,
                    static_cast<int>(sizeof path - length));
-    else if (topic)
-        lstrcpynA(path + length, topic, static_cast<int>(sizeof path - length));
+    else if (topic) lstrcpynA(path + length, topic, static_cast<int>(sizeof path - length));
     HtmlHelpFunction htmlHelp = helpLibrary_.Function();
     return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
 }

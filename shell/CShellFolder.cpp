@@ -95,7 +95,10 @@ int CompareColumn(int column, LPCITEMIDLIST a, LPCITEMIDLIST b)
 }
 
 // The result of CompareIDs: a success code carrying the signed 16-bit order.
-HRESULT OrderResult(int order) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<short>(order))); }
+HRESULT OrderResult(int order)
+{
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<short>(order)));
+}
 
 HRESULT WideString(const char* text, STRRET* out)
 {
@@ -130,7 +133,7 @@ LPCITEMIDLIST AsList(const std::vector<BYTE>& bytes)
 // property set), in column order.
 constexpr GUID kStorageProperties = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
 struct ColumnKey {
-    DWORD pid;         // ItemNameDisplay 10, Size 12, ItemTypeText 4, DateModified 14
+    DWORD pid;  // ItemNameDisplay 10, Size 12, ItemTypeText 4, DateModified 14
     SHCOLSTATEF state;
     UINT header;
     int format;
@@ -187,10 +190,7 @@ CShellFolder::CShellFolder(const CShellFolder* parent, LPCITEMIDLIST relative)
     DeviceThreadAcquire();
 }
 
-CShellFolder::~CShellFolder()
-{
-    DeviceThreadRelease();
-}
+CShellFolder::~CShellFolder() { DeviceThreadRelease(); }
 
 int CShellFolder::CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b)
 {
@@ -391,8 +391,7 @@ STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFG
     return S_OK;
 }
 
-STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*,
-                                         void** ppv)
+STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*, void** ppv)
 {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -449,8 +448,8 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR n
     newName[MAX_PATH - 1] = '\0';
     ItemIdHolder renamed(ItemIdRenamed(item, newName));
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
-    const DeviceAnswer answer =
-        DeviceAsk(owner, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.Rename(oldPath, newPath, 0)); });
+    const DeviceAnswer answer = DeviceAsk(
+        owner, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.Rename(oldPath, newPath, 0)); });
     if (answer.Failed()) {
         if (owner) ShowDeviceRefusal(owner, answer.words.c_str());
         return answer.Result();

@@ -130,10 +130,12 @@ STDAPI DllCanUnloadNow() { return TheRuntime().StopWhenIdle() ? S_OK : S_FALSE; 
 
 STDAPI DllRegisterServer()
 {
-    return WithRuntime([] { return RegisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
+    return WithRuntime(
+        [] { return RegisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
 }
 
 STDAPI DllUnregisterServer()
 {
-    return WithRuntime([] { return UnregisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
+    return WithRuntime(
+        [] { return UnregisterServer(g_module->Instance(), g_module->ModulePath(), g_module->PlatformId()); });
 }

@@ -16,9 +16,9 @@ namespace {
 
 IMalloc* g_allocator = nullptr;
 
-constexpr UINT kFixedSize = 32;      // cb of an identifier with an empty name
+constexpr UINT kFixedSize = 32;  // cb of an identifier with an empty name
 constexpr UINT kMaxName = MAX_PATH - 1;
-constexpr UINT kListEnd = 3;          // the zero cb and one more zero byte
+constexpr UINT kListEnd = 3;  // the zero cb and one more zero byte
 
 USHORT CbOf(LPCITEMIDLIST item)
 {
@@ -28,7 +28,10 @@ USHORT CbOf(LPCITEMIDLIST item)
 }
 
 // Exactly the attributes that stand for one of the entry types.
-bool IsKnownAttributes(DWORD attributes) { return attributes != 0 && EntryAttributes(EntryTypeOf(attributes)) == attributes; }
+bool IsKnownAttributes(DWORD attributes)
+{
+    return attributes != 0 && EntryAttributes(EntryTypeOf(attributes)) == attributes;
+}
 
 // One identifier, read field by field so that a short or foreign one is
 // refused before anything beyond its own cb is touched.
@@ -61,10 +64,7 @@ bool ContentSize(LPCITEMIDLIST list, UINT& size)
     return true;
 }
 
-LPITEMIDLIST Allocate(UINT size)
-{
-    return g_allocator ? static_cast<LPITEMIDLIST>(g_allocator->Alloc(size)) : nullptr;
-}
+LPITEMIDLIST Allocate(UINT size) { return g_allocator ? static_cast<LPITEMIDLIST>(g_allocator->Alloc(size)) : nullptr; }
 
 // A new list of the two contents, each `size` bytes, with the terminator.
 LPITEMIDLIST Join(LPCITEMIDLIST a, UINT sizeA, LPCITEMIDLIST b, UINT sizeB)
@@ -78,10 +78,7 @@ LPITEMIDLIST Join(LPCITEMIDLIST a, UINT sizeA, LPCITEMIDLIST b, UINT sizeB)
     return list;
 }
 
-const DeviceItemId* LastItem(LPCITEMIDLIST list)
-{
-    return reinterpret_cast<const DeviceItemId*>(ItemIdLast(list));
-}
+const DeviceItemId* LastItem(LPCITEMIDLIST list) { return reinterpret_cast<const DeviceItemId*>(ItemIdLast(list)); }
 
 // Appends one path component, with one backslash between components.
 bool AppendComponent(char* buffer, size_t& length, size_t size, const char* component)
@@ -154,8 +151,7 @@ void ModifiedText(LPCITEMIDLIST list, char* buffer, size_t size)
     if (!GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date)) return;
     // 24-hour form has no use for an AM/PM marker, which some locales add anyway.
     const DWORD timeFlags = TIME_NOSECONDS | TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER;
-    if (!GetTimeFormatA(LOCALE_USER_DEFAULT, timeFlags, &time, nullptr, clock, sizeof clock))
-        return;
+    if (!GetTimeFormatA(LOCALE_USER_DEFAULT, timeFlags, &time, nullptr, clock, sizeof clock)) return;
     wnsprintfA(buffer, static_cast<int>(size), "%s %s", date, clock);
 }
 

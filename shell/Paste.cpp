@@ -59,10 +59,8 @@ HRESULT AppendFolderEntries(const std::string& folder, std::vector<std::string>&
     do {
         if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
         std::string name;
-        if (ToAnsi(found.cFileName, name))
-            paths.push_back(folder + "\\" + name);
-        else if (refused)
-            refused->push_back(std::wstring(wideFolder) + L"\\" + found.cFileName);
+        if (ToAnsi(found.cFileName, name)) paths.push_back(folder + "\\" + name);
+        else if (refused) refused->push_back(std::wstring(wideFolder) + L"\\" + found.cFileName);
     } while (FindNextFileW(search.get(), &found));
     return S_OK;
 }
@@ -81,7 +79,8 @@ void ShowRefusedNames(const std::vector<std::wstring>& names)
 // The part of `list` below the levels that `prefix` has.
 LPCITEMIDLIST Below(LPCITEMIDLIST list, LPCITEMIDLIST prefix)
 {
-    for (LPCITEMIDLIST level = prefix; list && level && ItemIdLast(level); level = ItemIdNext(level)) list = ItemIdNext(list);
+    for (LPCITEMIDLIST level = prefix; list && level && ItemIdLast(level); level = ItemIdNext(level))
+        list = ItemIdNext(list);
     return list;
 }
 
@@ -119,7 +118,8 @@ SharedList Shared(LPITEMIDLIST list) { return SharedList(list, ItemIdFree); }
 // announced to the views of the device folder it went into.
 class PasteRun {
 public:
-    PasteRun(CShellFolder& folder, LPCITEMIDLIST target, HWND window) : folder_(folder), target_(target), window_(window)
+    PasteRun(CShellFolder& folder, LPCITEMIDLIST target, HWND window)
+        : folder_(folder), target_(target), window_(window)
     {
         char path[MAX_PATH] = "R:\\";  // the device root receives on R:
         if (ItemIdLast(target_)) ItemIdPath(target_, path, sizeof path, false);
@@ -135,7 +135,9 @@ public:
         const char* relative = path.c_str() + baseLength;
         char mapped[MAX_PATH];
         if (!MakeDeviceName(mapped, DeviceType(target_), base.c_str(), relative)) {
-            if (window_) ShowMessageText(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
+            if (window_)
+                ShowMessageText(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0),
+                                kErrorBoxFlags);
             return ErrorHResult(CNotetaker::ERR_INVALIDPATH);
         }
         const Place& parent = PlaceOf(ParentOf(path), base);
@@ -168,7 +170,8 @@ private:
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
         // A folder that exists already is fine: its files still go into it.
-        DeviceAsk(window_, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
+        DeviceAsk(window_,
+                  [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
         made_[pcPath] = Place{devicePath + "\\", chain};
         folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
         return S_OK;
@@ -176,9 +179,12 @@ private:
 
     HRESULT SendFile(const std::string& path, const Place& parent, const std::string& name)
     {
-        const DeviceAnswer answer = DeviceAsk(window_, [&](CNotetaker& notetaker) {
-            return static_cast<int>(notetaker.FilePut(window_, path.c_str(), parent.devicePath.c_str(), 0));
-        }, DeviceJob::Long);
+        const DeviceAnswer answer = DeviceAsk(
+            window_,
+            [&](CNotetaker& notetaker) {
+                return static_cast<int>(notetaker.FilePut(window_, path.c_str(), parent.devicePath.c_str(), 0));
+            },
+            DeviceJob::Long);
         if (answer.code != S_OK) {
             ShowFailure(window_, answer);
             return answer.Failed() ? answer.Result() : E_FAIL;
@@ -188,7 +194,8 @@ private:
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
         // The device keeps the name it was sent: the mapped one.
-        ItemIdHolder item(ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
+        ItemIdHolder item(
+            ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
         ItemIdHolder chain(item ? ItemIdConcat(parent.chain.get(), item.get()) : nullptr);
         if (chain) folder_.NotifyChange(SHCNE_CREATE, chain.get(), nullptr);
         return hr;
@@ -365,8 +372,7 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIV
         if (request->format.cfFormat == CF_HDROP)
             hr = PasteFileList(folder, target, static_cast<HDROP>(request->medium.hGlobal),
                                listWindow ? listWindow : GetActiveWindow());
-        else
-            hr = IsVirtualFiles(request->format.cfFormat) ? E_FAIL : S_FALSE;
+        else hr = IsVirtualFiles(request->format.cfFormat) ? E_FAIL : S_FALSE;
         GlobalUnlock(request->medium.hGlobal);
     }
     if (hr == S_OK && effect == kMove) {

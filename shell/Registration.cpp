@@ -34,7 +34,7 @@ struct Row {
     Text valueName;  // kNone: the key's default value
     DWORD type;      // REG_NONE: the key only
     Text data;
-    DWORD number;    // the REG_DWORD data
+    DWORD number;  // the REG_DWORD data
     Platform platform;
     OnUnregister onUnregister;
 };
@@ -44,14 +44,14 @@ constexpr DWORD kMobileDevice = 21;  // SHDID_MOBILE_DEVICE
 const Row kRows[] = {
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", kNone, REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::Any,
      OnUnregister::DeleteTree},
-    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", Literal("InfoTip"), REG_SZ, String(IDS_FOLDER_INFOTIP), 0,
-     Platform::Any, OnUnregister::Nothing},
+    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", Literal("InfoTip"), REG_SZ, String(IDS_FOLDER_INFOTIP), 0, Platform::Any,
+     OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\DefaultIcon", kNone, REG_SZ, Literal("%MODULE%,0"), 0, Platform::Any,
      OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\InprocServer32", kNone, REG_SZ, Literal("%MODULE%"), 0, Platform::Any,
      OnUnregister::Nothing},
-    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\InprocServer32", Literal("ThreadingModel"), REG_SZ, Literal("Apartment"),
-     0, Platform::Any, OnUnregister::Nothing},
+    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\InprocServer32", Literal("ThreadingModel"), REG_SZ, Literal("Apartment"), 0,
+     Platform::Any, OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellEx\\ContextMenuHandlers\\%CLSID%", kNone, REG_NONE, kNone, 0,
      Platform::Any, OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellEx\\PropertySheetHandlers\\%CLSID%", kNone, REG_NONE, kNone, 0,
@@ -66,8 +66,8 @@ const Row kRows[] = {
      Platform::Any, OnUnregister::Nothing},
     {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\%CLSID%",
      kNone, REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::Any, OnUnregister::DeleteTree},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
-     Literal("%CLSID%"), REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::NtOnly, OnUnregister::DeleteValue},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", Literal("%CLSID%"),
+     REG_SZ, String(IDS_FOLDER_NAME), 0, Platform::NtOnly, OnUnregister::DeleteValue},
 };
 
 constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
@@ -145,8 +145,7 @@ bool WriteValue(const Context& context, const Row& row, HKEY key, const char* ke
     if (!TextOf(context, row.valueName, name, sizeof name)) return false;
     LONG result;
     if (row.type == REG_DWORD) {
-        result = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&row.number),
-                                sizeof row.number);
+        result = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&row.number), sizeof row.number);
         DbgPrint("RegSetValue(%ld):\t%s\\%s [%s]", result, DbgHkeyName(row.root), keyPath, name);
     } else {
         if (!TextOf(context, row.data, data, sizeof data)) return false;

@@ -13,12 +13,12 @@ namespace {
 constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 constexpr uint8_t kLegacyCode = 3, kVardenCode = 4;
 constexpr size_t kMaxArgument = 300;
-constexpr unsigned kStallMs = 2000;        // a command whose argument stops coming is dropped
+constexpr unsigned kStallMs = 2000;  // a command whose argument stops coming is dropped
 constexpr unsigned kTransferStartMs = 10000;
 constexpr size_t kNameField = 10;
 
-const char* const kModelNames[] = {"No device", "Corvan", "Tesk",   "Lirra",  "Lirrax",  "Corvanx",
-                                   "Lirrat",    "Tarnel", "Mavel",  "Mavelx", "Corvanm", "Teskm"};
+const char* const kModelNames[] = {"No device", "Corvan", "Tesk",  "Lirra",  "Lirrax",  "Corvanx",
+                                   "Lirrat",    "Tarnel", "Mavel", "Mavelx", "Corvanm", "Teskm"};
 
 bool HasArgument(char letter) { return strchr("FRSDPM", letter) != nullptr; }
 
@@ -214,9 +214,7 @@ void SimDevice::execute()
         return;
     }
     switch (command_) {
-    case 'W':
-        reply({config_.model, config_.generation == SimConfig::LEGACY ? kLegacyCode : kVardenCode});
-        break;
+    case 'W': reply({config_.model, config_.generation == SimConfig::LEGACY ? kLegacyCode : kVardenCode}); break;
     case 'Y': replyIdent2(); break;
     case 'F': startListing(argument); break;
     case 'R': receiveFile(argument); break;
@@ -342,7 +340,8 @@ void SimDevice::sendFile(const std::string& path)
         SimYModem ymodem(link_, unread_);
         ymodem.SetSendFaults(&faults_.send);
         const bool sent = ymodem.Send(BaseName(path), data, kTransferStartMs);
-        trace(sent ? "sent %s, %u bytes" : "send of %s (%u bytes) failed", path.c_str(), static_cast<unsigned>(data.size()));
+        trace(sent ? "sent %s, %u bytes" : "send of %s (%u bytes) failed", path.c_str(),
+              static_cast<unsigned>(data.size()));
         if (faults_.send.vanished) {
             trace("fallen silent");
             faults_.silent = true;

@@ -26,10 +26,10 @@ struct SimConfig {
 
 // Misbehaviour on request, for tests of the PC side.
 struct SimFaults {
-    int repeatRequests = 0;   // answer this many commands with "?" instead
-    bool silent = false;      // hear nothing, say nothing
-    unsigned lateMs = 0;      // wait this long before every reply
-    int garbleReplies = 0;    // in this many replies, flip the byte at garbleOffset
+    int repeatRequests = 0;  // answer this many commands with "?" instead
+    bool silent = false;     // hear nothing, say nothing
+    unsigned lateMs = 0;     // wait this long before every reply
+    int garbleReplies = 0;   // in this many replies, flip the byte at garbleOffset
     size_t garbleOffset = 0;
     int dropAfterBytes = -1;  // cut the next reply after this many bytes, then go silent
     SimSendFaults send;       // in the files the device sends
@@ -96,7 +96,7 @@ private:
     std::string argument_, argument2_;
     int pathsSeen_ = 0;
     unsigned lastByteTick_ = 0;
-    unsigned strayBytes_ = 0;  // bytes heard outside any command, for the trace
+    unsigned strayBytes_ = 0;      // bytes heard outside any command, for the trace
     uint8_t silentHeard_[2] = {};  // the last two bytes heard while silent
 
     bool listing_ = false;

@@ -28,8 +28,8 @@ std::vector<Found> Contents(const std::string& folder)
     do {
         const std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
-        found.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, data.nFileSizeLow,
-                         data.ftLastWriteTime});
+        found.push_back(
+            {name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, data.nFileSizeLow, data.ftLastWriteTime});
     } while (FindNextFileA(h, &data));
     FindClose(h);
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.name < b.name; });
@@ -87,8 +87,8 @@ bool IsFolder(const std::string& path)
 
 bool NamesValid(const std::string& devicePath)
 {
-    const std::vector<std::string> parts = Split(devicePath.size() >= 2 && devicePath[1] == ':' ? devicePath.substr(2)
-                                                                                                : devicePath);
+    const std::vector<std::string> parts =
+        Split(devicePath.size() >= 2 && devicePath[1] == ':' ? devicePath.substr(2) : devicePath);
     if (parts.empty()) return false;
     for (const std::string& part : parts)
         if (!SimStore::ValidName(part)) return false;
@@ -210,7 +210,8 @@ int16_t SimStore::Rename(const std::string& oldPath, const std::string& newPath)
     if (!NamesValid(oldPath) || !NamesValid(newPath)) return ST_BAD_NAME;
     const std::string from = Resolve(oldPath);
     if (from.empty()) return ST_NOT_FOUND;
-    const std::vector<std::string> newParts = Split(newPath.size() >= 2 && newPath[1] == ':' ? newPath.substr(2) : newPath);
+    const std::vector<std::string> newParts =
+        Split(newPath.size() >= 2 && newPath[1] == ':' ? newPath.substr(2) : newPath);
     const std::string to = from.substr(0, from.rfind('\\') + 1) + newParts.back();
     if (Exists(to)) return ST_EXISTS;
     return Outcome(MoveFileA(from.c_str(), to.c_str()));
@@ -220,7 +221,8 @@ bool SimStore::ReadFile(const std::string& devicePath, std::vector<uint8_t>& dat
 {
     const std::string path = Resolve(devicePath);
     if (path.empty() || IsFolder(path)) return false;
-    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ScopedKernelHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.valid()) return false;
     data.assign(GetFileSize(file.get(), nullptr), 0);
     DWORD got = 0;

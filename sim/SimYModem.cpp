@@ -6,10 +6,11 @@
 #include <thread>
 
 namespace {
-constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEot = 0x04, kEnq = 0x05, kAck = 0x06, kNak = 0x15, kCan = 0x18, kCrcStart = 'C';
+constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEot = 0x04, kEnq = 0x05, kAck = 0x06, kNak = 0x15, kCan = 0x18,
+                  kCrcStart = 'C';
 constexpr uint8_t kPad = 0x1A;
 constexpr size_t kShort = 128, kLong = 1024;
-constexpr unsigned kByteWaitMs = 1000;    // silence inside a block or before an answer
+constexpr unsigned kByteWaitMs = 1000;  // silence inside a block or before an answer
 constexpr unsigned kNextStepWaitMs = 10000;
 constexpr int kSends = 10;
 

@@ -31,7 +31,7 @@ public:
     void SetSendFaults(SimSendFaults* faults) { faults_ = faults; }
 
     bool Send(const std::string& name, const std::vector<uint8_t>& data, unsigned timeoutMs);  // device -> PC
-    bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);         // PC -> device
+    bool Receive(std::string& name, std::vector<uint8_t>& data, unsigned timeoutMs);           // PC -> device
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -49,7 +49,9 @@ bool ParseFirmware(const char* text, SimConfig& config)
     unsigned major = 0, minor = 0;
     if (sscanf(text, "%u.%u", &major, &minor) != 2 || major > 255 || minor > 255) return false;
     const unsigned version = major << 8 | minor;
-    config.generation = version == 0x0100 ? SimConfig::LEGACY : version == 0x0101 ? SimConfig::VARDEN : SimConfig::IDENT2;
+    config.generation = version == 0x0100   ? SimConfig::LEGACY
+                        : version == 0x0101 ? SimConfig::VARDEN
+                                            : SimConfig::IDENT2;
     config.major = static_cast<uint8_t>(major);
     config.minor = static_cast<uint8_t>(minor);
     return version >= 0x0100;
@@ -68,11 +70,13 @@ bool Parse(int argc, char** argv, Options& o)
         if (arg == "--port") o.port = value;
         else if (arg == "--baud") o.config.baud = static_cast<uint32_t>(strtoul(value, nullptr, 10));
         else if (arg == "--model") o.config.model = static_cast<uint8_t>(strtoul(value, nullptr, 10));
-        else if (arg == "--firmware") { if (!ParseFirmware(value, o.config)) return false; }
-        else if (arg == "--root") o.config.root = value;
+        else if (arg == "--firmware") {
+            if (!ParseFirmware(value, o.config)) return false;
+        } else if (arg == "--root") o.config.root = value;
         else if (arg == "--seconds") o.seconds = static_cast<unsigned>(strtoul(value, nullptr, 10));
-        else if (arg == "--fault") { if (!ParseFault(value, o.faults.send)) return false; }
-        else return false;
+        else if (arg == "--fault") {
+            if (!ParseFault(value, o.faults.send)) return false;
+        } else return false;
     }
     const uint32_t b = o.config.baud;
     return !o.config.root.empty() && o.config.model >= 1 && o.config.model <= 11 &&
@@ -100,8 +104,8 @@ int main(int argc, char** argv)
     SimDevice device(link, options.config);
     device.SetFaults(options.faults);
     printf("pellor-sim: model %u (%s), firmware %u.%u, %s at %u baud, root %s\n", options.config.model,
-           SimDevice::ModelName(options.config.model), options.config.major, options.config.minor,
-           options.port.c_str(), options.config.baud, options.config.root.c_str());
+           SimDevice::ModelName(options.config.model), options.config.major, options.config.minor, options.port.c_str(),
+           options.config.baud, options.config.root.c_str());
     fflush(stdout);
     device.Start();
     const DWORD start = GetTickCount();

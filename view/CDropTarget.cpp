@@ -23,8 +23,7 @@ CDropTarget::CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UIN
     if (window_) {
         registered_ = SUCCEEDED(RegisterDragDrop(window_, this));
         // Without the shell's helper the drag works the same, only without an image.
-        CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDropTargetHelper,
-                         image_.putVoid());
+        CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDropTargetHelper, image_.putVoid());
     }
     if (target && targetSize) target_.reset(ItemIdCopy(target));
     if (sink) sink->AddRef();

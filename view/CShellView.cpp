@@ -59,7 +59,8 @@ void CShellView::FolderChanged(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST it
     if (thread_ == GetCurrentThreadId()) return OnFolderChange(event, item1, item2);
     // Another window's thread: its list is touched only there, and a send
     // could wait on a thread that waits for the device.
-    auto* change = new (std::nothrow) PostedChange{event, ItemIdHolder(ItemIdCopy(item1)), ItemIdHolder(ItemIdCopy(item2))};
+    auto* change =
+        new (std::nothrow) PostedChange{event, ItemIdHolder(ItemIdCopy(item1)), ItemIdHolder(ItemIdCopy(item2))};
     if (change && window_ && PostMessageA(window_, kFolderChangeMessage, 0, reinterpret_cast<LPARAM>(change))) return;
     delete change;
 }
@@ -129,8 +130,8 @@ STDMETHODIMP CShellView::Refresh()
     return S_OK;
 }
 
-STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
-                                          RECT* rect, HWND* window)
+STDMETHODIMP CShellView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS settings, IShellBrowser* browser, RECT* rect,
+                                          HWND* window)
 {
     if (!browser || !window) return E_INVALIDARG;
     *window = nullptr;
@@ -306,7 +307,9 @@ LRESULT CShellView::OnNotify(NMHDR* header)
     switch (header->code) {
     case LVN_GETDISPINFOA: OnDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
     case LVN_ITEMCHANGED: OnItemChanged(reinterpret_cast<NMLISTVIEW*>(header)); return 0;
-    case LVN_DELETEITEM: ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam)); return 0;
+    case LVN_DELETEITEM:
+        ItemIdFree(reinterpret_cast<LPITEMIDLIST>(reinterpret_cast<NMLISTVIEW*>(header)->lParam));
+        return 0;
     // Wine's list reports Return with a bare header, so the item is the focused one.
     case LVN_ITEMACTIVATE: PostMessageA(window_, kOpenFocused, 0, 0); return 0;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return 0;

@@ -63,8 +63,8 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP UIActivate(UINT state) override;
     STDMETHODIMP Refresh() override;
-    STDMETHODIMP CreateViewWindow(IShellView* previous, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
-                                  RECT* rect, HWND* window) override;
+    STDMETHODIMP CreateViewWindow(IShellView* previous, LPCFOLDERSETTINGS settings, IShellBrowser* browser, RECT* rect,
+                                  HWND* window) override;
     STDMETHODIMP DestroyViewWindow() override;
     STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
     STDMETHODIMP AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) override { return E_NOTIMPL; }

@@ -51,8 +51,8 @@ int CShellView::ItemNearest(POINT listPoint) const
         LVFINDINFOA find{};
         find.flags = LVFI_NEARESTXY | LVFI_WRAP;
         find.pt = listPoint;
-        return static_cast<int>(SendMessageA(list_, LVM_FINDITEMA, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(&find)));
+        return static_cast<int>(
+            SendMessageA(list_, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
     }
     LVHITTESTINFO hit{};
     hit.pt = listPoint;

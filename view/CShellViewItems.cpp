@@ -54,10 +54,8 @@ STDMETHODIMP CShellView::Items(UINT which, REFIID riid, void** ppv)
     *ppv = nullptr;
     if (!IsEqualIID(riid, IID_IShellItemArray)) return GetItemObject(which, riid, ppv);
     std::vector<LPCITEMIDLIST> items;
-    if ((which & SVGIO_TYPE_MASK) == SVGIO_SELECTION)
-        items = SelectedItems();
-    else if ((which & SVGIO_TYPE_MASK) == SVGIO_ALLVIEW)
-        items = AllItems();
+    if ((which & SVGIO_TYPE_MASK) == SVGIO_SELECTION) items = SelectedItems();
+    else if ((which & SVGIO_TYPE_MASK) == SVGIO_ALLVIEW) items = AllItems();
     if (items.empty()) return E_FAIL;  // an array of nothing is no array to the shell
     return SHCreateShellItemArray(folder_->AbsoluteList(), folder_.get(), static_cast<UINT>(items.size()),
                                   reinterpret_cast<PCUITEMID_CHILD_ARRAY>(items.data()),

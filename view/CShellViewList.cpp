@@ -190,8 +190,7 @@ void CShellView::FillList()
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     auto pending = std::make_shared<PendingListing>();
     pending->folder.reset(ItemIdCopy(folder_->DeviceList()));
-    const SHCONTF flags =
-        (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+    const SHCONTF flags = (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
     const HWND window = window_;
     const bool started = DeviceStart(
         pending,
@@ -341,10 +340,8 @@ void CShellView::OnSelectionChanged()
 void CShellView::OnHeaderClick(int column)
 {
     if (column < 0 || column >= CReg::kColumns) return;
-    if (static_cast<int>(sortWord_ & 0x3) == column)
-        sortWord_ ^= 0x4;
-    else
-        sortWord_ = static_cast<UINT>(column);
+    if (static_cast<int>(sortWord_ & 0x3) == column) sortWord_ ^= 0x4;
+    else sortWord_ = static_cast<UINT>(column);
     ReapplyStyles();
 }
 
@@ -448,10 +445,8 @@ void CShellView::OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST i
     case SHCNE_MKDIR: {
         // A paste over an existing name changes that row; it adds none.
         int index = FindItem(item1);
-        if (index < 0)
-            AppendItem(item1);
-        else
-            SetItemData(index, ItemIdCopy(item1));
+        if (index < 0) AppendItem(item1);
+        else SetItemData(index, ItemIdCopy(item1));
         break;
     }
     case SHCNE_DELETE:

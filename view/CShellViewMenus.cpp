@@ -101,8 +101,7 @@ void CShellView::OnInitMenuPopup(HMENU popup)
     if (!popup) return;
     if (popup == viewPopup_) {
         bool known = viewMode_ >= FVM_ICON && viewMode_ <= FVM_DETAILS;
-        for (UINT id = IDC_LARGE_ICONS; id <= IDC_DETAILS; ++id)
-            CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
+        for (UINT id = IDC_LARGE_ICONS; id <= IDC_DETAILS; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
         if (known)
             CheckMenuRadioItem(popup, IDC_LARGE_ICONS, IDC_DETAILS, IDC_LARGE_ICONS + viewMode_ - FVM_ICON,
                                MF_BYCOMMAND);
@@ -175,8 +174,9 @@ void CShellView::OnContextMenu(LPARAM position)
     }
     std::vector<LPCITEMIDLIST> items = SelectedItems();
     ComPtr<IContextMenu> menu;
-    if (FAILED(folder_->GetUIObjectOf(browserWindow_, static_cast<UINT>(items.size()), items.data(),
-                                      IID_IContextMenu, nullptr, menu.putVoid())) || !menu)
+    if (FAILED(folder_->GetUIObjectOf(browserWindow_, static_cast<UINT>(items.size()), items.data(), IID_IContextMenu,
+                                      nullptr, menu.putVoid())) ||
+        !menu)
         return;
     HMENU popup = CreatePopupMenu();
     if (SUCCEEDED(menu->QueryContextMenu(popup, 0, 0, 0xFFFF, CMF_NORMAL))) {

@@ -135,10 +135,8 @@ std::string FreeFolderName(const std::vector<std::string>& listed)
 {
     char name[MAX_PATH] = "";
     for (int number = 1; number < 1000 && g_module; ++number) {
-        if (number == 1)
-            g_module->LoadString(IDS_NEW_FOLDER, name, sizeof name);
-        else
-            g_module->FormatString(IDS_NEW_FOLDER_NUMBERED, name, sizeof name, number);
+        if (number == 1) g_module->LoadString(IDS_NEW_FOLDER, name, sizeof name);
+        else g_module->FormatString(IDS_NEW_FOLDER_NUMBERED, name, sizeof name, number);
         auto same = [&name](const std::string& other) { return lstrcmpiA(other.c_str(), name) == 0; };
         if (std::none_of(listed.begin(), listed.end(), same)) return name;
     }
@@ -186,8 +184,7 @@ bool ConfirmDelete(HWND window, UINT count)
 
 bool IsViewSettingsCommand(UINT command)
 {
-    return (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) ||
-           (command >= IDC_BY_NAME && command <= IDC_LINE_UP);
+    return (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) || (command >= IDC_BY_NAME && command <= IDC_LINE_UP);
 }
 
 // View mode, sort order or arrangement: the commands that change only the view's settings.
@@ -195,12 +192,10 @@ void ChangeViewSettings(UINT command, ViewSettings& settings)
 {
     if (command >= IDC_LARGE_ICONS && command <= IDC_DETAILS)
         settings.viewMode = FVM_ICON + (command - IDC_LARGE_ICONS);
-    else if (command >= IDC_BY_NAME && command <= IDC_BY_DATE)
-        settings.sortWord = command - IDC_BY_NAME;
+    else if (command >= IDC_BY_NAME && command <= IDC_BY_DATE) settings.sortWord = command - IDC_BY_NAME;
     else if (command == IDC_AUTO_ARRANGE)
         settings.folderFlags = (settings.folderFlags & FWF_AUTOARRANGE) ? 0u : UINT{FWF_AUTOARRANGE};
-    else if (command == IDC_LINE_UP)
-        settings.folderFlags = FWF_SNAPTOGRID;
+    else if (command == IDC_LINE_UP) settings.folderFlags = FWF_SNAPTOGRID;
 }
 
 }  // namespace
@@ -269,16 +264,19 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     char folder[MAX_PATH] = "";
     if (command == IDC_BACKUP_TO || command == IDC_RESTORE_FROM) {
         if (!PickCommandFolder(window, restore ? IDS_PICK_RESTORE : IDS_PICK_BACKUP,
-                              restore ? PickFor::Restore : PickFor::Backup, folder))
+                               restore ? PickFor::Restore : PickFor::Backup, folder))
             return;
     } else if (const CReg* settings = Settings()) {
         lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
     }
     CShellView* view = ViewOf(this);
     HWND owner = view ? view->BrowserWindow() : window;
-    const DeviceAnswer answer = DeviceAsk(owner, [&](CNotetaker& notetaker) {
-        return static_cast<int>(restore ? notetaker.Restore(owner, folder) : notetaker.Backup(owner, folder));
-    }, DeviceJob::Long);
+    const DeviceAnswer answer = DeviceAsk(
+        owner,
+        [&](CNotetaker& notetaker) {
+            return static_cast<int>(restore ? notetaker.Restore(owner, folder) : notetaker.Backup(owner, folder));
+        },
+        DeviceJob::Long);
     if (answer.Failed()) {
         if (window) ShowMessageText(window, answer.words.c_str(), MB_ICONERROR | MB_TASKMODAL);
     } else if (restore && view) {
@@ -302,8 +300,8 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     if (count == 0 || !items) return E_INVALIDARG;
     ComPtr<IDataObject> data;
     // GetUIObjectOf only reads the array.
-    HRESULT hr = GetUIObjectOf(window, count, const_cast<LPCITEMIDLIST*>(items), IID_IDataObject, nullptr,
-                               data.putVoid());
+    HRESULT hr =
+        GetUIObjectOf(window, count, const_cast<LPCITEMIDLIST*>(items), IID_IDataObject, nullptr, data.putVoid());
     if (FAILED(hr)) return hr;
     if (!data) return E_UNEXPECTED;
     if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);

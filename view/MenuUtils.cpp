@@ -100,10 +100,8 @@ bool MenuResourceText(UINT resourceId, UINT id, char* buffer, int size)
 
 void EnableOrDelete(HMENU menu, UINT id, bool enable, bool deleteMode)
 {
-    if (!enable && deleteMode)
-        DeleteMenu(menu, id, MF_BYCOMMAND);
-    else
-        EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    if (!enable && deleteMode) DeleteMenu(menu, id, MF_BYCOMMAND);
+    else EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
 }
 
 HMENU SubMenuOf(HMENU menu, UINT id)

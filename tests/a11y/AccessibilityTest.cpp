@@ -71,8 +71,8 @@ void Walk(HWND hwnd, const std::string& window, Rows& rows)
         row.role = text;
     if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4)
         row.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) && !neverFocused;
-    std::printf("| %s | %s | %s | %s |%s\n", row.window.c_str(), row.object.c_str(), row.role.c_str(),
-                row.name.c_str(), row.focusable ? "" : " not focusable");
+    std::printf("| %s | %s | %s | %s |%s\n", row.window.c_str(), row.object.c_str(), row.role.c_str(), row.name.c_str(),
+                row.focusable ? "" : " not focusable");
     EXPECT_TRUE(!row.focusable || (row.name != "" && row.role != ""))
         << window << ": " << row.object << " lacks a name or a role";
     rows.push_back(row);
@@ -150,7 +150,8 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
 
 TEST_F(AccessibilityTest, RefusedRenameSaysWhy)
 {
-    const std::tuple<const char*, const char*, UINT> cases[] = {  // new name, words, icon
+    const std::tuple<const char*, const char*, UINT> cases[] = {
+        // new name, words, icon
         {"nnnnnnnnnnnnnnnnnnnnn",  // 21 characters: one more than the device takes
          "The name is too long. The notetaker takes names of at most 20 characters.", MB_ICONEXCLAMATION},
         {"C.aaq", "Invalid path specified.", MB_ICONERROR},  // the device refuses a name in use

@@ -7,7 +7,9 @@
 
 namespace {
 
-const char kReplaceBackup[] = "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others kept. Continue?";
+const char kReplaceBackup[] =
+    "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others "
+    "kept. Continue?";
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
@@ -56,7 +58,8 @@ protected:
         return text;
     }
 
-    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)}, {"F\\post\\ann.txt", Pattern(7000, 2)},
+    const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)},
+                          {"F\\post\\ann.txt", Pattern(7000, 2)},
                           {"R\\notes\\deep\\deeper\\plan.brl", Pattern(70000, 4)},
                           {"R\\notes\\todo.txt", Pattern(10, 3)}};
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
@@ -72,10 +75,16 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     EXPECT_EQ(s_boxes, std::vector<std::string>{"Not attempted:\nclock"});  // and nothing asked
     for (const auto& f : files_) EXPECT_TRUE(backedUp(f.first) == f.second) << f.first;
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    const std::vector<std::string> whole = {"0 F:\\post\\ann.txt", "0 R:\\letters\\ann.txt",
-                                            "0 R:\\notes\\deep\\deeper\\plan.brl", "0 R:\\notes\\todo.txt",
-                                            "2 F:\\empty", "2 F:\\post", "2 R:\\letters", "2 R:\\notes",
-                                            "2 R:\\notes\\deep", "2 R:\\notes\\deep\\deeper"};
+    const std::vector<std::string> whole = {"0 F:\\post\\ann.txt",
+                                            "0 R:\\letters\\ann.txt",
+                                            "0 R:\\notes\\deep\\deeper\\plan.brl",
+                                            "0 R:\\notes\\todo.txt",
+                                            "2 F:\\empty",
+                                            "2 F:\\post",
+                                            "2 R:\\letters",
+                                            "2 R:\\notes",
+                                            "2 R:\\notes\\deep",
+                                            "2 R:\\notes\\deep\\deeper"};
     EXPECT_EQ(index(), whole);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
@@ -120,8 +129,12 @@ TEST_F(BackupRestoreTest, BackupUpdateAndRestoreOfEveryFileAtAnyDepthOnBothDrive
     Sleep(200);
     EXPECT_TRUE(sim_.read(files_[2].first) == files_[2].second);
     // A folder at the top is looked for in the listing of the root, never of an empty path.
-    EXPECT_NE(wire.find("\x05\x04" "F\\\r"), std::string::npos);
-    EXPECT_EQ(wire.find("\x05\x04" "F\r"), std::string::npos);
+    EXPECT_NE(wire.find("\x05\x04"
+                        "F\\\r"),
+              std::string::npos);
+    EXPECT_EQ(wire.find("\x05\x04"
+                        "F\r"),
+              std::string::npos);
     EXPECT_EQ(sim_.device->Display(), "Restore complete");
 }
 
@@ -134,7 +147,8 @@ TEST_F(BackupRestoreTest, AFetchCancelledHalfwayKeepsTheEarlierBackupWhole)
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
     std::thread presser = cancelWhen([] { return true; }, 2000);
-    EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }), ErrorHResult(CYModem::ERR_ABORTED));
+    EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }),
+              ErrorHResult(CYModem::ERR_ABORTED));
     presser.join();
     EXPECT_TRUE(backedUp("R\\letters\\ann.txt") == files_[0].second);
     EXPECT_TRUE(backedUp("R\\notes\\todo.txt") == files_[3].second);
@@ -224,16 +238,29 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
 TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
 {
     // The first file is the one restored; `kind` as _isRestorePath tells it.
-    const struct { const char* what; Files files; int kind; HRESULT result; const char* restored; } rows[] = {
+    const struct {
+        const char* what;
+        Files files;
+        int kind;
+        HRESULT result;
+        const char* restored;
+    } rows[] = {
         {"folders by type digit", {{"2letters\\note.txt", "from the layout"}}, 1, S_OK, "R:\\letters\\note.txt"},
-        {"a file at the top breaks the layout", {{"2letters\\note.txt", "x"}, {"stray.txt", "x"}}, 0,
-         ErrorHResult(CNotetaker::ERR_INVALIDPATH), nullptr},
+        {"a file at the top breaks the layout",
+         {{"2letters\\note.txt", "x"}, {"stray.txt", "x"}},
+         0,
+         ErrorHResult(CNotetaker::ERR_INVALIDPATH),
+         nullptr},
         {"both drives in one tree, a line for a file deleted since skipped",
-         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"}}, 1, S_OK,
+         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"}},
+         1,
+         S_OK,
          "R:\\notes\\a.txt"},
         {"an index whose last line lacks its CR LF",
-         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"}}, 1,
-         ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE), nullptr},
+         {{"notes\\a.txt", "a"}, {"backup-restore.index", "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"}},
+         1,
+         ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE),
+         nullptr},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -256,7 +283,12 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
 {
     SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
     const std::string v2 = "Pellor backup index 2\r\n";
-    const struct { const char* what; std::string text; int result; const char* read; } rows[] = {
+    const struct {
+        const char* what;
+        std::string text;
+        int result;
+        const char* read;
+    } rows[] = {
         {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0, "1 77 202612071725 F:\\ a;"},
         {"a line cut off by the end of the process", v2 + "file 4 202603140926 R:\\a\r\nfile 4 2026", 0,
          "0 4 202603140926 R:\\a;"},

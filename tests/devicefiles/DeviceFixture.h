@@ -89,7 +89,8 @@ protected:
     HRESULT onDeviceThread(const std::function<HRESULT()>& job)
     {
         HWND window = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        const int hr = DeviceRun(window, [&](CNotetaker&) { return static_cast<int>(job()); }, DeviceJob::Long);
+        const int hr = DeviceRun(
+            window, [&](CNotetaker&) { return static_cast<int>(job()); }, DeviceJob::Long);
         DestroyWindow(window);
         return hr;
     }

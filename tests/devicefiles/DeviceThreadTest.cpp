@@ -45,16 +45,21 @@ TEST(DeviceThread, WaitersPumpReentryAndLongJobsAreAnsweredBusyWindowlessCallers
     EXPECT_EQ(inner, CNotetaker::ERR_BUSY);
 
     // Behind another thread's long job: busy at once, from a waiter and a starter alike.
-    ScopedKernelHandle started(CreateEventA(nullptr, TRUE, FALSE, nullptr)), release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ScopedKernelHandle started(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::thread job([&] {
-        DeviceRun(nullptr, [&](CNotetaker&) {
-            SetEvent(started.get());
-            return static_cast<int>(WaitForSingleObject(release.get(), INFINITE));
-        }, DeviceJob::Long);
+        DeviceRun(
+            nullptr,
+            [&](CNotetaker&) {
+                SetEvent(started.get());
+                return static_cast<int>(WaitForSingleObject(release.get(), INFINITE));
+            },
+            DeviceJob::Long);
     });
     WaitForSingleObject(started.get(), INFINITE);
     EXPECT_EQ(DeviceRun(caller.window, [](CNotetaker&) { return 3; }), CNotetaker::ERR_BUSY);
-    EXPECT_FALSE(DeviceStart(std::make_shared<DeviceTicket>(), [](CNotetaker&) { return 3; }, nullptr));
+    EXPECT_FALSE(DeviceStart(
+        std::make_shared<DeviceTicket>(), [](CNotetaker&) { return 3; }, nullptr));
     SetEvent(release.get());
     job.join();
 

@@ -12,8 +12,13 @@ TEST(ErrorText, WordsAndHResultForEachCode)
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND,
                    LANG_USER_DEFAULT, system, sizeof system, nullptr);
     ASSERT_STRNE(system, "");
-    const struct { int code; DWORD winError; int size; const char* text; } texts[] = {
-        {CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND, 260, system},             // the platform's own words
+    const struct {
+        int code;
+        DWORD winError;
+        int size;
+        const char* text;
+    } texts[] = {
+        {CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND, 260, system},            // the platform's own words
         {CComPort::ERR_SYSTEM, 0x2000ABCD, 260, "Windows error 536914893."},  // or its number
         {CNotetaker::ERR_UNSUPPORTED, 0, 9, "This com"},                      // cut to the buffer
         {CNotetaker::ERR_INVALIDPATH, 0, 260, "Invalid path specified."},
@@ -27,8 +32,11 @@ TEST(ErrorText, WordsAndHResultForEachCode)
         EXPECT_STREQ(buffer, t.text ? t.text : "") << t.code;
     }
     EXPECT_EQ(ErrorText(nullptr, 10, CNotetaker::ERR_UNSUPPORTED, 0), nullptr);
-    const struct { int code; DWORD hr; } results[] = {
-        {0, S_OK}, {12, S_OK}, {CNotetaker::ERR_RESPONSE, 0x80040073}, {CComPort::ERR_SYSTEM, 0x80040065},
+    const struct {
+        int code;
+        DWORD hr;
+    } results[] = {
+        {0, S_OK},        {12, S_OK}, {CNotetaker::ERR_RESPONSE, 0x80040073}, {CComPort::ERR_SYSTEM, 0x80040065},
         {-3, 0x80040003},
     };
     for (const auto& r : results) EXPECT_EQ(static_cast<DWORD>(ErrorHResult(r.code)), r.hr) << r.code;

@@ -29,9 +29,17 @@ protected:
 
 TEST_F(Listing, TheDriveAndTheLastBackslashStayOnThePc)
 {
-    const struct { const char* listed; const char* sent; } rows[] = {
-        {"R:\\notes\\deep\\", "notes\\deep"}, {"F:\\books", "books"}, {"f:\\books\\", "books"},
-        {"notes", "notes"}, {"\\", "\\"}, {"r:\\Notes\\", "Notes"}, {nullptr, "\\"},
+    const struct {
+        const char* listed;
+        const char* sent;
+    } rows[] = {
+        {"R:\\notes\\deep\\", "notes\\deep"},
+        {"F:\\books", "books"},
+        {"f:\\books\\", "books"},
+        {"notes", "notes"},
+        {"\\", "\\"},
+        {"r:\\Notes\\", "Notes"},
+        {nullptr, "\\"},
     };
     for (const auto& row : rows) EXPECT_EQ(FolderPathToSend(row.listed), row.sent) << row.sent;
     script_.On(kListRoot, Count(0)).On("X", "");  // a null path is no root: its empty answer stands
@@ -45,36 +53,88 @@ TEST_F(Listing, TheDriveAndTheLastBackslashStayOnThePc)
 using Script = std::vector<std::pair<std::string, std::string>>;  // what the device hears, and its answer
 // `lateMs`: the device end's thread is held back that long before its first answer.
 struct Exchange {
-    const char* what; DWORD retries; Script script; int result; std::string received; int kept, maxMs;
+    const char* what;
+    DWORD retries;
+    Script script;
+    int result;
+    std::string received;
+    int kept, maxMs;
     unsigned lateMs = 0;
 };
 const Exchange kExchanges[] = {
-    {"RecordByRecordThenTheEnd", 2,
+    {"RecordByRecordThenTheEnd",
+     2,
      {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
-     4, kListRoot + "CCCCX", 4, 5000},
-    {"ADeviceHeldBackPastTheReplyTimeOutStillAnswers", 2, {{kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
-     1, kListRoot + "CX", 1, 5000, 3 * 100},
-    {"EmptyRootAskedAgainThenRefused", 2,
+     4,
+     kListRoot + "CCCCX",
+     4,
+     5000},
+    {"ADeviceHeldBackPastTheReplyTimeOutStillAnswers",
+     2,
+     {{kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
+     1,
+     kListRoot + "CX",
+     1,
+     5000,
+     3 * 100},
+    {"EmptyRootAskedAgainThenRefused",
+     2,
      {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}},
-     kErr, kListRoot + "X" + kListRoot + "X" + kListRoot + "X", 0, 5000},
-    {"EmptyRootReadyOnTheSecondRequest", 2,
+     kErr,
+     kListRoot + "X" + kListRoot + "X" + kListRoot + "X",
+     0,
+     5000},
+    {"EmptyRootReadyOnTheSecondRequest",
+     2,
      {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
-     1, kListRoot + "X" + kListRoot + "CX", 1, 5000},
-    {"BadRecordsAskedAgainTheBudgetRestoredByAGoodOne", 2,
-     {{kListD, Count(2)}, {"C", Record("a", 0)}, {"R", Record("a", 5)}, {"R", Record()},
-      {"C", Record("a", 5)}, {"R", Record("a", 0)}, {"R", Record()}, {"X", ""}},
-     2, kListD + "CRRCRRX", 2, 5000},
-    {"BadRecordsPastTheBudget", 2,
+     1,
+     kListRoot + "X" + kListRoot + "CX",
+     1,
+     5000},
+    {"BadRecordsAskedAgainTheBudgetRestoredByAGoodOne",
+     2,
+     {{kListD, Count(2)},
+      {"C", Record("a", 0)},
+      {"R", Record("a", 5)},
+      {"R", Record()},
+      {"C", Record("a", 5)},
+      {"R", Record("a", 0)},
+      {"R", Record()},
+      {"X", ""}},
+     2,
+     kListD + "CRRCRRX",
+     2,
+     5000},
+    {"BadRecordsPastTheBudget",
+     2,
      {{kListD, Count(1)}, {"C", Record("a", 0)}, {"R", Record("a", 0)}, {"R", Record("a", 0)}},
-     kErr, kListD + "CRR", 0, 5000},
-    {"WithNoRetriesTheFirstBadRecordEndsIt", 0,
-     {{kListD, Count(3)}, {"C", Record()}, {"C", Record("a", 9)}}, kErr, kListD + "CC", 1, 5000},
-    {"ACutRecordAskedAgainThenSilence", 2,
-     {{kListD, Count(2)}, {"C", Record().substr(0, 20)}}, kErr, kListD + "CR", 0, 4 * 100 + 1000},
+     kErr,
+     kListD + "CRR",
+     0,
+     5000},
+    {"WithNoRetriesTheFirstBadRecordEndsIt",
+     0,
+     {{kListD, Count(3)}, {"C", Record()}, {"C", Record("a", 9)}},
+     kErr,
+     kListD + "CC",
+     1,
+     5000},
+    {"ACutRecordAskedAgainThenSilence",
+     2,
+     {{kListD, Count(2)}, {"C", Record().substr(0, 20)}},
+     kErr,
+     kListD + "CR",
+     0,
+     4 * 100 + 1000},
     {"EndlessCountThenSilence", 2, {{kListD, Count(65535)}}, kErr, "", 0, 2 * 100 + 1000},
     {"ACountCutShort", 2, {{kListD, Bytes({1})}}, kErr, "", 0, 5000},
-    {"SixtyThreeEntriesLookLikeARepeatRequest", 2,
-     {{kListD, Count(63)}, {"X", ""}, {kListD, Count(63)}, {"X", ""}}, kErr, kListD + "X" + kListD + "X", 0, 5000},
+    {"SixtyThreeEntriesLookLikeARepeatRequest",
+     2,
+     {{kListD, Count(63)}, {"X", ""}, {kListD, Count(63)}, {"X", ""}},
+     kErr,
+     kListD + "X" + kListD + "X",
+     0,
+     5000},
 };
 
 class FailingListing : public Listing, public ::testing::WithParamInterface<Exchange> {};
@@ -104,8 +164,14 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchang
 TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
 {
     const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');
-    const struct { const char* folder; std::string name; int type; uint32_t size; When sent; std::string listed, date; }
-    rows[] = {
+    const struct {
+        const char* folder;
+        std::string name;
+        int type;
+        uint32_t size;
+        When sent;
+        std::string listed, date;
+    } rows[] = {
         {"\\", "a", kFolderF, 0, {0, 0, 9, 99, 255}, "F:\\a", "2155-09-30 00:00"},  // first: F:\\books has no namesake
         {"d", "ann.txt", kFile, 0x01020304, {12, 30, 6, 15, 79}, "ann.txt", "2059-06-15 12:30"},
         {"d", n20, kFile, 0, {0, 0, 1, 1, 80}, n20, "1980-01-01 00:00"},

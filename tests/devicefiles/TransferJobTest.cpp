@@ -35,8 +35,9 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
     nt_.SetProgressObserver([](const char* line) { g_progress.emplace_back(line); });
     const DbgDebuggerOutput previous = DbgSetDebuggerOutput([](const char* text) { g_trace += text; });
     DbgOpen(DBG_TO_DEBUGGER | DBG_NOTETAKER, nullptr, 0);
-    ASSERT_EQ(onDeviceThread([this] { return nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0); }),
-              S_OK);
+    ASSERT_EQ(
+        onDeviceThread([this] { return nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0); }),
+        S_OK);
     DbgOpen(0, nullptr, 0);
     DbgSetDebuggerOutput(previous);
     EXPECT_TRUE(TempDir::ReadAll(pc_.file("big.txt")) == content);
@@ -56,17 +57,26 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
 TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
 {
     static HWND s_owner;
-    const HHOOK hook = SetWindowsHookExA(WH_CBT, [](int code, WPARAM w, LPARAM l) -> LRESULT {
-        char name[8] = "";
-        if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(w), name, sizeof name) &&
-            !strcmp(name, "#32770"))
-            s_owner = reinterpret_cast<CBT_CREATEWNDA*>(l)->lpcs->hwndParent;
-        return CallNextHookEx(nullptr, code, w, l);
-    }, nullptr, GetCurrentThreadId());
+    const HHOOK hook = SetWindowsHookExA(
+        WH_CBT,
+        [](int code, WPARAM w, LPARAM l) -> LRESULT {
+            char name[8] = "";
+            if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(w), name, sizeof name) &&
+                !strcmp(name, "#32770"))
+                s_owner = reinterpret_cast<CBT_CREATEWNDA*>(l)->lpcs->hwndParent;
+            return CallNextHookEx(nullptr, code, w, l);
+        },
+        nullptr, GetCurrentThreadId());
     HWND first = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     HWND second = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
-    const struct { HWND given, active; bool firstGone; HWND owner; } rows[] = {
-        {first, second, false, first}, {second, first, false, second}, {nullptr, first, false, HWND_BROADCAST},
+    const struct {
+        HWND given, active;
+        bool firstGone;
+        HWND owner;
+    } rows[] = {
+        {first, second, false, first},
+        {second, first, false, second},
+        {nullptr, first, false, HWND_BROADCAST},
         {first, second, true, HWND_BROADCAST},
     };
     DeviceThreadAcquire();
@@ -75,9 +85,9 @@ TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
         SetActiveWindow(r.active);
         s_owner = HWND_BROADCAST;
         // The rows run on the device thread, as every caller's do.
-        const int result = DeviceRun(r.given, [this](CNotetaker&) {
-            return static_cast<int>(nt_.transfer(nullptr, CNotetaker::DCMD_RX));
-        }, DeviceJob::Long);
+        const int result = DeviceRun(
+            r.given, [this](CNotetaker&) { return static_cast<int>(nt_.transfer(nullptr, CNotetaker::DCMD_RX)); },
+            DeviceJob::Long);
         EXPECT_EQ(result, S_OK) << &r - rows;
         EXPECT_EQ(s_owner, r.owner) << &r - rows;
     }
@@ -174,12 +184,17 @@ TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
                 CreateDirectoryA(sim_.path("R\\notes").c_str(), nullptr));
     ASSERT_GE(nt_.EnumFolder("\\"), 0);
     const char* const kPc = "C:\\nowhere\\ann.txt";
-    const struct { std::function<int()> op; int result; char letter; } rows[] = {
+    const struct {
+        std::function<int()> op;
+        int result;
+        char letter;
+    } rows[] = {
         {[&] { return nt_.EnumFolder("F:\\letters"); }, CNotetaker::ERR_NAMESAKE, 'F'},
         {[&] { return nt_.EnumFolder("f:\\Letters\\deep"); }, CNotetaker::ERR_NAMESAKE, 'F'},
         {[&] { return static_cast<int>(nt_.FileGet(nullptr, kPc, "F:\\letters\\ann.txt", 7)); },
          ErrorHResult(CNotetaker::ERR_NAMESAKE), 'S'},
-        {[&] { return static_cast<int>(nt_.FolderCreate("F:\\notes\\")); }, ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'M'},
+        {[&] { return static_cast<int>(nt_.FolderCreate("F:\\notes\\")); }, ErrorHResult(CNotetaker::ERR_NAMETAKEN),
+         'M'},
         {[&] { return static_cast<int>(nt_.FolderCreate("R:\\books")); }, ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'M'},
         {[&] { return static_cast<int>(nt_.Rename("R:\\notes", "R:\\Books", 0)); },
          ErrorHResult(CNotetaker::ERR_NAMETAKEN), 'N'},

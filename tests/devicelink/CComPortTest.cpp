@@ -39,7 +39,11 @@ protected:
     Port port_;
 };
 
-template <typename T> bool Same(const T& a, const T& b) { return memcmp(&a, &b, sizeof(T)) == 0; }
+template <typename T>
+bool Same(const T& a, const T& b)
+{
+    return memcmp(&a, &b, sizeof(T)) == 0;
+}
 
 // Another program left odd parity, 1.5 stop bits, XON/XOFF and time-outs of
 // its own: Open writes its whole record over them, Close puts them back.
@@ -55,8 +59,30 @@ TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
     ASSERT_EQ(port_.Open(), 0);
     // In the record's order: length, rate, binary, no parity check, no CTS or DSR flow, DTR on, no DSR
     // sensitivity, sending on after XOFF, no XON/XOFF, error or null characters, RTS on, no abort on error.
-    const DCB own{sizeof(DCB), 19200, 1, 0, 0, 0, DTR_CONTROL_ENABLE, 0, 1, 0, 0, 0, 0, RTS_CONTROL_ENABLE, 0, 0, 0,
-                  /*XonLim, XoffLim*/ 128, 128, 7, EVENPARITY, TWOSTOPBITS, /*XON, XOFF*/ 0x11, 0x13};
+    const DCB own{sizeof(DCB),
+                  19200,
+                  1,
+                  0,
+                  0,
+                  0,
+                  DTR_CONTROL_ENABLE,
+                  0,
+                  1,
+                  0,
+                  0,
+                  0,
+                  0,
+                  RTS_CONTROL_ENABLE,
+                  0,
+                  0,
+                  0,
+                  /*XonLim, XoffLim*/ 128,
+                  128,
+                  7,
+                  EVENPARITY,
+                  TWOSTOPBITS,
+                  /*XON, XOFF*/ 0x11,
+                  0x13};
     const auto pc = line_.Pc();
     EXPECT_TRUE(pc.open && Same(pc.dcb, own) && pc.rxQueue == 1024 && pc.escapes == std::vector<DWORD>{RESETDEV});
     EXPECT_TRUE(Same(pc.timeouts, COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0}));  // reads return at once
@@ -71,8 +97,11 @@ TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
 
 TEST_F(ComPortTest, EachFailingStepOfOpenOrCloseGivesTheSystemErrorAndCloseStillReleases)
 {
-    const struct { Call call; DWORD error; } steps[] = {
-        {Call::CreateFile, ERROR_FILE_NOT_FOUND}, {Call::GetCommTimeouts, ERROR_GEN_FAILURE},
+    const struct {
+        Call call;
+        DWORD error;
+    } steps[] = {
+        {Call::CreateFile, ERROR_FILE_NOT_FOUND},   {Call::GetCommTimeouts, ERROR_GEN_FAILURE},
         {Call::GetCommState, ERROR_INVALID_HANDLE}, {Call::SetCommState, ERROR_INVALID_PARAMETER},
         {Call::SetupComm, ERROR_NOT_ENOUGH_MEMORY}, {Call::EscapeCommFunction, ERROR_NOT_SUPPORTED},
         {Call::SetCommTimeouts, ERROR_IO_DEVICE},
@@ -132,7 +161,10 @@ TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySe
     EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 400), 0);
     ASSERT_EQ(port_.Open(), 0);
     EXPECT_TRUE(dcb().XonLim == 100 && dcb().XoffLim == 100) << dcb().XonLim;
-    line_.WithPc([](MemoryLine::PcPort& pc) { pc.escapes.clear(); return 0; });
+    line_.WithPc([](MemoryLine::PcPort& pc) {
+        pc.escapes.clear();
+        return 0;
+    });
     EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
     EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS}));
     EXPECT_TRUE(set(CComPort::PAR_RTS, 0) == 0 && get(CComPort::PAR_RTS) == 0 && !line_.DeviceCts());

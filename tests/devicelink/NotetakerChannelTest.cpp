@@ -20,7 +20,13 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
     const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0}), wy = Cmd('W') + Cmd('Y');
     const std::string D00 = Bytes({'D', 0, 0}), N00 = Bytes({'N', 0, 0});
     const struct {
-        WORD fw; bool open; int command; const char *a, *b; std::string reply; int result; std::string sent;
+        WORD fw;
+        bool open;
+        int command;
+        const char *a, *b;
+        std::string reply;
+        int result;
+        std::string sent;
     } rows[] = {
         {N::FW_RENAME, true, N::DCMD_ENUM, "\\", nullptr, Bytes({0, 0}), 0, Cmd('F') + "\\\r"},
         {N::FW_RENAME, true, N::DCMD_DELE, "A", nullptr, D00, 0, Cmd('D') + "A" + eol},
@@ -88,7 +94,10 @@ TEST_F(Channel, AStatusWordLateOrMissingAndNoReplyAtAll)
 TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
 {
     const std::string list = Cmd('F') + "\\\r";
-    const struct { DWORD retries; int asked, sends; } rows[] = {{5, 5, 5}, {1, 1, 1}, {0, 1, 1}, {5, 1, 2}};
+    const struct {
+        DWORD retries;
+        int asked, sends;
+    } rows[] = {{5, 5, 5}, {1, 1, 1}, {0, 1, 1}, {5, 1, 2}};
     for (const auto& r : rows) {
         auto nt = make(2, r.retries);
         identify(*nt, N::FW_VARDEN);
@@ -153,7 +162,10 @@ TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesBadIndexesSendNothingAndC
     EXPECT_EQ(nt->serialEnumCmd(4, nullptr, 0), CComPort::ERR_BADPARAM);
     EXPECT_EQ(script_.Received(), "");
 
-    line_.WithPc([](MemoryLine::PcPort& pc) { pc.purges.clear(); return 0; });
+    line_.WithPc([](MemoryLine::PcPort& pc) {
+        pc.purges.clear();
+        return 0;
+    });
     EXPECT_EQ(nt->serialClose(), 0);  // both queues emptied, the device still known
     EXPECT_TRUE(line_.Pc().purges == both && !line_.Pc().open && nt->Detected());
     script_.On(Cmd('P') + Bytes({'O', 'k', 0x0D, 0}), Bytes({'P', 0, 0}));

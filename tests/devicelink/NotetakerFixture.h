@@ -28,7 +28,8 @@ class NotetakerScript {
     // Defined first: a deduced return type is known only after its body.
     // Runs `f` under the lock once a read begun after this call found the line
     // empty (and every rule answered, if asked), or after ten seconds.
-    template <typename F> auto drained(F f, bool allAnswered = false)
+    template <typename F>
+    auto drained(F f, bool allAnswered = false)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         const unsigned from = emptyReads_;
@@ -53,10 +54,19 @@ public:
         return *this;
     }
     // Everything the PC has sent by now, once the device end has read it all.
-    std::string Received() { return drained([this] { return received_; }); }
-    void ClearReceived() { drained([this] { received_.clear(); }); }
+    std::string Received()
+    {
+        return drained([this] { return received_; });
+    }
+    void ClearReceived()
+    {
+        drained([this] { received_.clear(); });
+    }
     // Waits until every rule has been answered.
-    bool Done() { return drained([this] { return rules_.empty(); }, true); }
+    bool Done()
+    {
+        return drained([this] { return rules_.empty(); }, true);
+    }
     static std::string Command(char letter) { return std::string("\x05\x04", 2) + letter; }
 
 private:
@@ -137,8 +147,8 @@ protected:
     }
     static std::string Ident2Reply(const std::string& name, WORD firmware)
     {
-        const std::string payload = Bytes({7}) + name + std::string(10 - name.size(), '\0') +
-                                    Bytes({firmware & 0xFF, firmware >> 8, 0});
+        const std::string payload =
+            Bytes({7}) + name + std::string(10 - name.size(), '\0') + Bytes({firmware & 0xFF, firmware >> 8, 0});
         return Bytes({'Y', static_cast<int>(payload.size() + 2), 0}) + payload;
     }
     // The last reply may still be on its way when the PC side gives up early.

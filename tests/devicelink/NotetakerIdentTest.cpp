@@ -21,14 +21,24 @@ std::string Name(CNotetaker& nt, int size = 16)
 // again until the transfer job forgets it.
 TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
 {
-    const struct { std::string ident, ident2; const char* name; WORD firmware; } rows[] = {
+    const struct {
+        std::string ident, ident2;
+        const char* name;
+        WORD firmware;
+    } rows[] = {
         {Bytes({5, 3}) + "junk", "", "Corvanx", N::FW_LEGACY},  // no second record asked for
         {Bytes({2, 4}), Ident2Reply("Abc", 0x0102), "Abc", 0x0102},
         {Bytes({2, 4}), Bytes({0}) + Ident2Reply("Abc", 0x0102).substr(1), "Abc", 0x0102},
         {Bytes({5, 4}), Bytes({4}) + Ident2Reply("Abc", 0x0102).substr(1), "Corvanx", N::FW_VARDEN},  // stale
         {Bytes({5, 4}), Bytes({'Y', 10, 0}) + std::string(8, 'z'), "Corvanx", N::FW_VARDEN},  // 10 bytes: nothing read
-        {Bytes({5, 4}), Bytes({'Y', 20, 0}) + "\x07" "Abcd", "Corvanx", N::FW_VARDEN},  // cut short
-        {Bytes({5, 4}), Bytes({'Y', 12, 0}) + "\x07" "Abcdefghi", "Abcdefghi", N::FW_VARDEN},  // name, no version
+        {Bytes({5, 4}),
+         Bytes({'Y', 20, 0}) + "\x07"
+                               "Abcd",
+         "Corvanx", N::FW_VARDEN},  // cut short
+        {Bytes({5, 4}),
+         Bytes({'Y', 12, 0}) + "\x07"
+                               "Abcdefghi",
+         "Abcdefghi", N::FW_VARDEN},                                                                 // name, no version
         {Bytes({5, 4}), Bytes({'Y', 0x40, 0x9C}) + std::string(100, 'z'), "Corvanx", N::FW_VARDEN},  // 40000 announced
     };
     std::unique_ptr<CNotetaker> nt;

@@ -55,7 +55,11 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     auto spoiled = [](std::string b, size_t at) { return b[at] ^= 0x40, b; };
     const std::string end = Block0("", ""), other = Block0("other.txt", "5"), cans = S(CAN, 30), whole = AC + A + A + A;
     const struct {
-        const char* path; std::vector<std::string> bursts; std::string heard; int result; std::string file;
+        const char* path;
+        std::vector<std::string> bursts;
+        std::string heard;
+        int result;
+        std::string file;
         DWORD listed = CYModem::kNoListedSize;
     } rows[] = {
         {nullptr, {offer + b3 + EOT, end}, "C" + whole + AC + A, 0, data},
@@ -80,14 +84,19 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         // the size are acknowledged and not written.
         {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 256)},
         {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200), 200},
-        {nullptr, {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0,
+        {nullptr,
+         {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end},
+         "C" + AC + A + A + AC + A,
+         0,
          data.substr(0, 200)},
         {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
         {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
         {nullptr, {end}, "C" + A, 0, kOld},  // an empty batch
         // A file nobody asked for (no path, or after the one file) is refused
         // with CAN; the deadline that then passes ends the receive as a success.
-        {"*", {other}, "C" + cans, 0, kOld}, {" ", {other}, "C" + cans, 0, kOld}, {"", {other}, "C" + cans, 0, kOld},
+        {"*", {other}, "C" + cans, 0, kOld},
+        {" ", {other}, "C" + cans, 0, kOld},
+        {"", {other}, "C" + cans, 0, kOld},
         {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},
     };
     old_ = kOld;
@@ -124,8 +133,15 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
     EXPECT_NEAR(static_cast<double>(now() - started), 2500, 5);
     EXPECT_GT(ym_.Process(), 0);
     const std::string data = Pattern(300), sent = Block0("notes.txt", "300") + Frame(1, data.substr(0, 128));
-    const struct { std::string wire; size_t answer; std::string tail; DWORD after; std::string file; } rows[] = {
-        {sent, 3, "", 2000, kNone}, {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
+    const struct {
+        std::string wire;
+        size_t answer;
+        std::string tail;
+        DWORD after;
+        std::string file;
+    } rows[] = {
+        {sent, 3, "", 2000, kNone},
+        {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
         {Offer(data) + EOT, 6, "", 6000, data},
     };
     for (const auto& r : rows) {
@@ -146,9 +162,16 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
     const std::string data = Pattern(600), sent = Block0("notes.txt", "600") + Frame(1, data.substr(0, 128));
     std::string block2 = Frame(2, data.substr(128, 128)), damaged = block2;
     damaged[40] ^= 0x40;
-    const struct { std::string wire; size_t answer; int state; DWORD grace; } rows[] = {
-        {Block0("notes.txt", "600"), 1, CYModem::RX_SEND_NCG, 0}, {sent + damaged, 3, CYModem::RX_TEST_CRC, 0},
-        {sent + block2, 3, CYModem::RX_PACKET_OK, 0}, {sent, 3, CYModem::RX_WAIT4_SOH_STX, 5000},
+    const struct {
+        std::string wire;
+        size_t answer;
+        int state;
+        DWORD grace;
+    } rows[] = {
+        {Block0("notes.txt", "600"), 1, CYModem::RX_SEND_NCG, 0},
+        {sent + damaged, 3, CYModem::RX_TEST_CRC, 0},
+        {sent + block2, 3, CYModem::RX_PACKET_OK, 0},
+        {sent, 3, CYModem::RX_WAIT4_SOH_STX, 5000},
     };
     ASSERT_EQ(ym_.SetParameter(CYModem::PAR_TIMEOUT, 10), 0);  // a header deadline later than the grace
     for (const auto& r : rows) {
@@ -179,14 +202,39 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
 // not once a millisecond.
 TEST_F(YModemReceiverTest, WaitsSleepOnThePortInsteadOfAskingItOverAndOver)
 {
-    auto lateByte = [this](DWORD at) { ticks_.onSleep_ = [this, at] { if (now() == at) deviceSends("x"); }; };
-    const struct { const char* what; std::function<int()> wait; int result; DWORD took; unsigned maxCalls; } rows[] = {
+    auto lateByte = [this](DWORD at) {
+        ticks_.onSleep_ = [this, at] {
+            if (now() == at) deviceSends("x");
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<int()> wait;
+        int result;
+        DWORD took;
+        unsigned maxCalls;
+    } rows[] = {
         {"silent line", [&] { return ym_.WaitForInput(1, 700); }, 0, 700, 2},
-        {"bytes already there", [&] { deviceSends("abc"); return ym_.WaitForInput(3, 700); }, 3, 0, 1},
-        {"a byte after 250 ms", [&] { lateByte(now() + 250); return ym_.WaitForInput(1, 700); }, 1, 250, 2},
+        {"bytes already there",
+         [&] {
+             deviceSends("abc");
+             return ym_.WaitForInput(3, 700);
+         },
+         3, 0, 1},
+        {"a byte after 250 ms",
+         [&] {
+             lateByte(now() + 250);
+             return ym_.WaitForInput(1, 700);
+         },
+         1, 250, 2},
         // Silence before the first block: the second "C", 2 s after the first.
-        {"receiver silent", [&] { start(); awaitBytes(1); return static_cast<int>(awaitBytes(1).size()); }, 1, 2502,
-         80},
+        {"receiver silent",
+         [&] {
+             start();
+             awaitBytes(1);
+             return static_cast<int>(awaitBytes(1).size());
+         },
+         1, 2502, 80},
     };
     using C = MemoryLine::Call;
     auto calls = [this] { return line_.Calls(C::ClearCommError) + line_.Calls(C::ReadFile); };

@@ -77,9 +77,14 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
 TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
 {
     const std::string data = Pattern(4096), first = Frame(1, data.substr(0, 1024), 1024);
-    const struct { std::string answers; int result; } rows[] = {
-        {S(NAK, 3), 0}, {S(NAK, 4), CYModem::ERR_RETRIES},
-        {S(CAN), CYModem::ERR_CANCELLED}, {"x", CYModem::ERR_OUTOFSYNC},
+    const struct {
+        std::string answers;
+        int result;
+    } rows[] = {
+        {S(NAK, 3), 0},
+        {S(NAK, 4), CYModem::ERR_RETRIES},
+        {S(CAN), CYModem::ERR_CANCELLED},
+        {"x", CYModem::ERR_OUTOFSYNC},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(startToBlock1(data), first);
@@ -91,8 +96,7 @@ TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
             continue;
         }
         EXPECT_EQ(ym_.GetParameter(CYModem::PAR_NAKS), 3);
-        for (unsigned n = 2; n < 2 + 24; ++n)
-            EXPECT_EQ(say(A), Frame(n, data.substr(1024 + (n - 2) * 128, 128))) << n;
+        for (unsigned n = 2; n < 2 + 24; ++n) EXPECT_EQ(say(A), Frame(n, data.substr(1024 + (n - 2) * 128, 128))) << n;
         EXPECT_EQ(say(A, 900), S(EOT));
     }
 }

@@ -102,7 +102,10 @@ protected:
         return result;
     }
     int runToEnd() { return run(nullptr); }
-    int runToState(int state) { return run([&] { return ym_.GetParameter(CYModem::PAR_STATE) == state; }); }
+    int runToState(int state)
+    {
+        return run([&] { return ym_.GetParameter(CYModem::PAR_STATE) == state; });
+    }
     // Runs until the device end holds `count` bytes, and takes them.
     std::string awaitBytes(size_t count)
     {

@@ -83,12 +83,21 @@ TEST_F(CRegTest, ValuesOfWrongTypeOrSizeCountAsMissing)
     CReg empty(false, kTestClsid), reg(false, kTestClsid);
     empty.load();
     const std::string bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C";
-    const struct { const char* name; RegValue raw; } values[] = {
-        {"Persistent", {REG_BINARY, bytes}}, {"Port", {REG_DWORD, bytes.substr(0, 4)}}, {"Debug Flags", Text("768")},
-        {"Timeout", Text("1000")}, {"Retries", {REG_DWORD, bytes.substr(0, 8)}},
-        {"Transfer Retries", {REG_BINARY, bytes.substr(0, 4)}}, {"Transfer Integrity", {REG_QWORD, bytes.substr(0, 8)}},
-        {"Backup Path", {REG_EXPAND_SZ, std::string("C:\\x\\", 6)}}, {"Log", {REG_MULTI_SZ, std::string("a.log\0", 7)}},
-        {"Log Size", {REG_DWORD, bytes.substr(0, 3)}}, {"Masks", Text("*.brl")},
+    const struct {
+        const char* name;
+        RegValue raw;
+    } values[] = {
+        {"Persistent", {REG_BINARY, bytes}},
+        {"Port", {REG_DWORD, bytes.substr(0, 4)}},
+        {"Debug Flags", Text("768")},
+        {"Timeout", Text("1000")},
+        {"Retries", {REG_DWORD, bytes.substr(0, 8)}},
+        {"Transfer Retries", {REG_BINARY, bytes.substr(0, 4)}},
+        {"Transfer Integrity", {REG_QWORD, bytes.substr(0, 8)}},
+        {"Backup Path", {REG_EXPAND_SZ, std::string("C:\\x\\", 6)}},
+        {"Log", {REG_MULTI_SZ, std::string("a.log\0", 7)}},
+        {"Log Size", {REG_DWORD, bytes.substr(0, 3)}},
+        {"Masks", Text("*.brl")},
         {"Mask Count", {REG_BINARY, bytes.substr(0, 4)}},
     };
     for (const auto& v : values) Put(v.name, v.raw);
@@ -185,7 +194,7 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypesAndTheLo
                 fresh.m_dwTransferRetries == 9 && !strcmp(fresh.m_szBackupPath, "D:\\Backups\\Notes\\"));
     EXPECT_EQ(fresh.m_masks, (std::vector<std::string>{"*.brl", "notes*"}));
     EXPECT_EQ(fresh.m_dwMaskCount, 9u);  // never written
-    fresh.m_masks.clear();  // an emptied history stays empty, not the defaults
+    fresh.m_masks.clear();               // an emptied history stays empty, not the defaults
     ASSERT_TRUE(fresh.save());
     fresh.load();
     EXPECT_TRUE(fresh.m_masks.empty());
@@ -202,20 +211,30 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectWithTheirRegistryTypesAndTheLo
 TEST_F(CRegTest, PortTextAndItsIndexAndTheMaskHistory)
 {
     CReg reg(false, kTestClsid);
-    const struct { const char* text; int index; } cases[] = {
+    const struct {
+        const char* text;
+        int index;
+    } cases[] = {
         {"COM1", 0}, {"COM4", 3}, {"COM", -1}, {"COM0", -1}, {"COM7", -1}, {"com2", -1}, {"COM2x", 1},
     };
     for (const auto& c : cases) EXPECT_EQ((strcpy(reg.m_szPort, c.text), reg.getPortIndex()), c.index) << c.text;
-    const struct { int index; const char* text; } sets[] = {{-1, "COM"}, {2, "COM3"}, {4, "COM"}};
+    const struct {
+        int index;
+        const char* text;
+    } sets[] = {{-1, "COM"}, {2, "COM3"}, {4, "COM"}};
     for (const auto& c : sets) EXPECT_TRUE(reg.setPortIndex(c.index) && !strcmp(reg.m_szPort, c.text)) << c.index;
 
     reg.m_masks = kDefaultMasks;
     reg.m_dwMaskCount = 3;
-    const struct { const char* mask; DWORD count; std::vector<std::string> after; } masks[] = {
-        {"*.TXT", 3, kDefaultMasks},                   // already first, in any case
-        {"*.DOC", 3, {"*.DOC", "*.txt", "*.crv"}},     // moved to the front, as typed
-        {"a*", 3, {"a*", "*.DOC", "*.txt"}},           // new: the oldest drops out
-        {"b*", 0, {"b*", "a*", "*.DOC", "*.txt"}},     // no limit
+    const struct {
+        const char* mask;
+        DWORD count;
+        std::vector<std::string> after;
+    } masks[] = {
+        {"*.TXT", 3, kDefaultMasks},                // already first, in any case
+        {"*.DOC", 3, {"*.DOC", "*.txt", "*.crv"}},  // moved to the front, as typed
+        {"a*", 3, {"a*", "*.DOC", "*.txt"}},        // new: the oldest drops out
+        {"b*", 0, {"b*", "a*", "*.DOC", "*.txt"}},  // no limit
     };
     for (const auto& m : masks) {
         reg.m_dwMaskCount = m.count;
@@ -233,9 +252,10 @@ TEST_F(CRegTest, ShowingUnderMyDocumentsWritesDesktopIniAndHidingRemovesItAndThe
     EXPECT_FALSE(reg.isUnderMyDocs());
     for (int pass = 0; pass < 2; ++pass) {
         ASSERT_TRUE(reg.SetUnderMyDocs(true));
-        EXPECT_EQ(TempDir::ReadAll(ini()), "[.ShellClassInfo]\nCLSID2={12345678-9ABC-DEF0-0123-456789ABCDEF}\n"
-                                           "ConfirmFileOp=1\nNoSharing=1\n"
-                                           "InfoTip=Gives you access to the files on your note taker.");
+        EXPECT_EQ(TempDir::ReadAll(ini()),
+                  "[.ShellClassInfo]\nCLSID2={12345678-9ABC-DEF0-0123-456789ABCDEF}\n"
+                  "ConfirmFileOp=1\nNoSharing=1\n"
+                  "InfoTip=Gives you access to the files on your note taker.");
         EXPECT_EQ(GetFileAttributesA(ini().c_str()) & (kIniAttributes | FILE_ATTRIBUTE_DIRECTORY), kIniAttributes);
         EXPECT_TRUE(reg.isUnderMyDocs() && PathIsSystemFolderA(docs_.file("Pellor").c_str(), 0));
         ASSERT_TRUE(reg.createDesktopIni(ini().c_str()));  // over the read-only one
@@ -265,10 +285,14 @@ TEST_F(CRegTest, TextCountsOnlyWhenItFitsWithItsZero)
     Put("Port", {REG_SZ, std::string("COMMANDER", 10)});
     EXPECT_FALSE(ReadRegText(CReg::kKey, "Port", buffer, sizeof buffer, "a long default"));
     EXPECT_STREQ(buffer, "a long ");  // the default, cut to the buffer
-    const struct { std::string stored; bool found; const char* read; } rows[] = {
+    const struct {
+        std::string stored;
+        bool found;
+        const char* read;
+    } rows[] = {
         {std::string("COM1234", 8), true, "COM1234"},
-        {"COM2", true, "COM2"},       // stored without its zero
-        {"ABCDEFGH", false, ""},      // no room left for the zero
+        {"COM2", true, "COM2"},   // stored without its zero
+        {"ABCDEFGH", false, ""},  // no room left for the zero
     };
     for (const auto& r : rows) {
         Put("Port", {REG_SZ, r.stored});
@@ -282,7 +306,10 @@ TEST_F(CRegTest, MultiTextSkipsEmptyEntriesAndStopsAtTheFirstEmptyText)
     ASSERT_TRUE(WriteRegMultiText(HKEY_CURRENT_USER, CReg::kKey, "Masks", {"*.txt", "", "*.brl"}));
     const RegValue written = Get("Masks");
     EXPECT_EQ(written, (RegValue{REG_MULTI_SZ, std::string("*.txt\0*.brl\0\0", 13)}));
-    const struct { RegValue stored; std::vector<std::string> read; } rows[] = {
+    const struct {
+        RegValue stored;
+        std::vector<std::string> read;
+    } rows[] = {
         {written, {"*.txt", "*.brl"}},
         {RegValue{REG_MULTI_SZ, std::string("a\0\0b\0\0", 6)}, {"a"}},
         {RegValue{REG_MULTI_SZ, std::string("ab\0cd", 5)}, {"ab", "cd"}},  // without its final zeros

@@ -93,7 +93,12 @@ TEST_F(DbgLogTest, LinesGoOnlyWhereTheFlagsSayInTheirFormatAndOnlyToTheFileOpenF
     DbgPrint("one");
     DbgClose();
     EXPECT_FALSE(TempDir::Exists(log("second.log")));
-    const struct { uint32_t flags; bool reset; const char* word; std::vector<std::string> kept; } steps[] = {
+    const struct {
+        uint32_t flags;
+        bool reset;
+        const char* word;
+        std::vector<std::string> kept;
+    } steps[] = {
         {DBG_TO_FILE, false, "two", {"one", "two"}},
         {DBG_TO_FILE | DBG_NEWFILE, false, "three", {"three"}},
         {DBG_TO_FILE, true, "after", {"after"}},
@@ -115,8 +120,15 @@ TEST_F(DbgLogTest, LinesGoOnlyWhereTheFlagsSayInTheirFormatAndOnlyToTheFileOpenF
 // before it, then keeps its own for the next; close cuts with the current one.
 TEST_F(DbgLogTest, OpenAndCloseCutTheFileToItsNewestBytes)
 {
-    const struct { size_t size; uint32_t limit; size_t atOpen, atClose; } rows[] = {
-        {20000, 0, 20000, 20000}, {200000, 70000, 200000, 70000}, {3000, 4096, 3000, 3000}, {10240, 100, 4096, 100},
+    const struct {
+        size_t size;
+        uint32_t limit;
+        size_t atOpen, atClose;
+    } rows[] = {
+        {20000, 0, 20000, 20000},
+        {200000, 70000, 200000, 70000},
+        {3000, 4096, 3000, 3000},
+        {10240, 100, 4096, 100},
     };
     for (const auto& r : rows) {
         std::string old(r.size, '\0');

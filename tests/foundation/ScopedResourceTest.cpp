@@ -26,14 +26,22 @@ TEST(ScopedResource, FreesExactlyWhatItStillOwnsAndMovesLeaveTheSourceEmpty)
         {"reset frees the old one", [](Owner& f, Owner&) { f.reset(&g_b); }, {&g_a}, &g_b, nullptr},
         {"release hands it on unfreed", [](Owner& f, Owner&) { EXPECT_EQ(f.release(), &g_a); }, {}, nullptr, nullptr},
         {"put frees before a call fills it", [](Owner& f, Owner&) { *f.put() = &g_b; }, {&g_a}, &g_b, nullptr},
-        {"move construction", [](Owner& f, Owner& s) { Owner moved(std::move(f)); s.reset(moved.release()); }, {},
-         nullptr, &g_a},
+        {"move construction",
+         [](Owner& f, Owner& s) {
+             Owner moved(std::move(f));
+             s.reset(moved.release());
+         },
+         {},
+         nullptr,
+         &g_a},
         {"move assignment frees the target's own",
          [](Owner& f, Owner& s) {
              s.reset(&g_b);
              s = std::move(f);
          },
-         {&g_b}, nullptr, &g_a},
+         {&g_b},
+         nullptr,
+         &g_a},
         {"self move keeps it", [](Owner& f, Owner&) { f = std::move(*&f); }, {}, &g_a, nullptr},
     };
     for (const auto& row : rows) {

@@ -78,7 +78,8 @@ Names WideNames(IDataObject* object)
     FORMATETC format = Format(g_cfFileGroupDescriptorW);
     ScopedMedium medium;
     auto* group = SUCCEEDED(object->GetData(&format, medium.put()))
-                      ? static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock((*medium).hGlobal)) : nullptr;
+                      ? static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock((*medium).hGlobal))
+                      : nullptr;
     Names names;
     for (UINT i = 0; group && i < group->cItems; ++i) names.push_back(Utf8(group->fgd[i].cFileName));
     if (group) GlobalUnlock((*medium).hGlobal);
@@ -215,8 +216,12 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         const wchar_t* name;
         const char* path;  // null: not found
     } rows[] = {
-        {L"r:\\letters", "R:\\Letters\\"}, {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"}, {L"Clock", "Clock\\"},
-        {L"R:\\Letters\\gone.txt", nullptr}, {L"R:\\Let", nullptr}, {L"Letters", nullptr},  // no drive at the root
+        {L"r:\\letters", "R:\\Letters\\"},
+        {L"R:\\Letters\\NOTE.txt", "R:\\Letters\\note.txt"},
+        {L"Clock", "Clock\\"},
+        {L"R:\\Letters\\gone.txt", nullptr},
+        {L"R:\\Let", nullptr},
+        {L"Letters", nullptr},                                        // no drive at the root
         {L"Pellor\\R:\\Letters\\note.txt", "R:\\Letters\\note.txt"},  // the address bar's form
     };
     for (const auto& row : rows) {
@@ -238,8 +243,8 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
     DeviceRun(nullptr, [](CNotetaker& notetaker) { return notetaker.serialClose(); });  // opened again, held elsewhere
     LPITEMIDLIST list = nullptr;
-    EXPECT_TRUE(FAILED(root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr,
-                                               &list, nullptr)));
+    EXPECT_TRUE(FAILED(
+        root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr, &list, nullptr)));
     EXPECT_EQ(boxes_.texts, Names{}) << "Explorer parses on its own, without a window: nothing is shown";
 }
 
@@ -267,8 +272,11 @@ TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
     const struct {
         CShellFolder* folder;
         const char* name;
-    } rows[] = {{root_.get(), "R:\\Letters"}, {root_.get(), "F:\\Books"}, {root_.get(), "Clock"},
-                {Letters(), "Old"}, {static_cast<CShellFolder*>(old.get()), "deep.txt"}};
+    } rows[] = {{root_.get(), "R:\\Letters"},
+                {root_.get(), "F:\\Books"},
+                {root_.get(), "Clock"},
+                {Letters(), "Old"},
+                {static_cast<CShellFolder*>(old.get()), "deep.txt"}};
     for (const auto& row : rows) {
         ItemIdHolder item(Listed(row.folder, row.name)), device(ItemIdConcat(row.folder->DeviceList(), item.get()));
         ShellIdList original(ILCombine(root.get(), device.get())), parsed;
@@ -317,7 +325,8 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
     SYSTEMTIME written{};
     ASSERT_TRUE(FileTimeToLocalFileTime(&files[0].ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &written));
     EXPECT_EQ((std::vector<WORD>{written.wYear, written.wMonth, written.wDay, written.wHour, written.wMinute}),
-              (std::vector<WORD>{2026, 12, 4, 14, 5})) << "the device's local time, carried as UTC";
+              (std::vector<WORD>{2026, 12, 4, 14, 5}))
+        << "the device's local time, carried as UTC";
 
     ComPtr<IStream> stream = Contents(clipboard.get(), 0);
     ASSERT_TRUE(stream);
@@ -400,8 +409,8 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
         std::vector<std::pair<UINT16, DWORD>> reports;  // formats set in order, or EndOperation's effect
         bool deleted;
     } rows[] = {
-        {{}, false},  // a copy, or a target that said nothing
-        {{{pasted, kMove}}, false},  // half a report
+        {{}, false},                                     // a copy, or a target that said nothing
+        {{{pasted, kMove}}, false},                      // half a report
         {{{performed, kCopy}, {pasted, kMove}}, false},  // the paste copied after all
         {{{performed, kMove}, {pasted, kCopy}}, false},
         {{{performed, kMove}, {pasted, kMove}}, true},  // Explorer's paste of a cut
@@ -419,8 +428,7 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
         for (const auto& report : rows[index].reports) {
             if (report.first == kEnd || report.first == kFailedEnd)
                 async->EndOperation(report.first == kEnd ? S_OK : E_FAIL, nullptr, report.second);
-            else
-                SetDataDword(object.get(), report.first, report.second);
+            else SetDataDword(object.get(), report.first, report.second);
         }
         EXPECT_EQ(!Exists("R\\Letters\\note.txt"), rows[index].deleted) << "row " << index;
         object.reset();
@@ -476,9 +484,12 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNames)
         const char* name;
         LONG index;
         std::string content;  // a descriptor's first name, the stream's bytes or the DWORD
-    } rows[] = {{"FileGroupDescriptorW", -1, "note.txt"}, {"FileGroupDescriptor", -1, "note.txt"},
-                {"FileContents", 0, content_},           {"Preferred DropEffect", -1, "2"},
-                {"Performed DropEffect", -1, "4"},       {"Paste Succeeded", -1, "1"}};
+    } rows[] = {{"FileGroupDescriptorW", -1, "note.txt"},
+                {"FileGroupDescriptor", -1, "note.txt"},
+                {"FileContents", 0, content_},
+                {"Preferred DropEffect", -1, "2"},
+                {"Performed DropEffect", -1, "4"},
+                {"Paste Succeeded", -1, "1"}};
     for (const auto& row : rows) {
         FORMATETC format = Format(static_cast<UINT16>(RegisterClipboardFormatA(row.name)), row.index, ~0u);
         ScopedMedium medium;
@@ -486,9 +497,9 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNames)
         const bool global = (*medium).tymed == TYMED_HGLOBAL;
         auto* data = global ? static_cast<const BYTE*>(GlobalLock((*medium).hGlobal)) : nullptr;
         const std::string content =
-            !data ? ReadStream((*medium).pstm)
+            !data                 ? ReadStream((*medium).pstm)
             : row.name[19] == 'W' ? Utf8(reinterpret_cast<const FILEGROUPDESCRIPTORW*>(data)->fgd[0].cFileName)
-            : row.name[4] == 'G' ? reinterpret_cast<const FILEGROUPDESCRIPTORA*>(data)->fgd[0].cFileName
+            : row.name[4] == 'G'  ? reinterpret_cast<const FILEGROUPDESCRIPTORA*>(data)->fgd[0].cFileName
                                   : std::to_string(*reinterpret_cast<const DWORD*>(data));
         if (global) GlobalUnlock((*medium).hGlobal);
         EXPECT_TRUE(content == row.content) << row.name << " carries " << content.substr(0, 20);
@@ -536,7 +547,6 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     FORMATETC canonical{};
     EXPECT_EQ(object->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
     EXPECT_EQ(canonical.cfFormat, format.cfFormat) << "the same format, as the result says";
-
 }
 
 // A PC folder tree into the device root; files from two PC folders (the
@@ -646,8 +656,8 @@ TEST_F(DeviceFolder, NamesOutsideTheCodePageAreLeftOutAndNamed)
     const std::string zhe = "\xD0\x96.txt", macron = "\xC4\x80.txt";  // none in the code page; a look-alike only
     CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
     for (const std::string& name : {zhe, "docs\\" + macron}) {
-        ScopedKernelHandle file(CreateFileW(WideFromUtf8(pc_.file(name)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, 0, nullptr));
+        ScopedKernelHandle file(
+            CreateFileW(WideFromUtf8(pc_.file(name)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(file.valid()) << name;
     }
     PcFile("docs\\two.txt", "2");
@@ -820,7 +830,8 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
         listedAResult = a->EnumObjects(window, SHCONTF_NONFOLDERS, items.put());
         LPITEMIDLIST item;
         char name[MAX_PATH];
-        while (items && items->Next(1, &item, nullptr) == S_OK) listedA.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
+        while (items && items->Next(1, &item, nullptr) == S_OK)
+            listedA.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
         MSG message;
         while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
         DestroyWindow(window);
@@ -833,7 +844,8 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
         listedRootResult = root->EnumObjects(nullptr, SHCONTF_FOLDERS, items.put());
         LPITEMIDLIST item;
         char name[MAX_PATH];
-        while (items && items->Next(1, &item, nullptr) == S_OK) listedRoot.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
+        while (items && items->Next(1, &item, nullptr) == S_OK)
+            listedRoot.emplace_back(ItemIdName(item, name, sizeof name)), ItemIdFree(item);
     });
     WaitForSingleObject(sending.get(), INFINITE);
     while (!pasting || !listing) Sleep(1);

@@ -59,7 +59,9 @@ TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepth)
         {{{"R:\\Letters", kFolderR}, {"note.txt", kFile}}, "R:\\Letters\\note.txt", "Letters\\note.txt", "note.txt"},
         {{{"Clock", kSpecial}}, "Clock\\", "Clock\\", "Clock"},
         {{{"F:\\books", kFolderF}, {"F:\\books\\old", kFolderF}, {"F:\\books\\old\\older", kFolderF}},
-         "F:\\books\\old\\older\\", "books\\old\\older\\", "older"},
+         "F:\\books\\old\\older\\",
+         "books\\old\\older\\",
+         "older"},
     };
     for (const auto& row : rows) {
         ItemIdHolder list;
@@ -204,8 +206,7 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
              b.resize(at + cb);
              for (size_t i = at + cb - 6; i < b.size(); ++i) b[i] = 'x';
          }},
-        {"someone else's attributes",
-         [](std::vector<BYTE>& b, size_t at, USHORT) { memcpy(&b[at + 2], &foreign, 4); }},
+        {"someone else's attributes", [](std::vector<BYTE>& b, size_t at, USHORT) { memcpy(&b[at + 2], &foreign, 4); }},
         {"no terminator: the list runs into other bytes",
          [](std::vector<BYTE>& b, size_t, USHORT) {
              b.resize(b.size() - 3);

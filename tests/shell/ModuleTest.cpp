@@ -94,7 +94,7 @@ TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
             ComPtr<IClassFactory> factory;
             ComPtr<IShellFolder> folder;
             ASSERT_EQ(Export<GetClassObjectFn>(module, "DllGetClassObject")(CLSID_Pellor, IID_IClassFactory,
-                                                                             factory.putVoid()),
+                                                                            factory.putVoid()),
                       S_OK);
             EXPECT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
         }

@@ -29,7 +29,9 @@ namespace {
 // loops dispatch: a button press is posted, so what follows it is the next step.
 struct Step {
     template <class Act>
-    Step(Act act, const char* title = nullptr) : title(title), act(std::move(act)) {}
+    Step(Act act, const char* title = nullptr) : title(title), act(std::move(act))
+    {
+    }
     const char* title;  // null: the sheet
     std::function<void(HWND)> act;
 };
@@ -53,7 +55,7 @@ BOOL CALLBACK CancelWindow(HWND window, LPARAM)
 
 void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
 {
-    constexpr int kMostTicks = 200;  // ten seconds for one window to come up
+    constexpr int kMostTicks = 200;        // ten seconds for one window to come up
     if (g_next == g_steps.size()) return;  // the sheet is closing
     if (++g_waited > kMostTicks) {
         ADD_FAILURE() << "no window for step " << g_next;
@@ -150,31 +152,31 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     lstrcpyA(Settings()->m_szBackupPath, "C:\\old\\");
     Settings()->m_dwDebugFlags = 0;
     ASSERT_EQ(RunSheet({[](HWND sheet) {
-                           // "COM" is automatic detection: OK saves what the page shows.
-                           EXPECT_EQ(IsDlgButtonChecked(ShowPage(sheet, 0), IDC_PORT_AUTO), BST_CHECKED);
-                           HWND log = ShowPage(sheet, 2);
-                           Click(log, IDC_LOG_ENABLE);
-                           Click(log, IDC_LOG_YMODEM);
-                           SetDlgItemTextA(log, IDC_LOG_SIZE, "0");
-                           HWND advanced = ShowPage(sheet, 3);
-                           SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");  // above the spin's 5000
-                           SetDlgItemTextA(advanced, IDC_RETRIES, "");
-                           SetDlgItemTextA(advanced, IDC_TRANSFER_RETRIES, "-");
-                           SetDlgItemTextA(ShowPage(sheet, 1), IDC_BACKUP_PATH, "");
-                           PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-                       },
-                       [&](HWND sheet) {
-                           EXPECT_EQ(StoredDword("Retries"), 5u);
-                           // Saved by the Connection page, which every Apply applies too.
-                           EXPECT_EQ(StoredText("Backup Path"), "C:\\old\\") << "an empty path is not stored";
-                           HWND paths = PropSheet_GetCurrentPageHwnd(sheet);
-                           Click(paths, IDC_BACKUP_DEFAULT);
-                           EXPECT_EQ(Text(paths, IDC_BACKUP_PATH), defaultPath);
-                           SetDlgItemTextA(paths, IDC_BACKUP_PATH, "C:\\backups\\");
-                           SetDlgItemTextA(ShowPage(sheet, 3), IDC_RETRIES, "25");
-                           Click(ShowPage(sheet, 0), IDC_PORT_COM3);
-                           PropSheet_PressButton(sheet, PSBTN_OK);
-                       }}),
+                            // "COM" is automatic detection: OK saves what the page shows.
+                            EXPECT_EQ(IsDlgButtonChecked(ShowPage(sheet, 0), IDC_PORT_AUTO), BST_CHECKED);
+                            HWND log = ShowPage(sheet, 2);
+                            Click(log, IDC_LOG_ENABLE);
+                            Click(log, IDC_LOG_YMODEM);
+                            SetDlgItemTextA(log, IDC_LOG_SIZE, "0");
+                            HWND advanced = ShowPage(sheet, 3);
+                            SetDlgItemTextA(advanced, IDC_TIMEOUT, "9999");  // above the spin's 5000
+                            SetDlgItemTextA(advanced, IDC_RETRIES, "");
+                            SetDlgItemTextA(advanced, IDC_TRANSFER_RETRIES, "-");
+                            SetDlgItemTextA(ShowPage(sheet, 1), IDC_BACKUP_PATH, "");
+                            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                        },
+                        [&](HWND sheet) {
+                            EXPECT_EQ(StoredDword("Retries"), 5u);
+                            // Saved by the Connection page, which every Apply applies too.
+                            EXPECT_EQ(StoredText("Backup Path"), "C:\\old\\") << "an empty path is not stored";
+                            HWND paths = PropSheet_GetCurrentPageHwnd(sheet);
+                            Click(paths, IDC_BACKUP_DEFAULT);
+                            EXPECT_EQ(Text(paths, IDC_BACKUP_PATH), defaultPath);
+                            SetDlgItemTextA(paths, IDC_BACKUP_PATH, "C:\\backups\\");
+                            SetDlgItemTextA(ShowPage(sheet, 3), IDC_RETRIES, "25");
+                            Click(ShowPage(sheet, 0), IDC_PORT_COM3);
+                            PropSheet_PressButton(sheet, PSBTN_OK);
+                        }}),
               S_OK);
     EXPECT_EQ(StoredText("Backup Path"), "C:\\backups\\");
     EXPECT_EQ(StoredText("Port"), "COM3");
@@ -197,15 +199,15 @@ TEST_F(SettingsSheetTest, LogBoxesKeepOtherFlagBitsAndCancelStoresNothing)
 {
     Settings()->m_dwDebugFlags = 0x4302;
     ASSERT_EQ(RunSheet({[](HWND sheet) {
-                           Click(ShowPage(sheet, 2), IDC_LOG_COMPORT);
-                           PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-                       },
-                       [](HWND sheet) {
-                           Click(PropSheet_GetCurrentPageHwnd(sheet), IDC_LOG_ENABLE);
-                           SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
-                           Click(ShowPage(sheet, 0), IDC_PORT_COM1);
-                           PropSheet_PressButton(sheet, PSBTN_CANCEL);
-                       }}),
+                            Click(ShowPage(sheet, 2), IDC_LOG_COMPORT);
+                            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                        },
+                        [](HWND sheet) {
+                            Click(PropSheet_GetCurrentPageHwnd(sheet), IDC_LOG_ENABLE);
+                            SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
+                            Click(ShowPage(sheet, 0), IDC_PORT_COM1);
+                            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+                        }}),
               S_OK);
     EXPECT_EQ(StoredDword("Debug Flags"), 0x4303u);
     EXPECT_EQ(StoredDword("Timeout"), 3000u) << "as the Apply stored it";

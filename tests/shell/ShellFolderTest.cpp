@@ -38,8 +38,7 @@ DeviceEntry Entry(const char* name, int type, DWORD size = 0)
 }
 
 constexpr SFGAOF kItemVerbs = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
-constexpr SFGAOF kFolderBits =
-    kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
+constexpr SFGAOF kFolderBits = kItemVerbs | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
 constexpr SFGAOF kAll = 0xFFFFFFFF;
 
 class ShellFolderTest : public ::testing::Test {
@@ -69,7 +68,7 @@ TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
         {{special_.get()}, SFGAO_BROWSABLE | SFGAO_STREAM, SFGAO_BROWSABLE},
         {{folderR_.get()}, kAll, kFolderBits},
         {{file_.get()}, kAll, kItemVerbs},  // no stream or file system: Open dialogs refuse it
-        {{}, 0x1234, 0x1234},  // no items leave the mask alone
+        {{}, 0x1234, 0x1234},               // no items leave the mask alone
     };
     for (const auto& row : rows) EXPECT_EQ(Attributes(row.items, row.asked), row.given) << std::hex << row.asked;
 
@@ -285,7 +284,7 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForAndWalksTheListOnce)
 {
     FakeDevice device;
     device.entries = {Entry("R:\\Letters", kFolderR, 999), Entry("note.txt", kFile, 2000), Entry("", kFile, 5),
-                      Entry("F:\\Books", kFolderF), Entry("Clock", kSpecial), Entry("odd", 9)};
+                      Entry("F:\\Books", kFolderF),        Entry("Clock", kSpecial),       Entry("odd", 9)};
     LPITEMIDLIST items[5] = {};
     ULONG fetched = 99;
     CItemList taken;  // owns what Next handed out

@@ -37,7 +37,6 @@ int CaptureMessageBox(HWND, const char* text, UINT flags)
 
 }  // namespace
 
-
 Names MessageBoxCapture::texts;
 std::vector<UINT> MessageBoxCapture::flags;
 int MessageBoxCapture::answer = IDOK;

@@ -40,7 +40,11 @@ protected:
 TEST_F(SimDeviceTest, EachGenerationIdentifiesItselfAtItsOwnRateShowsTextIfItCanAndLists)
 {
     // Model, generation, the version of the newest generation, rate.
-    const struct { SimConfig config; const char* name; WORD firmware; } cases[] = {
+    const struct {
+        SimConfig config;
+        const char* name;
+        WORD firmware;
+    } cases[] = {
         {{2, SimConfig::LEGACY}, "Tesk", 0x0100},
         {{9, SimConfig::VARDEN}, "Mavelx", 0x0101},
         {{11, SimConfig::IDENT2, 2, 7}, "Teskm", 0x0207},
@@ -71,7 +75,11 @@ TEST_F(SimDeviceTest, FaultsOnRequest)
     SimDevice& device = start();
     ASSERT_EQ(nt_->serialOpen(false), 0);
     // Repeat requests, late replies, a garbled reply and a cut one, in SimFaults' field order.
-    const struct { SimFaults faults; int listed, asked; DWORD within; } rows[] = {
+    const struct {
+        SimFaults faults;
+        int listed, asked;
+        DWORD within;
+    } rows[] = {
         {{4}, 2, 5, 0},  // the fifth and last try is answered
         {{5}, CNotetaker::ERR_RESPONSE, 5, 0},
         {{0, false, kTimeout / 3}, 2, 1, 0},

@@ -34,7 +34,10 @@ TEST(SimStore, ListsResolvesAndChangesTheStore)
     SetFileTime(ann.get(), nullptr, nullptr, &ft);
     ann.reset();
 
-    const struct { const char* folder; std::vector<std::pair<std::string, int>> entries; } cases[] = {
+    const struct {
+        const char* folder;
+        std::vector<std::pair<std::string, int>> entries;
+    } cases[] = {
         {"\\", {{"letters", kFolderR}, {"books", kFolderF}, {"clock", kSpecial}}},
         {"R:\\letters", {{"old", kFolderR}, {"ann.txt", kFile}}},  // the long name is no device name
         {"books", {{"sets", kFolderF}, {"moby.brl", kFile}}},
@@ -55,9 +58,13 @@ TEST(SimStore, ListsResolvesAndChangesTheStore)
     EXPECT_EQ(SizeOf(store.List("F:\\books")[1]), 70000u);
 
     const std::pair<const char*, std::string> paths[] = {
-        {"letters\\ann.txt", "R\\letters\\ann.txt"}, {"books\\moby.brl", "F\\books\\moby.brl"},
-        {"R:\\letters\\ann.txt", "R\\letters\\ann.txt"}, {"clock", "special\\clock"},
-        {"F:\\letters\\ann.txt", ""}, {"C:\\letters", ""}, {"letters\\..\\..\\x", ""},
+        {"letters\\ann.txt", "R\\letters\\ann.txt"},
+        {"books\\moby.brl", "F\\books\\moby.brl"},
+        {"R:\\letters\\ann.txt", "R\\letters\\ann.txt"},
+        {"clock", "special\\clock"},
+        {"F:\\letters\\ann.txt", ""},
+        {"C:\\letters", ""},
+        {"letters\\..\\..\\x", ""},
     };
     for (const auto& p : paths) EXPECT_EQ(store.Resolve(p.first), p.second.empty() ? "" : dir.file(p.second));
     EXPECT_EQ(store.Delete("R:\\letters\\nobody.txt"), SimStore::ST_NOT_FOUND);

@@ -79,9 +79,9 @@ struct Plan {
     bool toDevice = false;
     size_t size = 0;
     Fault fault = Fault::None;
-    double rate = 0;        // noise: chance of a byte being changed (a fifth of it: dropped)
-    uint64_t at = 0;        // stall, CAN, cut: index of the byte in the data's direction
-    unsigned holdMs = 0;    // stall, cut: real milliseconds
+    double rate = 0;      // noise: chance of a byte being changed (a fifth of it: dropped)
+    uint64_t at = 0;      // stall, CAN, cut: index of the byte in the data's direction
+    unsigned holdMs = 0;  // stall, cut: real milliseconds
 
     std::string name() const
     {
@@ -112,8 +112,8 @@ Plan MakePlan(uint64_t seed, unsigned number)
     p.at = static_cast<uint64_t>(Chance(seed, number, 3, 0) * (p.size + 140));
     // A stall of 1 to 8 s and a cut of 0.2 to 5 s, on the engine's clock.
     const double hold = Chance(seed, number, 4, 0);
-    const unsigned engineMs = p.fault == Fault::Cut ? 200 + static_cast<unsigned>(hold * 4800)
-                                                     : 1000 + static_cast<unsigned>(hold * 7000);
+    const unsigned engineMs =
+        p.fault == Fault::Cut ? 200 + static_cast<unsigned>(hold * 4800) : 1000 + static_cast<unsigned>(hold * 7000);
     p.holdMs = engineMs / kTimeScale;
     return p;
 }
@@ -156,12 +156,12 @@ private:
 };
 
 struct Outcome {
-    int result = 0;            // the engine's
-    bool identical = false;    // the receiving end holds exactly the file
-    bool leftOnPc = false;     // a received file is on the PC
+    int result = 0;          // the engine's
+    bool identical = false;  // the receiving end holds exactly the file
+    bool leftOnPc = false;   // a received file is on the PC
     bool hung = false;
     bool cancelledWaiting = false;
-    DWORD ranOnMs = 0;         // engine time from the stand-in's end to the engine's
+    DWORD ranOnMs = 0;  // engine time from the stand-in's end to the engine's
 };
 
 class YModemSoakTest : public ::testing::Test {
@@ -287,14 +287,16 @@ TEST_F(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
     for (const auto& [kind, counts] : byKind)
         printf("  %-16s %3u completed, %3u failed\n", kind.c_str(), counts.first, counts.second);
     printf("completed with identical bytes:          %u\n", completed);
-    printf("failed, failure reported, file named:    %u (whole file kept on the PC: %u; receives cancelled while "
-           "waiting for a first block: %u)\n",
-           failed, keptWhole, cancelledWaiting);
+    printf(
+        "failed, failure reported, file named:    %u (whole file kept on the PC: %u; receives cancelled while "
+        "waiting for a first block: %u)\n",
+        failed, keptWhole, cancelledWaiting);
     printf("silent corruptions:                      %u on the device, %u on the PC\n", silent, silentOnPc);
     printf("partial files left on the PC:            %u\n", partialOnPc);
-    printf("hangs beyond the deadlines:              %u (longest an engine went on after the stand-in "
-           "stopped: %.1f s of its clock)\n",
-           hangs, longestRunOnMs / 1000.0);
+    printf(
+        "hangs beyond the deadlines:              %u (longest an engine went on after the stand-in "
+        "stopped: %.1f s of its clock)\n",
+        hangs, longestRunOnMs / 1000.0);
     EXPECT_EQ(silent, 0u);
     EXPECT_EQ(silentOnPc, 0u);
     EXPECT_EQ(partialOnPc, 0u);

@@ -34,7 +34,10 @@ public:
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    BOOL CloseHandle(HANDLE h) override { return onPort(h, Call::CloseHandle, [](PcPort& p) { p.open = false; }); }
+    BOOL CloseHandle(HANDLE h) override
+    {
+        return onPort(h, Call::CloseHandle, [](PcPort& p) { p.open = false; });
+    }
     BOOL GetCommState(HANDLE h, LPDCB dcb) override
     {
         return onPort(h, Call::GetCommState, [&](PcPort& p) { *dcb = p.dcb; });
@@ -113,7 +116,8 @@ private:
     static constexpr uintptr_t kHandleBase = 0x7000;
 
     // Runs `f` on the line behind an open handle, or reports why there is none.
-    template <typename F> BOOL onLine(HANDLE h, Call call, F f)
+    template <typename F>
+    BOOL onLine(HANDLE h, Call call, F f)
     {
         auto it = lines_.find(static_cast<int>(reinterpret_cast<uintptr_t>(h) - kHandleBase));
         DWORD error = ERROR_INVALID_HANDLE;
@@ -124,7 +128,8 @@ private:
         return TRUE;
     }
     // Runs `f` on the driver state behind an open handle.
-    template <typename F> BOOL onPort(HANDLE h, Call call, F f)
+    template <typename F>
+    BOOL onPort(HANDLE h, Call call, F f)
     {
         return onLine(h, call, [&](MemoryLine& line) { line.WithPc(f); });
     }

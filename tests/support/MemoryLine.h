@@ -23,7 +23,8 @@
 
 class MemoryLine {
     // Defined first: a deduced return type is known only after its body.
-    template <typename F> auto locked(F f)
+    template <typename F>
+    auto locked(F f)
     {
         std::lock_guard<std::mutex> guard(mutex_);
         return f();
@@ -32,8 +33,19 @@ class MemoryLine {
 public:
     enum class Side { Pc = 0, Device = 1 };
     enum class Call {
-        CreateFile, CloseHandle, GetCommState, SetCommState, GetCommTimeouts, SetCommTimeouts, SetupComm,
-        EscapeCommFunction, ClearCommError, GetCommModemStatus, ReadFile, WriteFile, PurgeComm,
+        CreateFile,
+        CloseHandle,
+        GetCommState,
+        SetCommState,
+        GetCommTimeouts,
+        SetCommTimeouts,
+        SetupComm,
+        EscapeCommFunction,
+        ClearCommError,
+        GetCommModemStatus,
+        ReadFile,
+        WriteFile,
+        PurgeComm,
     };
     struct ByteFate {
         bool drop = false;
@@ -100,12 +112,27 @@ public:
         }
         return Read(at, data, count);
     }
-    void SetDeviceTurns(bool on) { locked([&] { deviceTurns_ = on; }); }
-    void Count(Call call) { locked([&] { ++calls_[call]; }); }
-    unsigned Calls(Call call) { return locked([&] { return calls_[call]; }); }
-    size_t Available(Side at) { return locked([&] { return toward(at).ready(); }); }
+    void SetDeviceTurns(bool on)
+    {
+        locked([&] { deviceTurns_ = on; });
+    }
+    void Count(Call call)
+    {
+        locked([&] { ++calls_[call]; });
+    }
+    unsigned Calls(Call call)
+    {
+        return locked([&] { return calls_[call]; });
+    }
+    size_t Available(Side at)
+    {
+        return locked([&] { return toward(at).ready(); });
+    }
     // Written, not yet arrived.
-    size_t InFlight(Side from) { return locked([&] { return away(from).queue.size() - away(from).ready(); }); }
+    size_t InFlight(Side from)
+    {
+        return locked([&] { return away(from).queue.size() - away(from).ready(); });
+    }
     void Purge(Side at, bool incoming, bool outgoing)
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -114,13 +141,25 @@ public:
     }
 
     // The device end's own rate: 0 follows the PC and never garbles.
-    void SetDeviceBaud(DWORD baud) { locked([&] { deviceBaud_ = baud; }); }
+    void SetDeviceBaud(DWORD baud)
+    {
+        locked([&] { deviceBaud_ = baud; });
+    }
     bool DeviceCts() { return Pc().rts; }  // the PC's RTS request as the device sees it
     bool DeviceDsr() { return Pc().dtr; }  // the PC's DTR request as the device sees it
 
-    void SetPacing(bool on) { locked([&] { pacing_ = on; }); }
-    void SetHook(ByteHook hook) { locked([&] { hook_ = std::move(hook); }); }
-    void FailNext(Call call, DWORD winError, int times = 1) { locked([&] { failures_[call] = {winError, times}; }); }
+    void SetPacing(bool on)
+    {
+        locked([&] { pacing_ = on; });
+    }
+    void SetHook(ByteHook hook)
+    {
+        locked([&] { hook_ = std::move(hook); });
+    }
+    void FailNext(Call call, DWORD winError, int times = 1)
+    {
+        locked([&] { failures_[call] = {winError, times}; });
+    }
     // True (with the error to report) when the next call of this kind is to fail.
     bool TakeFailure(Call call, DWORD& winError)
     {
@@ -134,8 +173,15 @@ public:
     }
 
     // The PC end's driver state, read and changed under the line's lock.
-    template <typename F> auto WithPc(F f) { return locked([&] { return f(pc_); }); }
-    PcPort Pc() { return WithPc([](PcPort& p) { return p; }); }
+    template <typename F>
+    auto WithPc(F f)
+    {
+        return locked([&] { return f(pc_); });
+    }
+    PcPort Pc()
+    {
+        return WithPc([](PcPort& p) { return p; });
+    }
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -22,10 +22,7 @@ public:
         device = std::make_unique<SimDevice>(link, config);
         device->Start();
     }
-    ~SimOnLine()
-    {
-        device->Stop();
-    }
+    ~SimOnLine() { device->Stop(); }
 
     std::string path(const std::string& name) const { return store.file(name); }
     bool put(const std::string& name, const std::string& bytes) const { return TempDir::WriteAll(path(name), bytes); }

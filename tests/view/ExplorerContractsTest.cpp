@@ -134,7 +134,7 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
               S_OK);
     ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
     EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X", "41 &Copy\tCtrl+C", "-",
-                                             "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
+                                              "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
     EXPECT_EQ(background->QueryContextMenu(small.get(), 0, first, first + 10, CMF_NORMAL), S_OK) << "no room";
     EXPECT_EQ(GetMenuItemCount(small.get()), 0);
 
@@ -144,11 +144,16 @@ TEST_F(ExplorerContracts, ContextMenuIdsStartAtTheCallersFirstId)
         HRESULT result;
         const char* text;  // null: any help text
     } strings[] = {
-        {IDC_COPY, GCS_VERBA, S_OK, "copy"},        {IDC_DELETE, GCS_VERBW, S_OK, "delete"},
-        {IDC_BACKUP, GCS_HELPTEXTW, S_OK, nullptr}, {IDC_BACKUP_ALT, GCS_HELPTEXTA, S_FALSE, ""},
-        {IDC_NEW_FOLDER, GCS_VERBW, S_OK, "newfolder"}, {IDC_DETAILS, GCS_VERBA, S_OK, "&Details"},
-        {IDM_PROPERTIES, GCS_VERBA, S_OK, "properties"}, {IDC_REFRESH, GCS_HELPTEXTA, S_OK, nullptr},
-        {IDC_DELETE, GCS_HELPTEXTA, S_FALSE, ""},   {first + IDC_COPY, GCS_VERBA, S_FALSE, ""},  // an id: no offset
+        {IDC_COPY, GCS_VERBA, S_OK, "copy"},
+        {IDC_DELETE, GCS_VERBW, S_OK, "delete"},
+        {IDC_BACKUP, GCS_HELPTEXTW, S_OK, nullptr},
+        {IDC_BACKUP_ALT, GCS_HELPTEXTA, S_FALSE, ""},
+        {IDC_NEW_FOLDER, GCS_VERBW, S_OK, "newfolder"},
+        {IDC_DETAILS, GCS_VERBA, S_OK, "&Details"},
+        {IDM_PROPERTIES, GCS_VERBA, S_OK, "properties"},
+        {IDC_REFRESH, GCS_HELPTEXTA, S_OK, nullptr},
+        {IDC_DELETE, GCS_HELPTEXTA, S_FALSE, ""},
+        {first + IDC_COPY, GCS_VERBA, S_FALSE, ""},  // an id: no offset
     };
     for (const auto& row : strings) {
         WCHAR buffer[MAX_PATH] = L"";

@@ -199,14 +199,13 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
     RECT item{LVIR_ICON}, menu{};
     ListView_GetItemRect(view.list, 1, &item, LVIR_ICON);
     MapWindowPoints(view.list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-    WhileOpen([] { return FindWindowA("#32768", nullptr); },
-              [&](HWND popup) {
-                  GetWindowRect(popup, &menu);
-                  PostMessageA(popup, WM_CHAR, 'c', 0);
-              },
-              [&] {
-                  SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1));
-              });
+    WhileOpen(
+        [] { return FindWindowA("#32768", nullptr); },
+        [&](HWND popup) {
+            GetWindowRect(popup, &menu);
+            PostMessageA(popup, WM_CHAR, 'c', 0);
+        },
+        [&] { SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1)); });
     EXPECT_TRUE(PtInRect(&item, POINT{menu.left, menu.top})) << "the menu opened at " << menu.left << "," << menu.top;
     EXPECT_EQ(ClipboardNames(), Names{"b.zzq"}) << "Copy ran over the selected item";
 }
@@ -219,7 +218,7 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
     EXPECT_EQ(Press(view, 'B', kCtrl | kAlt), S_OK) << "Ctrl+Alt+B";
     EXPECT_EQ(TempDir::ReadAll(backup_.file("saved\\R\\Letters\\b.zzq")), "kept words");
-    SetFocus(view.list);  // back from the progress dialog, which took the focus and the menus with it
+    SetFocus(view.list);     // back from the progress dialog, which took the focus and the menus with it
     browser_.RecordMenus();  // prepares every popup
     EXPECT_STREQ(Grey(browser_.Popup("Pel&lor"), IDC_RESTORE), "enabled") << "greyed before the backup";
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());
@@ -255,7 +254,8 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
         boxes_.answer = answer;
         EXPECT_EQ(root_->RunCommand(IDC_DELETE, 1, folder.Items(), root.list, nullptr), S_OK);
         EXPECT_EQ(boxes_.texts, Names{"Are you sure you want to delete 1 item(s) from the notetaker? Folders are "
-                                      "deleted with everything in them."}) << "one question, and no failure";
+                                      "deleted with everything in them."})
+            << "one question, and no failure";
         EXPECT_EQ(OnDevice("R\\Letters"), answer == IDNO);
     }
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));

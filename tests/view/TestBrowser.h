@@ -30,12 +30,12 @@ public:
     ~TestBrowser() override { DestroyWindow(frame_); }
 
     std::map<int, std::string> statusTexts;  // by part
-    std::vector<TBBUTTON> buttons;       // as merged
-    std::map<int, bool> enabled;         // by command
-    std::vector<std::string> browsedTo;  // names of the items BrowseObject was given
-    bool simpleStatus = false;           // the last SB_SIMPLE
-    HMENU menu = nullptr;                // as handed over by SetMenuSB
-    HWND menuWindow = nullptr;           // where the menu's commands go
+    std::vector<TBBUTTON> buttons;           // as merged
+    std::map<int, bool> enabled;             // by command
+    std::vector<std::string> browsedTo;      // names of the items BrowseObject was given
+    bool simpleStatus = false;               // the last SB_SIMPLE
+    HMENU menu = nullptr;                    // as handed over by SetMenuSB
+    HWND menuWindow = nullptr;               // where the menu's commands go
 
     // The merged menu bar, as BrowserBase::RecordMenuBar writes it.
     std::vector<std::string> RecordMenus() { return RecordMenuBar(menu, menuWindow); }
