@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "devicefiles/BackupIndex.h"
 #include "devicefiles/DeviceEntry.h"
 #include "devicefiles/TransferJob.h"
 #include "devicelink/CYModem.h"
 #include "foundation/ModuleLock.h"
+
+struct IndexLine;  // a line of the backup index: only the backup code reads one
 
 class CNotetaker : public CYModem {
 public:
