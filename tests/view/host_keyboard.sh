@@ -28,6 +28,13 @@ answer() {
   sleep 0.5
 }
 until_there() { for _ in $(seq 150); do [ -e "$1" ] && return; sleep 0.2; done; }
+# until_done TITLE: the backup writes its index before its first file, so the
+# next command waits for the progress dialog to come and go.
+until_done() {
+  for _ in $(seq 25); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && break; sleep 0.2; done
+  for _ in $(seq 300); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.2; done
+  fail "the dialog '$1' stayed"
+}
 
 printf 'a PC file\n' >"$WORK/pc.txt"
 wine reg add "$SETTINGS_KEY" /v "Backup Path" /t REG_SZ /d "$(winepath -w "$WORK")\\backup" /f >/dev/null 2>&1
@@ -37,7 +44,7 @@ for item in 0 1 2 3; do menu 1 "$item"; done   # View: Large Icons to Details
 for item in 0 1 2 3; do menu 2 "$item"; done   # Sort by: Name, Size, Type, Date
 menu 3                                         # Refresh
 menu 4 && until_there "$DEVICE/R/letters/pc.txt"               # Paste
-menu 9 0 && until_there "$WORK/backup/backup-restore.index"    # Pellor, Backup
+menu 9 0 && until_there "$WORK/backup/backup-restore.index" && until_done '^Receiving file'  # Pellor, Backup
 menu 9 1 && answer '^Browse for Folder$' Escape                # Backup To...
 menu 9 2 && answer '^Error$' Escape                            # Restore: "Are you sure...?"
 menu 9 3 && answer '^Browse for Folder$' Escape                # Restore From...
