@@ -153,8 +153,7 @@ private:
         while (RequestPtr request = Next(*notetaker, lastUse, reidentify)) {
             if (reidentify) Reidentify(*notetaker);
             reidentify = false;
-            Run(*request, *notetaker);
-            lastUse = TickNow();
+            Run(*request, *notetaker, lastUse);
         }
         notetaker_ = nullptr;
     }
@@ -196,12 +195,15 @@ private:
         notetaker.ForgetDetection();
     }
 
-    void Run(Request& request, CNotetaker& notetaker)
+    // `lastUse` is taken before the caller hears the result, so that the idle
+    // delay counts from a moment the caller has already passed.
+    void Run(Request& request, CNotetaker& notetaker, DWORD& lastUse)
     {
         const bool skipped = request.ticket && request.ticket->cancelled;
         current_ = &request;
         if (!skipped) request.result = request.work(notetaker);
         current_ = nullptr;
+        lastUse = TickNow();
         Publish(notetaker.KnownDeviceName());
         {
             CriticalSection::Held held(lock_);
