@@ -14,6 +14,7 @@ constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D, ACK = 0x06, NAK = 0x15, CAN
 constexpr uint8_t kLegacyCode = 3, kVardenCode = 4;
 constexpr size_t kMaxArgument = 300;
 constexpr unsigned kStallMs = 2000;  // a command whose argument stops coming is dropped
+constexpr unsigned kIdleWaitMs = 10;  // bounds how long Stop waits for the loop
 constexpr unsigned kTransferStartMs = 10000;
 constexpr size_t kNameField = 10;
 
@@ -44,7 +45,7 @@ void SimDevice::Start()
     if (running_.exchange(true)) return;
     thread_ = std::thread([this] {
         while (running_)
-            if (!Poll()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!Poll()) link_.WaitForInput(1, kIdleWaitMs);
     });
 }
 
@@ -356,6 +357,6 @@ void SimDevice::sendFile(const std::string& path)
             link_.Write(cancel, sizeof cancel);
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        link_.WaitForInput(1, 1);
     }
 }

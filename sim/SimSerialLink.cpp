@@ -42,3 +42,7 @@ size_t SimSerialLink::Read(void* data, size_t max)
     if (!ReadFile(handle_.get(), data, static_cast<DWORD>(max), &got, nullptr)) return 0;
     return got;
 }
+
+// The port's reads return at once, so a millisecond's sleep bounds the delay
+// to a byte without a comm event, which a pseudo-terminal under Wine lacks.
+void SimSerialLink::WaitForInput(size_t, unsigned ms) { Sleep(ms < 1 ? 0 : 1); }

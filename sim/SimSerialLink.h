@@ -17,6 +17,7 @@ public:
     bool Open(const std::string& port, uint32_t baud);  // "COM6"; false with GetLastError set
     size_t Write(const void* data, size_t count) override;
     size_t Read(void* data, size_t max) override;
+    void WaitForInput(size_t count, unsigned ms) override;
     uint32_t Baud() const override { return baud_; }
     void SetBaud(uint32_t baud) override;
 

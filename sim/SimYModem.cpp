@@ -37,8 +37,7 @@ SimYModem::SimYModem(SimLink& link, std::deque<uint8_t>& unread) : link_(link), 
 
 int SimYModem::readByte(unsigned waitMs)
 {
-    const auto start = Clock::now();
-    const auto deadline = start + wait(waitMs);
+    const auto deadline = Clock::now() + wait(waitMs);
     while (in_.empty()) {
         uint8_t chunk[4096];
         const size_t n = link_.Read(chunk, sizeof chunk);
@@ -46,9 +45,8 @@ int SimYModem::readByte(unsigned waitMs)
         if (n) break;
         const auto now = Clock::now();
         if (now >= deadline) return -1;
-        // An answer usually comes within moments: yield at first, sleep later.
-        if (now - start < std::chrono::milliseconds(5)) std::this_thread::yield();
-        else std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        link_.WaitForInput(1, static_cast<unsigned>(left));
     }
     const int byte = in_.front();
     in_.pop_front();
@@ -189,6 +187,8 @@ SimYModem::Block SimYModem::readBlock(int header, uint8_t& number, std::vector<u
     if (header == kCan) return Block::Cancelled;
     const size_t size = header == kStx ? kLong : kShort;
     std::vector<uint8_t> frame(2 + size + 2);
+    // One sleep for the whole frame rather than one wake for each byte.
+    if (in_.size() < frame.size()) link_.WaitForInput(frame.size() - in_.size(), kByteWaitMs);
     for (uint8_t& b : frame) {
         const int c = readByte(kByteWaitMs);
         if (c < 0) return Block::Silent;

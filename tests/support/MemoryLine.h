@@ -112,6 +112,11 @@ public:
         }
         return Read(at, data, count);
     }
+    // Sleeps in real time until `count` bytes have reached `at`, a write, or `ms`.
+    void WaitForBytes(Side at, size_t count, DWORD ms)
+    {
+        if (Available(at) < count) sleepForBytes(at, count, ms);
+    }
     void SetDeviceTurns(bool on)
     {
         locked([&] { deviceTurns_ = on; });
@@ -198,19 +203,24 @@ private:
     };
     Direction& toward(Side at) { return dirs_[static_cast<int>(at)]; }
     bool deviceIdle() { return !deviceBusy_ && toward(Side::Device).queue.empty(); }
-    // Sleeps in real time until the count-th byte is due, a write, or `ms`.
+    // Sleeps in real time until the count-th byte is due, a write, or `ms`;
+    // may return up to a millisecond early, so callers wait in a loop.
     void sleepForBytes(Side at, size_t count, DWORD ms)
     {
+        constexpr auto kTimerSlack = std::chrono::milliseconds(1);
         std::unique_lock<std::mutex> lock(mutex_);
         auto wake = Clock::now() + std::chrono::milliseconds(ms);
         const auto& queue = toward(at).queue;
-        if (queue.size() >= count) wake = std::min(wake, queue[count - 1].second);
-        // A byte due within a millisecond is waited for as a driver would, not at a timer's mercy.
-        if (wake - Clock::now() < std::chrono::milliseconds(1)) {
+        const bool due = queue.size() >= count;
+        if (due) wake = std::min(wake, queue[count - 1].second);
+        // A byte due within a millisecond is waited for as a driver would, not at a timer's mercy:
+        // a timer wakes late by up to its slack, which on every block would cost the line's pace.
+        if (wake - Clock::now() < kTimerSlack) {
             lock.unlock();
-            while (Clock::now() < wake) std::this_thread::yield();
+            while (Clock::now() < wake) {  // a yield would hand a busy PC's processes a whole time slice
+            }
         } else {
-            arrived_.wait_until(lock, wake);
+            arrived_.wait_until(lock, due ? wake - kTimerSlack : wake);
         }
     }
     Direction& away(Side from) { return dirs_[1 - static_cast<int>(from)]; }
@@ -235,6 +245,7 @@ public:
     explicit MemorySimLink(MemoryLine& line) : line_(line) {}
     size_t Write(const void* data, size_t count) override { return line_.Write(MemoryLine::Side::Device, data, count); }
     size_t Read(void* data, size_t max) override { return line_.Read(MemoryLine::Side::Device, data, max); }
+    void WaitForInput(size_t count, unsigned ms) override { line_.WaitForBytes(MemoryLine::Side::Device, count, ms); }
     uint32_t Baud() const override { return baud_; }
     void SetBaud(uint32_t baud) override { line_.SetDeviceBaud(baud_ = baud); }
 
