@@ -58,31 +58,11 @@ TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
     });
     ASSERT_EQ(port_.Open(), 0);
     // In the record's order: length, rate, binary, no parity check, no CTS or DSR flow, DTR on, no DSR
-    // sensitivity, sending on after XOFF, no XON/XOFF, error or null characters, RTS on, no abort on error.
-    const DCB own{sizeof(DCB),
-                  19200,
-                  1,
-                  0,
-                  0,
-                  0,
-                  DTR_CONTROL_ENABLE,
-                  0,
-                  1,
-                  0,
-                  0,
-                  0,
-                  0,
-                  RTS_CONTROL_ENABLE,
-                  0,
-                  0,
-                  0,
-                  /*XonLim, XoffLim*/ 128,
-                  128,
-                  7,
-                  EVENPARITY,
-                  TWOSTOPBITS,
-                  /*XON, XOFF*/ 0x11,
-                  0x13};
+    // sensitivity, sending on after XOFF, no XON/XOFF, error or null characters, RTS on, no abort on error;
+    // XON and XOFF limits, data bits, parity, stop bits, XON and XOFF characters.
+    const DCB own{
+        sizeof(DCB), 19200, 1, 0,   0,   0, DTR_CONTROL_ENABLE, 0,           1,    0,   0, 0, 0, RTS_CONTROL_ENABLE,
+        0,           0,     0, 128, 128, 7, EVENPARITY,         TWOSTOPBITS, 0x11, 0x13};
     const auto pc = line_.Pc();
     EXPECT_TRUE(pc.open && Same(pc.dcb, own) && pc.rxQueue == 1024 && pc.escapes == std::vector<DWORD>{RESETDEV});
     EXPECT_TRUE(Same(pc.timeouts, COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0}));  // reads return at once

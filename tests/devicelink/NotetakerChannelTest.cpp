@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "foundation/DbgLog.h"
-#include "tests/devicelink/NotetakerFixture.h"
-#include "tests/support/TempDir.h"
+#include "tests/devicelink/LinkTest.h"
 
+namespace link_test {
 namespace {
 
-using Channel = NotetakerFixture;
+using Channel = NotetakerTest;
 using N = CNotetaker;
 
 // One command on a device of a firmware generation (identified first, or by
@@ -14,8 +14,7 @@ using N = CNotetaker;
 // trace names each failure, and never a success.
 TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
 {
-    TempDir dir;
-    DbgOpen(DBG_NOTETAKER | DBG_TO_FILE, dir.file("trace.log").c_str(), 0);
+    DbgOpen(DBG_NOTETAKER | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
     const std::string eol = Bytes({0x0D, 0}), q(400, 'q'), q259(259, 'q'), dele = Cmd('D') + "x" + eol;
     const std::string rename = Cmd('N') + Bytes({'a', 0, 'b', 0}), wy = Cmd('W') + Cmd('Y');
     const std::string D00 = Bytes({'D', 0, 0}), N00 = Bytes({'N', 0, 0});
@@ -56,18 +55,17 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
         auto nt = make();
         if (r.open) identify(*nt, r.fw);
         else answerIdentity(r.fw);
-        if (!r.reply.empty()) script_.On(r.sent.substr(r.open ? 0 : 6), r.reply);
+        if (!r.reply.empty()) On(r.sent.substr(r.open ? 0 : 6), r.reply);
         unsigned char count[2];
         const int result = r.b ? nt->serialCmd2(r.a, r.b, r.command, nullptr, 0)
                                : nt->serialCmd(r.a, r.command, r.command == N::DCMD_ENUM ? count : nullptr, 2);
         EXPECT_TRUE(result == r.result && nt->LastResult() == r.result) << &r - rows << ": " << result;
-        EXPECT_EQ(script_.Received(), r.sent) << &r - rows;
+        EXPECT_EQ(received(), r.sent) << &r - rows;
         nt.reset();
-        line_.Purge(MemoryLine::Side::Device, true, true);
-        script_.ClearReceived();
+        clear();
     }
     DbgClose();
-    const std::string log = TempDir::ReadAll(dir.file("trace.log"));
+    const std::string log = TempDir::ReadAll(dir_.file("trace.log"));
     EXPECT_NE(log.find("CNotetaker::setError(CNotetaker::ERR_UNSUPPORTED)"), std::string::npos);
     EXPECT_EQ(log.find("setError(0)"), std::string::npos);
     DbgOpen(0, "", 0);
@@ -78,15 +76,15 @@ TEST_F(Channel, AStatusWordLateOrMissingAndNoReplyAtAll)
 {
     auto nt = make();
     identify(*nt, N::FW_VARDEN);
-    script_.On(Cmd('M') + Bytes({'f', 0x0D, 0}), "M");  // the letter alone: done once ten reply time-outs passed
-    DWORD start = GetTickCount();
+    On(Cmd('M') + Bytes({'f', 0x0D, 0}), "M");  // the letter alone: done once ten reply time-outs passed
+    DWORD start = now();
     EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), 0);
-    EXPECT_TRUE(Since(start) >= 10 * kTimeout - 20 && Since(start) < 10 * kTimeout + 1500) << Since(start);
-    script_.ClearReceived();
-    start = GetTickCount();
+    EXPECT_NEAR(now() - start, 10 * kTimeout, 2);
+    clear();
+    start = now();
     EXPECT_EQ(nt->serialCmd("f", N::DCMD_MKDIR, nullptr, 0), CComPort::ERR_NODATA);  // once, after one time-out
-    EXPECT_LT(Since(start), kTimeout + 1000);
-    EXPECT_EQ(script_.Received(), Cmd('M') + Bytes({'f', 0x0D, 0}));
+    EXPECT_EQ(now() - start, kTimeout);
+    EXPECT_EQ(received(), Cmd('M') + Bytes({'f', 0x0D, 0}));
 }
 
 // A repeat request ("?") is answered with the reset letter and the command
@@ -103,12 +101,12 @@ TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
         identify(*nt, N::FW_VARDEN);
         std::string expected;
         for (int i = 0; i < r.sends; ++i) expected += list + (i < r.asked ? "X" : "");
-        for (int i = 0; i < r.asked; ++i) script_.On(list, "?").On("X", "");
+        for (int i = 0; i < r.asked; ++i) On(list, "?").On("X", "");
         unsigned char count[2];
         EXPECT_EQ(nt->serialCmd("\\", N::DCMD_ENUM, count, 2), N::ERR_RESPONSE);
-        EXPECT_EQ(script_.Received(), expected) << "retries " << r.retries;
+        EXPECT_EQ(received(), expected) << "retries " << r.retries;
         nt.reset();
-        line_.Purge(MemoryLine::Side::Device, true, true);
+        clear();
     }
 }
 
@@ -117,50 +115,53 @@ TEST_F(Channel, AnAcknowledgementByteIsLeftForTheNextReaderAndLongRepliesAreCut)
     auto nt = make();
     identify(*nt, N::FW_VARDEN);
     const std::string rx = Cmd('S') + Bytes({'f', 0x0D, 0});
-    script_.On(rx, "Z").On(rx, "?").On("X", "").On(rx, "\x06");
+    On(rx, "Z").On(rx, "?").On("X", "").On(rx, "\x06");
     EXPECT_EQ(nt->serialCmd("f", N::DCMD_RX, nullptr, 0), 0);
     EXPECT_TRUE(nt->Getc() == 'Z' && nt->Getc() == CComPort::ERR_NODATA);
     EXPECT_EQ(nt->serialCmd("f", N::DCMD_RX, nullptr, 0), 0);
     EXPECT_EQ(nt->Getc(), 0x06);
 
     unsigned char reply[4] = {0xEE, 0xEE, 0xEE, 0xEE};  // more than asked for: nothing written past it
-    script_.On(Cmd('F') + "a\r", Bytes({7, 0, 9, 9, 9, 9}));
+    On(Cmd('F') + "a\r", Bytes({7, 0, 9, 9, 9, 9}));
     EXPECT_EQ(nt->serialCmd("a", N::DCMD_ENUM, reply, 2), 0);
     EXPECT_TRUE(reply[0] == 7 && reply[2] == 0xEE && reply[3] == 0xEE);
-    script_.On(Cmd('F') + "b\r", Bytes({3, 0}));  // the stale rest goes before the next command
+    On(Cmd('F') + "b\r", Bytes({3, 0}));  // the stale rest goes before the next command
     EXPECT_TRUE(nt->serialCmd("b", N::DCMD_ENUM, reply, 2) == 0 && reply[0] == 3);
-    // The reply in two pieces, the second a tenth of a second late (paced bytes came whole on a busy machine).
-    line_.SetHook([](auto, auto, MemoryLine::ByteFate& fate) { fate.delayMs = fate.value == 'a' ? 100 : 0; });
+    // The reply in two pieces, the second a tenth of a second late: collected until complete or timed out.
     const std::string late = "0123456789abcdefghijklmnopqrstuvwxyz";
-    line_.Write(MemoryLine::Side::Device, late.data(), late.size());
+    const DWORD start = now();
+    deviceSends(late.substr(0, 10));
+    ticks_.onSleep_ = [&] {
+        if (now() - start == 100) deviceSends(late.substr(10));
+    };
     char buffer[40] = {};
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(nt->serialRead(buffer, 40, 300), 36);  // collects until complete or timed out
-    EXPECT_TRUE(Since(start) >= 295 && std::string(buffer) == late && nt->LastResult() == 0);
+    EXPECT_EQ(nt->serialRead(buffer, 40, 300), 36);
+    EXPECT_TRUE(std::string(buffer) == late && nt->LastResult() == 0);
+    EXPECT_EQ(now() - start, 300u);
 }
 
 TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesBadIndexesSendNothingAndCloseEmptiesThem)
 {
     auto nt = make();
     identify(*nt, N::FW_VARDEN);
-    const DWORD start = GetTickCount();
+    const DWORD start = now();
     EXPECT_EQ(nt->serialEnumCmd(N::ENUM_NEXT, nullptr, 0), 0);  // no reply yet: at once
-    EXPECT_LT(Since(start), kTimeout / 2);
+    EXPECT_EQ(now(), start);
     line_.FailNext(MemoryLine::Call::ClearCommError, ERROR_GEN_FAILURE);
     EXPECT_EQ(nt->serialEnumCmd(N::ENUM_NEXT, nullptr, 0), CComPort::ERR_SYSTEM);  // a failed read is no reply
     line_.Write(MemoryLine::Side::Device, "zz", 2);  // stale bytes from an earlier exchange
-    script_.On("R", std::string(31, 'r'));
+    On("R", std::string(31, 'r'));
     char record[31];
     EXPECT_EQ(nt->serialEnumCmd(N::ENUM_AGAIN, record, 31), 31);
     EXPECT_EQ(std::string(record, 31), std::string(31, 'r'));
     const std::vector<DWORD> both = {PURGE_TXABORT | PURGE_TXCLEAR, PURGE_RXABORT | PURGE_RXCLEAR};
     const auto purges = line_.Pc().purges;
     EXPECT_EQ(std::vector<DWORD>(purges.end() - 2, purges.end()), both);
-    script_.ClearReceived();
+    clear();
     EXPECT_EQ(nt->serialCmd("a", 10, nullptr, 0), CComPort::ERR_BADPARAM);
     EXPECT_EQ(nt->serialCmd2("a", "b", -1, nullptr, 0), CComPort::ERR_BADPARAM);
     EXPECT_EQ(nt->serialEnumCmd(4, nullptr, 0), CComPort::ERR_BADPARAM);
-    EXPECT_EQ(script_.Received(), "");
+    EXPECT_EQ(received(), "");
 
     line_.WithPc([](MemoryLine::PcPort& pc) {
         pc.purges.clear();
@@ -168,9 +169,10 @@ TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesBadIndexesSendNothingAndC
     });
     EXPECT_EQ(nt->serialClose(), 0);  // both queues emptied, the device still known
     EXPECT_TRUE(line_.Pc().purges == both && !line_.Pc().open && nt->Detected());
-    script_.On(Cmd('P') + Bytes({'O', 'k', 0x0D, 0}), Bytes({'P', 0, 0}));
+    On(Cmd('P') + Bytes({'O', 'k', 0x0D, 0}), Bytes({'P', 0, 0}));
     EXPECT_EQ(nt->serialCmd("Ok", N::DCMD_PRINT, nullptr, 0), 0);  // the next command opens again
     EXPECT_TRUE(line_.Pc().open);
 }
 
 }  // namespace
+}  // namespace link_test

@@ -2,12 +2,12 @@
 
 #include "devicelink/ModuleEnum.h"
 #include "foundation/ScopedHandle.h"
-#include "tests/devicelink/NotetakerFixture.h"
-#include "tests/support/TempDir.h"
+#include "tests/devicelink/LinkTest.h"
 
+namespace link_test {
 namespace {
 
-using Ident = NotetakerFixture;
+using Ident = NotetakerTest;
 using N = CNotetaker;
 
 std::string Name(CNotetaker& nt, int size = 16)
@@ -44,23 +44,23 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
     std::unique_ptr<CNotetaker> nt;
     for (const auto& r : rows) {
         nt = make();
-        script_.On(Cmd('W'), r.ident);
-        if (!r.ident2.empty()) script_.On(Cmd('Y'), r.ident2);
-        const DWORD start = GetTickCount();
+        On(Cmd('W'), r.ident);
+        if (!r.ident2.empty()) On(Cmd('Y'), r.ident2);
+        const DWORD start = now();
         EXPECT_EQ(nt->GetDeviceType(), static_cast<DWORD>(r.ident[0]));
-        EXPECT_LT(Since(start), 4 * kTimeout + 1000);
+        EXPECT_LE(now() - start, kTimeout + 2);  // one reply time-out at most
         EXPECT_EQ(Name(*nt), r.name);
         EXPECT_EQ(nt->FirmwareVersion(), r.firmware);
         EXPECT_EQ(nt->Getc(), CComPort::ERR_NODATA);  // whatever came after the identity is dropped
-        EXPECT_EQ(script_.Received(), Cmd('W') + (r.ident2.empty() ? "" : Cmd('Y')));
-        script_.ClearReceived();
+        EXPECT_EQ(received(), Cmd('W') + (r.ident2.empty() ? "" : Cmd('Y')));
+        clear();
     }
     EXPECT_EQ(nt->GetDeviceType(), 5u);
     EXPECT_EQ(Name(*nt, 4), "Cor");  // cut to the buffer
     nt->ForgetDeviceType();
-    script_.On(Cmd('W'), Bytes({3, 3}));
+    On(Cmd('W'), Bytes({3, 3}));
     EXPECT_EQ(nt->GetDeviceType(), 3u);
-    EXPECT_EQ(script_.Received(), Cmd('W'));  // asked again only once forgotten
+    EXPECT_EQ(received(), Cmd('W'));  // asked again only once forgotten
 }
 
 // An unknown model or generation is no device: every rate is tried, the
@@ -69,17 +69,17 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
 TEST_F(Ident, AnUnknownOrSilentDeviceIsLookedForAtEveryRateOnceAndFoundByTheNextCommand)
 {
     auto nt = make();
-    for (const auto& ident : {Bytes({0, 3}), Bytes({5, 5}), Bytes({12, 3}), Bytes({5, 2})}) script_.On(Cmd('W'), ident);
+    for (const auto& ident : {Bytes({0, 3}), Bytes({5, 5}), Bytes({12, 3}), Bytes({5, 2})}) On(Cmd('W'), ident);
     ASSERT_EQ(nt->Open(), 0);
     EXPECT_EQ(nt->serialDetectBaud(), N::ERR_RESPONSE);
-    EXPECT_EQ(script_.Received(), Times(Cmd('W'), 4));
+    EXPECT_EQ(received(), Times(Cmd('W'), 4));
     EXPECT_EQ(line_.Pc().dcb.BaudRate, 9600u);
     nt->serialClose();
-    script_.ClearReceived();
+    clear();
     EXPECT_EQ(Name(*nt), "No device");
     EXPECT_TRUE(nt->LastResult() < 0 && !line_.Pc().open);
-    EXPECT_EQ(script_.Received(), Times(Cmd('W'), 4));  // four rates, not looked for again in a loop
-    script_.On(Cmd('W'), Bytes({5, 3}));
+    EXPECT_EQ(received(), Times(Cmd('W'), 4));  // four rates, not looked for again in a loop
+    On(Cmd('W'), Bytes({5, 3}));
     EXPECT_TRUE(nt->serialOpen(false) == 0 && nt->Detected());
 }
 
@@ -91,18 +91,17 @@ TEST_F(Ident, DetectionFindsTheDeviceAmongSilentPortsOrReportsTheMostTellingFail
     api_.Attach(1, lines[0]);
     api_.Attach(2, lines[1]);
     line_.SetDeviceBaud(38400);
-    script_.On(Cmd('W'), Bytes({5, 3}));
+    On(Cmd('W'), Bytes({5, 3}));
     auto nt = make(-1);
-    DWORD start = GetTickCount();
+    DWORD start = now();
     EXPECT_EQ(nt->serialOpen(false), 0);
-    const DWORD took = Since(start);  // two silent ports at four rates and one wrong rate
-    EXPECT_TRUE(took >= 9 * kTimeout - 50 && took < 9 * kTimeout + 2000) << took;
+    EXPECT_NEAR(now() - start, 9 * kTimeout, 2);  // two silent ports at four rates and one wrong rate
     EXPECT_TRUE(nt->Detected() && nt->GetParameter(CComPort::PAR_PORT) == 2 && line_.Pc().dcb.BaudRate == 38400);
     EXPECT_TRUE(!lines[0].Pc().open && !lines[1].Pc().open);
     nt->serialClose();
-    script_.ClearReceived();
+    clear();
     EXPECT_EQ(nt->serialOpen(false), 0);  // the same port and rate, without asking
-    EXPECT_TRUE(line_.Pc().open && script_.Received().empty());
+    EXPECT_TRUE(line_.Pc().open && received().empty());
     nt.reset();
 
     lines[0].FailNext(MemoryLine::Call::CreateFile, ERROR_GEN_FAILURE);  // COM4 to COM8 missing
@@ -112,9 +111,9 @@ TEST_F(Ident, DetectionFindsTheDeviceAmongSilentPortsOrReportsTheMostTellingFail
     line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = true; });
     EXPECT_EQ(make(-1)->serialOpen(false), N::ERR_LOCKED);
     line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = false; });
-    start = GetTickCount();
+    start = now();
     EXPECT_EQ(make(-1)->serialOpen(false), N::ERR_RESPONSE);  // silence says more than a missing port
-    EXPECT_LT(Since(start), 12 * kTimeout + 3000);
+    EXPECT_NEAR(now() - start, 12 * kTimeout, 2);             // three ports at four rates
 }
 
 // A port held elsewhere is locked, by the screen reader when its window
@@ -124,8 +123,7 @@ TEST_F(Ident, APortHeldElsewhereNamesTheScreenReadersDriverWhenItIsLoaded)
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     const std::string stub = std::string(exe).substr(0, std::string(exe).rfind('\\') + 1) + "braille.TLX";
-    TempDir dir;
-    const std::string lower = dir.file("display.tlx");
+    const std::string lower = dir_.file("display.tlx");
     ASSERT_TRUE(CopyFileA(stub.c_str(), lower.c_str(), FALSE)) << stub;
     line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = true; });
     auto expectOpenGives = [this](int result) {
@@ -169,3 +167,4 @@ TEST(ModuleEnum, SnapshotsTakeThirtyTwoBitModulesAndAnUnseenProcessIsReportedOnc
 }
 
 }  // namespace
+}  // namespace link_test

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "foundation/DbgLog.h"
-#include "tests/devicelink/YModemTestHarness.h"
+#include "tests/devicelink/LinkTest.h"
 
-namespace ymodem_test {
+namespace link_test {
 namespace {
 
 const std::string A = S(ACK), AC = A + "C", kNone = "(no file)", kOld = "the user's own";
@@ -271,4 +271,4 @@ TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheW
 }
 
 }  // namespace
-}  // namespace ymodem_test
+}  // namespace link_test

@@ -1,9 +1,9 @@
 // The PC sends: the test plays the note-taker receiving a file.
 #include <string>
 
-#include "tests/devicelink/YModemTestHarness.h"
+#include "tests/devicelink/LinkTest.h"
 
-namespace ymodem_test {
+namespace link_test {
 namespace {
 
 const std::string A = S(ACK), AC = A + "C";
@@ -154,4 +154,4 @@ TEST_F(YModemSenderTest, ACancelIsActedOnBeforeTheNextBlockGoesOutAndKeepsTheFil
 }
 
 }  // namespace
-}  // namespace ymodem_test
+}  // namespace link_test
