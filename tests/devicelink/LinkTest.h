@@ -119,10 +119,6 @@ protected:
         return result;
     }
     int runToEnd() { return run(nullptr); }
-    int runToState(int state)
-    {
-        return run([&] { return ym_.GetParameter(CYModem::PAR_STATE) == state; });
-    }
     // Runs until the device end holds `count` bytes, and takes them.
     std::string awaitBytes(size_t count)
     {
@@ -166,7 +162,7 @@ protected:
 // the bytes received since its last answer end with the next rule's trigger,
 // that rule's reply is sent. Everything the PC sent is kept for the test.
 class NotetakerTest : public LinkTest {
-protected:
+public:  // every member: the rules are chained from the test's body
     static constexpr DWORD kTimeout = 100;
 
     NotetakerTest() : LinkTest(3)
@@ -177,15 +173,11 @@ protected:
     {
         return std::make_unique<CNotetaker>(port, kTimeout, retries, 3);
     }
-
-public:  // for chained calls
     NotetakerTest& On(const std::string& trigger, const std::string& reply)
     {
         rules_.push_back({trigger, reply});
         return *this;
     }
-
-protected:
     void hear()
     {
         for (char c : deviceReads()) {
@@ -199,11 +191,7 @@ protected:
         }
     }
     // Everything the PC has sent by now; cleared with the line and the rules left.
-    std::string received()
-    {
-        hear();
-        return received_;
-    }
+    std::string received() { return hear(), received_; }
     void clear()
     {
         hear();
