@@ -1,12 +1,8 @@
-#include "devicelink/CComPort.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
 
-#include "tests/support/MemoryComApi.h"
+#include "tests/devicelink/LinkTest.h"
 
+namespace link_test {
 namespace {
 
 using Call = MemoryLine::Call;
@@ -19,10 +15,9 @@ public:
     void pushBack(int byte) { m_nPushBack = byte; }
 };
 
-class ComPortTest : public ::testing::Test {
+class ComPortTest : public LinkTest {
 protected:
-    ComPortTest() { api_.Attach(3, line_); }
-    void deviceSends(const std::string& bytes) { line_.Write(MemoryLine::Side::Device, bytes.data(), bytes.size()); }
+    ComPortTest() : LinkTest(3) {}
     DCB dcb() { return line_.Pc().dcb; }
     std::vector<DWORD> escapes() { return line_.Pc().escapes; }
     int set(int id, int value) { return port_.SetParameter(id, value); }
@@ -34,8 +29,6 @@ protected:
         return n < 0 ? "error" : std::string(buffer, n);
     }
 
-    MemoryLine line_;
-    MemoryComApi api_;
     Port port_;
 };
 
@@ -141,10 +134,7 @@ TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySe
     EXPECT_EQ(set(CComPort::PAR_RXQUESIZE, 400), 0);
     ASSERT_EQ(port_.Open(), 0);
     EXPECT_TRUE(dcb().XonLim == 100 && dcb().XoffLim == 100) << dcb().XonLim;
-    line_.WithPc([](MemoryLine::PcPort& pc) {
-        pc.escapes.clear();
-        return 0;
-    });
+    line_.WithPc([](MemoryLine::PcPort& pc) { return pc.escapes.clear(), 0; });
     EXPECT_EQ(set(CComPort::PAR_BAUDRATE, 19200), 0);  // unchanged value
     EXPECT_EQ(escapes(), (std::vector<DWORD>{SETDTR, SETRTS}));
     EXPECT_TRUE(set(CComPort::PAR_RTS, 0) == 0 && get(CComPort::PAR_RTS) == 0 && !line_.DeviceCts());
@@ -167,3 +157,4 @@ TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySe
 }
 
 }  // namespace
+}  // namespace link_test

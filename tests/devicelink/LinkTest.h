@@ -5,13 +5,10 @@
 // note-taker object on COM3 with a device answering by script.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "devicelink/CNotetaker.h"
 #include "foundation/Ticks.h"
@@ -22,12 +19,7 @@ namespace link_test {
 
 constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 inline std::string S(char c, size_t times = 1) { return std::string(times, c); }
-inline std::string Bytes(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values) s += static_cast<char>(v);
-    return s;
-}
+inline std::string Bytes(std::initializer_list<int> values) { return std::string(values.begin(), values.end()); }
 
 class FakeTicks final : public ITickSource {
 public:

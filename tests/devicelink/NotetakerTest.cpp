@@ -151,7 +151,7 @@ TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesBadIndexesSendNothingAndC
     EXPECT_EQ(now(), start);
     line_.FailNext(MemoryLine::Call::ClearCommError, ERROR_GEN_FAILURE);
     EXPECT_EQ(nt->serialEnumCmd(N::ENUM_NEXT, nullptr, 0), CComPort::ERR_SYSTEM);  // a failed read is no reply
-    line_.Write(MemoryLine::Side::Device, "zz", 2);  // stale bytes from an earlier exchange
+    deviceSends("zz");  // stale bytes from an earlier exchange
     On("R", std::string(31, 'r'));
     char record[31];
     EXPECT_EQ(nt->serialEnumCmd(N::ENUM_AGAIN, record, 31), 31);
@@ -165,10 +165,7 @@ TEST_F(Channel, ListingLettersGoOutAloneOnEmptiedQueuesBadIndexesSendNothingAndC
     EXPECT_EQ(nt->serialEnumCmd(4, nullptr, 0), CComPort::ERR_BADPARAM);
     EXPECT_EQ(received(), "");
 
-    line_.WithPc([](MemoryLine::PcPort& pc) {
-        pc.purges.clear();
-        return 0;
-    });
+    line_.WithPc([](MemoryLine::PcPort& pc) { return pc.purges.clear(), 0; });
     EXPECT_EQ(nt->serialClose(), 0);  // both queues emptied, the device still known
     EXPECT_TRUE(line_.Pc().purges == both && !line_.Pc().open && nt->Detected());
     On(Cmd('P') + Bytes({'O', 'k', 0x0D, 0}), Bytes({'P', 0, 0}));

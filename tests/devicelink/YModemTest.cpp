@@ -197,52 +197,30 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
 
 // A wait sleeps on the port's read time-out: on the test's clock it returns
 // when the bytes come or the time is up, having asked the port a few times,
-// not once a millisecond.
+// not once a millisecond; so does a receiver before its first block.
 TEST_F(YModemReceiverTest, WaitsSleepOnThePortInsteadOfAskingItOverAndOver)
 {
-    auto lateByte = [this](DWORD at) {
-        ticks_.onSleep_ = [this, at] {
-            if (now() == at) deviceSends("x");
-        };
-    };
-    const struct {
-        const char* what;
-        std::function<int()> wait;
-        int result;
-        DWORD took;
-        unsigned maxCalls;
-    } rows[] = {
-        {"silent line", [&] { return ym_.WaitForInput(1, 700); }, 0, 700, 2},
-        {"bytes already there",
-         [&] {
-             deviceSends("abc");
-             return ym_.WaitForInput(3, 700);
-         },
-         3, 0, 1},
-        {"a byte after 250 ms",
-         [&] {
-             lateByte(now() + 250);
-             return ym_.WaitForInput(1, 700);
-         },
-         1, 250, 2},
-        // Silence before the first block: the second "C", 2 s after the first.
-        {"receiver silent",
-         [&] {
-             start();
-             awaitBytes(1);
-             return static_cast<int>(awaitBytes(1).size());
-         },
-         1, 2502, 80},
-    };
     using C = MemoryLine::Call;
     auto calls = [this] { return line_.Calls(C::ClearCommError) + line_.Calls(C::ReadFile); };
+    const struct {
+        const char* there;  // bytes there before the wait
+        DWORD lateByteAt;   // a byte that many ms into it
+        int count, result;
+        DWORD took;
+        unsigned maxCalls;
+    } rows[] = {{"", 0, 1, 0, 700, 2}, {"abc", 0, 3, 3, 0, 1}, {"", 250, 1, 1, 250, 2}, {"", 0, -1, 1, 2502, 80}};
     for (const auto& r : rows) {
         const unsigned before = calls();
         const DWORD started = now();
-        EXPECT_EQ(r.wait(), r.result) << r.what;
-        EXPECT_LE(now() - started - r.took, 1u) << r.what;
-        EXPECT_LE(calls() - before, r.maxCalls) << r.what;
-        ticks_.onSleep_ = nullptr;
+        deviceSends(r.there);
+        ticks_.onSleep_ = [&] {
+            if (r.lateByteAt && now() - started == r.lateByteAt) deviceSends("x");
+        };
+        // With no count: a receive started, and its second "C", 2 s after the first.
+        const int got = r.count > 0 ? ym_.WaitForInput(r.count, 700) : (start(), awaitBytes(1), awaitBytes(1).size());
+        EXPECT_EQ(got, r.result) << r.took;
+        EXPECT_LE(now() - started - r.took, 1u) << r.took;
+        EXPECT_LE(calls() - before, r.maxCalls) << r.took;
         ym_.RxClear();
     }
 }

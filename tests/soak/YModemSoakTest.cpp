@@ -8,14 +8,9 @@
 // counts; PELLOR_SOAK_SEED=<n> runs another one.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "devicelink/CYModem.h"
 #include "foundation/Ticks.h"
@@ -28,12 +23,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Side = MemoryLine::Side;
 
-constexpr int kCom = 9;
-// Four rounds of every fault kind, noise rate and direction (30 plans).
-constexpr unsigned kTransfers = 120;
-// Both ends run their clocks this many times as fast as real time, so that
-// minutes of time-outs pass in seconds with their proportions kept.
-constexpr unsigned kTimeScale = 20;
+// Four rounds of every fault kind, noise rate and direction (30 plans), on COM9. Both ends run their
+// clocks 20 times as fast as real time: minutes of time-outs pass in seconds with their proportions kept.
+constexpr unsigned kCom = 9, kTransfers = 120, kTimeScale = 20;
 constexpr unsigned kPeerStartMs = 10000;  // how long the stand-in waits for the PC to begin
 // A receiver that never saw a block waits for one until the user cancels;
 // the soak cancels it this long after the stand-in has given up.
@@ -74,7 +66,6 @@ enum Fault { kNone, kNoise, kStall, kCancel, kCut };
 const char* const kFaultNames[] = {"clean line", "noise", "stall", "CAN on the line", "line cut"};
 
 struct Plan {
-    unsigned number;
     bool toDevice;
     size_t size;
     Fault fault;
@@ -87,7 +78,7 @@ Plan MakePlan(uint64_t seed, unsigned n)
 {
     const size_t sizeLimits[] = {1, 300, 5000, 40000};
     const double rates[] = {1 / 20000.0, 1 / 4000.0, 1 / 1000.0}, hold = Chance(seed, n, 4, 0);
-    Plan p{n, n % 2 == 0, 0, static_cast<Fault>(n / 2 % 5), rates[n / 10 % 3]};
+    Plan p{n % 2 == 0, 0, static_cast<Fault>(n / 2 % 5), rates[n / 10 % 3]};
     p.size = static_cast<size_t>(Chance(seed, n, 2, 0) * sizeLimits[static_cast<int>(Chance(seed, n, 1, 0) * 4)]);
     // Somewhere in the file, or in block 0 and its answers for a short one; a
     // stall of 1 to 8 s and a cut of 0.2 to 5 s, on the engine's clock.
@@ -96,25 +87,25 @@ Plan MakePlan(uint64_t seed, unsigned n)
     return p;
 }
 
-struct Outcome {
-    int result = 0;          // the engine's
-    bool identical = false;  // the receiving end holds exactly the file
-    bool leftOnPc = false;   // a received file is on the PC
-    bool hung = false;
-    DWORD ranOnMs = 0;  // engine time from the stand-in's end to the engine's
-};
-
-class YModemSoakTest : public ::testing::Test {
-protected:
-    Outcome run(const Plan& plan, uint64_t seed)
-    {
+TEST(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
+{
+    FastTicks ticks;
+    MemoryComApi api;
+    TempDir dir;
+    const char* given = getenv("PELLOR_SOAK_SEED");
+    const uint64_t seed = given && *given ? strtoull(given, nullptr, 10) : 20261206;
+    printf("soak seed %llu (PELLOR_SOAK_SEED=<n> runs another)\n", static_cast<unsigned long long>(seed));
+    unsigned silent[2] = {}, partialOnPc = 0, hangs = 0, byFault[5][2] = {};  // [fault][completed, failed]
+    DWORD longestRunOnMs = 0;  // engine time from the stand-in's end to the engine's
+    for (unsigned n = 0; n < kTransfers; ++n) {
+        const Plan plan = MakePlan(seed, n);
         std::vector<uint8_t> data(plan.size), onDevice;
-        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(Chance(seed, plan.number, 5, i) * 256);
-        const std::string name = "soak-" + std::to_string(plan.number) + ".bin", pcFile = dir_.file(name);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(Chance(seed, n, 5, i) * 256);
+        const std::string name = "soak-" + std::to_string(n) + ".bin", pcFile = dir.file(name);
         if (plan.toDevice) TempDir::WriteAll(pcFile, std::string(data.begin(), data.end()));
 
         MemoryLine line;
-        api_.Attach(kCom, line);
+        api.Attach(kCom, line);
         MemorySimLink link(line);
         uint64_t counts[2] = {};
         Clock::time_point cutUntil{};
@@ -122,7 +113,7 @@ protected:
         line.SetHook([&](Side from, uint64_t, MemoryLine::ByteFate& fate) {
             const uint64_t index = counts[static_cast<int>(from)]++;
             const bool dataSide = (from == Side::Pc) == plan.toDevice, here = dataSide && index == plan.at;
-            const double chance = Chance(seed, plan.number, 10 + static_cast<int>(from), index);
+            const double chance = Chance(seed, n, 10 + static_cast<int>(from), index);
             if (plan.fault == kNoise && chance < plan.rate / 5) fate.drop = true;
             else if (plan.fault == kNoise && chance < plan.rate) fate.value ^= uint8_t(1 + chance / plan.rate * 254);
             if (plan.fault == kStall && here) fate.delayMs = plan.holdMs;
@@ -148,10 +139,8 @@ protected:
         });
         if (plan.toDevice) engine.TxStart(pcFile.c_str());
         else engine.RxStart(pcFile.c_str());
-
-        Outcome out;
         DWORD peerDoneAt = 0;
-        bool cancelled = false;
+        bool cancelled = false, hung = false;
         while (engine.Process() > 0) {
             if (!peerDone) continue;
             const DWORD now = TickNow();
@@ -160,49 +149,31 @@ protected:
                 engine.RequestCancel();
                 cancelled = true;
             }
-            if ((out.hung = now - peerDoneAt > kHangAfterPeerMs)) break;
+            if ((hung = now - peerDoneAt > kHangAfterPeerMs)) break;
         }
-        if (peerDoneAt) out.ranOnMs = TickNow() - peerDoneAt;
+        if (peerDoneAt) longestRunOnMs = std::max(longestRunOnMs, TickNow() - peerDoneAt);
         device.join();
-        out.result = engine.LastResult();
+        const int result = engine.LastResult();
         engine.Close();
         line.SetHook(nullptr);
-        out.leftOnPc = !plan.toDevice && TempDir::Exists(pcFile);
-        out.identical = plan.toDevice
-                            ? deviceName == name && onDevice == data
-                            : out.leftOnPc && TempDir::ReadAll(pcFile) == std::string(data.begin(), data.end());
+        const bool leftOnPc = !plan.toDevice && TempDir::Exists(pcFile);
+        const bool identical = plan.toDevice
+                                   ? deviceName == name && onDevice == data
+                                   : leftOnPc && TempDir::ReadAll(pcFile) == std::string(data.begin(), data.end());
         DeleteFileA(pcFile.c_str());
-        return out;
-    }
 
-    FastTicks ticks_;
-    MemoryComApi api_;
-    TempDir dir_;
-};
-
-TEST_F(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
-{
-    const char* given = getenv("PELLOR_SOAK_SEED");
-    const uint64_t seed = given && *given ? strtoull(given, nullptr, 10) : 20261206;
-    printf("soak seed %llu (PELLOR_SOAK_SEED=<n> runs another)\n", static_cast<unsigned long long>(seed));
-    unsigned silent[2] = {}, partialOnPc = 0, hangs = 0, byFault[5][2] = {};  // [fault][completed, failed]
-    DWORD longestRunOnMs = 0;
-    for (unsigned n = 0; n < kTransfers; ++n) {
-        const Plan plan = MakePlan(seed, n);
-        const Outcome out = run(plan, seed);
-        const bool damaged = out.result != 0 && out.leftOnPc && !out.identical;
-        longestRunOnMs = std::max(longestRunOnMs, out.ranOnMs);
-        hangs += out.hung;
+        const bool damaged = result != 0 && leftOnPc && !identical;
+        hangs += hung;
         partialOnPc += damaged;
-        if (out.result == 0 && !out.identical) ++silent[plan.toDevice];
-        else ++byFault[plan.fault][out.result != 0];
+        if (result == 0 && !identical) ++silent[plan.toDevice];
+        else ++byFault[plan.fault][result != 0];
         char error[64];
-        if (out.result != 0 || !out.identical || out.hung)
-            printf("%s%s %s #%u (%zu bytes, %s%s): %s\n", out.hung ? "HANG " : "",
-                   out.result == 0 && !out.identical ? "SILENT" : (damaged ? "PARTIAL" : "failed"),
+        if (result != 0 || !identical || hung)
+            printf("%s%s %s #%u (%zu bytes, %s%s): %s\n", hung ? "HANG " : "",
+                   result == 0 && !identical ? "SILENT" : (damaged ? "PARTIAL" : "failed"),
                    plan.toDevice ? "PC -> device" : "device -> PC", n, plan.size, kFaultNames[plan.fault],
                    plan.fault == kNoise ? (" 1/" + std::to_string(int(1 / plan.rate + 0.5))).c_str() : "",
-                   CYModem::ErrorName(out.result, error));
+                   CYModem::ErrorName(result, error));
     }
     for (int f = 0; f < 5; ++f)
         printf("  %-16s %3u completed, %3u failed\n", kFaultNames[f], byFault[f][0], byFault[f][1]);
