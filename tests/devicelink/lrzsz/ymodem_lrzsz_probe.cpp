@@ -1,6 +1,5 @@
-// Runs the engine over a real Wine COM port against lrzsz at the other end
-// of a socat pty pair: "rx" receives one batch per target path, "tx" sends
-// each source path as a batch of its own. One line per file says how it went.
+// The engine on a real Wine COM port against lrzsz: "rx" receives one batch per target path, "tx"
+// sends each source path as a batch of its own. One line per file says how it went.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +16,7 @@ int main(int argc, char** argv)
     // The engine's trace, for a run that needs explaining.
     if (const char* log = getenv("YMODEM_TRACE")) DbgOpen(DBG_YMODEM | DBG_TO_FILE | DBG_TIMESTAMP, log, 0);
     CYModem engine(atoi(argv[2]) - 1);
-    // The note-taker's own port settings: 115200 8N1, no flow control.
+    // The note-taker's own settings: 115200 8N1, no flow control.
     engine.SetParameter(CComPort::PAR_RXQUESIZE, 1200);
     engine.SetParameter(CComPort::PAR_TXQUESIZE, 1200);
     engine.SetParameter(CComPort::PAR_BAUDRATE, 115200);

@@ -1,24 +1,12 @@
 // Finds the stand-in note-taker over real Wine COM ports (the pseudo-terminal
 // pair of notetaker_wine.sh) and identifies and lists it, as the shell would.
-#include <windows.h>
-
+// Usage: notetaker_wine_probe COMn-index|auto expected-model expected-name
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "devicelink/CNotetaker.h"
 
-namespace {
-int g_failures = 0;
-
-void Check(bool ok, const char* what)
-{
-    printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
-    g_failures += !ok;
-}
-
-}  // namespace
-
-// Usage: notetaker_wine_probe COMn-index|auto expected-model expected-name
 int main(int argc, char** argv)
 {
     if (argc < 4) return 2;
@@ -28,9 +16,13 @@ int main(int argc, char** argv)
     if (opened != 0) return 1;
     char name[16];
     nt.GetDeviceName(name, sizeof name);
-    Check(nt.GetDeviceType() == static_cast<DWORD>(atoi(argv[2])), "model number");
-    Check(strcmp(name, argv[3]) == 0, "model name");
-    Check(nt.EnumFolder("R:\\letters\\") == 2, "two letters listed");
-    printf("%d failure(s)\n", g_failures);
-    return g_failures ? 1 : 0;
+    int failures = 0;
+    for (const auto& check : {std::make_pair(nt.GetDeviceType() == static_cast<DWORD>(atoi(argv[2])), "model number"),
+                              std::make_pair(strcmp(name, argv[3]) == 0, "model name"),
+                              std::make_pair(nt.EnumFolder("R:\\letters\\") == 2, "two letters listed")}) {
+        printf("%s: %s\n", check.first ? "ok  " : "FAIL", check.second);
+        failures += !check.first;
+    }
+    printf("%d failure(s)\n", failures);
+    return failures ? 1 : 0;
 }
