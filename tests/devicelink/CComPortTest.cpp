@@ -7,8 +7,8 @@ namespace {
 
 using Call = MemoryLine::Call;
 
-// COM3 at 19200 baud, 7E2: each argument unlike what a driver starts with,
-// so a field the port fails to write shows. A higher layer may push back a byte it read.
+// COM3 at 19200 baud, 7E2: each argument unlike what a driver starts with, so a field the port fails to write shows. A
+// higher layer may push back a byte it read.
 class Port : public CComPort {
 public:
     Port() : CComPort(2, 19200, EVENPARITY, TWOSTOPBITS, 7) {}
@@ -38,8 +38,8 @@ bool Same(const T& a, const T& b)
     return memcmp(&a, &b, sizeof(T)) == 0;
 }
 
-// Another program left odd parity, 1.5 stop bits, XON/XOFF and time-outs of
-// its own: Open writes its whole record over them, Close puts them back.
+// Another program left odd parity, 1.5 stop bits, XON/XOFF and time-outs of its own: Open writes its whole record over
+// them, Close puts them back.
 TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
 {
     const auto before = line_.WithPc([](MemoryLine::PcPort& pc) {
@@ -50,9 +50,9 @@ TEST_F(ComPortTest, OpenAppliesTheWholeConfigurationAndCloseRestoresThePortsOwn)
         return pc;
     });
     ASSERT_EQ(port_.Open(), 0);
-    // In the record's order: length, rate, binary, no parity check, no CTS or DSR flow, DTR on, no DSR
-    // sensitivity, sending on after XOFF, no XON/XOFF, error or null characters, RTS on, no abort on error;
-    // XON and XOFF limits, data bits, parity, stop bits, XON and XOFF characters.
+    // In the record's order: length, rate, binary, no parity check, no CTS or DSR flow, DTR on, no DSR sensitivity,
+    // sending on after XOFF, no XON/XOFF, error or null characters, RTS on, no abort on error; XON and XOFF limits,
+    // data bits, parity, stop bits, XON and XOFF characters.
     const DCB own{
         sizeof(DCB), 19200, 1, 0,   0,   0, DTR_CONTROL_ENABLE, 0,           1,    0,   0, 0, 0, RTS_CONTROL_ENABLE,
         0,           0,     0, 128, 128, 7, EVENPARITY,         TWOSTOPBITS, 0x11, 0x13};
@@ -87,9 +87,8 @@ TEST_F(ComPortTest, EachFailingStepOfOpenOrCloseGivesTheSystemErrorAndCloseStill
         EXPECT_TRUE(port_.Close() == 0 && !line_.Pc().open);
     }
     {
-        // A close that cannot put the settings back keeps the handle for another
-        // try; when none succeeds, the port must still be let go, or no program
-        // could open it again until Explorer ends.
+        // A close that cannot put the settings back keeps the handle for another try; when none succeeds, the port must
+        // still be let go, or no program could open it again until Explorer ends.
         Port port;
         ASSERT_EQ(port.Open(), 0);
         line_.FailNext(Call::SetCommState, ERROR_GEN_FAILURE, 3);  // two closes and the destructor's
@@ -124,9 +123,8 @@ TEST_F(ComPortTest, ReadsNeverWaitAFailedReadKeepsTheSystemErrorAndAPushedBackBy
     EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
 }
 
-// Both XON/XOFF limits are a quarter of a receive queue of 512 bytes or less,
-// else 128, made at Open and again when XON/XOFF is chosen. Every set on an
-// open port asserts DTR then RTS again, unless the flow is by hardware.
+// Both XON/XOFF limits are a quarter of a receive queue of 512 bytes or less, else 128, made at Open and again when
+// XON/XOFF is chosen. Every set on an open port asserts DTR then RTS again, unless the flow is by hardware.
 TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySet)
 {
     EXPECT_EQ(get(CComPort::PAR_FLOWCONTROL), CComPort::ERR_FLOWCONTROL);

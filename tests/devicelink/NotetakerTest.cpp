@@ -1,5 +1,4 @@
-// The note-taker object's commands, identification and port search: the test
-// plays the device by script.
+// The note-taker object's commands, identification and port search: the test plays the device by script.
 #include "devicelink/ModuleEnum.h"
 #include "foundation/DbgLog.h"
 #include "foundation/ScopedHandle.h"
@@ -11,9 +10,8 @@ namespace {
 using Channel = NotetakerTest;
 using N = CNotetaker;
 
-// One command on a device of a firmware generation (identified first, or by
-// the command itself): its result, and every byte the PC sent for it; the
-// trace names each failure, and never a success.
+// One command on a device of a firmware generation (identified first, or by the command itself): its result, and every
+// byte the PC sent for it; the trace names each failure, and never a success.
 TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
 {
     DbgOpen(DBG_NOTETAKER | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
@@ -43,14 +41,14 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
         // The letter alone: done once ten reply time-outs passed; no reply at all: after one, sent once.
         {N::FW_VARDEN, true, N::DCMD_MKDIR, "f", nullptr, "M", 0, Cmd('M') + "f" + eol, 10 * kTimeout},
         {N::FW_VARDEN, true, N::DCMD_MKDIR, "f", nullptr, "", CComPort::ERR_NODATA, Cmd('M') + "f" + eol, kTimeout},
-        // "?" or another letter to an echo-and-status or a two-path command:
-        // no "X", no second try. A short fixed-length reply is no reply.
+        // "?" or another letter to an echo-and-status or a two-path command: no "X", no second try. A short
+        // fixed-length reply is no reply.
         {N::FW_RENAME, true, N::DCMD_DELE, "x", nullptr, "?", N::ERR_RESPONSE, dele},
         {N::FW_RENAME, true, N::DCMD_RENAME, "a", "b", "?", N::ERR_RESPONSE, rename},
         {N::FW_RENAME, true, N::DCMD_PRINT, "hi", nullptr, "Q", N::ERR_RESPONSE, Cmd('P') + "hi" + eol},
         {N::FW_RENAME, true, N::DCMD_ENUM, "a", nullptr, Bytes({1}), N::ERR_RESPONSE, Cmd('F') + "a\r"},
-        // Echo and status need firmware 0x0101 (the legacy one answers and is
-        // refused), two paths 0x0102, known by identifying the device first.
+        // Echo and status need firmware 0x0101 (the legacy one answers and is refused), two paths 0x0102, known by
+        // identifying the device first.
         {N::FW_LEGACY, true, N::DCMD_DELE, "x", nullptr, D00, N::ERR_UNSUPPORTED, dele},
         {N::FW_LEGACY, true, N::DCMD_RENAME, "a", "b", "", N::ERR_UNSUPPORTED, ""},
         {N::FW_VARDEN, true, N::DCMD_RENAME, "a", "b", "", N::ERR_UNSUPPORTED, ""},
@@ -82,8 +80,8 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
     DbgClose();
 }
 
-// A repeat request ("?") is answered with the reset letter and the command
-// again, as often as the retries allow; a device silent after one is not asked again.
+// A repeat request ("?") is answered with the reset letter and the command again, as often as the retries allow; a
+// device silent after one is not asked again.
 TEST_F(Channel, RepeatRequestsAreAnsweredWithResetAndCountedExactly)
 {
     const std::string list = Cmd('F') + "\\\r";
@@ -175,8 +173,7 @@ std::string Name(CNotetaker& nt, int size = 16)
     return name;
 }
 
-// What identifies a device, its name and firmware; a known one is not asked
-// again until the transfer job forgets it.
+// What identifies a device, its name and firmware; a known one is not asked again until the transfer job forgets it.
 TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
 {
     const struct {
@@ -215,9 +212,8 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
     EXPECT_EQ(received(), Cmd('W'));  // asked again only once forgotten
 }
 
-// An unknown model or generation is no device: every rate is tried, the
-// slowest last, once: the port is closed, nobody is asked to retry, and a
-// device switched on since is found by the next command.
+// An unknown model or generation is no device: every rate is tried, the slowest last, once: the port is closed, nobody
+// is asked to retry, and a device switched on since is found by the next command.
 TEST_F(Ident, AnUnknownOrSilentDeviceIsLookedForAtEveryRateOnceAndFoundByTheNextCommand)
 {
     auto nt = make();
@@ -235,8 +231,8 @@ TEST_F(Ident, AnUnknownOrSilentDeviceIsLookedForAtEveryRateOnceAndFoundByTheNext
     EXPECT_TRUE(nt->serialOpen(false) == 0 && nt->Detected());
 }
 
-// The search tries COM1 to COM8 at four rates each, keeps what it found, and
-// when nothing answers reports the most telling failure.
+// The search tries COM1 to COM8 at four rates each, keeps what it found, and when nothing answers reports the most
+// telling failure.
 TEST_F(Ident, DetectionFindsTheDeviceAmongSilentPortsOrReportsTheMostTellingFailure)
 {
     MemoryLine lines[2];
@@ -268,8 +264,8 @@ TEST_F(Ident, DetectionFindsTheDeviceAmongSilentPortsOrReportsTheMostTellingFail
     EXPECT_NEAR(now() - start, 12 * kTimeout, 2);             // three ports at four rates
 }
 
-// A port held elsewhere is locked, by the screen reader when its window
-// ("TLW") belongs to a process with a ".TLX" driver loaded (in any case).
+// A port held elsewhere is locked, by the screen reader when its window ("TLW") belongs to a process with a ".TLX"
+// driver loaded (in any case).
 TEST_F(Ident, APortHeldElsewhereNamesTheScreenReadersDriverWhenItIsLoaded)
 {
     char exe[MAX_PATH];
@@ -297,8 +293,8 @@ TEST_F(Ident, APortHeldElsewhereNamesTheScreenReadersDriverWhenItIsLoaded)
     expectOpenGives(N::ERR_TALOLOCKED);
 }
 
-// A 32-bit screen reader's driver is left out of a 64-bit snapshot unless
-// asked for; a process that cannot be seen is reported once, with no module.
+// A 32-bit screen reader's driver is left out of a 64-bit snapshot unless asked for; a process that cannot be seen is
+// reported once, with no module.
 TEST(ModuleEnum, SnapshotsTakeThirtyTwoBitModulesAndAnUnseenProcessIsReportedOnceEmpty)
 {
     static std::vector<DWORD> snapshots;  // the flags of every snapshot asked for

@@ -29,8 +29,7 @@ protected:
         EXPECT_EQ(ym_.RxStart(path ? path : target().c_str(), listed), 0);
     }
     std::string old_;
-    // Starts a receive, and after its first "C" the device sends `wire`, whose
-    // `answers` bytes the engine sends back.
+    // Starts a receive, and after its first "C" the device sends `wire`, whose `answers` bytes the engine sends back.
     void startWith(const std::string& wire, size_t answers)
     {
         start();
@@ -40,10 +39,9 @@ protected:
     }
 };
 
-// The device's side of a whole receive over an existing file, in bursts each
-// sent once the engine has answered the one before; what the engine sent, its
-// result and the file, never a partial one; and the trace lines a support
-// person looks for to see how a receive ended.
+// The device's side of a whole receive over an existing file, in bursts each sent once the engine has answered the one
+// before; what the engine sent, its result and the file, never a partial one; and the trace lines a support person
+// looks for to see how a receive ended.
 TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays)
 {
     DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
@@ -68,18 +66,16 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {nullptr, {b0 + spoiled(b1, 132) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         // A block sent again after a lost ACK (block 0 too) is acknowledged, not written again.
         {nullptr, {b0 + b0 + b1 + b1 + b2 + b2 + b3 + EOT, end}, "C" + AC + AC + S(ACK, 5) + AC + A, 0, data},
-        // A bad number, CAN or a stray byte for a header, an EOT short of the
-        // size, or a skipped block: no ACK, the old file kept; the device still
-        // sending hears CAN.
+        // A bad number, CAN or a stray byte for a header, an EOT short of the size, or a skipped block: no ACK, the old
+        // file kept; the device still sending hears CAN.
         {nullptr, {offer + spoiled(b3, 1)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         {nullptr, {offer + spoiled(b3, 2)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         {nullptr, {offer + CAN}, "C" + AC + A + A, CYModem::ERR_CANCELLED, kOld},
         {nullptr, {offer + "x"}, "C" + AC + A + A + cans, CYModem::ERR_OUTOFSYNC, kOld},
         {nullptr, {offer + EOT}, "C" + AC + A + A + cans, CYModem::ERR_OUTOFSYNC, kOld},
         {nullptr, {b0 + b1 + b3}, "C" + AC + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
-        // The size field: white space, a sign and digits up to the first other
-        // character; none: the listing's size, else every byte; blocks beyond
-        // the size are acknowledged and not written.
+        // The size field: white space, a sign and digits up to the first other character; none: the listing's size,
+        // else every byte; blocks beyond the size are acknowledged and not written.
         {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 256)},
         {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200), 200},
         {nullptr,
@@ -90,8 +86,8 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
         {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
         {nullptr, {end}, "C" + A, 0, kOld},  // an empty batch
-        // A file nobody asked for (no path, or after the one file) is refused
-        // with CAN; the deadline that then passes ends the receive as a success.
+        // A file nobody asked for (no path, or after the one file) is refused with CAN; the deadline that then passes
+        // ends the receive as a success.
         {"*", {other}, "C" + cans, 0, kOld},
         {" ", {other}, "C" + cans, 0, kOld},
         {"", {other}, "C" + cans, 0, kOld},
@@ -117,10 +113,9 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     DbgClose();
 }
 
-// The first "C" goes out half a second after the start and again every reply
-// time-out, with no deadline before the first block. Silence ends a receive
-// 2 s after an ACK, 6 s inside a block and 6 s after the EOT; only a file
-// that came whole stays.
+// The first "C" goes out half a second after the start and again every reply time-out, with no deadline before the
+// first block. Silence ends a receive 2 s after an ACK, 6 s inside a block and 6 s after the EOT; only a file that came
+// whole stays.
 TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
 {
     start();
@@ -152,9 +147,8 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
     }
 }
 
-// A cancel replaces the next "C", ACK or NAK at once, and is acted on in
-// any other state once its 5 s of grace are over; the device hears one CAN
-// (answered) and the partial file goes. Unanswered, 30 CANs go out.
+// A cancel replaces the next "C", ACK or NAK at once, and is acted on in any other state once its 5 s of grace are
+// over; the device hears one CAN (answered) and the partial file goes. Unanswered, 30 CANs go out.
 TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile)
 {
     const std::string data = Pattern(600), sent = Block0("notes.txt", "600") + Frame(1, data.substr(0, 128));
@@ -195,9 +189,8 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
     EXPECT_NEAR(static_cast<double>(now() - asked), 500 + 30 * 10000, 60);
 }
 
-// A wait sleeps on the port's read time-out: on the test's clock it returns
-// when the bytes come or the time is up, having asked the port a few times,
-// not once a millisecond; so does a receiver before its first block.
+// A wait sleeps on the port's read time-out: on the test's clock it returns when the bytes come or the time is up,
+// having asked the port a few times, not once a millisecond; so does a receiver before its first block.
 TEST_F(YModemReceiverTest, WaitsSleepOnThePortInsteadOfAskingItOverAndOver)
 {
     using C = MemoryLine::Call;
@@ -231,8 +224,8 @@ TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheW
     line_.FailNext(MemoryLine::Call::WriteFile, ERROR_GEN_FAILURE);  // the first "C"
     EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
     EXPECT_EQ(ym_.WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
-    // A whole file that cannot take the target's name: the folder in its way
-    // is left alone, and the device, still waiting for the EOT's ACK, hears CAN.
+    // A whole file that cannot take the target's name: the folder in its way is left alone, and the device, still
+    // waiting for the EOT's ACK, hears CAN.
     ASSERT_TRUE(CreateDirectoryA(dir_.file("in").c_str(), nullptr) && CreateDirectoryA(target().c_str(), nullptr));
     start();
     EXPECT_EQ(say(""), "C");
@@ -262,9 +255,8 @@ protected:
         deviceSends(AC);
         return awaitBytes(data.size() >= 1024 ? 1029 : 133);
     }
-    // The device sends `bytes`; what the engine sends, a block 0 whose check
-    // bytes must come half a second after its data (the device files the name
-    // meanwhile).
+    // The device sends `bytes`; what the engine sends, a block 0 whose check bytes must come half a second after its
+    // data (the device files the name meanwhile).
     std::string sayForBlock0(const std::string& bytes, bool crc)
     {
         deviceSends(bytes);
@@ -277,9 +269,8 @@ protected:
     }
 };
 
-// A receiver starting with "C" gets two CRC bytes, one starting with NAK a
-// single-byte checksum; the tail under 1024 bytes goes in 128-byte blocks,
-// block numbers wrap after 255, and the empty block 0 closes the batch.
+// A receiver starting with "C" gets two CRC bytes, one starting with NAK a single-byte checksum; the tail under 1024
+// bytes goes in 128-byte blocks, block numbers wrap after 255, and the empty block 0 closes the batch.
 TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
 {
     const size_t sizes[] = {0, 1, 128, 129, 1024, 1025, 1500, 2048, 256 * 1024 + 1};
@@ -288,14 +279,13 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
         const bool crc = i % 2 == 0;
         const std::string data = Pattern(size, static_cast<unsigned>(size)), startChar = S(crc ? 'C' : NAK);
         start(data);
-        // Stray bytes before the start character are passed over; block 0
-        // names the file by the last component of its path.
+        // Stray bytes before the start character are passed over; block 0 names the file by the last component of its
+        // path.
         EXPECT_EQ(sayForBlock0("xyz" + startChar, crc), Block0("source.bin", std::to_string(size), crc));
         std::string answer = A + startChar;
         unsigned number = 1;
-        // Each block is taken as soon as it is whole (not after 1.5 s of the
-        // engine's clock, which made 257 blocks cost half a minute); anything
-        // sent beyond it shows in the next answer.
+        // Each block is taken as soon as it is whole (not after 1.5 s of the engine's clock, which made 257 blocks cost
+        // half a minute); anything sent beyond it shows in the next answer.
         for (size_t at = 0; at < size; ++number, answer = A) {
             const size_t block = size - at >= 1024 ? 1024 : 128;
             const std::string expected = Frame(number, data.substr(at, block), block, crc);
@@ -310,8 +300,8 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
     }
 }
 
-// A NAKed block goes out again unchanged, four sends at most, and three NAKs
-// switch the rest of the file to 128-byte blocks; CAN or a stray byte stops.
+// A NAKed block goes out again unchanged, four sends at most, and three NAKs switch the rest of the file to 128-byte
+// blocks; CAN or a stray byte stops.
 TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
 {
     const std::string data = Pattern(4096), first = Frame(1, data.substr(0, 1024), 1024);
@@ -339,9 +329,8 @@ TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
     }
 }
 
-// Silence stops a transfer a minute before the start character and ten
-// seconds after a block's check bytes; an EOT goes out again each second
-// until then, and no block is sent again without a NAK.
+// Silence stops a transfer a minute before the start character and ten seconds after a block's check bytes; an EOT goes
+// out again each second until then, and no block is sent again without a NAK.
 TEST_F(YModemSenderTest, SilenceStopsAMinuteBeforeTheStartCharacterOrTenSecondsAfterABlock)
 {
     start("abc");

@@ -1,11 +1,8 @@
-// Soak: hundreds of transfers both ways between the engine and the stand-in
-// note-taker's YModem over an in-memory line with one fault kind per row:
-// noise that changes and drops bytes, a stall, two CANs on the line, a line
-// dead for a while in the middle of a file. Transfers may fail, but never
-// silently: no file may arrive wrong while the engine calls it a success, no
-// failed receive may leave a damaged file on the PC, and no transfer may
-// outlive its deadlines. The faults come from a seed, printed with the
-// counts; PELLOR_SOAK_SEED=<n> runs another one.
+// Soak: hundreds of transfers both ways between the engine and the stand-in note-taker's YModem over an in-memory line
+// with one fault kind per row: noise that changes and drops bytes, a stall, two CANs on the line, a line dead for a
+// while in the middle of a file. Transfers may fail, but never silently: no file may arrive wrong while the engine
+// calls it a success, no failed receive may leave a damaged file on the PC, and no transfer may outlive its deadlines.
+// The faults come from a seed, printed with the counts; PELLOR_SOAK_SEED=<n> runs another one.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -23,16 +20,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Side = MemoryLine::Side;
 
-// Four rounds of every fault kind, noise rate and direction (30 plans), on COM9. Both ends run their
-// clocks 20 times as fast as real time: minutes of time-outs pass in seconds with their proportions kept.
+// Four rounds of every fault kind, noise rate and direction (30 plans), on COM9. Both ends run their clocks 20 times as
+// fast as real time: minutes of time-outs pass in seconds with their proportions kept.
 constexpr unsigned kCom = 9, kTransfers = 120, kTimeScale = 20;
 constexpr unsigned kPeerStartMs = 10000;  // how long the stand-in waits for the PC to begin
-// A receiver that never saw a block waits for one until the user cancels;
-// the soak cancels it this long after the stand-in has given up.
+// A receiver that never saw a block waits for one until the user cancels; the soak cancels it this long after the
+// stand-in has given up.
 constexpr DWORD kCancelWaitingReceiverMs = 12000;
-// The longest an engine may go on after the stand-in has given up: the
-// sender's 60 s wait for the start character, or a cancel with its 5 s grace
-// and 30 unanswered rounds of the 2 s reply time-out, with room to spare.
+// The longest an engine may go on after the stand-in has given up: the sender's 60 s wait for the start character, or a
+// cancel with its 5 s grace and 30 unanswered rounds of the 2 s reply time-out, with room to spare.
 constexpr DWORD kHangAfterPeerMs = kCancelWaitingReceiverMs + 5000 + 30 * 2000 + 5000;
 
 // The engine's clock, kTimeScale times as fast as the real one.
@@ -52,8 +48,8 @@ private:
     ITickSource* previous_;
 };
 
-// A number in [0, 1) fixed by its inputs, so that a byte's fate does not
-// depend on how the two threads happened to interleave.
+// A number in [0, 1) fixed by its inputs, so that a byte's fate does not depend on how the two threads happened to
+// interleave.
 double Chance(uint64_t seed, uint64_t a, uint64_t b, uint64_t c)
 {
     uint64_t x = seed ^ (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full) ^ (c * 0x165667B19E3779F9ull);
@@ -80,8 +76,8 @@ Plan MakePlan(uint64_t seed, unsigned n)
     const double rates[] = {1 / 20000.0, 1 / 4000.0, 1 / 1000.0}, hold = Chance(seed, n, 4, 0);
     Plan p{n % 2 == 0, 0, static_cast<Fault>(n / 2 % 5), rates[n / 10 % 3]};
     p.size = static_cast<size_t>(Chance(seed, n, 2, 0) * sizeLimits[static_cast<int>(Chance(seed, n, 1, 0) * 4)]);
-    // Somewhere in the file, or in block 0 and its answers for a short one; a
-    // stall of 1 to 8 s and a cut of 0.2 to 5 s, on the engine's clock.
+    // Somewhere in the file, or in block 0 and its answers for a short one; on the engine's clock, a stall of 1 to 8 s
+    // and a cut of 0.2 to 5 s.
     p.at = static_cast<uint64_t>(Chance(seed, n, 3, 0) * (p.size + 140));
     p.holdMs = (p.fault == kCut ? 200 + unsigned(hold * 4800) : 1000 + unsigned(hold * 7000)) / kTimeScale;
     return p;
@@ -182,9 +178,8 @@ TEST(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
         "(longest an engine went on after the stand-in stopped: %.1f s of its clock)\n",
         silent[0], silent[1], partialOnPc, hangs, longestRunOnMs / 1000.0);
     EXPECT_EQ(silent[0] + silent[1] + partialOnPc + hangs, 0u);
-    // Every kind of fault must stop some transfers and, but for a cut line
-    // (which few survive), let others through: else the run no longer tries
-    // both the engine's giving up and its repair.
+    // Every kind of fault must stop some transfers and, but for a cut line (which few survive), let others through:
+    // else the run no longer tries both the engine's giving up and its repair.
     for (int f = kNoise; f <= kCut; ++f) {
         if (f != kCut) {
             EXPECT_GT(byFault[f][0], 0u) << "no transfer completed under " << kFaultNames[f];

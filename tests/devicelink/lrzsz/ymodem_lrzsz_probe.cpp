@@ -1,5 +1,5 @@
-// The engine on a real Wine COM port against lrzsz: "rx" receives one batch per target path, "tx"
-// sends each source path as a batch of its own. One line per file says how it went.
+// The engine on a real Wine COM port against lrzsz: "rx" receives one batch per target path, "tx" sends each source
+// path as a batch of its own. One line per file says how it went.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

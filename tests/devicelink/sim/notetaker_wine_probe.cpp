@@ -1,6 +1,5 @@
-// Finds the stand-in note-taker over real Wine COM ports (the pseudo-terminal
-// pair of notetaker_wine.sh) and identifies and lists it, as the shell would.
-// Usage: notetaker_wine_probe COMn-index|auto expected-model expected-name
+// Finds the stand-in note-taker over real Wine COM ports (the pseudo-terminal pair of notetaker_wine.sh) and identifies
+// and lists it, as the shell would. Usage: notetaker_wine_probe COMn-index|auto expected-model expected-name
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
