@@ -132,11 +132,9 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
         std::string tail;
         DWORD after;
         std::string file;
-    } rows[] = {
-        {sent, 3, "", 2000, kNone},
-        {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
-        {Offer(data) + EOT, 6, "", 6000, data},
-    };
+    } rows[] = {{sent, 3, "", 2000, kNone},
+                {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
+                {Offer(data) + EOT, 6, "", 6000, data}};
     for (const auto& r : rows) {
         startWith(r.wire, r.answer);  // the ACKs, with the "C" after block 0
         deviceSends(r.tail);
@@ -308,12 +306,10 @@ TEST_F(YModemSenderTest, AnswersToABlockDecideWhatGoesOutNext)
     const struct {
         std::string answers;
         int result;
-    } rows[] = {
-        {S(NAK, 3), 0},
-        {S(NAK, 4), CYModem::ERR_RETRIES},
-        {S(CAN), CYModem::ERR_CANCELLED},
-        {"x", CYModem::ERR_OUTOFSYNC},
-    };
+    } rows[] = {{S(NAK, 3), 0},
+                {S(NAK, 4), CYModem::ERR_RETRIES},
+                {S(CAN), CYModem::ERR_CANCELLED},
+                {"x", CYModem::ERR_OUTOFSYNC}};
     for (const auto& r : rows) {
         EXPECT_EQ(startToBlock1(data), first);
         std::string heard, resent;

@@ -3,8 +3,7 @@
 # pseudo-terminal pair; the probe finds it on COM6, the other end.
 # Usage: notetaker_wine.sh PROBE SIM
 set -euo pipefail
-PROBE="$1"
-SIM="$2"
+PROBE="$1" SIM="$2"
 WORK="$(mktemp -d)"
 PREFIX="$PELLOR_BUILD_DIR/wineprefix"
 cleanup() {
@@ -24,7 +23,6 @@ ln -sfn "$(readlink -f "$WORK/dev")" "$PREFIX/dosdevices/com7"
 mkdir -p "$WORK/store/R/letters" "$WORK/store/F/books"
 printf 'Dear Ann,\r\n' >"$WORK/store/R/letters/ann.txt"
 head -c 1500 /dev/zero >"$WORK/store/R/letters/bob.brl"
-touch -d '2026-03-14 09:26' "$WORK/store/R/letters/ann.txt"
 
 "$WINE_RUN" "$SIM" --port COM7 --baud 115200 --model 5 --firmware 1.2 --root "Z:$WORK/store" --seconds 60 \
   >"$WORK/sim.log" 2>&1 &
