@@ -1,12 +1,10 @@
-// The folder over the stand-in note-taker on COM1 of an in-memory line:
-// listing, names, renames, the data object of device items through the real
-// OLE clipboard, PC files pasted and dropped onto the device, and Explorer's
-// windows listing on their own threads.
+// The folder over the stand-in note-taker on an in-memory line: listing, names,
+// renames, device items through the real OLE clipboard, PC files pasted and
+// dropped onto the device, and Explorer's windows on their own threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -47,6 +45,33 @@ Names ListNames(IShellFolder* folder, SHCONTF flags, HWND window = nullptr, HRES
     return names;
 }
 
+Names Sorted(Names names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A window of the calling thread, as each of Explorer's windows has its own.
+HWND OwnWindow() { return CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); }
+
+FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
+{
+    return FORMATETC{format, nullptr, DVASPECT_CONTENT, index, tymed};
+}
+
+// A drop of the source's CF_HDROP, as a drop target hands it over.
+HRESULT PasteDrop(CDataObject* source, CShellFolder& folder, HWND window, DWORD* effect)
+{
+    DropRequest request{};
+    request.dataObject = source;
+    request.format = Format(CF_HDROP);
+    request.effect = effect;
+    ScopedMedium medium;
+    EXPECT_EQ(source->GetData(&request.format, medium.put()), S_OK);
+    request.medium = *medium;  // borrowed, as a drop target lends it
+    return PasteDataObject(folder, window, folder.DeviceList(), &request);
+}
+
 // The "wdf" temporary files in the temporary folder.
 int TemporaryFiles()
 {
@@ -59,10 +84,6 @@ int TemporaryFiles()
     return count;
 }
 
-FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
-{
-    return FORMATETC{format, nullptr, DVASPECT_CONTENT, index, tymed};
-}
 
 // The stream's bytes to its end; a failed read ends the reading.
 std::string ReadStream(IStream* stream)
@@ -169,17 +190,9 @@ protected:
         ListNames(letters_.get(), SHCONTF_NONFOLDERS);
         return hr;
     }
-    // A drop of the source's CF_HDROP, as a drop target hands it over.
     HRESULT PasteDropped(CDataObject* source, DWORD effect)
     {
-        DropRequest request{};
-        request.dataObject = source;
-        request.format = Format(CF_HDROP);
-        request.effect = &effect;
-        ScopedMedium medium;
-        EXPECT_EQ(source->GetData(&request.format, medium.put()), S_OK);
-        request.medium = *medium;  // borrowed, as a drop target lends it
-        return Settled(PasteDataObject(*Letters(), window_, Letters()->DeviceList(), &request));
+        return Settled(PasteDrop(source, *Letters(), window_, &effect));
     }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
 
@@ -191,7 +204,7 @@ protected:
     ComPtr<CShellFolder> root_{new CShellFolder(nullptr, nullptr)};
     ComPtr<IShellFolder> letters_;
     // The pasting window: its thread is shown the progress and the device's words.
-    HWND window_ = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND window_ = OwnWindow();
 };
 
 TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
@@ -203,9 +216,7 @@ TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
     EXPECT_EQ(sim_.device->CommandCount('W') + sim_.device->CommandCount('Y'), 0) << "a name never asks the device";
     EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
               (Names{"R:\\Letters", "F:\\Books", "Clock"}));
-    Names files = ListNames(letters_.get(), SHCONTF_NONFOLDERS);
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (Names{"keep.txt", "note.txt"}));
+    EXPECT_EQ(Sorted(ListNames(letters_.get(), SHCONTF_NONFOLDERS)), (Names{"keep.txt", "note.txt"}));
     // Listing identified the model: names now carry it.
     const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
@@ -276,10 +287,7 @@ TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
     const struct {
         CShellFolder* folder;
         const char* name;
-    } rows[] = {{root_.get(), "R:\\Letters"},
-                {root_.get(), "F:\\Books"},
-                {root_.get(), "Clock"},
-                {Letters(), "Old"},
+    } rows[] = {{root_.get(), "R:\\Letters"}, {root_.get(), "Clock"}, {Letters(), "Old"},
                 {static_cast<CShellFolder*>(old.get()), "deep.txt"}};
     for (const auto& row : rows) {
         ItemIdHolder item(Listed(row.folder, row.name)), device(ItemIdConcat(row.folder->DeviceList(), item.get()));
@@ -291,7 +299,6 @@ TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
         ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, parsed.put(), nullptr), S_OK) << text;
         EXPECT_EQ(desktop->CompareIDs(0, original.get(), parsed.get()), S_OK) << text;
         EXPECT_EQ(ILGetSize(parsed.get()), ILGetSize(original.get())) << text;
-        std::cout << text << " -> the same item, " << ILGetSize(parsed.get()) << " bytes\n";
     }
     CoRevokeClassObject(cookie);
     EXPECT_EQ(UnregisterServer(GetModuleHandleA(nullptr), "Z:\\none\\Pellor.dll", VER_PLATFORM_WIN32_NT), S_OK);
@@ -357,9 +364,7 @@ TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
     EXPECT_STREQ(files[0].cFileName, "Letters");
     EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(files[0].nFileSizeLow, 0u);
-    Names names{files[1].cFileName, files[2].cFileName};
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
+    EXPECT_EQ(Sorted({files[1].cFileName, files[2].cFileName}), (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
     Names paths;
     ASSERT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
     ASSERT_EQ(paths.size(), 3u);
@@ -695,6 +700,15 @@ TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
     EXPECT_EQ(boxes_.texts, Names{});
 }
 
+std::mutex g_boxMutex;
+std::vector<DWORD> g_boxThreads;  // the thread of every box shown
+int RecordBox(HWND, const char*, UINT)
+{
+    std::lock_guard<std::mutex> guard(g_boxMutex);
+    g_boxThreads.push_back(GetCurrentThreadId());
+    return IDOK;
+}
+
 // Explorer's windows on their own apartment threads, each with its own
 // folder object from the class object, listing different device folders at
 // the same time: every listing must be that folder's own.
@@ -712,9 +726,8 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
             files[i].push_back(std::string(folders[i].item + 3) + std::to_string(index) + ".txt");
             sim.put(std::string(folders[i].item, 1) + (folders[i].item + 2) + "\\" + files[i].back(), "x");
         }
-    static std::atomic<int> errorBoxes{0};
-    errorBoxes = 0;
-    MessageBoxHook previous = SetMessageBoxHook([](HWND, const char*, UINT) { return ++errorBoxes, IDOK; });
+    g_boxThreads.clear();
+    const MessageBoxHook previous = SetMessageBoxHook(RecordBox);
     std::vector<int> wrong(std::size(folders), kRounds);  // per thread, listings not exactly its folder's files
     std::vector<std::thread> threads;
     for (size_t i = 0; i < std::size(folders); ++i)
@@ -725,59 +738,16 @@ TEST(DeviceThreads, EveryThreadListsItsOwnFolder)
                 ComPtr<IShellFolder> root, bound;
                 if (SUCCEEDED(factory->CreateInstance(nullptr, IID_IShellFolder, root.putVoid())))
                     bound = BindFolder(root.get(), folders[i].item, folders[i].type);
-                for (int round = 0; bound && round < kRounds; ++round) {
-                    Names names = ListNames(bound.get(), SHCONTF_NONFOLDERS);
-                    std::sort(names.begin(), names.end());
-                    wrong[i] -= names == files[i];
-                }
+                for (int round = 0; bound && round < kRounds; ++round)
+                    wrong[i] -= Sorted(ListNames(bound.get(), SHCONTF_NONFOLDERS)) == files[i];
             }
             CoUninitialize();
         });
     for (std::thread& thread : threads) thread.join();
     SetMessageBoxHook(previous);
     EXPECT_EQ(wrong, std::vector<int>(std::size(folders), 0))
-        << "listings wrong of " << kRounds << " per thread, " << errorBoxes << " error boxes";
-    EXPECT_EQ(errorBoxes, 0);
-}
-
-// What the threads below did, in the order they did it.
-struct Happenings {
-    void Add(const std::string& what)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        order.push_back(what);
-    }
-    size_t At(const std::string& what)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return std::find(order.begin(), order.end(), what) - order.begin();
-    }
-    std::mutex mutex;
-    Names order;
-    std::vector<DWORD> boxThreads;
-};
-Happenings* g_happenings = nullptr;
-constexpr UINT kPing = WM_APP + 9;
-
-// A top-level window of the calling thread that notes each ping it answers.
-HWND PingWindow(const char* name)
-{
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        char name[32] = "";
-        GetWindowTextA(window, name, sizeof name);
-        if (message == kPing) g_happenings->Add(std::string(name) + " answered");
-        return DefWindowProcA(window, message, wParam, lParam);
-    };
-    windowClass.lpszClassName = "PingWindow";
-    RegisterClassA(&windowClass);
-    return CreateWindowA("PingWindow", name, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-}
-
-Names Sorted(Names names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
+        << "listings wrong of " << kRounds << " per thread, " << g_boxThreads.size() << " error boxes";
+    EXPECT_EQ(g_boxThreads.size(), 0u);
 }
 
 // A paste on one window's thread, a listing on another's, the root listed
@@ -785,19 +755,14 @@ Names Sorted(Names names)
 // windowless caller is shown nothing, and every listing is right or busy.
 TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSilent)
 {
-    Happenings happenings;
-    g_happenings = &happenings;
     SimOnLine sim(1, {"R", "R\\a", "R\\b", "F"});
     const Names inA{"one.txt", "two.txt"};
     for (const std::string& name : inA) sim.put("R\\a\\" + name, "x");
     TempDir pc;
     const std::string payload = Pattern(40000, 3);
     ASSERT_TRUE(TempDir::WriteAll(pc.file("big.bin"), payload));
-    const MessageBoxHook previous = SetMessageBoxHook([](HWND, const char* text, UINT) {
-        std::lock_guard<std::mutex> guard(g_happenings->mutex);
-        g_happenings->boxThreads.push_back(GetCurrentThreadId());
-        return IDOK;
-    });
+    g_boxThreads.clear();
+    const MessageBoxHook previous = SetMessageBoxHook(RecordBox);
     ComPtr<IShellFolder> root{new CShellFolder(nullptr, nullptr)};
     ComPtr<IShellFolder> a = BindFolder(root.get(), "R:\\a"), b = BindFolder(root.get(), "R:\\b");
     ScopedKernelHandle sending(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -806,28 +771,22 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
     });
     sim.line.SetPacing(true);  // 11,520 bytes a second: the file takes seconds
     std::atomic<HWND> pasting{nullptr}, listing{nullptr};
+    std::atomic<bool> ended{false};
     std::atomic<DWORD> windowless{0};
     Names listedA, listedRoot;
     HRESULT listedAResult = E_FAIL, listedRootResult = E_FAIL, pasted = E_FAIL;
     std::thread paster([&] {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        pasting = PingWindow("paster");
+        pasting = OwnWindow();
         ComPtr<CDataObject> files{PcFiles({pc.file("big.bin")})};
-        DropRequest request{};
-        request.dataObject = files.get();
-        request.format = FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        ScopedMedium medium;
-        files->GetData(&request.format, medium.put());
-        request.medium = *medium;
-        auto* target = static_cast<CShellFolder*>(b.get());
-        pasted = PasteDataObject(*target, pasting, target->DeviceList(), &request);
-        happenings.Add("transfer ended");
+        pasted = PasteDrop(files.get(), *static_cast<CShellFolder*>(b.get()), pasting, nullptr);
+        ended = true;
         DestroyWindow(pasting);
         CoUninitialize();
     });
     std::thread lister([&] {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        HWND window = PingWindow("lister");
+        HWND window = OwnWindow();
         listing = window;
         WaitForSingleObject(sending.get(), INFINITE);
         listedA = ListNames(a.get(), SHCONTF_NONFOLDERS, window, &listedAResult);
@@ -843,9 +802,9 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
     });
     WaitForSingleObject(sending.get(), INFINITE);
     while (!pasting || !listing) Sleep(1);
-    SendMessageA(pasting, kPing, 0, 0);
-    SendMessageA(listing, kPing, 0, 0);
-    happenings.Add("pings answered");
+    // A sent message returns once its window has answered it.
+    const bool pasterAnswered = (SendMessageA(pasting, WM_NULL, 0, 0), !ended);
+    const bool listerAnswered = (SendMessageA(listing, WM_NULL, 0, 0), !ended);
     paster.join();
     navigation.join();
     PostMessageA(listing, WM_QUIT, 0, 0);
@@ -853,21 +812,19 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
     sim.line.SetHook(nullptr);
     sim.line.SetPacing(false);
     SetMessageBoxHook(previous);
-    EXPECT_LT(happenings.At("paster answered"), happenings.At("transfer ended")) << "the pasting window kept answering";
-    EXPECT_LT(happenings.At("lister answered"), happenings.At("transfer ended")) << "the listing window kept answering";
+    EXPECT_TRUE(pasterAnswered) << "the pasting window kept answering";
+    EXPECT_TRUE(listerAnswered) << "the listing window kept answering";
     const HRESULT busy = ErrorHResult(CNotetaker::ERR_BUSY);
     EXPECT_TRUE(listedAResult == busy || (listedAResult == S_OK && Sorted(listedA) == inA)) << listedAResult;
     EXPECT_TRUE(listedRootResult == busy || (listedRootResult == S_OK && Sorted(listedRoot) == Names{"R:\\a", "R:\\b"}))
         << listedRootResult;
-    EXPECT_EQ(std::count(happenings.boxThreads.begin(), happenings.boxThreads.end(), windowless.load()), 0)
+    EXPECT_EQ(std::count(g_boxThreads.begin(), g_boxThreads.end(), windowless.load()), 0)
         << "no box from the thread without a window";
     EXPECT_EQ(pasted, S_OK);
     EXPECT_EQ(Sorted(ListNames(a.get(), SHCONTF_NONFOLDERS)), inA) << "the listing after the transfer";
     EXPECT_EQ(ListNames(b.get(), SHCONTF_NONFOLDERS), Names{"big.bin"});
     EXPECT_TRUE(sim.read("R\\b\\big.bin") == payload) << "the bytes arrived whole";
-    g_happenings = nullptr;
 }
-
 // A clock that moves only when the test moves it.
 struct HeldClock final : ITickSource {
     HeldClock() : previous(SetTickSource(this)) {}
