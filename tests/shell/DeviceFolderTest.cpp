@@ -84,7 +84,6 @@ int TemporaryFiles()
     return count;
 }
 
-
 // The stream's bytes to its end; a failed read ends the reading.
 std::string ReadStream(IStream* stream)
 {
@@ -287,7 +286,9 @@ TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
     const struct {
         CShellFolder* folder;
         const char* name;
-    } rows[] = {{root_.get(), "R:\\Letters"}, {root_.get(), "Clock"}, {Letters(), "Old"},
+    } rows[] = {{root_.get(), "R:\\Letters"},
+                {root_.get(), "Clock"},
+                {Letters(), "Old"},
                 {static_cast<CShellFolder*>(old.get()), "deep.txt"}};
     for (const auto& row : rows) {
         ItemIdHolder item(Listed(row.folder, row.name)), device(ItemIdConcat(row.folder->DeviceList(), item.get()));
@@ -356,31 +357,6 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
     EXPECT_STREQ(name.get(), L"R:\\Letters\\note.txt");
 }
 
-TEST_F(DeviceFolder, SelectedFolderBringsItsFiles)
-{
-    ComPtr<IDataObject> object = ItemsOf(root_.get(), MakeItem("R:\\Letters", kFolderR));
-    std::vector<FILEDESCRIPTORA> files = Descriptors(object.get());
-    ASSERT_EQ(files.size(), 3u);
-    EXPECT_STREQ(files[0].cFileName, "Letters");
-    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(files[0].nFileSizeLow, 0u);
-    EXPECT_EQ(Sorted({files[1].cFileName, files[2].cFileName}), (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
-    Names paths;
-    ASSERT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
-    ASSERT_EQ(paths.size(), 3u);
-    EXPECT_EQ(paths[0], "R:\\Letters\\");
-    EXPECT_EQ(paths[1], std::string("R:\\") + files[1].cFileName);
-
-    FORMATETC pastEnd = Format(g_cfFileContents, 3, TYMED_ISTREAM), wrongMedium = Format(g_cfFileContents, 0);
-    EXPECT_EQ(object->QueryGetData(&pastEnd), DV_E_FORMATETC);
-    EXPECT_EQ(object->QueryGetData(&wrongMedium), DV_E_TYMED);
-
-    // An F: folder's identifier carries SYSTEM; on the PC it is a plain folder.
-    files = Descriptors(ItemsOf(root_.get(), MakeItem("F:\\Books", kFolderF)).get());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-}
-
 TEST_F(DeviceFolder, FailedFetchesLeaveNothingAndTryAgain)
 {
     ComPtr<IDataObject> object = Note();
@@ -447,9 +423,10 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
     EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
 }
 
-// Windows' copy engine, driving a source that allows it: the files are
-// listed only when it asks for them, and read on a thread of its own.
-TEST_F(DeviceFolder, CopyEngineReadsOnItsOwnThread)
+// A selected folder brings its files. Windows' copy engine, driving a source
+// that allows it: the files are listed only when it asks for them, and read
+// on a thread of its own.
+TEST_F(DeviceFolder, SelectedFolderBringsItsFilesToTheCopyEngineOnItsOwnThread)
 {
     const int listings = sim_.device->CommandCount('F');
     ComPtr<IDataObject> object = ItemsOf(root_.get(), MakeItem("R:\\Letters", kFolderR));
@@ -467,6 +444,25 @@ TEST_F(DeviceFolder, CopyEngineReadsOnItsOwnThread)
     EXPECT_GT(sim_.device->CommandCount('F'), listings);
     const auto note = std::find(names.begin(), names.end(), "Letters\\note.txt");
     ASSERT_NE(note, names.end());
+    std::vector<FILEDESCRIPTORA> files = Descriptors(object.get());
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_STREQ(files[0].cFileName, "Letters");
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(files[0].nFileSizeLow, 0u);
+    EXPECT_EQ(Sorted({files[1].cFileName, files[2].cFileName}), (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
+    Names paths;
+    ASSERT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
+    ASSERT_EQ(paths.size(), 3u);
+    EXPECT_EQ(paths[0], "R:\\Letters\\");
+    EXPECT_EQ(paths[1], std::string("R:\\") + files[1].cFileName);
+    FORMATETC pastEnd = Format(g_cfFileContents, 3, TYMED_ISTREAM), wrongMedium = Format(g_cfFileContents, 0);
+    EXPECT_EQ(object->QueryGetData(&pastEnd), DV_E_FORMATETC);
+    EXPECT_EQ(object->QueryGetData(&wrongMedium), DV_E_TYMED);
+
+    // An F: folder's identifier carries SYSTEM; on the PC it is a plain folder.
+    files = Descriptors(ItemsOf(root_.get(), MakeItem("F:\\Books", kFolderF)).get());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     std::string bytes;
     std::thread([&] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -559,7 +555,8 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
 }
 
 // A PC folder tree into the device root; files from two PC folders (the
-// second one's path shorter than the first's folder) into one folder.
+// second one's path shorter than the first's folder) into one folder;
+// Explorer keeps a copied list for the next paste.
 TEST_F(DeviceFolder, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameFrom)
 {
     for (const char* folder : {"docs", "docs\\sub", "a", "a\\long folder name", "a\\long folder name\\deeper"})
@@ -575,19 +572,13 @@ TEST_F(DeviceFolder, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameF
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == Pattern(1024, 4));
     EXPECT_TRUE(sim_.read("R\\Letters\\two.txt") == Pattern(1025, 5));
     EXPECT_EQ(boxes_.texts, Names{});
-}
 
-// Explorer keeps a copied list for the next paste; a moved one is gone, and
-// its source hears of the move.
-TEST_F(DeviceFolder, ACutPasteEmptiesTheClipboardACopyPasteKeepsIt)
-{
-    for (DWORD preferred : {DWORD{DROPEFFECT_COPY}, DWORD{DROPEFFECT_MOVE}}) {
-        CDataObject* source = PcFiles({PcFile("kept.txt", "kept")});
-        SetDataDword(source, g_cfPreferredDropEffect, preferred);
-        EXPECT_EQ(PasteFromClipboard(source, *Letters()), S_OK);
-        EXPECT_EQ(sim_.read("R\\Letters\\kept.txt"), "kept");
-        EXPECT_EQ(IsClipboardFormatAvailable(CF_HDROP) != 0, preferred == DROPEFFECT_COPY) << "effect " << preferred;
-    }
+    // A moved list is gone from the clipboard, and its source hears of the move.
+    CDataObject* cut = PcFiles({PcFile("cut.txt", "cut")});
+    SetDataDword(cut, g_cfPreferredDropEffect, DROPEFFECT_MOVE);
+    EXPECT_EQ(PasteFromClipboard(cut, *Letters()), S_OK);
+    EXPECT_EQ(sim_.read("R\\Letters\\cut.txt"), "cut");
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP)) << "a cut list is gone";
     // Wine's clipboard object takes no SetData: the report is checked on the source, as a drop hands it over.
     ComPtr<CDataObject> source{PcFiles({PcFile("moved.txt", "moved")})};
     ASSERT_EQ(SetDataDword(source.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
@@ -628,7 +619,7 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
     EXPECT_EQ(boxes_.texts, Names{});
 }
 
-TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMoved)
+TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMovedEmptyAndForeignSourcesSendNothing)
 {
     Names paths;
     for (int i = 1; i <= 5; ++i) paths.push_back(PcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
@@ -655,6 +646,24 @@ TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMoved)
     EXPECT_FALSE(Exists("R\\Letters\\huge.bin"));
     EXPECT_EQ(boxes_.texts.size(), 2u) << "refused in words";
     DeleteFileA(huge.c_str());
+    boxes_.texts.clear();
+
+    EXPECT_EQ(PasteFromClipboard(PcFiles({}), *Letters()), S_FALSE) << "no files at all";
+    auto* text = new CDataObject(nullptr);
+    SetDataDword(text, g_cfPreferredDropEffect, DROPEFFECT_COPY);
+    EXPECT_EQ(PasteFromClipboard(text, *Letters()), DV_E_FORMATETC) << "nothing pasteable";
+    EXPECT_TRUE(IsClipboardFormatAvailable(g_cfPreferredDropEffect)) << "what the clipboard held stays there";
+    // Virtual files of another namespace are not received.
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr)};
+    DropRequest request{};
+    request.dataObject = virtualFiles.get();
+    request.format = Format(g_cfFileGroupDescriptor);
+    ScopedMedium descriptor;
+    descriptor.get()->tymed = TYMED_HGLOBAL;
+    descriptor.get()->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
+    request.medium = *descriptor;
+    EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
+    EXPECT_EQ(boxes_.texts, Names{}) << "nothing to say of an empty or foreign source";
 }
 
 // A PC name that the device's ANSI names cannot hold exactly is left out and
@@ -678,26 +687,6 @@ TEST_F(DeviceFolder, NamesOutsideTheCodePageAreLeftOutAndNamed)
         EXPECT_NE(boxes_.texts[0].find(name), std::string::npos) << boxes_.texts[0];
     DWORD pasted = 0;
     EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "what stayed behind is no move";
-}
-
-TEST_F(DeviceFolder, EmptyAndVirtualAndMissingSources)
-{
-    EXPECT_EQ(PasteFromClipboard(PcFiles({}), *Letters()), S_FALSE) << "no files at all";
-    auto* text = new CDataObject(nullptr);
-    SetDataDword(text, g_cfPreferredDropEffect, DROPEFFECT_COPY);
-    EXPECT_EQ(PasteFromClipboard(text, *Letters()), DV_E_FORMATETC) << "nothing pasteable";
-    EXPECT_TRUE(IsClipboardFormatAvailable(g_cfPreferredDropEffect)) << "what the clipboard held stays there";
-    // Virtual files of another namespace are not received.
-    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr)};
-    DropRequest request{};
-    request.dataObject = virtualFiles.get();
-    request.format = Format(g_cfFileGroupDescriptor);
-    ScopedMedium descriptor;
-    descriptor.get()->tymed = TYMED_HGLOBAL;
-    descriptor.get()->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FILEGROUPDESCRIPTORA));
-    request.medium = *descriptor;
-    EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
-    EXPECT_EQ(boxes_.texts, Names{});
 }
 
 std::mutex g_boxMutex;

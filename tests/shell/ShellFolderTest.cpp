@@ -171,8 +171,10 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
         DWORD pid;
         SHCOLSTATEF type;
         VARTYPE vt;
-    } columns[] = {{kName, SHCOLSTATE_TYPE_STR, VT_BSTR}, {kSize, SHCOLSTATE_TYPE_INT, VT_UI8},
-                   {kType, SHCOLSTATE_TYPE_STR, VT_BSTR}, {kModified, SHCOLSTATE_TYPE_DATE, VT_DATE}};
+    } columns[] = {{kName, SHCOLSTATE_TYPE_STR, VT_BSTR},
+                   {kSize, SHCOLSTATE_TYPE_INT, VT_UI8},
+                   {kType, SHCOLSTATE_TYPE_STR, VT_BSTR},
+                   {kModified, SHCOLSTATE_TYPE_DATE, VT_DATE}};
     char expected[MAX_PATH];
     for (int column = 0; column < 4; ++column) {
         SCOPED_TRACE(testing::Message() << "column " << column);
