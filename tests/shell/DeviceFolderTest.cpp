@@ -206,9 +206,11 @@ protected:
     HWND window_ = OwnWindow();
 };
 
-TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
+// Names come from the identifier alone until a listing identifies the model;
+// a rename the device cannot take is refused before the device is asked.
+TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
 {
-    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR)), note(MakeItem("note.txt", kFile));
+    ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR)), note(MakeItem("note.txt", kFile, 5000));
     STRRET name;
     ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), "R:\\Letters\\") << "no model known yet";
@@ -221,6 +223,16 @@ TEST_F(DeviceFolder, ListsBindsAndNamesDeviceItems)
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
     EXPECT_TRUE(boxes_.texts.empty());
+
+    LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
+    std::wstring tooLong(261, L'a');
+    EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
+    EXPECT_EQ(renamed, nullptr);
+    EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
+    ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder owned(renamed);
+    EXPECT_EQ(ItemIdFileSize(renamed), 5000u) << "the new identifier keeps the old data";
+    EXPECT_TRUE(sim_.read("R\\Letters\\memo.txt") == content_);
 }
 
 // What GetDisplayNameOf gives for editing or the address bar parses back.
@@ -303,22 +315,6 @@ TEST_F(DeviceFolder, DesktopParsesEveryParsingNameBackToItsItem)
     }
     CoRevokeClassObject(cookie);
     EXPECT_EQ(UnregisterServer(GetModuleHandleA(nullptr), "Z:\\none\\Pellor.dll", VER_PLATFORM_WIN32_NT), S_OK);
-}
-
-TEST_F(DeviceFolder, RenameOnTheDevice)
-{
-    ItemIdHolder note(MakeItem("note.txt", kFile, 5000));
-    // As in Explorer the folder is listed first, which identifies the device's firmware.
-    ListNames(letters_.get(), SHCONTF_NONFOLDERS);
-    LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
-    std::wstring tooLong(261, L'a');
-    EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
-    EXPECT_EQ(renamed, nullptr);
-    EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
-    ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
-    ItemIdHolder owned(renamed);
-    EXPECT_EQ(ItemIdFileSize(renamed), 5000u) << "the new identifier keeps the old data";
-    EXPECT_TRUE(sim_.read("R\\Letters\\memo.txt") == content_);
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)

@@ -22,7 +22,7 @@ std::vector<BYTE> Bytes(LPCITEMIDLIST list)
     return std::vector<BYTE>(bytes, bytes + ItemIdSize(list));
 }
 
-TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
+TEST(ItemIdLists, FileEntryHasTheDocumentedBytesConcatCopyAndWalk)
 {
     SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5);
     ItemIdHolder item(MakeItem("note.txt", kFile, 2000, time));
@@ -32,10 +32,6 @@ TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
     expected.insert(expected.end(), {0xD0, 0x07, 0, 0, 'n', 'o', 't', 'e', '.', 't', 'x', 't', 0});
     expected.insert(expected.end(), 5 + 3, 0);  // reserved bytes, then the list's end
     EXPECT_EQ(Bytes(item.get()), expected);
-}
-
-TEST(ItemIdLists, ConcatCopyAndWalk)
-{
     ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR)), file(MakeItem("note.txt", kFile, 7));
     ItemIdHolder list(ItemIdConcat(folder.get(), file.get())), copy(ItemIdCopy(list.get()));
     EXPECT_EQ(ItemIdSize(list.get()), 42u + 40u + 3u);

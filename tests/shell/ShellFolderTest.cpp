@@ -70,7 +70,7 @@ TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
     }
 }
 
-TEST_F(ShellFolderTest, BindingNeedsAFolder)
+TEST_F(ShellFolderTest, BindingNeedsAFolderAndTheCurrentFolderIsACopyOfTheInitialisedList)
 {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(folder_->BindToObject(file_.get(), nullptr, IID_IShellFolder, &object), E_INVALIDARG);
@@ -82,6 +82,23 @@ TEST_F(ShellFolderTest, BindingNeedsAFolder)
     EXPECT_EQ(object, nullptr);
     ComPtr<IShellFolder> child = BindFolder(folder_.get(), "R:\\Letters"), grandchild = BindFolder(child.get(), "Old");
     EXPECT_EQ(PathOf(static_cast<CShellFolder*>(grandchild.get())->DeviceList()), "R:\\Letters\\Old\\");
+    ComPtr<IPersistFolder2> persist;
+    ASSERT_EQ(folder_->QueryInterface(IID_IPersistFolder2, persist.putVoid()), S_OK);
+    PIDLIST_ABSOLUTE none = reinterpret_cast<PIDLIST_ABSOLUTE>(1);
+    EXPECT_EQ(persist->GetCurFolder(&none), S_FALSE);
+    EXPECT_EQ(none, nullptr);
+    ShellIdList current, drives;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()), S_OK);
+    ASSERT_EQ(persist->Initialize(drives.get()), S_OK);
+    ASSERT_EQ(persist->GetCurFolder(current.put()), S_OK);
+    EXPECT_NE(current.get(), drives.get());
+    EXPECT_TRUE(ILIsEqual(current.get(), drives.get()));
+    CLSID clsid;
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
+    object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE) << "the folder is no menu handler";
+    EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(ShellFolderTest, CompareGoesLevelByLevelThenByColumn)
@@ -210,27 +227,6 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
     SHELLDETAILS details{};
     EXPECT_EQ(folder->GetDetailsOf(file_.get(), 4, &details), E_FAIL) << "four columns";
     EXPECT_EQ(folder->MapColumnToSCID(4, &key), E_INVALIDARG);
-}
-
-TEST_F(ShellFolderTest, CurrentFolderIsACopyOfTheInitialisedList)
-{
-    ComPtr<IPersistFolder2> persist;
-    ASSERT_EQ(folder_->QueryInterface(IID_IPersistFolder2, persist.putVoid()), S_OK);
-    PIDLIST_ABSOLUTE none = reinterpret_cast<PIDLIST_ABSOLUTE>(1);
-    EXPECT_EQ(persist->GetCurFolder(&none), S_FALSE);
-    EXPECT_EQ(none, nullptr);
-    ShellIdList current, drives;
-    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()), S_OK);
-    ASSERT_EQ(persist->Initialize(drives.get()), S_OK);
-    ASSERT_EQ(persist->GetCurFolder(current.put()), S_OK);
-    EXPECT_NE(current.get(), drives.get());
-    EXPECT_TRUE(ILIsEqual(current.get(), drives.get()));
-    CLSID clsid;
-    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pellor));
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(folder_->QueryInterface(IID_IShellExtInit, &object), E_NOINTERFACE) << "the folder is no menu handler";
-    EXPECT_EQ(object, nullptr);
 }
 
 Names NamesOf(const CItemList& list, bool paths = false)
