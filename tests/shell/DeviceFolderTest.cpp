@@ -475,7 +475,7 @@ TEST_F(DeviceFolder, SelectedFolderBringsItsFilesToTheCopyEngineOnItsOwnThread)
 
 // Targets find the formats by these names: each name is read back as what
 // it must carry (an ANSI descriptor under the wide name would fail here).
-TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNames)
+TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNamesStoredEnumeratedAndReplaced)
 {
     ComPtr<IDataObject> object = Note();
     SetDataDword(object.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
@@ -505,23 +505,20 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNames)
         if (global) GlobalUnlock((*medium).hGlobal);
         EXPECT_TRUE(content == row.content) << row.name << " carries " << content.substr(0, 20);
     }
-}
 
-// The store of formats, without a device.
-TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
-{
-    ComPtr<CDataObject> object{new CDataObject(nullptr)};
-    ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 1), S_OK);
-    ASSERT_EQ(SetDataDword(object.get(), g_cfPasteSucceeded, 2), S_OK);
-    ASSERT_EQ(SetDataDword(object.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
+    // The store of formats, without a device.
+    ComPtr<CDataObject> store{new CDataObject(nullptr)};
+    ASSERT_EQ(SetDataDword(store.get(), g_cfPasteSucceeded, 1), S_OK);
+    ASSERT_EQ(SetDataDword(store.get(), g_cfPasteSucceeded, 2), S_OK);
+    ASSERT_EQ(SetDataDword(store.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
     DWORD value = 0;
-    ASSERT_EQ(GetDataDword(object.get(), g_cfPasteSucceeded, &value), S_OK);
+    ASSERT_EQ(GetDataDword(store.get(), g_cfPasteSucceeded, &value), S_OK);
     EXPECT_EQ(value, 2u);
-    EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), DV_E_FORMATETC);
+    EXPECT_EQ(GetDataDword(store.get(), g_cfPerformedDropEffect, &value), DV_E_FORMATETC);
 
     ComPtr<IEnumFORMATETC> enumerator, clone;
-    EXPECT_EQ(object->EnumFormatEtc(DATADIR_SET, enumerator.put()), E_FAIL);
-    ASSERT_EQ(object->EnumFormatEtc(DATADIR_GET, enumerator.put()), S_OK);
+    EXPECT_EQ(store->EnumFormatEtc(DATADIR_SET, enumerator.put()), E_FAIL);
+    ASSERT_EQ(store->EnumFormatEtc(DATADIR_GET, enumerator.put()), S_OK);
     FORMATETC formats[3];
     ULONG fetched = 0;
     EXPECT_EQ(enumerator->Next(3, formats, &fetched), S_FALSE);
@@ -541,12 +538,12 @@ TEST(DataObjectStore, FormatsStoredEnumeratedAndReplaced)
     FORMATETC format = Format(g_cfPerformedDropEffect);
     STGMEDIUM medium{TYMED_HGLOBAL};
     medium.hGlobal = mine.get();
-    ASSERT_EQ(object->SetData(&format, &medium, FALSE), S_OK);
+    ASSERT_EQ(store->SetData(&format, &medium, FALSE), S_OK);
     *static_cast<DWORD*>(mine.get()) = 8;
-    EXPECT_EQ(GetDataDword(object.get(), g_cfPerformedDropEffect, &value), S_OK);
+    EXPECT_EQ(GetDataDword(store.get(), g_cfPerformedDropEffect, &value), S_OK);
     EXPECT_EQ(value, 7u);
     FORMATETC canonical{};
-    EXPECT_EQ(object->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
+    EXPECT_EQ(store->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
     EXPECT_EQ(canonical.cfFormat, format.cfFormat) << "the same format, as the result says";
 }
 
@@ -810,6 +807,7 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
     EXPECT_EQ(ListNames(b.get(), SHCONTF_NONFOLDERS), Names{"big.bin"});
     EXPECT_TRUE(sim.read("R\\b\\big.bin") == payload) << "the bytes arrived whole";
 }
+
 // A clock that moves only when the test moves it.
 struct HeldClock final : ITickSource {
     HeldClock() : previous(SetTickSource(this)) {}

@@ -243,7 +243,7 @@ TEST_F(SettingsSheetTest, LogBoxesKeepOtherFlagBitsCancelStoresNothingFindTarget
     Settings()->SetUnderMyDocs(false);
 }
 
-TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)
+TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuItemsTexts)
 {
     TempDir target;
     std::string refusal, chosen;
@@ -274,10 +274,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)
               S_OK);
     EXPECT_EQ(refusal, "Invalid path specified.");
     EXPECT_EQ(chosen, target.path());
-}
 
-TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
-{
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, 1, "Open");
     EXPECT_EQ(menu_->QueryContextMenu(menu, 0, 100, 200, CMF_DEFAULTONLY), E_FAIL);
