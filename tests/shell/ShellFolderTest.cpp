@@ -238,30 +238,10 @@ Names NamesOf(const CItemList& list, bool paths = false)
     return names;
 }
 
-// Folders are expanded breadth first, each followed later by what is inside it.
-TEST(ItemListFill, FoldersExpandBreadthFirst)
-{
-    // R:\A holds a file and the folder B, which holds one more file.
-    struct Tree : FakeDevice {
-        int EnumFolder(const char* path)
-        {
-            entries.clear();
-            if (std::string(path) == "R:\\A\\") entries = {Entry("f1", kFile), Entry("B", kFolderR)};
-            if (std::string(path) == "R:\\A\\B\\") entries = {Entry("f2", kFile)};
-            return static_cast<int>(entries.size());
-        }
-    } tree;
-    CItemList expanded;
-    expanded.Append(MakeItem("R:\\A", kFolderR));
-    expanded.Append(MakeItem("top.txt", kFile));
-    ASSERT_EQ(expanded.ExpandFolders(tree), 0);
-    EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
-}
-
 // What the flags ask for, leaving out entries without a name or of an unknown
 // type; a folder never carries a size; a device error is the fill's result
 // and leaves the enumerator empty.
-TEST(EnumIDList, ListsWhatTheFlagsAskForAndWalksTheListOnce)
+TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthFirst)
 {
     FakeDevice device;
     device.entries = {Entry("R:\\Letters", kFolderR, 999), Entry("note.txt", kFile, 2000), Entry("", kFile, 5),
@@ -307,6 +287,23 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForAndWalksTheListOnce)
     device.failWith = -100;
     EXPECT_EQ(next(listing(SHCONTF_FOLDERS).get(), 1, S_FALSE), Names{}) << "a device error gives an empty enumerator";
     EXPECT_EQ(filled, -100);
+
+    // Folders are expanded breadth first, each followed later by what is inside it.
+    // R:\A holds a file and the folder B, which holds one more file.
+    struct Tree : FakeDevice {
+        int EnumFolder(const char* path)
+        {
+            entries.clear();
+            if (std::string(path) == "R:\\A\\") entries = {Entry("f1", kFile), Entry("B", kFolderR)};
+            if (std::string(path) == "R:\\A\\B\\") entries = {Entry("f2", kFile)};
+            return static_cast<int>(entries.size());
+        }
+    } tree;
+    CItemList expanded;
+    expanded.Append(MakeItem("R:\\A", kFolderR));
+    expanded.Append(MakeItem("top.txt", kFile));
+    ASSERT_EQ(expanded.ExpandFolders(tree), 0);
+    EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
 }
 
 }  // namespace
