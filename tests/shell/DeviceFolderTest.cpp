@@ -550,7 +550,7 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNamesStoredEnumeratedA
 // A PC folder tree into the device root; files from two PC folders (the
 // second one's path shorter than the first's folder) into one folder;
 // Explorer keeps a copied list for the next paste.
-TEST_F(DeviceFolder, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameFrom)
+TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
 {
     for (const char* folder : {"docs", "docs\\sub", "a", "a\\long folder name", "a\\long folder name\\deeper"})
         CreateDirectoryA(pc_.file(folder).c_str(), nullptr);
@@ -582,12 +582,9 @@ TEST_F(DeviceFolder, FilesFromTheClipboardGoIntoTheFolderWhateverFolderEachCameF
     EXPECT_EQ(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted), S_OK);
     EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
     EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
-}
 
-// Drop targets handed out by the folder, as Explorer's folder tree asks for
-// them: one for an item drops into that folder, none for the folder itself.
-TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
-{
+    // Drop targets handed out by the folder, as Explorer's folder tree asks for
+    // them: one for an item drops into that folder, none for the folder itself.
     ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
     LPCITEMIDLIST items[] = {letters.get(), letters.get()};
     void* refused = reinterpret_cast<void*>(1);
@@ -599,7 +596,7 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
     const struct {
         IDropTarget* target;
         const char* name;
-    } drops[] = {{fromRoot.get(), "one.txt"}, {fromLetters.get(), "two.txt"}};
+    } drops[] = {{fromRoot.get(), "three.txt"}, {fromLetters.get(), "four.txt"}};
     POINTL point{0, 0};
     for (const auto& drop : drops) {
         ComPtr<CDataObject> files{PcFiles({PcFile(drop.name, Pattern(2000, 7))})};
@@ -612,7 +609,7 @@ TEST_F(DeviceFolder, FolderDropTargetsSendIntoTheirFolder)
     EXPECT_EQ(boxes_.texts, Names{});
 }
 
-TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMovedEmptyAndForeignSourcesSendNothing)
+TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
 {
     Names paths;
     for (int i = 1; i <= 5; ++i) paths.push_back(PcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
@@ -657,12 +654,9 @@ TEST_F(DeviceFolder, AFailureHalfWayStopsAndIsNotReportedAsMovedEmptyAndForeignS
     request.medium = *descriptor;
     EXPECT_EQ(PasteDataObject(*Letters(), nullptr, Letters()->DeviceList(), &request), E_FAIL);
     EXPECT_EQ(boxes_.texts, Names{}) << "nothing to say of an empty or foreign source";
-}
 
-// A PC name that the device's ANSI names cannot hold exactly is left out and
-// named; the rest goes on, and a cut of them is not reported as moved.
-TEST_F(DeviceFolder, NamesOutsideTheCodePageAreLeftOutAndNamed)
-{
+    // A PC name that the device's ANSI names cannot hold exactly is left out and
+    // named; the rest goes on, and a cut of them is not reported as moved.
     ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8)) << "a code page that cannot hold every name";
     const std::string zhe = "\xD0\x96.txt", macron = "\xC4\x80.txt";  // none in the code page; a look-alike only
     CreateDirectoryA(pc_.file("docs").c_str(), nullptr);
@@ -672,14 +666,14 @@ TEST_F(DeviceFolder, NamesOutsideTheCodePageAreLeftOutAndNamed)
         ASSERT_TRUE(file.valid()) << name;
     }
     PcFile("docs\\two.txt", "2");
-    ComPtr<CDataObject> source{PcFiles({PcFile("one.txt", "1"), pc_.file(zhe), pc_.file("docs")})};
-    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), S_FALSE);
+    ComPtr<CDataObject> named{PcFiles({PcFile("one.txt", "1"), pc_.file(zhe), pc_.file("docs")})};
+    EXPECT_EQ(PasteDropped(named.get(), DROPEFFECT_MOVE), S_FALSE);
     EXPECT_EQ(sim_.read("R\\Letters\\one.txt") + sim_.read("R\\Letters\\docs\\two.txt"), "12");
     ASSERT_EQ(boxes_.texts.size(), 1u);
     for (const std::string& name : {zhe, macron})
         EXPECT_NE(boxes_.texts[0].find(name), std::string::npos) << boxes_.texts[0];
-    DWORD pasted = 0;
-    EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "what stayed behind is no move";
+    DWORD namedPasted = 0;
+    EXPECT_TRUE(FAILED(GetDataDword(named.get(), g_cfPasteSucceeded, &namedPasted))) << "what stayed behind is no move";
 }
 
 std::mutex g_boxMutex;

@@ -175,7 +175,7 @@ protected:
 };
 
 // Each damage to the last identifier of a one- and a two-level list.
-TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
+TEST_F(MalformedItemIdTest, DamagedListsAndTheShellsOwnAreRefusedSoundOnesAtThePageEndRead)
 {
     using Damage = void (*)(std::vector<BYTE>&, size_t at, USHORT cb);
     static const DWORD kForeign[] = {0, 0x11, 0x81, 0x20000000};
@@ -215,11 +215,8 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
                                                 << ", attributes " << std::hex << attributes);
                 ExpectRefused(buffer_.Place(bytes), folder_.get(), good_.get());
             }
-}
 
-// Sound lists at the page end are read whole; the shell's own are refused.
-TEST_F(MalformedItemIdTest, SoundListsAtThePageEndAreReadTheShellsOwnRefused)
-{
+    // Sound lists at the page end are read whole; the shell's own are refused.
     for (LPCITEMIDLIST sound : {one_.get(), two_.get()}) {
         std::vector<BYTE> bytes = Bytes(sound);
         LPCITEMIDLIST list = buffer_.Place(bytes);
