@@ -73,6 +73,22 @@ TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
     OpenView first(letters_.get(), browser_);
     TestBrowser otherBrowser;
     OpenView second(sameFolder.get(), otherBrowser), root(root_.get(), otherBrowser);
+    // A refused name is said in words, and leaves the file as it was.
+    const struct {
+        const char* name;
+        const char* words;
+        UINT icon;
+    } refused[] = {{"nnnnnnnnnnnnnnnnnnnnn",  // one more character than the device takes
+                    "The name is too long. The notetaker takes names of at most 20 characters.", MB_ICONEXCLAMATION},
+                   {"C.aaq", "Invalid path specified.", MB_ICONERROR}};  // the device refuses a name in use
+    for (const auto& row : refused) {
+        boxes_.texts.clear();
+        boxes_.flags.clear();
+        first.Rename(1, row.name);
+        EXPECT_EQ(boxes_.texts, Names{row.words}) << row.name;
+        EXPECT_EQ(boxes_.flags, std::vector<UINT>{row.icon | MB_TASKMODAL});
+        EXPECT_TRUE(first.Text(1, 0) == "b.zzq" && OnDevice("R\\Letters\\b.zzq")) << row.name;
+    }
     first.Rename(1, "memo.zzq");
     EXPECT_TRUE(OnDevice("R\\Letters\\memo.zzq") && !OnDevice("R\\Letters\\b.zzq"));
     EXPECT_EQ(first.Text(1, 0), "memo.zzq");
