@@ -267,18 +267,12 @@ TEST_F(ShellViewTest, AViewOpensBeforeItsListingEndsAndMayCloseDuringIt)
     sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate&) {
         if (from == MemoryLine::Side::Device) WaitForSingleObject(answer.get(), INFINITE);
     });
-    ComPtr<IShellView> view;
-    ASSERT_EQ(letters_->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
-    FOLDERSETTINGS settings{FVM_DETAILS, 0};
-    RECT area{0, 0, 600, 400};
-    HWND window = nullptr;
-    ASSERT_EQ(view->CreateViewWindow(nullptr, &settings, &browser_, &area, &window), S_OK);
-    EXPECT_TRUE(static_cast<CShellView*>(view.get())->Reading());
-    char text[MAX_PATH] = "";
-    ListView_GetItemText(GetDlgItem(window, CShellView::kListId), 0, 0, text, sizeof text);
-    EXPECT_STREQ(text, "Reading the note-taker...");
-    EXPECT_EQ(view->DestroyViewWindow(), S_OK);
-    view.reset();
+    {
+        OpenView view(letters_.get(), browser_, 0, false);
+        EXPECT_TRUE(static_cast<CShellView*>(view.view.get())->Reading());
+        EXPECT_EQ(view.Text(0, 0), "Reading the note-taker...");
+        EXPECT_EQ(view.view->DestroyViewWindow(), S_OK);
+    }
     SetEvent(answer.get());
     sim_.line.SetHook(nullptr);
     {

@@ -94,16 +94,16 @@ private:
     ULONG refs_ = 0;
 };
 
-// One view window over a folder, closed and released at the end.
+// One view window over a folder, its listing waited for unless told not to; closed and released at the end.
 struct OpenView {
-    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0)
+    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0, bool listed = true)
     {
         EXPECT_EQ(folder->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
         FOLDERSETTINGS settings{FVM_DETAILS, flags};
         RECT area{0, 0, 600, 400};
         EXPECT_EQ(view->CreateViewWindow(nullptr, &settings, &browser, &area, &window), S_OK);
         list = GetDlgItem(window, CShellView::kListId);
-        Listed();
+        if (listed) Listed();
     }
     // Pumps this thread's messages until the listing the view asked for is in.
     void Listed() const
