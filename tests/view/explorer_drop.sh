@@ -1,9 +1,7 @@
 #!/bin/bash
 # A PC file dragged with the mouse (xdotool) from a Wine Explorer window on
-# C:\dndsrc onto the folder's view of R:\letters in a second Explorer
-# window: the file must reach the stand-in's disk byte for byte. Screenshots
-# go to $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start.
-# Usage: tests/view/explorer_drop.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# C:\dndsrc onto the view of R:\letters in a second one must reach the
+# stand-in's disk byte for byte. Usage: tests/view/explorer_drop.sh
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 SOURCE="$WINEPREFIX/drive_c/dndsrc"

@@ -1,10 +1,8 @@
 #!/bin/bash
-# The folder's view inside Wine's Explorer, driven with xdotool as a user
-# would: open "Pellor" under My Computer, open R:\letters, sort by size with
-# a click on the header, and rename a file with F2. The renamed file must be
-# on the stand-in's disk under its new name. Screenshots of each step go to
-# $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start (its X server).
-# Usage: tests/view/explorer_view.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# The view in Wine's Explorer, driven with xdotool as a user would: "Pellor"
+# under My Computer, then R:\letters, sorted by size with a click on the header,
+# and a file renamed with F2, which must reach the stand-in's disk. Needs
+# scripts/wine-prefix.sh start (its X server). Usage: tests/view/explorer_view.sh
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 explorer_open_letters explorer-root
