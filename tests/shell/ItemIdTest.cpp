@@ -22,7 +22,7 @@ std::vector<BYTE> Bytes(LPCITEMIDLIST list)
     return std::vector<BYTE>(bytes, bytes + ItemIdSize(list));
 }
 
-TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
+TEST(ItemIdLists, FileEntryHasTheDocumentedBytesConcatCopyWalkAndColumnTexts)
 {
     SYSTEMTIME time = MakeTime(2026, 12, 4, 14, 5);
     ItemIdHolder item(MakeItem("note.txt", kFile, 2000, time));
@@ -32,10 +32,6 @@ TEST(ItemIdLayout, FileEntryHasTheDocumentedBytes)
     expected.insert(expected.end(), {0xD0, 0x07, 0, 0, 'n', 'o', 't', 'e', '.', 't', 'x', 't', 0});
     expected.insert(expected.end(), 5 + 3, 0);  // reserved bytes, then the list's end
     EXPECT_EQ(Bytes(item.get()), expected);
-}
-
-TEST(ItemIdLists, ConcatCopyAndWalk)
-{
     ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR)), file(MakeItem("note.txt", kFile, 7));
     ItemIdHolder list(ItemIdConcat(folder.get(), file.get())), copy(ItemIdCopy(list.get()));
     EXPECT_EQ(ItemIdSize(list.get()), 42u + 40u + 3u);
@@ -46,10 +42,24 @@ TEST(ItemIdLists, ConcatCopyAndWalk)
     EXPECT_NE(copy.get(), list.get());
     EXPECT_EQ(Bytes(copy.get()), Bytes(list.get()));
     EXPECT_EQ(ItemIdConcat(nullptr, nullptr), nullptr);
+
+    ItemIdHolder sized(MakeItem("note.txt", kFile, 1536)), drive(MakeItem("R:\\Letters", kFolderR));
+    ItemIdHolder sameType(MakeItem("other.txt", kFile)), otherType(MakeItem("c.zzq", kFile));
+    char text[MAX_PATH], size[64], other[MAX_PATH];
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, sized.get(), text, sizeof text), "note.txt");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, sized.get(), text, sizeof text), StrFormatByteSizeA(1536, size, 64));
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, drive.get(), text, sizeof text), "");
+    EXPECT_STRNE(ItemIdColumnText(COLUMN_TYPE, drive.get(), text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, sized.get(), text, sizeof text), "12/4/2026 14:05");
+    EXPECT_STREQ(ItemIdColumnText(4, sized.get(), text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, nullptr, text, sizeof text), "");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, sized.get(), text, sizeof text),
+                 ItemIdColumnText(COLUMN_TYPE, sameType.get(), other, sizeof other));
+    EXPECT_STRNE(text, ItemIdColumnText(COLUMN_TYPE, otherType.get(), other, sizeof other));
 }
 
 // A folder below a drive folder is named by its whole device path.
-TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepth)
+TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepthRenamedFoldersStayInTheirParent)
 {
     const struct {
         std::initializer_list<std::pair<const char*, int>> levels;
@@ -82,20 +92,17 @@ TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepth)
     ItemIdHolder folder(MakeItem("R:\\Letters", kFolderR));
     EXPECT_EQ(PathOf(folder.get(), false, 11), "R:\\Letters");  // no room for the backslash
     EXPECT_EQ(PathOf(folder.get(), false, 5), "");
-}
 
-TEST(ItemIdPath, RenamedFoldersStayInTheirParent)
-{
     const struct {
         const char *old, *typed, *renamed;
         int type;
-    } rows[] = {
+    } renames[] = {
         {"R:\\notes\\deep", "shallow", "R:\\notes\\shallow", kFolderR},
         {"R:\\letters", "R:\\mail", "R:\\mail", kFolderR},
         {"F:\\books", "tomes", "F:\\tomes", kFolderF},
         {"a.txt", "b.txt", "b.txt", kFile},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : renames) {
         ItemIdHolder old(MakeItem(row.old, row.type, 0)), renamed(ItemIdRenamed(old.get(), row.typed));
         char name[MAX_PATH];
         EXPECT_STREQ(ItemIdName(renamed.get(), name, sizeof name), row.renamed);
@@ -103,23 +110,6 @@ TEST(ItemIdPath, RenamedFoldersStayInTheirParent)
     }
     ItemIdHolder file(MakeItem("a.txt", kFile));
     EXPECT_EQ(ItemIdRenamed(file.get(), nullptr), nullptr);
-}
-
-TEST(ItemIdColumns, TextsOfTheFourColumns)
-{
-    ItemIdHolder file(MakeItem("note.txt", kFile, 1536)), folder(MakeItem("R:\\Letters", kFolderR));
-    ItemIdHolder sameType(MakeItem("other.txt", kFile)), otherType(MakeItem("c.zzq", kFile));
-    char text[MAX_PATH], size[64], other[MAX_PATH];
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, file.get(), text, sizeof text), "note.txt");
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, file.get(), text, sizeof text), StrFormatByteSizeA(1536, size, 64));
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, folder.get(), text, sizeof text), "");
-    EXPECT_STRNE(ItemIdColumnText(COLUMN_TYPE, folder.get(), text, sizeof text), "");
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, file.get(), text, sizeof text), "12/4/2026 14:05");
-    EXPECT_STREQ(ItemIdColumnText(4, file.get(), text, sizeof text), "");
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, nullptr, text, sizeof text), "");
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_TYPE, file.get(), text, sizeof text),
-                 ItemIdColumnText(COLUMN_TYPE, sameType.get(), other, sizeof other));
-    EXPECT_STRNE(text, ItemIdColumnText(COLUMN_TYPE, otherType.get(), other, sizeof other));
 }
 
 // Two pages, the second inaccessible; bytes are placed to end at the border.
@@ -185,7 +175,7 @@ protected:
 };
 
 // Each damage to the last identifier of a one- and a two-level list.
-TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
+TEST_F(MalformedItemIdTest, DamagedListsAndTheShellsOwnAreRefusedSoundOnesAtThePageEndRead)
 {
     using Damage = void (*)(std::vector<BYTE>&, size_t at, USHORT cb);
     static const DWORD kForeign[] = {0, 0x11, 0x81, 0x20000000};
@@ -225,11 +215,8 @@ TEST_F(MalformedItemIdTest, DamagedListsAreRefused)
                                                 << ", attributes " << std::hex << attributes);
                 ExpectRefused(buffer_.Place(bytes), folder_.get(), good_.get());
             }
-}
 
-// Sound lists at the page end are read whole; the shell's own are refused.
-TEST_F(MalformedItemIdTest, SoundListsAtThePageEndAreReadTheShellsOwnRefused)
-{
+    // Sound lists at the page end are read whole; the shell's own are refused.
     for (LPCITEMIDLIST sound : {one_.get(), two_.get()}) {
         std::vector<BYTE> bytes = Bytes(sound);
         LPCITEMIDLIST list = buffer_.Place(bytes);

@@ -58,7 +58,7 @@ protected:
     static inline NoArgumentFn canUnloadNow_, register_, unregister_;
 };
 
-TEST_F(ModuleTest, ClassObjectMakesRootFoldersAndUnloadWaitsForThem)
+TEST_F(ModuleTest, ClassObjectMakesRootFoldersUnloadWaitsForThemAndComMakesTheRegisteredClass)
 {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(getClassObject_(CLSID_ShellDesktop, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
@@ -79,6 +79,18 @@ TEST_F(ModuleTest, ClassObjectMakesRootFoldersAndUnloadWaitsForThem)
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "a folder still lives";
     folder.reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
+
+    // Registered, COM makes the class from the module's own path.
+    ASSERT_EQ(register_(), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, folder.putVoid()), S_OK);
+    ComPtr<IShellFolder> child = BindFolder(folder.get(), "R:\\Letters");
+    EXPECT_EQ(canUnloadNow_(), S_FALSE);
+    child.reset();
+    folder.reset();
+    EXPECT_EQ(canUnloadNow_(), S_OK);
+    ASSERT_EQ(unregister_(), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, &object),
+              REGDB_E_CLASSNOTREG);
 }
 
 // Loaded and used on one thread, unloaded from another as COM's sweep for
@@ -112,24 +124,6 @@ TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
         CoUninitialize();
         CoUninitialize();
     }).join();
-}
-
-TEST_F(ModuleTest, RegisteredClassIsCreatedByCom)
-{
-    ASSERT_EQ(register_(), S_OK);
-    {
-        ComPtr<IShellFolder> folder, child;
-        ASSERT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, folder.putVoid()),
-                  S_OK);
-        ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
-        EXPECT_EQ(folder->BindToObject(letters.get(), nullptr, IID_IShellFolder, child.putVoid()), S_OK);
-        EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    }
-    EXPECT_EQ(canUnloadNow_(), S_OK);
-    ASSERT_EQ(unregister_(), S_OK);
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, &object),
-              REGDB_E_CLASSNOTREG);
 }
 
 // The HTML Help library as the module reaches it, through a loader that records.

@@ -193,28 +193,6 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
     DeviceThreadRelease();
 }
 
-// A log category box sets only its own bit; what is changed after the last
-// Apply is gone with Cancel.
-TEST_F(SettingsSheetTest, LogBoxesKeepOtherFlagBitsAndCancelStoresNothing)
-{
-    Settings()->m_dwDebugFlags = 0x4302;
-    ASSERT_EQ(RunSheet({[](HWND sheet) {
-                            Click(ShowPage(sheet, 2), IDC_LOG_COMPORT);
-                            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-                        },
-                        [](HWND sheet) {
-                            Click(PropSheet_GetCurrentPageHwnd(sheet), IDC_LOG_ENABLE);
-                            SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
-                            Click(ShowPage(sheet, 0), IDC_PORT_COM1);
-                            PropSheet_PressButton(sheet, PSBTN_CANCEL);
-                        }}),
-              S_OK);
-    EXPECT_EQ(StoredDword("Debug Flags"), 0x4303u);
-    EXPECT_EQ(StoredDword("Timeout"), 3000u) << "as the Apply stored it";
-    EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
-    EXPECT_EQ(Settings()->getPortIndex(), -1);
-}
-
 // "Find Target..." takes the folder out of My Documents while the shell opens
 // it, and the open must be done before the folder shows there again: an open
 // that returns at once finds the folder only later, as the device's view.
@@ -233,25 +211,39 @@ BOOL WINAPI RecordOpen(SHELLEXECUTEINFOA* info)
     return TRUE;
 }
 
-TEST_F(SettingsSheetTest, FindTargetOpensThePlainFolderAndShowsItUnderMyDocumentsAgain)
+// A log category box sets only its own bit; what is changed after the last
+// Apply is gone with Cancel; Find Target opens the plain folder.
+TEST_F(SettingsSheetTest, LogBoxesKeepOtherFlagBitsCancelStoresNothingFindTargetOpensThePlainFolder)
 {
+    Settings()->m_dwDebugFlags = 0x4302;
     ASSERT_TRUE(Settings()->SetUnderMyDocs(true));
     const ShellExecuteFn real = SetSheetShellExecute(RecordOpen);
     g_open = {};
     ASSERT_EQ(RunSheet({[](HWND sheet) {
-                  Click(ShowPage(sheet, 1), IDC_BACKUP_FIND);
-                  if (g_open.async) g_open.foundTheDevice = Settings()->isUnderMyDocs();
-                  PropSheet_PressButton(sheet, PSBTN_CANCEL);
-              }}),
+                            Click(ShowPage(sheet, 2), IDC_LOG_COMPORT);
+                            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+                        },
+                        [](HWND sheet) {
+                            Click(PropSheet_GetCurrentPageHwnd(sheet), IDC_LOG_ENABLE);
+                            SetDlgItemTextA(ShowPage(sheet, 3), IDC_TIMEOUT, "100");
+                            Click(ShowPage(sheet, 0), IDC_PORT_COM1);
+                            Click(ShowPage(sheet, 1), IDC_BACKUP_FIND);
+                            if (g_open.async) g_open.foundTheDevice = Settings()->isUnderMyDocs();
+                            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+                        }}),
               S_OK);
     SetSheetShellExecute(real);
+    EXPECT_EQ(StoredDword("Debug Flags"), 0x4303u);
+    EXPECT_EQ(StoredDword("Timeout"), 3000u) << "as the Apply stored it";
+    EXPECT_EQ(Settings()->m_dwTimeout, 3000u);
+    EXPECT_EQ(Settings()->getPortIndex(), -1);
     EXPECT_EQ(g_open.file, Settings()->m_szBackupPath);
     EXPECT_FALSE(g_open.foundTheDevice);
     EXPECT_TRUE(Settings()->isUnderMyDocs()) << "shown again";
     Settings()->SetUnderMyDocs(false);
 }
 
-TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)
+TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuItemsTexts)
 {
     TempDir target;
     std::string refusal, chosen;
@@ -282,10 +274,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolder)
               S_OK);
     EXPECT_EQ(refusal, "Invalid path specified.");
     EXPECT_EQ(chosen, target.path());
-}
 
-TEST_F(SettingsSheetTest, MenuItemAndItsTexts)
-{
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, 1, "Open");
     EXPECT_EQ(menu_->QueryContextMenu(menu, 0, 100, 200, CMF_DEFAULTONLY), E_FAIL);

@@ -3,6 +3,8 @@
 #include <ole2.h>
 
 #include <algorithm>
+#include <functional>
+#include <tuple>
 
 #include "shell/CDataObject.h"
 #include "tests/view/ViewFixture.h"
@@ -22,10 +24,10 @@ DWORD ClipboardDropEffect()
     return clipboard && SUCCEEDED(GetDataDword(clipboard.get(), g_cfPreferredDropEffect, &effect)) ? effect : 0;
 }
 
-std::string Join(const Names& names)
+std::string Join(const Names& names, const char* after = ",")
 {
     std::string text;
-    for (const std::string& name : names) text += name + ",";
+    for (const std::string& name : names) text += name + after;
     return text;
 }
 
@@ -75,51 +77,27 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     ASSERT_EQ(view.view->UIActivate(SVUIA_ACTIVATE_FOCUS), S_OK);
     ASSERT_NE(browser_.menu, nullptr);
     EXPECT_EQ(browser_.menuWindow, view.window);
-    const Names expected = {
-        "&File",
-        "  40960 &Close",
-        "&Edit",
-        "  40 Cu&t\tCtrl+X [greyed] | Removes selected items and copies them onto Clipboard.",
-        "  41 &Copy\tCtrl+C [greyed] | Copies selected items to Clipboard.",
-        "  42 &Paste\tCtrl+V [greyed] | Inserts items from Clipboard into selected location.",
-        "  -",
-        "  43 &Delete\tDel [greyed]",
-        "  44 Rena&me\tF2 [greyed]",
-        "  -",
-        "  50 Select &All\tCtrl+A | Selects all items in the window.",
-        "  52 Select by &Mask\tCtrl+M",
-        "  51 &Invert Selection | Reverses which items are selected and which are not.",
-        "&View",
-        "  40962 &Toolbar",
-        "  40963 Status &Bar",
-        "  -",
-        "  40964 &Refresh",
-        "  20 Lar&ge Icons | Displays items by using large icons.",
-        "  21 S&mall Icons | Displays items by using small icons.",
-        "  22 &List | Displays items in a list.",
-        "  23 &Details [checked] | Displays information about each item in the window.",
-        "  -",
-        "  Arrange &Icons",
-        "    25 by &Name | Sorts items alphabetically by name.",
-        "    27 by &Type | Sorts items by type.",
-        "    26 by Si&ze | Sorts items by size, from smallest to largest.",
-        "    28 by &Date | Sorts items by date, from oldest to most recent.",
-        "    -",
-        "    29 &Auto Arrange | Arranges the icons automatically.",
-        "  30 Line &Up Icons | Aranges icons in a grid.",
-        "  -",
-        "Pel&lor",
-        "  10 &Backup\tCtrl+B | Saves all files from notetaker to PC.",
-        "  12 Backup &To...\tCtrl+Shift+B | Saves all files from notetaker to a folder on PC.",
-        "  -",
-        "  13 &Restore\tCtrl+R [greyed] | Restores all saved files from PC to notetaker.",
-        "  15 Restore &From...\tCtrl+Shift+R | Restores saved files from a folder on PC to notetaker.",
-        "&Help",
-        "  40965 &About",
-        "  55 &Help Topics",
-        "  -",
-    };
-    EXPECT_EQ(browser_.RecordMenus(), expected);
+    const std::string expected =
+        "&File\n  40960 &Close\n&Edit\n"
+        "  40 Cu&t\tCtrl+X [greyed] | Removes selected items and copies them onto Clipboard.\n"
+        "  41 &Copy\tCtrl+C [greyed] | Copies selected items to Clipboard.\n"
+        "  42 &Paste\tCtrl+V [greyed] | Inserts items from Clipboard into selected location.\n  -\n"
+        "  43 &Delete\tDel [greyed]\n  44 Rena&me\tF2 [greyed]\n  -\n"
+        "  50 Select &All\tCtrl+A | Selects all items in the window.\n  52 Select by &Mask\tCtrl+M\n"
+        "  51 &Invert Selection | Reverses which items are selected and which are not.\n&View\n  40962 &Toolbar\n"
+        "  40963 Status &Bar\n  -\n  40964 &Refresh\n  20 Lar&ge Icons | Displays items by using large icons.\n"
+        "  21 S&mall Icons | Displays items by using small icons.\n  22 &List | Displays items in a list.\n"
+        "  23 &Details [checked] | Displays information about each item in the window.\n  -\n  Arrange &Icons\n"
+        "    25 by &Name | Sorts items alphabetically by name.\n    27 by &Type | Sorts items by type.\n"
+        "    26 by Si&ze | Sorts items by size, from smallest to largest.\n"
+        "    28 by &Date | Sorts items by date, from oldest to most recent.\n    -\n"
+        "    29 &Auto Arrange | Arranges the icons automatically.\n  30 Line &Up Icons | Aranges icons in a grid.\n"
+        "  -\nPel&lor\n  10 &Backup\tCtrl+B | Saves all files from notetaker to PC.\n"
+        "  12 Backup &To...\tCtrl+Shift+B | Saves all files from notetaker to a folder on PC.\n  -\n"
+        "  13 &Restore\tCtrl+R [greyed] | Restores all saved files from PC to notetaker.\n"
+        "  15 Restore &From...\tCtrl+Shift+R | Restores saved files from a folder on PC to notetaker.\n&Help\n"
+        "  40965 &About\n  55 &Help Topics\n  -\n";
+    EXPECT_EQ(Join(browser_.RecordMenus(), "\n"), expected);
     EXPECT_TRUE(browser_.simpleStatus);
     EXPECT_EQ(SendMessageA(view.window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0), 1);
     EXPECT_EQ(browser_.statusTexts[255], "") << "a closed menu leaves no help text";
@@ -154,7 +132,7 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     view.view->UIActivate(SVUIA_INPLACEACTIVATE);
     EXPECT_EQ(browser_.menu, nullptr) << "in-place activation merges nothing";
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    EXPECT_EQ(browser_.RecordMenus().size(), expected.size()) << "merged afresh when the view has the focus again";
+    EXPECT_EQ(browser_.RecordMenus(), changed) << "merged afresh when the view has the focus again";
 }
 
 TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
@@ -189,7 +167,7 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
     EXPECT_EQ(ClipboardDropEffect(), static_cast<DWORD>(DROPEFFECT_MOVE));
     EXPECT_EQ(Press(view, 'C', kCtrl), S_OK);
     EXPECT_EQ(ListView_GetItemState(view.list, 0, LVIS_CUT), 0u) << "Ctrl+C clears the cut mark";
-    EXPECT_EQ(ClipboardNames(), Names{"a.mmq"});
+    EXPECT_EQ(Described(), Names{"a.mmq"});
     EXPECT_NE(ClipboardDropEffect(), static_cast<DWORD>(DROPEFFECT_MOVE)) << "a fresh object, not the cut one";
 
     // What Shift+F10 and the Applications key send: the menu opens at the
@@ -207,7 +185,7 @@ TEST_F(MenusTest, AcceleratorsAndTheContextMenuKeyRunTheirCommands)
         },
         [&] { SendMessageA(view.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.list), MAKELPARAM(-1, -1)); });
     EXPECT_TRUE(PtInRect(&item, POINT{menu.left, menu.top})) << "the menu opened at " << menu.left << "," << menu.top;
-    EXPECT_EQ(ClipboardNames(), Names{"b.zzq"}) << "Copy ran over the selected item";
+    EXPECT_EQ(Described(), Names{"b.zzq"}) << "Copy ran over the selected item";
 }
 
 TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
@@ -321,7 +299,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
                std::to_string(static_cast<CShellView*>(view.view.get())->SortWord()) + " | rows " +
                Join(view.Column(0)) + " | selected " + Join(view.Selected()) + " | cut " +
                Join(view.Column(0, LVIS_CUT)) + " | editing " + view.Editing() + " | device " + device +
-               " | clipboard " + Join(ClipboardNames()) + std::to_string(ClipboardDropEffect()) + " | boxes " +
+               " | clipboard " + Join(Described()) + std::to_string(ClipboardDropEffect()) + " | boxes " +
                Join(boxes_.texts) + " | help " + std::to_string(g_helpCalls.size()) + " | dialog " + dialogs;
     };
     auto reset = [&](const auto& row, int selected) {
@@ -404,6 +382,188 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         files = true;
     }
     DestroyWindow(outside);
+}
+
+// What Windows' Explorer asks of the view and Wine's does not, one row a
+// contract: the selection, every item and none as data objects, and what the
+// details pane reads through IFolderView (a.mmq and C.aaq selected, C.aaq
+// focused, the mark on a.mmq). Then the selection's menu runs a verb (the
+// wide one where the caller says so, in any case) or an offset, whatever first
+// id it was given, and unknown verbs do nothing.
+TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
+{
+    OpenView view_(letters_.get(), browser_);
+    view_.Select(0, true);
+    view_.Select(2, true);
+    ListView_SetItemState(view_.list, 2, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(view_.list, LVM_SETSELECTIONMARK, 0, 0);
+    ComPtr<IFolderView> folderView;
+    ASSERT_EQ(view_.view->QueryInterface(IID_IFolderView, folderView.putVoid()), S_OK);
+    auto described = [&](UINT which) {
+        ComPtr<IDataObject> data;
+        const HRESULT hr = view_.view->GetItemObject(which, IID_IDataObject, data.putVoid());
+        return std::to_string(hr) + " " + (data ? Join(Described(data.get())) : "(none)");
+    };
+    int number = -1;
+    auto said = [&](HRESULT hr) { return std::to_string(hr) + " " + std::to_string(number); };
+    auto lastSelected = [&] {
+        ComPtr<IShellItemArray> items;
+        ComPtr<IShellItem> last;
+        ShellIdList id;
+        DWORD count = 0;
+        char name[MAX_PATH] = "(none)";
+        folderView->Items(SVGIO_SELECTION, IID_IShellItemArray, items.putVoid());
+        if (items && SUCCEEDED(items->GetCount(&count))) items->GetItemAt(count - 1, last.put());
+        if (last && SUCCEEDED(SHGetIDListFromObject(last.get(), id.put())))
+            ItemIdName(ILFindLastID(id.get()), name, sizeof name);
+        return std::to_string(count) + " " + name;
+    };
+    const std::pair<std::function<std::string()>, std::string> contracts[] = {
+        {[&] { return described(SVGIO_SELECTION); }, "0 a.mmq,C.aaq,"},
+        {[&] { return described(SVGIO_SELECTION | SVGIO_FLAG_VIEWORDER); }, "0 a.mmq,C.aaq,"},
+        {[&] { return described(SVGIO_ALLVIEW); }, "0 a.mmq,b.zzq,C.aaq,"},
+        {[&] { return described(SVGIO_BACKGROUND); }, "0 "},
+        {[&] {
+             void* other = &number;
+             const HRESULT hr = view_.view->GetItemObject(SVGIO_SELECTION, IID_IDropTarget, &other);
+             return std::to_string(hr == E_NOINTERFACE) + (other ? " set" : " cleared");
+         },
+         "1 cleared"},
+        {[&] { return said(folderView->ItemCount(SVGIO_ALLVIEW, &number)); }, "0 3"},
+        {[&] { return said(folderView->ItemCount(SVGIO_SELECTION, &number)); }, "0 2"},
+        {[&] { return said(folderView->GetFocusedItem(&number)); }, "0 2"},
+        {[&] { return said(folderView->GetSelectionMarkedItem(&number)); }, "0 0"},
+        {lastSelected, "2 C.aaq"},
+    };
+    for (const auto& [call, answer] : contracts)
+        EXPECT_EQ(call(), answer) << "contract " << &call - &contracts[0].first;
+
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(view_.view->GetItemObject(SVGIO_SELECTION, IID_IContextMenu, menu.putVoid()), S_OK);
+    ScopedMenu popup(CreatePopupMenu());
+    menu->QueryContextMenu(popup.get(), 0, 0x100, 0x7FFF, CMF_NORMAL);
+    const struct {
+        LPCSTR verb;
+        LPCWSTR wide;  // given: a CMINVOKECOMMANDINFOEX with CMIC_MASK_UNICODE
+        HRESULT result;
+        Names clipboard;
+        int selectedLeft;  // of the two selected files, how many are on the device
+    } verbs[] = {
+        {"delete", L"bogus", S_FALSE, {"(no descriptor)"}, 2},
+        {"bogus", nullptr, S_FALSE, {"(no descriptor)"}, 2},
+        {"paste", L"cOpY", S_OK, {"a.mmq", "C.aaq"}, 2},
+        {MAKEINTRESOURCEA(IDC_DELETE), nullptr, S_OK, {"a.mmq", "C.aaq"}, 0},
+    };
+    for (const auto& row : verbs) {
+        CMINVOKECOMMANDINFOEX info{sizeof info, row.wide ? CMIC_MASK_UNICODE : 0u, nullptr, row.verb};
+        if (!row.wide) info.cbSize = sizeof(CMINVOKECOMMANDINFO);
+        info.lpVerbW = row.wide;
+        EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)), row.result);
+        EXPECT_EQ(Described(), row.clipboard);
+        EXPECT_EQ(OnDevice("R\\Letters\\a.mmq") + OnDevice("R\\Letters\\C.aaq"), row.selectedLeft);
+    }
+    EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
+}
+
+// Explorer selects, focuses and starts renaming items of the view by their ids.
+TEST_F(MenusTest, SelectItemByChildId)
+{
+    OpenView view_(letters_.get(), browser_);
+    const struct {
+        const char* item;  // null: no item
+        SVSIF flags;
+        Names selected;
+        const char* focused;
+        HRESULT result;
+        const char* editing = "(no editor)";
+    } rows[] = {
+        // Start: b.zzq selected and focused.
+        {"C.aaq", SVSI_SELECT, {"b.zzq", "C.aaq"}, "b.zzq", S_OK},
+        {"c.AAQ", SVSI_SELECT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE, {"C.aaq"}, "C.aaq", S_OK},
+        {"b.zzq", SVSI_DESELECT, {}, "b.zzq", S_OK},
+        {nullptr, SVSI_DESELECTOTHERS, {}, "b.zzq", S_OK},
+        {"gone.txt", SVSI_SELECT, {"b.zzq"}, "b.zzq", E_INVALIDARG},
+        {nullptr, SVSI_SELECT, {"b.zzq"}, "b.zzq", E_INVALIDARG},
+        // Explorer's Rename command.
+        {"C.aaq", SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED, {"C.aaq"}, "C.aaq", S_OK, "C.aaq"},
+    };
+    for (const auto& row : rows) {
+        SetFocus(view_.list);
+        ListView_SetItemState(view_.list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemState(view_.list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ItemIdHolder item(row.item ? MakeItem(row.item, kFile) : nullptr);
+        EXPECT_EQ(view_.view->SelectItem(item.get(), row.flags), row.result) << row.item << " " << row.flags;
+        EXPECT_EQ(view_.Selected(), row.selected) << row.item << " " << row.flags;
+        EXPECT_EQ(view_.Text(ListView_GetNextItem(view_.list, -1, LVNI_FOCUSED), 0), row.focused) << row.item;
+        EXPECT_EQ(view_.Editing(), row.editing) << row.item << " " << row.flags;
+    }
+}
+
+// The menu over the view's background, and over a folder in Explorer's tree
+// (CMF_EXPLORE: greyed items, Select All, Invert Selection and the last item
+// go); each command at its own number above the caller's first id.
+TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
+{
+    auto describe = [](HMENU menu, int first) {
+        Names lines;
+        for (int index = 0; index < GetMenuItemCount(menu); ++index) {
+            char text[MAX_PATH] = "";
+            GetMenuStringA(menu, index, text, sizeof text, MF_BYPOSITION);
+            const UINT state = GetMenuState(menu, index, MF_BYPOSITION);
+            HMENU sub = GetSubMenu(menu, index);
+            const int id = static_cast<int>(sub ? GetMenuItemID(sub, 0) : GetMenuItemID(menu, index)) - first;
+            std::string line = (state & MF_SEPARATOR) ? "-" : std::to_string(id) + (sub ? " in " : " ") + text;
+            lines.push_back(line + ((state & MF_GRAYED) && !(state & MF_SEPARATOR) ? " [greyed]" : ""));
+        }
+        return lines;
+    };
+    ComPtr<IContextMenu> background;
+    ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 0, nullptr, IID_IContextMenu, nullptr, background.putVoid()), S_OK);
+    const UINT first = 0x100;
+    ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), small(CreatePopupMenu());
+    AppendMenuA(menu.get(), MF_STRING, 7, "caller's own");
+    EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_DEFAULTONLY), E_FAIL);
+    EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_NORMAL),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, IDC_HELP_TOPICS + 1))
+        << "the highest offset used, plus one";
+    EXPECT_EQ(describe(menu.get(), first),
+              (Names{"20 in &View", "25 in Sort &by", "46 R&efresh\tF5", "-", "42 &Paste\tCtrl+V [greyed]",
+                     "45 Ne&w Folder\tCtrl+Shift+N", "-", "50 Select &All\tCtrl+A", "51 &Invert Selection",
+                     "52 Select by &Mask\tCtrl+M", "-", "10 in Pel&lor", "16 Pellor P&roperties\tAlt+Enter",
+                     "55 &Help Topics\tF1", "-249 caller's own"}));
+    ComPtr<IContextMenu> folderItem;
+    CItemList letters;
+    letters.Append(MakeItem("R:\\Letters", kFolderR));
+    ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(letters.Items()), IID_IContextMenu, nullptr,
+                                   folderItem.putVoid()),
+              S_OK);
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
+    EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X", "41 &Copy\tCtrl+C", "-",
+                                              "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
+    EXPECT_EQ(background->QueryContextMenu(small.get(), 0, first, first + 10, CMF_NORMAL), S_OK) << "no room";
+    EXPECT_EQ(GetMenuItemCount(small.get()), 0);
+
+    // Each command string as its result, then its text ("(help)" for any help text).
+    const std::tuple<UINT_PTR, UINT, const char*> strings[] = {
+        {IDC_COPY, GCS_VERBA, "0 copy"},
+        {IDC_DELETE, GCS_VERBW, "0 delete"},
+        {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"},
+        {IDC_BACKUP_ALT, GCS_HELPTEXTA, "1 "},
+        {IDC_NEW_FOLDER, GCS_VERBW, "0 newfolder"},
+        {IDC_DETAILS, GCS_VERBA, "0 &Details"},
+        {IDM_PROPERTIES, GCS_VERBA, "0 properties"},
+        {IDC_REFRESH, GCS_HELPTEXTA, "0 (help)"},
+        {IDC_DELETE, GCS_HELPTEXTA, "1 "},
+        {first + IDC_COPY, GCS_VERBA, "1 "},  // an id: no offset
+    };
+    for (const auto& [offset, type, answer] : strings) {
+        WCHAR buffer[MAX_PATH] = L"";
+        auto* text = reinterpret_cast<LPSTR>(buffer);
+        const HRESULT hr = background->GetCommandString(offset, type, nullptr, text, MAX_PATH);
+        std::string said = (type & GCS_UNICODE) ? std::string(buffer, buffer + wcslen(buffer)) : text;
+        if ((type & ~GCS_UNICODE) == GCS_HELPTEXTA && said.size() > 5) said = "(help)";
+        EXPECT_EQ(std::to_string(hr) + " " + said, answer) << offset;
+    }
 }
 
 }  // namespace

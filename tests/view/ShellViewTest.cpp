@@ -1,20 +1,21 @@
-// The view's list, status bar, toolbar, sorting, opening and renaming over
-// the stand-in note-taker; what each row reads is the accessibility test's.
-#include "tests/view/ViewFixture.h"
+// The view's list, status bar, toolbar, sorting, opening, renaming and drags
+// over the stand-in note-taker; what each row reads is the accessibility test's.
+#include <shlwapi.h>
 
 #include <thread>
 
 #include "devicefiles/DeviceThread.h"
+#include "shell/CDataObject.h"
 #include "shell/OpenViews.h"
+#include "tests/view/ViewFixture.h"
+#include "view/CDropSource.h"
+#include "view/CDropTarget.h"
 
 namespace {
 
 TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
 {
     OpenView view(letters_.get(), browser_);
-    char className[64] = "";
-    GetClassNameA(view.window, className, sizeof className);
-    EXPECT_STREQ(className, "PellorShellView");
     EXPECT_EQ(GetParent(view.window), browser_.Frame());
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"}));
     EXPECT_EQ(SendMessageA(view.list, LVM_GETCOLUMNWIDTH, 1, 0), static_cast<LRESULT>(Settings()->m_dwColumnWidths[1]));
@@ -23,8 +24,6 @@ TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
     EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u) << "a dragged column's width is kept for the next list";
     for (const auto& [column, button] : {std::pair{1, 0}, {1, 0}, {0, 1}}) view.Notify(HDN_ITEMCLICKA, column, button);
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq", "b.zzq"})) << "by size, the other way round; left button only";
-    EXPECT_NE(ListView_GetImageList(view.list, LVSIL_NORMAL), nullptr) << "no large icons";
-    EXPECT_NE(ListView_GetImageList(view.list, LVSIL_SMALL), nullptr) << "no small icons";
     EXPECT_EQ(OpenView(letters_.get(), browser_, FWF_NOSUBFOLDERS).Count(), 3);
     OpenView root(root_.get(), browser_);
     EXPECT_EQ(OpenViewCount(), 2u) << "a released view leaves the open-view list";
@@ -39,24 +38,22 @@ TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
     std::vector<int> buttons;  // a separator as 0; their bitmaps are host_record's
     for (const TBBUTTON& button : browser_.buttons) buttons.push_back(button.fsStyle & BTNS_SEP ? 0 : button.idCommand);
     EXPECT_EQ(buttons, (std::vector<int>{CMD_CUT, CMD_COPY, CMD_PASTE, 0, CMD_DELETE}));
-    EXPECT_FALSE(browser_.enabled[CMD_CUT] || browser_.enabled[CMD_COPY] || browser_.enabled[CMD_DELETE])
-        << "nothing to cut in the root with nothing selected";
-    EXPECT_FALSE(browser_.enabled[CMD_PASTE]) << "the clipboard holds no files";
-
+    // The first status part and the Cut, Copy, Paste and Delete buttons' states after each step.
+    auto shown = [&] {
+        root.Settle();
+        std::string states;
+        for (int command : {CMD_CUT, CMD_COPY, CMD_PASTE, CMD_DELETE}) states += browser_.enabled[command] ? "1" : "0";
+        return browser_.statusTexts[0] + " | " + states;
+    };
+    EXPECT_EQ(shown(), " | 0000") << "nothing to cut in the root with nothing selected, and no files on the clipboard";
     EXPECT_EQ(root.view->UIActivate(SVUIA_ACTIVATE_NOFOCUS), S_OK);
-    EXPECT_EQ(browser_.statusTexts[0], "Notetaker: ");
-    EXPECT_EQ(browser_.statusTexts[1], "");
+    EXPECT_EQ(shown() + browser_.statusTexts[1], "Notetaker:  | 0000");
     EXPECT_EQ(root_->RunCommand(IDC_SELECT_ALL, 0, nullptr, root.list, nullptr), S_OK);
-    root.Settle();
-    EXPECT_EQ(browser_.statusTexts[0], "3 object(s) selected");
-    EXPECT_TRUE(browser_.enabled[CMD_CUT] && browser_.enabled[CMD_COPY] && browser_.enabled[CMD_DELETE]);
+    EXPECT_EQ(shown(), "3 object(s) selected | 1101");
     for (int item = 0; item < 2; ++item) root.Select(item, false);
-    root.Settle();
-    EXPECT_EQ(browser_.statusTexts[0], "1 object(s) selected");
+    EXPECT_EQ(shown(), "1 object(s) selected | 1101");
     root.Select(2, false);
-    root.Settle();
-    EXPECT_EQ(browser_.statusTexts[0], "1 object(s) selected") << "an empty selection leaves the text";
-    EXPECT_FALSE(browser_.enabled[CMD_DELETE]);
+    EXPECT_EQ(shown(), "1 object(s) selected | 0000") << "an empty selection leaves the text";
 
     OpenView view(letters_.get(), browser_);
     EXPECT_TRUE(browser_.enabled[CMD_CUT] && browser_.enabled[CMD_COPY] && browser_.enabled[CMD_DELETE])
@@ -75,6 +72,22 @@ TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
     OpenView first(letters_.get(), browser_);
     TestBrowser otherBrowser;
     OpenView second(sameFolder.get(), otherBrowser), root(root_.get(), otherBrowser);
+    // A refused name is said in words, and leaves the file as it was.
+    const struct {
+        const char* name;
+        const char* words;
+        UINT icon;
+    } refused[] = {{"nnnnnnnnnnnnnnnnnnnnn",  // one more character than the device takes
+                    "The name is too long. The notetaker takes names of at most 20 characters.", MB_ICONEXCLAMATION},
+                   {"C.aaq", "Invalid path specified.", MB_ICONERROR}};  // the device refuses a name in use
+    for (const auto& row : refused) {
+        boxes_.texts.clear();
+        boxes_.flags.clear();
+        first.Rename(1, row.name);
+        EXPECT_EQ(boxes_.texts, Names{row.words}) << row.name;
+        EXPECT_EQ(boxes_.flags, std::vector<UINT>{row.icon | MB_TASKMODAL});
+        EXPECT_TRUE(first.Text(1, 0) == "b.zzq" && OnDevice("R\\Letters\\b.zzq")) << row.name;
+    }
     first.Rename(1, "memo.zzq");
     EXPECT_TRUE(OnDevice("R\\Letters\\memo.zzq") && !OnDevice("R\\Letters\\b.zzq"));
     EXPECT_EQ(first.Text(1, 0), "memo.zzq");
@@ -124,6 +137,125 @@ TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesTheSelectedItem)
     EXPECT_EQ(view.Editing(), "C.aaq");
 }
 
+// A drop target on a view's list with the view as its sink, as the view makes for itself.
+struct ListDropTarget {
+    explicit ListDropTarget(const OpenView& view) : list(view.list)
+    {
+        ComPtr<IDropSink> sink;
+        EXPECT_EQ(view.view->QueryInterface(IID_IDropSink, sink.putVoid()), S_OK);
+        target.reset(new CDropTarget(list, sink.get(), nullptr, 0));
+    }
+    // The screen point in the middle of an item, or below the last one for -1.
+    POINTL PointAt(int item) const
+    {
+        RECT area{LVIR_LABEL};
+        if (item >= 0) {
+            SendMessageA(list, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&area));
+        } else {
+            GetClientRect(list, &area);
+            area.top = area.bottom - 4;
+        }
+        POINT point{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+        ClientToScreen(list, &point);
+        return POINTL{point.x, point.y};
+    }
+
+    HWND list;
+    ComPtr<CDropTarget> target;
+};
+
+// Copied, cancelled or moved: only a completed move takes the files off the
+// device, the last first, stopping at the first failure.
+TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
+{
+    OpenView view(letters_.get(), browser_);
+    ComPtr<IDataObject> dragged;
+    ASSERT_EQ(view.view->GetItemObject(SVGIO_ALLVIEW, IID_IDataObject, dragged.putVoid()), S_OK);
+    ComPtr<CDropSource> source{new CDropSource(dragged.get(), nullptr)};
+    ComPtr<IUnknown> carried, itself;
+    source->QueryInterface(IID_IDataObject, carried.putVoid());
+    source->QueryInterface(IID_IDropSource, itself.putVoid());
+    EXPECT_EQ(carried.get(), dragged.get()) << "the drag image helper asks the source for the data";
+    EXPECT_EQ(itself.get(), static_cast<IDropSource*>(source.get()));
+    EXPECT_EQ((std::vector<HRESULT>{source->QueryContinueDrag(FALSE, MK_LBUTTON), source->QueryContinueDrag(FALSE, 0),
+                                    source->QueryContinueDrag(TRUE, MK_LBUTTON)}),
+              (std::vector<HRESULT>{S_OK, DRAGDROP_S_DROP, DRAGDROP_S_CANCEL}));
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_COPY, view.list), S_OK);
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_CANCEL, DROPEFFECT_MOVE, view.list), S_OK);
+    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"));
+
+    ASSERT_EQ(OleSetClipboard(dragged.get()), S_OK);
+    DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());  // gone before the drag ends
+    EXPECT_TRUE(FAILED(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list)));
+    EXPECT_FALSE(OnDevice("R\\Letters\\C.aaq")) << "the last file goes first";
+    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq")) << "the delete stops at the failure";
+    EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."}) << "the failure is said in words";
+    EXPECT_EQ(Described(), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the clipboard is left as it was";
+    sim_.put("R\\Letters\\b.zzq", "");
+    sim_.put("R\\Letters\\C.aaq", "");
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list), S_OK);
+    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\b.zzq") || OnDevice("R\\Letters\\C.aaq"));
+    EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptor)) << "a completed move empties the clipboard";
+}
+
+// PC files go into the folder item under the pointer or, below the items, into
+// the view's own folder. Device items dragged within the view come as virtual
+// files: refused, as is a drop that was never entered; no files send nothing.
+TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItemOrTheViewsFolder)
+{
+    OpenView root(root_.get(), browser_), letters(letters_.get(), browser_);
+    ListDropTarget drop(root);
+    const POINTL onLetters = drop.PointAt(2);
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->DragEnter(nullptr, 0, onLetters, &effect), E_INVALIDARG);
+    ComPtr<CDataObject> virtualFiles{new CDataObject(nullptr)};
+    SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
+    EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
+    EXPECT_EQ(drop.target->DragOver(0, onLetters, nullptr), E_INVALIDARG);
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);
+    ComPtr<CDataObject> none{PcFiles({})};
+    EXPECT_EQ(drop.target->DragEnter(none.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(drop.target->Drop(none.get(), 0, onLetters, &effect), S_FALSE);
+
+    TempDir pc;
+    const std::string one = Pattern(5000, 3), two = Pattern(1100, 4);
+    TempDir::WriteAll(pc.file("one.txt"), one);
+    CreateDirectoryA(pc.file("docs").c_str(), nullptr);
+    TempDir::WriteAll(pc.file("docs\\two.bin"), two);
+    ComPtr<CDataObject> files{PcFiles({pc.file("one.txt")})};
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"R:\\Letters"});
+    EXPECT_EQ(drop.target->DragOver(MK_LBUTTON | MK_SHIFT, drop.PointAt(0), &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "Shift moves whatever the source offers";
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"Clock"}) << "the mark follows the pointer";
+    EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == one) << "the bytes on the device differ";
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
+    // It shows at once in the view of its folder, and in no other; dropped again, it keeps its one row.
+    char size[32];
+    EXPECT_EQ(letters.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq", "one.txt"}));
+    EXPECT_EQ(letters.Text(3, 1), StrFormatByteSizeA(5000, size, sizeof size));
+    EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
+    EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
+    EXPECT_EQ(letters.Count(), 4);
+
+    ComPtr<CDataObject> folder{PcFiles({pc.file("docs")})};
+    const POINTL below = drop.PointAt(-1);
+    EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
+    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
+    EXPECT_EQ(drop.target->Drop(folder.get(), 0, below, &effect), S_OK);
+    SettleDevice();
+    EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";
+    EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters", "R:\\docs"})) << "the folder alone";
+    EXPECT_EQ(letters.Count(), 4);
+    EXPECT_EQ(boxes_.texts, Names{});
+}
+
 }  // namespace
 
 // The view opens before the device has answered and says so in words; closed
@@ -135,18 +267,12 @@ TEST_F(ShellViewTest, AViewOpensBeforeItsListingEndsAndMayCloseDuringIt)
     sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate&) {
         if (from == MemoryLine::Side::Device) WaitForSingleObject(answer.get(), INFINITE);
     });
-    ComPtr<IShellView> view;
-    ASSERT_EQ(letters_->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
-    FOLDERSETTINGS settings{FVM_DETAILS, 0};
-    RECT area{0, 0, 600, 400};
-    HWND window = nullptr;
-    ASSERT_EQ(view->CreateViewWindow(nullptr, &settings, &browser_, &area, &window), S_OK);
-    EXPECT_TRUE(static_cast<CShellView*>(view.get())->Reading());
-    char text[MAX_PATH] = "";
-    ListView_GetItemText(GetDlgItem(window, CShellView::kListId), 0, 0, text, sizeof text);
-    EXPECT_STREQ(text, "Reading the note-taker...");
-    EXPECT_EQ(view->DestroyViewWindow(), S_OK);
-    view.reset();
+    {
+        OpenView view(letters_.get(), browser_, 0, false);
+        EXPECT_TRUE(static_cast<CShellView*>(view.view.get())->Reading());
+        EXPECT_EQ(view.Text(0, 0), "Reading the note-taker...");
+        EXPECT_EQ(view.view->DestroyViewWindow(), S_OK);
+    }
     SetEvent(answer.get());
     sim_.line.SetHook(nullptr);
     {

@@ -4,29 +4,106 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "foundation/CReg.h"
 #include "foundation/ScopedHandle.h"
+#include "host/BrowserBase.h"
 #include "resources/resource.h"
 #include "shell/CModule.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
 #include "shell/Guids.h"
+#include "shell/ItemId.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/SimOnLine.h"
-#include "tests/view/TestBrowser.h"
 #include "view/CShellView.h"
 
-// One view window over a folder, closed and released at the end.
+// A top-level frame with File, Edit, View and Help popups of its own, recording
+// every status text, toolbar button and button state the view hands it.
+class TestBrowser final : public BrowserBase {
+public:
+    TestBrowser()
+        : BrowserBase({{FCIDM_MENU_FILE, "&File", {"&Close"}},
+                       {FCIDM_MENU_EDIT, "&Edit", {"&Undo"}},
+                       {FCIDM_MENU_VIEW, "&View", {"&Toolbar", "Status &Bar", "", "&Refresh"}},
+                       {FCIDM_MENU_HELP, "&Help", {"&About"}}},
+                      0xA000)
+    {
+        frame_ = CreateWindowExA(0, "STATIC", "frame", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    }
+    ~TestBrowser() override { DestroyWindow(frame_); }
+
+    std::map<int, std::string> statusTexts;  // by part
+    std::vector<TBBUTTON> buttons;           // as merged
+    std::map<int, bool> enabled;             // by command
+    Names browsedTo;                         // names of the items BrowseObject was given
+    bool simpleStatus = false;               // the last SB_SIMPLE
+    HMENU menu = nullptr;                    // as handed over by SetMenuSB, with where its commands go
+    HWND menuWindow = nullptr;
+
+    Names RecordMenus() { return RecordMenuBar(menu, menuWindow); }
+    // The merged popup with that title ("&Edit", "Pel&lor"), or null.
+    HMENU Popup(const char* title) const
+    {
+        for (int index = 0; menu && index < GetMenuItemCount(menu); ++index)
+            if (MenuText(menu, index) == title) return GetSubMenu(menu, index);
+        return nullptr;
+    }
+    // A stack object: the counts do not own it.
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
+    ULONG References() const { return refs_; }
+
+    STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND window) override
+    {
+        menu = shared;
+        menuWindow = window;
+        return S_OK;
+    }
+    STDMETHODIMP BrowseObject(LPCITEMIDLIST item, UINT) override
+    {
+        char name[MAX_PATH] = "";
+        browsedTo.emplace_back(ItemIdName(item, name, sizeof name));
+        return S_OK;
+    }
+    STDMETHODIMP SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (result) *result = 0;
+        if (id == FCW_STATUS && message == SB_SETTEXTA) {
+            statusTexts[static_cast<int>(wParam & 0xFF)] = reinterpret_cast<const char*>(lParam);
+        } else if (id == FCW_STATUS && message == SB_SIMPLE) {
+            simpleStatus = wParam != 0;
+        } else if (id == FCW_TOOLBAR && message == TB_ENABLEBUTTON) {
+            enabled[static_cast<int>(wParam)] = LOWORD(lParam) != 0;
+        } else {
+            return E_NOTIMPL;
+        }
+        return S_OK;
+    }
+    STDMETHODIMP SetToolbarItems(LPTBBUTTONSB items, UINT count, UINT flags) override
+    {
+        if (flags == FCT_MERGE) buttons.assign(items, items + count);
+        return S_OK;
+    }
+
+private:
+    std::string TakeMenuHelp() override { return statusTexts.count(255) ? statusTexts.extract(255).mapped() : ""; }
+
+    ULONG refs_ = 0;
+};
+
+// One view window over a folder, its listing waited for unless told not to; closed and released at the end.
 struct OpenView {
-    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0)
+    OpenView(IShellFolder* folder, TestBrowser& browser, UINT flags = 0, bool listed = true)
     {
         EXPECT_EQ(folder->CreateViewObject(nullptr, IID_IShellView, view.putVoid()), S_OK);
         FOLDERSETTINGS settings{FVM_DETAILS, flags};
         RECT area{0, 0, 600, 400};
         EXPECT_EQ(view->CreateViewWindow(nullptr, &settings, &browser, &area, &window), S_OK);
         list = GetDlgItem(window, CShellView::kListId);
-        Listed();
+        if (listed) Listed();
     }
     // Pumps this thread's messages until the listing the view asked for is in.
     void Listed() const
@@ -105,7 +182,6 @@ inline Names Described(IDataObject* object = nullptr)
     GlobalUnlock((*medium).hGlobal);
     return names;
 }
-inline Names ClipboardNames() { return Described(); }
 
 // Runs `act` on the window that `find` gives once it shows, from inside the
 // modal loop (a dialog, a menu, a property sheet) that `open` runs.

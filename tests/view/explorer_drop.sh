@@ -1,37 +1,17 @@
 #!/bin/bash
 # A PC file dragged with the mouse (xdotool) from a Wine Explorer window on
-# C:\dndsrc onto the folder's view of R:\letters in a second Explorer
-# window: the file must reach the stand-in's disk byte for byte. Screenshots
-# go to $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start.
-# Usage: tests/view/explorer_drop.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# C:\dndsrc onto the view of R:\letters in a second one must reach the
+# stand-in's disk byte for byte. Usage: tests/view/explorer_drop.sh
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/stand-in.sh"
-source "$ROOT/scripts/explorer-nav.sh"
-OUT="$BUILD_DIR/screenshots"
-MODULE="$BUILD_DIR/shell/Pellor.dll"
+source "$(dirname "$0")/host-session.sh"
 SOURCE="$WINEPREFIX/drive_c/dndsrc"
-fail() { echo "FAIL: $*"; exit 1; }
-shot() { import -window root -crop 640x768+0+0 "$OUT/$1.png"; echo "  $OUT/$1.png"; }
-cleanup() {
-  [ -n "${DEVICE_WINDOW:-}" ] && kill "$DEVICE_WINDOW" 2>/dev/null
-  [ -n "${PC_WINDOW:-}" ] && kill "$PC_WINDOW" 2>/dev/null
-  rm -rf "$SOURCE"
-  wine regsvr32 /s /u "$MODULE" || true
-  stand_in_stop
-}
-trap cleanup EXIT
-mkdir -p "$OUT" "$SOURCE"
+CROP=640x768+0+0
+mkdir -p "$SOURCE"
 head -c 3000 /dev/urandom >"$SOURCE/dragme.bin"
-wine regsvr32 /s "$MODULE"
-
-wine explorer >/dev/null 2>&1 </dev/null &
-DEVICE_WINDOW=$!
-W="$(explorer_window '^Desktop$')" || fail "Explorer's window did not appear"
-explorer_open_pellor "$W" || fail "could not open Pellor"
-explorer_open "$W" r '^Pellor\\R:\\letters$' || fail "could not open R:\\letters"
+explorer_open_letters
 xdotool windowmove "$W" 0 0
 wine explorer 'C:\dndsrc' >/dev/null 2>&1 </dev/null &
-PC_WINDOW=$!
+PIDS+=" $!"
 P="$(explorer_window 'dndsrc')" || fail "the PC folder's window did not appear"
 xdotool windowmove "$P" 0 420
 sleep 1

@@ -1,33 +1,11 @@
 #!/bin/bash
-# The folder's view inside Wine's Explorer, driven with xdotool as a user
-# would: open "Pellor" under My Computer, open R:\letters, sort by size with
-# a click on the header, and rename a file with F2. The renamed file must be
-# on the stand-in's disk under its new name. Screenshots of each step go to
-# $BUILD_DIR/screenshots/. Needs scripts/wine-prefix.sh start (its X server).
-# Usage: tests/view/explorer_view.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# The view in Wine's Explorer, driven with xdotool as a user would: "Pellor"
+# under My Computer, then R:\letters, sorted by size with a click on the header,
+# and a file renamed with F2, which must reach the stand-in's disk. Needs
+# scripts/wine-prefix.sh start (its X server). Usage: tests/view/explorer_view.sh
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/stand-in.sh"
-source "$ROOT/scripts/explorer-nav.sh"
-OUT="$BUILD_DIR/screenshots"
-MODULE="$BUILD_DIR/shell/Pellor.dll"
-fail() { echo "FAIL: $*"; exit 1; }
-shot() { import -window root -crop 640x480+0+0 "$OUT/$1.png"; echo "  $OUT/$1.png"; }
-cleanup() {
-  [ -n "${EXPLORER:-}" ] && kill "$EXPLORER" 2>/dev/null || true
-  wine regsvr32 /s /u "$MODULE" || true
-  stand_in_stop
-}
-trap cleanup EXIT
-mkdir -p "$OUT"
-wine regsvr32 /s "$MODULE"
-
-wine explorer >/dev/null 2>&1 </dev/null &
-EXPLORER=$!
-W="$(explorer_window '^Desktop$')" || fail "Explorer's window did not appear"
-explorer_open_pellor "$W" || fail "could not open Pellor"
-sleep 1
-shot explorer-root
-explorer_open "$W" r '^Pellor\\R:\\letters$' || fail "could not open R:\\letters"
+source "$(dirname "$0")/host-session.sh"
+explorer_open_letters explorer-root
 sleep 1
 shot explorer-letters
 # Size, ascending: bob.txt (32 bytes) comes before ann.txt (45 bytes).

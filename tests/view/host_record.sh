@@ -1,10 +1,8 @@
 #!/bin/bash
-# pellor-host with Pellor.dll against the stand-in, driven from the keyboard:
-# R:\letters is opened by typing "r" and Return, Ctrl+A (the view's
-# accelerator, routed by the host) selects both files, and the host's record
-# must show the view's menu and toolbar buttons merged into the host's own,
-# and the selection in the status bar.
-# Usage: tests/view/host_record.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# pellor-host with Pellor.dll against the stand-in: in R:\letters Ctrl+A (the
+# view's accelerator, routed by the host) selects both files, and the record
+# must show the view's menu and toolbar buttons merged into the host's own and
+# the selection in the status bar. Usage: tests/view/host_record.sh
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
