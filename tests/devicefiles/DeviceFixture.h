@@ -95,9 +95,19 @@ protected:
         return hr;
     }
 
+    // Records in wire_ what the PC sends from now on, until sniffPc(false).
+    void sniffPc(bool on = true)
+    {
+        wire_.clear();
+        sim_.line.SetHook(on ? [this](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+            if (from == MemoryLine::Side::Pc) wire_ += static_cast<char>(fate.value);
+        } : MemoryLine::ByteHook());
+    }
+
     static inline std::vector<std::string> s_boxes;
     static inline int s_boxAnswer = IDOK;
 
+    std::string wire_;  // outlives the line whose hook fills it
     SimOnLine sim_;
     TempDir pc_;
     CNotetaker nt_{2, 500, 5, 3};

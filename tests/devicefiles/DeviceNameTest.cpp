@@ -80,10 +80,8 @@ TEST(DeviceName, EachPcPathAndTheNameTheDeviceReceives)
 
 TEST(PcName, WhatEachHostileNameBecomesAndPlainNamesStay)
 {
-    const struct {
-        const char* device;
-        const char* pc;
-    } table[] = {
+    const std::pair<const char*, const char*> table[] = {
+        // device, pc
         {"letters\\note.txt", "letters\\note.txt"},
         {"letters\\..\\..\\evil.txt", "letters\\__\\__\\evil.txt"},
         {"letters\\C:\\win.ini", "letters\\C_\\win.ini"},
@@ -100,7 +98,7 @@ TEST(PcName, WhatEachHostileNameBecomesAndPlainNamesStay)
         {"com10", "com10"},
         {"a", "a"},
     };
-    for (const auto& row : table) EXPECT_EQ(SafePcRelativePath(row.device), row.pc) << row.device;
+    for (const auto& row : table) EXPECT_EQ(SafePcRelativePath(row.first), row.second) << row.first;
     EXPECT_EQ(SafePcName(""), "_");
 }
 

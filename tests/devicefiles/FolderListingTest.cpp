@@ -29,112 +29,56 @@ protected:
 
 TEST_F(Listing, TheDriveAndTheLastBackslashStayOnThePc)
 {
-    const struct {
-        const char* listed;
-        const char* sent;
-    } rows[] = {
-        {"R:\\notes\\deep\\", "notes\\deep"},
-        {"F:\\books", "books"},
-        {"f:\\books\\", "books"},
-        {"notes", "notes"},
-        {"\\", "\\"},
-        {"r:\\Notes\\", "Notes"},
-        {nullptr, "\\"},
-    };
-    for (const auto& row : rows) EXPECT_EQ(FolderPathToSend(row.listed), row.sent) << row.sent;
+    const char* const rows[] = {
+        "R:\\notes\\deep\\", "notes\\deep", "F:\\books", "books", "f:\\books\\", "books", "notes", "notes", "\\", "\\",
+        "r:\\Notes\\",       "Notes",       nullptr,     "\\"};  // listed, sent
+    for (size_t i = 0; i < std::size(rows); i += 2) EXPECT_EQ(FolderPathToSend(rows[i]), rows[i + 1]) << rows[i + 1];
     script_.On(kListRoot, Count(0)).On("X", "");  // a null path is no root: its empty answer stands
     EXPECT_EQ(nt_->EnumFolder(nullptr), 0);
     settle();
     EXPECT_EQ(script_.Received(), kListRoot + "X");
 }
 
-// A listing that goes wrong: what the device says, and what the PC must do. `received`: everything the
-// PC sent (empty: not compared); `kept`: entries that stay readable.
-using Script = std::vector<std::pair<std::string, std::string>>;  // what the device hears, and its answer
-// `lateMs`: the device end's thread is held back that long before its first answer.
+// A listing that goes wrong: what the device says, and what the PC must do. `script`: what the device
+// hears and its answer, by turns; `received`: everything the PC sent (empty: not compared); `kept`:
+// entries that stay readable; `lateMs`: the device end's thread is held back that long before its first answer.
 struct Exchange {
     const char* what;
     DWORD retries;
-    Script script;
     int result;
     std::string received;
     int kept, maxMs;
+    std::vector<std::string> script;
     unsigned lateMs = 0;
 };
+Exchange X(const char* what, DWORD retries, int result, std::string received, int kept, int maxMs,
+           std::vector<std::string> script, unsigned lateMs = 0)
+{
+    return {what, retries, result, std::move(received), kept, maxMs, std::move(script), lateMs};
+}
+const std::string kC = "C", kR = "R", kX = "X", kNothing;
 const Exchange kExchanges[] = {
-    {"RecordByRecordThenTheEnd",
-     2,
-     {{kListRoot, Count(4)}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"C", Record()}, {"X", ""}},
-     4,
-     kListRoot + "CCCCX",
-     4,
-     5000},
-    {"ADeviceHeldBackPastTheReplyTimeOutStillAnswers",
-     2,
-     {{kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
-     1,
-     kListRoot + "CX",
-     1,
-     5000,
-     3 * 100},
-    {"EmptyRootAskedAgainThenRefused",
-     2,
-     {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(0)}, {"X", ""}},
-     kErr,
-     kListRoot + "X" + kListRoot + "X" + kListRoot + "X",
-     0,
-     5000},
-    {"EmptyRootReadyOnTheSecondRequest",
-     2,
-     {{kListRoot, Count(0)}, {"X", ""}, {kListRoot, Count(1)}, {"C", Record()}, {"X", ""}},
-     1,
-     kListRoot + "X" + kListRoot + "CX",
-     1,
-     5000},
-    {"BadRecordsAskedAgainTheBudgetRestoredByAGoodOne",
-     2,
-     {{kListD, Count(2)},
-      {"C", Record("a", 0)},
-      {"R", Record("a", 5)},
-      {"R", Record()},
-      {"C", Record("a", 5)},
-      {"R", Record("a", 0)},
-      {"R", Record()},
-      {"X", ""}},
-     2,
-     kListD + "CRRCRRX",
-     2,
-     5000},
-    {"BadRecordsPastTheBudget",
-     2,
-     {{kListD, Count(1)}, {"C", Record("a", 0)}, {"R", Record("a", 0)}, {"R", Record("a", 0)}},
-     kErr,
-     kListD + "CRR",
-     0,
-     5000},
-    {"WithNoRetriesTheFirstBadRecordEndsIt",
-     0,
-     {{kListD, Count(3)}, {"C", Record()}, {"C", Record("a", 9)}},
-     kErr,
-     kListD + "CC",
-     1,
-     5000},
-    {"ACutRecordAskedAgainThenSilence",
-     2,
-     {{kListD, Count(2)}, {"C", Record().substr(0, 20)}},
-     kErr,
-     kListD + "CR",
-     0,
-     4 * 100 + 1000},
-    {"EndlessCountThenSilence", 2, {{kListD, Count(65535)}}, kErr, "", 0, 2 * 100 + 1000},
-    {"ACountCutShort", 2, {{kListD, Bytes({1})}}, kErr, "", 0, 5000},
-    {"SixtyThreeEntriesLookLikeARepeatRequest",
-     2,
-     {{kListD, Count(63)}, {"X", ""}, {kListD, Count(63)}, {"X", ""}},
-     kErr,
-     kListD + "X" + kListD + "X",
-     0,
-     5000},
+    X("RecordByRecordThenTheEnd", 2, 4, kListRoot + "CCCCX", 4, 5000,
+      {kListRoot, Count(4), kC, Record(), kC, Record(), kC, Record(), kC, Record(), kX, kNothing}),
+    X("ADeviceHeldBackPastTheReplyTimeOutStillAnswers", 2, 1, kListRoot + "CX", 1, 5000,
+      {kListRoot, Count(1), kC, Record(), kX, kNothing}, 3 * 100),
+    X("EmptyRootAskedAgainThenRefused", 2, kErr, kListRoot + "X" + kListRoot + "X" + kListRoot + "X", 0, 5000,
+      {kListRoot, Count(0), kX, kNothing, kListRoot, Count(0), kX, kNothing, kListRoot, Count(0), kX, kNothing}),
+    X("EmptyRootReadyOnTheSecondRequest", 2, 1, kListRoot + "X" + kListRoot + "CX", 1, 5000,
+      {kListRoot, Count(0), kX, kNothing, kListRoot, Count(1), kC, Record(), kX, kNothing}),
+    X("BadRecordsAskedAgainTheBudgetRestoredByAGoodOne", 2, 2, kListD + "CRRCRRX", 2, 5000,
+      {kListD, Count(2), kC, Record("a", 0), kR, Record("a", 5), kR, Record(), kC, Record("a", 5), kR, Record("a", 0),
+       kR, Record(), kX, kNothing}),
+    X("BadRecordsPastTheBudget", 2, kErr, kListD + "CRR", 0, 5000,
+      {kListD, Count(1), kC, Record("a", 0), kR, Record("a", 0), kR, Record("a", 0)}),
+    X("WithNoRetriesTheFirstBadRecordEndsIt", 0, kErr, kListD + "CC", 1, 5000,
+      {kListD, Count(3), kC, Record(), kC, Record("a", 9)}),
+    X("ACutRecordAskedAgainThenSilence", 2, kErr, kListD + "CR", 0, 4 * 100 + 1000,
+      {kListD, Count(2), kC, Record().substr(0, 20)}),
+    X("EndlessCountThenSilence", 2, kErr, "", 0, 2 * 100 + 1000, {kListD, Count(65535)}),
+    X("ACountCutShort", 2, kErr, "", 0, 5000, {kListD, Bytes({1})}),
+    X("SixtyThreeEntriesLookLikeARepeatRequest", 2, kErr, kListD + "X" + kListD + "X", 0, 5000,
+      {kListD, Count(63), kX, kNothing, kListD, Count(63), kX, kNothing}),
 };
 
 class FailingListing : public Listing, public ::testing::WithParamInterface<Exchange> {};
@@ -143,9 +87,9 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
 {
     const Exchange& x = GetParam();
     if (x.retries != 2) start(x.retries);
-    for (const auto& step : x.script) script_.On(step.first, step.second, &step == &x.script[0] ? x.lateMs : 0);
+    for (size_t i = 0; i < x.script.size(); i += 2) script_.On(x.script[i], x.script[i + 1], i ? 0 : x.lateMs);
     const DWORD start = GetTickCount();
-    EXPECT_EQ(nt_->EnumFolder(x.script[0].first == kListRoot ? "\\" : "d"), x.result);
+    EXPECT_EQ(nt_->EnumFolder(x.script[0] == kListRoot ? "\\" : "d"), x.result);
     EXPECT_LT(GetTickCount() - start, static_cast<DWORD>(x.maxMs));
     if (x.result < 0) EXPECT_EQ(nt_->LastResult(), x.result);
     settle();
