@@ -96,7 +96,7 @@ TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
     UnhookWindowsHookEx(hook);
 }
 
-TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
+TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecidesAndBadArgumentsDoNothing)
 {
     addRows({{"a.txt", "first"}, {"missing.txt", ""}, {"c.txt", "third"}});
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_RX), S_OK);
@@ -114,10 +114,9 @@ TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecides)
     nt_.TransferList().assign(1, {std::string(1100, 'n'), "", -1, 0, {}});
     nt_.ShowErrorFiles(nullptr);
     EXPECT_EQ(s_boxes.back(), kFailed + std::string(1023 - strlen(kFailed), 'n'));
-}
-
-TEST_F(TransferJobTest, BadModeAndEmptyListAndUnsizablePutAndALongListing)
-{
+    // Bad arguments and an empty list do nothing.
+    s_boxes.clear();
+    nt_.TransferList().clear();
     EXPECT_EQ(nt_.transfer(nullptr, CNotetaker::DCMD_DELE), E_INVALIDARG);
     EXPECT_EQ(nt_.FileGet(nullptr, nullptr, "R:\\a.txt", 0), E_INVALIDARG);
     EXPECT_EQ(nt_.FileGet(nullptr, "C:\\a.txt", nullptr, 0), E_INVALIDARG);
@@ -170,6 +169,9 @@ TEST_F(TransferJobTest, CancelPressedWhileACommandGoesOutStopsTheJob)
     const HRESULT hr = onDeviceThread([this] { return nt_.transfer(nullptr, CNotetaker::DCMD_RX); });
     presser.join();
     sim_.line.SetHook(nullptr);
+    fprintf(stderr, "%lu pc baud %lu dev %u avail %zu\n", GetTickCount(), sim_.line.Pc().dcb.BaudRate, sim_.link.Baud(), sim_.line.Available(MemoryLine::Side::Device));
+    sim_.line.Write(MemoryLine::Side::Pc, "\x18\x18", 2);
+    fprintf(stderr, "%lu avail %zu\n", GetTickCount(), sim_.line.Available(MemoryLine::Side::Device));
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
     EXPECT_EQ(nt_.TransferList()[1].nType, 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("a.txt")) || TempDir::Exists(pc_.file("b.txt")));
