@@ -134,14 +134,14 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     start = fetches();
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
     EXPECT_EQ(fetches(), start) << "after a restore";
-    // Changed twice within its minute, the newest on the device, keeping its size.
-    for (const char* bytes : {"0123456789", "9876543210"}) {
-        sim_.put("R\\notes\\todo.txt", bytes);
-        stamp("R\\notes\\todo.txt", 2030, 1, 2, 10, 0);
+    // Changed twice within its minute, the newest on the device, keeping its size ("changed": 7 bytes).
+    for (const char* bytes : {"0123456", "6543210"}) {
+        sim_.put("R\\letters\\ann.txt", bytes);
+        stamp("R\\letters\\ann.txt", 2030, 1, 2, 10, 0);
         start = fetches();
         ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
         EXPECT_EQ(fetches(), start + 1) << bytes;
-        EXPECT_EQ(backedUp("R\\notes\\todo.txt"), bytes);
+        EXPECT_EQ(backedUp("R\\letters\\ann.txt"), bytes);
     }
 
     // Copied by a tool that drops the hidden attribute, the index is still found; an empty folder gone
@@ -154,16 +154,15 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     // A fetch cancelled halfway keeps the earlier backup whole: a changed file cancelled in the
     // middle, and a file gone from the device.
     const std::vector<std::string> before = index();
-    const std::string ann = backedUp("R\\letters\\ann.txt");
     sim_.put("R\\letters\\ann.txt", Pattern(60000, 9));
-    DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
+    DeleteFileA(sim_.path(files_[2].first).c_str());
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
     std::thread presser = cancelWhen([] { return true; }, 2000);
     EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }),
               ErrorHResult(CYModem::ERR_ABORTED));
     presser.join();
-    EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == ann);
-    EXPECT_EQ(backedUp("R\\notes\\todo.txt"), "9876543210");
+    EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == "6543210");
+    EXPECT_TRUE(backedUp(files_[2].first) == files_[2].second);
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-new"));
     EXPECT_EQ(index(), before);
 }
