@@ -168,8 +168,9 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
 }
 
 // An earlier index whose files lie in the drive trees, and the user's own
-// file where a backup of the first layout would have kept R:\letters\ann.txt.
-TEST_F(BackupRestoreTest, AUserFileAtAPathOfTheFirstLayoutIsNeverTakenForACopy)
+// file where a backup of the first layout would have kept R:\letters\ann.txt;
+// then an index of names the PC does not allow.
+TEST_F(BackupRestoreTest, AUserFileIsNeverTakenForACopyAndARestoreSendsTheDeviceNamesOfTheIndex)
 {
     MakeFile(folder_ + "\\R\\notes\\todo.txt", files_[3].second);
     MakeFile(folder_ + "\\letters\\ann.txt", "the user's own");
@@ -178,11 +179,8 @@ TEST_F(BackupRestoreTest, AUserFileAtAPathOfTheFirstLayoutIsNeverTakenForACopy)
     DeleteFileA(sim_.path("R\\letters\\ann.txt").c_str());
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
     EXPECT_EQ(backedUp("letters\\ann.txt"), "the user's own");
-}
 
-// Copies carry names the PC allows; the device gets its own names back.
-TEST_F(BackupRestoreTest, ARestoreSendsTheDeviceNamesOfTheIndex)
-{
+    // Copies carry names the PC allows; the device gets its own names back.
     std::vector<IndexLine> lines(2);
     lines[0].devicePath = "R:\\letters\\tr.";
     lines[1].devicePath = "R:\\letters\\lpt1";

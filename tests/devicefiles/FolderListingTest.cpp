@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchang
 
 // Names end at their NUL or the field and folders carry their drive and
 // whole path; the size is little-endian; dates out of range are brought into it.
-TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
+TEST_F(Listing, EachRecordsNameTypeSizeAndDateAndTheAttributesOfEachType)
 {
     const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');
     const struct {
@@ -145,10 +145,7 @@ TEST_F(Listing, EachRecordsNameTypeSizeAndDate)
         settle();
         EXPECT_EQ(script_.Received(), command + "CX");
     }
-}
-
-TEST(EntryAttributes, TypesAndShellAttributesMapBothWays)
-{
+    // Types and the shell's attributes map both ways.
     EXPECT_EQ(EntryAttributes(kFolderF), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM));
     EXPECT_EQ(EntryAttributes(5), 0u);
     for (int type = kFile; type <= kSpecial; ++type) EXPECT_EQ(EntryTypeOf(EntryAttributes(type)), type);
