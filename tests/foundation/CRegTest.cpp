@@ -90,14 +90,15 @@ protected:
 };
 
 // What each setting is when neither hive holds it, and when the user's holds
-// it with the wrong type or size: a fresh object each time, so that nothing
-// is left over from a read before.
-TEST_F(CRegTest, MissingValuesAndValuesOfTheWrongTypeOrSizeGiveTheDefaults)
+// it with the wrong type or size; then what the machine-wide hive gives in its
+// place, but not for the path or the masks. A fresh object each time, so that
+// nothing is left over from a read before.
+TEST_F(CRegTest, MissingValuesAndValuesOfTheWrongTypeOrSizeGiveTheMachineWideOnesOrTheDefaults)
 {
     const std::string defaults = "Persistent 200 75 100 300|Backup Path " + defaultBackup() +
                                  "|Log |Log Size 512|Debug Flags 0x0|Port COM (-1)|Timeout 3000|Retries 5|"
                                  "Transfer Retries 3|Transfer Integrity 0|Masks *.txt;*.crv;*.doc;|Mask Count 9";
-    CReg empty(false, kTestClsid), wrong(false, kTestClsid);
+    CReg empty(false, kTestClsid), wrong(false, kTestClsid), machine(false, kTestClsid);
     empty.load();
     EXPECT_EQ(Describe(empty), defaults);
     const std::string bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C";
@@ -118,31 +119,21 @@ TEST_F(CRegTest, MissingValuesAndValuesOfTheWrongTypeOrSizeGiveTheDefaults)
     for (const auto& [name, raw] : values) Put(name, raw);
     wrong.load();
     EXPECT_EQ(Describe(wrong), defaults);
-}
 
-TEST_F(CRegTest, MachineWideValuesStandInForMissingUserValuesButNotForPathOrMasks)
-{
     Put("Timeout", Dword(4500), HKEY_LOCAL_MACHINE);
     Put("Debug Flags", Dword(0x2300), HKEY_LOCAL_MACHINE);
     Put("Port", Text("COM2"), HKEY_LOCAL_MACHINE);
-    Put("Timeout", Text("wrong type"));
     Put("Backup Path", Text("C:\\everyone\\"), HKEY_LOCAL_MACHINE);
     Put("Masks", RegValue{REG_MULTI_SZ, std::string("*.brf\0\0", 7)}, HKEY_LOCAL_MACHINE);
-    CReg reg(false, kTestClsid);
-    reg.load();
-    EXPECT_TRUE(reg.m_dwTimeout == 4500 && reg.m_dwDebugFlags == 0x2300 && reg.getPortIndex() == 1);
-    EXPECT_TRUE(reg.m_szBackupPath == defaultBackup() && reg.m_masks == kDefaultMasks);
-    // Once saved, the user's own copy wins over a changed machine-wide one.
-    reg.m_dwDebugFlags = 0;
-    ASSERT_TRUE(reg.save());
-    Put("Debug Flags", Dword(0x0300), HKEY_LOCAL_MACHINE);
-    reg.load();
-    EXPECT_EQ(reg.m_dwDebugFlags, 0u);
-    EXPECT_EQ(Get("Port", HKEY_LOCAL_MACHINE), Text("COM2"));  // saving writes the user's hive only
+    machine.load();
+    EXPECT_EQ(Describe(machine), "Persistent 200 75 100 300|Backup Path " + defaultBackup() +
+                                     "|Log |Log Size 512|Debug Flags 0x2300|Port COM2 (1)|Timeout 4500|Retries 5|"
+                                     "Transfer Retries 3|Transfer Integrity 0|Masks *.txt;*.crv;*.doc;|Mask Count 9");
 }
 
 // A fresh object reads back every saved value (all but the mask count, which
-// is never written), so each was written with its type and size.
+// is never written), so each was written with its type and size, to the
+// user's hive only, whose values win over the machine-wide ones.
 TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectAndTheLogTakesThem)
 {
     {
@@ -170,7 +161,8 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectAndTheLogTakesThem)
     EXPECT_TRUE(kept.size() == 1024 && kept.back() == '\n') << kept.size();
     EXPECT_EQ(Get("Port"), Text("COM3"));
     EXPECT_EQ(Get("Masks"), (RegValue{REG_MULTI_SZ, std::string("*.brl\0notes*\0\0", 14)}));
-    EXPECT_EQ(Get("Mask Count").type, static_cast<DWORD>(REG_NONE));
+    EXPECT_TRUE(Get("Mask Count").type == REG_NONE && Get("Port", HKEY_LOCAL_MACHINE).type == REG_NONE);
+    Put("Debug Flags", Dword(0x0300), HKEY_LOCAL_MACHINE);
     CReg fresh(false, kTestClsid);
     fresh.load();
     EXPECT_EQ(Describe(fresh), "Persistent 200 75 100 444|Backup Path D:\\Backups\\Notes\\|Log " +
