@@ -16,11 +16,12 @@ namespace {
 
 std::string g_debugger;  // every line sent to the debugger output (by this thread only)
 
-std::vector<std::string> Lines(const std::string& file)
+// The file's lines; bare, without the thread id before them.
+std::vector<std::string> Lines(const std::string& file, bool bare = false)
 {
     std::vector<std::string> lines;
     std::istringstream in(TempDir::ReadAll(file));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(bare ? line.substr(line.find(": ") + 2) : line);
     return lines;
 }
 
@@ -40,13 +41,7 @@ protected:
         DbgSetDebuggerOutput(previous_);
     }
     std::string log(const char* name) { return dir_.file(name); }
-    // The log's lines without the thread id before them.
-    std::vector<std::string> messages(const char* name)
-    {
-        std::vector<std::string> messages;
-        for (const auto& line : Lines(log(name))) messages.push_back(line.substr(line.find(": ") + 2));
-        return messages;
-    }
+    std::vector<std::string> messages(const char* name) { return Lines(log(name), true); }
 
     TempDir dir_;
     DbgDebuggerOutput previous_ = nullptr;
