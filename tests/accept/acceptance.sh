@@ -1,12 +1,9 @@
 #!/bin/bash
-# A user's session from the keyboard alone: Wine's Explorer opens My Computer
-# and "Pellor", copies a device file into a PC folder, pastes a PC file and
-# a PC folder onto the device, renames, deletes, backs the device up, empties
-# it and restores it. After every step the stand-in's disk and the PC folders
-# are compared byte for byte with what the step should have left, and a
-# screenshot goes to $BUILD_DIR/screenshots/accept-NN-step.png. A step that
-# Wine's Explorer cannot carry runs in pellor-host instead, and says why.
-# Usage: tests/accept/acceptance.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# A user's session from the keyboard alone: Wine's Explorer opens My Computer and "Pellor", copies a device
+# file into a PC folder, pastes a PC file and a PC folder onto the device, renames, deletes, backs the device
+# up, empties it and restores it. After every step the stand-in's disk and the PC folders are compared byte for
+# byte with what the step should have left, and a screenshot goes to $BUILD_DIR/screenshots/accept-NN-step.png.
+# A step that Wine's Explorer cannot carry says why. Usage: tests/accept/acceptance.sh (BUILD_DIR or PELLOR_BUILD_DIR)
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/stand-in.sh"
 source "$ROOT/scripts/explorer-nav.sh"
@@ -65,15 +62,11 @@ cp -a "$DEVICE" "$EXPECT"
 wine reg add "$SETTINGS_KEY" /v "Backup Path" /t REG_SZ /d "$(winpath "$BACKUP")" /f >/dev/null 2>&1
 wine regsvr32 /s "$MODULE"
 
-# Wine's Explorer gives none of its panes the keyboard focus from the
-# keyboard (no Tab order, no focus on opening or after opening a folder), so
-# the list gets it with a click on its blank part each time a window or
-# folder opens; every command is a key.
+# Wine's Explorer gives none of its panes the keyboard focus from the keyboard (no Tab order, no focus on
+# opening a window or folder), so the list gets it with a click on its blank part; every command is a key.
 focus_list() { xdotool mousemove --window "$1" "${EXPLORER_LIST_BLANK[@]}" click 1; sleep 0.3; }
-# The PC files go on the clipboard as a Linux file manager puts them there
-# (Wine turns text/uri-list into CF_HDROP): Wine's own folder view copies
-# nothing to the clipboard, by key or by menu. -quiet keeps xclip in the
-# foreground, so that its pid is the one to end.
+# The PC files go on the clipboard as a Linux file manager puts them there (Wine turns text/uri-list into
+# CF_HDROP): Wine's own folder view copies nothing. -quiet keeps xclip's pid the one to end.
 CLIP=""
 clip_files() {
   [ -n "$CLIP" ] && kill "$CLIP" 2>/dev/null

@@ -1,8 +1,6 @@
 #!/bin/bash
-# pellor as a user runs it, against the stand-in note-taker on a Wine COM
-# port: list, fetch and send a 200 KB file byte for byte, the words for each
-# failure, and fetches that fail, are killed or lose the device (backup and
-# restore: pellor_roundtrip.sh).
+# pellor as a user runs it, against the stand-in note-taker on a Wine COM port: list, fetch and send a 200 KB
+# file byte for byte, the words for each failure, and fetches that fail, are killed or lose the device.
 source "$(dirname "$0")/common.sh"
 head -c 204800 /dev/urandom >"$WORK/device/R/notes/big.bin"
 head -c 204800 /dev/urandom >"$WORK/pc/up.bin"
@@ -17,8 +15,8 @@ pellor put up.bin 'R:\letters' 2>/dev/null && settle cmp -s "$WORK/pc/up.bin" "$
   fail "put changed bytes"
 echo "ok: get and put of 204800 bytes, identical"
 
-# The console's words for each failure: exit status 1 and a line that names
-# the port, the PC path or the device path, and why; a failed get leaves no file.
+# The words for each failure: exit status 1 and a line that names the port, the PC path or the device path,
+# and why; a failed get leaves no file.
 mkdir -p "$WORK/device/F/notes"
 PREFIX="$BUILD_DIR/wineprefix"
 socat pty,raw,echo=0,link="$WORK/mute" pty,raw,echo=0,link="$WORK/mute2" 2>/dev/null </dev/null &
@@ -45,8 +43,8 @@ EOF_
 rmdir "$WORK/device/F/notes"
 if pellor put up.bin 2>"$WORK/err" || ! grep -q 'usage: pellor' "$WORK/err"; then fail "put without a folder"; fi
 
-# Each fault row starts the stand-in afresh with its switches; a get over the
-# user's own file keeps it, whole or not at all, and never leaves a part file.
+# Each fault row starts the stand-in afresh with its switches; a get over the user's own file keeps it, whole
+# or not at all, and never leaves a part file.
 refault() { SIM_FAULTS="$1" "$ROOT/scripts/sim-pty.sh" start "$WORK/device" >/dev/null; }
 while IFS='|' read -r fault status kept; do
   refault "$fault"
@@ -63,8 +61,7 @@ done <<'EOF_'
 --fault no-size|0|new
 EOF_
 
-# A get killed midway leaves no file under the real name; the next get into
-# that folder removes the part file.
+# A get killed midway leaves no file under the real name; the next get into that folder removes the part file.
 refault "--fault slow=30"
 (cd "$WORK/pc" && exec "$WINE_RUN" "$BUILD_DIR/cli/pellor.exe" --port COM$PC_COM get 'R:\notes\big.bin' killed.bin 2>/dev/null) &
 GET=$!
@@ -76,8 +73,8 @@ pellor get 'R:\letters\ann.txt' . 2>/dev/null && [ ! -e "$WORK/pc/killed.bin.pel
   fail "the part file of a killed get stayed"
 echo "ok: a killed get left no killed.bin; the next get removed killed.bin.pellor-part"
 
-# A device that falls silent mid-file during a backup is asked nothing more:
-# the rows after that file are named as not attempted.
+# A device that falls silent mid-file during a backup is asked nothing more: the rows after that file are
+# named as not attempted.
 SIM_TRACE=1 refault "--fault vanish=1"
 STATUS=0; pellor backup bk 2>"$WORK/err" || STATUS=$?
 UNANSWERED=$(grep -c 'unanswered' "$BUILD_DIR/sim-pty/sim.log" || true)

@@ -1,12 +1,9 @@
 #!/bin/bash
-# A whole device through pellor and the stand-in note-taker on a Wine COM
-# port: a first backup killed halfway leaves a backup that restores, and the
-# next backup fetches only the rest; folders three levels deep, a file named
-# as one in a folder of the other drive, past a special entry; a second
-# backup of the unchanged device fetches nothing, a third fetches the one
-# changed file; the drives are wiped, the restore brings back every byte and
-# the backup after it fetches nothing. An F: folder named like one of R:
-# cannot be read over the cable: the backup leaves it out and says why.
+# A whole device through pellor and the stand-in note-taker on a Wine COM port: a first backup killed halfway
+# leaves a backup that restores, and the next backup fetches only the rest; folders three levels deep, a file
+# named as one in a folder of the other drive, past a special entry; a second backup of the unchanged device
+# fetches nothing, a third the one changed file; the drives are wiped, the restore brings back every byte and
+# the backup after it fetches nothing. An F: folder named like one of R: is left out, and the backup says why.
 export SIM_TRACE=1
 source "$(dirname "$0")/common.sh" --round-trip
 SIM_LOG="$BUILD_DIR/sim-pty/sim.log"

@@ -1,7 +1,6 @@
 #!/bin/bash
-# Installs PellorSetup.exe silently into the build's Wine prefix, checks the
-# files, the extension's registration and the Add/Remove Programs entry,
-# uninstalls it silently and checks that the program folder is gone and that
+# Installs PellorSetup.exe silently into the build's Wine prefix, checks the files, the extension's registration
+# and the Add/Remove Programs entry, uninstalls it silently and checks that the program folder is gone and that
 # the registry is as it was before the install.
 set -uo pipefail
 SETUP="Z:$(readlink -f "$1" | tr / '\\')"
@@ -41,8 +40,7 @@ EOF_
 "$WINE_RUN" "$PROGRAM_DIR/pellor.exe" --help 2>/dev/null | tr -d '\r' | grep -q '^usage: pellor ' ||
   fail "the installed pellor.exe does not print its usage"
 
-# The uninstaller runs from a copy of itself in the temporary folder and
-# returns at once: wait for the program folder to go.
+# The uninstaller runs from a copy of itself in the temporary folder and returns at once: wait for the folder.
 wine_quiet "$PROGRAM_DIR/Uninstall.exe" /S
 for _ in $(seq 60); do [ -d "$PROGRAM_DIR" ] || break; sleep 1; done
 "$WINE_RUN" cmd /c exit >/dev/null 2>&1
