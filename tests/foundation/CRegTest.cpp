@@ -189,10 +189,11 @@ TEST_F(CRegTest, PortTextAndItsIndexAndTheMaskHistory)
 
     reg.m_masks = kDefaultMasks;
     const std::tuple<const char*, DWORD, std::vector<std::string>> masks[] = {
-        {"*.TXT", 3, kDefaultMasks},                // already first, in any case
-        {"*.DOC", 3, {"*.DOC", "*.txt", "*.crv"}},  // moved to the front, as typed
-        {"a*", 3, {"a*", "*.DOC", "*.txt"}},        // new: the oldest drops out
-        {"b*", 0, {"b*", "a*", "*.DOC", "*.txt"}},  // no limit
+        {"*.TXT", 3, kDefaultMasks},                      // already first, in any case
+        {"*.DOC", 3, {"*.DOC", "*.txt", "*.crv"}},        // moved to the front, as typed
+        {"a*", 3, {"a*", "*.DOC", "*.txt"}},              // new: the oldest drops out
+        {"b*", 0, {"b*", "a*", "*.DOC", "*.txt"}},        // no limit
+        {"c*", 5, {"c*", "b*", "a*", "*.DOC", "*.txt"}},  // up to the limit
     };
     for (const auto& [mask, count, after] : masks) {
         reg.m_dwMaskCount = count;
@@ -226,7 +227,8 @@ TEST_F(CRegTest, ShowingUnderMyDocumentsWritesDesktopIniAndHidingRemovesItAndThe
     const std::string backup = docs_.file("Pellor\\Backup");
     ASSERT_TRUE(CreateDirectoryA(backup.c_str(), nullptr) && TempDir::WriteAll(backup + "\\notes.txt", "hello"));
     ASSERT_TRUE(reg.SetUnderMyDocs(false));
-    EXPECT_TRUE(!TempDir::Exists(ini()) && TempDir::ReadAll(backup + "\\notes.txt") == "hello");
+    EXPECT_TRUE(!TempDir::Exists(ini()) && TempDir::ReadAll(backup + "\\notes.txt") == "hello" &&
+                !PathIsSystemFolderA(docs_.file("Pellor").c_str(), 0));  // kept as a plain folder
     ASSERT_TRUE(TempDir::WriteAll(ini(), "[.ShellClassInfo]\nCLSID2={old}\n"));
     ASSERT_TRUE(SetFileAttributesA(ini().c_str(), kIniAttributes & ~FILE_ATTRIBUTE_HIDDEN));
     EXPECT_FALSE(reg.isUnderMyDocs());

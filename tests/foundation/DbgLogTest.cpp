@@ -165,14 +165,15 @@ TEST_F(DbgLogTest, DumpsShowEveryByte)
     const uint8_t few[] = {0x41, 0x0D, 0x42, 0xFF, ' ', '%', 'd', 0x00};
     DbgOpen(DBG_TO_FILE, log("dump.log").c_str(), 0);
     DbgDump(bytes.data(), bytes.size(), 1);
-    for (int unit : {2, -4, -1}) DbgDump(few, unit == -1 ? sizeof few : 4, unit);
+    for (int unit : {2, -2, -4, -1}) DbgDump(few, unit == -1 ? sizeof few : 4, unit);
     DbgClose();
     const auto lines = messages("dump.log");
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_TRUE(lines[0].substr(0, 6) == "0000: " && lines[0].size() == 6u + 64 * 5 &&
                 lines[1].substr(0, 16) == "0064: 0x40 0x41 " && lines[2] == "0128: 0x80 0x81 ");
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()),
-              (std::vector<std::string>{"0000: 0x0D41 0xFF42 ", "0000: -12448447 ", "0000: A\\0x0DB\\0xFF %d\\0x00"}));
+              (std::vector<std::string>{"0000: 0x0D41 0xFF42 ", "0000: 3393 65346 ", "0000: -12448447 ",
+                                        "0000: A\\0x0DB\\0xFF %d\\0x00"}));
 }
 
 }  // namespace
