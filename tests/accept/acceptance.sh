@@ -1,22 +1,16 @@
 #!/bin/bash
-# A user's session from the keyboard alone: Wine's Explorer opens My Computer
-# and "Pellor", copies a device file into a PC folder, pastes a PC file and
-# a PC folder onto the device, renames, deletes, backs the device up, empties
-# it and restores it. After every step the stand-in's disk and the PC folders
-# are compared byte for byte with what the step should have left, and a
-# screenshot goes to $BUILD_DIR/screenshots/accept-NN-step.png. A step that
-# Wine's Explorer cannot carry runs in pellor-host instead, and says why.
-# Usage: tests/accept/acceptance.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# A user's session from the keyboard alone: Wine's Explorer opens My Computer and "Pellor", copies a device
+# file into a PC folder, pastes a PC file and a PC folder onto the device, renames, deletes, backs the device
+# up, empties it and restores it. After every step the stand-in's disk and the PC folders are compared byte for
+# byte with what the step should have left, and a screenshot goes to $BUILD_DIR/screenshots/accept-NN-step.png.
+# A step that Wine's Explorer cannot carry says why. Usage: tests/accept/acceptance.sh (BUILD_DIR or PELLOR_BUILD_DIR)
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/stand-in.sh"
 source "$ROOT/scripts/explorer-nav.sh"
-OUT="$BUILD_DIR/screenshots"
-MODULE="$BUILD_DIR/shell/Pellor.dll"
-PC="$WORK/pc"             # the user's PC folder
-BACKUP="$WORK/backup"     # the configured backup folder, made by the backup
-EXPECT="$WORK/expect"     # what the device should hold
+OUT="$BUILD_DIR/screenshots" MODULE="$BUILD_DIR/shell/Pellor.dll"
+# The user's PC folder, the configured backup folder (made by the backup), what the device should hold.
+PC="$WORK/pc" BACKUP="$WORK/backup" EXPECT="$WORK/expect"
 winpath() { echo "Z:${1//\//\\}"; }
-
 PIDS=()
 cleanup() {
   for w in $(xdotool search --onlyvisible --class explorer.exe 2>/dev/null); do
@@ -29,47 +23,38 @@ cleanup() {
 trap cleanup EXIT
 
 # --- the step table ------------------------------------------------------
-STEP=0 FAILED=0 TABLE=()
-shot() { import -window root -crop 800x600+0+0 "$OUT/accept-$(printf %02d "$STEP")-$1.png"; }
-# record NAME WHERE CHECK RESULT
-record() {
-  TABLE+=("$(printf '%-3s %-22s %-9s %-46s %s' "$STEP" "$1" "$2" "$3" "$4")")
-  [ "$4" = FAIL ] && FAILED=1
-  echo "step $STEP $1 ($2): $3: $4"
-}
-# until_true SECONDS COMMAND...: polls COMMAND five times a second.
-until_true() {
+STEP=0 FAILED=0 TABLE=() WINDOWS=0
+until_true() {  # SECONDS COMMAND...: polls COMMAND five times a second
   local end=$((SECONDS + $1)); shift
   until "$@" >/dev/null 2>&1; do [ $SECONDS -ge $end ] && return 1; sleep 0.2; done
 }
 # A transfer's progress dialog keeps the keys from the list while it is open.
-WINDOWS=0
 dialogs_closed() { [ "$(xdotool search --onlyvisible --class explorer.exe | wc -l)" -le "$WINDOWS" ]; }
 device_as_expected() { diff -r "$DEVICE" "$EXPECT" >/dev/null; }
-# check NAME WHERE CHECK-TEXT COMMAND...: waits up to 30 s for COMMAND, then
-# records the step, its screenshot and whether the device is as expected too.
+# check NAME WHERE CHECK-TEXT COMMAND...: waits up to 30 s for COMMAND, then records the step, its
+# screenshot and whether the device is as expected too.
 check() {
-  local name="$1" where="$2" what="$3"; shift 3
+  local name="$1" where="$2" what="$3" result=ok; shift 3
   STEP=$((STEP + 1))
-  local result=ok
   until_true "${WAIT:-30}" "$@" || result=FAIL
   until_true 60 dialogs_closed || result=FAIL
   until_true 5 device_as_expected || { result=FAIL; diff -r "$DEVICE" "$EXPECT" | head -5; }
   sleep 0.5
-  shot "$name"
+  import -window root -crop 800x600+0+0 "$OUT/accept-$(printf %02d "$STEP")-$name.png"
   if [ "$result" = FAIL ] && [ -n "${NOT_CARRIED:-}" ]; then
     result="not carried"
     echo "step $STEP $name: not carried, because $NOT_CARRIED"
   fi
-  record "$name" "$where" "$what" "$result"
+  TABLE+=("$(printf '%-3s %-22s %-9s %-46s %s' "$STEP" "$name" "$where" "$what" "$result")")
+  [ "$result" = FAIL ] && FAILED=1
+  echo "step $STEP $name ($where): $what: $result"
 }
 title_is() { [[ "$(xdotool getwindowname "$1")" =~ $2 ]]; }
 keys() { xdotool key --delay 80 "$@"; }
 typed() { xdotool type --delay 60 "$1"; }
 
 # --- the PC side and the settings ----------------------------------------
-mkdir -p "$OUT" "$PC/trip" "$BACKUP.none"
-rm -rf "$BACKUP.none"
+mkdir -p "$OUT" "$PC/trip"
 printf 'Bus at 8:15\r\n' >"$PC/timetable.txt"
 printf 'Day 1: Lisbon\r\n' >"$PC/trip/day1.txt"
 head -c 3000 /dev/urandom >"$PC/trip/map.bin"
@@ -77,47 +62,38 @@ cp -a "$DEVICE" "$EXPECT"
 wine reg add "$SETTINGS_KEY" /v "Backup Path" /t REG_SZ /d "$(winpath "$BACKUP")" /f >/dev/null 2>&1
 wine regsvr32 /s "$MODULE"
 
-# Wine's Explorer gives none of its panes the keyboard focus from the
-# keyboard (no Tab order, no focus on opening or after opening a folder), so
-# the list gets it with a click on its blank part each time a window or
-# folder opens; every command is a key.
+# Wine's Explorer gives none of its panes the keyboard focus from the keyboard (no Tab order, no focus on
+# opening a window or folder), so the list gets it with a click on its blank part; every command is a key.
 focus_list() { xdotool mousemove --window "$1" "${EXPLORER_LIST_BLANK[@]}" click 1; sleep 0.3; }
-# The PC files go on the clipboard as a Linux file manager puts them there
-# (Wine turns text/uri-list into CF_HDROP): Wine's own folder view copies
-# nothing to the clipboard, by key or by menu.
+# The PC files go on the clipboard as a Linux file manager puts them there (Wine turns text/uri-list into
+# CF_HDROP): Wine's own folder view copies nothing. -quiet keeps xclip's pid the one to end.
 CLIP=""
 clip_files() {
   [ -n "$CLIP" ] && kill "$CLIP" 2>/dev/null
-  # -quiet keeps xclip in the foreground, so that its pid is the one to end.
   printf 'file://%s\r\n' "$@" | xclip -quiet -selection clipboard -t text/uri-list >/dev/null 2>&1 &
-  CLIP=$!
-  PIDS+=($!)
+  CLIP=$! PIDS+=($!)
   sleep 0.5
 }
-start_explorer() {
-  wine explorer >/dev/null 2>&1 </dev/null &
-  PIDS+=($!)
-  WINDOWS=$((WINDOWS + 1))
-  W="$(explorer_window '^Desktop$')" || { echo "FAIL: Explorer's window did not appear"; exit 1; }
-  focus_list "$W"
+# open_explorer TITLE [FOLDER]: a new Explorer window, its id in W.
+open_explorer() {
+  wine explorer ${2:+"$2"} >/dev/null 2>&1 </dev/null &
+  PIDS+=($!) WINDOWS=$((WINDOWS + 1))
+  W="$(explorer_window "$1")"
 }
 explorer_open_typed() { focus_list "$W"; typed "$1"; keys Return; }
 files_of() { (cd "$1" && find . -type f | sort); }
 
 # --- Explorer ---------------------------------------------------------------
 echo "Explorer: a click gives the list the keyboard focus after each window or folder opens; all commands are keys"
-start_explorer
+open_explorer '^Desktop$' || { echo "FAIL: Explorer's window did not appear"; exit 1; }
 explorer_open_typed my
 check my-computer Explorer "title 'My Computer', device unchanged" title_is "$W" '^My Computer$'
 explorer_open_typed pellor
 check pellor Explorer "title 'Pellor', device unchanged" title_is "$W" '^Pellor$'
-
 explorer_open_typed "r:\\l"
 check open-letters Explorer "title 'R:\\letters', device unchanged" title_is "$W" '^Pellor\\R:\\letters$'
 
-focus_list "$W"
-clip_files "$PC/timetable.txt"
-keys ctrl+v
+focus_list "$W"; clip_files "$PC/timetable.txt"; keys ctrl+v
 cp "$PC/timetable.txt" "$EXPECT/R/letters/"
 check paste-pc-file Explorer "device timetable.txt = PC file (cmp)" cmp "$PC/timetable.txt" "$DEVICE/R/letters/timetable.txt"
 
@@ -131,12 +107,8 @@ rm "$EXPECT/R/letters/ann.txt"
 check delete Explorer "ann.txt gone, nothing else" test ! -e "$DEVICE/R/letters/ann.txt"
 
 # The root of the device: a second Explorer window opens it.
-start_explorer
-explorer_open_typed my; explorer_wait_title "$W" '^My Computer$'
-explorer_open_typed pellor; explorer_wait_title "$W" '^Pellor$'
-focus_list "$W"
-clip_files "$PC/trip"
-keys ctrl+v
+open_explorer '^Desktop$' && explorer_open_pellor "$W"
+focus_list "$W"; clip_files "$PC/trip"; keys ctrl+v
 cp -r "$PC/trip" "$EXPECT/R/trip"
 check paste-pc-folder Explorer "PC trip\\ = device R:\\trip (diff -r)" diff -r "$PC/trip" "$DEVICE/R/trip"
 
@@ -148,10 +120,8 @@ focus_list "$W"; keys ctrl+b
 check backup Explorer "backup folder = device files (diff -r), index lists them" backup_done
 diff -r -x backup-restore.index "$BACKUP" "$WORK/expect-backup" || { TABLE[-1]="${TABLE[-1]/% ok/ FAIL}"; FAILED=1; }
 
-
 cp -a "$EXPECT" "$WORK/expect-full"
-focus_list "$W"
-keys ctrl+a Delete; sleep 0.5; keys Return
+focus_list "$W"; keys ctrl+a Delete; sleep 0.5; keys Return
 rm -rf "$EXPECT"/R/* "$EXPECT"/F/*
 check empty Explorer "no file or folder left on R: or F:" device_as_expected
 
@@ -163,18 +133,11 @@ rm -rf "$EXPECT" && cp -a "$WORK/expect-full" "$EXPECT"
 check restore Explorer "device = device before emptying (diff -r); $LEFT files were left" device_as_expected
 
 # Last, as the PC folder's window stays open on top.
-explorer_open_typed "r:\\l"; explorer_wait_title "$W" '^Pellor\\R:\\letters$'
-focus_list "$W"
-typed d; keys ctrl+c
-PCW=""
-wine explorer "$(winpath "$PC")" >/dev/null 2>&1 </dev/null &
-PIDS+=($!)
-WINDOWS=$((WINDOWS + 1))
-if PCW="$(explorer_window '^pc$')"; then focus_list "$PCW"; keys ctrl+v; fi
+explorer_open "$W" "r:\\l" '^Pellor\\R:\\letters$'
+focus_list "$W"; typed d; keys ctrl+c
+open_explorer '^pc$' "$(winpath "$PC")" && { focus_list "$W"; keys ctrl+v; }
 NOT_CARRIED="Ctrl+C in Pellor's view filled the clipboard, but Wine's PC folder view pastes nothing (no Ctrl+V, no context menu) and pellor-host shows only Pellor"
 WAIT=8 check copy-to-pc Explorer "PC 'dear bob.txt' = device's (cmp)" cmp "$PC/dear bob.txt" "$DEVICE/R/letters/dear bob.txt"
-NOT_CARRIED=""
-
 
 echo
 printf '%-3s %-22s %-9s %-46s %s\n' step name where check result

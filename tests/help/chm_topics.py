@@ -1,21 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the compiled help file against what the module asks of it.
-
-chm_topics.py CHMLS HELP_FILE RESOURCE_DIR
-
-Every topic the resources name ("::/..." strings, opened by F1 and the
-settings sheet's Help) and the default topic (opened by Help Topics) must be
-inside the file, the file must carry the name the module looks for, every page
-and the contents and index may link only to pages inside the file, and every
-page must read well to a screen reader (a language, a heading, no image
-without text).
-"""
-import os
-import posixpath
-import re
-import subprocess
-import sys
-import tempfile
+"""chm_topics.py CHMLS HELP_FILE RESOURCE_DIR: the compiled help file carries the name the module opens; every
+topic the resources name ("::/..." strings, opened by F1 and the settings sheet's Help) and the default topic
+(opened by Help Topics) is inside it; its pages, contents and index link only to pages inside it; and every page
+reads well to a screen reader (a language, a heading, no image without text)."""
+import os, posixpath, re, subprocess, sys, tempfile
 
 chmls, help_file, resource_dir = sys.argv[1:4]
 failures = []
@@ -30,53 +18,24 @@ def chmls_out(*args):
     return subprocess.run([chmls, *args], capture_output=True, text=True, errors="replace", check=True).stdout
 
 
-def resource_strings():
-    texts = {}
-    for name in sorted(os.listdir(resource_dir)):
-        if name.endswith(".rc"):
-            with open(os.path.join(resource_dir, name), encoding="latin-1") as rc:
-                texts.update(re.findall(r'^\s*(\w+)\s*,?\s*"([^"]*)"', rc.read(), re.M))
-    return texts
-
-
-strings = resource_strings()
-expected_name = strings.get("IDS_HELPFILE")
-if os.path.basename(help_file) != expected_name:
-    fail(f"help file is {os.path.basename(help_file)}, the module opens {expected_name}")
-
-listing = chmls_out("-n", "list", help_file)
-names = {line.strip() for line in listing.splitlines() if line.startswith("/")}
+strings = {}
+for name in sorted(n for n in os.listdir(resource_dir) if n.endswith(".rc")):
+    with open(os.path.join(resource_dir, name), encoding="latin-1") as rc:
+        strings.update(re.findall(r'^\s*(\w+)\s*,?\s*"([^"]*)"', rc.read(), re.M))
+if os.path.basename(help_file) != strings.get("IDS_HELPFILE"):
+    fail(f"help file is {os.path.basename(help_file)}, the module opens {strings.get('IDS_HELPFILE')}")
+names = {line.strip() for line in chmls_out("-n", "list", help_file).splitlines() if line.startswith("/")}
 print(f"{len(names)} entries in {os.path.basename(help_file)}")
 
-default = re.search(r"Default topic from \[options\]\s*:([^\s\x00]+)", chmls_out("printsystem", help_file))
 topics = {ident: text[2:] for ident, text in strings.items() if text.startswith("::/")}
-if default:
-    topics["default topic (Help Topics)"] = "/" + default.group(1)
-else:
-    fail("no default topic: Help Topics would open nothing")
+default = re.search(r"Default topic from \[options\]\s*:([^\s\x00]+)", chmls_out("printsystem", help_file))
+topics["default topic (Help Topics)"] = "/" + default.group(1) if default else "(none: Help Topics opens nothing)"
 if len(topics) < 5:
     fail(f"only {len(topics)} topics found in the resources")
 for ident, topic in sorted(topics.items()):
-    found = topic in names
-    print(f"  {'ok  ' if found else 'MISSING'} {topic:40} {ident}")
-    if not found:
+    print(f"  {'ok  ' if topic in names else 'MISSING'} {topic:40} {ident}")
+    if topic not in names:
         fail(f"{ident} asks for {topic}, which is not in the help file")
-
-LINK = re.compile(r'\b(?:href|src)\s*=\s*"([^"]*)"', re.I)
-LOCAL = re.compile(r'<param\s+name="Local"\s+value="([^"]*)"', re.I)
-
-
-def check_link(page, target, base):
-    path = target.split("#", 1)[0]
-    if not path:
-        return
-    if re.match(r"[a-z][a-z0-9+.-]*:", path, re.I):
-        fail(f"{page} links outside the help file: {target}")
-        return
-    resolved = posixpath.normpath(posixpath.join(base, path))
-    if resolved not in names:
-        fail(f"{page} links to {target}, which is not in the help file")
-
 
 with tempfile.TemporaryDirectory() as work:
     chmls_out("extractall", help_file, work)
@@ -86,17 +45,19 @@ with tempfile.TemporaryDirectory() as work:
         with open(os.path.join(work, page.lstrip("/")), encoding="latin-1") as f:
             text = f.read()
         if page.lower().endswith((".hhc", ".hhk")):
-            targets, base = LOCAL.findall(text), "/"
+            targets, base = re.findall(r'<param\s+name="Local"\s+value="([^"]*)"', text, re.I), "/"
         else:
-            targets, base = LINK.findall(text), posixpath.dirname(page)
-            if not re.search(r'<html[^>]*\slang="[^"]+"', text, re.I):
-                fail(f"{page} has no language")
-            if not re.search(r"<h1[\s>]", text, re.I):
-                fail(f"{page} has no heading")
-            if re.search(r'<img(?![^>]*\salt="[^"]+")', text, re.I):
-                fail(f"{page} has an image without text")
+            targets, base = re.findall(r'\b(?:href|src)\s*=\s*"([^"]*)"', text, re.I), posixpath.dirname(page)
+            for needed, lacking in ((r'<html[^>]*\slang="[^"]+"', "no language"), (r"<h1[\s>]", "no heading"),
+                                    (r'^(?![\s\S]*<img(?![^>]*\salt="[^"]+"))', "an image without text")):
+                if not re.search(needed, text, re.I):
+                    fail(f"{page} has {lacking}")
         for target in targets:
-            check_link(page, target, base)
+            path = target.split("#", 1)[0]
+            if re.match(r"[a-z][a-z0-9+.-]*:", path, re.I):
+                fail(f"{page} links outside the help file: {target}")
+            elif path and posixpath.normpath(posixpath.join(base, path)) not in names:
+                fail(f"{page} links to {target}, which is not in the help file")
         links += len(targets)
     print(f"{len(pages)} pages, {links} links checked")
 

@@ -1,24 +1,18 @@
 #!/bin/bash
-# Installs PellorSetup.exe silently into the build's Wine prefix, checks the
-# files, the extension's registration and the Add/Remove Programs entry,
-# uninstalls it silently and checks that the program folder is gone and that
+# Installs PellorSetup.exe silently into the build's Wine prefix, checks the files, the extension's registration
+# and the Add/Remove Programs entry, uninstalls it silently and checks that the program folder is gone and that
 # the registry is as it was before the install.
 set -uo pipefail
 SETUP="Z:$(readlink -f "$1" | tr / '\\')"
-WINEPREFIX_DIR="$PELLOR_BUILD_DIR/wineprefix"
-PROGRAM_DIR="$WINEPREFIX_DIR/drive_c/Program Files/Pellor"
+PROGRAM_DIR="$PELLOR_BUILD_DIR/wineprefix/drive_c/Program Files/Pellor"
 INSTDIR='C:\Program Files\Pellor'
 CLSID="{9413F1A9-2105-4B5F-886F-9B5CF0033322}"
-HKCR_KEY="HKEY_CLASSES_ROOT\\CLSID\\$CLSID"
-NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\$CLSID"
-UNINSTALL_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "$0")/../support/registry_query.sh"
 
 # The machine's and the user's software keys as exported text.
 snapshot() {
-  local hive
   for hive in HKEY_LOCAL_MACHINE\\Software HKEY_CURRENT_USER\\Software; do
     "$WINE_RUN" reg export "$hive" 'Z:'"$(echo "$WORK/hive.reg" | tr / '\\')" /y >/dev/null 2>&1
     iconv -f UTF-16 -t UTF-8 "$WORK/hive.reg" | tr -d '\r'
@@ -31,21 +25,22 @@ snapshot "$WORK/before.txt"
 wine_quiet "$SETUP" /S
 echo "installer exit status: $?"
 for file in Pellor.dll Pellor.chm pellor-sim.exe pellor.exe Uninstall.exe; do
-  if [ -f "$PROGRAM_DIR/$file" ]; then echo "  installed $file"; else fail "missing $INSTDIR\\$file"; fi
+  [ -f "$PROGRAM_DIR/$file" ] && echo "  installed $file" || fail "missing $INSTDIR\\$file"
 done
 echo "after install:"
-expect_value "$HKCR_KEY" "" "Pellor"
-expect_value "$HKCR_KEY\\InprocServer32" "" "$INSTDIR\\Pellor.dll"
-expect_value "$HKCR_KEY\\InprocServer32" "ThreadingModel" "Apartment"
-expect_value "$NAMESPACE_KEY" "" "Pellor"
-expect_value "$UNINSTALL_KEY" "DisplayName" "Pellor"
-expect_value "$UNINSTALL_KEY" "QuietUninstallString" "\"$INSTDIR\\Uninstall.exe\" /S"
+while IFS='|' read -r key name data; do expect_value "$key" "$name" "$data"; done <<EOF_
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID||Pellor
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\InprocServer32||$INSTDIR\\Pellor.dll
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\InprocServer32|ThreadingModel|Apartment
+HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace\\$CLSID||Pellor
+HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor|DisplayName|Pellor
+HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor|QuietUninstallString|"$INSTDIR\\Uninstall.exe" /S
+EOF_
 # The installed console front end starts from the program folder.
-"$WINE_RUN" "$PROGRAM_DIR/pellor.exe" --help 2>/dev/null | tr -d '\r' | grep -q '^usage: pellor ' \
-  || fail "the installed pellor.exe does not print its usage"
+"$WINE_RUN" "$PROGRAM_DIR/pellor.exe" --help 2>/dev/null | tr -d '\r' | grep -q '^usage: pellor ' ||
+  fail "the installed pellor.exe does not print its usage"
 
-# The uninstaller runs from a copy of itself in the temporary folder and
-# returns at once: wait for the program folder to go.
+# The uninstaller runs from a copy of itself in the temporary folder and returns at once: wait for the folder.
 wine_quiet "$PROGRAM_DIR/Uninstall.exe" /S
 for _ in $(seq 60); do [ -d "$PROGRAM_DIR" ] || break; sleep 1; done
 "$WINE_RUN" cmd /c exit >/dev/null 2>&1
