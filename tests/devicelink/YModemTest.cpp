@@ -92,6 +92,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {" ", {other}, "C" + cans, 0, kOld},
         {"", {other}, "C" + cans, 0, kOld},
         {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},
+        {nullptr, {offer + b3 + EOT, S(EOT), end}, "C" + whole + AC + AC + A, 0, data},  // our ACK of the EOT was lost
     };
     old_ = kOld;
     for (const auto& r : rows) {
@@ -239,10 +240,10 @@ TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheW
 
 class YModemSenderTest : public YModemTest {
 protected:
-    void start(const std::string& data)
+    void start(const std::string& data, const char* name = nullptr)
     {
         ASSERT_TRUE(TempDir::WriteAll(dir_.file("source.bin"), data));
-        EXPECT_EQ(ym_.TxStart(dir_.file("source.bin").c_str()), 0);
+        EXPECT_EQ(ym_.TxStart(dir_.file("source.bin").c_str(), name), 0);
     }
     // Starts sending `data` to a receiver asking for CRC; block 1, as soon as it is out.
     std::string startToBlock1(const std::string& data)
@@ -276,10 +277,11 @@ TEST_F(YModemSenderTest, FilesOfEverySizeGoOutIn1KBlocksWithA128ByteTail)
         const size_t size = sizes[i];
         const bool crc = i % 2 == 0;
         const std::string data = Pattern(size, static_cast<unsigned>(size)), startChar = S(crc ? 'C' : NAK);
-        start(data);
-        // Stray bytes before the start character are passed over; block 0 names the file by the last component of its
-        // path.
-        EXPECT_EQ(sayForBlock0("xyz" + startChar, crc), Block0("source.bin", std::to_string(size), crc));
+        const char* name = i == 1 ? "LETTER.BRF" : nullptr;  // the device's own name for a file sent back
+        start(data, name);
+        // Stray bytes before the start character are passed over; block 0 names the file by the name given, else by the
+        // last component of its path.
+        EXPECT_EQ(sayForBlock0("xyz" + startChar, crc), Block0(name ? name : "source.bin", std::to_string(size), crc));
         std::string answer = A + startChar;
         unsigned number = 1;
         // Each block is taken as soon as it is whole (not after 1.5 s of the engine's clock, which made 257 blocks cost

@@ -542,6 +542,18 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNamesStoredEnumeratedA
     *static_cast<DWORD*>(mine.get()) = 8;
     EXPECT_EQ(GetDataDword(store.get(), g_cfPerformedDropEffect, &value), S_OK);
     EXPECT_EQ(value, 7u);
+    // A shared stream keeps a reference of the store's own beside its owner's: both are released with the copy.
+    ComPtr<IStream> stream, owner;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()) | CreateStreamOnHGlobal(nullptr, TRUE, owner.put()),
+              S_OK);
+    STGMEDIUM shared{TYMED_ISTREAM};
+    shared.pstm = stream.get();
+    shared.pUnkForRelease = owner.get();
+    FORMATETC streamFormat =
+        Format(static_cast<UINT16>(RegisterClipboardFormatA("Pellor test stream")), -1, TYMED_ISTREAM);
+    ASSERT_EQ(store->SetData(&streamFormat, &shared, FALSE), S_OK);
+    stream->AddRef();
+    EXPECT_EQ(stream->Release(), 2u) << "the store's copy holds no reference of its own";
     FORMATETC canonical{};
     EXPECT_EQ(store->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
     EXPECT_EQ(canonical.cfFormat, format.cfFormat) << "the same format, as the result says";

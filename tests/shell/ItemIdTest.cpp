@@ -151,6 +151,7 @@ void ExpectRefused(LPCITEMIDLIST bad, IShellFolder* folder, LPCITEMIDLIST good)
     char text[MAX_PATH];
     EXPECT_STREQ(ItemIdName(bad, text, sizeof text), "");
     EXPECT_EQ(ItemIdPath(bad, text, sizeof text, false) + ItemIdPath(bad, text, sizeof text, true), 0u);
+    EXPECT_EQ(ItemIdPath(bad, nullptr, 0, false), 0u);  // no buffer: nothing written
     for (int column = 0; column < 4; ++column) EXPECT_STREQ(ItemIdColumnText(column, bad, text, sizeof text), "");
 
     EXPECT_EQ(folder->CompareIDs(0, bad, good), E_INVALIDARG);
