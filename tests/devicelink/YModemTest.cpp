@@ -108,7 +108,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         EXPECT_FALSE(TempDir::Exists(target() + ".pellor-part")) << &r - rows;
     }
     DbgClose();
-    for (const char* line : {"ACKing EOT", "CYModem::setError(CYModem::ERR_OUTOFSYNC)"})
+    for (const char* line : {"ACKing EOT", "CYModem::setError(CYModem::ERR_OUTOFSYNC)", "CYModem::putChar(NAK)"})
         EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find(line), std::string::npos) << line;
     DbgOpen(0, "", 0);
     DbgClose();
