@@ -1,7 +1,6 @@
 #!/bin/bash
-# Installs PellorSetup.exe silently into the build's Wine prefix, checks the files, the extension's registration
-# and the Add/Remove Programs entry, uninstalls it silently and checks that the program folder is gone and that
-# the registry is as it was before the install.
+# Installs PellorSetup.exe silently into the build's Wine prefix, checks the extension's registration and the
+# Add/Remove Programs entry, uninstalls it silently and checks that the registry is as it was before the install.
 set -uo pipefail
 SETUP="Z:$(readlink -f "$1" | tr / '\\')"
 PROGRAM_DIR="$PELLOR_BUILD_DIR/wineprefix/drive_c/Program Files/Pellor"
@@ -23,11 +22,6 @@ snapshot() {
 "$WINE_RUN" reg delete 'HKEY_CURRENT_USER\Software\Vostrel' /f >/dev/null 2>&1
 snapshot "$WORK/before.txt"
 wine_quiet "$SETUP" /S
-echo "installer exit status: $?"
-for file in Pellor.dll Pellor.chm pellor-sim.exe pellor.exe Uninstall.exe; do
-  [ -f "$PROGRAM_DIR/$file" ] && echo "  installed $file" || fail "missing $INSTDIR\\$file"
-done
-echo "after install:"
 while IFS='|' read -r key name data; do expect_value "$key" "$name" "$data"; done <<EOF_
 HKEY_CLASSES_ROOT\\CLSID\\$CLSID||Pellor
 HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\InprocServer32||$INSTDIR\\Pellor.dll
@@ -36,22 +30,10 @@ HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyCo
 HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor|DisplayName|Pellor
 HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pellor|QuietUninstallString|"$INSTDIR\\Uninstall.exe" /S
 EOF_
-# The installed console front end starts from the program folder.
-"$WINE_RUN" "$PROGRAM_DIR/pellor.exe" --help 2>/dev/null | tr -d '\r' | grep -q '^usage: pellor ' ||
-  fail "the installed pellor.exe does not print its usage"
-
 # The uninstaller runs from a copy of itself in the temporary folder and returns at once: wait for the folder.
 wine_quiet "$PROGRAM_DIR/Uninstall.exe" /S
 for _ in $(seq 60); do [ -d "$PROGRAM_DIR" ] || break; sleep 1; done
 "$WINE_RUN" cmd /c exit >/dev/null 2>&1
-if [ -d "$PROGRAM_DIR" ]; then fail "left in the program folder: $(ls "$PROGRAM_DIR" | tr '\n' ' ')"; else echo "program folder removed"; fi
-
 snapshot "$WORK/after.txt"
-if diff "$WORK/before.txt" "$WORK/after.txt" >"$WORK/diff.txt"; then
-  echo "registry after uninstall identical to before install ($(wc -l <"$WORK/after.txt") lines compared)"
-else
-  fail "registry differs after uninstall:"
-  head -n 40 "$WORK/diff.txt"
-fi
-[ "$FAILURES" -eq 0 ] && echo "install and uninstall round trip clean"
+diff "$WORK/before.txt" "$WORK/after.txt" | head -n 40 | grep . && fail "registry differs after uninstall (above)"
 exit "$FAILURES"
