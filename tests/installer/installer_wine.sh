@@ -35,5 +35,5 @@ wine_quiet "$PROGRAM_DIR/Uninstall.exe" /S
 for _ in $(seq 60); do [ -d "$PROGRAM_DIR" ] || break; sleep 1; done
 "$WINE_RUN" cmd /c exit >/dev/null 2>&1
 snapshot "$WORK/after.txt"
-diff "$WORK/before.txt" "$WORK/after.txt" | head -n 40 | grep . && fail "registry differs after uninstall (above)"
+diff "$WORK/before.txt" "$WORK/after.txt" >"$WORK/diff.txt" || fail "registry differs after uninstall: $(head -n 40 "$WORK/diff.txt")"
 exit "$FAILURES"
