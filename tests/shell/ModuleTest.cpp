@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
 
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
@@ -83,39 +82,6 @@ TEST_F(ModuleTest, ClassObjectMakesRootFoldersUnloadWaitsForThemAndComMakesTheRe
     ASSERT_EQ(unregister_(), S_OK);
     EXPECT_EQ(CoCreateInstance(CLSID_Pellor, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder, &object),
               REGDB_E_CLASSNOTREG);
-}
-
-// Loaded and used on one thread, unloaded from another as COM's sweep for
-// unused libraries does: the module leaves each thread's COM as it was.
-TEST(ModuleThreads, UnloadOnAnotherThreadLeavesComAlone)
-{
-    HMODULE module = nullptr;
-    std::thread([&module] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        module = LoadLibraryA(ModulePath().c_str());
-        ASSERT_NE(module, nullptr);
-        {
-            ComPtr<IClassFactory> factory;
-            ComPtr<IShellFolder> folder;
-            ASSERT_EQ(Export<GetClassObjectFn>(module, "DllGetClassObject")(CLSID_Pellor, IID_IClassFactory,
-                                                                            factory.putVoid()),
-                      S_OK);
-            EXPECT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
-        }
-        CoUninitialize();
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK) << "the module kept COM on this thread";
-        CoUninitialize();
-    }).join();
-    ASSERT_NE(module, nullptr);
-    std::thread([module] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        EXPECT_EQ(Export<NoArgumentFn>(module, "DllCanUnloadNow")(), S_OK);
-        FreeLibrary(module);
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE)
-            << "the module ended COM on a thread it never started it on";
-        CoUninitialize();
-        CoUninitialize();
-    }).join();
 }
 
 const char kClsid[] = PELLOR_CLSID_TEXT;

@@ -96,38 +96,26 @@ TEST_F(ShellFolderTest, CompareGoesLevelByLevelThenByColumn)
     ItemIdHolder aX(JoinItems({MakeItem("R:\\A", kFolderR), MakeItem("x.txt", kFile)}));
     ItemIdHolder bX(JoinItems({MakeItem("R:\\B", kFolderR), MakeItem("X.TXT", kFile)}));
     ItemIdHolder aY(JoinItems({MakeItem("R:\\A", kFolderR), MakeItem("y.txt", kFile)}));
-    ItemIdHolder a(MakeItem("R:\\A", kFolderR));
+    ItemIdHolder a(MakeItem("R:\\A", kFolderR)), aTxt(MakeItem("a.txt", kFile)), bTxt(MakeItem("b.txt", kFile));
+    ItemIdHolder early(MakeItem("z.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 4)));
+    ItemIdHolder late(MakeItem("y.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 5)));
     const HRESULT before = 0x0000FFFF, after = 1;
     const LPARAM byName = 0, byType = 2, byDate = 3, descending = 4;
     const struct {
         LPARAM sort;
         LPCITEMIDLIST left, right;
         HRESULT order;
-    } rows[] = {
-        {byName, aX.get(), bX.get(), before},    // same name in different folders
-        {byName, aX.get(), aY.get(), before},    // same folder, then the names
-        {descending, a.get(), aX.get(), after},  // a folder before what is inside it, reversed
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(folder_->CompareIDs(row.sort, row.left, row.right), row.order)
-            << PathOf(row.left) << " against " << PathOf(row.right) << ", sort " << row.sort;
-
-    ItemIdHolder aTxt(MakeItem("a.txt", kFile)), bTxt(MakeItem("b.txt", kFile));
-    ItemIdHolder early(MakeItem("z.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 4)));
-    ItemIdHolder late(MakeItem("y.txt", kFile, 0, MakeTime(2025, 1, 2, 3, 5)));
-    const struct {
-        LPARAM sort;
-        LPCITEMIDLIST left, right;
-        int order;
         const char* why;
-    } items[] = {
-        {descending, folderR_.get(), file_.get(), 1, "folders first; descending puts files first"},
-        {byDate, early.get(), late.get(), -1, "by time, names would say otherwise"},
-        {byType, aTxt.get(), bTxt.get(), -1, "same type, then by name"},
-        {descending, nullptr, file_.get(), 1, "none first; last, descending"},
+    } rows[] = {
+        {byName, aX.get(), bX.get(), before, "same name in different folders"},
+        {byName, aX.get(), aY.get(), before, "same folder, then the names"},
+        {descending, a.get(), aX.get(), after, "a folder before what is inside it, reversed"},
+        {descending, folderR_.get(), file_.get(), after, "folders first; descending puts files first"},
+        {byDate, early.get(), late.get(), before, "by time, names would say otherwise"},
+        {byType, aTxt.get(), bTxt.get(), before, "same type, then by name"},
     };
-    for (const auto& row : items)
-        EXPECT_EQ(CShellFolder::CompareItems(row.sort, row.left, row.right), row.order) << row.why;
+    for (const auto& row : rows) EXPECT_EQ(folder_->CompareIDs(row.sort, row.left, row.right), row.order) << row.why;
+    EXPECT_EQ(CShellFolder::CompareItems(descending, nullptr, file_.get()), 1) << "none first; last, descending";
 }
 
 // Names are made from the identifier alone: with no model known yet, none
