@@ -1,6 +1,5 @@
-// The folder over the stand-in note-taker on an in-memory line: listing, names,
-// renames, device items through the real OLE clipboard, PC files pasted and
-// dropped onto the device, and Explorer's windows on their own threads.
+// The folder over the stand-in note-taker on an in-memory line, the real OLE
+// clipboard, and Explorer's windows on their own threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,8 +22,7 @@
 
 namespace {
 
-// `result` given: the enumeration's answer goes there (a busy one is fine);
-// else it must succeed.
+// `result` given: the enumeration's answer goes there; else it must succeed.
 Names ListNames(IShellFolder* folder, SHCONTF flags, HWND window = nullptr, HRESULT* result = nullptr)
 {
     ComPtr<IEnumIDList> enumerator;
@@ -223,12 +221,6 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         EXPECT_EQ(eaten, wcslen(row.name));
         EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
     }
-    sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
-    DeviceRun(nullptr, [](CNotetaker& notetaker) { return notetaker.serialClose(); });  // opened again, held elsewhere
-    LPITEMIDLIST list = nullptr;
-    EXPECT_TRUE(FAILED(
-        root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr, &list, nullptr)));
-    EXPECT_EQ(boxes_.texts, Names{}) << "Explorer parses on its own, without a window: nothing is shown";
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytes)
@@ -321,9 +313,8 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
     EXPECT_TRUE(Exists("R\\Letters\\keep.txt"));
 }
 
-// A selected folder brings its files. Windows' copy engine, driving a source
-// that allows it: the files are listed only when it asks for them, and read
-// on a thread of its own.
+// A selected folder brings its files to Windows' copy engine: listed only
+// when it asks for them, read on a thread of its own.
 TEST_F(DeviceFolder, SelectedFolderBringsItsFilesToTheCopyEngineOnItsOwnThread)
 {
     const int listings = sim_.device->CommandCount('F');
@@ -412,19 +403,9 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNamesStoredEnumeratedA
     ULONG fetched = 0;
     EXPECT_EQ(enumerator->Next(2, formats, &fetched), S_FALSE);
     EXPECT_EQ(fetched, 1u) << "the second value replaced the first";
-    DWORD value = 0;
 
-    // A copied medium stays the caller's: freeing it twice would crash Explorer.
-    ScopedGlobal mine(GlobalAlloc(GMEM_FIXED, 4));
-    *static_cast<DWORD*>(mine.get()) = 7;
-    FORMATETC format = Format(g_cfPerformedDropEffect);
-    STGMEDIUM medium{TYMED_HGLOBAL};
-    medium.hGlobal = mine.get();
-    ASSERT_EQ(store->SetData(&format, &medium, FALSE), S_OK);
-    *static_cast<DWORD*>(mine.get()) = 8;
-    EXPECT_EQ(GetDataDword(store.get(), g_cfPerformedDropEffect, &value), S_OK);
-    EXPECT_EQ(value, 7u);
-    // A shared stream keeps a reference of the store's own beside its owner's: both are released with the copy.
+    // A copied medium stays the caller's. A shared stream keeps a reference of the store's own beside its owner's: both
+    // are released with the copy.
     ComPtr<IStream> stream, owner;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()) | CreateStreamOnHGlobal(nullptr, TRUE, owner.put()),
               S_OK);
@@ -438,9 +419,8 @@ TEST_F(DeviceFolder, FormatsAreOfferedUnderTheirRegisteredNamesStoredEnumeratedA
     EXPECT_EQ(stream->Release(), 2u) << "the store's copy holds no reference of its own";
 }
 
-// A PC folder tree into the device root; files from two PC folders (the
-// second one's path shorter than the first's folder) into one folder;
-// Explorer keeps a copied list for the next paste.
+// A PC folder tree into the device root; files from two PC folders (the second
+// one's path shorter than the first's folder) into one.
 TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
 {
     for (const char* folder : {"docs", "docs\\sub", "a", "a\\long folder name", "a\\long folder name\\deeper"})
@@ -620,7 +600,6 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
         << "no box from the thread without a window";
     EXPECT_EQ(pasted, S_OK);
     EXPECT_EQ(Sorted(ListNames(a.get(), SHCONTF_NONFOLDERS)), inA) << "the listing after the transfer";
-    EXPECT_EQ(ListNames(b.get(), SHCONTF_NONFOLDERS), Names{"big.bin"});
     EXPECT_TRUE(sim.read("R\\b\\big.bin") == payload) << "the bytes arrived whole";
 }
 

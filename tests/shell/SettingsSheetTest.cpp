@@ -1,6 +1,5 @@
-// The settings sheet as the shell opens it: the class object's menu handler,
-// its menu item, and the sheet's pages driven through their controls from
-// inside the sheet's own message loop.
+// The settings sheet as the shell opens it from its menu item, driven through
+// the pages' controls from inside the sheet's own message loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>

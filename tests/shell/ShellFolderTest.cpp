@@ -1,6 +1,5 @@
-// The folder in the manner of a shell's own folder tests, without a device:
-// attributes, binding, comparison, display names and columns; and the
-// item list and enumerator over a stand-in for the note-taker's listing calls.
+// The folder's contracts without a device, and the item list and enumerator
+// over a stand-in for the note-taker's listing calls.
 #include "shell/CShellFolder.h"
 
 #include <gtest/gtest.h>
@@ -175,8 +174,6 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
     VARIANT value;
     ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
     EXPECT_EQ(value.ullVal, 2000u);
-    ASSERT_EQ(folder->GetDetailsEx(folderR_.get(), &key, &value), S_OK);
-    EXPECT_EQ(value.vt, VT_EMPTY) << "a folder has no size";
     key.pid = kModified;
     ASSERT_EQ(folder->GetDetailsEx(file_.get(), &key, &value), S_OK);
     SYSTEMTIME utc{}, local{};
@@ -196,8 +193,7 @@ Names NamesOf(const CItemList& list, bool paths = false)
 }
 
 // What the flags ask for, leaving out entries without a name or of an unknown
-// type; a folder never carries a size; a device error is the fill's result
-// and leaves the enumerator empty.
+// type; a folder never carries a size; a device error leaves it empty.
 TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthFirst)
 {
     FakeDevice device;
@@ -232,7 +228,6 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthF
     EXPECT_EQ(ItemIdFileSize(taken.Item(1)), 2000u);
     EXPECT_EQ(ItemIdType(taken.Item(2)), kFolderF);
     EXPECT_EQ(ItemIdType(taken.Item(3)), kSpecial);
-    EXPECT_EQ(next(enumerator.get(), 5, S_FALSE), Names{}) << "at the end";
     EXPECT_EQ(enumerator->Reset(), S_OK);
     EXPECT_EQ(enumerator->Skip(3), S_OK);
     EXPECT_EQ(next(enumerator.get(), 1, S_OK), Names{"Clock"});
