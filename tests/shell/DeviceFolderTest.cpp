@@ -176,7 +176,6 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     const std::string model = SimDevice::ModelName(5);
     ASSERT_EQ(letters_->GetDisplayNameOf(note.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), model + ":R:\\Letters\\note.txt");
-    EXPECT_TRUE(boxes_.texts.empty());
 
     LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
     std::wstring tooLong(261, L'a');
@@ -334,7 +333,6 @@ TEST_F(DeviceFolder, SelectedFolderBringsItsFilesToTheCopyEngineOnItsOwnThread)
     ASSERT_EQ(files.size(), 3u);
     EXPECT_STREQ(files[0].cFileName, "Letters");
     EXPECT_EQ(files[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(files[0].nFileSizeLow, 0u);
     EXPECT_EQ(Sorted({files[1].cFileName, files[2].cFileName}), (Names{"Letters\\keep.txt", "Letters\\note.txt"}));
     Names paths;
     ASSERT_EQ(GetDataObjectPaths(object.get(), &paths), S_OK);
@@ -435,7 +433,6 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     EXPECT_EQ(PasteFromClipboard(PcFiles(two), *Letters()), S_OK);
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == Pattern(1024, 4));
     EXPECT_TRUE(sim_.read("R\\Letters\\two.txt") == Pattern(1025, 5));
-    EXPECT_EQ(boxes_.texts, Names{});
 
     // A moved list is gone from the clipboard, and its source hears of the move.
     CDataObject* cut = PcFiles({PcFile("cut.txt", "cut")});
@@ -550,15 +547,13 @@ int RecordBox(HWND, const char*, UINT)
 TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSilent)
 {
     SimOnLine sim(1, {"R", "R\\a", "R\\b", "F"});
-    const Names inA{"one.txt", "two.txt"};
-    for (const std::string& name : inA) sim.put("R\\a\\" + name, "x");
     TempDir pc;
     const std::string payload = Pattern(40000, 3);
     ASSERT_TRUE(TempDir::WriteAll(pc.file("big.bin"), payload));
     g_boxThreads.clear();
     const MessageBoxHook previous = SetMessageBoxHook(RecordBox);
     ComPtr<IShellFolder> root{new CShellFolder(nullptr, nullptr)};
-    ComPtr<IShellFolder> a = BindFolder(root.get(), "R:\\a"), b = BindFolder(root.get(), "R:\\b");
+    ComPtr<IShellFolder> b = BindFolder(root.get(), "R:\\b");
     ScopedKernelHandle sending(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     sim.line.SetHook([&](MemoryLine::Side from, uint64_t index, MemoryLine::ByteFate&) {
         if (from == MemoryLine::Side::Pc && index > 8000) SetEvent(sending.get());  // well into the file
@@ -599,7 +594,6 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
     EXPECT_EQ(std::count(g_boxThreads.begin(), g_boxThreads.end(), windowless.load()), 0)
         << "no box from the thread without a window";
     EXPECT_EQ(pasted, S_OK);
-    EXPECT_EQ(Sorted(ListNames(a.get(), SHCONTF_NONFOLDERS)), inA) << "the listing after the transfer";
     EXPECT_TRUE(sim.read("R\\b\\big.bin") == payload) << "the bytes arrived whole";
 }
 
