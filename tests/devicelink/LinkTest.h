@@ -1,7 +1,6 @@
 #pragma once
-// What the link's tests share: the PC end on an in-memory line, a clock that moves only when the test or the code under
-// test says so, and the device end of the line spoken from the test: the YModem engine on COM8, the note-taker object
-// on COM3 with a device answering by script.
+// What the link's tests share: an in-memory line whose device end the test speaks, and a clock that moves only when the
+// test or the code under test says so.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -25,8 +24,7 @@ public:
     FakeTicks() : previous_(SetTickSource(this)) {}
     ~FakeTicks() override { SetTickSource(previous_); }
     DWORD Now() override { return now_; }
-    // The device gets its turn whenever the PC end sleeps, as it would on a real line: the engine's cancel waits inside
-    // one Process call.
+    // The device gets its turn whenever the PC end sleeps, as on a real line (a cancel waits inside one Process call).
     void Sleep(DWORD ms) override
     {
         now_ += ms;
@@ -39,8 +37,7 @@ private:
     ITickSource* previous_;
 };
 
-// The check bytes of a block: CRC-16/XMODEM bit by bit, independent of the engine's table, high byte first; or the
-// 8-bit sum.
+// A block's check bytes: CRC-16/XMODEM bit by bit, not by the engine's table, high byte first; or the 8-bit sum.
 inline std::string Check(const std::string& data, bool crc = true)
 {
     unsigned sum = 0;
@@ -51,8 +48,7 @@ inline std::string Check(const std::string& data, bool crc = true)
     return crc ? std::string{static_cast<char>(sum >> 8), static_cast<char>(sum & 0xFF)} : S(static_cast<char>(sum));
 }
 
-// One block on the wire, `data` padded to the block size with `pad` (the engine pads with blanks; the receiver writes
-// no more than the file's size).
+// One block on the wire, `data` padded to the block size with `pad` (the engine pads with blanks).
 inline std::string Frame(unsigned number, std::string data, size_t size = 128, bool crc = true, char pad = ' ')
 {
     data.resize(size, pad);
@@ -97,8 +93,7 @@ class YModemTest : public LinkTest {
 protected:
     YModemTest() : LinkTest(8) { EXPECT_EQ(ym_.Open(), 0); }
 
-    // Calls Process until the engine stops or `until` holds, moving the clock 1 ms per call. Returns the last Process
-    // result (positive: still running).
+    // Calls Process until the engine stops or `until` holds, 1 ms per call; the last result (positive: still running).
     int run(const std::function<bool()>& until, DWORD maxMs = 600000)
     {
         const DWORD start = ticks_.Now();
@@ -116,15 +111,14 @@ protected:
         run([&] { return deviceHas() >= count; });
         return deviceReads(count);
     }
-    // The device sends `bytes`; the engine runs on for 1.5 s of its clock (or until it stops); what it sent meanwhile.
+    // The device sends `bytes`; what the engine sends in the next 1.5 s of its clock (or until it stops).
     std::string say(const std::string& bytes, DWORD ms = 1500)
     {
         deviceSends(bytes);
         run(nullptr, ms);
         return deviceReads();
     }
-    // From now on the device answers each CAN with a CAN; what the engine sends meanwhile is collected in heard_, and
-    // the time of the first CAN.
+    // From now on the device answers each CAN with a CAN; what the engine sends goes to heard_.
     void answerCans()
     {
         heard_.clear();
@@ -148,8 +142,8 @@ protected:
     DWORD firstCanAt_ = 0;
 };
 
-// A note-taker object on COM3 and a device end that answers by script: when the bytes received since its last answer
-// end with the next rule's trigger, that rule's reply is sent. Everything the PC sent is kept for the test.
+// A note-taker object on COM3 and a device answering by script: when the bytes since its last answer end with the next
+// rule's trigger, that rule's reply is sent. Everything the PC sent is kept for the test.
 class NotetakerTest : public LinkTest {
 public:  // every member: the rules are chained from the test's body
     static constexpr DWORD kTimeout = 100;

@@ -40,16 +40,16 @@ protected:
 };
 
 // The device's side of a whole receive over an existing file, in bursts each sent once the engine has answered the one
-// before; what the engine sent, its result and the file, never a partial one; and the trace lines a support person
-// looks for to see how a receive ended.
+// before; what the engine sent, its result and the file, never a partial one; and the trace line a support person looks
+// for to see a damaged block.
 TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays)
 {
     DbgOpen(DBG_YMODEM | DBG_TO_FILE, dir_.file("trace.log").c_str(), 0);
     const std::string data = Pattern(300), b1 = Frame(1, data.substr(0, 128)), b2 = Frame(2, data.substr(128, 128));
     const std::string b3 = Frame(3, data.substr(256)), b0 = Block0("notes.txt", "300"), offer = b0 + b1 + b2;
-    const std::string big = Pattern(1025, 3);
     auto spoiled = [](std::string b, size_t at) { return b[at] ^= 0x40, b; };
     const std::string end = Block0("", ""), other = Block0("other.txt", "5"), cans = S(CAN, 30), whole = AC + A + A + A;
+    const std::string big = Pattern(1025, 3), two = b1 + b2 + EOT, sized = "C" + AC + A + A + AC + A;
     const struct {
         const char* path;
         std::vector<std::string> bursts;
@@ -60,15 +60,12 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     } rows[] = {
         {nullptr, {offer + b3 + EOT, end}, "C" + whole + AC + A, 0, data},
         {nullptr, {Offer(big, 1024) + EOT, end}, "C" + AC + A + A + AC + A, 0, big},  // the tail in a 1K block
-        // A damaged data byte or CRC byte is NAKed, and the block sent again accepted.
-        {nullptr, {b0 + spoiled(b1, 53) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
-        {nullptr, {b0 + spoiled(b1, 131) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
+        // A damaged block (here its last CRC byte) is NAKed, and the block sent again accepted.
         {nullptr, {b0 + spoiled(b1, 132) + b1 + b2 + b3 + EOT, end}, "C" + AC + S(NAK) + A + A + A + AC + A, 0, data},
         // A block sent again after a lost ACK (block 0 too) is acknowledged, not written again.
         {nullptr, {b0 + b0 + b1 + b1 + b2 + b2 + b3 + EOT, end}, "C" + AC + AC + S(ACK, 5) + AC + A, 0, data},
         // A bad number, CAN or a stray byte for a header, an EOT short of the size, or a skipped block: no ACK, the old
         // file kept; the device still sending hears CAN.
-        {nullptr, {offer + spoiled(b3, 1)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         {nullptr, {offer + spoiled(b3, 2)}, "C" + AC + A + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         {nullptr, {offer + CAN}, "C" + AC + A + A, CYModem::ERR_CANCELLED, kOld},
         {nullptr, {offer + "x"}, "C" + AC + A + A + cans, CYModem::ERR_OUTOFSYNC, kOld},
@@ -76,21 +73,14 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {nullptr, {b0 + b1 + b3}, "C" + AC + A + cans, CYModem::ERR_BADPACKETNBR, kOld},
         // The size field: white space, a sign and digits up to the first other character; none: the listing's size,
         // else every byte; blocks beyond the size are acknowledged and not written.
-        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 256)},
-        {nullptr, {Block0("n.txt", "") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 200), 200},
-        {nullptr,
-         {Block0("n.txt", "  200 13573254123 100644") + b1 + b2 + EOT, end},
-         "C" + AC + A + A + AC + A,
-         0,
-         data.substr(0, 200)},
-        {nullptr, {Block0("n.txt", "+50") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, data.substr(0, 50)},
-        {nullptr, {Block0("n.txt", "-5") + b1 + b2 + EOT, end}, "C" + AC + A + A + AC + A, 0, ""},
+        {nullptr, {Block0("n.txt", "") + two, end}, sized, 0, data.substr(0, 256)},
+        {nullptr, {Block0("n.txt", "") + two, end}, sized, 0, data.substr(0, 200), 200},
+        {nullptr, {Block0("n.txt", "  200 13573254123 100644") + two, end}, sized, 0, data.substr(0, 200)},
+        {nullptr, {Block0("n.txt", "-5") + two, end}, sized, 0, ""},
         {nullptr, {end}, "C" + A, 0, kOld},  // an empty batch
         // A file nobody asked for (no path, or after the one file) is refused with CAN; the deadline that then passes
         // ends the receive as a success.
         {"*", {other}, "C" + cans, 0, kOld},
-        {" ", {other}, "C" + cans, 0, kOld},
-        {"", {other}, "C" + cans, 0, kOld},
         {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},
         {nullptr, {offer + b3 + EOT, S(EOT), end}, "C" + whole + AC + AC + A, 0, data},  // our ACK of the EOT was lost
     };
@@ -108,8 +98,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         EXPECT_FALSE(TempDir::Exists(target() + ".pellor-part")) << &r - rows;
     }
     DbgClose();
-    for (const char* line : {"ACKing EOT", "CYModem::setError(CYModem::ERR_OUTOFSYNC)", "CYModem::putChar(NAK)"})
-        EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find(line), std::string::npos) << line;
+    EXPECT_NE(TempDir::ReadAll(dir_.file("trace.log")).find("CYModem::putChar(NAK)"), std::string::npos);
     DbgOpen(0, "", 0);
     DbgClose();
 }
@@ -146,13 +135,11 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
     }
 }
 
-// A cancel replaces the next "C", ACK or NAK at once, and is acted on in any other state once its 5 s of grace are
+// A cancel replaces the next answer ("C" here) at once, and is acted on in any other state once its 5 s of grace are
 // over; the device hears one CAN (answered) and the partial file goes. Unanswered, 30 CANs go out.
 TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile)
 {
-    const std::string data = Pattern(600), sent = Block0("notes.txt", "600") + Frame(1, data.substr(0, 128));
-    std::string block2 = Frame(2, data.substr(128, 128)), damaged = block2;
-    damaged[40] ^= 0x40;
+    const std::string sent = Block0("notes.txt", "600") + Frame(1, Pattern(128));
     const struct {
         std::string wire;
         size_t answer;
@@ -160,8 +147,6 @@ TEST_F(YModemReceiverTest, CancelSendsCanInsteadOfTheNextAnswerAndDeletesTheFile
         DWORD grace;
     } rows[] = {
         {Block0("notes.txt", "600"), 1, CYModem::RX_SEND_NCG, 0},
-        {sent + damaged, 3, CYModem::RX_TEST_CRC, 0},
-        {sent + block2, 3, CYModem::RX_PACKET_OK, 0},
         {sent, 3, CYModem::RX_WAIT4_SOH_STX, 5000},
     };
     ASSERT_EQ(ym_.SetParameter(CYModem::PAR_TIMEOUT, 10), 0);  // a header deadline later than the grace
@@ -217,12 +202,8 @@ TEST_F(YModemReceiverTest, WaitsSleepOnThePortInsteadOfAskingItOverAndOver)
     }
 }
 
-TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedOrAFailedWriteStopsWithTheWindowsError)
+TEST_F(YModemReceiverTest, ATargetThatCannotBeCreatedStopsWithTheWindowsError)
 {
-    start();
-    line_.FailNext(MemoryLine::Call::WriteFile, ERROR_GEN_FAILURE);  // the first "C"
-    EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
-    EXPECT_EQ(ym_.WinError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
     // A whole file that cannot take the target's name: the folder in its way is left alone, and the device, still
     // waiting for the EOT's ACK, hears CAN.
     ASSERT_TRUE(CreateDirectoryA(dir_.file("in").c_str(), nullptr) && CreateDirectoryA(target().c_str(), nullptr));
@@ -355,16 +336,12 @@ TEST_F(YModemSenderTest, SilenceStopsAMinuteBeforeTheStartCharacterOrTenSecondsA
     EXPECT_EQ(deviceReads(), S(EOT, 8));
 }
 
-TEST_F(YModemSenderTest, AMissingFileOrAFolderStopsWithTheWindowsErrorAndSendsNothing)
+TEST_F(YModemSenderTest, AMissingFileStopsWithTheWindowsErrorAndSendsNothing)
 {
     ASSERT_EQ(ym_.TxStart(dir_.file("missing.txt").c_str()), 0);
     EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
     EXPECT_EQ(ym_.WinError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    ASSERT_EQ(ym_.TxStart(dir_.path().c_str()), 0);
-    EXPECT_EQ(runToEnd(), CComPort::ERR_SYSTEM);
-    EXPECT_NE(ym_.WinError(), 0u);
     EXPECT_EQ(deviceReads(), "");
-    EXPECT_TRUE(TempDir::Exists(dir_.path()));
 }
 
 TEST_F(YModemSenderTest, ACancelIsActedOnBeforeTheNextBlockGoesOutAndKeepsTheFile)

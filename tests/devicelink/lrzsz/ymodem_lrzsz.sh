@@ -2,11 +2,8 @@
 # The engine against lrzsz, an independent YModem, over a real Wine COM port: it receives what
 # `sb --ymodem` sends (1K blocks with -k, 128-byte blocks without) and sends to `rb --ymodem`, one
 # batch per file; every file must arrive byte for byte and every transfer end with success.
-# The PC end is a pty linked as the prefix's COM8; lrzsz runs on pipes behind a relay, not on the
-# pty's other end: rb's tty clean-up can throw its last ACK away unread, and it purges its tty
-# input after each "C"; pipes do neither. Tolerated from lrzsz: block 0 carries time, mode and
-# serial number after the size (the engine reads the size), sb may put a short tail in a 1K
-# block, and rb asks for CRC only (the checksum mode is left to the in-memory tests).
+# lrzsz runs on pipes behind a relay, not on the pty's other end: rb's tty clean-up can throw its
+# last ACK away unread, and it purges its tty input after each "C". rb asks for CRC only.
 set -euo pipefail
 PROBE="$1"
 COM=8
@@ -21,8 +18,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$PREFIX/dosdevices"
 
-# The relay: COM8's pty on one side, the commands one after another on pipes on the other; what
-# the PC sends between two commands is lost, as on a line with no listener.
+# The relay: COM8's pty on one side, the commands one after another on pipes on the other.
 start_relay() {  # folder to run in, commands...
   rm -f "$LINK"
   python3 - "$LINK" "$WORK/relay.log" "$@" <<'PY' &
@@ -63,8 +59,7 @@ for n in $SIZES; do head -c "$n" /dev/urandom >"$WORK/src/f$n.bin"; done
 winpath() { echo "Z:${1//\//\\}"; }
 
 failures=0
-# One batch per file between lrzsz (sb or rb, in the folder the files go to) and the engine
-# (rx or tx), then every file compared byte for byte.
+# One batch per file between lrzsz (in the folder the files go to) and the engine, then compared.
 transfer() {  # label, rx|tx, sb option for the block size
   local out="$WORK/$2${3:-128}" commands=() paths=()
   mkdir -p "$out"
