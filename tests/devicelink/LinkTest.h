@@ -184,7 +184,6 @@ public:  // every member: the rules are chained from the test's body
         rules_.clear();
     }
     static std::string Cmd(char letter) { return std::string("\x05\x04", 2) + letter; }
-    static std::string Times(const std::string& s, int n) { return n > 0 ? s + Times(s, n - 1) : ""; }
 
     // Identifies the device as the given firmware, leaving the port open.
     void identify(CNotetaker& nt, WORD firmware)

@@ -172,7 +172,6 @@ TEST_F(Ident, IdentityRecordsGiveTheNameAndFirmware)
     } rows[] = {
         {Bytes({5, 3}) + "junk", "", "Corvanx", N::FW_LEGACY},  // no second record asked for
         {Bytes({2, 4}), Ident2Reply("Abc", 0x0102), "Abc", 0x0102},
-        {Bytes({2, 4}), Bytes({0}) + Ident2Reply("Abc", 0x0102).substr(1), "Abc", 0x0102},
         {Bytes({5, 4}), Bytes({4}) + Ident2Reply("Abc", 0x0102).substr(1), "Corvanx", N::FW_VARDEN},  // stale
         {Bytes({5, 4}), Bytes({'Y', 10, 0}) + std::string(8, 'z'), "Corvanx", N::FW_VARDEN},  // 10 bytes: nothing read
         {Bytes({5, 4}), Bytes({'Y', 20, 0, 7}) + "Abcd", "Corvanx", N::FW_VARDEN},            // cut short
@@ -208,13 +207,13 @@ TEST_F(Ident, AnUnknownOrSilentDeviceIsLookedForAtEveryRateOnceAndFoundByTheNext
     for (const auto& ident : {Bytes({0, 3}), Bytes({5, 5}), Bytes({12, 3}), Bytes({5, 2})}) On(Cmd('W'), ident);
     ASSERT_EQ(nt->Open(), 0);
     EXPECT_EQ(nt->serialDetectBaud(), N::ERR_RESPONSE);
-    EXPECT_EQ(received(), Times(Cmd('W'), 4));
+    EXPECT_EQ(received(), Cmd('W') + Cmd('W') + Cmd('W') + Cmd('W'));
     EXPECT_EQ(line_.Pc().dcb.BaudRate, 9600u);
     nt->serialClose();
     clear();
     EXPECT_EQ(Name(*nt), "No device");
     EXPECT_TRUE(nt->LastResult() < 0 && !line_.Pc().open);
-    EXPECT_EQ(received(), Times(Cmd('W'), 4));  // four rates, not looked for again in a loop
+    EXPECT_EQ(received(), Cmd('W') + Cmd('W') + Cmd('W') + Cmd('W'));  // four rates, not looked for again in a loop
     On(Cmd('W'), Bytes({5, 3}));
     EXPECT_TRUE(nt->serialOpen(false) == 0 && nt->Detected());
 }
