@@ -95,20 +95,15 @@ public:
         Direction& d = toward(at);
         const size_t n = std::min(max, d.ready());
         for (size_t i = 0; i < n; ++i, d.queue.pop_front()) static_cast<uint8_t*>(data)[i] = d.queue.front().first;
-        if (at == Side::Device) deviceBusy_ = n > 0;
         return n;
     }
-    // Reads once `count` bytes have arrived or `ms` have passed on the tick source. With device turns
-    // on, only time after the device end has read everything and come back for more counts.
+    // Reads once `count` bytes have arrived or `ms` have passed on the tick source.
     size_t ReadWithin(Side at, void* data, size_t count, DWORD ms)
     {
-        DWORD waited = 0, last = TickNow();
-        while (waited < ms && Available(at) < count) {
+        const DWORD start = TickNow();
+        for (DWORD waited = 0; waited < ms && Available(at) < count; waited = TickNow() - start) {
             if (UsingSystemTicks()) sleepForBytes(at, count, ms - waited);
             else TickSleep(1);
-            const DWORD now = TickNow();
-            if (!locked([&] { return deviceTurns_ && !deviceIdle(); })) waited += now - last;
-            last = now;
         }
         return Read(at, data, count);
     }
@@ -116,10 +111,6 @@ public:
     void WaitForBytes(Side at, size_t count, DWORD ms)
     {
         if (Available(at) < count) sleepForBytes(at, count, ms);
-    }
-    void SetDeviceTurns(bool on)
-    {
-        locked([&] { deviceTurns_ = on; });
     }
     void Count(Call call)
     {
@@ -151,7 +142,6 @@ public:
         locked([&] { deviceBaud_ = baud; });
     }
     bool DeviceCts() { return Pc().rts; }  // the PC's RTS request as the device sees it
-    bool DeviceDsr() { return Pc().dtr; }  // the PC's DTR request as the device sees it
 
     void SetPacing(bool on)
     {
@@ -202,7 +192,6 @@ private:
         }
     };
     Direction& toward(Side at) { return dirs_[static_cast<int>(at)]; }
-    bool deviceIdle() { return !deviceBusy_ && toward(Side::Device).queue.empty(); }
     // Sleeps in real time until the count-th byte is due, a write, or `ms`;
     // may return up to a millisecond early, so callers wait in a loop.
     void sleepForBytes(Side at, size_t count, DWORD ms)
@@ -234,8 +223,6 @@ private:
     ByteHook hook_;
     std::map<Call, std::pair<DWORD, int>> failures_;
     std::map<Call, unsigned> calls_;
-    bool deviceTurns_ = false;
-    bool deviceBusy_ = false;  // the device end's last read found bytes
 };
 
 // The device end of a line, as the stand-in note-taker's link. A listener at
