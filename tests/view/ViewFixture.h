@@ -52,9 +52,8 @@ public:
         return nullptr;
     }
     // A stack object: the counts do not own it.
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
-    ULONG References() const { return refs_; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND window) override
     {
@@ -90,8 +89,6 @@ public:
 
 private:
     std::string TakeMenuHelp() override { return statusTexts.count(255) ? statusTexts.extract(255).mapped() : ""; }
-
-    ULONG refs_ = 0;
 };
 
 // One view window over a folder, its listing waited for unless told not to; closed and released at the end.
@@ -128,12 +125,6 @@ struct OpenView {
         return texts;
     }
     Names Selected() const { return Column(0, LVIS_SELECTED); }
-    // A header's notification, as the list passes it on.
-    void Notify(UINT code, int column, int button, HDITEMA* item = nullptr) const
-    {
-        NMHEADERA header{{list, CShellView::kListId, code}, column, button, item};
-        SendMessageA(window, WM_NOTIFY, CShellView::kListId, reinterpret_cast<LPARAM>(&header));
-    }
     // Runs what the view posted to itself, as its message loop would.
     static void Settle()
     {
