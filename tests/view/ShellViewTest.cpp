@@ -34,19 +34,16 @@ TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
 TEST_F(ShellViewTest, StatusBarAndToolbarFollowFolderAndSelection)
 {
     OpenView root(root_.get(), browser_);
-    std::vector<int> buttons;  // a separator as 0; their bitmaps are host_record's
-    for (const TBBUTTON& button : browser_.buttons) buttons.push_back(button.fsStyle & BTNS_SEP ? 0 : button.idCommand);
-    EXPECT_EQ(buttons, (std::vector<int>{CMD_CUT, CMD_COPY, CMD_PASTE, 0, CMD_DELETE}));
-    // The first status part and the Cut, Copy, Paste and Delete buttons' states after each step.
+    // The first status part and the Cut, Copy, Paste and Delete buttons' states (the buttons are host_record's).
     auto shown = [&] {
         root.Settle();
         std::string states;
         for (int command : {CMD_CUT, CMD_COPY, CMD_PASTE, CMD_DELETE}) states += browser_.enabled[command] ? "1" : "0";
         return browser_.statusTexts[0] + " | " + states;
     };
-    EXPECT_EQ(shown(), " | 0000") << "nothing to cut in the root with nothing selected, and no files on the clipboard";
     EXPECT_EQ(root.view->UIActivate(SVUIA_ACTIVATE_NOFOCUS), S_OK);
-    EXPECT_EQ(shown() + browser_.statusTexts[1], "Notetaker:  | 0000");
+    EXPECT_EQ(shown() + browser_.statusTexts[1], "Notetaker:  | 0000")
+        << "nothing to cut in the root with nothing selected, and no files on the clipboard";
     EXPECT_EQ(root_->RunCommand(IDC_SELECT_ALL, 0, nullptr, root.list, nullptr), S_OK);
     EXPECT_EQ(shown(), "3 object(s) selected | 1101");
     for (int item = 0; item < 3; ++item) root.Select(item, false);
@@ -198,7 +195,6 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     SetDataDword(virtualFiles.get(), g_cfFileGroupDescriptor, 0);
     EXPECT_EQ(drop.target->DragEnter(virtualFiles.get(), 0, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     effect = DROPEFFECT_COPY;
     EXPECT_EQ(drop.target->Drop(virtualFiles.get(), 0, onLetters, &effect), E_UNEXPECTED);
     ComPtr<CDataObject> none{PcFiles({})};
@@ -214,13 +210,10 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"R:\\Letters"});
     EXPECT_EQ(drop.target->DragOver(MK_LBUTTON | MK_SHIFT, drop.PointAt(0), &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "Shift moves whatever the source offers";
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{"Clock"}) << "the mark follows the pointer";
     EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == one) << "the bytes on the device differ";
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     // It shows at once in the view of its folder, and in no other; dropped again, it keeps its one row.
     char size[32];
     EXPECT_EQ(letters.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq", "one.txt"}));
@@ -232,7 +225,6 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     ComPtr<CDataObject> folder{PcFiles({pc.file("docs")})};
     const POINTL below = drop.PointAt(-1);
     EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
-    EXPECT_EQ(root.Column(0, LVIS_DROPHILITED), Names{});
     EXPECT_EQ(drop.target->Drop(folder.get(), 0, below, &effect), S_OK);
     SettleDevice();
     EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";

@@ -20,7 +20,7 @@
 #include "view/CShellView.h"
 
 // A top-level frame with File, Edit, View and Help popups of its own, recording
-// every status text, toolbar button and button state the view hands it.
+// every status text and button state the view hands it.
 class TestBrowser final : public BrowserBase {
 public:
     TestBrowser()
@@ -36,7 +36,6 @@ public:
     ~TestBrowser() override { DestroyWindow(frame_); }
 
     std::map<int, std::string> statusTexts;  // by part
-    std::vector<TBBUTTON> buttons;           // as merged
     std::map<int, bool> enabled;             // by command
     Names browsedTo;                         // names of the items BrowseObject was given
     bool simpleStatus = false;               // the last SB_SIMPLE
@@ -81,11 +80,7 @@ public:
         }
         return S_OK;
     }
-    STDMETHODIMP SetToolbarItems(LPTBBUTTONSB items, UINT count, UINT flags) override
-    {
-        if (flags == FCT_MERGE) buttons.assign(items, items + count);
-        return S_OK;
-    }
+    STDMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return S_OK; }
 
 private:
     std::string TakeMenuHelp() override { return statusTexts.count(255) ? statusTexts.extract(255).mapped() : ""; }
