@@ -1,9 +1,6 @@
-// What a screen reader reads: the view, the settings pages, the Select by
-// Mask dialog and the folder picker walked through oleacc and printed as a
-// table; every object that can take the keyboard focus needs a name and a
-// role. Wine's oleacc names a combo box by its own text and offers no list
-// items, so labels are read by window order and items through the list's own
-// messages, as oleacc does on Windows.
+// What a screen reader reads of the view and the dialogs, walked through oleacc: every object that takes the
+// focus needs a name and a role. Wine's oleacc names a combo box by its own text and offers no list items, so
+// labels are read by window order and items through the list's messages, as oleacc does on Windows.
 #include <oleacc.h>
 #include <prsht.h>
 #include <shlwapi.h>
@@ -31,8 +28,7 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-// A combo box (and its edit) is named after the nearest static text before
-// it, unless a control that starts a tab group comes first.
+// A combo box (and its edit) is named after the static text before it, unless a tab group starts between.
 std::string ComboLabel(HWND window)
 {
     if (ClassOf(GetParent(window)) == WC_COMBOBOXA) window = GetParent(window);
@@ -46,8 +42,7 @@ std::string ComboLabel(HWND window)
     return label;
 }
 
-// Adds the window's client object, then its child windows the same way, each
-// printed as a row and checked for a name and a role if it takes the focus.
+// Adds the window's object and then its children's, each printed and checked for a name and role if focusable.
 void Walk(HWND hwnd, const std::string& window, Rows& rows)
 {
     ComPtr<IAccessible> object;

@@ -1,5 +1,4 @@
-// The view's merged menus, accelerators and context menu as the user meets
-// them, and the folder's commands behind them, over the stand-in note-taker.
+// The view's merged menus, accelerators and context menu, and the folder's commands behind them.
 #include <ole2.h>
 
 #include <algorithm>
@@ -50,8 +49,7 @@ protected:
         lstrcpynA(Settings()->m_szBackupPath, backup_.file("saved").c_str(), MAX_PATH);
     }
     enum Modifier : UINT { kCtrl = 1, kShift = 2, kAlt = 4 };
-    // Presses a key with the modifiers through the view's accelerators, the
-    // focus in `focus` (by default the view's list), as Explorer offers keys.
+    // Presses a key through the view's accelerators, the focus in `focus` (by default the list).
     static HRESULT Press(const OpenView& view, UINT key, UINT mods, HWND focus = nullptr)
     {
         BYTE keys[256] = {};
@@ -185,8 +183,7 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
 }
 
-// Deleting stops at the first failure, told in words; Del asks once, and a
-// folder goes with the files in it, from every open view.
+// Deleting stops at the first failure, told in words; Del asks once, and a folder goes with its files.
 TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
 {
     OpenView root(root_.get(), browser_), inside(letters_.get(), browser_);
@@ -212,10 +209,8 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
     EXPECT_EQ(inside.Count(), 0) << "the files went from the folder's own view too";
 }
 
-// Every command with a key, from the background's menu (nothing selected) or
-// the items' menu: its text names its key; the key and the menu's id do the
-// same; the key does nothing while the focus is outside the view; greyed
-// where it cannot act. The commands without a key are host_keyboard's.
+// Every command with a key, from the background's or the items' menu: its text names the key; key and id do
+// the same; the key does nothing with the focus outside the view; greyed where it cannot act.
 TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
 {
     enum Grey { Never, NoFilesOnClipboard, NoBackup, NotOneSelected, OnlyOverItems };
@@ -333,12 +328,8 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
     DestroyWindow(outside);
 }
 
-// What Windows' Explorer asks of the view and Wine's does not, one row a
-// contract: the selection, every item and none as data objects, and what the
-// details pane reads through IFolderView (a.mmq and C.aaq selected, C.aaq
-// focused, the mark on a.mmq). Then the selection's menu runs a verb (the
-// wide one where the caller says so, in any case) or an offset, whatever first
-// id it was given, and unknown verbs do nothing.
+// What Windows' Explorer asks of the view and Wine's does not, one row a contract (a.mmq and C.aaq selected,
+// C.aaq focused); then the selection's menu runs a verb (the wide one if given, in any case) or an offset.
 TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
 {
     OpenView view_(letters_.get(), browser_);
@@ -426,9 +417,8 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
     EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq"));
 }
 
-// The menu over the view's background, and over a folder in Explorer's tree
-// (CMF_EXPLORE: greyed items, Select All, Invert Selection and the last item
-// go); each command at its own number above the caller's first id.
+// The menu over the background, and over a folder in Explorer's tree (CMF_EXPLORE: greyed items and the
+// selection commands go); each command at its own number above the caller's first id.
 TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
 {
     auto describe = [](HMENU menu, int first) {

@@ -1,5 +1,4 @@
-// The view's list, status bar, toolbar, sorting, opening, renaming and drags
-// over the stand-in note-taker; what each row reads is the accessibility test's.
+// The view's list, status bar, toolbar, opening, renaming and drags; what each row reads is test_a11y's.
 #include <shlwapi.h>
 
 #include <thread>
@@ -97,29 +96,21 @@ TEST_F(ShellViewTest, RenamesAndChangesReachEveryViewOfTheFolder)
     EXPECT_EQ(second.Column(0), (Names{"a.mmq", "memo.zzq"}));
 }
 
-// Through the list's own keys, as in Wine's Explorer, which hands the view no
-// keys. The browser may destroy the view in BrowseObject: never from inside
-// the list's own notification.
+// The list's own keys, as Wine's Explorer hands the view none. The browser may destroy the view in
+// BrowseObject: never from inside the list's notification.
 TEST_F(ShellViewTest, ReturnOpensTheFocusedFolderAndF2RenamesTheSelectedItem)
 {
-    auto press = [](const OpenView& view, int item, WPARAM key) {
-        SetFocus(view.list);
-        ListView_SetItemState(view.list, -1, 0, LVIS_FOCUSED | LVIS_SELECTED);
-        ListView_SetItemState(view.list, item, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
-        SendMessageA(view.list, WM_KEYDOWN, key, 0);
-    };
     OpenView root(root_.get(), browser_), view(letters_.get(), browser_);
-    press(root, 2, VK_RETURN);
+    SetFocus(root.list);
+    ListView_SetItemState(root.list, 2, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    SendMessageA(root.list, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(browser_.browsedTo, Names{}) << "browsed from inside LVN_ITEMACTIVATE";
     OpenView::Settle();
     EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"});
-    press(view, 0, VK_RETURN);
-    OpenView::Settle();
-    EXPECT_EQ(browser_.browsedTo, Names{"R:\\Letters"}) << "opening a file does nothing";
 
-    // F2 renames the one selected item, wherever the selection mark was left.
+    // F2 renames the one selected item, wherever the selection mark was left (as Invert Selection leaves it).
+    SetFocus(view.list);
     SendMessageA(view.list, LVM_SETSELECTIONMARK, 0, 0);
-    view.Select(0, false);  // as Invert Selection leaves it
     view.Select(2, true);
     SendMessageA(view.list, WM_KEYDOWN, VK_F2, 0);
     EXPECT_EQ(view.Editing(), "C.aaq");
@@ -152,8 +143,7 @@ struct ListDropTarget {
     ComPtr<CDropTarget> target;
 };
 
-// Copied, cancelled or moved: only a completed move takes the files off the
-// device, the last first, stopping at the first failure.
+// Only a completed move takes the files off the device, the last first, stopping at the first failure.
 TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
 {
     OpenView view(letters_.get(), browser_);
@@ -181,9 +171,8 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
     EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptor)) << "a completed move empties the clipboard";
 }
 
-// PC files go into the folder item under the pointer or, below the items, into
-// the view's own folder. Device items dragged within the view come as virtual
-// files: refused, as is a drop that was never entered; no files send nothing.
+// PC files go into the folder item under the pointer or, below the items, into the view's folder; virtual
+// files (device items) and a drop never entered are refused.
 TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItemOrTheViewsFolder)
 {
     OpenView root(root_.get(), browser_), letters(letters_.get(), browser_);
@@ -235,9 +224,8 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
 
 }  // namespace
 
-// The view opens before the device has answered and says so in words; closed
-// while the device is still listing, it leaves the device and the module
-// usable. The device's answers wait for the test: an order, not a time.
+// The view opens before the device answers, saying so; closed during the listing, it leaves the device and
+// the module usable. The device's answers wait for the test: an order, not a time.
 TEST_F(ShellViewTest, AViewOpensBeforeItsListingEndsAndMayCloseDuringIt)
 {
     ScopedKernelHandle answer(CreateEventA(nullptr, TRUE, FALSE, nullptr));

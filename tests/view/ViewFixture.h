@@ -1,6 +1,5 @@
 #pragma once
-// The view created through the folder, hosted by a browser of our own, over
-// the stand-in note-taker on an in-memory line: what the view tests share.
+// The view through the folder, in a browser of our own, over the stand-in on an in-memory line.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,8 +18,7 @@
 #include "tests/support/SimOnLine.h"
 #include "view/CShellView.h"
 
-// A top-level frame with File, Edit, View and Help popups of its own, recording
-// every status text and button state the view hands it.
+// A frame with File, Edit, View and Help popups, recording the status texts and button states it gets.
 class TestBrowser final : public BrowserBase {
 public:
     TestBrowser()
@@ -169,8 +167,7 @@ inline Names Described(IDataObject* object = nullptr)
     return names;
 }
 
-// Runs `act` on the window that `find` gives once it shows, from inside the
-// modal loop (a dialog, a menu, a property sheet) that `open` runs.
+// Runs `act` on the window `find` gives once it shows, inside the modal loop that `open` runs.
 inline std::function<HWND()> g_find;
 inline std::function<void(HWND)> g_act;
 inline void CALLBACK ActOnWindow(HWND, UINT, UINT_PTR timer, DWORD)

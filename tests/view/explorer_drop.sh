@@ -1,7 +1,6 @@
 #!/bin/bash
-# A PC file dragged with the mouse (xdotool) from a Wine Explorer window on
-# C:\dndsrc onto the view of R:\letters in a second one must reach the
-# stand-in's disk byte for byte. Usage: tests/view/explorer_drop.sh
+# A PC file dragged with the mouse from Wine Explorer's C:\dndsrc onto the view of R:\letters in a
+# second window must reach the stand-in's disk byte for byte.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 SOURCE="$WINEPREFIX/drive_c/dndsrc"
@@ -17,8 +16,7 @@ xdotool windowmove "$P" 0 420
 sleep 1
 shot drop-before
 
-# Press on the PC file, move past the drag threshold in small steps, then
-# over the view's list below its rows, and let go.
+# Press on the file, pass the drag threshold in small steps, then let go below the view's rows.
 eval "$(xdotool getwindowgeometry --shell "$P")"
 xdotool mousemove $((X + 186)) $((Y + $(explorer_row_y 1)))
 sleep 0.3

@@ -1,8 +1,6 @@
 #!/bin/bash
-# The view in Wine's Explorer, driven with xdotool as a user would: "Pellor"
-# under My Computer, then R:\letters, sorted by size with a click on the header,
-# and a file renamed with F2, which must reach the stand-in's disk. Needs
-# scripts/wine-prefix.sh start (its X server). Usage: tests/view/explorer_view.sh
+# The view in Wine's Explorer, driven with xdotool: R:\letters sorted by size with a click on the header,
+# and a file renamed with F2 on the stand-in's disk. Needs scripts/wine-prefix.sh start (its X server).
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 explorer_open_letters explorer-root

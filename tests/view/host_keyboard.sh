@@ -1,11 +1,6 @@
 #!/bin/bash
-# pellor-host --windows shows the view no menu bar, as Windows 10 and 11 do not:
-# in R:\letters every command of the view is chosen from the background's
-# context menu with Shift+F10, the arrow keys and Return alone (Invert
-# Selection and Select All undone from the items' menu), and New Folder's
-# folder is named "trips" as it opens for editing. The record must name every
-# command chosen; the device must hold the pasted PC file and "trips".
-# Usage: tests/view/host_keyboard.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# pellor-host --windows (no menu bar, as in Windows 10 and 11): in R:\letters every command is chosen from the
+# context menu with Shift+F10, the arrows and Return alone; the new folder is named "trips" as it opens.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
@@ -28,8 +23,7 @@ answer() {
   sleep 0.5
 }
 until_there() { for _ in $(seq 150); do [ -e "$1" ] && return; sleep 0.2; done; }
-# until_done TITLE: the backup writes its index before its first file, so the
-# next command waits for the progress dialog to come and go.
+# until_done TITLE: waits for the progress dialog to come and go (the index is written before the first file).
 until_done() {
   for _ in $(seq 25); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && break; sleep 0.2; done
   for _ in $(seq 300); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.2; done

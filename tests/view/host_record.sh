@@ -1,8 +1,6 @@
 #!/bin/bash
-# pellor-host with Pellor.dll against the stand-in: in R:\letters Ctrl+A (the
-# view's accelerator, routed by the host) selects both files, and the record
-# must show the view's menu and toolbar buttons merged into the host's own and
-# the selection in the status bar. Usage: tests/view/host_record.sh
+# pellor-host: in R:\letters Ctrl+A (the view's accelerator) selects both files; the record shows the view's
+# menu and toolbar buttons merged into the host's and the selection in the status bar.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 

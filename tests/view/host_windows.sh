@@ -1,12 +1,6 @@
 #!/bin/bash
-# pellor-host --windows (the view driven as Windows 10 Explorer drives it)
-# with Pellor.dll against the stand-in, from the keyboard: R:\letters opens
-# with "r" and Return; ann.txt (Home) is copied and bob.txt (End) cut and then
-# deleted with the host's own Organize commands, which take the selection
-# from the view's GetItemObject; Backspace goes back and the host selects
-# R:\letters with SelectItem; every closed view is released on another
-# window's thread. The record must show each step and its result.
-# Usage: tests/view/host_windows.sh   (BUILD_DIR or PELLOR_BUILD_DIR)
+# pellor-host --windows, as Windows 10 Explorer drives the view: ann.txt copied, bob.txt cut and deleted with
+# the host's Organize commands (GetItemObject), Backspace back (SelectItem), closed views released elsewhere.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
