@@ -11,6 +11,7 @@ host_close
 expect "title: Corvanx:R:\\letters\\"
 expect "  0: 2 object(s) selected"
 expect "  Pel&lor"
+expect "    40 Cu&t	Ctrl+X | Removes selected items and copies them onto Clipboard."  # enabled over the selection
 for button in "[40] bitmap 12 enabled" "[41] bitmap 13 enabled" "[42] bitmap 14 disabled" "[43] bitmap 17 enabled"; do
   expect "  $button"
 done
