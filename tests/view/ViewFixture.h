@@ -36,18 +36,10 @@ public:
     std::map<int, std::string> statusTexts;  // by part
     std::map<int, bool> enabled;             // by command
     Names browsedTo;                         // names of the items BrowseObject was given
-    bool simpleStatus = false;               // the last SB_SIMPLE
     HMENU menu = nullptr;                    // as handed over by SetMenuSB, with where its commands go
     HWND menuWindow = nullptr;
 
     Names RecordMenus() { return RecordMenuBar(menu, menuWindow); }
-    // The merged popup with that title ("&Edit", "Pel&lor"), or null.
-    HMENU Popup(const char* title) const
-    {
-        for (int index = 0; menu && index < GetMenuItemCount(menu); ++index)
-            if (MenuText(menu, index) == title) return GetSubMenu(menu, index);
-        return nullptr;
-    }
     // A stack object: the counts do not own it.
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -69,8 +61,6 @@ public:
         if (result) *result = 0;
         if (id == FCW_STATUS && message == SB_SETTEXTA) {
             statusTexts[static_cast<int>(wParam & 0xFF)] = reinterpret_cast<const char*>(lParam);
-        } else if (id == FCW_STATUS && message == SB_SIMPLE) {
-            simpleStatus = wParam != 0;
         } else if (id == FCW_TOOLBAR && message == TB_ENABLEBUTTON) {
             enabled[static_cast<int>(wParam)] = LOWORD(lParam) != 0;
         } else {
@@ -226,12 +216,6 @@ protected:
     }
     CShellFolder* Letters() const { return static_cast<CShellFolder*>(letters_.get()); }
     bool OnDevice(const char* relative) const { return TempDir::Exists(sim_.path(relative)); }
-    // The stand-in writes a sent file before it hears the next command: a listing.
-    void SettleDevice() const
-    {
-        ComPtr<IEnumIDList> next;
-        root_->EnumObjects(nullptr, SHCONTF_FOLDERS, next.put());
-    }
 
     SimOnLine sim_{1, {"R", "R\\Letters", "F", "F\\Books", "special"}};
     MessageBoxCapture boxes_;  // a refusal's words, so that no box waits for an answer
