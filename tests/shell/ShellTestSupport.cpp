@@ -31,19 +31,16 @@ public:
 int CaptureMessageBox(HWND, const char* text, UINT flags)
 {
     MessageBoxCapture::texts.emplace_back(text);
-    MessageBoxCapture::flags.push_back(flags);
     return (flags & MB_TYPEMASK) == MB_YESNO ? MessageBoxCapture::answer : IDOK;
 }
 
 }  // namespace
 
 Names MessageBoxCapture::texts;
-std::vector<UINT> MessageBoxCapture::flags;
 int MessageBoxCapture::answer = IDOK;
 MessageBoxCapture::MessageBoxCapture() : previous_(SetMessageBoxHook(CaptureMessageBox))
 {
     texts.clear();
-    flags.clear();
     answer = IDOK;
 }
 MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(previous_); }

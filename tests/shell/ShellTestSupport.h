@@ -33,13 +33,12 @@ std::string Utf8(const wchar_t* text);
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
 
-// Collects the texts and flags of the message boxes the code would show;
+// Collects the texts of the message boxes the code would show;
 // a yes-or-no question is answered `answer` (IDOK, neither, unless set).
 struct MessageBoxCapture {
     MessageBoxCapture();
     ~MessageBoxCapture();
     static Names texts;
-    static std::vector<UINT> flags;
     static int answer;
     MessageBoxHook previous_;
 };

@@ -1,7 +1,6 @@
 #!/bin/bash
-# Registers the module with regsvr32 in the build's Wine prefix, checks every
-# row that registration writes with reg query, unregisters it and checks that
-# nothing of ours is left; a second unregistration must fail.
+# regsvr32 in the build's Wine prefix: every row registration writes, then nothing of ours left
+# after unregistration; a second unregistration must fail (the keys are gone: it fails on the first row).
 set -uo pipefail
 MODULE="Z:$(readlink -f "$1" | tr / '\\')"
 CLSID="{9413F1A9-2105-4B5F-886F-9B5CF0033322}"
@@ -10,8 +9,7 @@ NAMESPACE_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\
 APPROVED_KEY="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
 source "$(dirname "$0")/../support/registry_query.sh"
 
-# One listing of our class's keys serves every key check, so a Wine process
-# that fails to start once cannot pass for a missing key; its errors are kept.
+# One listing serves every key check: a Wine process that fails once cannot pass for a missing key.
 CLASS_KEYS=""
 list_class_keys() { CLASS_KEYS="$("$WINE_RUN" reg query "$HKCR_KEY" /s 2>&1 | tr -d '\r')"; }
 key_exists() { "$WINE_RUN" reg query "$1" >/dev/null 2>&1; }
@@ -47,7 +45,6 @@ if wine_quiet reg query "HKEY_CLASSES_ROOT\\CLSID" /s /f "$CLSID" | grep -qi "$C
   fail "something of ours is left under HKEY_CLASSES_ROOT\\CLSID"
 fi
 
-# The keys are gone now: unregistering again fails on the first row.
 if wine_quiet regsvr32 /s /u "$MODULE" >/dev/null; then fail "a second unregistration succeeded"; fi
 
 [ "$FAILURES" -eq 0 ] && echo "registry rows as expected"

@@ -1,7 +1,5 @@
-// Opens the settings sheet the way Explorer does: Pellor.dll loaded by path,
-// its class object asked for IID_IShellExtInit, and the menu item invoked.
-// Prints the invocation's result when the sheet closes.
-// Usage: settings_sheet_show <path of Pellor.dll>
+// Opens the settings sheet as Explorer does (class object, IID_IShellExtInit, menu item) and prints
+// the invocation's result when it closes. Usage: settings_sheet_show <path of Pellor.dll>
 #include <windows.h>
 #include <shlobj.h>
 
