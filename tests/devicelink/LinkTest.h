@@ -1,6 +1,5 @@
 #pragma once
-// What the link's tests share: an in-memory line whose device end the test speaks, and a clock that moves only when the
-// test or the code under test says so.
+// What the link's tests share: an in-memory line whose device end the test speaks, and a clock moved only by the tests.
 #include <gtest/gtest.h>
 
 #include <deque>

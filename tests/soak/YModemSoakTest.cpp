@@ -1,7 +1,6 @@
-// Soak: transfers both ways between the engine and the stand-in note-taker's YModem over an in-memory line, with one
-// fault kind each: noise that changes and drops bytes, a stall, two CANs on the line, a line dead for a while. Some
-// transfers may fail, but never silently: no file may arrive wrong while the engine calls it a success, no failed
-// receive may leave a damaged file on the PC, no transfer may outlive its deadlines. PELLOR_SOAK_SEED=<n> runs another.
+// Transfers both ways between the engine and the stand-in's YModem over an in-memory line, each with one fault kind:
+// noise, a stall, two CANs, a line dead for a while. Some may fail, but never silently, leaving a partial file on the
+// PC or outliving their deadlines. PELLOR_SOAK_SEED=<n> runs another seed.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -51,7 +50,6 @@ double Chance(uint64_t seed, uint64_t a, uint64_t b, uint64_t c)
 }
 
 enum Fault { kNoise, kStall, kCancel, kCut };
-const char* const kFaultNames[] = {"noise", "stall", "CAN on the line", "line cut"};
 
 TEST(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
 {
@@ -128,16 +126,13 @@ TEST(YModemSoakTest, TransfersUnderLineFaultsFailLoudlyOrArriveIdentical)
         DeleteFileA(pcFile.c_str());
         ++byFault[fault][result != 0];
         EXPECT_FALSE(hung) << n;
-        EXPECT_FALSE(result == 0 && !identical) << "silent corruption in #" << n << ", " << kFaultNames[fault];
-        EXPECT_FALSE(result != 0 && leftOnPc && !identical)
-            << "partial file left on the PC by #" << n << ", " << kFaultNames[fault];
+        // A success brings the file whole; a failure leaves no damaged one on the PC.
+        EXPECT_TRUE(identical || (result != 0 && !leftOnPc)) << "silent corruption or a partial file in #" << n;
     }
     // Every fault kind must stop some transfers and, but for a cut line (which few survive), let others through: else
     // the run no longer tries the engine's giving up as well as its repair.
-    for (int f = kNoise; f <= kCut; ++f) {
-        printf("  %-16s %3u completed, %3u failed\n", kFaultNames[f], byFault[f][0], byFault[f][1]);
-        EXPECT_TRUE((byFault[f][0] || f == kCut) && byFault[f][1]) << kFaultNames[f];
-    }
+    for (int f = kNoise; f <= kCut; ++f)
+        EXPECT_TRUE((byFault[f][0] || f == kCut) && byFault[f][1]) << "fault kind " << f;
 }
 
 }  // namespace

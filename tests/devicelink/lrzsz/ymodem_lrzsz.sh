@@ -1,9 +1,7 @@
 #!/bin/bash
-# The engine against lrzsz, an independent YModem, over a real Wine COM port: it receives what
-# `sb --ymodem` sends (1K blocks with -k, 128-byte blocks without) and sends to `rb --ymodem`, one
-# batch per file; every file must arrive byte for byte and every transfer end with success.
-# lrzsz runs on pipes behind a relay, not on the pty's other end: rb's tty clean-up can throw its
-# last ACK away unread, and it purges its tty input after each "C". rb asks for CRC only.
+# The engine against lrzsz over a real Wine COM port: it receives from `sb --ymodem` (1K blocks with -k)
+# and sends to `rb --ymodem`, one batch per file; every file must arrive whole, every transfer succeed.
+# lrzsz runs on pipes behind a relay: on the pty itself rb's tty clean-up can drop its last ACK.
 set -euo pipefail
 PROBE="$1"
 COM=8
@@ -18,7 +16,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$PREFIX/dosdevices"
 
-# The relay: COM8's pty on one side, the commands one after another on pipes on the other.
+# COM8's pty on one side, the commands one after another on pipes on the other.
 start_relay() {  # folder to run in, commands...
   rm -f "$LINK"
   python3 - "$LINK" "$WORK/relay.log" "$@" <<'PY' &
@@ -59,7 +57,6 @@ for n in $SIZES; do head -c "$n" /dev/urandom >"$WORK/src/f$n.bin"; done
 winpath() { echo "Z:${1//\//\\}"; }
 
 failures=0
-# One batch per file between lrzsz (in the folder the files go to) and the engine, then compared.
 transfer() {  # label, rx|tx, sb option for the block size
   local out="$WORK/$2${3:-128}" commands=() paths=()
   mkdir -p "$out"

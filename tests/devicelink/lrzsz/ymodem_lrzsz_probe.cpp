@@ -1,20 +1,14 @@
 // The engine on a real Wine COM port against lrzsz: "rx" receives one batch per target path, "tx" sends each source
-// path as a batch of its own. One line per file says how it went.
+// path as a batch of its own. Usage: ymodem_lrzsz_probe rx|tx COM-number path...
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "devicelink/CYModem.h"
-#include "foundation/DbgLog.h"
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || (strcmp(argv[1], "rx") && strcmp(argv[1], "tx"))) {
-        fprintf(stderr, "usage: %s rx|tx COM-number path...\n", argv[0]);
-        return 2;
-    }
-    // The engine's trace, for a run that needs explaining.
-    if (const char* log = getenv("YMODEM_TRACE")) DbgOpen(DBG_YMODEM | DBG_TO_FILE | DBG_TIMESTAMP, log, 0);
+    if (argc < 4) return 2;
     CYModem engine(atoi(argv[2]) - 1);
     // The note-taker's own settings: 115200 8N1, no flow control.
     engine.SetParameter(CComPort::PAR_RXQUESIZE, 1200);
