@@ -19,33 +19,8 @@ mkdir -p "$PREFIX/dosdevices"
 # COM8's pty on one side, the commands one after another on pipes on the other.
 start_relay() {  # folder to run in, commands...
   rm -f "$LINK"
-  python3 - "$LINK" "$WORK/relay.log" "$@" <<'PY' &
-import os, select, subprocess, sys, termios, tty
-link, log, cwd, commands = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
-master, slave = os.openpty()
-tty.setraw(slave, termios.TCSANOW)
-os.symlink(os.ttyname(slave), link)
-with open(log, "a") as errors:
-    for command in commands:
-        child = subprocess.Popen(command, shell=True, cwd=cwd, stdin=subprocess.PIPE,
-                                 stdout=subprocess.PIPE, stderr=errors)
-        out, into = child.stdout.fileno(), child.stdin.fileno()
-        while True:
-            ready, _, _ = select.select([master, out], [], [], 1.0)
-            if master in ready:
-                data = os.read(master, 65536)
-                try:
-                    os.write(into, data)
-                except BrokenPipeError:
-                    pass
-            if out in ready:
-                data = os.read(out, 65536)
-                if not data:
-                    break
-                os.write(master, data)
-        errors.write("%s: exit %d\n" % (command, child.wait()))
-        errors.flush()
-PY
+  printf '%s\n' "cd '$1'" "${@:2}" >"$WORK/relay.sh"
+  socat pty,raw,echo=0,link="$LINK" EXEC:"bash -x $WORK/relay.sh",pipes 2>>"$WORK/relay.log" &
   RELAY=$!
   for _ in $(seq 50); do [ -e "$LINK" ] && break; sleep 0.1; done
 }
