@@ -1,6 +1,4 @@
 // Backup and restore against the stand-in note-taker over the in-memory line.
-#include <algorithm>
-
 #include "devicefiles/BackupIndex.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicefiles/DeviceFixture.h"
@@ -47,16 +45,7 @@ protected:
 
     int fetches() { return sim_.device->CommandCount('S'); }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
-    // The index as "kind path" lines, sorted.
-    std::vector<std::string> index()
-    {
-        std::vector<IndexLine> lines;
-        EXPECT_EQ(ReadBackupIndex(folder_, lines), 0);
-        std::vector<std::string> text;
-        for (const IndexLine& l : lines) text.push_back(std::to_string(l.kind) + " " + l.devicePath);
-        std::sort(text.begin(), text.end());
-        return text;
-    }
+    std::string index() { return TempDir::ReadAll(folder_ + "\\backup-restore.index"); }
 
     const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)},
                           {"F\\post\\ann.txt", Pattern(7000, 2)},
@@ -65,41 +54,25 @@ protected:
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
 };
 
-// Every byte of every file at any depth on both drives, fetches of unchanged
-// files, a declined backup and a restore onto empty drives are covered by
-// pellor_roundtrip; here, what only this object shows, one backup folder's
-// life in one run since every fetch costs the receiver's start-up pause. The
-// copies' times are shown by what the second backup leaves alone.
+// Every byte of every file at any depth, the index's lines, fetches of
+// changed and unchanged files and a restore onto wiped drives are shown by
+// pellor_roundtrip; here, what only this object shows, in one run since every
+// fetch costs the receiver's start-up pause.
 TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyDepthOnBothDrives)
 {
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
     EXPECT_EQ(s_boxes, std::vector<std::string>{"Not attempted:\nclock"});  // and nothing asked
-    for (const auto& f : files_) EXPECT_TRUE(backedUp(f.first) == f.second) << f.first;
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    const std::vector<std::string> whole = {"0 F:\\post\\ann.txt",
-                                            "0 R:\\letters\\ann.txt",
-                                            "0 R:\\notes\\deep\\deeper\\plan.brl",
-                                            "0 R:\\notes\\todo.txt",
-                                            "2 F:\\empty",
-                                            "2 F:\\post",
-                                            "2 R:\\letters",
-                                            "2 R:\\notes",
-                                            "2 R:\\notes\\deep",
-                                            "2 R:\\notes\\deep\\deeper"};
-    EXPECT_EQ(index(), whole);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
     // Asked before the old backup goes; only what changed is fetched, and
     // what left the device leaves the backup.
     sim_.put("R\\letters\\ann.txt", "changed");
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
-    int start = fetches();
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_EQ(fetches(), start + 1);
     EXPECT_EQ(s_boxes.at(1), kReplaceBackup);
     EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "changed");
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\notes\\todo.txt"));
-    EXPECT_EQ(index().size(), whole.size() - 1);
     // A name whose case alone changed is the same file: its copy stays.
     DeleteFileA(sim_.path("F\\post\\ann.txt").c_str());
     sim_.put("F\\post\\Ann.txt", files_[1].second);
@@ -114,31 +87,22 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_EQ(s_boxes, std::vector<std::string>{kReplaceOnDevice});
     EXPECT_EQ(sim_.device->CommandCount('R'), sends);
 
-    // A restore asks once for the files still there and makes the folders gone since.
+    // A restore asks once.
     s_boxes.clear();
     s_boxAnswer = IDOK;
-    DeleteFileA(sim_.path(files_[2].first).c_str());
-    RemoveDirectoryA(sim_.path("R\\notes\\deep\\deeper").c_str());
-    RemoveDirectoryA(sim_.path("R\\notes\\deep").c_str());
     sniffPc();
     ASSERT_EQ(nt_.Restore(nullptr, folder_.c_str()), S_OK);
     EXPECT_EQ(s_boxes.size(), 1u);
-    Sleep(200);
-    EXPECT_TRUE(sim_.read(files_[2].first) == files_[2].second);
     // A folder at the top is looked for in the listing of the root, never of an empty path.
     EXPECT_NE(wire_.find(std::string("\x05\x04") + "F\\\r"), std::string::npos);
     EXPECT_EQ(wire_.find(std::string("\x05\x04") + "F\r"), std::string::npos);
     EXPECT_EQ(sim_.device->Display(), "Restore complete");
 
-    // The device stamps what a restore sends with its own clock, and keeps times to the minute only.
-    start = fetches();
-    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_EQ(fetches(), start) << "after a restore";
     // Changed twice within its minute, the newest on the device, keeping its size ("changed": 7 bytes).
     for (const char* bytes : {"0123456", "6543210"}) {
         sim_.put("R\\letters\\ann.txt", bytes);
         stamp("R\\letters\\ann.txt", 2030, 1, 2, 10, 0);
-        start = fetches();
+        const int start = fetches();
         ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
         EXPECT_EQ(fetches(), start + 1) << bytes;
         EXPECT_EQ(backedUp("R\\letters\\ann.txt"), bytes);
@@ -153,7 +117,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
 
     // A fetch cancelled halfway keeps the earlier backup whole: a changed file cancelled in the
     // middle, and a file gone from the device.
-    const std::vector<std::string> before = index();
+    const std::string before = index();
     sim_.put("R\\letters\\ann.txt", Pattern(60000, 9));
     DeleteFileA(sim_.path(files_[2].first).c_str());
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
@@ -206,10 +170,6 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
-    // A folder that cannot be made is refused before anything is fetched.
-    const int start = fetches();
-    EXPECT_EQ(nt_.Backup(nullptr, (photos + "\\2023\\beach.jpg\\new").c_str()), ErrorHResult(CComPort::ERR_SYSTEM));
-    EXPECT_EQ(fetches(), start);
 }
 
 // Folders laid out by type digit and older indexes, one row a layout.
@@ -223,7 +183,7 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
         HRESULT result;
         const char* restored;
     };
-    const std::string index = "backup-restore.index";
+    const std::string indexName = "backup-restore.index";
     const Layout rows[] = {
         {"folders by type digit", {"2letters\\note.txt", "from the layout"}, 1, S_OK, "R:\\letters\\note.txt"},
         {"a file at the top breaks the layout",
@@ -232,12 +192,12 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
          ErrorHResult(CNotetaker::ERR_INVALIDPATH),
          nullptr},
         {"both drives in one tree, a line for a file deleted since skipped",
-         {"notes\\a.txt", "a", index, "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"},
+         {"notes\\a.txt", "a", indexName, "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"},
          1,
          S_OK,
          "R:\\notes\\a.txt"},
         {"an index whose last line lacks its CR LF",
-         {"notes\\a.txt", "a", index, "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"},
+         {"notes\\a.txt", "a", indexName, "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"},
          1,
          ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE),
          nullptr},

@@ -27,8 +27,8 @@ TEST(DeviceName, EachPcPathAndTheNameTheDeviceReceives)
 {
     TempDir dir;
     for (const char* file :
-         {"letter.txt", "abcdefghijklmnop.txt", "abcdefghijklmnopqrst", "notes\\a.b.c", "2letters\\note.txt",
-          "3books\\x.txt", "docs\\abcdefghijklmnopq.txt", "docs\\page.html", "docs\\a very long name, part one.html",
+         {"letter.txt", "abcdefghijklmnop.txt", "notes\\a.b.c", "2letters\\note.txt", "3books\\x.txt",
+          "docs\\abcdefghijklmnopq.txt", "docs\\page.html", "docs\\a very long name, part one.html",
           "docs\\a very long name, part two.html", "a folder with a long name\\b.txt"})
         MakeFile(dir.file(file), "x");
     // Without `sent`, the volume's 8.3 form goes; where the volume keeps no short names, `own`.
@@ -40,14 +40,11 @@ TEST(DeviceName, EachPcPathAndTheNameTheDeviceReceives)
     } rows[] = {
         {kR, "letter.txt", "letter.txt"},
         {kR, "abcdefghijklmnop.txt", "abcdefghijklmnop.txt"},  // 20 characters
-        {kR, "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},  // 20, no extension
         {kF, "notes\\a.b.c", "notes\\a.b.c"},
-        {kR, "letters", "letters"},
         {kF, "books", "books"},  // kept as 2letters and 3books
         {kR, "books", kNone},
         {kR, "missing.txt", kNone},
         {DeviceEntry::TYPE_FILE, "letter.txt", kNone},
-        {5, "letter.txt", kNone},
         {kR, "docs\\abcdefghijklmnopq.txt", nullptr, "docs\\ABCD~830.TXT"},
         {kR, "docs\\page.html", nullptr, "docs\\PAGE~D93.HTM"},
         {kR, "docs\\a very long name, part one.html", nullptr, "docs\\AVER~84A.HTM"},
@@ -86,17 +83,12 @@ TEST(PcName, WhatEachHostileNameBecomesAndPlainNamesStay)
         {"letters\\..\\..\\evil.txt", "letters\\__\\__\\evil.txt"},
         {"letters\\C:\\win.ini", "letters\\C_\\win.ini"},
         {"letters\\a:b*c?.txt", "letters\\a_b_c_.txt"},
-        {"letters\\CON", "letters\\_CON"},
         {"letters\\com1.txt", "letters\\_com1.txt"},
         {"letters\\dots...", "letters\\dots.._"},
         {"letters\\\\x", "letters\\x"},
         {"letters/../x", "letters\\__\\x"},
-        {"letters\\tab\there", "letters\\tab_here"},
-        {"Mein Brief.brl", "Mein Brief.brl"},
-        {"x.y.z", "x.y.z"},
         {"CONTENT.txt", "CONTENT.txt"},
         {"com10", "com10"},
-        {"a", "a"},
     };
     for (const auto& row : table) EXPECT_EQ(SafePcRelativePath(row.first), row.second) << row.first;
     EXPECT_EQ(SafePcName(""), "_");
