@@ -15,9 +15,7 @@ const char kReplaceOnDevice[] =
 const HRESULT kDeclined = 1;
 using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
-// The device of the round trip: two levels of folders below R:\notes, the
-// same name in a folder of each drive, an empty folder and a special entry at the root.
-// The files are older than the folders: no file is of the newest minute.
+// Folders at depth, one name in a folder of each drive, an empty folder, a special entry; files older than folders.
 class BackupRestoreTest : public DeviceFixture {
 protected:
     BackupRestoreTest()
@@ -31,7 +29,7 @@ protected:
         sim_.put("special\\clock", "");
     }
 
-    // Sets a file's time on the stand-in's disk, which the device reports to the minute.
+    // The device reports times to the minute.
     void stamp(const std::string& name, WORD year, WORD month, WORD day, WORD hour, WORD minute)
     {
         SYSTEMTIME local = {year, month, 0, day, hour, minute, 0, 0};
@@ -54,10 +52,8 @@ protected:
     const std::string folder_ = pc_.file("backups\\monday");  // does not exist yet
 };
 
-// Every byte of every file at any depth, the index's lines, fetches of
-// changed and unchanged files and a restore onto wiped drives are shown by
-// pellor_roundtrip; here, what only this object shows, in one run since every
-// fetch costs the receiver's start-up pause.
+// Bytes, index lines, fetch counts and a restore onto wiped drives are pellor_roundtrip's; here, the rest,
+// in one run since every fetch costs the receiver's start-up pause.
 TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyDepthOnBothDrives)
 {
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
@@ -65,8 +61,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
-    // Asked before the old backup goes; only what changed is fetched, and
-    // what left the device leaves the backup.
+    // Asked before the old backup goes; what left the device leaves the backup.
     sim_.put("R\\letters\\ann.txt", "changed");
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
@@ -108,15 +103,13 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
         EXPECT_EQ(backedUp("R\\letters\\ann.txt"), bytes);
     }
 
-    // Copied by a tool that drops the hidden attribute, the index is still found; an empty folder gone
-    // from the device is made again.
+    // An index that lost its hidden attribute is still found; an empty folder gone from the device is made again.
     SetFileAttributesA((folder_ + "\\backup-restore.index").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(RemoveDirectoryA(sim_.path("F\\empty").c_str()));
     EXPECT_EQ(nt_.Restore(nullptr, folder_.c_str()), S_OK);
     EXPECT_TRUE(TempDir::Exists(sim_.path("F\\empty")));
 
-    // A fetch cancelled halfway keeps the earlier backup whole: a changed file cancelled in the
-    // middle, and a file gone from the device.
+    // A fetch cancelled halfway keeps the earlier backup whole, a file gone from the device too.
     const std::string before = index();
     sim_.put("R\\letters\\ann.txt", Pattern(60000, 9));
     DeleteFileA(sim_.path(files_[2].first).c_str());
@@ -131,9 +124,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_EQ(index(), before);
 }
 
-// An earlier index whose files lie in the drive trees, and the user's own
-// file where a backup of the first layout would have kept R:\letters\ann.txt;
-// then an index of names the PC does not allow.
+// The user's own file where an older layout kept R:\letters\ann.txt; then names the PC does not allow.
 TEST_F(BackupRestoreTest, AUserFileIsNeverTakenForACopyAndARestoreSendsTheDeviceNamesOfTheIndex)
 {
     MakeFile(folder_ + "\\R\\notes\\todo.txt", files_[3].second);

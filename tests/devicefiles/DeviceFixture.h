@@ -1,7 +1,5 @@
 #pragma once
-// The stand-in note-taker on COM3 with a PC folder beside it; every message
-// box is recorded and answered by the test, and Cancel on the progress
-// dialog can be pressed from a second thread.
+// The stand-in note-taker on COM3 and a PC folder; message boxes recorded and answered by the test.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -21,8 +19,7 @@
 #include "devicelink/CNotetaker.h"
 #include "tests/support/SimOnLine.h"
 
-// Bytes that differ by position and seed, so that a lost, doubled or
-// swapped block shows.
+// Bytes that differ by position and seed, so that a lost, doubled or swapped block shows.
 inline std::string Pattern(size_t size, int seed = 0)
 {
     std::string s(size, '\0');
@@ -67,8 +64,7 @@ protected:
     }
     ~DeviceFixture() override { SetMessageBoxHook(previousBox_); }
 
-    // Presses Cancel on the open "Receiving file(s)" dialog `delayMs` after
-    // `ready` first holds; `clicked` tells whether it did.
+    // Presses Cancel on the "Receiving file(s)" dialog `delayMs` after `ready` first holds.
     std::thread cancelWhen(std::function<bool()> ready, DWORD delayMs)
     {
         return std::thread([this, ready, delayMs] {
@@ -82,8 +78,7 @@ protected:
         });
     }
 
-    // Runs a job of nt_ on the device thread with its dialog owned by a window
-    // of this thread, as the folder does.
+    // Runs a job on the device thread, its dialog owned by a window of this thread, as the folder does.
     HRESULT onDeviceThread(const std::function<HRESULT()>& job)
     {
         HWND window = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);

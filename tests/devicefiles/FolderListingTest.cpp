@@ -1,5 +1,4 @@
-// Folder listings against a scripted device: the exchange on the wire and
-// the entries that come of it.
+// Folder listings against a scripted device: the exchange on the wire and the entries that come of it.
 #include <gtest/gtest.h>
 
 #include "devicefiles/FolderPath.h"
@@ -96,8 +95,7 @@ TEST_P(FailingListing, EndsAsTheDeviceAllows)
 INSTANTIATE_TEST_SUITE_P(Exchanges, FailingListing, ::testing::ValuesIn(kExchanges),
                          [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.what; });
 
-// Names end at their NUL or the field and folders carry their drive and
-// whole path; the size is little-endian; dates out of range are brought into it.
+// Names end at their NUL or the field, folders carry drive and path; dates out of range are brought into it.
 TEST_F(Listing, EachRecordsNameTypeSizeAndDateAndTheAttributesOfEachType)
 {
     const std::string n20(20, 'n'), m21(21, 'm'), f21(21, 'f');

@@ -1,6 +1,5 @@
-// The transfer job and file operations against the stand-in note-taker over
-// the in-memory line, with the real progress dialog; that a get and a put
-// move the exact bytes is also shown end to end by pellor_cli.
+// The transfer job and file operations against the stand-in, with the real progress dialog; pellor_cli
+// shows that a get and a put move the exact bytes.
 #include <algorithm>
 
 #include "devicefiles/DeviceThread.h"
@@ -49,9 +48,7 @@ TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
     EXPECT_NE(g_trace.find("TEMPLATE: our own progress dialog"), std::string::npos) << g_trace;
 }
 
-// The dialog belongs to the window of the caller that asked, on that caller's
-// thread: never to one kept from an earlier job, nor to the active one. A
-// caller without a window, or whose window is gone, is shown no dialog.
+// The dialog belongs to the asking caller's window, not the active one; without a window, none is shown.
 TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
 {
     static HWND s_owner;
@@ -148,9 +145,8 @@ TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
                                                                       "R:\\letters\\next.txt")});
 }
 
-// Over the cable a folder of F: and one of R: go by the same drive-less
-// name, and the device answers from R:. Such an F: folder is never read, and
-// no folder is made or renamed into such a pair; the device hears nothing.
+// The cable's drive-less names make an F: folder named like one of R: R:'s: it is never read, and no
+// folder is made or renamed into such a pair; the device hears nothing.
 TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
 {
     ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr) &&
