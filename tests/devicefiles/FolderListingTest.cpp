@@ -69,7 +69,6 @@ const Exchange kExchanges[] = {
     X("ACutRecordAskedAgainThenSilence", 2, kErr, kListD + "CR", 0, 4 * 100 + 1000,
       {kListD, Count(2), kC, Record().substr(0, 20)}),
     X("EndlessCountThenSilence", 2, kErr, "", 0, 2 * 100 + 1000, {kListD, Count(65535)}),
-    X("ACountCutShort", 2, kErr, "", 0, 5000, {kListD, Bytes({1})}),
     X("SixtyThreeEntriesLookLikeARepeatRequest", 2, kErr, kListD + "X" + kListD + "X", 0, 5000,
       {kListD, Count(63), kX, kNothing, kListD, Count(63), kX, kNothing}),
 };

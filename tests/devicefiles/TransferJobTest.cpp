@@ -27,27 +27,6 @@ protected:
     }
 };
 
-TEST_F(TransferJobTest, AGetShowsItsProgressAndWhichDialogItUses)
-{
-    const std::string content = Pattern(200 * 1024);
-    ASSERT_TRUE(sim_.put("R\\letters\\big.txt", content));
-    nt_.SetProgressObserver([](const char* line) { g_progress.emplace_back(line); });
-    const DbgDebuggerOutput previous = DbgSetDebuggerOutput([](const char* text) { g_trace += text; });
-    DbgOpen(DBG_TO_DEBUGGER | DBG_NOTETAKER, nullptr, 0);
-    ASSERT_EQ(
-        onDeviceThread([this] { return nt_.FileGet(nullptr, pc_.file("big.txt").c_str(), "R:\\letters\\big.txt", 0); }),
-        S_OK);
-    DbgOpen(0, nullptr, 0);
-    DbgSetDebuggerOutput(previous);
-    EXPECT_TRUE(TempDir::ReadAll(pc_.file("big.txt")) == content);
-    ASSERT_GT(g_progress.size(), 2u);  // the file's header, its first block, ...
-    EXPECT_EQ(g_progress[0], "Received: 0 bytes of 0 bytes (0%)");
-    EXPECT_EQ(g_progress[1], "Received: 0 bytes of 200 KB (0%)");  // the size known from the first block on
-    EXPECT_EQ(g_progress.back(), "Received: 200 KB of 200 KB (100%)");
-    // What support reads when the progress dialog goes wrong: which one showed.
-    EXPECT_NE(g_trace.find("TEMPLATE: our own progress dialog"), std::string::npos) << g_trace;
-}
-
 // The dialog belongs to the asking caller's window, not the active one; without a window, none is shown.
 TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
 {
@@ -126,18 +105,30 @@ TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecidesAndBadArgumentsDoN
     EXPECT_EQ(nt_.EnumFolder("F:\\books"), 256);
 }
 
-TEST_F(TransferJobTest, CancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
+// The bar's words and the line support reads of the dialog; Cancel in the middle leaves no part file.
+TEST_F(TransferJobTest, ProgressWordsAndCancelInTheMiddleEndsTheJobAndLeavesNoPartialFile)
 {
-    addRows({{"slow.txt", ""}, {"next.txt", "next"}});
-    ASSERT_TRUE(sim_.put("R\\letters\\slow.txt", Pattern(120 * 1024)));
+    addRows({{"first.txt", ""}, {"slow.txt", ""}, {"next.txt", "next"}});
+    ASSERT_TRUE(sim_.put("R\\letters\\first.txt", Pattern(2048)) &&
+                sim_.put("R\\letters\\slow.txt", Pattern(120 * 1024)));
+    nt_.SetProgressObserver([](const char* line) { g_progress.emplace_back(line); });
+    const DbgDebuggerOutput previous = DbgSetDebuggerOutput([](const char* text) { g_trace += text; });
+    DbgOpen(DBG_TO_DEBUGGER | DBG_NOTETAKER, nullptr, 0);
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about ten seconds
     std::thread presser = cancelWhen([this] { return TempDir::Exists(pc_.file("slow.txt.pellor-part")); }, 500);
     const HRESULT hr = onDeviceThread([this] { return nt_.transfer(nullptr, CNotetaker::DCMD_RX); });
     presser.join();
+    DbgOpen(0, nullptr, 0);
+    DbgSetDebuggerOutput(previous);
     ASSERT_TRUE(clicked_);
+    ASSERT_GT(g_progress.size(), 2u);  // the file's header, its first block, ...
+    EXPECT_EQ(g_progress[0], "Received: 0 bytes of 0 bytes (0%)");
+    EXPECT_EQ(g_progress[1], "Received: 0 bytes of 2.00 KB (0%)");  // the size known from the first block on
+    EXPECT_NE(std::find(g_progress.begin(), g_progress.end(), "Received: 2.00 KB of 2.00 KB (100%)"), g_progress.end());
+    EXPECT_NE(g_trace.find("TEMPLATE: our own progress dialog"), std::string::npos);
     EXPECT_EQ(hr, ErrorHResult(CYModem::ERR_ABORTED));
     EXPECT_EQ(nt_.LastResult(), CYModem::ERR_ABORTED);
-    EXPECT_TRUE(nt_.TransferList()[0].nType == CYModem::ERR_ABORTED && nt_.TransferList()[1].nType == 1);
+    EXPECT_TRUE(nt_.TransferList()[1].nType == CYModem::ERR_ABORTED && nt_.TransferList()[2].nType == 1);
     EXPECT_FALSE(TempDir::Exists(pc_.file("slow.txt")) || TempDir::Exists(pc_.file("next.txt")) ||
                  TempDir::Exists(pc_.file("slow.txt.pellor-part")));
     nt_.ShowErrorFiles(nullptr);
