@@ -43,7 +43,15 @@ protected:
 
     int fetches() { return sim_.device->CommandCount('S'); }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
-    std::string index() { return TempDir::ReadAll(folder_ + "\\backup-restore.index"); }
+    // The index as "kind path" lines: every backup, a cancelled one too, writes its folders anew with their times.
+    std::vector<std::string> index()
+    {
+        std::vector<IndexLine> lines;
+        EXPECT_EQ(ReadBackupIndex(folder_, lines), 0);
+        std::vector<std::string> text;
+        for (const IndexLine& l : lines) text.push_back(std::to_string(l.kind) + " " + l.devicePath);
+        return text;
+    }
 
     const Files files_ = {{"R\\letters\\ann.txt", Pattern(5000, 1)},
                           {"F\\post\\ann.txt", Pattern(7000, 2)},
@@ -110,7 +118,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_TRUE(TempDir::Exists(sim_.path("F\\empty")));
 
     // A fetch cancelled halfway keeps the earlier backup whole, a file gone from the device too.
-    const std::string before = index();
+    const std::vector<std::string> before = index();
     sim_.put("R\\letters\\ann.txt", Pattern(60000, 9));
     DeleteFileA(sim_.path(files_[2].first).c_str());
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
