@@ -165,7 +165,9 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     EXPECT_EQ(s_boxes, std::vector<std::string>{kForeignFolder});
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
     s_boxAnswer = IDOK;
+    ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr));  // R:'s files as the cable answers
     EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), S_OK);
+    EXPECT_FALSE(TempDir::Exists(photos + "\\F\\letters"));
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));

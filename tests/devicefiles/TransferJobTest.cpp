@@ -165,6 +165,10 @@ TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
         if (r.result != 0) EXPECT_EQ(sim_.device->CommandCount(r.letter), before) << &r - rows;
     }
     EXPECT_FALSE(TempDir::Exists(kPc));
+    // Looking up the root for a new folder's name leaves the listing of F:\\books as it was: empty.
+    ASSERT_EQ(nt_.FolderCreate("R:\\new"), S_OK);
+    DeviceEntry entry;
+    EXPECT_EQ(nt_.GetEntry(0, entry), CComPort::ERR_BADPARAM);
 }
 
 }  // namespace
