@@ -21,7 +21,6 @@ TEST_F(ShellViewTest, ListShowsTheFolderAsSettingsAndFlagsAsk)
     NMHEADERA header{{view.list, CShellView::kListId, HDN_ENDTRACKA}, 2, 0, &width};  // as the list passes it on
     SendMessageA(view.window, WM_NOTIFY, CShellView::kListId, reinterpret_cast<LPARAM>(&header));
     EXPECT_EQ(Settings()->m_dwColumnWidths[2], 123u) << "a dragged column's width is kept for the next list";
-    EXPECT_EQ(OpenView(letters_.get(), browser_, FWF_NOSUBFOLDERS).Count(), 3);
     OpenView root(root_.get(), browser_);
     EXPECT_EQ(OpenViewCount(), 2u) << "a released view leaves the open-view list";
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books", "R:\\Letters"}));
