@@ -1,11 +1,9 @@
-// What a screen reader reads of the view and the dialogs, walked through oleacc: every object that takes the
-// focus needs a name and a role. Wine's oleacc names a combo box by its own text and offers no list items, so
-// labels are read by window order and items through the list's messages, as oleacc does on Windows.
+// What a screen reader reads of the view and dialogs through oleacc: whatever takes the focus has a name and role.
+// Wine's oleacc names a combo box by its own text and offers no list items: read as oleacc on Windows does.
 #include <oleacc.h>
 #include <prsht.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "foundation/DbgLog.h"
 #include "foundation/SettingsSheet.h"
@@ -41,7 +39,7 @@ std::string ComboLabel(HWND window)
     return label;
 }
 
-// Adds the window's object and then its children's, each printed and checked for a name and role if focusable.
+// Adds the window's object and then its children's, each checked for a name and role if focusable.
 void Walk(HWND hwnd, const std::string& window, Rows& rows)
 {
     ComPtr<IAccessible> object;
@@ -63,8 +61,6 @@ void Walk(HWND hwnd, const std::string& window, Rows& rows)
         GetRoleTextA(role.lVal, roleText, sizeof roleText);
     const bool focusable = SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4 &&
                            (state.lVal & STATE_SYSTEM_FOCUSABLE) && !neverFocused;
-    std::printf("| %s | %s | %s | %s |%s\n", window.c_str(), row.object.c_str(), roleText, row.name.c_str(),
-                focusable ? "" : " not focusable");
     EXPECT_TRUE(!focusable || (row.name != "" && *roleText))
         << window << ": " << row.object << " lacks a name or a role";
     rows.push_back(row);

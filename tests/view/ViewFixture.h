@@ -85,7 +85,6 @@ struct OpenView {
         list = GetDlgItem(window, CShellView::kListId);
         if (listed) Listed();
     }
-    // Pumps this thread's messages until the listing the view asked for is in.
     void Listed() const
     {
         for (Settle(); static_cast<CShellView*>(view.get())->Reading(); Settle())
@@ -108,7 +107,6 @@ struct OpenView {
         return texts;
     }
     Names Selected() const { return Column(0, LVIS_SELECTED); }
-    // Runs what the view posted to itself, as its message loop would.
     static void Settle()
     {
         MSG message;
@@ -118,7 +116,6 @@ struct OpenView {
         }
     }
     void Select(int item, bool on) const { ListView_SetItemState(list, item, on ? LVIS_SELECTED : 0, LVIS_SELECTED); }
-    // Types a new name into the list's own editor and presses Enter.
     void Rename(int item, const char* name) const
     {
         SetFocus(list);
