@@ -78,15 +78,11 @@ class AccessibilityTest : public ShellViewTest {};
 
 TEST_F(AccessibilityTest, ViewAndListAreNamedAfterTheirFolderAndItemsReadEveryColumn)
 {
-    const std::pair<IShellFolder*, const char*> views[] = {{root_.get(), "Pellor"}, {letters_.get(), "R:\\Letters"}};
-    for (const auto& [folder, name] : views) {
-        OpenView view(folder, browser_);
-        Rows rows;
-        Walk(view.window, std::string("view ") + name, rows);
-        EXPECT_TRUE(Has(rows, "PellorShellView", name) && Has(rows, "SysListView32 #", name)) << name;
-    }
-    // An item reads as its name, then each other column after its header.
     OpenView view(letters_.get(), browser_);
+    Rows rows;
+    Walk(view.window, "view", rows);
+    EXPECT_TRUE(Has(rows, "PellorShellView", "R:\\Letters") && Has(rows, "SysListView32 #", "R:\\Letters"));
+    // An item reads as its name, then each other column after its header.
     std::string first = view.Text(0, 0);
     for (int column = 1; column < 4; ++column) {
         char header[64] = "";
