@@ -40,7 +40,6 @@ public:
     HWND menuWindow = nullptr;
 
     Names RecordMenus() { return RecordMenuBar(menu, menuWindow); }
-    // A stack object: the counts do not own it.
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
 
