@@ -18,7 +18,7 @@ names = {line.strip() for line in chmls_out("-n", "list", help_file).splitlines(
 topics = {ident: text[2:] for ident, text in strings.items() if text.startswith("::/")}
 default = re.search(r"Default topic from \[options\]\s*:([^\s\x00]+)", chmls_out("printsystem", help_file))
 topics["default topic (Help Topics)"] = "/" + default.group(1) if default else "(none: Help Topics opens nothing)"
-failures = []
+failures = [] if len(topics) >= 5 else [f"only {len(topics)} topics: the resources were not read"]
 if os.path.basename(help_file) != strings.get("IDS_HELPFILE"):
     failures.append(f"help file is {os.path.basename(help_file)}, the module opens {strings.get('IDS_HELPFILE')}")
 for ident, topic in sorted(topics.items()):
