@@ -9,7 +9,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 export WINEPREFIX="$BUILD_DIR/wineprefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's menu builder writes file associations and menus into the user's home: off.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 DISPLAY_FILE="$BUILD_DIR/xvfb.display"
 PID_FILE="$BUILD_DIR/xvfb.pid"
 
@@ -24,6 +25,17 @@ start_xvfb() {
   rm -f "$fifo"
 }
 
+# Wine links the prefix's Documents, Desktop, Downloads, ... to the user's own
+# home: made plain folders of the prefix, nothing a test or the product writes
+# there (a backup in Documents\Pellor\Backup) reaches the home. Only the link
+# is removed: `rm -r` or a trailing slash would follow it into the home.
+keep_user_folders_inside() {
+  local d
+  for d in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$d" ]; then rm -- "$d" && mkdir -- "$d"; fi
+  done
+}
+
 case "${1:-start}" in
   start)
     mkdir -p "$BUILD_DIR"
@@ -34,10 +46,15 @@ case "${1:-start}" in
       wineboot -i >/dev/null 2>&1 </dev/null || true
       wineserver -w
     fi
+    keep_user_folders_inside
     wineserver -p >/dev/null 2>&1 </dev/null &
     # Start Wine's own services now, with no inherited output: a service
     # started by a test would hold ctest's output pipe open and stall the run.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    # The scripts call wine with environments of their own: the prefix itself
+    # keeps the menu builder off (an empty override is "disabled").
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d "" /f \
+      >/dev/null 2>&1 </dev/null || true
     # A program that crashes must end with its backtrace on stderr, not wait
     # on Wine's crash dialog until ctest's timeout.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
