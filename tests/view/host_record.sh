@@ -4,6 +4,10 @@
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
+# Restore is offered only over a backup: one of the test's own, made by the console, in a backup folder of its own.
+wine reg add "$SETTINGS_KEY" /v "Backup Path" /t REG_SZ /d "$(winepath -w "$WORK")\\backup" /f >/dev/null 2>&1
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/cli/pellor.exe" --port "COM$PC_COM" --yes backup "$(winepath -w "$WORK")\\backup" \
+  >"$WORK/backup.log" 2>&1 </dev/null || { cat "$WORK/backup.log"; fail "the backup before the menus failed"; }
 host_open_letters
 xdotool key ctrl+a
 sleep 0.5
