@@ -12,9 +12,18 @@ SETTINGS_KEY='HKCU\Software\Vostrel\Pellor'
 WORK="$(mktemp -d)"
 DEVICE="$WORK/device"
 
-stand_in_stop() {
+# In the build folder, where a run stopped before its exit trap leaves them.
+SAVED_SETTINGS="$BUILD_DIR/settings.saved.reg"
+
+# The settings as they were before the run: those of a run stopped before its
+# exit trap first.
+put_back_settings() {
   wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true
-  [ -f "$WORK/settings.reg" ] && wine reg import "$WORK/settings.reg" >/dev/null 2>&1 || true
+  [ -f "$SAVED_SETTINGS" ] && wine reg import "$SAVED_SETTINGS" >/dev/null 2>&1 || true
+  rm -f "$SAVED_SETTINGS"
+}
+stand_in_stop() {
+  put_back_settings
   "$ROOT/scripts/sim-pty.sh" stop
   rm -rf "$WORK"
 }
@@ -22,8 +31,9 @@ trap stand_in_stop EXIT
 
 # The module reads its port when it is loaded and saves every setting when
 # it is unloaded: keep the prefix's own settings to put them back.
+if [ -f "$SAVED_SETTINGS" ]; then put_back_settings; fi
 if wine reg query "$SETTINGS_KEY" >/dev/null 2>&1; then
-  wine reg export "$SETTINGS_KEY" "$WORK/settings.reg" >/dev/null 2>&1
+  wine reg export "$SETTINGS_KEY" "$SAVED_SETTINGS" >/dev/null 2>&1
 fi
 "$ROOT/scripts/sample-device.sh" "$DEVICE"
 "$ROOT/scripts/sim-pty.sh" start "$DEVICE" >/dev/null
