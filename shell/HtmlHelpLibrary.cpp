@@ -13,7 +13,7 @@ HtmlHelpFunction HtmlHelpLibrary::Function()
     if (tried_) return function_;
     tried_ = true;
     library_ = loader_.load("hhctrl.ocx");
-    if (library_) function_ = reinterpret_cast<HtmlHelpFunction>(loader_.find(library_, "HtmlHelpA"));
+    if (library_) function_ = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void*>(loader_.find(library_, "HtmlHelpA")));
     return function_;
 }
 

@@ -162,7 +162,9 @@ TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
     for (const auto& r : rows) {
         const int before = sim_.device->CommandCount(r.letter);
         EXPECT_EQ(r.op(), r.result) << &r - rows;
-        if (r.result != 0) EXPECT_EQ(sim_.device->CommandCount(r.letter), before) << &r - rows;
+        if (r.result != 0) {
+            EXPECT_EQ(sim_.device->CommandCount(r.letter), before) << &r - rows;
+        }
     }
     EXPECT_FALSE(TempDir::Exists(kPc));
     // Looking up the root for a new folder's name leaves the listing of F:\\books as it was: empty.
