@@ -38,7 +38,6 @@ silent_ls() {
       found ? sprintf("%.3f", ws / 100 / w) : "not found" }'
 }
 if [ "$SIZE" = "--ls" ]; then silent_ls; exit 0; fi
-# The benchmarks are left out of the test command's build.
 cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench -j"$(nproc)" >/dev/null
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/thread_bench.exe"

@@ -28,7 +28,7 @@
 #include "shell/OpenViews.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
-#include "tests/view/TestBrowser.h"
+#include "tests/view/ViewFixture.h"
 #include "view/CShellView.h"
 
 namespace {
@@ -92,7 +92,7 @@ ComPtr<TimedFolder> BindBig(CShellFolder* root)
     return big;
 }
 
-HWND OpenView(IShellView* view, TestBrowser& browser)
+HWND OpenWindow(IShellView* view, TestBrowser& browser)
 {
     FOLDERSETTINGS settings{FVM_DETAILS, 0};
     RECT area{0, 0, 780, 560};
@@ -114,7 +114,7 @@ Timed Measure(TimedFolder* folder, TestBrowser& browser)
     ComPtr<IShellView> view;
     folder->CreateViewObject(nullptr, IID_IShellView, view.putVoid());
     auto start = Clock::now();
-    HWND window = OpenView(view.get(), browser);
+    HWND window = OpenWindow(view.get(), browser);
     timed.viewMs = MillisecondsSince(start);
     timed.listMs = folder->listMs;
     timed.shown = static_cast<int>(SendMessageA(GetDlgItem(window, CShellView::kListId), LVM_GETITEMCOUNT, 0, 0));
@@ -233,7 +233,7 @@ int main(int argc, char** argv)
 
         ComPtr<IShellView> view;
         big->CreateViewObject(nullptr, IID_IShellView, view.putVoid());
-        HWND window = OpenView(view.get(), browser);
+        HWND window = OpenWindow(view.get(), browser);
         HWND list = GetDlgItem(window, CShellView::kListId);
         static const char* const kColumns[] = {"name", "size", "type", "modified"};
         // A click on another column sorts by it ascending, a second click descending.

@@ -16,13 +16,14 @@ namespace {
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using NoArgumentFn = HRESULT(STDAPICALLTYPE*)();
 
+// The module of the same build: build\shell\ beside this program's build\tests\.
 std::string ModulePath()
 {
-    const char* build = getenv("PELLOR_BUILD_DIR");  // set by ctest
-    std::string path = std::string("Z:") + (build ? build : "") + "/shell/Pellor.dll";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.resize(folder.find_last_of('\\') + 1);
+    return folder + "..\\shell\\Pellor.dll";
 }
 
 template <class Fn>
