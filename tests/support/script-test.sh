@@ -2,9 +2,10 @@
 # Runs one script test, SCRIPT ARGS..., in a process group of its own. ctest
 # stops a test at its time-out by killing this wrapper alone, and no exit trap
 # of the script runs: the next script test's start stops the group that was
-# left and clears what it held (the prefix's programs, the module's
-# registration, COM links to pseudo-terminals that are gone; the stand-in's
-# start puts back the settings it changed), so that one hang fails one entry.
+# left and clears what it held (the prefix's programs the script started, the
+# stand-in, COM links to pseudo-terminals that are gone; the stand-in's start
+# puts back the settings it changed), so that one hang fails one entry. A
+# registration left behind is harmless: the tests that need one make it.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export BUILD_DIR="$PELLOR_BUILD_DIR" WINEPREFIX="$PELLOR_BUILD_DIR/wineprefix" WINEDEBUG=-all
@@ -16,9 +17,6 @@ clear_leftovers() {
   echo "clearing what $name left when it was stopped"
   kill -KILL -- "-$group" 2>/dev/null
   "$ROOT/scripts/sim-pty.sh" stop
-  wineserver -k 2>/dev/null
-  "$ROOT/scripts/wine-prefix.sh" start
-  wine regsvr32 /s /u "$BUILD_DIR/shell/Pellor.dll" >/dev/null 2>&1
   for link in "$WINEPREFIX"/dosdevices/com*; do
     if [ -L "$link" ] && [ ! -e "$link" ]; then rm -f -- "$link"; fi
   done
