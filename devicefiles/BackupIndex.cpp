@@ -10,6 +10,7 @@
 #include "foundation/ScopedHandle.h"
 
 const char kBackupIndexName[] = "backup-restore.index";
+const char kRemovedFolderName[] = "Removed from the note-taker";
 
 namespace {
 

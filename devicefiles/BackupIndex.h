@@ -26,6 +26,10 @@
 #include "devicefiles/DeviceEntry.h"
 
 extern const char kBackupIndexName[];
+// Copies of files that left the device are moved, never deleted, into this
+// folder of the backup folder, a folder per backup ("2026-12-08 14.05") and
+// the backup's own tree below it. No index, restore or layout looks inside.
+extern const char kRemovedFolderName[];
 
 // The longest device path a backup keeps: the readers of the first indexes
 // need the CR within the first 259 bytes of a line.

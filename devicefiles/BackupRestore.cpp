@@ -63,6 +63,8 @@ bool IsTypeDigit(char c) { return c == '1' || c == '2' || c == '3'; }
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
+bool IsRemovedFolder(const char* name) { return !_stricmp(name, kRemovedFolderName); }
+
 // Counts the files of a type-digit layout: -1 when it is broken.
 int CountLayout(const std::string& folder, bool top)
 {
@@ -71,7 +73,7 @@ int CountLayout(const std::string& folder, bool top)
     if (!find.valid()) return top ? 0 : -1;
     int count = 0;
     do {
-        if (IsDots(found.cFileName)) continue;
+        if (IsDots(found.cFileName) || (top && IsRemovedFolder(found.cFileName))) continue;
         const bool folderEntry = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (!top) {
             if (folderEntry) return -1;
@@ -97,10 +99,12 @@ bool FolderIsEmpty(const std::string& folder)
     return true;
 }
 
-bool Confirm(HWND hwnd, UINT textId)
+// A question may hold one count.
+bool Confirm(HWND hwnd, UINT textId, unsigned count = 0)
 {
-    char question[256] = "";
-    LoadResourceText(textId, question, sizeof question);
+    char format[512] = "", question[512] = "";
+    LoadResourceText(textId, format, sizeof format);
+    snprintf(question, sizeof question, format, count);
     return ShowMessageText(hwnd, question, MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL) == IDOK;
 }
 
@@ -133,11 +137,36 @@ void StampDeviceTime(const std::string& pcPath, const SYSTEMTIME& deviceTime)
     if (file.valid()) SetFileTime(file.get(), nullptr, nullptr, &written);
 }
 
-// Deletes a backed-up copy and the folders of the backup it leaves empty.
-void RemoveCopy(const std::string& folder, const std::string& pcPath, bool traced)
+// This backup's folder for the copies it moves aside, named by the PC's
+// minute: never one that an earlier backup filled.
+std::string AsideFolderNow(const std::string& folder)
 {
-    const BOOL deleted = DeleteFileA(pcPath.c_str());
-    if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[32];
+    snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u.%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+    const std::string first = Join(Join(folder, kRemovedFolderName), stamp);
+    std::string aside = first;
+    for (int n = 2; Exists(aside); ++n) aside = first + " (" + std::to_string(n) + ")";
+    return aside;
+}
+
+// Takes a copy out of the backup: deleted, or moved to its place in the
+// backup's tree below `aside`, never over a file there. The folders of the
+// backup it leaves empty go too.
+void TakeOutCopy(const std::string& folder, const std::string& pcPath, const std::string& aside, bool traced)
+{
+    const std::string prefix = Join(folder, "");
+    if (pcPath.compare(0, prefix.size(), prefix) != 0) return;
+    if (aside.empty()) {
+        const BOOL deleted = DeleteFileA(pcPath.c_str());
+        if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
+    } else {
+        const std::string target = Join(aside, pcPath.substr(prefix.size()));
+        SHCreateDirectoryExA(nullptr, Parent(target).c_str(), nullptr);
+        const BOOL moved = MoveFileExA(pcPath.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (traced) DbgPrint("MoveFile(%s, %s) = %s", pcPath.c_str(), target.c_str(), moved ? "TRUE" : "FALSE");
+    }
     for (std::string holder = Parent(pcPath);
          holder.size() > folder.size() && IsFolder(holder) && FolderIsEmpty(holder); holder = Parent(holder)) {
         if (traced) DbgPrint("RemoveDirectory(%s)", holder.c_str());
@@ -248,6 +277,29 @@ std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::
     return own;
 }
 
+// The device folders that hold, at any depth, what the index names.
+std::set<std::string> HeldFolders(const std::map<std::string, IndexLine>& kept)
+{
+    std::set<std::string> held;
+    for (const auto& line : kept)
+        for (std::string f = Parent(line.first); !f.empty() && !IsBareDrive(f); f = Parent(f)) held.insert(f);
+    return held;
+}
+
+// The copies an update moves aside: those of files the index names and the
+// walk did not find. None move when a row failed.
+unsigned LeavingCopies(const std::map<std::string, IndexLine>& kept, const std::vector<DeviceEntry>& rows)
+{
+    std::set<std::string> listed;
+    for (const DeviceEntry& row : rows) {
+        if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) return 0;
+        if (row.nType == 1) listed.insert(Lower(row.sName));
+    }
+    unsigned count = 0;
+    for (const auto& line : kept) count += line.second.kind != IndexLine::FOLDER && !listed.count(line.first);
+    return count;
+}
+
 std::vector<IndexLine> Values(const std::map<std::string, IndexLine>& lines)
 {
     std::vector<IndexLine> values;
@@ -285,16 +337,31 @@ int CNotetaker::_isRestorePath(const char* folder, bool top)
 
 // A backup never removes the backup it replaces before the new one is whole:
 // an unchanged file is kept, a changed one replaces its copy once it has
-// arrived, and files gone from the device leave the backup only when every
-// file arrived. Only what the index names is ever deleted; a folder without
-// an index is the user's.
+// arrived, and the copies of files gone from the device move aside (a
+// mistaken delete on the device would otherwise lose the file everywhere)
+// only when every file arrived. Only what the index names is ever moved; a
+// folder without an index is the user's. The question comes after the walk,
+// so that it can say how many copies move aside.
 HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 {
     if (!_isBackupPath(folder, true)) return ErrorHResult(setError(ERR_INVALIDPATH));
     const bool update = HoldsBackupIndex(folder);
     const bool othersFiles = !update && IsFolder(folder) && !FolderIsEmpty(folder);
-    if ((update || othersFiles) && !Confirm(hwnd, update ? IDS_CONFIRM_DELETEBACKUP : IDS_CONFIRM_FOREIGNFOLDER))
-        return 1;
+    if (othersFiles && !Confirm(hwnd, IDS_CONFIRM_FOREIGNFOLDER)) return 1;
+
+    std::vector<IndexLine> previous;
+    if (update) ReadBackupIndex(folder, previous);  // the lines before a damaged one still count
+    const std::map<std::string, IndexLine> kept = OwnLines(folder, previous);
+    m_walkHeld = HeldFolders(kept);
+    const int rows = getFileNames(folder, nullptr, false);
+    m_walkHeld.clear();
+    if (rows < 0) {
+        ShowErrorFiles(hwnd);
+        return ErrorHResult(setError(rows));
+    }
+    dropRepeatedRows();
+    const unsigned leaving = LeavingCopies(kept, m_transferList);
+    if (update && !Confirm(hwnd, leaving ? IDS_CONFIRM_UPDATEMOVES : IDS_CONFIRM_DELETEBACKUP, leaving)) return 1;
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKINGUP));
 
     const int made = SHCreateDirectoryExA(nullptr, folder, nullptr);
@@ -303,14 +370,6 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         return ErrorHResult(setError(ERR_SYSTEM));
     }
 
-    std::vector<IndexLine> previous;
-    if (update) ReadBackupIndex(folder, previous);  // the lines before a damaged one still count
-    const int rows = getFileNames(folder, nullptr, false);
-    if (rows < 0) {
-        ShowErrorFiles(hwnd);
-        return ErrorHResult(setError(rows));
-    }
-    dropRepeatedRows();
     const bool anyFile = std::any_of(m_transferList.begin(), m_transferList.end(),
                                      [](const DeviceEntry& row) { return row.nType == 1; });
     if (!anyFile && m_walkFolders.empty() && !update) {
@@ -318,8 +377,10 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         ShowErrorFiles(hwnd);
         return ErrorHResult(setError(0));
     }
-    const HRESULT hr = updateBackup(hwnd, folder, OwnLines(folder, previous));
-    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
+    bool complete = false;
+    const HRESULT hr = updateBackup(hwnd, folder, kept, complete);
+    // A row left out (an F: namesake folder) is no complete backup: the device says so as the PC does.
+    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(complete ? IDS_DEVICE_BACKUPDONE : IDS_DEVICE_BACKUPPARTLY));
     ShowErrorFiles(hwnd);
     return hr;
 }
@@ -327,7 +388,8 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 // Fetches what the backup lacks, then settles the backup and its index. The
 // index is written before the first fetch and grows by a line as each file
 // arrives. The transfer list ends holding every row, for the closing list.
-HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept)
+HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept,
+                                 bool& complete)
 {
     std::set<std::string> seen;  // lower-case device paths of this walk
     std::vector<DeviceEntry> walked;
@@ -355,7 +417,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
     else if (m_transferList.empty()) setError(0);
     else hr = fetchIntoBackup(hwnd, folder, kept);
 
-    bool complete = SUCCEEDED(hr);
+    complete = SUCCEEDED(hr);
     for (DeviceEntry& row : m_transferList) {
         const std::string copy = WithoutFetchSuffix(row.sPcName);
         if (row.sPcName != copy) DeleteFileA(row.sPcName.c_str());
@@ -364,7 +426,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
     }
     for (const DeviceEntry& row : settled)
         if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) complete = false;
-    if (complete) dropLeftFiles(folder, kept, seen);
+    if (complete) dropLeftFiles(folder, kept, seen, true);
     // An empty device folder shows in the backup too.
     for (const DeviceEntry& entry : m_walkFolders)
         SHCreateDirectoryExA(nullptr, BackupPcPath(folder, entry.sName).c_str(), nullptr);
@@ -397,10 +459,12 @@ HRESULT CNotetaker::fetchIntoBackup(HWND hwnd, const std::string& folder, std::m
     return hr;
 }
 
-// Removes the copies of files, and the empty folders of folders, that left the device.
+// Takes out of the backup the copies of files (moved aside, or deleted), and
+// the empty folders of folders, that left the device.
 void CNotetaker::dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
-                               const std::set<std::string>& seen)
+                               const std::set<std::string>& seen, bool moveAside)
 {
+    std::string aside;                 // made for the first copy moved
     std::vector<std::string> folders;  // a folder's line comes before its files' lines
     for (auto line = kept.begin(); line != kept.end();) {
         if (seen.count(line->first)) {
@@ -408,7 +472,10 @@ void CNotetaker::dropLeftFiles(const std::string& folder, std::map<std::string, 
             continue;
         }
         if (line->second.kind == IndexLine::FOLDER) folders.push_back(line->second.pcPath);
-        else RemoveCopy(folder, line->second.pcPath, trace());
+        else {
+            if (moveAside && aside.empty()) aside = AsideFolderNow(folder);
+            TakeOutCopy(folder, line->second.pcPath, aside, trace());
+        }
         line = kept.erase(line);
     }
     // Only an empty folder goes: anything the user put there stays.
@@ -541,7 +608,7 @@ int CNotetaker::BackupRemove(const char* folder)
     SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(index.c_str());
     std::map<std::string, IndexLine> own = OwnLines(folder, lines);
-    dropLeftFiles(folder, own, std::set<std::string>());
+    dropLeftFiles(folder, own, std::set<std::string>(), false);
     return 0;
 }
 
@@ -565,7 +632,10 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
     }
     // Walking a sub-folder replaces the listing: keep our own copy.
     std::vector<DeviceEntry> listing;
-    const int count = ListFolder(*this, name ? name : "\\", listing);
+    int count = ListFolder(*this, name ? name : "\\", listing);
+    // Listed empty while the backup holds files of it: asked once more
+    // before its copies move out of the backup.
+    if (count == 0 && name && m_walkHeld.count(Lower(name))) count = ListFolder(*this, name, listing);
     if (count < 0) return count;
 
     for (auto entry = listing.rbegin(); entry != listing.rend(); ++entry) {
@@ -638,6 +708,7 @@ int CNotetaker::rowsFromLayout(const char* base, const std::string& folder)
     do {
         if (IsDots(found.cFileName)) continue;
         const std::string path = Join(folder, found.cFileName);
+        if (path == Join(base, kRemovedFolderName)) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             const int below = rowsFromLayout(base, path);
             if (below < 0) return below;

@@ -161,10 +161,11 @@ private:
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);
     void dropRepeatedRows();
-    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept);
+    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept,
+                         bool& complete);
     HRESULT fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept);
     void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
-                       const std::set<std::string>& seen);
+                       const std::set<std::string>& seen, bool moveAside);
     void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines);
     bool replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
@@ -190,6 +191,8 @@ private:
     // The last walk of the device: the folders it went through, the newest device minute it saw.
     std::vector<DeviceEntry> m_walkFolders;
     ULONGLONG m_walkNewest = 0;
+    // The lower-case device folders that hold what the updated backup's index names.
+    std::set<std::string> m_walkHeld;
 };
 
 // The settings a note-taker object is made with.

@@ -62,6 +62,8 @@
 #define IDS_CONFIRM_RESTORE     142
 #define IDS_BACKUP_NOTUPDATED   143
 #define IDS_NAMESAKE_REASON     144
+#define IDS_DEVICE_BACKUPPARTLY 145
+#define IDS_CONFIRM_UPDATEMOVES 146
 #define IDD_PROGRESS            1030
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.

@@ -4,6 +4,7 @@
 # named as one in a folder of the other drive, past a special entry; a second backup of the unchanged device
 # fetches nothing, a third the one changed file; the drives are wiped, the restore brings back every byte and
 # the backup after it fetches nothing. An F: folder named like one of R: is left out, and the backup says why.
+# A folder deleted on the device: its copies move aside, and a restore does not send them.
 export SIM_TRACE=1
 source "$(dirname "$0")/common.sh" --round-trip
 SIM_LOG="$BUILD_DIR/sim-pty/sim.log"
@@ -38,7 +39,8 @@ index_files | while read -r f; do
   p="${f:0:1}/${f:3}"; p="${p//\\//}"
   cmp -s "$WORK/device/$p" "$WORK/pc/backup/$p" || fail "killed backup: $f differs"
 done
-NAMED=$(cd "$WORK/pc/backup" && find . -type f ! -name 'backup-restore.index*' ! -name '*.pellor-*' | wc -l)
+NAMED=$(cd "$WORK/pc/backup" && find . -path './Removed from the note-taker' -prune -o -type f \
+  ! -name 'backup-restore.index*' ! -name '*.pellor-*' -print | wc -l)
 [ "$NAMED" = "$KEPT" ] || fail "the killed backup left a file its index does not name"
 expect 0 - --yes restore backup
 echo "first backup killed: its index names $KEPT files, whole; a restore from it sent them"
@@ -82,3 +84,18 @@ cat "$WORK/err"
 grep -q 'F:\\letters (a folder of F: not backed up: R: has a folder of the same name' "$WORK/err" ||
   fail "F:\\letters is not named with the reason"
 [ ! -e "$WORK/pc/backup/F/letters" ] || fail "something was stored under F\\letters"
+
+# A folder deleted on the device by mistake: the backup moves its copies aside, and a restore does not send them.
+rm -rf "$WORK/device/F/letters" "$WORK/device/R/notes"
+expect 0 0 --yes backup backup
+cat "$WORK/err"
+ASIDE=$(cd "$WORK/pc/backup/Removed from the note-taker" && find . -type f | sort)
+echo "backup after R:\notes was deleted: moved aside under Removed from the note-taker:"
+echo "$ASIDE" | sed 's/^/  /'
+[ "$(echo "$ASIDE" | grep -c '/R/notes/')" = "$(cd "$WORK/before/R/notes" && find . -type f | wc -l)" ] ||
+  fail "not every copy of R:\notes was moved aside"
+[ ! -e "$WORK/pc/backup/R/notes" ] || fail "R\notes is still in the backup"
+RECEIVED=$(grep -c '\] received ' "$SIM_LOG" || true)
+expect 0 - --yes restore backup
+[ ! -e "$WORK/device/R/notes" ] || fail "the restore sent what was moved aside"
+echo "restore after it: sent $(( $(grep -c '\] received ' "$SIM_LOG") - RECEIVED )) files, R:\notes stays deleted"

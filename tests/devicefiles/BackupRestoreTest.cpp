@@ -8,6 +8,10 @@ namespace {
 const char kReplaceBackup[] =
     "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others "
     "kept. Continue?";
+const char kMovesOneAside[] =
+    "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others "
+    "kept. The copies of 1 files no longer on the notetaker will be moved to the folder \"Removed from the "
+    "note-taker\" in it. Continue?";
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
@@ -42,6 +46,23 @@ protected:
     }
 
     int fetches() { return sim_.device->CommandCount('S'); }
+    // The files below "Removed from the note-taker", each as "minute folder\path".
+    std::vector<std::string> movedAside(std::string below = "")
+    {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA entry;
+        const std::string at = folder_ + "\\Removed from the note-taker" + below;
+        ScopedFind find(FindFirstFileA((at + "\\*").c_str(), &entry));
+        for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &entry)) {
+            const std::string name = below + "\\" + entry.cFileName;
+            if (entry.cFileName[0] == '.') continue;
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found.push_back(name.substr(1));
+            for (const std::string& f : entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? movedAside(name)
+                                                                                           : std::vector<std::string>())
+                found.push_back(f);
+        }
+        return found;
+    }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     // The index as "kind path" lines: every backup, a cancelled one too, writes its folders anew with their times.
     std::vector<std::string> index()
@@ -69,13 +90,21 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
-    // Asked before the old backup goes; what left the device leaves the backup.
+    // Asked before the old backup changes, told how many copies move aside: what left the device moves to
+    // "Removed from the note-taker", and a folder that lists empty once is asked again first.
     sim_.put("R\\letters\\ann.txt", "changed");
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
+    SimFaults emptyOnce;
+    emptyOnce.emptyOnce = "notes";
+    sim_.device->SetFaults(emptyOnce);
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_EQ(s_boxes.at(1), kReplaceBackup);
+    EXPECT_EQ(s_boxes.at(1), kMovesOneAside);
     EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "changed");
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\notes\\todo.txt"));
+    const std::vector<std::string> aside = movedAside();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].substr(16), "\\R\\notes\\todo.txt");  // below "YYYY-MM-DD HH.MM"
+    EXPECT_TRUE(TempDir::ReadAll(folder_ + "\\Removed from the note-taker\\" + aside[0]) == files_[3].second);
     // A name whose case alone changed is the same file: its copy stays.
     DeleteFileA(sim_.path("F\\post\\ann.txt").c_str());
     sim_.put("F\\post\\Ann.txt", files_[1].second);
@@ -100,6 +129,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_NE(wire_.find(std::string("\x05\x04") + "F\\\r"), std::string::npos);
     EXPECT_EQ(wire_.find(std::string("\x05\x04") + "F\r"), std::string::npos);
     EXPECT_EQ(sim_.device->Display(), "Restore complete");
+    EXPECT_FALSE(TempDir::Exists(sim_.path("R\\notes\\todo.txt")));  // moved aside, not restored
 
     // Changed twice within its minute, the newest on the device, keeping its size ("changed": 7 bytes).
     for (const char* bytes : {"0123456", "6543210"}) {
@@ -168,6 +198,7 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr));  // R:'s files as the cable answers
     EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), S_OK);
     EXPECT_FALSE(TempDir::Exists(photos + "\\F\\letters"));
+    EXPECT_EQ(sim_.device->Display(), "Backup incomplete, see the PC");  // as the PC's list of what was left out
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
