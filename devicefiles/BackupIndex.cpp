@@ -7,6 +7,7 @@
 
 #include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
+#include "foundation/DurableFile.h"
 #include "foundation/ScopedHandle.h"
 
 const char kBackupIndexName[] = "backup-restore.index";
@@ -153,6 +154,33 @@ int ReadOlder(const std::string& folder, const std::string& text, std::vector<In
     return result;
 }
 
+int ReadIndexFile(const std::string& folder, const std::string& name, std::vector<IndexLine>& lines, bool* current)
+{
+    std::string text;
+    const int read = ReadWhole(Join(folder, name), text);
+    if (read < 0) return read;
+    const std::string versionLine = std::string(kVersionLine) + "\r\n";
+    const bool versioned = text.compare(0, versionLine.size(), versionLine) == 0;
+    if (current) *current = versioned;
+    // An index of a later version than ours is not guessed at.
+    if (!versioned && text.compare(0, 20, kVersionLine, 20) == 0) return CNotetaker::ERR_INVALIDINDEXFILE;
+    return versioned ? ReadCurrent(folder, text, lines) : ReadOlder(folder, text, lines);
+}
+
+// Writes a hidden file whole and on the disk; a failed one is removed.
+bool WriteHidden(const std::string& path, const std::string& text)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file.valid()) return false;
+    if (WriteAll(file.get(), text) && FlushAndClose(file, path.c_str())) return true;
+    file.reset();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    return false;
+}
+
 }  // namespace
 
 std::string BackupPcPath(const std::string& folder, const std::string& devicePath)
@@ -171,45 +199,41 @@ bool HoldsBackupIndex(const std::string& folder)
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A damaged index (a disk that lost its last writes) gives way to the one before it.
 int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current)
 {
-    std::string text;
-    const int read = ReadWhole(Join(folder, kBackupIndexName), text);
-    if (read < 0) return read;
-    const std::string versionLine = std::string(kVersionLine) + "\r\n";
-    const bool versioned = text.compare(0, versionLine.size(), versionLine) == 0;
-    if (current) *current = versioned;
-    // An index of a later version than ours is not guessed at.
-    if (!versioned && text.compare(0, 20, kVersionLine, 20) == 0) return CNotetaker::ERR_INVALIDINDEXFILE;
-    return versioned ? ReadCurrent(folder, text, lines) : ReadOlder(folder, text, lines);
+    const int read = ReadIndexFile(folder, kBackupIndexName, lines, current);
+    if (read == 0) return 0;
+    std::vector<IndexLine> before;
+    bool beforeCurrent = false;
+    if (ReadIndexFile(folder, std::string(kBackupIndexName) + ".bak", before, &beforeCurrent) != 0) return read;
+    lines.swap(before);
+    if (current) *current = beforeCurrent;
+    return 0;
 }
 
 bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines)
 {
     const std::string index = Join(folder, kBackupIndexName);
     const std::string fresh = index + ".new";
-    SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
-    {
-        ScopedKernelHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (!file.valid()) return false;
-        std::string text = std::string(kVersionLine) + "\r\n";
-        for (const IndexLine& line : lines) text += LineText(line);
-        if (!WriteAll(file.get(), text)) {
-            SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(fresh.c_str());
-            return false;
-        }
-    }
+    std::string text = std::string(kVersionLine) + "\r\n";
+    for (const IndexLine& line : lines) text += LineText(line);
+    if (!WriteHidden(fresh, text)) return false;
+    // Only an index that reads is worth keeping as the one before.
+    std::vector<IndexLine> before;
+    std::string old;
+    if (ReadIndexFile(folder, kBackupIndexName, before, nullptr) == 0 && ReadWhole(index, old) == 0)
+        WriteHidden(index + ".bak", old);
     // A hidden file is not replaced by a move on every system: unhide it first.
-    const DWORD old = GetFileAttributesA(index.c_str());
+    const DWORD attributes = GetFileAttributesA(index.c_str());
     SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(fresh.c_str(), index.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(index.c_str(), old);
+    if (RenameDurably(fresh.c_str(), index.c_str())) return true;
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(index.c_str(), attributes);
     return false;
 }
 
 bool AppendBackupIndex(HANDLE index, const IndexLine& line)
 {
-    return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && WriteAll(index, LineText(line));
+    return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+           WriteAll(index, LineText(line)) && FlushOpen(index, kBackupIndexName);
 }

@@ -61,7 +61,8 @@ bool HoldsBackupIndex(const std::string& folder);
 int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current = nullptr);
 
 // Writes the index anew, hidden, in one step: the old index stays whole
-// until the new one is complete.
+// until the new one is on the disk, and is kept as kBackupIndexName + ".bak",
+// which the reader takes when the index is damaged.
 bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines);
 
 // Adds one line to an index opened for appending.

@@ -25,10 +25,6 @@
 
 namespace {
 
-// A file is fetched beside its backed-up copy, and takes its name only once
-// it has arrived whole: no file of a backup is ever half written.
-constexpr char kFetchSuffix[] = ".pellor-new";
-
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty()) return name;
@@ -258,13 +254,6 @@ IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
     return line;
 }
 
-std::string WithoutFetchSuffix(const std::string& path)
-{
-    const size_t n = sizeof kFetchSuffix - 1;
-    return path.size() > n && path.compare(path.size() - n, n, kFetchSuffix) == 0 ? path.substr(0, path.size() - n)
-                                                                                  : path;
-}
-
 // Lines of an older index whose copies lie outside the drive trees are left
 // alone: they name files an earlier layout kept, or the user's own.
 std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines)
@@ -410,7 +399,6 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
         kept[Lower(line.devicePath)] = line;
         seen.insert(Lower(line.devicePath));
     }
-    for (DeviceEntry& row : m_transferList) row.sPcName += kFetchSuffix;
 
     HRESULT hr = S_OK;
     if (!WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
@@ -418,12 +406,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
     else hr = fetchIntoBackup(hwnd, folder, kept);
 
     complete = SUCCEEDED(hr);
-    for (DeviceEntry& row : m_transferList) {
-        const std::string copy = WithoutFetchSuffix(row.sPcName);
-        if (row.sPcName != copy) DeleteFileA(row.sPcName.c_str());
-        row.sPcName = copy;
-        complete = complete && row.nType == 0;
-    }
+    for (const DeviceEntry& row : m_transferList) complete = complete && row.nType == 0;
     for (const DeviceEntry& row : settled)
         if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) complete = false;
     if (complete) dropLeftFiles(folder, kept, seen, true);
@@ -436,20 +419,16 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
 }
 
 // Each file that arrives replaces its copy and gets its line at once, so
-// that a backup that is killed keeps what it fetched.
+// that a backup that is killed keeps what it fetched. The receiver writes
+// beside the copy and replaces it only once the file is whole and on the
+// disk: no copy is ever half written.
 HRESULT CNotetaker::fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept)
 {
     ScopedKernelHandle index(CreateFileA(Join(folder, kBackupIndexName).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
     const ULONGLONG newest = m_walkNewest;
     m_job.rowDone = [&](DeviceEntry& row) {
-        const std::string copy = WithoutFetchSuffix(row.sPcName);
-        if (row.sPcName != copy && !MoveFileExA(row.sPcName.c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            row.nType = setError(ERR_SYSTEM);
-            return;
-        }
-        row.sPcName = copy;
-        StampDeviceTime(copy, row.stTime);
+        StampDeviceTime(row.sPcName, row.stTime);
         const IndexLine line = FetchedLine(row, newest);
         kept[Lower(row.sName)] = line;
         if (index.valid()) AppendBackupIndex(index.get(), line);
@@ -605,8 +584,10 @@ int CNotetaker::BackupRemove(const char* folder)
     std::vector<IndexLine> lines;
     ReadBackupIndex(folder, lines);
     const std::string index = Join(folder, kBackupIndexName);
-    SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(index.c_str());
+    for (const std::string& file : {index, index + ".bak"}) {
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+    }
     std::map<std::string, IndexLine> own = OwnLines(folder, lines);
     dropLeftFiles(folder, own, std::set<std::string>(), false);
     return 0;

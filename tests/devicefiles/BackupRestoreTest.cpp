@@ -1,5 +1,6 @@
 // Backup and restore against the stand-in note-taker over the in-memory line.
 #include "devicefiles/BackupIndex.h"
+#include "foundation/DurableFile.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicefiles/DeviceFixture.h"
 
@@ -158,8 +159,40 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     presser.join();
     EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == "6543210");
     EXPECT_TRUE(backedUp(files_[2].first) == files_[2].second);
-    EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-new"));
+    EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-part"));
     EXPECT_EQ(index(), before);
+}
+
+// Each fetched copy and each index is flushed and closed before the rename that names it, the rename written
+// through; the index before the last is kept and read when the index is damaged.
+TEST_F(BackupRestoreTest, EveryFileIsOnTheDiskBeforeItTakesItsName)
+{
+    static std::vector<std::string> calls;
+    calls.clear();
+    const FileCallHook previous =
+        SetFileCallHook([](const char* call, const char* path) { calls.push_back(std::string(call) + " " + path); });
+    const HRESULT hr = nt_.Backup(nullptr, folder_.c_str());
+    SetFileCallHook(previous);
+    ASSERT_EQ(hr, S_OK);
+    const std::string index = folder_ + "\\backup-restore.index";
+    std::vector<std::string> want = {"flush " + index + ".new", "close " + index + ".new", "rename " + index};
+    for (const DeviceEntry& row : nt_.TransferList()) {
+        if (row.nType != 0) continue;
+        for (const char* call : {"flush ", "close "}) want.push_back(call + row.sPcName + ".pellor-part");
+        want.push_back("rename " + row.sPcName);
+        want.push_back("flush backup-restore.index");  // its line, appended
+    }
+    for (const char* file : {".new", ".bak"})
+        for (const char* call : {"flush ", "close "}) want.push_back(call + index + file);
+    want.push_back("rename " + index);
+    EXPECT_EQ(want.size(), 3 + 4 * files_.size() + 5);
+    EXPECT_EQ(calls, want);
+
+    ASSERT_TRUE(TempDir::WriteAll(index, "Pellor backup index 2\r\ncut off by a power cut\r\n"));
+    std::vector<IndexLine> lines;
+    EXPECT_EQ(ReadBackupIndex(folder_, lines), 0);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const IndexLine& l) { return l.kind != IndexLine::FOLDER; }),
+              static_cast<long>(files_.size()));
 }
 
 // The user's own file where an older layout kept R:\letters\ann.txt; then names the PC does not allow.
