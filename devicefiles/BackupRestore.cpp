@@ -111,6 +111,34 @@ bool DeviceFileTime(const SYSTEMTIME& deviceTime, FILETIME& out)
     return SystemTimeToFileTime(&deviceTime, &local) && LocalFileTimeToFileTime(&local, &out);
 }
 
+// A device minute later than the PC's: the device's clock was set back since,
+// and that minute is still to come on it.
+bool InFuture(const SYSTEMTIME& deviceTime)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return DeviceMinute(deviceTime) > DeviceMinute(now);
+}
+
+// The device's times have minute resolution, and a file may change again
+// within the minute after it was fetched, keeping its time. A time written
+// before the fetch is a time the device's clock had passed: a file older than
+// the newest time the same listings showed cannot change again without a
+// newer time. A file of that newest minute, or of a minute still to come, is
+// recent, and the next backup fetches it again whatever its time says.
+IndexLine::Kind KindOf(const SYSTEMTIME& deviceTime, ULONGLONG newestMinute)
+{
+    const bool recent = DeviceMinute(deviceTime) >= newestMinute || InFuture(deviceTime);
+    return recent ? IndexLine::FILE_RECENT : IndexLine::FILE_SETTLED;
+}
+
+// A minute still to come says nothing of where the device's clock is now.
+void SeeNewest(ULONGLONG& newestMinute, const DeviceEntry& entry)
+{
+    if (entry.nType != DeviceEntry::TYPE_SPECIAL && !InFuture(entry.stTime))
+        newestMinute = std::max(newestMinute, DeviceMinute(entry.stTime));
+}
+
 // A file the backup holds as the device has it: a copy of the recorded size,
 // and no change on the device since. A file recorded as changed in the newest
 // minute its backup saw is fetched again, whatever its time says.
@@ -237,16 +265,10 @@ IndexLine FolderLine(const std::string& folder, const DeviceEntry& entry)
     return line;
 }
 
-// The device's times have minute resolution, and a file may change again
-// within the minute after it was fetched, keeping its time. A time written
-// before the fetch is a time the device's clock had passed: a file older than
-// the newest time the backup's own listing showed cannot change again without
-// a newer time. A file of that newest minute is recorded as recent, and the
-// next backup fetches it again whatever its time says.
 IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
 {
     IndexLine line;
-    line.kind = DeviceMinute(row.stTime) >= newestMinute ? IndexLine::FILE_RECENT : IndexLine::FILE_SETTLED;
+    line.kind = KindOf(row.stTime, newestMinute);
     line.devicePath = row.sName;
     line.pcPath = row.sPcName;
     line.size = row.nSize;
@@ -475,6 +497,7 @@ void CNotetaker::dropRepeatedRows()
 // (and the empty ones the index recorded) are made first, and files on the
 // device are replaced only when the user says so, once. A file is sent under
 // its device name from the index, not under the name its copy has on the PC.
+// Files whose copy is missing are failed rows, named in the closing list.
 HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 {
     const int layout = _isRestorePath(folder, true);
@@ -487,23 +510,32 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     std::vector<IndexLine> lines;
     if (indexed) ReadBackupIndex(folder, lines);
 
+    std::vector<DeviceEntry> copyless;
+    const auto sendable = std::stable_partition(m_transferList.begin(), m_transferList.end(),
+                                                [](const DeviceEntry& row) { return row.nType == 1; });
+    copyless.assign(sendable, m_transferList.end());
+    m_transferList.erase(sendable, m_transferList.end());
+
     std::vector<std::string> missing;
     if (replacesDeviceFiles(lines, missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
     for (const std::string& deviceFolder : missing) FolderCreate(deviceFolder.c_str());
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTORING));
     m_job.deviceNames = indexed;
-    const HRESULT hr = transfer(hwnd, DCMD_TX);
+    const HRESULT hr = m_transferList.empty() ? S_OK : transfer(hwnd, DCMD_TX);
     m_job.deviceNames = false;
     if (indexed) recordRestoredTimes(hwnd, folder, lines);
-    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTOREDONE));
+    m_transferList.insert(m_transferList.end(), copyless.begin(), copyless.end());
+    if (SUCCEEDED(hr))
+        DevicePrint(MAKEINTRESOURCEA(copyless.empty() ? IDS_DEVICE_RESTOREDONE : IDS_DEVICE_RESTOREPARTLY));
     ShowErrorFiles(hwnd);
     return hr;
 }
 
 // The device stamps a restored file with its own clock: one listing of each
 // folder sent into gives the index those times, so that the next backup
-// fetches none of the files again. Where the backup cannot take them, the
-// user hears it, and the next backup fetches them.
+// fetches again only the files of the newest minute, which may still change
+// within it. Where the backup cannot take the times, the user hears it, and
+// the next backup fetches the files.
 void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines)
 {
     // An index of the one-tree layout is rewritten by the next backup alone.
@@ -517,7 +549,8 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
     const bool onF = std::any_of(sent.begin(), sent.end(), [](const DeviceEntry& r) { return r.sName[0] == 'F'; });
     if (onF && ListFolder(*this, "\\", root) < 0) return;
     std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries, or none
-    bool recorded = false;
+    std::vector<std::pair<IndexLine*, DeviceEntry>> restored;
+    ULONGLONG newest = 0;
     for (const DeviceEntry& row : sent) {
         const auto line = byPath.find(Lower(row.sName));
         const std::string deviceFolder = Parent(row.sName);
@@ -525,14 +558,17 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
         const auto listed = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
         if (listed.second && ListFolder(*this, deviceFolder, listed.first->second) < 0) continue;
         for (const DeviceEntry& entry : listed.first->second) {
-            if (IsFolderEntry(entry) || _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) != 0) continue;
-            line->second->kind = IndexLine::FILE_SETTLED;
-            line->second->size = entry.nSize;
-            line->second->time = entry.stTime;
-            recorded = true;
+            SeeNewest(newest, entry);
+            if (!IsFolderEntry(entry) && _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) == 0)
+                restored.emplace_back(line->second, entry);
         }
     }
-    if (!recorded || WriteBackupIndex(folder, lines)) return;
+    for (const auto& file : restored) {
+        file.first->kind = KindOf(file.second.stTime, newest);
+        file.first->size = file.second.nSize;
+        file.first->time = file.second.stTime;
+    }
+    if (restored.empty() || WriteBackupIndex(folder, lines)) return;
     char text[256] = "";
     LoadResourceText(IDS_BACKUP_NOTUPDATED, text, sizeof text);
     ShowMessageText(hwnd, text, MB_ICONWARNING | MB_TASKMODAL);
@@ -624,8 +660,7 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
         row.sName = entry->sName;
         row.nSize = entry->nSize;
         row.stTime = entry->stTime;
-        if (entry->nType != DeviceEntry::TYPE_SPECIAL)
-            m_walkNewest = std::max(m_walkNewest, DeviceMinute(entry->stTime));
+        SeeNewest(m_walkNewest, *entry);
         if (IsFolderEntry(*entry)) {
             // Left out on purpose, though a folder of the device, so that no
             // file of R: is ever kept as one of F:.
@@ -670,11 +705,13 @@ int CNotetaker::rowsFromIndex(const char* base)
     std::vector<IndexLine> lines;
     const int read = ReadBackupIndex(base, lines);
     for (const IndexLine& line : lines) {
+        if (line.kind == IndexLine::FOLDER) continue;
         DeviceEntry row;
         row.sName = line.devicePath;
         row.sPcName = line.pcPath;
-        row.nType = 1;
-        if (line.kind != IndexLine::FOLDER && PcFileSize(row.sPcName.c_str(), row.nSize)) m_transferList.push_back(row);
+        // A file the index names whose copy is gone is no success to keep quiet about.
+        row.nType = PcFileSize(row.sPcName.c_str(), row.nSize) ? 1 : ERR_COPYMISSING;
+        m_transferList.push_back(row);
     }
     return read < 0 ? setError(read) : 0;
 }

@@ -50,6 +50,7 @@ public:
         // folder cannot be read, and no folder is made or renamed to match.
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
+        ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
