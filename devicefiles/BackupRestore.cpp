@@ -255,12 +255,12 @@ int ListFolder(CNotetaker& nt, const std::string& path, std::vector<DeviceEntry>
     return count;
 }
 
-IndexLine FolderLine(const std::string& folder, const DeviceEntry& entry)
+IndexLine FolderLine(const DeviceEntry& entry)
 {
     IndexLine line;
     line.kind = IndexLine::FOLDER;
     line.devicePath = entry.sName;
-    line.pcPath = BackupPcPath(folder, entry.sName);
+    line.pcPath = entry.sPcName;
     line.time = entry.stTime;
     return line;
 }
@@ -277,15 +277,31 @@ IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
 }
 
 // Lines of an older index whose copies lie outside the drive trees are left
-// alone: they name files an earlier layout kept, or the user's own.
-std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines)
+// alone: they name files an earlier layout kept, or the user's own. The
+// lines are keyed by exact device path.
+std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines,
+                                          bool current)
 {
     std::map<std::string, IndexLine> own;
     for (const IndexLine& line : lines) {
-        const bool inTree = line.pcPath == BackupPcPath(folder, line.devicePath);
-        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[Lower(line.devicePath)] = line;
+        const bool inTree = current || line.pcPath == BackupPcPath(folder, line.devicePath);
+        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[line.devicePath] = line;
     }
     return own;
+}
+
+// Gives the walk's folders and files their PC paths, folders first.
+void NameCopies(const std::string& folder, std::map<std::string, IndexLine>& kept, std::vector<DeviceEntry>& folders,
+                std::vector<DeviceEntry>& rows)
+{
+    std::set<std::string> walked;
+    for (const DeviceEntry& f : folders) walked.insert(f.sName);
+    for (const DeviceEntry& row : rows)
+        if (row.nType == 1) walked.insert(row.sName);
+    BackupNames names(folder, kept, walked);
+    for (DeviceEntry& f : folders) f.sPcName = names.PcPath(f.sName);
+    for (DeviceEntry& row : rows)
+        if (row.nType == 1) row.sPcName = names.PcPath(row.sName);
 }
 
 // The device folders that hold, at any depth, what the index names.
@@ -293,7 +309,7 @@ std::set<std::string> HeldFolders(const std::map<std::string, IndexLine>& kept)
 {
     std::set<std::string> held;
     for (const auto& line : kept)
-        for (std::string f = Parent(line.first); !f.empty() && !IsBareDrive(f); f = Parent(f)) held.insert(f);
+        for (std::string f = Parent(line.first); !f.empty() && !IsBareDrive(f); f = Parent(f)) held.insert(Lower(f));
     return held;
 }
 
@@ -304,7 +320,7 @@ unsigned LeavingCopies(const std::map<std::string, IndexLine>& kept, const std::
     std::set<std::string> listed;
     for (const DeviceEntry& row : rows) {
         if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) return 0;
-        if (row.nType == 1) listed.insert(Lower(row.sName));
+        if (row.nType == 1) listed.insert(row.sName);
     }
     unsigned count = 0;
     for (const auto& line : kept) count += line.second.kind != IndexLine::FOLDER && !listed.count(line.first);
@@ -361,8 +377,9 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
     if (othersFiles && !Confirm(hwnd, IDS_CONFIRM_FOREIGNFOLDER)) return 1;
 
     std::vector<IndexLine> previous;
-    if (update) ReadBackupIndex(folder, previous);  // the lines before a damaged one still count
-    const std::map<std::string, IndexLine> kept = OwnLines(folder, previous);
+    bool current = false;
+    if (update) ReadBackupIndex(folder, previous, &current);  // the lines before a damaged one still count
+    std::map<std::string, IndexLine> kept = OwnLines(folder, previous, current);
     m_walkHeld = HeldFolders(kept);
     const int rows = getFileNames(folder, nullptr, false);
     m_walkHeld.clear();
@@ -371,6 +388,7 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         return ErrorHResult(setError(rows));
     }
     dropRepeatedRows();
+    NameCopies(folder, kept, m_walkFolders, m_transferList);
     const unsigned leaving = LeavingCopies(kept, m_transferList);
     if (update && !Confirm(hwnd, leaving ? IDS_CONFIRM_UPDATEMOVES : IDS_CONFIRM_DELETEBACKUP, leaving)) return 1;
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKINGUP));
@@ -402,24 +420,20 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept,
                                  bool& complete)
 {
-    std::set<std::string> seen;  // lower-case device paths of this walk
+    std::set<std::string> seen;  // device paths of this walk
     std::vector<DeviceEntry> walked;
     walked.swap(m_transferList);
     std::vector<DeviceEntry> settled;  // kept as they are, or not fetched at all
     for (DeviceEntry& row : walked) {
         if (row.nType == 1 && row.sName.size() > kMaxIndexLine) row.nType = ERR_INVALIDPATH;
-        const auto known = kept.find(Lower(row.sName));
-        if (row.nType == 1 && known != kept.end() && Unchanged(known->second, row)) {
-            row.nType = 0;
-            known->second.devicePath = row.sName;  // its case may have changed
-        }
-        if (row.nType == 1 || row.nType == 0) seen.insert(Lower(row.sName));
+        const auto known = kept.find(row.sName);
+        if (row.nType == 1 && known != kept.end() && Unchanged(known->second, row)) row.nType = 0;
+        if (row.nType == 1 || row.nType == 0) seen.insert(row.sName);
         (row.nType == 1 ? m_transferList : settled).push_back(row);
     }
     for (const DeviceEntry& entry : m_walkFolders) {
-        const IndexLine line = FolderLine(folder, entry);
-        kept[Lower(line.devicePath)] = line;
-        seen.insert(Lower(line.devicePath));
+        kept[entry.sName] = FolderLine(entry);
+        seen.insert(entry.sName);
     }
 
     HRESULT hr = S_OK;
@@ -434,7 +448,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
     if (complete) dropLeftFiles(folder, kept, seen, true);
     // An empty device folder shows in the backup too.
     for (const DeviceEntry& entry : m_walkFolders)
-        SHCreateDirectoryExA(nullptr, BackupPcPath(folder, entry.sName).c_str(), nullptr);
+        SHCreateDirectoryExA(nullptr, entry.sPcName.c_str(), nullptr);
     if (SUCCEEDED(hr) && !WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
     m_transferList.insert(m_transferList.begin(), settled.begin(), settled.end());
     return hr;
@@ -452,8 +466,8 @@ HRESULT CNotetaker::fetchIntoBackup(HWND hwnd, const std::string& folder, std::m
     m_job.rowDone = [&](DeviceEntry& row) {
         StampDeviceTime(row.sPcName, row.stTime);
         const IndexLine line = FetchedLine(row, newest);
-        kept[Lower(row.sName)] = line;
-        if (index.valid()) AppendBackupIndex(index.get(), line);
+        kept[row.sName] = line;
+        if (index.valid()) AppendBackupIndex(index.get(), folder, line);
     };
     const HRESULT hr = transfer(hwnd, DCMD_RX);
     m_job.rowDone = nullptr;
@@ -508,7 +522,8 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     if (rows < 0) return ErrorHResult(setError(rows));
     const bool indexed = HoldsBackupIndex(folder);
     std::vector<IndexLine> lines;
-    if (indexed) ReadBackupIndex(folder, lines);
+    bool current = false;
+    if (indexed) ReadBackupIndex(folder, lines, &current);
 
     std::vector<DeviceEntry> copyless;
     const auto sendable = std::stable_partition(m_transferList.begin(), m_transferList.end(),
@@ -523,7 +538,7 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     m_job.deviceNames = indexed;
     const HRESULT hr = m_transferList.empty() ? S_OK : transfer(hwnd, DCMD_TX);
     m_job.deviceNames = false;
-    if (indexed) recordRestoredTimes(hwnd, folder, lines);
+    if (indexed) recordRestoredTimes(hwnd, folder, lines, current);
     m_transferList.insert(m_transferList.end(), copyless.begin(), copyless.end());
     if (SUCCEEDED(hr))
         DevicePrint(MAKEINTRESOURCEA(copyless.empty() ? IDS_DEVICE_RESTOREDONE : IDS_DEVICE_RESTOREPARTLY));
@@ -536,10 +551,11 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 // fetches again only the files of the newest minute, which may still change
 // within it. Where the backup cannot take the times, the user hears it, and
 // the next backup fetches the files.
-void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines)
+void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines,
+                                     bool current)
 {
     // An index of the one-tree layout is rewritten by the next backup alone.
-    if (std::any_of(lines.begin(), lines.end(),
+    if (!current && std::any_of(lines.begin(), lines.end(),
                     [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
         return;
     const std::vector<DeviceEntry>& sent = m_transferList;
@@ -618,13 +634,14 @@ int CNotetaker::BackupRemove(const char* folder)
     if (trace()) DbgPrint("CNotetaker::BackupRemove(%s)", folder);
     if (!HoldsBackupIndex(folder)) return 0;
     std::vector<IndexLine> lines;
-    ReadBackupIndex(folder, lines);
+    bool current = false;
+    ReadBackupIndex(folder, lines, &current);
     const std::string index = Join(folder, kBackupIndexName);
     for (const std::string& file : {index, index + ".bak"}) {
         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(file.c_str());
     }
-    std::map<std::string, IndexLine> own = OwnLines(folder, lines);
+    std::map<std::string, IndexLine> own = OwnLines(folder, lines, current);
     dropLeftFiles(folder, own, std::set<std::string>(), false);
     return 0;
 }

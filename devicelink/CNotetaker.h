@@ -167,7 +167,7 @@ private:
     HRESULT fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept);
     void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
                        const std::set<std::string>& seen, bool moveAside);
-    void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines);
+    void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines, bool current);
     bool replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
     int rowsFromPc(const char* base, const char* name);

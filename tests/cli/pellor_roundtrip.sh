@@ -24,7 +24,7 @@ expect() {
 device_files() { (cd "$WORK/device" && find R F -type f | sort); }
 # Index lines of files the next backup fetches again (the newest minute; what a restore sent in it).
 recent() { tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | grep -c "^recent .*${1:-}" || true; }
-index_files() { tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | sed -n 's/^\(file\|recent\) [0-9]* [0-9]* //p'; }
+index_files() { tr -d '\r' <"$WORK/pc/backup/backup-restore.index" | sed -n 's/^\(file\|recent\) [0-9]* [0-9]* [^|]*|//p'; }
 FILES=$(device_files | wc -l)
 
 # Killed while the 27 KB lecture.brl arrives, the fifth file (about 2 s on the line).

@@ -305,23 +305,30 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
     }
 }
 
-TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder)
+TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolderOrShareACopy)
 {
     SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
-    const std::string v2 = "Pellor backup index 2\r\n";
+    const std::string v2 = "Pellor backup index 2\r\n", v3 = "Pellor backup index 3\r\n";
     const struct {
         const char* what;
         std::string text;
         int result;
         const char* read;
     } rows[] = {
-        {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0, "1 77 202612071725 F:\\ a;"},
+        {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0,
+         "1 77 202612071725 F:\\ a=F\\ a;"},
         {"a line cut off by the end of the process", v2 + "file 4 202603140926 R:\\a\r\nfile 4 2026", 0,
-         "0 4 202603140926 R:\\a;"},
-        {"a later line for a path replaces the first",
-         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "0 5 202603140927 r:\\A;"},
+         "0 4 202603140926 R:\\a=R\\a;"},
+        {"version 2: a later line for a path in another case replaces the first",
+         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "0 5 202603140927 r:\\A=r\\A;"},
         {"a line without a path", v2 + "file 4 202603140926\r\n", CNotetaker::ERR_INVALIDINDEXFILE, ""},
-        {"an index of a later version", "Pellor backup index 3\r\nfile 4 202603140926 R:\\a\r\n",
+        {"an index of a later version", "Pellor backup index 4\r\nfile 4 202603140926 R:\\a\r\n",
+         CNotetaker::ERR_INVALIDINDEXFILE, ""},
+        {"version 3: each copy's own path; names in another case are other files",
+         v3 + "file 4 202603140926 R\\a_b (2)|R:\\a|b\r\nfile 5 202603140926 R\\A|R:\\A\r\n"
+              "file 6 202603140926 R\\a|R:\\a\r\n",
+         0, "0 4 202603140926 R:\\a|b=R\\a_b (2);0 5 202603140926 R:\\A=R\\A;0 6 202603140926 R:\\a=R\\a;"},
+        {"version 3: a copy's path that leaves the backup folder", v3 + "file 4 202603140926 R\\..\\x|R:\\x\r\n",
          CNotetaker::ERR_INVALIDINDEXFILE, ""},
     };
     for (const auto& row : rows) {
@@ -332,8 +339,34 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
         std::string read;
         for (const IndexLine& l : lines)
             read += std::to_string(l.kind) + " " + std::to_string(l.size) + " " + std::to_string(DeviceMinute(l.time)) +
-                    " " + l.devicePath + ";";
+                    " " + l.devicePath + "=" + l.pcPath.substr(folder_.size() + 1) + ";";
         EXPECT_EQ(read, row.read);
+    }
+
+    // Device names that are one name on the PC get copies of their own; a copy the index named keeps its name.
+    const struct {
+        const char* what;
+        std::vector<std::string> kept, walked, pc;
+    } clashes[] = {
+        {"a forbidden character", {}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b", "R\\x\\a_b (2)"}},
+        {"a reserved name", {}, {"R:\\x\\CON.txt", "R:\\x\\_CON.txt"}, {"R\\x\\_CON.txt", "R\\x\\_CON (2).txt"}},
+        {"case alone", {}, {"R:\\x\\Note.txt", "R:\\x\\note.txt"}, {"R\\x\\Note.txt", "R\\x\\note (2).txt"}},
+        {"folders",
+         {},
+         {"R:\\a?b", "R:\\a_b", "R:\\a?b\\n", "R:\\a_b\\n"},
+         {"R\\a_b", "R\\a_b (2)", "R\\a_b\\n", "R\\a_b (2)\\n"}},
+        {"the index's copy keeps its name", {"R:\\x\\a_b"}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b (2)", "R\\x\\a_b"}},
+        {"a name whose case changed keeps its copy", {"R:\\x\\Ann.txt"}, {"R:\\x\\ann.txt"}, {"R\\x\\Ann.txt"}},
+        {"the drives", {}, {"R:\\x\\a", "F:\\x\\a"}, {"R\\x\\a", "F\\x\\a"}},
+    };
+    for (const auto& row : clashes) {
+        std::map<std::string, IndexLine> kept;
+        for (const std::string& path : row.kept) kept[path].pcPath = BackupPcPath(folder_, path);
+        const std::set<std::string> walked(row.walked.begin(), row.walked.end());
+        BackupNames names(folder_, kept, walked);
+        std::vector<std::string> pc;
+        for (const std::string& path : row.walked) pc.push_back(names.PcPath(path).substr(folder_.size() + 1));
+        EXPECT_EQ(pc, row.pc) << row.what;
     }
 
     const std::string hostile = Record("..\\..\\evil.txt");
