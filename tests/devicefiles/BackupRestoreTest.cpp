@@ -52,15 +52,14 @@ protected:
     {
         std::vector<std::string> found;
         WIN32_FIND_DATAA entry;
-        const std::string at = folder_ + "\\Removed from the note-taker" + below;
-        ScopedFind find(FindFirstFileA((at + "\\*").c_str(), &entry));
+        ScopedFind find(FindFirstFileA((folder_ + "\\Removed from the note-taker" + below + "\\*").c_str(), &entry));
         for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &entry)) {
             const std::string name = below + "\\" + entry.cFileName;
             if (entry.cFileName[0] == '.') continue;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found.push_back(name.substr(1));
-            for (const std::string& f : entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? movedAside(name)
-                                                                                           : std::vector<std::string>())
-                found.push_back(f);
+            const std::vector<std::string> deeper = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                                                        ? movedAside(name)
+                                                        : std::vector<std::string>{name.substr(1)};
+            found.insert(found.end(), deeper.begin(), deeper.end());
         }
         return found;
     }
@@ -195,7 +194,6 @@ TEST_F(BackupRestoreTest, EveryFileIsOnTheDiskBeforeItTakesItsName)
     for (const char* file : {".new", ".bak"})
         for (const char* call : {"flush ", "close "}) want.push_back(call + index + file);
     want.push_back("rename " + index);
-    EXPECT_EQ(want.size(), 3 + 4 * files_.size() + 5);
     EXPECT_EQ(calls, want);
 
     ASSERT_TRUE(TempDir::WriteAll(index, "Pellor backup index 2\r\ncut off by a power cut\r\n"));
