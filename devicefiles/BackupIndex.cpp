@@ -194,7 +194,9 @@ int ReadIndexFile(const std::string& folder, const std::string& name, std::vecto
     std::string text;
     const int read = ReadWhole(Join(folder, name), text);
     if (read < 0) return read;
-    auto startsWith = [&](const char* version) { return text.compare(0, strlen(version) + 2, version + std::string("\r\n")) == 0; };
+    auto startsWith = [&](const char* version) {
+        return text.compare(0, strlen(version) + 2, version + std::string("\r\n")) == 0;
+    };
     const bool version3 = startsWith(kVersionLine);
     const bool versioned = version3 || startsWith(kVersion2Line);
     if (current) *current = versioned;
@@ -288,9 +290,11 @@ std::map<std::string, IndexLine>::iterator BackupNames::keptLine(const std::stri
 {
     const auto own = kept_.find(devicePath);
     if (own != kept_.end()) return own;
-    const auto renamed = std::find_if(kept_.begin(), kept_.end(), [&](const std::pair<const std::string, IndexLine>& l) {
-        return !walked_.count(l.first) && !given_.count(l.first) && _stricmp(l.first.c_str(), devicePath.c_str()) == 0;
-    });
+    const auto renamed =
+        std::find_if(kept_.begin(), kept_.end(), [&](const std::pair<const std::string, IndexLine>& l) {
+            return !walked_.count(l.first) && !given_.count(l.first) &&
+                   _stricmp(l.first.c_str(), devicePath.c_str()) == 0;
+        });
     if (renamed == kept_.end()) return renamed;
     IndexLine line = renamed->second;
     line.devicePath = devicePath;

@@ -279,8 +279,7 @@ IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
 // Lines of an older index whose copies lie outside the drive trees are left
 // alone: they name files an earlier layout kept, or the user's own. The
 // lines are keyed by exact device path.
-std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines,
-                                          bool current)
+std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines, bool current)
 {
     std::map<std::string, IndexLine> own;
     for (const IndexLine& line : lines) {
@@ -447,8 +446,7 @@ HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<
         if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) complete = false;
     if (complete) dropLeftFiles(folder, kept, seen, true);
     // An empty device folder shows in the backup too.
-    for (const DeviceEntry& entry : m_walkFolders)
-        SHCreateDirectoryExA(nullptr, entry.sPcName.c_str(), nullptr);
+    for (const DeviceEntry& entry : m_walkFolders) SHCreateDirectoryExA(nullptr, entry.sPcName.c_str(), nullptr);
     if (SUCCEEDED(hr) && !WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
     m_transferList.insert(m_transferList.begin(), settled.begin(), settled.end());
     return hr;
@@ -551,12 +549,11 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 // fetches again only the files of the newest minute, which may still change
 // within it. Where the backup cannot take the times, the user hears it, and
 // the next backup fetches the files.
-void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines,
-                                     bool current)
+void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines, bool current)
 {
     // An index of the one-tree layout is rewritten by the next backup alone.
     if (!current && std::any_of(lines.begin(), lines.end(),
-                    [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
+                                [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
         return;
     const std::vector<DeviceEntry>& sent = m_transferList;
     std::map<std::string, IndexLine*> byPath;

@@ -162,8 +162,7 @@ private:
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);
     void dropRepeatedRows();
-    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept,
-                         bool& complete);
+    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept, bool& complete);
     HRESULT fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept);
     void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
                        const std::set<std::string>& seen, bool moveAside);

@@ -239,7 +239,7 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr));  // R:'s files as the cable answers
     EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), S_OK);
     EXPECT_FALSE(TempDir::Exists(photos + "\\F\\letters"));
-    EXPECT_EQ(sim_.device->Display(), "Backup incomplete, see the PC");  // as the PC's list of what was left out
+    EXPECT_EQ(sim_.device->Display(), "Backup incomplete, see the PC");
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
@@ -353,7 +353,7 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
          {},
          {"R:\\a?b", "R:\\a_b", "R:\\a?b\\n", "R:\\a_b\\n"},
          {"R\\a_b", "R\\a_b (2)", "R\\a_b\\n", "R\\a_b (2)\\n"}},
-        {"the index's copy keeps its name", {"R:\\x\\a_b"}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b (2)", "R\\x\\a_b"}},
+        {"the index's copy stays", {"R:\\x\\a_b"}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b (2)", "R\\x\\a_b"}},
         {"a name whose case changed keeps its copy", {"R:\\x\\Ann.txt"}, {"R:\\x\\ann.txt"}, {"R\\x\\Ann.txt"}},
         {"the drives", {}, {"R:\\x\\a", "F:\\x\\a"}, {"R\\x\\a", "F\\x\\a"}},
     };
