@@ -7,13 +7,17 @@
 
 #include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
+#include "foundation/DurableFile.h"
 #include "foundation/ScopedHandle.h"
 
 const char kBackupIndexName[] = "backup-restore.index";
+const char kRemovedFolderName[] = "Removed from the note-taker";
 
 namespace {
 
-const char kVersionLine[] = "Pellor backup index 2";
+const char kVersionLine[] = "Pellor backup index 3";
+const char kVersion2Line[] = "Pellor backup index 2";
+constexpr size_t kVersionWords = sizeof "Pellor backup index " - 1;
 const char* const kKindWords[] = {"file", "recent", "folder"};
 constexpr size_t kReadWindow = MAX_PATH - 1;
 
@@ -65,16 +69,41 @@ int ReadWhole(const std::string& path, std::string& text)
     }
 }
 
-std::string LineText(const IndexLine& line)
+std::string Parent(const std::string& path)
+{
+    const size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// "a_b" numbered: "a_b (2)"; the number goes before an extension.
+std::string Numbered(const std::string& name, int n)
+{
+    const size_t dot = name.find_last_of('.');
+    const size_t at = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, at) + " (" + std::to_string(n) + ")" + name.substr(at);
+}
+
+// The copy's path below the backup folder.
+std::string BelowFolder(const std::string& folder, const IndexLine& line)
+{
+    const std::string prefix = Join(folder, "");
+    if (line.pcPath.compare(0, prefix.size(), prefix) == 0) return line.pcPath.substr(prefix.size());
+    return BackupPcPath(std::string(), line.devicePath);
+}
+
+std::string LineText(const std::string& folder, const IndexLine& line)
 {
     const SYSTEMTIME& t = line.time;
     char head[64];
     snprintf(head, sizeof head, "%s %lu %04u%02u%02u%02u%02u ", kKindWords[line.kind],
              static_cast<unsigned long>(line.size), t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
-    return head + line.devicePath + "\r\n";
+    return head + BelowFolder(folder, line) + "|" + line.devicePath + "\r\n";
 }
 
-bool ParseLine(const std::string& text, IndexLine& line)
+// A version 3 line's path is "copy|device path"; the copy must be a path
+// this program could have made, so that no index can name a file outside
+// the backup folder.
+bool ParseLine(const std::string& folder, const std::string& text, bool withCopy, IndexLine& line)
 {
     char kind[16] = "";
     unsigned long size = 0;
@@ -95,19 +124,27 @@ bool ParseLine(const std::string& text, IndexLine& line)
     line.time.wDay = static_cast<WORD>(day), line.time.wHour = static_cast<WORD>(hour);
     line.time.wMinute = static_cast<WORD>(minute);
     line.devicePath = text.substr(static_cast<size_t>(pathAt) + 1);
+    line.pcPath = BackupPcPath(folder, line.devicePath);
+    if (withCopy) {
+        const size_t bar = line.devicePath.find('|');
+        const std::string copy = line.devicePath.substr(0, bar);
+        if (bar == std::string::npos || copy.empty() || SafePcRelativePath(copy) != copy) return false;
+        line.pcPath = Join(folder, copy);
+        line.devicePath.erase(0, bar + 1);
+    }
     return line.devicePath.find(':') != std::string::npos;
 }
 
 // Complete lines only: the last one may have been cut off by the end of the process.
-int ReadCurrent(const std::string& folder, const std::string& text, std::vector<IndexLine>& lines)
+int ReadCurrent(const std::string& folder, const std::string& text, bool version3, std::vector<IndexLine>& lines)
 {
-    std::map<std::string, size_t> at;  // lower-case device path: its line
+    std::map<std::string, size_t> at;  // device path (version 2: lower-case): its line
     for (size_t start = text.find("\r\n") + 2, end; (end = text.find("\r\n", start)) != std::string::npos;
          start = end + 2) {
         IndexLine line;
-        if (!ParseLine(text.substr(start, end - start), line)) return CNotetaker::ERR_INVALIDINDEXFILE;
-        line.pcPath = BackupPcPath(folder, line.devicePath);
-        const auto known = at.emplace(Lower(line.devicePath), lines.size());
+        if (!ParseLine(folder, text.substr(start, end - start), version3, line))
+            return CNotetaker::ERR_INVALIDINDEXFILE;
+        const auto known = at.emplace(version3 ? line.devicePath : Lower(line.devicePath), lines.size());
         if (known.second) lines.push_back(line);
         else lines[known.first->second] = line;
     }
@@ -152,6 +189,37 @@ int ReadOlder(const std::string& folder, const std::string& text, std::vector<In
     return result;
 }
 
+int ReadIndexFile(const std::string& folder, const std::string& name, std::vector<IndexLine>& lines, bool* current)
+{
+    std::string text;
+    const int read = ReadWhole(Join(folder, name), text);
+    if (read < 0) return read;
+    auto startsWith = [&](const char* version) {
+        return text.compare(0, strlen(version) + 2, version + std::string("\r\n")) == 0;
+    };
+    const bool version3 = startsWith(kVersionLine);
+    const bool versioned = version3 || startsWith(kVersion2Line);
+    if (current) *current = versioned;
+    // An index of a later version than ours is not guessed at.
+    if (!versioned && text.compare(0, kVersionWords, kVersionLine, kVersionWords) == 0)
+        return CNotetaker::ERR_INVALIDINDEXFILE;
+    return versioned ? ReadCurrent(folder, text, version3, lines) : ReadOlder(folder, text, lines);
+}
+
+// Writes a hidden file whole and on the disk; a failed one is removed.
+bool WriteHidden(const std::string& path, const std::string& text)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file.valid()) return false;
+    if (WriteAll(file.get(), text) && FlushAndClose(file, path.c_str())) return true;
+    file.reset();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    return false;
+}
+
 }  // namespace
 
 std::string BackupPcPath(const std::string& folder, const std::string& devicePath)
@@ -170,45 +238,96 @@ bool HoldsBackupIndex(const std::string& folder)
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A damaged index (a disk that lost its last writes) gives way to the one before it.
 int ReadBackupIndex(const std::string& folder, std::vector<IndexLine>& lines, bool* current)
 {
-    std::string text;
-    const int read = ReadWhole(Join(folder, kBackupIndexName), text);
-    if (read < 0) return read;
-    const std::string versionLine = std::string(kVersionLine) + "\r\n";
-    const bool versioned = text.compare(0, versionLine.size(), versionLine) == 0;
-    if (current) *current = versioned;
-    // An index of a later version than ours is not guessed at.
-    if (!versioned && text.compare(0, 20, kVersionLine, 20) == 0) return CNotetaker::ERR_INVALIDINDEXFILE;
-    return versioned ? ReadCurrent(folder, text, lines) : ReadOlder(folder, text, lines);
+    const int read = ReadIndexFile(folder, kBackupIndexName, lines, current);
+    if (read == 0) return 0;
+    std::vector<IndexLine> before;
+    bool beforeCurrent = false;
+    if (ReadIndexFile(folder, std::string(kBackupIndexName) + ".bak", before, &beforeCurrent) != 0) return read;
+    lines.swap(before);
+    if (current) *current = beforeCurrent;
+    return 0;
 }
 
 bool WriteBackupIndex(const std::string& folder, const std::vector<IndexLine>& lines)
 {
     const std::string index = Join(folder, kBackupIndexName);
     const std::string fresh = index + ".new";
-    SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
-    {
-        ScopedKernelHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (!file.valid()) return false;
-        std::string text = std::string(kVersionLine) + "\r\n";
-        for (const IndexLine& line : lines) text += LineText(line);
-        if (!WriteAll(file.get(), text)) {
-            SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(fresh.c_str());
-            return false;
-        }
-    }
+    std::string text = std::string(kVersionLine) + "\r\n";
+    for (const IndexLine& line : lines) text += LineText(folder, line);
+    if (!WriteHidden(fresh, text)) return false;
+    // Only an index that reads is worth keeping as the one before.
+    std::vector<IndexLine> before;
+    std::string old;
+    if (ReadIndexFile(folder, kBackupIndexName, before, nullptr) == 0 && ReadWhole(index, old) == 0)
+        WriteHidden(index + ".bak", old);
     // A hidden file is not replaced by a move on every system: unhide it first.
-    const DWORD old = GetFileAttributesA(index.c_str());
+    const DWORD attributes = GetFileAttributesA(index.c_str());
     SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(fresh.c_str(), index.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(index.c_str(), old);
+    if (RenameDurably(fresh.c_str(), index.c_str())) return true;
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(index.c_str(), attributes);
     return false;
 }
 
-bool AppendBackupIndex(HANDLE index, const IndexLine& line)
+bool AppendBackupIndex(HANDLE index, const std::string& folder, const IndexLine& line)
 {
-    return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && WriteAll(index, LineText(line));
+    return SetFilePointer(index, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+           WriteAll(index, LineText(folder, line)) && FlushOpen(index, kBackupIndexName);
+}
+
+BackupNames::BackupNames(const std::string& folder, std::map<std::string, IndexLine>& kept,
+                         const std::set<std::string>& walked)
+    : folder_(folder), kept_(kept), walked_(walked)
+{
+    for (const auto& line : kept) taken_[Lower(line.second.pcPath)] = line.first;
+}
+
+// The index's line for a device path: its own, else one that differs in case
+// alone and names no path of this backup (the name's case changed).
+std::map<std::string, IndexLine>::iterator BackupNames::keptLine(const std::string& devicePath)
+{
+    const auto own = kept_.find(devicePath);
+    if (own != kept_.end()) return own;
+    const auto renamed =
+        std::find_if(kept_.begin(), kept_.end(), [&](const std::pair<const std::string, IndexLine>& l) {
+            return !walked_.count(l.first) && !given_.count(l.first) &&
+                   _stricmp(l.first.c_str(), devicePath.c_str()) == 0;
+        });
+    if (renamed == kept_.end()) return renamed;
+    IndexLine line = renamed->second;
+    line.devicePath = devicePath;
+    kept_.erase(renamed);
+    return kept_.emplace(devicePath, line).first;
+}
+
+std::string BackupNames::freeName(const std::string& parentPc, const std::string& name,
+                                  const std::string& devicePath) const
+{
+    std::string path = Join(parentPc, name);
+    for (int n = 2;; ++n) {
+        const auto holder = taken_.find(Lower(path));
+        if (holder == taken_.end() || holder->second == devicePath) return path;
+        path = Join(parentPc, Numbered(name, n));
+    }
+}
+
+std::string BackupNames::PcPath(const std::string& devicePath)
+{
+    const auto given = given_.find(devicePath);
+    if (given != given_.end()) return given->second;
+    std::string pc;
+    const auto line = keptLine(devicePath);
+    if (line != kept_.end()) {
+        pc = line->second.pcPath;
+    } else {
+        const std::string parent = Parent(devicePath);
+        const bool top = parent.find('\\') == std::string::npos;  // "R:"
+        const std::string parentPc = top ? Join(folder_, DriveFolder(devicePath)) : PcPath(parent);
+        pc = freeName(parentPc, SafePcName(devicePath.substr(parent.size() + 1)), devicePath);
+    }
+    taken_[Lower(pc)] = devicePath;
+    given_[devicePath] = pc;
+    return pc;
 }

@@ -25,10 +25,6 @@
 
 namespace {
 
-// A file is fetched beside its backed-up copy, and takes its name only once
-// it has arrived whole: no file of a backup is ever half written.
-constexpr char kFetchSuffix[] = ".pellor-new";
-
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty()) return name;
@@ -63,6 +59,8 @@ bool IsTypeDigit(char c) { return c == '1' || c == '2' || c == '3'; }
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
+bool IsRemovedFolder(const char* name) { return !_stricmp(name, kRemovedFolderName); }
+
 // Counts the files of a type-digit layout: -1 when it is broken.
 int CountLayout(const std::string& folder, bool top)
 {
@@ -71,7 +69,7 @@ int CountLayout(const std::string& folder, bool top)
     if (!find.valid()) return top ? 0 : -1;
     int count = 0;
     do {
-        if (IsDots(found.cFileName)) continue;
+        if (IsDots(found.cFileName) || (top && IsRemovedFolder(found.cFileName))) continue;
         const bool folderEntry = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (!top) {
             if (folderEntry) return -1;
@@ -97,10 +95,12 @@ bool FolderIsEmpty(const std::string& folder)
     return true;
 }
 
-bool Confirm(HWND hwnd, UINT textId)
+// A question may hold one count.
+bool Confirm(HWND hwnd, UINT textId, unsigned count = 0)
 {
-    char question[256] = "";
-    LoadResourceText(textId, question, sizeof question);
+    char format[512] = "", question[512] = "";
+    LoadResourceText(textId, format, sizeof format);
+    snprintf(question, sizeof question, format, count);
     return ShowMessageText(hwnd, question, MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL) == IDOK;
 }
 
@@ -109,6 +109,34 @@ bool DeviceFileTime(const SYSTEMTIME& deviceTime, FILETIME& out)
 {
     FILETIME local;
     return SystemTimeToFileTime(&deviceTime, &local) && LocalFileTimeToFileTime(&local, &out);
+}
+
+// A device minute later than the PC's: the device's clock was set back since,
+// and that minute is still to come on it.
+bool InFuture(const SYSTEMTIME& deviceTime)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return DeviceMinute(deviceTime) > DeviceMinute(now);
+}
+
+// The device's times have minute resolution, and a file may change again
+// within the minute after it was fetched, keeping its time. A time written
+// before the fetch is a time the device's clock had passed: a file older than
+// the newest time the same listings showed cannot change again without a
+// newer time. A file of that newest minute, or of a minute still to come, is
+// recent, and the next backup fetches it again whatever its time says.
+IndexLine::Kind KindOf(const SYSTEMTIME& deviceTime, ULONGLONG newestMinute)
+{
+    const bool recent = DeviceMinute(deviceTime) >= newestMinute || InFuture(deviceTime);
+    return recent ? IndexLine::FILE_RECENT : IndexLine::FILE_SETTLED;
+}
+
+// A minute still to come says nothing of where the device's clock is now.
+void SeeNewest(ULONGLONG& newestMinute, const DeviceEntry& entry)
+{
+    if (entry.nType != DeviceEntry::TYPE_SPECIAL && !InFuture(entry.stTime))
+        newestMinute = std::max(newestMinute, DeviceMinute(entry.stTime));
 }
 
 // A file the backup holds as the device has it: a copy of the recorded size,
@@ -133,11 +161,36 @@ void StampDeviceTime(const std::string& pcPath, const SYSTEMTIME& deviceTime)
     if (file.valid()) SetFileTime(file.get(), nullptr, nullptr, &written);
 }
 
-// Deletes a backed-up copy and the folders of the backup it leaves empty.
-void RemoveCopy(const std::string& folder, const std::string& pcPath, bool traced)
+// This backup's folder for the copies it moves aside, named by the PC's
+// minute: never one that an earlier backup filled.
+std::string AsideFolderNow(const std::string& folder)
 {
-    const BOOL deleted = DeleteFileA(pcPath.c_str());
-    if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[32];
+    snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u.%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+    const std::string first = Join(Join(folder, kRemovedFolderName), stamp);
+    std::string aside = first;
+    for (int n = 2; Exists(aside); ++n) aside = first + " (" + std::to_string(n) + ")";
+    return aside;
+}
+
+// Takes a copy out of the backup: deleted, or moved to its place in the
+// backup's tree below `aside`, never over a file there. The folders of the
+// backup it leaves empty go too.
+void TakeOutCopy(const std::string& folder, const std::string& pcPath, const std::string& aside, bool traced)
+{
+    const std::string prefix = Join(folder, "");
+    if (pcPath.compare(0, prefix.size(), prefix) != 0) return;
+    if (aside.empty()) {
+        const BOOL deleted = DeleteFileA(pcPath.c_str());
+        if (traced) DbgPrint("DeleteFile(%s) = %s", pcPath.c_str(), deleted ? "TRUE" : "FALSE");
+    } else {
+        const std::string target = Join(aside, pcPath.substr(prefix.size()));
+        SHCreateDirectoryExA(nullptr, Parent(target).c_str(), nullptr);
+        const BOOL moved = MoveFileExA(pcPath.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (traced) DbgPrint("MoveFile(%s, %s) = %s", pcPath.c_str(), target.c_str(), moved ? "TRUE" : "FALSE");
+    }
     for (std::string holder = Parent(pcPath);
          holder.size() > folder.size() && IsFolder(holder) && FolderIsEmpty(holder); holder = Parent(holder)) {
         if (traced) DbgPrint("RemoveDirectory(%s)", holder.c_str());
@@ -202,26 +255,20 @@ int ListFolder(CNotetaker& nt, const std::string& path, std::vector<DeviceEntry>
     return count;
 }
 
-IndexLine FolderLine(const std::string& folder, const DeviceEntry& entry)
+IndexLine FolderLine(const DeviceEntry& entry)
 {
     IndexLine line;
     line.kind = IndexLine::FOLDER;
     line.devicePath = entry.sName;
-    line.pcPath = BackupPcPath(folder, entry.sName);
+    line.pcPath = entry.sPcName;
     line.time = entry.stTime;
     return line;
 }
 
-// The device's times have minute resolution, and a file may change again
-// within the minute after it was fetched, keeping its time. A time written
-// before the fetch is a time the device's clock had passed: a file older than
-// the newest time the backup's own listing showed cannot change again without
-// a newer time. A file of that newest minute is recorded as recent, and the
-// next backup fetches it again whatever its time says.
 IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
 {
     IndexLine line;
-    line.kind = DeviceMinute(row.stTime) >= newestMinute ? IndexLine::FILE_RECENT : IndexLine::FILE_SETTLED;
+    line.kind = KindOf(row.stTime, newestMinute);
     line.devicePath = row.sName;
     line.pcPath = row.sPcName;
     line.size = row.nSize;
@@ -229,23 +276,54 @@ IndexLine FetchedLine(const DeviceEntry& row, ULONGLONG newestMinute)
     return line;
 }
 
-std::string WithoutFetchSuffix(const std::string& path)
-{
-    const size_t n = sizeof kFetchSuffix - 1;
-    return path.size() > n && path.compare(path.size() - n, n, kFetchSuffix) == 0 ? path.substr(0, path.size() - n)
-                                                                                  : path;
-}
-
 // Lines of an older index whose copies lie outside the drive trees are left
-// alone: they name files an earlier layout kept, or the user's own.
-std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines)
+// alone: they name files an earlier layout kept, or the user's own. The
+// lines are keyed by exact device path.
+std::map<std::string, IndexLine> OwnLines(const std::string& folder, const std::vector<IndexLine>& lines, bool current)
 {
     std::map<std::string, IndexLine> own;
     for (const IndexLine& line : lines) {
-        const bool inTree = line.pcPath == BackupPcPath(folder, line.devicePath);
-        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[Lower(line.devicePath)] = line;
+        const bool inTree = current || line.pcPath == BackupPcPath(folder, line.devicePath);
+        if (inTree && (line.kind == IndexLine::FOLDER || Exists(line.pcPath))) own[line.devicePath] = line;
     }
     return own;
+}
+
+// Gives the walk's folders and files their PC paths, folders first.
+void NameCopies(const std::string& folder, std::map<std::string, IndexLine>& kept, std::vector<DeviceEntry>& folders,
+                std::vector<DeviceEntry>& rows)
+{
+    std::set<std::string> walked;
+    for (const DeviceEntry& f : folders) walked.insert(f.sName);
+    for (const DeviceEntry& row : rows)
+        if (row.nType == 1) walked.insert(row.sName);
+    BackupNames names(folder, kept, walked);
+    for (DeviceEntry& f : folders) f.sPcName = names.PcPath(f.sName);
+    for (DeviceEntry& row : rows)
+        if (row.nType == 1) row.sPcName = names.PcPath(row.sName);
+}
+
+// The device folders that hold, at any depth, what the index names.
+std::set<std::string> HeldFolders(const std::map<std::string, IndexLine>& kept)
+{
+    std::set<std::string> held;
+    for (const auto& line : kept)
+        for (std::string f = Parent(line.first); !f.empty() && !IsBareDrive(f); f = Parent(f)) held.insert(Lower(f));
+    return held;
+}
+
+// The copies an update moves aside: those of files the index names and the
+// walk did not find. None move when a row failed.
+unsigned LeavingCopies(const std::map<std::string, IndexLine>& kept, const std::vector<DeviceEntry>& rows)
+{
+    std::set<std::string> listed;
+    for (const DeviceEntry& row : rows) {
+        if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) return 0;
+        if (row.nType == 1) listed.insert(row.sName);
+    }
+    unsigned count = 0;
+    for (const auto& line : kept) count += line.second.kind != IndexLine::FOLDER && !listed.count(line.first);
+    return count;
 }
 
 std::vector<IndexLine> Values(const std::map<std::string, IndexLine>& lines)
@@ -285,16 +363,33 @@ int CNotetaker::_isRestorePath(const char* folder, bool top)
 
 // A backup never removes the backup it replaces before the new one is whole:
 // an unchanged file is kept, a changed one replaces its copy once it has
-// arrived, and files gone from the device leave the backup only when every
-// file arrived. Only what the index names is ever deleted; a folder without
-// an index is the user's.
+// arrived, and the copies of files gone from the device move aside (a
+// mistaken delete on the device would otherwise lose the file everywhere)
+// only when every file arrived. Only what the index names is ever moved; a
+// folder without an index is the user's. The question comes after the walk,
+// so that it can say how many copies move aside.
 HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 {
     if (!_isBackupPath(folder, true)) return ErrorHResult(setError(ERR_INVALIDPATH));
     const bool update = HoldsBackupIndex(folder);
     const bool othersFiles = !update && IsFolder(folder) && !FolderIsEmpty(folder);
-    if ((update || othersFiles) && !Confirm(hwnd, update ? IDS_CONFIRM_DELETEBACKUP : IDS_CONFIRM_FOREIGNFOLDER))
-        return 1;
+    if (othersFiles && !Confirm(hwnd, IDS_CONFIRM_FOREIGNFOLDER)) return 1;
+
+    std::vector<IndexLine> previous;
+    bool current = false;
+    if (update) ReadBackupIndex(folder, previous, &current);  // the lines before a damaged one still count
+    std::map<std::string, IndexLine> kept = OwnLines(folder, previous, current);
+    m_walkHeld = HeldFolders(kept);
+    const int rows = getFileNames(folder, nullptr, false);
+    m_walkHeld.clear();
+    if (rows < 0) {
+        ShowErrorFiles(hwnd);
+        return ErrorHResult(setError(rows));
+    }
+    dropRepeatedRows();
+    NameCopies(folder, kept, m_walkFolders, m_transferList);
+    const unsigned leaving = LeavingCopies(kept, m_transferList);
+    if (update && !Confirm(hwnd, leaving ? IDS_CONFIRM_UPDATEMOVES : IDS_CONFIRM_DELETEBACKUP, leaving)) return 1;
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKINGUP));
 
     const int made = SHCreateDirectoryExA(nullptr, folder, nullptr);
@@ -303,14 +398,6 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         return ErrorHResult(setError(ERR_SYSTEM));
     }
 
-    std::vector<IndexLine> previous;
-    if (update) ReadBackupIndex(folder, previous);  // the lines before a damaged one still count
-    const int rows = getFileNames(folder, nullptr, false);
-    if (rows < 0) {
-        ShowErrorFiles(hwnd);
-        return ErrorHResult(setError(rows));
-    }
-    dropRepeatedRows();
     const bool anyFile = std::any_of(m_transferList.begin(), m_transferList.end(),
                                      [](const DeviceEntry& row) { return row.nType == 1; });
     if (!anyFile && m_walkFolders.empty() && !update) {
@@ -318,8 +405,10 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
         ShowErrorFiles(hwnd);
         return ErrorHResult(setError(0));
     }
-    const HRESULT hr = updateBackup(hwnd, folder, OwnLines(folder, previous));
-    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_BACKUPDONE));
+    bool complete = false;
+    const HRESULT hr = updateBackup(hwnd, folder, kept, complete);
+    // A row left out (an F: namesake folder) is no complete backup: the device says so as the PC does.
+    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(complete ? IDS_DEVICE_BACKUPDONE : IDS_DEVICE_BACKUPPARTLY));
     ShowErrorFiles(hwnd);
     return hr;
 }
@@ -327,80 +416,68 @@ HRESULT CNotetaker::Backup(HWND hwnd, const char* folder)
 // Fetches what the backup lacks, then settles the backup and its index. The
 // index is written before the first fetch and grows by a line as each file
 // arrives. The transfer list ends holding every row, for the closing list.
-HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept)
+HRESULT CNotetaker::updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept,
+                                 bool& complete)
 {
-    std::set<std::string> seen;  // lower-case device paths of this walk
+    std::set<std::string> seen;  // device paths of this walk
     std::vector<DeviceEntry> walked;
     walked.swap(m_transferList);
     std::vector<DeviceEntry> settled;  // kept as they are, or not fetched at all
     for (DeviceEntry& row : walked) {
         if (row.nType == 1 && row.sName.size() > kMaxIndexLine) row.nType = ERR_INVALIDPATH;
-        const auto known = kept.find(Lower(row.sName));
-        if (row.nType == 1 && known != kept.end() && Unchanged(known->second, row)) {
-            row.nType = 0;
-            known->second.devicePath = row.sName;  // its case may have changed
-        }
-        if (row.nType == 1 || row.nType == 0) seen.insert(Lower(row.sName));
+        const auto known = kept.find(row.sName);
+        if (row.nType == 1 && known != kept.end() && Unchanged(known->second, row)) row.nType = 0;
+        if (row.nType == 1 || row.nType == 0) seen.insert(row.sName);
         (row.nType == 1 ? m_transferList : settled).push_back(row);
     }
     for (const DeviceEntry& entry : m_walkFolders) {
-        const IndexLine line = FolderLine(folder, entry);
-        kept[Lower(line.devicePath)] = line;
-        seen.insert(Lower(line.devicePath));
+        kept[entry.sName] = FolderLine(entry);
+        seen.insert(entry.sName);
     }
-    for (DeviceEntry& row : m_transferList) row.sPcName += kFetchSuffix;
 
     HRESULT hr = S_OK;
     if (!WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
     else if (m_transferList.empty()) setError(0);
     else hr = fetchIntoBackup(hwnd, folder, kept);
 
-    bool complete = SUCCEEDED(hr);
-    for (DeviceEntry& row : m_transferList) {
-        const std::string copy = WithoutFetchSuffix(row.sPcName);
-        if (row.sPcName != copy) DeleteFileA(row.sPcName.c_str());
-        row.sPcName = copy;
-        complete = complete && row.nType == 0;
-    }
+    complete = SUCCEEDED(hr);
+    for (const DeviceEntry& row : m_transferList) complete = complete && row.nType == 0;
     for (const DeviceEntry& row : settled)
         if (row.nType < 0 || row.nType == DeviceEntry::ROW_NAMESAKE) complete = false;
-    if (complete) dropLeftFiles(folder, kept, seen);
+    if (complete) dropLeftFiles(folder, kept, seen, true);
     // An empty device folder shows in the backup too.
-    for (const DeviceEntry& entry : m_walkFolders)
-        SHCreateDirectoryExA(nullptr, BackupPcPath(folder, entry.sName).c_str(), nullptr);
+    for (const DeviceEntry& entry : m_walkFolders) SHCreateDirectoryExA(nullptr, entry.sPcName.c_str(), nullptr);
     if (SUCCEEDED(hr) && !WriteBackupIndex(folder, Values(kept))) hr = ErrorHResult(setError(ERR_INVALIDINDEXFILE));
     m_transferList.insert(m_transferList.begin(), settled.begin(), settled.end());
     return hr;
 }
 
 // Each file that arrives replaces its copy and gets its line at once, so
-// that a backup that is killed keeps what it fetched.
+// that a backup that is killed keeps what it fetched. The receiver writes
+// beside the copy and replaces it only once the file is whole and on the
+// disk: no copy is ever half written.
 HRESULT CNotetaker::fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept)
 {
     ScopedKernelHandle index(CreateFileA(Join(folder, kBackupIndexName).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
     const ULONGLONG newest = m_walkNewest;
     m_job.rowDone = [&](DeviceEntry& row) {
-        const std::string copy = WithoutFetchSuffix(row.sPcName);
-        if (row.sPcName != copy && !MoveFileExA(row.sPcName.c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            row.nType = setError(ERR_SYSTEM);
-            return;
-        }
-        row.sPcName = copy;
-        StampDeviceTime(copy, row.stTime);
+        StampDeviceTime(row.sPcName, row.stTime);
         const IndexLine line = FetchedLine(row, newest);
-        kept[Lower(row.sName)] = line;
-        if (index.valid()) AppendBackupIndex(index.get(), line);
+        kept[row.sName] = line;
+        if (index.valid()) AppendBackupIndex(index.get(), folder, line);
     };
     const HRESULT hr = transfer(hwnd, DCMD_RX);
     m_job.rowDone = nullptr;
     return hr;
 }
 
-// Removes the copies of files, and the empty folders of folders, that left the device.
+// Takes out of the backup the copies of files (moved aside, or deleted), and
+// the empty folders of folders, that left the device.
 void CNotetaker::dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
-                               const std::set<std::string>& seen)
+                               const std::set<std::string>& seen, bool moveAside)
 {
+    std::string aside;                 // made for the first copy moved
     std::vector<std::string> folders;  // a folder's line comes before its files' lines
     for (auto line = kept.begin(); line != kept.end();) {
         if (seen.count(line->first)) {
@@ -408,7 +485,10 @@ void CNotetaker::dropLeftFiles(const std::string& folder, std::map<std::string, 
             continue;
         }
         if (line->second.kind == IndexLine::FOLDER) folders.push_back(line->second.pcPath);
-        else RemoveCopy(folder, line->second.pcPath, trace());
+        else {
+            if (moveAside && aside.empty()) aside = AsideFolderNow(folder);
+            TakeOutCopy(folder, line->second.pcPath, aside, trace());
+        }
         line = kept.erase(line);
     }
     // Only an empty folder goes: anything the user put there stays.
@@ -429,6 +509,7 @@ void CNotetaker::dropRepeatedRows()
 // (and the empty ones the index recorded) are made first, and files on the
 // device are replaced only when the user says so, once. A file is sent under
 // its device name from the index, not under the name its copy has on the PC.
+// Files whose copy is missing are failed rows, named in the closing list.
 HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
 {
     const int layout = _isRestorePath(folder, true);
@@ -439,30 +520,40 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     if (rows < 0) return ErrorHResult(setError(rows));
     const bool indexed = HoldsBackupIndex(folder);
     std::vector<IndexLine> lines;
-    if (indexed) ReadBackupIndex(folder, lines);
+    bool current = false;
+    if (indexed) ReadBackupIndex(folder, lines, &current);
+
+    std::vector<DeviceEntry> copyless;
+    const auto sendable = std::stable_partition(m_transferList.begin(), m_transferList.end(),
+                                                [](const DeviceEntry& row) { return row.nType == 1; });
+    copyless.assign(sendable, m_transferList.end());
+    m_transferList.erase(sendable, m_transferList.end());
 
     std::vector<std::string> missing;
     if (replacesDeviceFiles(lines, missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
     for (const std::string& deviceFolder : missing) FolderCreate(deviceFolder.c_str());
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTORING));
     m_job.deviceNames = indexed;
-    const HRESULT hr = transfer(hwnd, DCMD_TX);
+    const HRESULT hr = m_transferList.empty() ? S_OK : transfer(hwnd, DCMD_TX);
     m_job.deviceNames = false;
-    if (indexed) recordRestoredTimes(hwnd, folder, lines);
-    if (SUCCEEDED(hr)) DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTOREDONE));
+    if (indexed) recordRestoredTimes(hwnd, folder, lines, current);
+    m_transferList.insert(m_transferList.end(), copyless.begin(), copyless.end());
+    if (SUCCEEDED(hr))
+        DevicePrint(MAKEINTRESOURCEA(copyless.empty() ? IDS_DEVICE_RESTOREDONE : IDS_DEVICE_RESTOREPARTLY));
     ShowErrorFiles(hwnd);
     return hr;
 }
 
 // The device stamps a restored file with its own clock: one listing of each
 // folder sent into gives the index those times, so that the next backup
-// fetches none of the files again. Where the backup cannot take them, the
-// user hears it, and the next backup fetches them.
-void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines)
+// fetches again only the files of the newest minute, which may still change
+// within it. Where the backup cannot take the times, the user hears it, and
+// the next backup fetches the files.
+void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines, bool current)
 {
     // An index of the one-tree layout is rewritten by the next backup alone.
-    if (std::any_of(lines.begin(), lines.end(),
-                    [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
+    if (!current && std::any_of(lines.begin(), lines.end(),
+                                [&](const IndexLine& l) { return l.pcPath != BackupPcPath(folder, l.devicePath); }))
         return;
     const std::vector<DeviceEntry>& sent = m_transferList;
     std::map<std::string, IndexLine*> byPath;
@@ -471,7 +562,8 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
     const bool onF = std::any_of(sent.begin(), sent.end(), [](const DeviceEntry& r) { return r.sName[0] == 'F'; });
     if (onF && ListFolder(*this, "\\", root) < 0) return;
     std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries, or none
-    bool recorded = false;
+    std::vector<std::pair<IndexLine*, DeviceEntry>> restored;
+    ULONGLONG newest = 0;
     for (const DeviceEntry& row : sent) {
         const auto line = byPath.find(Lower(row.sName));
         const std::string deviceFolder = Parent(row.sName);
@@ -479,14 +571,17 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
         const auto listed = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
         if (listed.second && ListFolder(*this, deviceFolder, listed.first->second) < 0) continue;
         for (const DeviceEntry& entry : listed.first->second) {
-            if (IsFolderEntry(entry) || _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) != 0) continue;
-            line->second->kind = IndexLine::FILE_SETTLED;
-            line->second->size = entry.nSize;
-            line->second->time = entry.stTime;
-            recorded = true;
+            SeeNewest(newest, entry);
+            if (!IsFolderEntry(entry) && _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) == 0)
+                restored.emplace_back(line->second, entry);
         }
     }
-    if (!recorded || WriteBackupIndex(folder, lines)) return;
+    for (const auto& file : restored) {
+        file.first->kind = KindOf(file.second.stTime, newest);
+        file.first->size = file.second.nSize;
+        file.first->time = file.second.stTime;
+    }
+    if (restored.empty() || WriteBackupIndex(folder, lines)) return;
     char text[256] = "";
     LoadResourceText(IDS_BACKUP_NOTUPDATED, text, sizeof text);
     ShowMessageText(hwnd, text, MB_ICONWARNING | MB_TASKMODAL);
@@ -536,12 +631,15 @@ int CNotetaker::BackupRemove(const char* folder)
     if (trace()) DbgPrint("CNotetaker::BackupRemove(%s)", folder);
     if (!HoldsBackupIndex(folder)) return 0;
     std::vector<IndexLine> lines;
-    ReadBackupIndex(folder, lines);
+    bool current = false;
+    ReadBackupIndex(folder, lines, &current);
     const std::string index = Join(folder, kBackupIndexName);
-    SetFileAttributesA(index.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(index.c_str());
-    std::map<std::string, IndexLine> own = OwnLines(folder, lines);
-    dropLeftFiles(folder, own, std::set<std::string>());
+    for (const std::string& file : {index, index + ".bak"}) {
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+    }
+    std::map<std::string, IndexLine> own = OwnLines(folder, lines, current);
+    dropLeftFiles(folder, own, std::set<std::string>(), false);
     return 0;
 }
 
@@ -565,7 +663,10 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
     }
     // Walking a sub-folder replaces the listing: keep our own copy.
     std::vector<DeviceEntry> listing;
-    const int count = ListFolder(*this, name ? name : "\\", listing);
+    int count = ListFolder(*this, name ? name : "\\", listing);
+    // Listed empty while the backup holds files of it: asked once more
+    // before its copies move out of the backup.
+    if (count == 0 && name && m_walkHeld.count(Lower(name))) count = ListFolder(*this, name, listing);
     if (count < 0) return count;
 
     for (auto entry = listing.rbegin(); entry != listing.rend(); ++entry) {
@@ -573,8 +674,7 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
         row.sName = entry->sName;
         row.nSize = entry->nSize;
         row.stTime = entry->stTime;
-        if (entry->nType != DeviceEntry::TYPE_SPECIAL)
-            m_walkNewest = std::max(m_walkNewest, DeviceMinute(entry->stTime));
+        SeeNewest(m_walkNewest, *entry);
         if (IsFolderEntry(*entry)) {
             // Left out on purpose, though a folder of the device, so that no
             // file of R: is ever kept as one of F:.
@@ -619,11 +719,13 @@ int CNotetaker::rowsFromIndex(const char* base)
     std::vector<IndexLine> lines;
     const int read = ReadBackupIndex(base, lines);
     for (const IndexLine& line : lines) {
+        if (line.kind == IndexLine::FOLDER) continue;
         DeviceEntry row;
         row.sName = line.devicePath;
         row.sPcName = line.pcPath;
-        row.nType = 1;
-        if (line.kind != IndexLine::FOLDER && PcFileSize(row.sPcName.c_str(), row.nSize)) m_transferList.push_back(row);
+        // A file the index names whose copy is gone is no success to keep quiet about.
+        row.nType = PcFileSize(row.sPcName.c_str(), row.nSize) ? 1 : ERR_COPYMISSING;
+        m_transferList.push_back(row);
     }
     return read < 0 ? setError(read) : 0;
 }
@@ -638,6 +740,7 @@ int CNotetaker::rowsFromLayout(const char* base, const std::string& folder)
     do {
         if (IsDots(found.cFileName)) continue;
         const std::string path = Join(folder, found.cFileName);
+        if (path == Join(base, kRemovedFolderName)) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             const int below = rowsFromLayout(base, path);
             if (below < 0) return below;

@@ -51,6 +51,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_BUSY: return IDS_ERR_BUSY;
     case CNotetaker::ERR_NAMESAKE: return IDS_ERR_NAMESAKE;
     case CNotetaker::ERR_NAMETAKEN: return IDS_ERR_NAMETAKEN;
+    case CNotetaker::ERR_COPYMISSING: return IDS_ERR_COPYMISSING;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }

@@ -9,7 +9,9 @@
 // One device name component as a PC file name: characters Windows forbids
 // become '_', a component of only dots or blanks becomes as many '_', a
 // trailing dot or blank becomes '_', and a reserved device name (CON, NUL,
-// COM1 ...) gets a leading '_'.
+// CONIN$, COM1, COM with a superscript digit ..., also with blanks before its
+// dot) gets a leading '_'. A name the PC's code page cannot read has its
+// bytes above 127 made '_': the PC would otherwise make one name of several.
 std::string SafePcName(const std::string& component);
 
 // A backslash-separated device path below its drive, each component made

@@ -50,6 +50,7 @@ public:
         // folder cannot be read, and no folder is made or renamed to match.
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
+        ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -161,11 +162,11 @@ private:
     int startRow(const DeviceEntry& row);
     int progressStep(ProgressLines& lines);
     void dropRepeatedRows();
-    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept);
+    HRESULT updateBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine> kept, bool& complete);
     HRESULT fetchIntoBackup(HWND hwnd, const std::string& folder, std::map<std::string, IndexLine>& kept);
     void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
-                       const std::set<std::string>& seen);
-    void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines);
+                       const std::set<std::string>& seen, bool moveAside);
+    void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines, bool current);
     bool replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
     int rowsFromPc(const char* base, const char* name);
@@ -190,6 +191,8 @@ private:
     // The last walk of the device: the folders it went through, the newest device minute it saw.
     std::vector<DeviceEntry> m_walkFolders;
     ULONGLONG m_walkNewest = 0;
+    // The lower-case device folders that hold what the updated backup's index names.
+    std::set<std::string> m_walkHeld;
 };
 
 // The settings a note-taker object is made with.

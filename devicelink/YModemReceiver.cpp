@@ -6,6 +6,7 @@
 
 #include "devicelink/CYModem.h"
 #include "foundation/DbgLog.h"
+#include "foundation/DurableFile.h"
 #include "foundation/Ticks.h"
 
 namespace {
@@ -215,7 +216,8 @@ int CYModem::rxWriteBlock()
 
 // Received files take the real name only once whole, by a move over it, so
 // that a failed or killed receive leaves an existing file as it was and no
-// partial file under the real name.
+// partial file under the real name. Whole means on the disk: a power cut
+// after the move must not leave an empty file where the old one was.
 int CYModem::rxOpenTarget()
 {
     const char* target = m_itCurrent->szPath;
@@ -237,8 +239,8 @@ int CYModem::rxOpenTarget()
 int CYModem::rxCommitTarget()
 {
     if (!m_szPartPath[0] || !hasCurrentEntry()) return 0;
-    m_hFile.reset();
-    if (!MoveFileExA(m_szPartPath, m_itCurrent->szPath, MOVEFILE_REPLACE_EXISTING)) return rxAbandon(ERR_SYSTEM);
+    if (!FlushAndClose(m_hFile, m_szPartPath) || !RenameDurably(m_szPartPath, m_itCurrent->szPath))
+        return rxAbandon(ERR_SYSTEM);
     m_szPartPath[0] = '\0';
     return 0;
 }

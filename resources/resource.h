@@ -27,6 +27,7 @@
 #define IDS_LIST_RETRY          245
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
+#define IDS_ERR_COPYMISSING     254
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8
@@ -62,6 +63,9 @@
 #define IDS_CONFIRM_RESTORE     142
 #define IDS_BACKUP_NOTUPDATED   143
 #define IDS_NAMESAKE_REASON     144
+#define IDS_DEVICE_BACKUPPARTLY 145
+#define IDS_CONFIRM_UPDATEMOVES 146
+#define IDS_DEVICE_RESTOREPARTLY 147
 #define IDD_PROGRESS            1030
 // Settings sheet: its menu item (also the item's help string), caption, pages,
 // help topics (one per page, in page order), the folder picker's texts.

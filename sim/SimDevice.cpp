@@ -281,6 +281,10 @@ void SimDevice::startListing(const std::string& folder)
         count = raw_.count;
     } else {
         records_ = store_.List(folder);
+        if (!faults_.emptyOnce.empty() && folder == faults_.emptyOnce) {
+            records_.clear();
+            faults_.emptyOnce.clear();
+        }
         count = {static_cast<uint8_t>(records_.size() & 0xFF), static_cast<uint8_t>(records_.size() >> 8)};
     }
     listing_ = true;

@@ -32,6 +32,7 @@ struct SimFaults {
     int garbleReplies = 0;   // in this many replies, flip the byte at garbleOffset
     size_t garbleOffset = 0;
     int dropAfterBytes = -1;  // cut the next reply after this many bytes, then go silent
+    std::string emptyOnce;    // list this folder, as the cable names it ("notes"), as empty once
     SimSendFaults send;       // in the files the device sends
 };
 

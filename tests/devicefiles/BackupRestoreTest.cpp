@@ -1,5 +1,6 @@
 // Backup and restore against the stand-in note-taker over the in-memory line.
 #include "devicefiles/BackupIndex.h"
+#include "foundation/DurableFile.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicefiles/DeviceFixture.h"
 
@@ -8,6 +9,10 @@ namespace {
 const char kReplaceBackup[] =
     "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others "
     "kept. Continue?";
+const char kMovesOneAside[] =
+    "This folder holds a backup. The existing backup will be updated: new and changed files are fetched, the others "
+    "kept. The copies of 1 files no longer on the notetaker will be moved to the folder \"Removed from the "
+    "note-taker\" in it. Continue?";
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
@@ -42,6 +47,22 @@ protected:
     }
 
     int fetches() { return sim_.device->CommandCount('S'); }
+    // The files below "Removed from the note-taker", each as "minute folder\path".
+    std::vector<std::string> movedAside(std::string below = "")
+    {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA entry;
+        ScopedFind find(FindFirstFileA((folder_ + "\\Removed from the note-taker" + below + "\\*").c_str(), &entry));
+        for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &entry)) {
+            const std::string name = below + "\\" + entry.cFileName;
+            if (entry.cFileName[0] == '.') continue;
+            const std::vector<std::string> deeper = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                                                        ? movedAside(name)
+                                                        : std::vector<std::string>{name.substr(1)};
+            found.insert(found.end(), deeper.begin(), deeper.end());
+        }
+        return found;
+    }
     std::string backedUp(const std::string& relative) { return TempDir::ReadAll(folder_ + "\\" + relative); }
     // The index as "kind path" lines: every backup, a cancelled one too, writes its folders anew with their times.
     std::vector<std::string> index()
@@ -69,13 +90,21 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_TRUE(GetFileAttributesA((folder_ + "\\backup-restore.index").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(sim_.device->Display(), "Backup complete");
 
-    // Asked before the old backup goes; what left the device leaves the backup.
+    // Asked before the old backup changes, told how many copies move aside: what left the device moves to
+    // "Removed from the note-taker", and a folder that lists empty once is asked again first.
     sim_.put("R\\letters\\ann.txt", "changed");
     DeleteFileA(sim_.path("R\\notes\\todo.txt").c_str());
+    SimFaults emptyOnce;
+    emptyOnce.emptyOnce = "notes";
+    sim_.device->SetFaults(emptyOnce);
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-    EXPECT_EQ(s_boxes.at(1), kReplaceBackup);
+    EXPECT_EQ(s_boxes.at(1), kMovesOneAside);
     EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "changed");
     EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\notes\\todo.txt"));
+    const std::vector<std::string> aside = movedAside();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].substr(16), "\\R\\notes\\todo.txt");  // below "YYYY-MM-DD HH.MM"
+    EXPECT_TRUE(TempDir::ReadAll(folder_ + "\\Removed from the note-taker\\" + aside[0]) == files_[3].second);
     // A name whose case alone changed is the same file: its copy stays.
     DeleteFileA(sim_.path("F\\post\\ann.txt").c_str());
     sim_.put("F\\post\\Ann.txt", files_[1].second);
@@ -100,14 +129,25 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     EXPECT_NE(wire_.find(std::string("\x05\x04") + "F\\\r"), std::string::npos);
     EXPECT_EQ(wire_.find(std::string("\x05\x04") + "F\r"), std::string::npos);
     EXPECT_EQ(sim_.device->Display(), "Restore complete");
+    EXPECT_FALSE(TempDir::Exists(sim_.path("R\\notes\\todo.txt")));  // moved aside, not restored
 
-    // Changed twice within its minute, the newest on the device, keeping its size ("changed": 7 bytes).
+    // A restored file is recent: changed again in the restore's minute, keeping its size ("changed": 7 bytes).
+    WIN32_FILE_ATTRIBUTE_DATA restored;
+    SYSTEMTIME t;
+    FILETIME local;
+    ASSERT_TRUE(GetFileAttributesExA(sim_.path("R\\letters\\ann.txt").c_str(), GetFileExInfoStandard, &restored));
+    FileTimeToLocalFileTime(&restored.ftLastWriteTime, &local);
+    FileTimeToSystemTime(&local, &t);
+    sim_.put("R\\letters\\ann.txt", "CHANGED");
+    stamp("R\\letters\\ann.txt", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
+    EXPECT_EQ(backedUp("R\\letters\\ann.txt"), "CHANGED");
+    // Changed twice within a minute still to come on the device (its clock set back), though another file's is later.
+    stamp("F\\post\\Ann.txt", 2031, 1, 2, 10, 0);
     for (const char* bytes : {"0123456", "6543210"}) {
         sim_.put("R\\letters\\ann.txt", bytes);
         stamp("R\\letters\\ann.txt", 2030, 1, 2, 10, 0);
-        const int start = fetches();
         ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
-        EXPECT_EQ(fetches(), start + 1) << bytes;
         EXPECT_EQ(backedUp("R\\letters\\ann.txt"), bytes);
     }
 
@@ -128,8 +168,39 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     presser.join();
     EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == "6543210");
     EXPECT_TRUE(backedUp(files_[2].first) == files_[2].second);
-    EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-new"));
+    EXPECT_FALSE(TempDir::Exists(folder_ + "\\R\\letters\\ann.txt.pellor-part"));
     EXPECT_EQ(index(), before);
+}
+
+// Each fetched copy and each index is flushed and closed before the rename that names it, the rename written
+// through; the index before the last is kept and read when the index is damaged.
+TEST_F(BackupRestoreTest, EveryFileIsOnTheDiskBeforeItTakesItsName)
+{
+    static std::vector<std::string> calls;
+    calls.clear();
+    const FileCallHook previous =
+        SetFileCallHook([](const char* call, const char* path) { calls.push_back(std::string(call) + " " + path); });
+    const HRESULT hr = nt_.Backup(nullptr, folder_.c_str());
+    SetFileCallHook(previous);
+    ASSERT_EQ(hr, S_OK);
+    const std::string index = folder_ + "\\backup-restore.index";
+    std::vector<std::string> want = {"flush " + index + ".new", "close " + index + ".new", "rename " + index};
+    for (const DeviceEntry& row : nt_.TransferList()) {
+        if (row.nType != 0) continue;
+        for (const char* call : {"flush ", "close "}) want.push_back(call + row.sPcName + ".pellor-part");
+        want.push_back("rename " + row.sPcName);
+        want.push_back("flush backup-restore.index");  // its line, appended
+    }
+    for (const char* file : {".new", ".bak"})
+        for (const char* call : {"flush ", "close "}) want.push_back(call + index + file);
+    want.push_back("rename " + index);
+    EXPECT_EQ(calls, want);
+
+    ASSERT_TRUE(TempDir::WriteAll(index, "Pellor backup index 2\r\ncut off by a power cut\r\n"));
+    std::vector<IndexLine> lines;
+    EXPECT_EQ(ReadBackupIndex(folder_, lines), 0);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const IndexLine& l) { return l.kind != IndexLine::FOLDER; }),
+              static_cast<long>(files_.size()));
 }
 
 // The user's own file where an older layout kept R:\letters\ann.txt; then names the PC does not allow.
@@ -168,6 +239,7 @@ TEST_F(BackupRestoreTest, AFolderThatIsNoBackupIsAskedForAndNeverEmptied)
     ASSERT_TRUE(CreateDirectoryA(sim_.path("F\\letters").c_str(), nullptr));  // R:'s files as the cable answers
     EXPECT_EQ(nt_.Backup(nullptr, photos.c_str()), S_OK);
     EXPECT_FALSE(TempDir::Exists(photos + "\\F\\letters"));
+    EXPECT_EQ(sim_.device->Display(), "Backup incomplete, see the PC");
     nt_.BackupRemove(photos.c_str());  // its index is ours now: only our files go
     EXPECT_EQ(TempDir::ReadAll(photos + "\\2023\\beach.jpg"), "sand");
     EXPECT_FALSE(TempDir::Exists(photos + "\\R"));
@@ -183,24 +255,33 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
         int kind;
         HRESULT result;
         const char* restored;
+        const char* closing;  // the list after the restore, or none
     };
     const std::string indexName = "backup-restore.index";
     const Layout rows[] = {
-        {"folders by type digit", {"2letters\\note.txt", "from the layout"}, 1, S_OK, "R:\\letters\\note.txt"},
+        {"folders by type digit, what a backup moved aside left out",
+         {"2letters\\note.txt", "from the layout", "Removed from the note-taker\\2026-12-08 14.05\\R\\a\\b", "x"},
+         1,
+         S_OK,
+         "R:\\letters\\note.txt",
+         nullptr},
         {"a file at the top breaks the layout",
          {"2letters\\note.txt", "x", "stray.txt", "x"},
          0,
          ErrorHResult(CNotetaker::ERR_INVALIDPATH),
+         nullptr,
          nullptr},
-        {"both drives in one tree, a line for a file deleted since skipped",
+        {"both drives in one tree, a line for a file deleted since named as failed",
          {"notes\\a.txt", "a", indexName, "R:\\notes\\gone.txt\r\nR:\\notes\\a.txt\r\n"},
          1,
          S_OK,
-         "R:\\notes\\a.txt"},
+         "R:\\notes\\a.txt",
+         "Operation failed for the following files:\nR:\\notes\\gone.txt"},
         {"an index whose last line lacks its CR LF",
          {"notes\\a.txt", "a", indexName, "R:\\notes\\a.txt\r\nR:\\notes\\a.txt"},
          1,
          ErrorHResult(CNotetaker::ERR_INVALIDINDEXFILE),
+         nullptr,
          nullptr},
     };
     int n = 0;
@@ -211,32 +292,41 @@ TEST_F(BackupRestoreTest, RestoreFromEachOlderLayout)
         SetFileAttributesA((folder + "\\backup-restore.index").c_str(), FILE_ATTRIBUTE_HIDDEN);
         EXPECT_EQ(nt_._isRestorePath(folder.c_str(), true), row.kind);
         nt_.TransferList().assign(1, {"R:\\stale\\row.txt", "C:\\stale.txt", 1, 0, {}});  // an earlier operation's
+        s_boxes.clear();
         ASSERT_EQ(nt_.Restore(nullptr, folder.c_str()), row.result);
         if (!row.restored) continue;
-        ASSERT_EQ(nt_.TransferList().size(), 1u);
+        EXPECT_EQ(s_boxes, row.closing ? std::vector<std::string>{row.closing} : std::vector<std::string>());
+        ASSERT_EQ(nt_.TransferList().size(), row.closing ? 2u : 1u);
         EXPECT_EQ(nt_.TransferList()[0].sName, row.restored);
         Sleep(200);
         EXPECT_EQ(sim_.read(std::string("R") + (row.restored + 2)), row.files[1]);
     }
 }
 
-TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder)
+TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolderOrShareACopy)
 {
     SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
-    const std::string v2 = "Pellor backup index 2\r\n";
+    const std::string v2 = "Pellor backup index 2\r\n", v3 = "Pellor backup index 3\r\n";
     const struct {
         const char* what;
         std::string text;
         int result;
         const char* read;
     } rows[] = {
-        {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0, "1 77 202612071725 F:\\ a;"},
+        {"a name that starts with a blank", v2 + "recent 77 202612071725 F:\\ a\r\n", 0,
+         "1 77 202612071725 F:\\ a=F\\ a;"},
         {"a line cut off by the end of the process", v2 + "file 4 202603140926 R:\\a\r\nfile 4 2026", 0,
-         "0 4 202603140926 R:\\a;"},
-        {"a later line for a path replaces the first",
-         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "0 5 202603140927 r:\\A;"},
+         "0 4 202603140926 R:\\a=R\\a;"},
+        {"version 2: a later line for a path in another case replaces the first",
+         v2 + "recent 4 202603140926 R:\\a\r\nfile 5 202603140927 r:\\A\r\n", 0, "0 5 202603140927 r:\\A=r\\A;"},
         {"a line without a path", v2 + "file 4 202603140926\r\n", CNotetaker::ERR_INVALIDINDEXFILE, ""},
-        {"an index of a later version", "Pellor backup index 3\r\nfile 4 202603140926 R:\\a\r\n",
+        {"an index of a later version", "Pellor backup index 4\r\nfile 4 202603140926 R:\\a\r\n",
+         CNotetaker::ERR_INVALIDINDEXFILE, ""},
+        {"version 3: each copy's own path; names in another case are other files",
+         v3 + "file 4 202603140926 R\\a_b (2)|R:\\a|b\r\nfile 5 202603140926 R\\A|R:\\A\r\n"
+              "file 6 202603140926 R\\a|R:\\a\r\n",
+         0, "0 4 202603140926 R:\\a|b=R\\a_b (2);0 5 202603140926 R:\\A=R\\A;0 6 202603140926 R:\\a=R\\a;"},
+        {"version 3: a copy's path that leaves the backup folder", v3 + "file 4 202603140926 R\\..\\x|R:\\x\r\n",
          CNotetaker::ERR_INVALIDINDEXFILE, ""},
     };
     for (const auto& row : rows) {
@@ -247,8 +337,34 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
         std::string read;
         for (const IndexLine& l : lines)
             read += std::to_string(l.kind) + " " + std::to_string(l.size) + " " + std::to_string(DeviceMinute(l.time)) +
-                    " " + l.devicePath + ";";
+                    " " + l.devicePath + "=" + l.pcPath.substr(folder_.size() + 1) + ";";
         EXPECT_EQ(read, row.read);
+    }
+
+    // Device names that are one name on the PC get copies of their own; a copy the index named keeps its name.
+    const struct {
+        const char* what;
+        std::vector<std::string> kept, walked, pc;
+    } clashes[] = {
+        {"a forbidden character", {}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b", "R\\x\\a_b (2)"}},
+        {"a reserved name", {}, {"R:\\x\\CON.txt", "R:\\x\\_CON.txt"}, {"R\\x\\_CON.txt", "R\\x\\_CON (2).txt"}},
+        {"case alone", {}, {"R:\\x\\Note.txt", "R:\\x\\note.txt"}, {"R\\x\\Note.txt", "R\\x\\note (2).txt"}},
+        {"folders",
+         {},
+         {"R:\\a?b", "R:\\a_b", "R:\\a?b\\n", "R:\\a_b\\n"},
+         {"R\\a_b", "R\\a_b (2)", "R\\a_b\\n", "R\\a_b (2)\\n"}},
+        {"the index's copy stays", {"R:\\x\\a_b"}, {"R:\\x\\a?b", "R:\\x\\a_b"}, {"R\\x\\a_b (2)", "R\\x\\a_b"}},
+        {"a name whose case changed keeps its copy", {"R:\\x\\Ann.txt"}, {"R:\\x\\ann.txt"}, {"R\\x\\Ann.txt"}},
+        {"the drives", {}, {"R:\\x\\a", "F:\\x\\a"}, {"R\\x\\a", "F\\x\\a"}},
+    };
+    for (const auto& row : clashes) {
+        std::map<std::string, IndexLine> kept;
+        for (const std::string& path : row.kept) kept[path].pcPath = BackupPcPath(folder_, path);
+        const std::set<std::string> walked(row.walked.begin(), row.walked.end());
+        BackupNames names(folder_, kept, walked);
+        std::vector<std::string> pc;
+        for (const std::string& path : row.walked) pc.push_back(names.PcPath(path).substr(folder_.size() + 1));
+        EXPECT_EQ(pc, row.pc) << row.what;
     }
 
     const std::string hostile = Record("..\\..\\evil.txt");

@@ -87,6 +87,11 @@ TEST(PcName, WhatEachHostileNameBecomesAndPlainNamesStay)
         {"letters/../x", "letters\\__\\x"},
         {"CONTENT.txt", "CONTENT.txt"},
         {"com10", "com10"},
+        {"CONIN$", "_CONIN$"},
+        {"conout$.log", "_conout$.log"},
+        {"LPT\xB9.txt", "_LPT\xB9.txt"},
+        {"CON .txt", "_CON .txt"},
+        {"nul  ..txt", "_nul  ..txt"},
     };
     for (const auto& row : table) EXPECT_EQ(SafePcRelativePath(row.first), row.second) << row.first;
     EXPECT_EQ(SafePcName(""), "_");
