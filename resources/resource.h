@@ -27,6 +27,8 @@
 #define IDS_LIST_RETRY          245
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
+#define IDS_ERR_NOANSWER        254
+#define IDS_ERR_NOANSWER_ON     255
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8

@@ -29,6 +29,13 @@ public:
         now_ += ms;
         if (onSleep_) onSleep_();
     }
+    // A real thread gets a moment of real time to finish; the rest of the wait passes on this clock.
+    bool Wait(HANDLE object, DWORD ms) override
+    {
+        if (WaitForSingleObject(object, 1000) == WAIT_OBJECT_0) return true;
+        now_ += ms;
+        return false;
+    }
     DWORD now_ = 0x100000;
     std::function<void()> onSleep_;
 
