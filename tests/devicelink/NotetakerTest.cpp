@@ -247,16 +247,16 @@ size_t Idents(const std::string& sent)
     return count;
 }
 
-// Silent COM1 (built in) and COM7 (Bluetooth), the device on COM3 (USB), and COM2 that opens but is not listed:
+// Silent COM1 (Bluetooth) and COM2 (built in), the device on COM3 (USB), and COM7 that opens but is not listed:
 // detection asks where the device last answered first, at its last rate, then the wired ports, then Bluetooth; never
 // an unlisted port unless "Port" names it. A failed detection answers the next openings at once for a short while.
 TEST_F(Ident, DetectionAsksTheLastPortFirstThenWiredThenBluetoothPortsAndAFailureIsNotRepeatedAtOnce)
 {
     MemoryLine com1, com2, com7;
-    api_.Attach(1, com1);
-    api_.Attach(2, com2, PortKind::Usb, false);
+    api_.Attach(1, com1, PortKind::Bluetooth);
+    api_.Attach(2, com2);
     api_.Attach(3, line_, PortKind::Usb);
-    api_.Attach(7, com7, PortKind::Bluetooth);
+    api_.Attach(7, com7, PortKind::Usb, false);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
     const auto sent = [](MemoryLine& line) {
         std::string got(line.Available(MemoryLine::Side::Device), '\0');
@@ -270,12 +270,12 @@ TEST_F(Ident, DetectionAsksTheLastPortFirstThenWiredThenBluetoothPortsAndAFailur
         int result;
         const char* words;  // after a failure
     } rows[] = {
-        {-1, true, 0, {4, 0, 1, 0}, 0, ""},        // nothing remembered: COM1 first
+        {-1, true, 0, {0, 4, 1, 0}, 0, ""},        // nothing remembered: wired ports first
         {-1, true, 0, {0, 0, 1, 0}, 0, ""},        // where it answered: one identification
         {-1, true, 38400, {0, 0, 1, 0}, 0, ""},    // at the rate it answered at
-        {-1, false, 0, {4, 0, 4, 4}, N::ERR_NOANSWER, "No note-taker answered on COM1, COM3 or COM7. Is it on, "
+        {-1, false, 0, {4, 4, 4, 0}, N::ERR_NOANSWER, "No note-taker answered on COM1, COM2 or COM3. Is it on, "
                                                       "connected, and in its PC-link mode?"},
-        {1, false, 0, {0, 4, 0, 0}, N::ERR_NOANSWER, "No note-taker answered on COM2. Is it on, connected, and in its "
+        {6, false, 0, {0, 0, 0, 4}, N::ERR_NOANSWER, "No note-taker answered on COM7. Is it on, connected, and in its "
                                                      "PC-link mode?"},
     };
     for (const auto& r : rows) {
