@@ -497,13 +497,13 @@ int CNotetaker::serialDetect()
             return result;
         }
         int failure = LastResult() < 0 ? LastResult() : result;
-        if (FailureRank(failure, WinError()) == 1) {
-            m_silentPorts.push_back(step.portIndex + 1);
-            failure = ERR_NOANSWER;
-        }
-        if (FailureRank(failure, WinError()) > tellingRank) {
+        const int rank = FailureRank(failure, WinError());
+        // A listed port that is gone by now had no note-taker either: it is named with the silent ones.
+        if (rank <= 1) m_silentPorts.push_back(step.portIndex + 1);
+        if (rank == 1) failure = ERR_NOANSWER;
+        if (rank > tellingRank) {
             telling = failure;
-            tellingRank = FailureRank(failure, WinError());
+            tellingRank = rank;
             tellingWinError = WinError();
         }
     }

@@ -195,7 +195,7 @@ private:
     DWORD m_dwFailedAt = 0;
     int m_nFailedCode = 0;
     DWORD m_dwFailedWinError = 0;
-    std::vector<int> m_silentPorts;  // numbers of the ports the last detection found silent
+    std::vector<int> m_silentPorts;  // numbers of the ports where the last detection found no note-taker
     DWORD m_dwModel = 0;
     char m_szModel[kModelNameSize] = {};
     WORD m_wFirmware = FW_LEGACY;
