@@ -12,19 +12,12 @@
 
 namespace {
 
+using link_test::Identifications;
+
 struct Run {
     DWORD ms;
     size_t identifications;
 };
-
-size_t Identifications(MemoryLine& line)
-{
-    std::string sent(line.Available(MemoryLine::Side::Device), '\0');
-    sent.resize(line.Read(MemoryLine::Side::Device, &sent[0], sent.size()));
-    size_t count = 0;
-    for (size_t at = sent.find("\x05\x04W"); at != std::string::npos; at = sent.find("\x05\x04W", at + 1)) ++count;
-    return count;
-}
 
 Run Detect(int silent, bool remembered)
 {
@@ -58,8 +51,7 @@ int main()
     for (int silent = 0; silent <= 6; silent += silent < 2 ? 1 : 2) {
         const Run first = Detect(silent, false), again = Detect(silent, true);
         printf("%-24d %5.1f s, %2zu identifications   %5.1f s, %zu identification%s\n", silent, first.ms / 1000.0,
-               first.identifications, again.ms / 1000.0, again.identifications,
-               again.identifications == 1 ? "" : "s");
+               first.identifications, again.ms / 1000.0, again.identifications, again.identifications == 1 ? "" : "s");
     }
     RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
     RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Baud");

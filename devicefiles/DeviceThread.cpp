@@ -243,9 +243,9 @@ private:
 
     CriticalSection lock_;  // everything below but the name; never held while waiting
     std::deque<RequestPtr> queue_;
-    std::vector<DWORD> waiting_;  // threads waiting for a request of theirs
-    int longJobs_ = 0;            // queued or running
-    ULONGLONG queued_ = 0;        // requests queued so far
+    std::vector<DWORD> waiting_;   // threads waiting for a request of theirs
+    int longJobs_ = 0;             // queued or running
+    ULONGLONG queued_ = 0;         // requests queued so far
     ULONGLONG behindFailure_ = 0;  // the last request queued when a detection failed (device thread only)
     long users_ = 0;
     bool running_ = false;

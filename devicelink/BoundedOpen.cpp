@@ -50,9 +50,8 @@ DWORD WINAPI OpenThread(LPVOID param)
 // in use (DllCanUnloadNow) until the open has returned.
 bool StartOpen(const PendingPtr& pending)
 {
-    if (!pending->done.valid() ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&OpenThread),
-                            &pending->module))
+    if (!pending->done.valid() || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                                      reinterpret_cast<LPCSTR>(&OpenThread), &pending->module))
         return false;
     ModuleLock();
     auto* param = new PendingPtr(pending);

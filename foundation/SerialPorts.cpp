@@ -106,15 +106,16 @@ std::vector<SerialPort> ReadPortMap(HKEY map)
     for (DWORD i = 0;; ++i) {
         char device[256], name[32];
         DWORD deviceSize = sizeof device, nameSize = sizeof name - 1, type = REG_NONE;
-        const LONG got = RegEnumValueA(map, i, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(name),
-                                       &nameSize);
+        const LONG got =
+            RegEnumValueA(map, i, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(name), &nameSize);
         if (got == ERROR_NO_MORE_ITEMS) break;
         if (got != ERROR_SUCCESS || type != REG_SZ) continue;
         name[nameSize] = '\0';
         SerialPort port;
         port.number = PortNumber(name);
         port.kind = PortKindOf(device);
-        const bool known = std::any_of(ports.begin(), ports.end(), [&](const SerialPort& p) { return p.number == port.number; });
+        const bool known =
+            std::any_of(ports.begin(), ports.end(), [&](const SerialPort& p) { return p.number == port.number; });
         if (port.number && !known) ports.push_back(port);
     }
     std::sort(ports.begin(), ports.end(), [](const SerialPort& a, const SerialPort& b) { return a.number < b.number; });

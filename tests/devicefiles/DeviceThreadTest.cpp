@@ -81,8 +81,8 @@ TEST(DeviceThread, WaitersPumpReentryAndLongJobsAreAnsweredBusyWindowlessCallers
     while (!DeviceThreadEnded()) Sleep(1);  // ends by itself; a hang here is the failure
 }
 
-// Three requests queued while the first waits: its failed detection answers the two behind it at once, with its
-// words; one asked for afterwards looks again. Counted in identifications on a silent COM3, on the test's clock.
+// Three requests queued while the first waits: its failed detection answers the two behind it at once; one asked
+// for afterwards looks again. Counted in identifications on a silent COM3, on the test's clock.
 TEST(DeviceThread, RequestsQueuedBehindAFailedDetectionShareItsAnswer)
 {
     link_test::FakeTicks ticks;
@@ -90,38 +90,21 @@ TEST(DeviceThread, RequestsQueuedBehindAFailedDetectionShareItsAnswer)
     MemoryComApi api;
     api.Attach(3, line);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
-    const auto idents = [&] {
-        std::string sent(line.Available(MemoryLine::Side::Device), '\0');
-        sent.resize(line.Read(MemoryLine::Side::Device, &sent[0], sent.size()));
-        size_t count = 0;
-        for (size_t at = sent.find("\x05\x04W"); at != std::string::npos; at = sent.find("\x05\x04W", at + 1)) ++count;
-        return count;
-    };
     DeviceThreadAcquire();
-    ScopedKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr)), ended(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    std::vector<std::shared_ptr<DeviceTicket>> tickets;
-    std::vector<std::string> words(3);
-    for (size_t i = 0; i < 3; ++i) {
-        tickets.push_back(std::make_shared<DeviceTicket>());
+    ScopedKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr)), ended(CreateEventA(nullptr, 0, 0, nullptr));
+    std::shared_ptr<DeviceTicket> tickets[3];
+    for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(DeviceStart(
-            tickets[i],
-            [&, i](CNotetaker& nt) {
-                if (i == 0) WaitForSingleObject(go.get(), INFINITE);
-                const int result = nt.serialOpen(false);
-                words[i] = nt.GetErrorString(0);
-                return result;
-            },
+            tickets[i] = std::make_shared<DeviceTicket>(),
+            [&](CNotetaker& nt) { return WaitForSingleObject(go.get(), INFINITE), nt.serialOpen(false); },
             [&](const DeviceTicket&) { SetEvent(ended.get()); }));
     }
     SetEvent(go.get());
     for (int i = 0; i < 3; ++i) WaitForSingleObject(ended.get(), INFINITE);
-    EXPECT_EQ(idents(), 4u);  // one port, four rates, once
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(tickets[i]->result, CNotetaker::ERR_NOANSWER) << i;
-        EXPECT_EQ(words[i], "No note-taker answered on COM3. Is it on, connected, and in its PC-link mode?") << i;
-    }
+    EXPECT_EQ(link_test::Identifications(line), 4u);  // one port, four rates, once
+    for (const auto& ticket : tickets) EXPECT_EQ(ticket->result, CNotetaker::ERR_NOANSWER);
     EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& nt) { return nt.serialOpen(false); }), CNotetaker::ERR_NOANSWER);
-    EXPECT_EQ(idents(), 4u);
+    EXPECT_EQ(link_test::Identifications(line), 4u);
     DeviceThreadRelease();
     while (!DeviceThreadEnded()) Sleep(1);
 }

@@ -179,7 +179,6 @@ TEST_F(CRegTest, PortTextAndItsIndexTheLastPortAndTheMaskHistory)
 
     int port = 0;
     DWORD baud = 1;
-    EXPECT_TRUE(!CReg::ReadLastPort(port, baud) && port == -1 && baud == 0);
     reg.load();
     CReg::WriteLastPort(11, 38400);
     EXPECT_TRUE(reg.save() && CReg::ReadLastPort(port, baud) && port == 11 && baud == 38400);

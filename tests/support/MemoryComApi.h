@@ -29,7 +29,6 @@ public:
     {
         lines_[comNumber] = &line;
         if (listed) kinds_[comNumber] = kind;
-        else kinds_.erase(comNumber);
     }
     std::function<void()> beforeOpen;
 

@@ -8,14 +8,13 @@ PROBE="$1" SIM="$2"
 WORK="$(mktemp -d)"
 PREFIX="$PELLOR_BUILD_DIR/wineprefix"
 ROOT="$(cd "$(dirname "$0")/../../.." && pwd)"
-SETTINGS_KEY='HKCU\Software\Vostrel\Pellor'
-wine_reg() { WINEPREFIX="$PREFIX" WINEDEBUG=-all wine reg "$@" >/dev/null 2>&1; }
+KEY='HKCU\Software\Vostrel\Pellor'
+settings() { WINEPREFIX="$PREFIX" WINEDEBUG=-all wine reg "$@" >/dev/null 2>&1 || true; }
 cleanup() {
   kill "${SIMPID:-}" "${SOCAT:-}" 2>/dev/null || true
   rm -f "$PREFIX/dosdevices/com6" "$PREFIX/dosdevices/com7"
   # The probe wrote where the note-taker answered: the prefix's settings are put back.
-  wine_reg delete "$SETTINGS_KEY" /f || true
-  [ ! -f "$WORK/settings.reg" ] || wine_reg import "$WORK/settings.reg" || true
+  settings delete "$KEY" /f; [ ! -f "$WORK/settings.reg" ] || settings import "$WORK/settings.reg"
   BUILD_DIR="$PELLOR_BUILD_DIR" "$ROOT/scripts/port-map.sh"
   rm -rf "$WORK"
 }
@@ -37,6 +36,6 @@ head -c 1500 /dev/zero >"$WORK/store/R/letters/bob.brl"
 SIMPID=$!
 for _ in $(seq 100); do grep -q "pellor-sim:" "$WORK/sim.log" 2>/dev/null && break; sleep 0.1; done
 cat "$WORK/sim.log"
-wine_reg query "$SETTINGS_KEY" && wine_reg export "$SETTINGS_KEY" "$WORK/settings.reg"
+settings export "$KEY" "$WORK/settings.reg"
 BUILD_DIR="$PELLOR_BUILD_DIR" "$ROOT/scripts/port-map.sh" COM6
 "$WINE_RUN" "$PROBE" auto 5 Corvanx
