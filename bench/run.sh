@@ -1,5 +1,5 @@
 #!/bin/bash
-# The transfer benchmark in one run: the engine against the stand-in
+# The benchmarks in one run: detection against silent ports; the engine against the stand-in
 # note-taker over the in-memory line (paced, then unpaced), and lrzsz sb -> rb
 # as the peer figure, over a relay paced like the line and unpaced; the
 # paced engine runs again beside two busy processes; and the processor time
@@ -38,7 +38,8 @@ silent_ls() {
       found ? sprintf("%.3f", ws / 100 / w) : "not found" }'
 }
 if [ "$SIZE" = "--ls" ]; then silent_ls; exit 0; fi
-cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench -j"$(nproc)" >/dev/null
+cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench detect_bench -j"$(nproc)" >/dev/null
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/detect_bench.exe"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/thread_bench.exe"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -13,12 +13,14 @@
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
+#include "foundation/SerialPorts.h"
 #include "shell/Guids.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: pellor [--port COMn] [--yes] COMMAND [ARGUMENTS]\n"
+    "  ports [--probe]               the PC's serial ports; --probe: which one the note-taker answers on\n"
     "  ident                         which note-taker answers, on which port\n"
     "  ls [-r] [DEVICE-FOLDER]       list a folder (\\ is the root); -r: and every folder in it\n"
     "  get DEVICE-FILE [PC-PATH]     copy a file from the note-taker\n"
@@ -28,9 +30,10 @@ const char kUsage[] =
     "  mv DEVICE-PATH NEW-PATH       rename (a bare new name stays in the same folder)\n"
     "  backup PC-FOLDER              copy every file of the note-taker into a folder\n"
     "  restore PC-FOLDER             send a backup back to the note-taker\n"
-    "Without --port the port from the settings is used, or the note-taker is found\n"
-    "on COM1 to COM8. --yes answers every question with yes. Exit status 0 when\n"
-    "everything asked was done, 1 otherwise (a failure, a file not copied, a No).\n";
+    "Without --port (COM1 to COM256) the port from the settings is used, or the\n"
+    "note-taker is looked for on the PC's serial ports, where it answered last first.\n"
+    "--yes answers every question with yes. Exit status 0 when everything asked\n"
+    "was done, 1 otherwise (a failure, a file not copied, a No).\n";
 
 struct Options {
     int port = 0;  // 1-based; 0 takes the settings
@@ -45,10 +48,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--port" && i + 1 < argc) {
-            const char* name = argv[++i];
-            if (_strnicmp(name, "COM", 3) == 0) name += 3;
-            options.port = atoi(name);
-            if (options.port < 1 || options.port > 255) return false;
+            options.port = PortNumber(argv[++i]);
+            if (!options.port) return false;
         } else if (word == "--yes" || word == "-y") {
             options.yes = true;
         } else if (word == "--help" || word == "-h") {
@@ -76,7 +77,7 @@ void EndProgress()
     g_progressShown = false;
 }
 
-int g_portIndex = -1;  // the port asked for; negative: found among COM1 to COM8
+int g_portIndex = -1;  // the port asked for; negative: found among the PC's ports
 
 int Say(const std::string& subject, const std::string& words)
 {
@@ -87,14 +88,16 @@ int Say(const std::string& subject, const std::string& words)
 // Before the device was found, a failure is the port's: which port, and why.
 int PortFailure(CNotetaker& nt)
 {
-    const std::string port = g_portIndex < 0 ? "COM1 to COM8" : "COM" + std::to_string(g_portIndex + 1);
+    const std::string port = g_portIndex < 0 ? "the PC's serial ports" : "COM" + std::to_string(g_portIndex + 1);
     const int code = nt.LastResult();
     const DWORD winError = nt.WinError();
     if (code == CComPort::ERR_SYSTEM && (winError == ERROR_FILE_NOT_FOUND || winError == ERROR_PATH_NOT_FOUND))
         return Say(port, g_portIndex < 0 ? "no serial port found" : "there is no such serial port");
-    if (code == CComPort::ERR_SYSTEM || code == CNotetaker::ERR_LOCKED || code == CNotetaker::ERR_TALOLOCKED)
-        return Say(port, nt.GetErrorString(code));
-    return Say(port, "no note-taker answers (is it on, connected, and in its PC-link mode?)");
+    if (code == CNotetaker::ERR_NOANSWER) {  // the words name the ports tried
+        fprintf(stderr, "pellor: %s\n", nt.GetErrorString(code).c_str());
+        return 1;
+    }
+    return Say(port, nt.GetErrorString(code));
 }
 
 // Names what failed, the port, the PC path or the device path, and why. A
@@ -218,6 +221,21 @@ int Ident(CNotetaker& nt)
     return 0;
 }
 
+// The present ports; with `probe`, which one the note-taker answers on.
+int Ports(CNotetaker& nt, bool probe)
+{
+    const std::vector<SerialPort> ports = PresentPorts();
+    if (ports.empty()) printf("no serial port present\n");
+    for (const SerialPort& port : ports)
+        printf("%-7s %-40s %s\n", ("COM" + std::to_string(port.number)).c_str(),
+               port.friendly.empty() ? "-" : port.friendly.c_str(), PortKindName(port.kind));
+    if (!probe) return 0;
+    if (nt.GetDeviceType() == 0) return Fail(nt, "");
+    printf("the note-taker answers on COM%d at %d baud\n", nt.GetParameter(CComPort::PAR_PORT) + 1,
+           nt.GetParameter(CComPort::PAR_BAUDRATE));
+    return 0;
+}
+
 // With `recursive`, every folder below is listed after its own line, and
 // files are named by their whole device path.
 int List(CNotetaker& nt, const std::string& folder, bool recursive)
@@ -293,6 +311,7 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
     const char* arg1 = w.size() > 1 ? w[1].c_str() : nullptr;
     const std::string arg2 = w.size() > 2 ? w[2] : std::string();
     if (command == "ident") return Ident(nt);
+    if (command == "ports") return Ports(nt, arg1 && strcmp(arg1, "--probe") == 0);
     if (command == "ls") {
         const bool recursive = arg1 && strcmp(arg1, "-r") == 0;
         const char* folder = recursive ? (w.size() > 2 ? w[2].c_str() : nullptr) : arg1;

@@ -24,6 +24,7 @@ struct Request {
     DeviceWork work;
     DeviceJob job = DeviceJob::Short;
     HWND window = nullptr;                    // the caller's, for its UI; null: none
+    ULONGLONG number = 0;                     // in the order of queueing
     ScopedKernelHandle done{NewEvent(true)};  // set when the result is in (waited requests only)
     int result = CNotetaker::ERR_BUSY;
     std::shared_ptr<DeviceTicket> ticket;  // started requests only
@@ -69,6 +70,7 @@ public:
         if (!running_ && !StartThread()) return CNotetaker::ERR_SYSTEM;
         if (request->job == DeviceJob::Long) ++longJobs_;
         if (waited) waiting_.push_back(me);
+        request->number = ++queued_;
         queue_.push_back(request);
         SetEvent(wake_.get());
         return 0;
@@ -145,17 +147,39 @@ private:
             WaitForSingleObject(previous, INFINITE);
             CloseHandle(previous);
         }
-        const NotetakerSettings s = CurrentNotetakerSettings();
-        std::unique_ptr<CNotetaker> notetaker(new CNotetaker(s.portIndex, s.timeout, s.retries, s.transferRetries));
-        notetaker_ = notetaker.get();
+        NotetakerSettings settings = CurrentNotetakerSettings();
+        std::unique_ptr<CNotetaker> notetaker(Make(settings));
         DWORD lastUse = TickNow();
         bool reidentify = false;
         while (RequestPtr request = Next(*notetaker, lastUse, reidentify)) {
+            // The sheet may have saved other settings since, in any Explorer process.
+            const NotetakerSettings saved = CurrentNotetakerSettings();
+            if (!(saved == settings)) {
+                notetaker.reset();
+                notetaker.reset(Make(settings = saved));
+                reidentify = false;
+            }
             if (reidentify) Reidentify(*notetaker);
             reidentify = false;
+            // Only the requests queued behind a failed detection share its
+            // answer; one asked for after it looks for the device again.
+            if (request->number > behindFailure_) notetaker->ForgetDetectionFailure();
             Run(*request, *notetaker, lastUse);
+            if (request->number > behindFailure_ && notetaker->DetectionFailureHeld()) behindFailure_ = LastQueued();
         }
         notetaker_ = nullptr;
+    }
+
+    CNotetaker* Make(const NotetakerSettings& s)
+    {
+        notetaker_ = new CNotetaker(s.portIndex, s.timeout, s.retries, s.transferRetries);
+        return notetaker_;
+    }
+
+    ULONGLONG LastQueued()
+    {
+        CriticalSection::Held held(lock_);
+        return queued_;
     }
 
     // The next request; null once the last user has gone and nothing is queued.
@@ -219,8 +243,10 @@ private:
 
     CriticalSection lock_;  // everything below but the name; never held while waiting
     std::deque<RequestPtr> queue_;
-    std::vector<DWORD> waiting_;  // threads waiting for a request of theirs
-    int longJobs_ = 0;            // queued or running
+    std::vector<DWORD> waiting_;   // threads waiting for a request of theirs
+    int longJobs_ = 0;             // queued or running
+    ULONGLONG queued_ = 0;         // requests queued so far
+    ULONGLONG behindFailure_ = 0;  // the last request queued when a detection failed (device thread only)
     long users_ = 0;
     bool running_ = false;
     DWORD threadId_ = 0;

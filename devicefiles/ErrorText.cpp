@@ -52,6 +52,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_NAMESAKE: return IDS_ERR_NAMESAKE;
     case CNotetaker::ERR_NAMETAKEN: return IDS_ERR_NAMETAKEN;
     case CNotetaker::ERR_COPYMISSING: return IDS_ERR_COPYMISSING;
+    case CNotetaker::ERR_NOANSWER: return IDS_ERR_NOANSWER;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }
@@ -80,7 +81,12 @@ HRESULT ErrorHResult(int code)
 char* CNotetaker::GetErrorText(char* buffer, int size, int code)
 {
     if (code == 0) code = LastResult();
-    return ErrorText(buffer, size, code, WinError());
+    if (code != ERR_NOANSWER || m_silentPorts.empty() || !buffer || size <= 0)
+        return ErrorText(buffer, size, code, WinError());
+    char format[128] = "";
+    LoadResourceText(IDS_ERR_NOANSWER_ON, format, sizeof format);
+    snprintf(buffer, static_cast<size_t>(size), format, PortNames(m_silentPorts).c_str());
+    return buffer;
 }
 
 std::string CNotetaker::GetErrorString(int code)

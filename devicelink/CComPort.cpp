@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "devicelink/BoundedOpen.h"
 #include "devicelink/ComApi.h"
 #include "foundation/DbgLog.h"
 
@@ -165,8 +166,7 @@ int CComPort::Open()
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", m_nPort + 1);
     IComApi& api = ComApi();
-    m_hPort.reset(api.CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
-                                  nullptr));
+    m_hPort.reset(OpenPortWithin(name, kOpenLimitMs));
     if (!m_hPort.valid()) return setError(ERR_SYSTEM);
 
     if (!api.GetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.GetCommState(m_hPort.get(), &m_dcbSaved))

@@ -1,10 +1,12 @@
 #include "devicelink/CNotetaker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "devicelink/ResourceText.h"
+#include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
 #include "foundation/Ticks.h"
 #include "resources/resource.h"
@@ -21,28 +23,30 @@ static_assert(sizeof kCommandNames / sizeof kCommandNames[0] == CNotetaker::DCMD
 const char kCommandLetters[] = {'W', 'Y', 'F', 'R', 'S', 'D', 'P', 'M', 'N', 'C'};
 const char kEnumLetters[] = {'C', 'R', 'X', '\0'};
 
-// From ERR_RESPONSE (-115) down to ERR_COPYMISSING (-126).
+// From ERR_RESPONSE (-115) down to ERR_NOANSWER (-127).
 const char* const kErrorNames[] = {
     "CNotetaker::ERR_RESPONSE",         "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
     "CNotetaker::ERR_UNKNOWN",          "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
     "CNotetaker::ERR_INVALIDINDEXFILE", "CNotetaker::ERR_UNSUPPORTED", "CNotetaker::ERR_BUSY",
     "CNotetaker::ERR_NAMESAKE",         "CNotetaker::ERR_NAMETAKEN",   "CNotetaker::ERR_COPYMISSING",
+    "CNotetaker::ERR_NOANSWER",
 };
 
 const DWORD kBaudRates[] = {115200, 38400, 19200, 9600};
-constexpr int kAutoPorts = 8;
 constexpr int kMaxArgument = 259;
 constexpr BYTE ENQ = 0x05, EOT = 0x04, CR = 0x0D;
 constexpr int kRepeatRequest = '?';
 constexpr int kRepeatAsked = 1;  // never a result of a command
 constexpr DWORD kStatusTimeoutFactor = 10;
 constexpr BYTE kLegacyCode = 3, kVardenCode = 4;
+constexpr DWORD kFailureHoldMs = 2000;  // long enough for the requests queued behind a failed detection
 
 // How much a failed port tells the user, when no port had the device: a port
 // another program holds says most, one that does not exist least.
 int FailureRank(int code, DWORD winError)
 {
     if (code != CComPort::ERR_SYSTEM) return 1;  // the port opened; no device answered
+    if (winError == ERROR_TIMEOUT) return 1;     // an outgoing Bluetooth port that reached no device
     if (winError == ERROR_ACCESS_DENIED) return 3;
     if (winError == ERROR_FILE_NOT_FOUND || winError == ERROR_PATH_NOT_FOUND) return 0;
     return 2;
@@ -97,7 +101,7 @@ const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 
 const char* CNotetaker::ErrorName(int code, char (&buffer)[64])
 {
-    if (code <= ERR_RESPONSE && code >= ERR_COPYMISSING) return kErrorNames[ERR_RESPONSE - code];
+    if (code <= ERR_RESPONSE && code >= ERR_NOANSWER) return kErrorNames[ERR_RESPONSE - code];
     snprintf(buffer, sizeof buffer, "Unknown NOTETAKERERROR=0x%X (%d)", static_cast<unsigned>(code), code);
     return buffer;
 }
@@ -153,10 +157,20 @@ int CNotetaker::serialOpen(bool hardware)
     if (trace()) DbgPrint("CNotetaker::serialOpen(%s)", hardware ? "HARDWARE" : "NONE");
     // Never asked again in a loop: a port that another program holds, the
     // screen reader above all, is reported in words and left to it.
+    if (m_bFailureHeld && TickNow() - m_dwFailedAt < kFailureHoldMs)
+        return restoreError(m_nFailedCode, m_dwFailedWinError);
     const int detected = serialDetect();
+    m_bFailureHeld = false;
     if (detected >= 0) return LastResult();
     reportOpenFailure(detected);
-    return closeUndetected(detected);
+    const int failure = closeUndetected(detected);
+    if (detected != ERR_ABORTED) {
+        m_bFailureHeld = true;
+        m_dwFailedAt = TickNow();
+        m_nFailedCode = failure;
+        m_dwFailedWinError = WinError();
+    }
+    return failure;
 }
 
 // A port left open without a device found would be taken for a found one by
@@ -436,48 +450,93 @@ HRESULT CNotetaker::GetDeviceName(char* buffer, int size)
 
 int CNotetaker::serialDetectBaud()
 {
+    return detectOn(GetParameter(PAR_PORT), std::vector<DWORD>(std::begin(kBaudRates), std::end(kBaudRates)));
+}
+
+// Identifies the device at each rate in turn on the open port.
+int CNotetaker::detectOn(int portIndex, const std::vector<DWORD>& rates)
+{
     if (trace()) DbgPrint("CNotetaker::serialDetectBaud()");
-    for (DWORD rate : kBaudRates) {
+    for (DWORD rate : rates) {
         const int set = SetParameter(PAR_BAUDRATE, static_cast<int>(rate));
         if (set < 0) return set;
         if (trace()) DbgPrint("baud rate is %d", static_cast<int>(rate));
-        if (GetDeviceType() != 0) return 0;
+        if (GetDeviceType() != 0) {
+            CReg::WriteLastPort(portIndex, rate);
+            return 0;
+        }
     }
     return ERR_RESPONSE;
 }
 
+// Looks on the present ports only, in the order most likely to answer first:
+// a PC of today numbers its USB and Bluetooth ports anywhere up to COM256,
+// and every silent rate costs a reply time-out.
 int CNotetaker::serialDetect()
 {
     if (m_bDetected) return Open();
     if (trace()) DbgPrint("CNotetaker::serialDetect()");
     const int flow = SetParameter(PAR_FLOWCONTROL, FLOW_NONE);
     if (flow < 0) return flow;
-    if (!m_bAutoPort) {
-        const int opened = Open();
-        if (opened < 0) return opened;
-        const int found = serialDetectBaud();
-        if (found < 0) return found;
-        m_bDetected = true;
-        return found;
-    }
-    int telling = ERR_RESPONSE, tellingRank = -1;
+    int lastPort = -1;
+    DWORD lastBaud = 0;
+    CReg::ReadLastPort(lastPort, lastBaud);
+    const std::vector<DetectionStep> steps =
+        DetectionOrder(PresentPorts(), m_bAutoPort ? -1 : GetParameter(PAR_PORT), lastPort, lastBaud);
+    m_silentPorts.clear();
+    int telling = ERR_NOANSWER, tellingRank = -1;
     DWORD tellingWinError = 0;
-    for (int index = 0; index < kAutoPorts; ++index) {
+    for (const DetectionStep& step : steps) {
+        if (cancelled()) return setError(ERR_ABORTED);
         Close();
-        if (trace()) DbgPrint("checking port COM%d...", index + 1);
-        int result = SetParameter(PAR_PORT, index);
+        if (trace()) DbgPrint("checking port COM%d...", step.portIndex + 1);
+        int result = SetParameter(PAR_PORT, step.portIndex);
         if (result == 0) result = Open();
-        if (result >= 0) result = serialDetectBaud();
+        if (result >= 0) result = detectOn(step.portIndex, step.rates);
         if (result == 0) {
             m_bDetected = true;
             return result;
         }
-        const int failure = LastResult() < 0 ? LastResult() : result;
-        if (FailureRank(failure, WinError()) > tellingRank) {
+        int failure = LastResult() < 0 ? LastResult() : result;
+        const int rank = FailureRank(failure, WinError());
+        // A listed port that is gone by now had no note-taker either: it is named with the silent ones.
+        if (rank <= 1) m_silentPorts.push_back(step.portIndex + 1);
+        if (rank == 1) failure = ERR_NOANSWER;
+        if (rank > tellingRank) {
             telling = failure;
-            tellingRank = FailureRank(failure, WinError());
+            tellingRank = rank;
             tellingWinError = WinError();
         }
     }
     return restoreError(telling, tellingWinError);
+}
+
+std::vector<DetectionStep> DetectionOrder(const std::vector<SerialPort>& present, int configured, int lastPort,
+                                          DWORD lastBaud)
+{
+    std::vector<DWORD> rates(std::begin(kBaudRates), std::end(kBaudRates));
+    std::vector<DWORD> lastFirst = rates;
+    const auto known = std::find(lastFirst.begin(), lastFirst.end(), lastBaud);
+    if (known != lastFirst.end()) std::rotate(lastFirst.begin(), known, known + 1);
+    // The port the settings name is opened whether the PC lists it or not.
+    if (configured >= 0) return {{configured, configured == lastPort ? lastFirst : rates}};
+    std::vector<DetectionStep> steps;
+    for (const SerialPort& port : present)
+        if (port.number - 1 == lastPort) steps.push_back({lastPort, lastFirst});
+    for (const bool bluetooth : {false, true})
+        for (const SerialPort& port : present)
+            if ((port.kind == PortKind::Bluetooth) == bluetooth && port.number - 1 != lastPort)
+                steps.push_back({port.number - 1, rates});
+    return steps;
+}
+
+std::string PortNames(std::vector<int> numbers)
+{
+    std::sort(numbers.begin(), numbers.end());
+    std::string names;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (i) names += i + 1 == numbers.size() ? " or " : ", ";
+        names += "COM" + std::to_string(numbers[i]);
+    }
+    return names;
 }

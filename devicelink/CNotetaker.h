@@ -14,6 +14,7 @@
 #include "devicefiles/TransferJob.h"
 #include "devicelink/CYModem.h"
 #include "foundation/ModuleLock.h"
+#include "foundation/SerialPorts.h"
 
 struct IndexLine;  // a line of the backup index: only the backup code reads one
 
@@ -51,6 +52,7 @@ public:
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
         ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
+        ERR_NOANSWER = -127,  // the ports detection tried were silent; which ones, GetErrorText says
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -124,6 +126,9 @@ public:
     void ForgetDeviceType() { m_dwModel = 0; }
     // The next opening looks for the device on every port and rate again.
     void ForgetDetection() { m_bDetected = false; }
+    // The next opening detects again even if the last detection failed just now (a port has arrived).
+    void ForgetDetectionFailure() { m_bFailureHeld = false; }
+    bool DetectionFailureHeld() const { return m_bFailureHeld; }
     WORD FirmwareVersion() const { return m_wFirmware; }
     DWORD ReplyTimeout() const { return m_dwTimeout; }
     DWORD CommandRetries() const { return m_dwRetries; }
@@ -174,6 +179,8 @@ private:
     int rowsFromLayout(const char* base, const std::string& folder);
     int knowRoot(bool fresh);
     int reportOpenFailure(int result);
+    int detectOn(int portIndex, const std::vector<DWORD>& rates);
+    bool cancelled() const { return m_listingCancel && *m_listingCancel; }
     int closeUndetected(int detected);
     int restoreError(int code, DWORD winError);
 
@@ -183,6 +190,13 @@ private:
     DWORD m_dwTransferRetries;
     bool m_bAutoPort;
     bool m_bDetected = false;
+    // A failed detection answers every opening for a short while: the
+    // requests queued behind it would each repeat the whole search.
+    bool m_bFailureHeld = false;
+    DWORD m_dwFailedAt = 0;
+    int m_nFailedCode = 0;
+    DWORD m_dwFailedWinError = 0;
+    std::vector<int> m_silentPorts;  // numbers of the ports where the last detection found no note-taker
     DWORD m_dwModel = 0;
     char m_szModel[kModelNameSize] = {};
     WORD m_wFirmware = FW_LEGACY;
@@ -195,11 +209,31 @@ private:
     std::set<std::string> m_walkHeld;
 };
 
+// One port detection looks on, with the rates to try there in order.
+struct DetectionStep {
+    int portIndex;
+    std::vector<DWORD> rates;
+};
+// Where the note-taker is looked for: a fixed port (configured >= 0) alone;
+// else the port it last answered on, then the other present wired ports, then
+// the Bluetooth ones. The last rate goes first on the last port.
+std::vector<DetectionStep> DetectionOrder(const std::vector<SerialPort>& present, int configured, int lastPort,
+                                          DWORD lastBaud);
+// "COM5, COM7 or COM12", by number.
+std::string PortNames(std::vector<int> numbers);
+
 // The settings a note-taker object is made with.
 struct NotetakerSettings {
     int portIndex;  // negative: find the port
     DWORD timeout;
     DWORD retries;
     DWORD transferRetries;
+    bool operator==(const NotetakerSettings& o) const
+    {
+        return portIndex == o.portIndex && timeout == o.timeout && retries == o.retries &&
+               transferRetries == o.transferRetries;
+    }
 };
+// As the registry holds them now: the settings sheet may have saved others
+// since, in this process or another.
 NotetakerSettings CurrentNotetakerSettings();

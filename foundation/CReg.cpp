@@ -11,9 +11,11 @@
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
 #include "foundation/ScopedHandle.h"
+#include "foundation/SerialPorts.h"
 
 namespace {
 
+constexpr int kHighestPort = 256;
 const DWORD kDefaultColumnWidths[CReg::kColumns] = {200, 75, 100, 300};
 const char* const kDefaultMasks[] = {"*.txt", "*.crv", "*.doc"};
 constexpr DWORD kDesktopIniAttributes =
@@ -118,18 +120,35 @@ bool CReg::save()
     return true;
 }
 
-int CReg::getPortIndex() const
-{
-    if (strncmp(m_szPort, "COM", 3) != 0) return -1;
-    const int index = atoi(m_szPort + 3) - 1;
-    return index >= 0 && index <= 3 ? index : -1;
-}
+int CReg::getPortIndex() const { return PortIndexOf(m_szPort); }
+
+// A PC of today names its ports far beyond COM4 (a USB adapter, a Bluetooth
+// link): every port Windows can number is a port the user may choose.
+int CReg::PortIndexOf(const char* port) { return PortNumber(port) - 1; }
 
 bool CReg::setPortIndex(int index)
 {
-    if (index >= 0 && index <= 3) snprintf(m_szPort, sizeof m_szPort, "COM%d", index + 1);
+    if (index >= 0 && index < kHighestPort) snprintf(m_szPort, sizeof m_szPort, "COM%d", index + 1);
     else strcpy(m_szPort, "COM");
     return true;
+}
+
+bool CReg::ReadLastPort(int& portIndex, DWORD& baud)
+{
+    char port[32];
+    ReadRegTextFrom(HKEY_CURRENT_USER, kKey, "Last Port", port, sizeof port);
+    portIndex = PortIndexOf(port);
+    baud = portIndex < 0 ? 0 : ReadRegDword(kKey, "Last Baud", 0);
+    if (baud == 0) portIndex = -1;
+    return portIndex >= 0;
+}
+
+void CReg::WriteLastPort(int portIndex, DWORD baud)
+{
+    char port[32];
+    snprintf(port, sizeof port, "COM%d", portIndex + 1);
+    WriteRegText(HKEY_CURRENT_USER, kKey, "Last Port", port);
+    WriteRegDword(HKEY_CURRENT_USER, kKey, "Last Baud", baud);
 }
 
 void CReg::rememberMask(const char* mask)

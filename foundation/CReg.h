@@ -24,8 +24,16 @@ public:
     // Writes everything but "Mask Count"; on success the log is reopened with the saved values.
     bool save();
 
-    int getPortIndex() const;      // -1 automatic detection, 0 to 3 for COM1 to COM4
-    bool setPortIndex(int index);  // any index but 0 to 3 selects automatic detection
+    int getPortIndex() const;      // -1 automatic detection, 0 to 255 for COM1 to COM256
+    bool setPortIndex(int index);  // any index but 0 to 255 selects automatic detection
+    // The index a port text stands for: the number less one for COM1 to COM256, else -1.
+    static int PortIndexOf(const char* port);
+
+    // Where the note-taker last answered: written straight to the registry
+    // by whoever found it, never by save, so that a settings object loaded
+    // earlier cannot put back an older one. False (and -1, 0) when none is known.
+    static bool ReadLastPort(int& portIndex, DWORD& baud);
+    static void WriteLastPort(int portIndex, DWORD baud);
     // Puts the mask first in the history, dropping the oldest beyond the mask count.
     void rememberMask(const char* mask);
 

@@ -2,8 +2,12 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
+#include "foundation/ResourceText.h"
+#include "foundation/SerialPorts.h"
 #include "resources/resource.h"
 
 namespace {
@@ -60,9 +64,45 @@ void ReadNumber(HWND page, const NumberField& field, DWORD& value)
     if (valid) value = number;
 }
 
+// One line of the port list, standing for a port index (-1: Autodetect).
+void AddPortLine(HWND list, const char* text, int portIndex)
+{
+    const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (at >= 0) SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(at), portIndex);
+}
+
+// Autodetect, then every port the PC has now by its label ("COM12, USB Serial
+// Port"), which a screen reader reads as it stands; the port the settings name
+// stays chosen even while it is not plugged in.
 void LoadConnection(HWND page, const CReg& reg)
 {
-    CheckRadioButton(page, IDC_PORT_AUTO, IDC_PORT_COM4, IDC_PORT_COM1 + reg.getPortIndex());
+    HWND list = GetDlgItem(page, IDC_PORT_LIST);
+    char text[300], format[128];
+    LoadResourceText(IDS_PORT_AUTO, text, sizeof text);
+    AddPortLine(list, text, -1);
+    int lastPort = -1;
+    DWORD lastBaud = 0;
+    CReg::ReadLastPort(lastPort, lastBaud);
+    const int chosen = reg.getPortIndex();
+    bool chosenShown = chosen < 0;
+    for (const SerialPort& port : PresentPorts()) {
+        const std::string label = PortLabel(port);
+        LoadResourceText(IDS_PORT_LAST, format, sizeof format);
+        if (port.number - 1 == lastPort) snprintf(text, sizeof text, format, label.c_str());
+        else lstrcpynA(text, label.c_str(), sizeof text);
+        AddPortLine(list, text, port.number - 1);
+        chosenShown = chosenShown || port.number - 1 == chosen;
+    }
+    if (!chosenShown) {
+        LoadResourceText(IDS_PORT_ABSENT, format, sizeof format);
+        snprintf(text, sizeof text, format, chosen + 1);
+        AddPortLine(list, text, chosen);
+    }
+    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int line = 0; line < count; ++line) {
+        if (static_cast<int>(SendMessageA(list, LB_GETITEMDATA, line, 0)) == chosen)
+            SendMessageA(list, LB_SETCURSEL, line, 0);
+    }
 }
 
 void LoadPaths(HWND page, const CReg& reg)
@@ -90,10 +130,9 @@ void LoadAdvanced(HWND page, const CReg& reg)
 
 bool StoreConnection(HWND page, CReg& reg)
 {
-    for (int id = IDC_PORT_AUTO; id <= IDC_PORT_COM4; ++id) {
-        if (Checked(page, id)) return reg.setPortIndex(id - IDC_PORT_COM1);
-    }
-    return false;
+    const LRESULT line = SendDlgItemMessageA(page, IDC_PORT_LIST, LB_GETCURSEL, 0, 0);
+    if (line < 0) return false;
+    return reg.setPortIndex(static_cast<int>(SendDlgItemMessageA(page, IDC_PORT_LIST, LB_GETITEMDATA, line, 0)));
 }
 
 bool StorePaths(HWND page, CReg& reg)

@@ -128,11 +128,6 @@ void RestoreDefaultBackupPath(HWND page)
 void OnButton(HWND page, int id)
 {
     switch (id) {
-    case IDC_PORT_AUTO:
-    case IDC_PORT_COM1:
-    case IDC_PORT_COM2:
-    case IDC_PORT_COM3:
-    case IDC_PORT_COM4:
     case IDC_UNDER_MYDOCS:
     case IDC_LOG_ENABLE:
     case IDC_LOG_YMODEM:
@@ -160,7 +155,7 @@ void OnCommand(HWND page, WORD id, WORD code)
     if (code == kFromAccelerator) {
         if (id == IDM_PAGE_HELP) ShowPageHelp(page, PageOf(page));
         else MarkChanged(page);
-    } else if (code == EN_CHANGE) {
+    } else if (code == EN_CHANGE || (id == IDC_PORT_LIST && code == LBN_SELCHANGE)) {
         MarkChanged(page);
     } else if (code == BN_CLICKED) {
         OnButton(page, id);

@@ -12,6 +12,7 @@ ITickSource* g_source = &g_system;
 
 DWORD TickNow() { return g_source->Now(); }
 void TickSleep(DWORD ms) { g_source->Sleep(ms); }
+bool TickWait(HANDLE object, DWORD ms) { return g_source->Wait(object, ms); }
 
 bool UsingSystemTicks() { return g_source == &g_system; }
 

@@ -28,6 +28,12 @@
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
 #define IDS_ERR_COPYMISSING     254
+#define IDS_ERR_NOANSWER        255
+#define IDS_ERR_NOANSWER_ON     256
+// The Connection page's list of ports.
+#define IDS_PORT_AUTO           257
+#define IDS_PORT_LAST           258
+#define IDS_PORT_ABSENT         259
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8
@@ -87,11 +93,9 @@
 #define IDR_PROPERTIES_MENU     1003
 // Connection page.
 #define IDC_PORT_GROUP          2001
-#define IDC_PORT_AUTO           2002
-#define IDC_PORT_COM1           2003
-#define IDC_PORT_COM2           2004
-#define IDC_PORT_COM3           2005
-#define IDC_PORT_COM4           2006
+#define IDC_PORT_LIST           2002
+#define IDC_PORT_LABEL          2003
+#define IDC_PORT_HINT           2004
 // Paths page.
 #define IDC_UNDER_MYDOCS        2007
 #define IDC_BACKUP_GROUP        2010

@@ -1,6 +1,7 @@
 #include "view/CShellView.h"
 
 #include <ole2.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -231,6 +232,24 @@ void CShellView::ReleaseDropTarget()
     dropTarget_.reset();
 }
 
+void CShellView::WatchPortArrivals()
+{
+    // The serial ports' device interface class, GUID_DEVINTERFACE_COMPORT.
+    static const GUID kSerialPorts = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kSerialPorts;
+    portArrivals_.reset(RegisterDeviceNotificationA(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+}
+
+// The note-taker's adapter plugged in after the list said nobody answered:
+// the list is read again without the user asking.
+void CShellView::OnDeviceChange(WPARAM event)
+{
+    if (event == DBT_DEVICEARRIVAL && listingFailed_ && !listing_) FillList();
+}
+
 bool CShellView::RegisterWindowClass()
 {
     WNDCLASSA existing;
@@ -255,7 +274,10 @@ LRESULT CALLBACK CShellView::WindowProc(HWND window, UINT message, WPARAM wParam
     }
     auto* view = reinterpret_cast<CShellView*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (!view) return DefWindowProcA(window, message, wParam, lParam);
-    if (message == WM_DESTROY) view->ReleaseDropTarget();
+    if (message == WM_DESTROY) {
+        view->ReleaseDropTarget();
+        view->portArrivals_.reset();
+    }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         view->window_ = nullptr;
@@ -268,7 +290,11 @@ LRESULT CALLBACK CShellView::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE: CreateList(); return 0;
+    case WM_CREATE:
+        WatchPortArrivals();
+        CreateList();
+        return 0;
+    case WM_DEVICECHANGE: OnDeviceChange(wParam); return TRUE;
     case WM_SIZE:
         if (!list_) return 0;
         MoveWindow(list_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
 #include "shell/ItemId.h"
 #include "shell/Paste.h"
@@ -109,6 +110,10 @@ private:
     LRESULT OnNotify(NMHDR* header);
     static bool RegisterWindowClass();
     void ReleaseDropTarget();
+    // Serial ports that arrive (an adapter plugged in, a device paired) are
+    // told to this window; a child window hears of them only when registered.
+    void WatchPortArrivals();
+    void OnDeviceChange(WPARAM event);
 
     // Status bar and toolbar (skipped without a browser).
     void ComputeStatusParts(bool force);
@@ -185,6 +190,8 @@ private:
     UINT sortWord_ = 0;
     SHELLFLAGSTATE shellFlags_{};
     std::shared_ptr<PendingListing> listing_;  // the listing under way, if any
+    bool listingFailed_ = false;               // the list shows why the note-taker gave no listing
+    ScopedResource<HDEVNOTIFY, UnregisterDeviceNotification> portArrivals_;
     // Asked for while the listing was under way: selected once it is in, as
     // Explorer selects the folder it came back from right after making the view.
     ItemIdHolder pendingSelect_;

@@ -223,6 +223,7 @@ void CShellView::OnListingArrived(LPARAM which)
     if (!listing_ || reinterpret_cast<LPARAM>(listing_.get()) != which || !list_) return;  // an older, dropped one
     const std::shared_ptr<PendingListing> arrived = std::move(listing_);
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
+    listingFailed_ = arrived->result < 0;
     if (arrived->result < 0) {
         char format[MAX_PATH] = "", text[2 * MAX_PATH] = "";
         LoadResourceText(IDS_LIST_RETRY, format, sizeof format);

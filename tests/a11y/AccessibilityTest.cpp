@@ -1,5 +1,6 @@
 // What a screen reader reads of the view and dialogs through oleacc: whatever takes the focus has a name and role.
-// Wine's oleacc names a combo box by its own text and offers no list items: read as oleacc on Windows does.
+// Wine's oleacc names a combo box by its own text, a list box not at all, and offers no list items: read as oleacc
+// on Windows does.
 #include <oleacc.h>
 #include <prsht.h>
 
@@ -25,11 +26,12 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-// A combo box (and its edit) is named after the static text before it, unless a tab group starts between.
+// A combo box (and its edit) or a list box is named after the static text before it, unless a tab group starts between.
 std::string ComboLabel(HWND window)
 {
     if (ClassOf(GetParent(window)) == WC_COMBOBOXA) window = GetParent(window);
-    HWND before = ClassOf(window) == WC_COMBOBOXA ? GetWindow(window, GW_HWNDPREV) : nullptr;
+    const bool labelled = ClassOf(window) == WC_COMBOBOXA || ClassOf(window) == "ListBox";
+    HWND before = labelled ? GetWindow(window, GW_HWNDPREV) : nullptr;
     for (; before && ClassOf(before) != "Static"; before = GetWindow(before, GW_HWNDPREV))
         if ((GetWindowLongA(before, GWL_STYLE) & (WS_GROUP | WS_TABSTOP)) == (WS_GROUP | WS_TABSTOP)) return "";
     char text[128] = "";
@@ -112,6 +114,7 @@ TEST_F(AccessibilityTest, EverySettingsFieldAndDialogFieldIsNamed)
         EXPECT_TRUE(Has(rows, "Edit", label) &&
                     (std::string(label).back() == ':' || Has(rows, "msctls_updown32", label)))
             << "no field, or a numeric one with no spin, named " << label;
+    EXPECT_TRUE(Has(rows, "ListBox", "Port the note-taker is on:"));
 
     char chosen[MAX_PATH];
     auto readThenCancel = [&rows](const char* label) {

@@ -30,7 +30,7 @@ while IFS='|' read -r port words args; do
   [ "$STATUS" = 1 ] && grep -F "pellor: $words" "$WORK/err" || { cat "$WORK/err"; fail "$args: exit $STATUS"; }
 done <<'EOF_'
 COM9|COM9: there is no such serial port|ident
-COM13|COM13: no note-taker answers|ls
+COM13|No note-taker answered on COM13. Is it on, connected, and in its PC-link mode?|ls
 COM11|R:\letters\nobody.txt: no such file on the note-taker|get 'R:\letters\nobody.txt' .
 COM11|Z:\|get 'R:\letters\ann.txt' 'up.bin\ann.txt'
 COM11|R:\nothing: no such folder on the note-taker|ls 'R:\nothing'

@@ -9,7 +9,9 @@
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
+#include "foundation/CReg.h"
 #include "foundation/ScopedHandle.h"
+#include "tests/devicelink/LinkTest.h"
 
 namespace {
 
@@ -77,6 +79,34 @@ TEST(DeviceThread, WaitersPumpReentryAndLongJobsAreAnsweredBusyWindowlessCallers
     EXPECT_FALSE(DeviceThreadEnded());
     DeviceThreadRelease();
     while (!DeviceThreadEnded()) Sleep(1);  // ends by itself; a hang here is the failure
+}
+
+// Three requests queued while the first waits: its failed detection answers the two behind it at once; one asked
+// for afterwards looks again. Counted in identifications on a silent COM3, on the test's clock.
+TEST(DeviceThread, RequestsQueuedBehindAFailedDetectionShareItsAnswer)
+{
+    link_test::FakeTicks ticks;
+    MemoryLine line;
+    MemoryComApi api;
+    api.Attach(3, line);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
+    DeviceThreadAcquire();
+    ScopedKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr)), ended(CreateEventA(nullptr, 0, 0, nullptr));
+    std::shared_ptr<DeviceTicket> tickets[3];
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(DeviceStart(
+            tickets[i] = std::make_shared<DeviceTicket>(),
+            [&](CNotetaker& nt) { return WaitForSingleObject(go.get(), INFINITE), nt.serialOpen(false); },
+            [&](const DeviceTicket&) { SetEvent(ended.get()); }));
+    }
+    SetEvent(go.get());
+    for (int i = 0; i < 3; ++i) WaitForSingleObject(ended.get(), INFINITE);
+    EXPECT_EQ(link_test::Identifications(line), 4u);  // one port, four rates, once
+    for (const auto& ticket : tickets) EXPECT_EQ(ticket->result, CNotetaker::ERR_NOANSWER);
+    EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& nt) { return nt.serialOpen(false); }), CNotetaker::ERR_NOANSWER);
+    EXPECT_EQ(link_test::Identifications(line), 4u);
+    DeviceThreadRelease();
+    while (!DeviceThreadEnded()) Sleep(1);
 }
 
 std::string g_box;

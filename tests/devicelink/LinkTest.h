@@ -17,6 +17,18 @@ namespace link_test {
 constexpr char SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 inline std::string S(char c, size_t times = 1) { return std::string(times, c); }
 inline std::string Bytes(std::initializer_list<int> values) { return std::string(values.begin(), values.end()); }
+// The identifications (05 04 "W") in what the PC sent; on a line, those since it was last asked, taken.
+inline size_t Identifications(const std::string& sent)
+{
+    size_t count = 0;
+    for (size_t at = 0; (at = sent.find("\x05\x04W", at)) != std::string::npos; ++at) ++count;
+    return count;
+}
+inline size_t Identifications(MemoryLine& line)
+{
+    std::string sent(line.Available(MemoryLine::Side::Device), '\0');
+    return Identifications(sent.substr(0, line.Read(MemoryLine::Side::Device, &sent[0], sent.size())));
+}
 
 class FakeTicks final : public ITickSource {
 public:
@@ -28,6 +40,13 @@ public:
     {
         now_ += ms;
         if (onSleep_) onSleep_();
+    }
+    // A real thread gets a moment of real time to finish; the rest of the wait passes on this clock.
+    bool Wait(HANDLE object, DWORD ms) override
+    {
+        if (WaitForSingleObject(object, 1000) == WAIT_OBJECT_0) return true;
+        now_ += ms;
+        return false;
     }
     DWORD now_ = 0x100000;
     std::function<void()> onSleep_;

@@ -1,5 +1,10 @@
 // The note-taker object's commands, identification and port search: the test plays the device by script.
+#include <algorithm>
+
+#include "devicelink/BoundedOpen.h"
 #include "devicelink/ModuleEnum.h"
+#include "foundation/CReg.h"
+#include "foundation/ModuleLock.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicelink/LinkTest.h"
 
@@ -210,12 +215,12 @@ TEST_F(Ident, AnUnknownOrSilentDeviceIsLookedForAtEveryRateOnceAndFoundByTheNext
     EXPECT_EQ(Name(*nt), "No device");
     EXPECT_TRUE(nt->LastResult() < 0 && !line_.Pc().open);
     EXPECT_EQ(received(), Cmd('W') + Cmd('W') + Cmd('W') + Cmd('W'));  // four rates, not looked for again in a loop
+    ticks_.now_ += 2000;                                               // once a failed detection is no longer held
     On(Cmd('W'), Bytes({5, 3}));
     EXPECT_TRUE(nt->serialOpen(false) == 0 && nt->Detected());
 }
 
-// The search tries COM1 to COM8 at four rates each, closes the silent ports again, and when nothing answers reports the
-// most telling failure.
+// When nothing answers, the search reports the most telling failure.
 TEST_F(Ident, DetectionClosesSilentPortsAndReportsTheMostTellingFailure)
 {
     MemoryLine lines[2];
@@ -227,12 +232,63 @@ TEST_F(Ident, DetectionClosesSilentPortsAndReportsTheMostTellingFailure)
     EXPECT_TRUE(failing->WinError() == ERROR_GEN_FAILURE && !failing->Detected());
     line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = true; });
     EXPECT_EQ(make(-1)->serialOpen(false), N::ERR_LOCKED);
-    line_.WithPc([](MemoryLine::PcPort& p) { return p.heldElsewhere = false; });
+}
+
+// Silent COM1 (Bluetooth) and COM2 (built in), the device on COM3 (USB), and COM7 that opens but is not listed:
+// detection asks where the device last answered first, at its last rate, then the wired ports, then Bluetooth; never
+// an unlisted port unless "Port" names it. Silent ports are closed again; the words name them.
+TEST_F(Ident, DetectionAsksTheLastPortFirstThenWiredThenBluetoothPorts)
+{
+    MemoryLine com1, com2, com7;
+    api_.Attach(1, com1, PortKind::Bluetooth);
+    api_.Attach(2, com2);
+    api_.Attach(3, line_, PortKind::Usb);
+    api_.Attach(7, com7, PortKind::Usb, false);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
+    const struct {
+        int port;            // "Port"'s index; -1: look
+        DWORD lastBaud;      // "Last Baud" written before the row, with "Last Port" COM3; 0: as the row before left it
+        size_t asked[4];     // identifications on COM1, COM2, COM3 (the first answered, unless all four are), COM7
+        const char* silent;  // the ports the words name
+    } rows[] = {
+        {-1, 0, {0, 4, 1, 0}, ""},      // nothing remembered: wired ports first
+        {-1, 0, {0, 0, 1, 0}, ""},      // where it answered: one identification
+        {-1, 38400, {0, 0, 1, 0}, ""},  // at the rate it answered at
+        {-1, 0, {4, 4, 4, 0}, "COM1, COM2 or COM3"},
+        {6, 0, {0, 0, 0, 4}, "COM7"},
+    };
+    for (const auto& r : rows) {
+        if (r.lastBaud) CReg::WriteLastPort(2, r.lastBaud);
+        auto nt = make(r.port);
+        if (r.asked[2] == 1) On(Cmd('W'), Bytes({5, 3}));
+        EXPECT_EQ(nt->serialOpen(false), *r.silent ? N::ERR_NOANSWER : 0) << &r - rows;
+        const std::string words = std::string("No note-taker answered on ") + r.silent + ". Is it on, connected,";
+        EXPECT_EQ(nt->GetErrorString(0).substr(0, *r.silent ? words.size() : 0), *r.silent ? words : "");
+        const size_t asked[] = {Identifications(com1), Identifications(com2), Identifications(received()),
+                                Identifications(com7)};
+        EXPECT_TRUE(std::equal(asked, asked + 4, r.asked)) << &r - rows;
+        if (r.lastBaud) {
+            EXPECT_EQ(line_.Pc().dcb.BaudRate, r.lastBaud);
+        }
+        EXPECT_TRUE(!com1.Pc().open && !com2.Pc().open && !com7.Pc().open);
+        clear();
+    }
+}
+
+// An open that blocks (an outgoing Bluetooth port) is given up after the limit; until it returns the module counts as
+// in use, and the handle it brings back late is closed.
+TEST_F(Ident, AnOpenThatBlocksIsGivenUpAndItsLateHandleClosed)
+{
+    ScopedKernelHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    api_.beforeOpen = [&] { WaitForSingleObject(release.get(), INFINITE); };
+    auto nt = make();
+    const long locks = ModuleLockCount();
     const DWORD start = now();
-    auto silent = make(-1);
-    EXPECT_EQ(silent->serialOpen(false), N::ERR_RESPONSE);  // silence says more than a missing port
-    EXPECT_NEAR(now() - start, 12 * kTimeout, 2);           // three ports at four rates
-    EXPECT_TRUE(!lines[0].Pc().open && !lines[1].Pc().open && !line_.Pc().open);
+    EXPECT_EQ(nt->serialOpen(false), N::ERR_NOANSWER);
+    EXPECT_TRUE(now() - start == kOpenLimitMs && ModuleLockCount() == locks + 1 && !line_.Pc().open);
+    SetEvent(release.get());
+    for (int i = 0; i < 500 && ModuleLockCount() != locks; ++i) Sleep(10);
+    EXPECT_TRUE(ModuleLockCount() == locks && !line_.Pc().open);
 }
 
 // A port held elsewhere is locked, by the screen reader when its window ("TLW") belongs to a process with a ".TLX"

@@ -164,14 +164,25 @@ TEST_F(CRegTest, SavedValuesComeBackInAFreshObjectAndTheLogTakesThem)
     EXPECT_TRUE(Settings() == nullptr && Get("Retries") == Dword(2));
 }
 
-// The port's index counts only COM1 to COM4; a mask used again moves to the
-// front as typed, and a new one past the limit pushes out the oldest.
-TEST_F(CRegTest, PortTextAndItsIndexAndTheMaskHistory)
+// The port's index counts every port Windows numbers, COM1 to COM256; where
+// the note-taker last answered is the registry's, never put back by a save of
+// settings loaded before. A mask used again moves to the front as typed, and a
+// new one past the limit pushes out the oldest.
+TEST_F(CRegTest, PortTextAndItsIndexTheLastPortAndTheMaskHistory)
 {
     CReg reg(false, kTestClsid);
-    const std::pair<const char*, int> texts[] = {{"COM4", 3}, {"COM5", -1}};
+    const std::pair<const char*, int> texts[] = {{"COM12", 11}, {"COM256", 255}, {"COM257", -1}, {"COM", -1},
+                                                 {"LPT1", -1},  {"COM0", -1},    {"COM3x", -1}};
     for (const auto& [text, index] : texts) EXPECT_EQ((strcpy(reg.m_szPort, text), reg.getPortIndex()), index) << text;
-    EXPECT_TRUE(reg.setPortIndex(4) && !strcmp(reg.m_szPort, "COM"));
+    EXPECT_TRUE(reg.setPortIndex(255) && !strcmp(reg.m_szPort, "COM256"));
+    EXPECT_TRUE(reg.setPortIndex(256) && !strcmp(reg.m_szPort, "COM"));
+
+    int port = 0;
+    DWORD baud = 1;
+    reg.load();
+    CReg::WriteLastPort(11, 38400);
+    EXPECT_TRUE(reg.save() && CReg::ReadLastPort(port, baud) && port == 11 && baud == 38400);
+    EXPECT_EQ(Get("Last Port"), Text("COM12"));
 
     reg.m_masks = {"*.txt", "*.crv", "*.doc"};
     reg.m_dwMaskCount = 3;

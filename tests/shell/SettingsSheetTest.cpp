@@ -12,6 +12,7 @@
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
 #include "foundation/Registry.h"
+#include "foundation/SerialPorts.h"
 #include "foundation/SettingsSheet.h"
 #include "resources/resource.h"
 #include "shell/CClassFactory.h"
@@ -156,12 +157,10 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
                             EXPECT_EQ(StoredText("Backup Path"), "C:\\old\\") << "an empty path is not stored";
                             SetDlgItemTextA(PropSheet_GetCurrentPageHwnd(sheet), IDC_BACKUP_PATH, "C:\\backups\\");
                             SetDlgItemTextA(ShowPage(sheet, 3), IDC_RETRIES, "25");
-                            Click(ShowPage(sheet, 0), IDC_PORT_COM3);
                             PropSheet_PressButton(sheet, PSBTN_OK);
                         }}),
               S_OK);
     EXPECT_EQ(StoredText("Backup Path"), "C:\\backups\\");
-    EXPECT_EQ(StoredText("Port"), "COM3");
     EXPECT_EQ(StoredDword("Timeout"), 9999u) << "the spin's range bounds only its arrows";
     EXPECT_EQ(StoredDword("Retries"), 25u);
     EXPECT_EQ(StoredDword("Debug Flags"), 0x2302u);
@@ -169,8 +168,34 @@ TEST_F(SettingsSheetTest, AppliedValuesReachRegistryAndTheNextNotetaker)
 
     DeviceThreadAcquire();
     EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& made) { return static_cast<int>(made.ReplyTimeout()); }), 9999);
-    EXPECT_EQ(CurrentNotetakerSettings().portIndex, 2);
     DeviceThreadRelease();
+}
+
+// Autodetect and every present port by its label, the last answered one marked and a chosen one that is not
+// plugged in shown chosen; chosen with the keyboard and written back.
+TEST_F(SettingsSheetTest, TheConnectionPageListsThePortsAndWritesTheKeyboardsChoiceBack)
+{
+    struct : IPortList {
+        std::vector<SerialPort> Ports() override { return {{1, "Communications Port"}, {12, "USB Serial Port"}}; }
+    } ports;
+    IPortList* previous = SetPortList(&ports);
+    CReg::WriteLastPort(11, 115200);
+    lstrcpyA(Settings()->m_szPort, "COM40");
+    std::string lines;
+    ASSERT_EQ(RunSheet({[&](HWND sheet) {
+                  HWND list = GetDlgItem(ShowPage(sheet, 0), IDC_PORT_LIST);
+                  char line[MAX_PATH];
+                  for (int i = 0; SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line)) > 0; ++i)
+                      lines += line + std::string(i == SendMessageA(list, LB_GETCURSEL, 0, 0) ? "*|" : "|");
+                  for (WPARAM key : {VK_HOME, VK_DOWN, VK_DOWN}) SendMessageA(list, WM_KEYDOWN, key, 0);
+                  PropSheet_PressButton(sheet, PSBTN_OK);
+              }}),
+              S_OK);
+    SetPortList(previous);
+    EXPECT_EQ(lines,
+              "Autodetect|COM1, Communications Port|COM12, USB Serial Port (the note-taker answered here last)|"
+              "COM40 (not connected)*|");
+    EXPECT_EQ(StoredText("Port"), "COM12");
 }
 
 // A log category box sets only its own bit; changes after the last Apply go with Cancel.

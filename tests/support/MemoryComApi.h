@@ -1,25 +1,47 @@
 #pragma once
 // Serial calls served by in-memory lines instead of a driver. Lines are
-// attached by COM number; opening is exclusive, as on a real port.
+// attached by COM number; opening is exclusive, as on a real port. The
+// attached lines are also the PC's present ports.
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include "devicelink/ComApi.h"
+#include "foundation/SerialPorts.h"
 #include "tests/support/MemoryLine.h"
 
-class MemoryComApi final : public IComApi {
+class MemoryComApi final : public IComApi, public IPortList {
     using Call = MemoryLine::Call;
     using PcPort = MemoryLine::PcPort;
     static constexpr MemoryLine::Side kPc = MemoryLine::Side::Pc;
 
 public:
-    MemoryComApi() : previous_(SetComApi(this)) {}  // installs itself as the process's serial calls
-    ~MemoryComApi() override { SetComApi(previous_); }
+    // Installs itself as the process's serial calls and ports.
+    MemoryComApi() : previous_(SetComApi(this)), previousPorts_(SetPortList(this)) {}
+    ~MemoryComApi() override
+    {
+        SetPortList(previousPorts_);
+        SetComApi(previous_);
+    }
 
-    void Attach(int comNumber, MemoryLine& line) { lines_[comNumber] = &line; }
+    // `listed` false: the port opens but the PC does not list it (a link to a pty under Wine).
+    void Attach(int comNumber, MemoryLine& line, PortKind kind = PortKind::BuiltIn, bool listed = true)
+    {
+        lines_[comNumber] = &line;
+        if (listed) kinds_[comNumber] = kind;
+    }
+    std::function<void()> beforeOpen;
+
+    std::vector<SerialPort> Ports() override
+    {
+        std::vector<SerialPort> ports;
+        for (const auto& [number, kind] : kinds_) ports.push_back({number, "", kind});
+        return ports;
+    }
 
     HANDLE CreateFileA(LPCSTR name, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override
     {
+        if (beforeOpen) beforeOpen();  // a port that takes its time, as an outgoing Bluetooth one does
         int number = 0;
         char tail = 0;
         auto it = lines_.find(sscanf(name, "\\\\.\\COM%d%c", &number, &tail) == 1 ? number : -1);
@@ -135,5 +157,7 @@ private:
     }
 
     std::map<int, MemoryLine*> lines_;
+    std::map<int, PortKind> kinds_;
     IComApi* previous_;
+    IPortList* previousPorts_;
 };

@@ -1,4 +1,6 @@
 // The view's list, status bar, toolbar, opening, renaming and drags; what each row reads is test_a11y's.
+#include <windows.h>
+#include <dbt.h>
 #include <shlwapi.h>
 
 #include <thread>
@@ -226,4 +228,19 @@ TEST_F(ShellViewTest, AViewOpensBeforeItsListingEndsAndMayCloseDuringIt)
     root_.reset();
     for (int wait = 0; wait < 1000 && !DeviceThreadEnded(); ++wait) Sleep(10);
     EXPECT_TRUE(DeviceThreadEnded()) << "the module may be unloaded once the last folder is gone";
+}
+
+// A list that says why the note-taker gave none is read again when a serial port arrives (Wine raises no arrival for
+// a pseudo-terminal: the test sends it).
+TEST_F(ShellViewTest, APortArrivingWhileTheListSaysNobodyAnsweredListsAgain)
+{
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { return pc.heldElsewhere = true; });
+    OpenView view(letters_.get(), browser_);
+    ASSERT_EQ(view.Count(), 1);
+    const std::string failed = view.Text(0, 0);
+    sim_.line.WithPc([](MemoryLine::PcPort& pc) { return pc.heldElsewhere = false; });
+    DEV_BROADCAST_DEVICEINTERFACE_A port{sizeof port, DBT_DEVTYP_DEVICEINTERFACE};
+    SendMessageA(view.window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port));
+    view.Listed();
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "after " << failed;
 }

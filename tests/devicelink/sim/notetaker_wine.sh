@@ -1,14 +1,21 @@
 #!/bin/bash
 # The stand-in note-taker as its own Wine process on COM7, one end of a socat
-# pseudo-terminal pair; the probe finds it on COM6, the other end.
+# pseudo-terminal pair; the probe finds it on COM6, the other end, which the
+# prefix's serial-port map lists (a pty linked as a COM port is not in it).
 # Usage: notetaker_wine.sh PROBE SIM
 set -euo pipefail
 PROBE="$1" SIM="$2"
 WORK="$(mktemp -d)"
 PREFIX="$PELLOR_BUILD_DIR/wineprefix"
+ROOT="$(cd "$(dirname "$0")/../../.." && pwd)"
+KEY='HKCU\Software\Vostrel\Pellor'
+settings() { WINEPREFIX="$PREFIX" WINEDEBUG=-all wine reg "$@" >/dev/null 2>&1 || true; }
 cleanup() {
   kill "${SIMPID:-}" "${SOCAT:-}" 2>/dev/null || true
   rm -f "$PREFIX/dosdevices/com6" "$PREFIX/dosdevices/com7"
+  # The probe wrote where the note-taker answered: the prefix's settings are put back.
+  settings delete "$KEY" /f; [ ! -f "$WORK/settings.reg" ] || settings import "$WORK/settings.reg"
+  BUILD_DIR="$PELLOR_BUILD_DIR" "$ROOT/scripts/port-map.sh"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -29,4 +36,6 @@ head -c 1500 /dev/zero >"$WORK/store/R/letters/bob.brl"
 SIMPID=$!
 for _ in $(seq 100); do grep -q "pellor-sim:" "$WORK/sim.log" 2>/dev/null && break; sleep 0.1; done
 cat "$WORK/sim.log"
+settings export "$KEY" "$WORK/settings.reg"
+BUILD_DIR="$PELLOR_BUILD_DIR" "$ROOT/scripts/port-map.sh" COM6
 "$WINE_RUN" "$PROBE" auto 5 Corvanx
