@@ -91,7 +91,7 @@ grep -q 'F:\\letters (a folder of F: not backed up: R: has a folder of the same 
 # A folder deleted on the device by mistake: the backup moves its copies aside, and a restore does not send them.
 rm -rf "$WORK/device/F/letters" "$WORK/device/R/notes"
 expect 0 - --yes backup backup
-tr '\r' '\n' <"$WORK/err" | grep -v 'Received: '
+tr '\r' '\n' <"$WORK/err" | sed 's/Received: [^)]*) *//g' | grep -v '^ *$'
 ASIDE=$(cd "$WORK/pc/backup/Removed from the note-taker" && find . -type f | sort)
 echo "backup after R:\notes was deleted: moved aside under Removed from the note-taker:"
 echo "$ASIDE" | sed 's/^/  /'
