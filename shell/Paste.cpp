@@ -351,6 +351,8 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, H
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
+    // PasteRun uses the folder after every wait, while Explorer may let go of it.
+    const ComPtr<CShellFolder> held = NewRef(&folder);
     if (listWindow) ListView_SetItemState(listWindow, -1, 0, LVIS_CUT);
     DWORD effect = request->effect ? *request->effect : 0;
     // Held while the paste runs: the drop's data object, or the clipboard's

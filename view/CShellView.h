@@ -16,6 +16,7 @@
 #include "shell/Paste.h"
 
 class CDropTarget;
+class CItemList;
 class CShellFolder;
 struct PendingListing;
 
@@ -53,6 +54,8 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
+    // A reference only while the view is not already going (see FindOpenView).
+    bool TryAddRef() { return TryAddRefImpl(); }
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* window) override;
@@ -128,6 +131,9 @@ private:
     void OnContextMenu(LPARAM point);
     // The identifiers of the selected items in list order (owned by the list).
     std::vector<LPCITEMIDLIST> SelectedItems() const;
+    // A copy of them for a command: a refresh (F5, a new listing) while the
+    // command waits for the device frees the list's own. False when out of memory.
+    bool CopySelection(CItemList& chosen) const;
     std::vector<LPCITEMIDLIST> AllItems() const;
 
     // The list (CShellViewList.cpp).

@@ -409,7 +409,8 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
 {
     labelEditing_ = false;
     if (!info->item.pszText) return FALSE;
-    int index = info->item.iItem;
+    const ComPtr<CShellView> held = NewRef(this);  // the rename waits for the device
+    const int index = info->item.iItem;
     ItemIdHolder old(ItemIdCopy(ItemAt(index)));
     WCHAR name[kRenameLength];
     LPITEMIDLIST renamed = nullptr;
@@ -426,15 +427,22 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
         MessageBeep(MB_ICONEXCLAMATION);
         return FALSE;
     }
+    ItemIdHolder result(renamed);
+    if (!list_) return FALSE;  // the window went during the wait
     if (ItemIdIsFolder(renamed)) {
         ShellIdList oldAbsolute(ILCombine(folder_->AbsoluteList(), old.get()));
         ShellIdList newAbsolute(ILCombine(folder_->AbsoluteList(), renamed));
         if (oldAbsolute && newAbsolute)
             SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_FLUSH, oldAbsolute.get(), newAbsolute.get());
     }
-    // The folder's broadcast may already have replaced the data; this frees whatever is there.
-    SetItemData(index, renamed);
-    return TRUE;
+    // The row is found again: a listing that came in during the wait may
+    // have replaced the rows, and the folder's broadcast may already have
+    // given this one the new identifier.
+    int row = FindItem(old.get());
+    if (row < 0) row = FindItem(renamed);
+    if (row >= 0) SetItemData(row, result.release());
+    // The list writes the typed name into the row it edited: only when that is still the renamed one.
+    return row == index;
 }
 
 void CShellView::OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
