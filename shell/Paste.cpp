@@ -13,6 +13,7 @@
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
+#include "foundation/CriticalSection.h"
 #include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CItemList.h"
@@ -229,20 +230,29 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
+    // Expanded into a list of its own while the device is asked: the
+    // described list is only ever swapped, under the lock, once it is whole.
     STDMETHODIMP FillFiles(IDataObject* dataObject) override
     {
-        if (!described_.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
-        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described_, owner_) ? S_OK : E_FAIL;
+        CItemList described;
+        if (!described.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
+        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described, owner_) ? S_OK : E_FAIL;
         if (SUCCEEDED(hr))
-            hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described_.Count(), described_.Items());
-        if (FAILED(hr)) described_.Clear();
+            hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described.Count(), described.Items());
+        if (FAILED(hr)) return hr;
+        CriticalSection::Held held(lock_);
+        described_.Swap(described);
         return hr;
     }
 
     STDMETHODIMP FilesMoved(IDataObject*) override
     {
-        // Only what a target was given can have been moved.
-        return described_.Count() > 0 ? DeleteExpandedItems(*folder_.get(), described_, owner_) : S_FALSE;
+        CItemList moved;  // only what a target was given can have been moved
+        {
+            CriticalSection::Held held(lock_);
+            if (!moved.CopyFrom(described_.Items(), described_.Count())) return E_OUTOFMEMORY;
+        }
+        return moved.Count() > 0 ? DeleteExpandedItems(*folder_.get(), moved, owner_) : S_FALSE;
     }
 
 private:
@@ -251,6 +261,7 @@ private:
     ComPtr<CShellFolder> folder_;
     HWND owner_;
     CItemList selected_;
+    CriticalSection lock_;  // described_: the copy engine's thread and the window's may both come
     CItemList described_;
     bool valid_ = false;
 };

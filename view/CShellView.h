@@ -30,7 +30,7 @@ public:
     // Posted to the view window: the selection changed, the status bar and
     // toolbar are to follow.
     static constexpr UINT kSelectionChanged = WM_APP + 1;
-    // Posted by the device thread: the listing the view asked for is in (lParam: which one).
+    // Posted by the device thread: the listing the view asked for is in (lParam: its number).
     static constexpr UINT kListingArrived = WM_APP + 3;
 
     // Joins the open-view list and becomes the folder's current view.
@@ -191,6 +191,7 @@ private:
     UINT sortWord_ = 0;
     SHELLFLAGSTATE shellFlags_{};
     std::shared_ptr<PendingListing> listing_;  // the listing under way, if any
+    LPARAM listings_ = 0;                      // listings asked for: the last one's number
     // Asked for while the listing was under way: selected once it is in, as
     // Explorer selects the folder it came back from right after making the view.
     ItemIdHolder pendingSelect_;

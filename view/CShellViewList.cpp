@@ -23,6 +23,7 @@
 // A listing the view asked the device thread for: filled there, read here
 // once the arrival is posted.
 struct PendingListing : DeviceTicket {
+    LPARAM number = 0;  // posted with its arrival: an address could be a later listing's
     ItemIdHolder folder;
     CItemList items;
     std::string words;  // the device's, for a failure
@@ -189,6 +190,7 @@ void CShellView::FillList()
     CancelListing();
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     auto pending = std::make_shared<PendingListing>();
+    pending->number = ++listings_;
     pending->folder.reset(ItemIdCopy(folder_->DeviceList()));
     const SHCONTF flags = (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
     const HWND window = window_;
@@ -201,9 +203,7 @@ void CShellView::FillList()
             if (result < 0) pending->words = notetaker.GetErrorString(result);
             return result;
         },
-        [window, which = pending.get()](const DeviceTicket&) {
-            PostMessageA(window, kListingArrived, 0, reinterpret_cast<LPARAM>(which));
-        });
+        [window, number = pending->number](const DeviceTicket&) { PostMessageA(window, kListingArrived, 0, number); });
     char text[MAX_PATH] = "";
     if (!started) {
         char busy[MAX_PATH] = "", format[MAX_PATH] = "";
@@ -220,7 +220,7 @@ void CShellView::FillList()
 
 void CShellView::OnListingArrived(LPARAM which)
 {
-    if (!listing_ || reinterpret_cast<LPARAM>(listing_.get()) != which || !list_) return;  // an older, dropped one
+    if (!listing_ || listing_->number != which || !list_) return;  // an older, dropped one
     const std::shared_ptr<PendingListing> arrived = std::move(listing_);
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     if (arrived->result < 0) {

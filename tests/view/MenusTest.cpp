@@ -5,6 +5,7 @@
 #include <functional>
 #include <tuple>
 
+#include "devicefiles/ErrorText.h"
 #include "shell/CDataObject.h"
 #include "shell/OpenViews.h"
 #include "tests/view/ViewFixture.h"
@@ -219,6 +220,33 @@ TEST_F(MenusTest, AViewReleasedDuringAPasteLivesUntilThePasteEnds)
     EXPECT_EQ(viewsAfterRelease, 1u) << "the command still held the view";
     EXPECT_EQ(OpenViewCount(), 0u) << "and let go of it at its end";
     EXPECT_EQ(sim_.read("R\\Letters\\x.txt"), "pasted");
+}
+
+// A target asks again from inside the first fill's wait: busy, and the first fill describes every file.
+TEST_F(MenusTest, AGetDataFromInsideTheFillsWaitIsAnsweredBusy)
+{
+    CItemList folder;
+    folder.Append(MakeItem("R:\\Letters", kFolderR));
+    auto dataObject = [&] {
+        ComPtr<IDataObject> data;
+        root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(folder.Items()), IID_IDataObject, nullptr,
+                             data.putVoid());
+        return data;
+    };
+    ComPtr<IDataObject> data = dataObject();
+    FORMATETC format{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    HRESULT inner = S_OK;
+    Names outer;
+    {
+        DuringWait again(sim_.line, [&] {
+            ScopedMedium medium;
+            inner = data->GetData(&format, medium.put());
+        });
+        outer = Described(data.get());
+    }
+    EXPECT_EQ(inner, ErrorHResult(CNotetaker::ERR_BUSY));
+    EXPECT_EQ(outer, Described(dataObject().get()));
+    EXPECT_EQ(outer.size(), 4u) << "the folder and its three files";
 }
 
 // Every command with a key: its menu text names the key; the key acts, but not with the focus outside the view.
