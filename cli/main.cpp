@@ -2,6 +2,7 @@
 // and for scripts. Every operation is the extension's own code.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -324,6 +325,19 @@ int ConsoleBox(HWND, const char* text, UINT flags)
     return fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y') ? IDOK : IDCANCEL;
 }
 
+// The object whose transfer Ctrl+C stops, while there is one.
+std::atomic<CNotetaker*> g_stoppable{nullptr};
+
+// Runs on a thread of its own: the engine's cancel is the one call that may
+// cross threads. The transfer then ends as a cancelled one does, its part
+// file removed, and the exit status is 1.
+BOOL WINAPI OnCtrlC(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    if (CNotetaker* nt = g_stoppable.load()) nt->RequestCancel();
+    return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -349,7 +363,11 @@ int main(int argc, char** argv)
         // transfers run here and report through the observer.
         CNotetaker nt(s.portIndex, s.timeout, s.retries, s.transferRetries);
         nt.SetProgressObserver(ShowProgress);
+        g_stoppable = &nt;
+        SetConsoleCtrlHandler(OnCtrlC, TRUE);
         status = Run(nt, options.words);
+        SetConsoleCtrlHandler(OnCtrlC, FALSE);
+        g_stoppable = nullptr;
     }
     DbgClose();
     return status;

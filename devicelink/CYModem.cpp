@@ -207,7 +207,11 @@ int CYModem::RxStart(const char* path, DWORD listedSize)
     m_dwNaks = 0;
     m_nNextState = 0;
     m_nState = RX_START;
-    m_dwDeadline = m_dwNotBefore = 0;
+    m_dwNotBefore = 0;
+    // Block 0 is waited for as long as a sender waits for its start: a cable
+    // pulled after the command would otherwise have the "C" sent for ever.
+    // Its passing sends no CAN: nobody is there to hear it.
+    m_dwDeadline = TickNowNonZero(m_dwNcgTimeout);
     m_wCheck = 0;
     return 0;
 }
