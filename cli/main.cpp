@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
@@ -220,9 +222,13 @@ int Ident(CNotetaker& nt)
 }
 
 // With `recursive`, every folder below is listed after its own line, and
-// files are named by their whole device path.
-int List(CNotetaker& nt, const std::string& folder, bool recursive)
+// files are named by their whole device path; `seen` holds the folders of the walk.
+int List(CNotetaker& nt, const std::string& folder, bool recursive, std::set<std::string>& seen)
 {
+    if (recursive && !WalkInto(seen, folder.c_str())) {
+        nt.refuseWalk(folder.c_str());
+        return Fail(nt, folder);
+    }
     const int count = nt.EnumFolder(folder.c_str());
     if (count < 0) return Fail(nt, folder);
     std::vector<DeviceEntry> entries(static_cast<size_t>(count));
@@ -242,7 +248,7 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
                special       ? "  (the note-taker's own entry, not a file; not backed up)"
                : folderEntry ? "\\"
                              : "");
-        if (recursive && folderEntry && List(nt, entry.sName, true) != 0) return 1;
+        if (recursive && folderEntry && List(nt, entry.sName, true, seen) != 0) return 1;
     }
     return 0;
 }
@@ -250,7 +256,8 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
 int ListFolder(CNotetaker& nt, const std::string& folder, bool recursive)
 {
     const int checked = CheckFolder(nt, folder);
-    return checked ? checked : List(nt, folder, recursive);
+    std::set<std::string> seen;
+    return checked ? checked : List(nt, folder, recursive, seen);
 }
 
 // The file's folder is listed first: the size it gives is the file's true

@@ -51,6 +51,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_BUSY: return IDS_ERR_BUSY;
     case CNotetaker::ERR_NAMESAKE: return IDS_ERR_NAMESAKE;
     case CNotetaker::ERR_NAMETAKEN: return IDS_ERR_NAMETAKEN;
+    case CNotetaker::ERR_FOLDERLOOP: return IDS_ERR_FOLDERLOOP;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }
@@ -79,7 +80,11 @@ HRESULT ErrorHResult(int code)
 char* CNotetaker::GetErrorText(char* buffer, int size, int code)
 {
     if (code == 0) code = LastResult();
-    return ErrorText(buffer, size, code, WinError());
+    if (code != ERR_FOLDERLOOP || !buffer || size <= 0) return ErrorText(buffer, size, code, WinError());
+    char format[MAX_PATH] = "";
+    LoadResourceText(IDS_ERR_FOLDERLOOP, format, sizeof format);
+    snprintf(buffer, static_cast<size_t>(size), format, m_szWalkStop);
+    return buffer;
 }
 
 std::string CNotetaker::GetErrorString(int code)

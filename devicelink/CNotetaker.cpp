@@ -21,12 +21,12 @@ static_assert(sizeof kCommandNames / sizeof kCommandNames[0] == CNotetaker::DCMD
 const char kCommandLetters[] = {'W', 'Y', 'F', 'R', 'S', 'D', 'P', 'M', 'N', 'C'};
 const char kEnumLetters[] = {'C', 'R', 'X', '\0'};
 
-// From ERR_RESPONSE (-115) down to ERR_NAMETAKEN (-125).
+// From ERR_RESPONSE (-115) down to ERR_FOLDERLOOP (-126).
 const char* const kErrorNames[] = {
     "CNotetaker::ERR_RESPONSE",         "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
     "CNotetaker::ERR_UNKNOWN",          "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
     "CNotetaker::ERR_INVALIDINDEXFILE", "CNotetaker::ERR_UNSUPPORTED", "CNotetaker::ERR_BUSY",
-    "CNotetaker::ERR_NAMESAKE",         "CNotetaker::ERR_NAMETAKEN",
+    "CNotetaker::ERR_NAMESAKE",         "CNotetaker::ERR_NAMETAKEN",   "CNotetaker::ERR_FOLDERLOOP",
 };
 
 const DWORD kBaudRates[] = {115200, 38400, 19200, 9600};
@@ -97,7 +97,7 @@ const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 
 const char* CNotetaker::ErrorName(int code, char (&buffer)[64])
 {
-    if (code <= ERR_RESPONSE && code >= ERR_NAMETAKEN) return kErrorNames[ERR_RESPONSE - code];
+    if (code <= ERR_RESPONSE && code >= ERR_FOLDERLOOP) return kErrorNames[ERR_RESPONSE - code];
     snprintf(buffer, sizeof buffer, "Unknown NOTETAKERERROR=0x%X (%d)", static_cast<unsigned>(code), code);
     return buffer;
 }

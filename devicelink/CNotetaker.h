@@ -50,6 +50,9 @@ public:
         // folder cannot be read, and no folder is made or renamed to match.
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
+        // A walk into the folders below a folder met that folder again, or
+        // went too deep: the device lists it inside itself.
+        ERR_FOLDERLOOP = -126,
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -81,6 +84,11 @@ public:
     // Folder listing.
     int EnumFolder(const char* path);
     int GetEntry(size_t index, DeviceEntry& out);
+    // The names the last listing left out (empty, ".", "..", with a path
+    // separator or a control character), as the log shows them.
+    const std::vector<std::string>& LeftOutNames() const { return m_leftOut; }
+    // Ends a walk of the folders below folders at `folder`: ERR_FOLDERLOOP, its words naming it.
+    int refuseWalk(const char* folder);
     // ERR_NAMESAKE for a path below an F: folder named like one of R:, else 0.
     int refuseNamesake(const char* path);
     // ERR_NAMETAKEN when a folder at `path` would share its name with one of the other drive.
@@ -140,6 +148,8 @@ protected:
     std::vector<DeviceEntry> m_listing;
     std::vector<DeviceEntry> m_transferList;
     std::vector<DeviceEntry> m_root;  // the last root listing, for namesake folders
+    std::vector<std::string> m_leftOut;
+    char m_szWalkStop[MAX_PATH] = {};  // the folder a walk stopped at, for ERR_FOLDERLOOP's words
     bool m_bRootKnown = false;
 
 private:
@@ -172,6 +182,7 @@ private:
     int rowsFromIndex(const char* base);
     int rowsFromLayout(const char* base, const std::string& folder);
     int knowRoot(bool fresh);
+    void leaveOut(const std::string& folder, const std::string& name);
     int reportOpenFailure(int result);
     int closeUndetected(int detected);
     int restoreError(int code, DWORD winError);
@@ -189,6 +200,7 @@ private:
     const volatile LONG* m_listingCancel = nullptr;
     // The last walk of the device: the folders it went through, the newest device minute it saw.
     std::vector<DeviceEntry> m_walkFolders;
+    std::set<std::string> m_walkSeen;  // the same, as sent to the device
     ULONGLONG m_walkNewest = 0;
 };
 

@@ -25,8 +25,10 @@
 #define IDS_ERR_BUSY            243
 #define IDS_READING_DEVICE      244
 #define IDS_LIST_RETRY          245
+#define IDS_LEFT_OUT            254
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
+#define IDS_ERR_FOLDERLOOP      255
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
@@ -277,9 +279,9 @@ public:
     int EnumFolder(const char* path)
     {
         // A folder's own identifier carries its drive and whole path.
-        if (strchr(path, ':')) return notetaker_.EnumFolder(path);
         char full[MAX_PATH];
-        snprintf(full, sizeof full, "%s%s", prefix_, path);
+        snprintf(full, sizeof full, "%s%s", strchr(path, ':') ? "" : prefix_, path);
+        if (!WalkInto(seen_, full)) return notetaker_.refuseWalk(full);
         return notetaker_.EnumFolder(full);
     }
     int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
@@ -287,6 +289,7 @@ public:
 private:
     CNotetaker& notetaker_;
     char prefix_[MAX_PATH] = "";
+    std::set<std::string> seen_;  // one walk's folders
 };
 
 bool IsVirtualFiles(CLIPFORMAT format)

@@ -9,6 +9,7 @@
 #include <shobjidl.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "shell/ComBase.h"
@@ -148,6 +149,8 @@ private:
     void CancelListing();
     // The list's one item while it has no others: text a screen reader reads.
     void ShowListNote(const char* text);
+    // A note naming the entries the listing left out, with the items (sorted first).
+    void ShowLeftOut(const std::vector<std::string>& names);
     void SortList();
     bool AppendItem(LPCITEMIDLIST item);
     int FindItem(LPCITEMIDLIST item) const;

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "devicefiles/DeviceThread.h"
@@ -26,7 +27,8 @@ struct PendingListing : DeviceTicket {
     LPARAM number = 0;  // posted with its arrival: an address could be a later listing's
     ItemIdHolder folder;
     CItemList items;
-    std::string words;  // the device's, for a failure
+    std::string words;                 // the device's, for a failure
+    std::vector<std::string> leftOut;  // names the listing left out
 };
 
 namespace {
@@ -200,6 +202,7 @@ void CShellView::FillList()
             notetaker.SetListingCancel(&pending->cancelled);
             const int result = pending->items.FillFromDevice(notetaker, pending->folder.get(), flags, true, true);
             notetaker.SetListingCancel(nullptr);
+            pending->leftOut = notetaker.LeftOutNames();
             if (result < 0) pending->words = notetaker.GetErrorString(result);
             return result;
         },
@@ -232,10 +235,23 @@ void CShellView::OnListingArrived(LPARAM which)
     }
     SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
     for (UINT index = 0; index < arrived->items.Count(); ++index) AppendItem(arrived->items.Item(index));
+    ShowLeftOut(arrived->leftOut);
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
     if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_);
+}
+
+void CShellView::ShowLeftOut(const std::vector<std::string>& names)
+{
+    if (names.empty()) return;
+    std::string joined;
+    for (const std::string& name : names) joined += (joined.empty() ? "\"" : ", \"") + name + "\"";
+    char format[MAX_PATH] = "";
+    LoadResourceText(IDS_LEFT_OUT, format, sizeof format);
+    std::vector<char> text(strlen(format) + joined.size() + 1);
+    snprintf(text.data(), text.size(), format, joined.c_str());
+    ShowListNote(text.data());
 }
 
 void CShellView::CancelListing()
