@@ -53,10 +53,17 @@ public:
         return users_;
     }
 
+    // An ended thread's handle and wake event are closed here, which
+    // DllCanUnloadNow asks before the module goes; the next request makes new ones.
     bool Ended()
     {
         CriticalSection::Held held(lock_);
-        return !thread_.valid() || WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
+        if (thread_.valid() && WaitForSingleObject(thread_.get(), 0) != WAIT_OBJECT_0) return false;
+        if (!running_) {
+            thread_.reset();
+            wake_.reset();
+        }
+        return true;
     }
 
     // Queues the request, or answers busy. Fails when the thread cannot start.
@@ -90,9 +97,13 @@ public:
     Request* Current() const { return current_; }
     int RunHere(const DeviceWork& work) { return notetaker_ ? work(*notetaker_) : CNotetaker::ERR_UNKNOWN; }
 
-    void Publish(const char* name)
+    // The model name stays while the device is known to be there, though a
+    // transfer job made the object forget it until the next identification;
+    // it goes once the device is not found, and with the object (null).
+    void Publish(const CNotetaker* notetaker)
     {
-        if (!name[0]) return;
+        const char* name = notetaker && notetaker->Detected() ? notetaker->KnownDeviceName() : "";
+        if (!name[0] && notetaker && notetaker->Detected()) return;
         CriticalSection::Held held(nameLock_);
         lstrcpynA(name_, name, sizeof name_);
     }
@@ -156,6 +167,7 @@ private:
             Run(*request, *notetaker, lastUse);
         }
         notetaker_ = nullptr;
+        Publish(nullptr);
     }
 
     // The next request; null once the last user has gone and nothing is queued.
@@ -204,7 +216,7 @@ private:
         if (!skipped) request.result = request.work(notetaker);
         current_ = nullptr;
         lastUse = TickNow();
-        Publish(notetaker.KnownDeviceName());
+        Publish(&notetaker);
         {
             CriticalSection::Held held(lock_);
             if (request.job == DeviceJob::Long) --longJobs_;
