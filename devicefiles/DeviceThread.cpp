@@ -217,9 +217,11 @@ private:
         current_ = nullptr;
         lastUse = TickNow();
         Publish(&notetaker);
+        const bool owed = notetaker.CancelOwed();
         {
             CriticalSection::Held held(lock_);
             if (request.job == DeviceJob::Long) --longJobs_;
+            if (owed) ++longJobs_;  // the CANs still to go keep other requests out: they are told busy
         }
         if (request.ticket) {
             request.ticket->result = skipped ? CNotetaker::ERR_ABORTED : request.result;
@@ -227,6 +229,11 @@ private:
         } else {
             SetEvent(request.done.get());
         }
+        if (!owed) return;
+        notetaker.EndOwedCancel();
+        lastUse = TickNow();
+        CriticalSection::Held held(lock_);
+        --longJobs_;
     }
 
     CriticalSection lock_;  // everything below but the name; never held while waiting

@@ -236,6 +236,7 @@ int CNotetaker::serialRead(void* buffer, int length, DWORD timeout)
 // came late) would be read as this command's answer: it goes first.
 int CNotetaker::sendCommand(int command, const char* framed, int framedLength)
 {
+    PayCancel();  // a cancelled transfer's device hears its CANs before any command
     const int opened = serialOpen(false);
     if (opened < 0) return opened;
     RxClear();

@@ -103,6 +103,8 @@ public:
     int ShowErrorFiles(HWND hwnd);
     static INT_PTR CALLBACK _progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::vector<DeviceEntry>& TransferList() { return m_transferList; }
+    // After a job the user cancelled: the CAN exchange it owes the device, and the port closed.
+    void EndOwedCancel();
     void SetProgressObserver(void (*observer)(const char* line)) { m_job.observer = observer; }
 
     // Single-file operations.

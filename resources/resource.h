@@ -58,6 +58,7 @@
 #define IDS_LINE_SOURCE         126
 #define IDS_LINE_DESTINATION    127
 #define IDS_TITLE_RECEIVING     129
+#define IDS_STOPPING            131
 #define IDS_TITLE_SENDING       130
 #define IDS_NOT_ATTEMPTED       241
 #define IDS_CONFIRM_FOREIGNFOLDER 141

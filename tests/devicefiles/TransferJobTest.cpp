@@ -1,9 +1,11 @@
 // The transfer job and file operations against the stand-in, with the real progress dialog; pellor_cli
 // shows that a get and a put move the exact bytes.
 #include <algorithm>
+#include <atomic>
 
 #include "devicefiles/DeviceThread.h"
 #include "foundation/DbgLog.h"
+#include "foundation/Ticks.h"
 #include "tests/devicefiles/DeviceFixture.h"
 
 namespace {
@@ -134,6 +136,61 @@ TEST_F(TransferJobTest, ProgressWordsAndCancelInTheMiddleEndsTheJobAndLeavesNoPa
     nt_.ShowErrorFiles(nullptr);
     EXPECT_EQ(s_boxes, std::vector<std::string>{kFailed + std::string("R:\\letters\\slow.txt\nNot attempted:\n"
                                                                       "R:\\letters\\next.txt")});
+}
+
+// A clock that moves when the engine sleeps and when the waiting caller's timer says.
+struct CallerClock final : ITickSource {
+    CallerClock() : previous(SetTickSource(this)) {}
+    ~CallerClock() override { SetTickSource(previous); }
+    DWORD Now() override { return now; }
+    void Sleep(DWORD ms) override { now += ms; }
+    std::atomic<DWORD> now{0x100000};
+    ITickSource* previous;
+};
+CallerClock* g_clock = nullptr;
+
+// Cancel against a device silent after the command: on the fake clock, the caller has its answer and the dialog is
+// gone before the first CAN round (2 s) ends; the device thread sends the CANs after, answering others busy meanwhile.
+TEST_F(TransferJobTest, CancelAgainstASilentDeviceGivesControlBackBeforeTheCans)
+{
+    sim_.put("R\\letters\\a.txt", "never sent");
+    SimFaults faults;
+    faults.send.silentAfterCommand = true;
+    sim_.device->SetFaults(faults);
+    CallerClock clock;
+    g_clock = &clock;
+    std::atomic<int> cans{0};
+    std::atomic<bool> dialogAtFirstCan{false};
+    volatile LONG pressed = 0;
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        if (from != MemoryLine::Side::Pc) return;
+        HWND dialog = FindWindowA(nullptr, "Receiving file(s)");
+        if (fate.value == 'C' && dialog && !InterlockedExchange(&pressed, 1))
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (fate.value == 0x18 && cans++ == 0) dialogAtFirstCan = dialog != nullptr;
+    });
+    // The caller's own timer moves the clock while it waits: 100 ms a tick.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { g_clock->now += 100; });
+    HWND window = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const int answer = DeviceRun(
+        window,
+        [&](CNotetaker& nt) {
+            return static_cast<int>(nt.FileGet(window, pc_.file("a.txt").c_str(), "R:\\letters\\a.txt", 10));
+        },
+        DeviceJob::Long);
+    KillTimer(nullptr, timer);
+    const int cansAtAnswer = cans;
+    EXPECT_EQ(answer, static_cast<int>(ErrorHResult(CYModem::ERR_ABORTED)));
+    EXPECT_LE(cansAtAnswer, 1) << "the caller waited through CAN rounds";
+    EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker&) { return 0; }), CNotetaker::ERR_BUSY) << "while the CANs go";
+    const char can = 0x18;
+    sim_.line.Write(MemoryLine::Side::Device, &can, 1);  // the device answers at last
+    while (!DeviceThreadEnded()) Sleep(1);
+    sim_.line.SetHook(nullptr);
+    DestroyWindow(window);
+    EXPECT_GE(cans.load(), 1) << "the device was told";
+    EXPECT_FALSE(dialogAtFirstCan) << "the dialog was still up";
+    EXPECT_FALSE(TempDir::Exists(pc_.file("a.txt.pellor-part")) || TempDir::Exists(pc_.file("a.txt")));
 }
 
 // The cable's drive-less names make an F: folder named like one of R: R:'s: it is never read, and no
