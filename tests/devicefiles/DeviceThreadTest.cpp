@@ -10,7 +10,6 @@
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
-#include "tests/support/SimOnLine.h"
 
 namespace {
 
@@ -78,21 +77,6 @@ TEST(DeviceThread, WaitersPumpReentryAndLongJobsAreAnsweredBusyWindowlessCallers
     EXPECT_FALSE(DeviceThreadEnded());
     DeviceThreadRelease();
     while (!DeviceThreadEnded()) Sleep(1);  // ends by itself; a hang here is the failure
-}
-
-// The model the device told is published while its note-taker object lives, and goes with the object.
-TEST(DeviceThread, TheDevicesNameGoesWithItsNoteTakerObject)
-{
-    SimOnLine sim(1);
-    DeviceThreadAcquire();
-    EXPECT_GT(DeviceRun(nullptr, [](CNotetaker& nt) { return static_cast<int>(nt.GetDeviceType()); }), 0);
-    char name[32] = "";
-    KnownDeviceName(name, sizeof name);
-    EXPECT_STRNE(name, "");
-    DeviceThreadRelease();
-    while (!DeviceThreadEnded()) Sleep(1);
-    KnownDeviceName(name, sizeof name);
-    EXPECT_STREQ(name, "") << "no name of a device nobody holds";
 }
 
 std::string g_box;

@@ -100,8 +100,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     DbgClose();
 }
 
-// Silence ends a receive 2 s after an ACK, 6 s inside a block and 6 s after the EOT, and a minute after the start
-// however often "C" was sent; no CAN goes to a silent device, and only a file that came whole stays.
+// Silence ends a receive a minute after its start, 2 s after an ACK, 6 s in a block or after the EOT; never with CAN.
 TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
 {
     const std::string data = Pattern(300), sent = Block0("notes.txt", "300") + Frame(1, data.substr(0, 128));

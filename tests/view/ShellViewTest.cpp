@@ -202,22 +202,6 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     EXPECT_EQ(boxes_.texts, Names{});
 }
 
-// Entries with names no file can have are left out of the list, and named in a note the screen reader reads first.
-TEST_F(ShellViewTest, BadNamesAreNamedInTheListsNote)
-{
-    std::vector<std::vector<uint8_t>> records;
-    for (const char* name : {"good.txt", "..", "a/b"}) {
-        std::vector<uint8_t> record(31, 0);
-        memcpy(record.data(), name, strlen(name));
-        record[21] = kFile;
-        records.push_back(record);
-    }
-    sim_.device->SetRawListing({{3, 0}, records});
-    OpenView view(letters_.get(), browser_);
-    EXPECT_EQ(view.Column(0),
-              (Names{"Left out: the notetaker lists entries with names no file can have: \"..\", \"a/b\"", "good.txt"}));
-}
-
 }  // namespace
 
 // The view opens before the device answers (held by the test), saying so, and may close during the listing.
