@@ -2,13 +2,16 @@
 // and for scripts. Every operation is the extension's own code.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/CReg.h"
@@ -237,9 +240,13 @@ int Ports(CNotetaker& nt, bool probe)
 }
 
 // With `recursive`, every folder below is listed after its own line, and
-// files are named by their whole device path.
-int List(CNotetaker& nt, const std::string& folder, bool recursive)
+// files are named by their whole device path; `seen` holds the folders of the walk.
+int List(CNotetaker& nt, const std::string& folder, bool recursive, std::set<std::string>& seen)
 {
+    if (recursive && !WalkInto(seen, folder.c_str())) {
+        nt.refuseWalk(folder.c_str());
+        return Fail(nt, folder);
+    }
     const int count = nt.EnumFolder(folder.c_str());
     if (count < 0) return Fail(nt, folder);
     std::vector<DeviceEntry> entries(static_cast<size_t>(count));
@@ -259,7 +266,7 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
                special       ? "  (the note-taker's own entry, not a file; not backed up)"
                : folderEntry ? "\\"
                              : "");
-        if (recursive && folderEntry && List(nt, entry.sName, true) != 0) return 1;
+        if (recursive && folderEntry && List(nt, entry.sName, true, seen) != 0) return 1;
     }
     return 0;
 }
@@ -267,7 +274,8 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive)
 int ListFolder(CNotetaker& nt, const std::string& folder, bool recursive)
 {
     const int checked = CheckFolder(nt, folder);
-    return checked ? checked : List(nt, folder, recursive);
+    std::set<std::string> seen;
+    return checked ? checked : List(nt, folder, recursive, seen);
 }
 
 // The file's folder is listed first: the size it gives is the file's true
@@ -343,6 +351,19 @@ int ConsoleBox(HWND, const char* text, UINT flags)
     return fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y') ? IDOK : IDCANCEL;
 }
 
+// The object whose transfer Ctrl+C stops, while there is one.
+std::atomic<CNotetaker*> g_stoppable{nullptr};
+
+// Runs on a thread of its own: the engine's cancel is the one call that may
+// cross threads. The transfer then ends as a cancelled one does, its part
+// file removed, and the exit status is 1.
+BOOL WINAPI OnCtrlC(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    if (CNotetaker* nt = g_stoppable.load()) nt->RequestCancel();
+    return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -368,7 +389,11 @@ int main(int argc, char** argv)
         // transfers run here and report through the observer.
         CNotetaker nt(s.portIndex, s.timeout, s.retries, s.transferRetries);
         nt.SetProgressObserver(ShowProgress);
+        g_stoppable = &nt;
+        SetConsoleCtrlHandler(OnCtrlC, TRUE);
         status = Run(nt, options.words);
+        SetConsoleCtrlHandler(OnCtrlC, FALSE);
+        g_stoppable = nullptr;
     }
     DbgClose();
     return status;

@@ -15,6 +15,7 @@
 #include "devicefiles/BackupIndex.h"
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
 #include "devicefiles/PcName.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
@@ -659,6 +660,7 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
     if (!name) {
         m_transferList.clear();
         m_walkFolders.clear();
+        m_walkSeen.clear();
         m_walkNewest = 0;
     }
     // Walking a sub-folder replaces the listing: keep our own copy.
@@ -685,6 +687,7 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
                 m_transferList.push_back(row);
                 continue;
             }
+            if (!WalkInto(m_walkSeen, entry->sName.c_str())) return refuseWalk(entry->sName.c_str());
             m_walkFolders.push_back(*entry);
             const int below = rowsFromDevice(base, entry->sName.c_str());
             if (below < 0) return below;

@@ -54,10 +54,17 @@ public:
         return users_;
     }
 
+    // An ended thread's handle and wake event are closed here, which
+    // DllCanUnloadNow asks before the module goes; the next request makes new ones.
     bool Ended()
     {
         CriticalSection::Held held(lock_);
-        return !thread_.valid() || WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
+        if (thread_.valid() && WaitForSingleObject(thread_.get(), 0) != WAIT_OBJECT_0) return false;
+        if (!running_) {
+            thread_.reset();
+            wake_.reset();
+        }
+        return true;
     }
 
     // Queues the request, or answers busy. Fails when the thread cannot start.
@@ -92,9 +99,13 @@ public:
     Request* Current() const { return current_; }
     int RunHere(const DeviceWork& work) { return notetaker_ ? work(*notetaker_) : CNotetaker::ERR_UNKNOWN; }
 
-    void Publish(const char* name)
+    // The model name stays while the device is known to be there, though a
+    // transfer job made the object forget it until the next identification;
+    // it goes once the device is not found, and with the object (null).
+    void Publish(const CNotetaker* notetaker)
     {
-        if (!name[0]) return;
+        const char* name = notetaker && notetaker->Detected() ? notetaker->KnownDeviceName() : "";
+        if (!name[0] && notetaker && notetaker->Detected()) return;
         CriticalSection::Held held(nameLock_);
         lstrcpynA(name_, name, sizeof name_);
     }
@@ -168,6 +179,7 @@ private:
             if (request->number > behindFailure_ && notetaker->DetectionFailureHeld()) behindFailure_ = LastQueued();
         }
         notetaker_ = nullptr;
+        Publish(nullptr);
     }
 
     CNotetaker* Make(const NotetakerSettings& s)
@@ -228,10 +240,12 @@ private:
         if (!skipped) request.result = request.work(notetaker);
         current_ = nullptr;
         lastUse = TickNow();
-        Publish(notetaker.KnownDeviceName());
+        Publish(&notetaker);
+        const bool owed = notetaker.CancelOwed();
         {
             CriticalSection::Held held(lock_);
             if (request.job == DeviceJob::Long) --longJobs_;
+            if (owed) ++longJobs_;  // the CANs still to go keep other requests out: they are told busy
         }
         if (request.ticket) {
             request.ticket->result = skipped ? CNotetaker::ERR_ABORTED : request.result;
@@ -239,6 +253,11 @@ private:
         } else {
             SetEvent(request.done.get());
         }
+        if (!owed) return;
+        notetaker.EndOwedCancel();
+        lastUse = TickNow();
+        CriticalSection::Held held(lock_);
+        --longJobs_;
     }
 
     CriticalSection lock_;  // everything below but the name; never held while waiting

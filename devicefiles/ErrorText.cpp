@@ -53,6 +53,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_NAMETAKEN: return IDS_ERR_NAMETAKEN;
     case CNotetaker::ERR_COPYMISSING: return IDS_ERR_COPYMISSING;
     case CNotetaker::ERR_NOANSWER: return IDS_ERR_NOANSWER;
+    case CNotetaker::ERR_FOLDERLOOP: return IDS_ERR_FOLDERLOOP;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }
@@ -81,11 +82,18 @@ HRESULT ErrorHResult(int code)
 char* CNotetaker::GetErrorText(char* buffer, int size, int code)
 {
     if (code == 0) code = LastResult();
-    if (code != ERR_NOANSWER || m_silentPorts.empty() || !buffer || size <= 0)
+    if (!buffer || size <= 0) return ErrorText(buffer, size, code, WinError());
+    // Two results name what they are about: the silent ports, the folder a walk met again.
+    char format[MAX_PATH] = "";
+    if (code == ERR_NOANSWER && !m_silentPorts.empty()) {
+        LoadResourceText(IDS_ERR_NOANSWER_ON, format, sizeof format);
+        snprintf(buffer, static_cast<size_t>(size), format, PortNames(m_silentPorts).c_str());
+    } else if (code == ERR_FOLDERLOOP) {
+        LoadResourceText(IDS_ERR_FOLDERLOOP, format, sizeof format);
+        snprintf(buffer, static_cast<size_t>(size), format, m_szWalkStop);
+    } else {
         return ErrorText(buffer, size, code, WinError());
-    char format[128] = "";
-    LoadResourceText(IDS_ERR_NOANSWER_ON, format, sizeof format);
-    snprintf(buffer, static_cast<size_t>(size), format, PortNames(m_silentPorts).c_str());
+    }
     return buffer;
 }
 

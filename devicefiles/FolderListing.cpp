@@ -2,6 +2,7 @@
 // each fetched with "C", asked again with "R", the exchange ended with "X".
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "devicefiles/FolderPath.h"
@@ -37,13 +38,42 @@ SYSTEMTIME DecodeTime(const unsigned char* r)
     return t;
 }
 
+// A name no folder entry may have: it would name the folder itself, its
+// parent, or a path of several levels, and control characters reach the
+// screen reader as noise.
+bool IsBadName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..") return true;
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F || c == '\\' || c == '/' || c == ':';
+    });
+}
+
+// The name for the log: control characters as \xNN.
+std::string Printable(const std::string& name)
+{
+    std::string shown;
+    for (const char c : name) {
+        char escaped[8];
+        const auto byte = static_cast<unsigned char>(c);
+        snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += byte < 0x20 || byte == 0x7F ? std::string(escaped) : std::string(1, c);
+    }
+    return shown;
+}
+
+enum class Record { Good, BadName, Damaged };
+
 // A folder's entry carries its whole device path, so that a folder found
 // inside a folder can be listed, opened and walked like one at the root.
-bool DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry& entry)
+Record DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry& entry)
 {
     const int type = r[21];
-    if (type < DeviceEntry::TYPE_FILE || type > DeviceEntry::TYPE_SPECIAL) return false;
+    if (type < DeviceEntry::TYPE_FILE || type > DeviceEntry::TYPE_SPECIAL) return Record::Damaged;
     const std::string name(reinterpret_cast<const char*>(r), strnlen(reinterpret_cast<const char*>(r), kNameField));
+    entry.sName = name;
+    if (IsBadName(name)) return Record::BadName;
     const size_t drive = listed.size() >= 2 && listed[1] == ':' ? std::min<size_t>(3, listed.size()) : 0;
     const std::string below = listed == "\\" || listed.size() == drive ? std::string() : listed.substr(drive) + "\\";
     if (type == DeviceEntry::TYPE_FOLDER_R) entry.sName = "R:\\" + below + name;
@@ -53,7 +83,7 @@ bool DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry
     entry.nType = type;
     entry.nSize = static_cast<DWORD>(r[22] | r[23] << 8 | r[24] << 16 | static_cast<DWORD>(r[25]) << 24);
     entry.stTime = DecodeTime(r);
-    return true;
+    return Record::Good;
 }
 
 // The drive letter of a drive-qualified device path, upper case; 0 without one.
@@ -88,6 +118,21 @@ std::string FolderPathToSend(const char* path)
     return sent;
 }
 
+bool WalkInto(std::set<std::string>& seen, const char* path)
+{
+    std::string key = FolderPathToSend(path);
+    const size_t depth = static_cast<size_t>(std::count(key.begin(), key.end(), '\\')) + 1;
+    CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));  // the device's names ignore case
+    return depth <= kMaxWalkDepth && seen.insert(key).second;
+}
+
+int CNotetaker::refuseWalk(const char* folder)
+{
+    lstrcpynA(m_szWalkStop, folder, sizeof m_szWalkStop);
+    DbgPrint("Walk stopped at %s", m_szWalkStop);
+    return setError(ERR_FOLDERLOOP);
+}
+
 DWORD EntryAttributes(int type)
 {
     switch (type) {
@@ -115,6 +160,7 @@ int CNotetaker::EnumFolder(const char* path)
     const int namesake = refuseNamesake(path);
     if (namesake < 0) return namesake;
     if (trace()) DbgPrint("CNotetaker::EnumFolder(%s)", sent.c_str());
+    m_leftOut.clear();
 
     // The device sometimes answers the root with no entries before it is ready.
     DWORD count = 0;
@@ -136,7 +182,7 @@ int CNotetaker::EnumFolder(const char* path)
 
     DWORD budget = m_dwRetries;
     int request = ENUM_NEXT;
-    while (m_listing.size() < count) {
+    for (DWORD received = 0; received < count;) {
         if (m_listingCancel && *m_listingCancel) {
             serialEnumCmd(ENUM_STOP, nullptr, 0);
             return setError(ERR_ABORTED);
@@ -146,8 +192,13 @@ int CNotetaker::EnumFolder(const char* path)
         if (got < 0) return got;
         if (got == 0) return setError(ERR_RESPONSE);
         DeviceEntry entry;
-        if (got == kRecordSize && DecodeRecord(record, sent, entry)) {
-            m_listing.push_back(entry);
+        const Record decoded = got == kRecordSize ? DecodeRecord(record, sent, entry) : Record::Damaged;
+        if (decoded != Record::Damaged) {
+            // A bad name comes back the same when asked again, and would
+            // fail the whole folder: it is left out, and said.
+            if (decoded == Record::Good) m_listing.push_back(entry);
+            else leaveOut(sent, entry.sName);
+            ++received;
             budget = m_dwRetries;
             request = ENUM_NEXT;
             continue;
@@ -162,6 +213,13 @@ int CNotetaker::EnumFolder(const char* path)
         m_bRootKnown = true;
     }
     return setError(static_cast<int>(m_listing.size()));
+}
+
+void CNotetaker::leaveOut(const std::string& folder, const std::string& name)
+{
+    const std::string shown = Printable(name);
+    DbgPrint("Left out of %s: an entry named \"%s\"", folder.c_str(), shown.c_str());
+    m_leftOut.push_back(shown);
 }
 
 // The root listing, kept from the last time the root was listed, or listed

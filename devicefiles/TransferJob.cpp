@@ -131,7 +131,11 @@ HRESULT CNotetaker::transfer(HWND, int mode)
     HANDLE up[] = {m_job.ready.get(), CallerUiEnded()};
     WaitForMultipleObjects(2, up, FALSE, INFINITE);
     const HWND dialog = m_job.dialog;
+    // The user who pressed Cancel has control back as soon as the rows stop;
+    // the device thread tells the device afterwards (EndOwedCancel).
+    OweCancelExchange(true);
     if (dialog) runTransferList();
+    OweCancelExchange(false);
     SetEvent(m_job.rowsEnded.get());
     if (dialog) PostMessageA(dialog, kWorkerEnded, 0, 0);
     const HRESULT shown = static_cast<HRESULT>(EndAskCaller());
@@ -197,6 +201,9 @@ INT_PTR CALLBACK CNotetaker::_progressDlgProc(HWND dialog, UINT message, WPARAM 
             if (self->trace()) DbgPrint("CNotetaker:: transfer aborted");
             InterlockedExchange(&self->m_job.cancelled, 1);
             self->RequestCancel();
+            char stopping[64] = "";
+            LoadResourceText(IDS_STOPPING, stopping, sizeof stopping);
+            SetDlgItemTextA(dialog, IDC_BYTES, stopping);
         }
         return TRUE;
     case WM_DESTROY: self->m_job.dialog = nullptr; return FALSE;
@@ -224,6 +231,16 @@ void CNotetaker::startJob(HWND dialog)
     SetEvent(m_job.ready.get());  // the device thread runs the rows now
 }
 
+void CNotetaker::EndOwedCancel()
+{
+    if (!CancelOwed()) return;
+    const int result = LastResult();
+    PayCancel();
+    serialClose();
+    ForgetDeviceType();
+    setError(result);
+}
+
 void CNotetaker::watchWorker(HWND dialog)
 {
     if (WaitForSingleObject(m_job.rowsEnded.get(), 0) == WAIT_TIMEOUT) return;
@@ -238,7 +255,7 @@ int CNotetaker::runTransferList()
 {
     const int result = transferRows();
     const DWORD winError = WinError();
-    serialClose();
+    if (!CancelOwed()) serialClose();  // the owed CANs go out on it
     ForgetDeviceType();
     restoreError(result, winError);
     if (trace()) DbgPrint("Exiting transfer thread with %d", result);

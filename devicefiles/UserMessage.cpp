@@ -18,19 +18,24 @@ int UnaskedAnswer(UINT flags)
     default: return IDCANCEL;
     }
 }
+
+// An owner that went while its command waited (Explorer closed the window)
+// owns no box: the words are still shown, on their own.
+HWND LiveOwner(HWND owner) { return owner && IsWindow(owner) ? owner : nullptr; }
 }  // namespace
 
 // Work on the device thread asks the thread that waits for it, which owns
 // the window; a caller without a window is answered as if it had declined.
 int ShowMessageText(HWND owner, const char* text, UINT flags)
 {
-    if (!OnDeviceThread()) return g_box(owner, text, flags);
+    if (!OnDeviceThread()) return g_box(LiveOwner(owner), text, flags);
     const std::string words = text ? text : "";
     return AskCaller([&](HWND caller) { return g_box(caller, words.c_str(), flags); }, UnaskedAnswer(flags));
 }
 
 int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags)
 {
+    owner = LiveOwner(owner);
     if (g_box == RealBox) return MessageBoxW(owner, text, nullptr, flags);
     std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);

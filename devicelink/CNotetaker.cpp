@@ -23,13 +23,13 @@ static_assert(sizeof kCommandNames / sizeof kCommandNames[0] == CNotetaker::DCMD
 const char kCommandLetters[] = {'W', 'Y', 'F', 'R', 'S', 'D', 'P', 'M', 'N', 'C'};
 const char kEnumLetters[] = {'C', 'R', 'X', '\0'};
 
-// From ERR_RESPONSE (-115) down to ERR_NOANSWER (-127).
+// From ERR_RESPONSE (-115) down to ERR_FOLDERLOOP (-128).
 const char* const kErrorNames[] = {
     "CNotetaker::ERR_RESPONSE",         "CNotetaker::ERR_TALOLOCKED",  "CNotetaker::ERR_LOCKED",
     "CNotetaker::ERR_UNKNOWN",          "CNotetaker::ERR_MKDIR",       "CNotetaker::ERR_INVALIDPATH",
     "CNotetaker::ERR_INVALIDINDEXFILE", "CNotetaker::ERR_UNSUPPORTED", "CNotetaker::ERR_BUSY",
     "CNotetaker::ERR_NAMESAKE",         "CNotetaker::ERR_NAMETAKEN",   "CNotetaker::ERR_COPYMISSING",
-    "CNotetaker::ERR_NOANSWER",
+    "CNotetaker::ERR_NOANSWER",         "CNotetaker::ERR_FOLDERLOOP",
 };
 
 const DWORD kBaudRates[] = {115200, 38400, 19200, 9600};
@@ -101,7 +101,7 @@ const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 
 const char* CNotetaker::ErrorName(int code, char (&buffer)[64])
 {
-    if (code <= ERR_RESPONSE && code >= ERR_NOANSWER) return kErrorNames[ERR_RESPONSE - code];
+    if (code <= ERR_RESPONSE && code >= ERR_FOLDERLOOP) return kErrorNames[ERR_RESPONSE - code];
     snprintf(buffer, sizeof buffer, "Unknown NOTETAKERERROR=0x%X (%d)", static_cast<unsigned>(code), code);
     return buffer;
 }
@@ -250,6 +250,7 @@ int CNotetaker::serialRead(void* buffer, int length, DWORD timeout)
 // came late) would be read as this command's answer: it goes first.
 int CNotetaker::sendCommand(int command, const char* framed, int framedLength)
 {
+    PayCancel();  // a cancelled transfer's device hears its CANs before any command
     const int opened = serialOpen(false);
     if (opened < 0) return opened;
     RxClear();

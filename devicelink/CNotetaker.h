@@ -53,6 +53,9 @@ public:
         ERR_NAMETAKEN = -125,
         ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
         ERR_NOANSWER = -127,  // the ports detection tried were silent; which ones, GetErrorText says
+        // A walk into the folders below a folder met that folder again, or
+        // went too deep: the device lists it inside itself.
+        ERR_FOLDERLOOP = -128,
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -84,6 +87,11 @@ public:
     // Folder listing.
     int EnumFolder(const char* path);
     int GetEntry(size_t index, DeviceEntry& out);
+    // The names the last listing left out (empty, ".", "..", with a path
+    // separator or a control character), as the log shows them.
+    const std::vector<std::string>& LeftOutNames() const { return m_leftOut; }
+    // Ends a walk of the folders below folders at `folder`: ERR_FOLDERLOOP, its words naming it.
+    int refuseWalk(const char* folder);
     // ERR_NAMESAKE for a path below an F: folder named like one of R:, else 0.
     int refuseNamesake(const char* path);
     // ERR_NAMETAKEN when a folder at `path` would share its name with one of the other drive.
@@ -98,6 +106,8 @@ public:
     int ShowErrorFiles(HWND hwnd);
     static INT_PTR CALLBACK _progressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::vector<DeviceEntry>& TransferList() { return m_transferList; }
+    // After a job the user cancelled: the CAN exchange it owes the device, and the port closed.
+    void EndOwedCancel();
     void SetProgressObserver(void (*observer)(const char* line)) { m_job.observer = observer; }
 
     // Single-file operations.
@@ -146,6 +156,8 @@ protected:
     std::vector<DeviceEntry> m_listing;
     std::vector<DeviceEntry> m_transferList;
     std::vector<DeviceEntry> m_root;  // the last root listing, for namesake folders
+    std::vector<std::string> m_leftOut;
+    char m_szWalkStop[MAX_PATH] = {};  // the folder a walk stopped at, for ERR_FOLDERLOOP's words
     bool m_bRootKnown = false;
 
 private:
@@ -178,6 +190,7 @@ private:
     int rowsFromIndex(const char* base);
     int rowsFromLayout(const char* base, const std::string& folder);
     int knowRoot(bool fresh);
+    void leaveOut(const std::string& folder, const std::string& name);
     int reportOpenFailure(int result);
     int detectOn(int portIndex, const std::vector<DWORD>& rates);
     bool cancelled() const { return m_listingCancel && *m_listingCancel; }
@@ -204,6 +217,7 @@ private:
     const volatile LONG* m_listingCancel = nullptr;
     // The last walk of the device: the folders it went through, the newest device minute it saw.
     std::vector<DeviceEntry> m_walkFolders;
+    std::set<std::string> m_walkSeen;  // the same, as sent to the device
     ULONGLONG m_walkNewest = 0;
     // The lower-case device folders that hold what the updated backup's index names.
     std::set<std::string> m_walkHeld;

@@ -207,7 +207,11 @@ int CYModem::RxStart(const char* path, DWORD listedSize)
     m_dwNaks = 0;
     m_nNextState = 0;
     m_nState = RX_START;
-    m_dwDeadline = m_dwNotBefore = 0;
+    m_dwNotBefore = 0;
+    // Block 0 is waited for as long as a sender waits for its start: a cable
+    // pulled after the command would otherwise have the "C" sent for ever.
+    // Its passing sends no CAN: nobody is there to hear it.
+    m_dwDeadline = TickNowNonZero(m_dwNcgTimeout);
     m_wCheck = 0;
     return 0;
 }
@@ -249,7 +253,7 @@ int CYModem::waitForLine()
     };
     // Each of these acts once its time has passed by a millisecond.
     if (m_dwDeadline) sooner(m_dwDeadline + 1);
-    if (m_bCancel) sooner(m_dwCancelDeadline + 1);
+    if (m_bCancel) sooner(m_bOweCancel ? now : m_dwCancelDeadline + 1);
     if (const DWORD silence = silenceEnds()) sooner(silence);
     const LONG ms = static_cast<LONG>(until - now);
     if (ms <= 0) return 0;
@@ -292,7 +296,7 @@ DWORD CYModem::silenceEnds() const
 int CYModem::step()
 {
     const DWORD now = TickNow();
-    if (m_bCancel && passed(m_dwCancelDeadline, now)) return cancel(true);
+    if (m_bCancel && (m_bOweCancel || passed(m_dwCancelDeadline, now))) return cancel(true);
     if (m_dwNotBefore && static_cast<LONG>(now - m_dwNotBefore) < 0) return 1;
     if (m_dwDeadline && passed(m_dwDeadline, now)) {
         m_dwDeadline = 0;
@@ -407,10 +411,18 @@ int CYModem::setError(int code)
 
 int CYModem::cancel(bool notify)
 {
-    exchangeCancel();
+    if (notify && m_bOweCancel) m_bCancelOwed = true;
+    else exchangeCancel();
     if (notify) return setError(ERR_ABORTED);
     m_bQuietCancel = true;
     return ERR_ABORTED;
+}
+
+void CYModem::PayCancel()
+{
+    if (!m_bCancelOwed) return;
+    m_bCancelOwed = false;
+    exchangeCancel();
 }
 
 // CAN until the peer answers CAN, for at most 30 reply time-outs; true

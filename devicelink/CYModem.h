@@ -102,6 +102,12 @@ public:
     int Process();
     // The one call allowed from another thread while Process runs.
     void RequestCancel();
+    // With `owe`, a cancel of the user's ends the transfer at once and the
+    // CAN exchange that tells the device (a minute against a silent one) is
+    // owed: run by PayCancel, once the waiting caller has its answer.
+    void OweCancelExchange(bool owe) { m_bOweCancel = owe; }
+    bool CancelOwed() const { return m_bCancelOwed; }
+    void PayCancel();
 
     int GetParameter(int id);
     int SetParameter(int id, int value);
@@ -212,6 +218,8 @@ protected:
     volatile LONG m_bCancel = 0;
     volatile DWORD m_dwCancelDeadline = 0;
     bool m_bQuietCancel = false;
+    bool m_bOweCancel = false;
+    bool m_bCancelOwed = false;
     FileList m_files;
     FileList::iterator m_itCurrent;
     WORD m_crcTable[256];

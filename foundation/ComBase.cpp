@@ -21,3 +21,10 @@ ULONG RefCounted::ReleaseImpl()
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
 }
+
+bool RefCounted::TryAddRefImpl()
+{
+    for (LONG seen = refs_; seen > 0; seen = refs_)
+        if (InterlockedCompareExchange(&refs_, seen + 1, seen) == seen) return true;
+    return false;
+}

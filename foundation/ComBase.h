@@ -25,6 +25,10 @@ protected:
     RefCounted() = default;
     virtual ~RefCounted() = default;
     ULONG AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    // A reference taken only while the count is above zero: an object found
+    // through a list of raw pointers may already be on its way to delete,
+    // and must not be revived.
+    bool TryAddRefImpl();
     // Out of line, so that the delete is never inlined at a call site.
     ULONG ReleaseImpl();
 
@@ -86,6 +90,15 @@ public:
 private:
     using Base::release;
 };
+
+// A reference of the caller's own on an object it was handed: held across a
+// wait, while Explorer may release the object from under the call.
+template <class T>
+ComPtr<T> NewRef(T* object)
+{
+    if (object) object->AddRef();
+    return ComPtr<T>(object);
+}
 
 template <class Object, class = void>
 struct HasValid : std::false_type {

@@ -25,6 +25,7 @@
 #define IDS_ERR_BUSY            243
 #define IDS_READING_DEVICE      244
 #define IDS_LIST_RETRY          245
+#define IDS_LEFT_OUT            261
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
 #define IDS_ERR_COPYMISSING     254
@@ -34,6 +35,7 @@
 #define IDS_PORT_AUTO           257
 #define IDS_PORT_LAST           258
 #define IDS_PORT_ABSENT         259
+#define IDS_ERR_FOLDERLOOP      260
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8
@@ -63,6 +65,7 @@
 #define IDS_LINE_SOURCE         126
 #define IDS_LINE_DESTINATION    127
 #define IDS_TITLE_RECEIVING     129
+#define IDS_STOPPING            131
 #define IDS_TITLE_SENDING       130
 #define IDS_NOT_ATTEMPTED       241
 #define IDS_CONFIRM_FOREIGNFOLDER 141

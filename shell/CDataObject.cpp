@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "devicefiles/ErrorText.h"
+#include "devicelink/CNotetaker.h"
 #include "shell/CEnumFormatEtc.h"
 #include "shell/CFileStream.h"
 #include "shell/ClipFormats.h"
@@ -176,8 +178,20 @@ STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT CDataObject::fill()
 {
-    if (!sink_ || filled_) return S_OK;
+    CriticalSection::Held filling(fillLock_);  // another thread waits here for the fill to end
+    {
+        CriticalSection::Held held(lock_);
+        if (!sink_ || filled_) return S_OK;
+        // A call from this thread's own wait (a WM_RENDERFORMAT, a target
+        // asking again from the pump) is answered busy, as the device thread
+        // answers a second request from a waiting thread: a second fill would
+        // ask the device from inside the first one's wait.
+        if (filling_) return ErrorHResult(CNotetaker::ERR_BUSY);
+        filling_ = true;
+    }
     const HRESULT hr = sink_->FillFiles(this);
+    CriticalSection::Held held(lock_);
+    filling_ = false;
     filled_ = SUCCEEDED(hr);
     return hr;
 }
@@ -223,10 +237,11 @@ HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
 STDMETHODIMP CDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
 {
     if (!format || !medium) return E_INVALIDARG;
+    HRESULT hr = IsFileFormat(format->cfFormat) ? fill() : S_OK;  // waits for the device without the lock
+    if (FAILED(hr)) return hr;
     CriticalSection::Held held(lock_);
-    HRESULT hr = IsFileFormat(format->cfFormat) ? fill() : S_OK;
     Entry* entry = nullptr;
-    if (SUCCEEDED(hr)) hr = find(format, false, &entry);
+    hr = find(format, false, &entry);
     if (FAILED(hr)) return hr;
     if (entry->medium->tymed == TYMED_NULL) return DV_E_FORMATETC;  // promised, and not there after the fill
     *medium = *entry->medium;

@@ -78,7 +78,9 @@ private:
     void checkPastedMove();
     void reportMove();
 
-    CriticalSection lock_;
+    CriticalSection lock_;      // everything below; never held while the device is waited for
+    CriticalSection fillLock_;  // held by the one thread that fills
+    bool filling_ = false;
     // Windows' copy engine reads the files on a thread of its own when the
     // source allows it, so that a slow serial line does not stop Explorer.
     BOOL async_ = TRUE;

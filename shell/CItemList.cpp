@@ -1,5 +1,7 @@
 #include "shell/CItemList.h"
 
+#include <utility>
+
 CItemList::CItemList(bool ownsItems, bool ownsArray) : ownsItems_(ownsItems), ownsArray_(ownsArray) {}
 
 CItemList::~CItemList() { Clear(); }
@@ -48,6 +50,12 @@ bool CItemList::CopyFrom(const LPCITEMIDLIST* items, UINT count)
     items_ = copies;
     count_ = count;
     return true;
+}
+
+void CItemList::Swap(CItemList& other)
+{
+    std::swap(items_, other.items_);
+    std::swap(count_, other.count_);
 }
 
 UINT CItemList::Append(LPITEMIDLIST item)

@@ -22,6 +22,8 @@ public:
     UINT Detach(LPITEMIDLIST** items);
     bool CopyFrom(const LPCITEMIDLIST* items, UINT count);
     UINT Append(LPITEMIDLIST item);
+    // Trades contents with a list that owns what it holds as this one does.
+    void Swap(CItemList& other);
 
     // Device is the note-taker object (on the device thread), or anything
     // with its EnumFolder and GetEntry.

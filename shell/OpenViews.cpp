@@ -101,6 +101,15 @@ size_t OpenViewCount()
     return TheViews().Locked([](std::vector<CShellView*>& views) { return views.size(); });
 }
 
+ComPtr<CShellView> FindOpenView(const std::function<bool(CShellView*)>& match)
+{
+    return TheViews().Locked([&match](std::vector<CShellView*>& views) {
+        for (auto view = views.rbegin(); view != views.rend(); ++view)
+            if (match(*view) && (*view)->TryAddRef()) return ComPtr<CShellView>(*view);
+        return ComPtr<CShellView>();
+    });
+}
+
 void UpdateOpenViews(const CShellFolder& folder, LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)
 {
     if (!ItemIdLast(item1)) return;

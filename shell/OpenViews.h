@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <functional>
 
+#include "shell/ComBase.h"
+
 class CShellFolder;
 class CShellView;
 
@@ -17,6 +19,12 @@ void RemoveOpenView(CShellView* view);
 // meanwhile. `visit` must not wait for another thread.
 void ForEachOpenView(const std::function<void(CShellView*)>& visit);
 size_t OpenViewCount();
+// The newest open view for which `match` holds, with a reference of the
+// caller's own, so that it outlives whatever the caller waits for; a view
+// whose last reference has gone (its destructor waits for the lock to leave
+// the list) is passed over. Null when there is none. `match` runs under the
+// list's lock.
+ComPtr<CShellView> FindOpenView(const std::function<bool(CShellView*)>& match);
 
 // Tells every open view of the device folder that holds item1 about its
 // change: item1 and item2 are relative to `folder` and may lie below it, so

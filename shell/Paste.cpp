@@ -6,13 +6,16 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "devicelink/ResourceText.h"
+#include "foundation/CriticalSection.h"
 #include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CItemList.h"
@@ -229,20 +232,29 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
+    // Expanded into a list of its own while the device is asked: the
+    // described list is only ever swapped, under the lock, once it is whole.
     STDMETHODIMP FillFiles(IDataObject* dataObject) override
     {
-        if (!described_.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
-        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described_, owner_) ? S_OK : E_FAIL;
+        CItemList described;
+        if (!described.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
+        HRESULT hr = ExpandDeviceFolders(*folder_.get(), described, owner_) ? S_OK : E_FAIL;
         if (SUCCEEDED(hr))
-            hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described_.Count(), described_.Items());
-        if (FAILED(hr)) described_.Clear();
+            hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described.Count(), described.Items());
+        if (FAILED(hr)) return hr;
+        CriticalSection::Held held(lock_);
+        described_.Swap(described);
         return hr;
     }
 
     STDMETHODIMP FilesMoved(IDataObject*) override
     {
-        // Only what a target was given can have been moved.
-        return described_.Count() > 0 ? DeleteExpandedItems(*folder_.get(), described_, owner_) : S_FALSE;
+        CItemList moved;  // only what a target was given can have been moved
+        {
+            CriticalSection::Held held(lock_);
+            if (!moved.CopyFrom(described_.Items(), described_.Count())) return E_OUTOFMEMORY;
+        }
+        return moved.Count() > 0 ? DeleteExpandedItems(*folder_.get(), moved, owner_) : S_FALSE;
     }
 
 private:
@@ -251,6 +263,7 @@ private:
     ComPtr<CShellFolder> folder_;
     HWND owner_;
     CItemList selected_;
+    CriticalSection lock_;  // described_: the copy engine's thread and the window's may both come
     CItemList described_;
     bool valid_ = false;
 };
@@ -266,9 +279,9 @@ public:
     int EnumFolder(const char* path)
     {
         // A folder's own identifier carries its drive and whole path.
-        if (strchr(path, ':')) return notetaker_.EnumFolder(path);
         char full[MAX_PATH];
-        snprintf(full, sizeof full, "%s%s", prefix_, path);
+        snprintf(full, sizeof full, "%s%s", strchr(path, ':') ? "" : prefix_, path);
+        if (!WalkInto(seen_, full)) return notetaker_.refuseWalk(full);
         return notetaker_.EnumFolder(full);
     }
     int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
@@ -276,6 +289,7 @@ public:
 private:
     CNotetaker& notetaker_;
     char prefix_[MAX_PATH] = "";
+    std::set<std::string> seen_;  // one walk's folders
 };
 
 bool IsVirtualFiles(CLIPFORMAT format)
@@ -351,6 +365,8 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, H
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
+    // PasteRun uses the folder after every wait, while Explorer may let go of it.
+    const ComPtr<CShellFolder> held = NewRef(&folder);
     if (listWindow) ListView_SetItemState(listWindow, -1, 0, LVIS_CUT);
     DWORD effect = request->effect ? *request->effect : 0;
     // Held while the paste runs: the drop's data object, or the clipboard's

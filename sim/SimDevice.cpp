@@ -13,7 +13,7 @@ namespace {
 constexpr uint8_t ENQ = 0x05, EOT = 0x04, CR = 0x0D, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 constexpr uint8_t kLegacyCode = 3, kVardenCode = 4;
 constexpr size_t kMaxArgument = 300;
-constexpr unsigned kStallMs = 2000;  // a command whose argument stops coming is dropped
+constexpr unsigned kStallMs = 2000;   // a command whose argument stops coming is dropped
 constexpr unsigned kIdleWaitMs = 10;  // bounds how long Stop waits for the loop
 constexpr unsigned kTransferStartMs = 10000;
 constexpr size_t kNameField = 10;
@@ -341,6 +341,11 @@ void SimDevice::sendFile(const std::string& path)
 {
     std::vector<uint8_t> data;
     reply({ACK});
+    if (faults_.send.silentAfterCommand) {
+        trace("fallen silent after the command");
+        faults_.silent = true;
+        return;
+    }
     if (store_.ReadFile(path, data)) {
         SimYModem ymodem(link_, unread_);
         ymodem.SetSendFaults(&faults_.send);

@@ -13,11 +13,12 @@
 
 // Faults of the device's sending side, on request.
 struct SimSendFaults {
-    bool noSize = false;        // block 0 without its size field
-    bool skipBlock = false;     // block 2 is left out: 1, then 3
-    int blocksLeft = -1;        // data blocks to send before falling silent for good (negative: never)
-    unsigned blockDelayMs = 0;  // a pause before each data block
-    bool vanished = false;      // set once blocksLeft ran out
+    bool noSize = false;              // block 0 without its size field
+    bool skipBlock = false;           // block 2 is left out: 1, then 3
+    int blocksLeft = -1;              // data blocks to send before falling silent for good (negative: never)
+    unsigned blockDelayMs = 0;        // a pause before each data block
+    bool vanished = false;            // set once blocksLeft ran out
+    bool silentAfterCommand = false;  // the send command acknowledged, then silent for good: no block 0
 };
 
 class SimYModem {

@@ -9,6 +9,7 @@
 #include <shobjidl.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "foundation/ScopedHandle.h"
@@ -17,6 +18,7 @@
 #include "shell/Paste.h"
 
 class CDropTarget;
+class CItemList;
 class CShellFolder;
 struct PendingListing;
 
@@ -30,7 +32,7 @@ public:
     // Posted to the view window: the selection changed, the status bar and
     // toolbar are to follow.
     static constexpr UINT kSelectionChanged = WM_APP + 1;
-    // Posted by the device thread: the listing the view asked for is in (lParam: which one).
+    // Posted by the device thread: the listing the view asked for is in (lParam: its number).
     static constexpr UINT kListingArrived = WM_APP + 3;
 
     // Joins the open-view list and becomes the folder's current view.
@@ -54,6 +56,8 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
+    // A reference only while the view is not already going (see FindOpenView).
+    bool TryAddRef() { return TryAddRefImpl(); }
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* window) override;
@@ -133,6 +137,9 @@ private:
     void OnContextMenu(LPARAM point);
     // The identifiers of the selected items in list order (owned by the list).
     std::vector<LPCITEMIDLIST> SelectedItems() const;
+    // A copy of them for a command: a refresh (F5, a new listing) while the
+    // command waits for the device frees the list's own. False when out of memory.
+    bool CopySelection(CItemList& chosen) const;
     std::vector<LPCITEMIDLIST> AllItems() const;
 
     // The list (CShellViewList.cpp).
@@ -147,6 +154,8 @@ private:
     void CancelListing();
     // The list's one item while it has no others: text a screen reader reads.
     void ShowListNote(const char* text);
+    // A note naming the entries the listing left out, with the items (sorted first).
+    void ShowLeftOut(const std::vector<std::string>& names);
     void SortList();
     bool AppendItem(LPCITEMIDLIST item);
     int FindItem(LPCITEMIDLIST item) const;
@@ -192,6 +201,7 @@ private:
     std::shared_ptr<PendingListing> listing_;  // the listing under way, if any
     bool listingFailed_ = false;               // the list shows why the note-taker gave no listing
     ScopedResource<HDEVNOTIFY, UnregisterDeviceNotification> portArrivals_;
+    LPARAM listings_ = 0;                      // listings asked for: the last one's number
     // Asked for while the listing was under way: selected once it is in, as
     // Explorer selects the folder it came back from right after making the view.
     ItemIdHolder pendingSelect_;

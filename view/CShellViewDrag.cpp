@@ -8,9 +8,9 @@
 
 LRESULT CShellView::BeginDrag()
 {
-    std::vector<LPCITEMIDLIST> selected = SelectedItems();
-    CItemList dragged;  // the rows own the selected identifiers and may go
-    if (selected.empty() || !dragged.CopyFrom(selected.data(), static_cast<UINT>(selected.size()))) return 1;
+    const ComPtr<CShellView> held = NewRef(this);  // the drag's modal loop may see the view released
+    CItemList dragged;                             // the rows own the selected identifiers and may go
+    if (!CopySelection(dragged) || dragged.Count() == 0) return 1;
     DWORD effect = DROPEFFECT_NONE;
     HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, dragged.Count(), dragged.Items(), &effect);
     // A copy leaves the device and the list, selection and focus as they
@@ -29,6 +29,7 @@ LRESULT CShellView::BeginDrag()
 STDMETHODIMP CShellView::DropData(DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
+    const ComPtr<CShellView> held = NewRef(this);  // the paste waits for the device
     POINT point{request->point.x, request->point.y};
     if (!list_ || !ScreenToClient(list_, &point)) return E_FAIL;
     LPCITEMIDLIST folderList = folder_->DeviceList();

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "devicefiles/DeviceThread.h"
@@ -23,9 +24,11 @@
 // A listing the view asked the device thread for: filled there, read here
 // once the arrival is posted.
 struct PendingListing : DeviceTicket {
+    LPARAM number = 0;  // posted with its arrival: an address could be a later listing's
     ItemIdHolder folder;
     CItemList items;
-    std::string words;  // the device's, for a failure
+    std::string words;                 // the device's, for a failure
+    std::vector<std::string> leftOut;  // names the listing left out
 };
 
 namespace {
@@ -189,6 +192,7 @@ void CShellView::FillList()
     CancelListing();
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     auto pending = std::make_shared<PendingListing>();
+    pending->number = ++listings_;
     pending->folder.reset(ItemIdCopy(folder_->DeviceList()));
     const SHCONTF flags = (folderFlags_ & FWF_NOSUBFOLDERS) ? SHCONTF_NONFOLDERS : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
     const HWND window = window_;
@@ -198,12 +202,11 @@ void CShellView::FillList()
             notetaker.SetListingCancel(&pending->cancelled);
             const int result = pending->items.FillFromDevice(notetaker, pending->folder.get(), flags, true, true);
             notetaker.SetListingCancel(nullptr);
+            pending->leftOut = notetaker.LeftOutNames();
             if (result < 0) pending->words = notetaker.GetErrorString(result);
             return result;
         },
-        [window, which = pending.get()](const DeviceTicket&) {
-            PostMessageA(window, kListingArrived, 0, reinterpret_cast<LPARAM>(which));
-        });
+        [window, number = pending->number](const DeviceTicket&) { PostMessageA(window, kListingArrived, 0, number); });
     char text[MAX_PATH] = "";
     if (!started) {
         char busy[MAX_PATH] = "", format[MAX_PATH] = "";
@@ -220,7 +223,7 @@ void CShellView::FillList()
 
 void CShellView::OnListingArrived(LPARAM which)
 {
-    if (!listing_ || reinterpret_cast<LPARAM>(listing_.get()) != which || !list_) return;  // an older, dropped one
+    if (!listing_ || listing_->number != which || !list_) return;  // an older, dropped one
     const std::shared_ptr<PendingListing> arrived = std::move(listing_);
     SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     listingFailed_ = arrived->result < 0;
@@ -233,10 +236,23 @@ void CShellView::OnListingArrived(LPARAM which)
     }
     SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
     for (UINT index = 0; index < arrived->items.Count(); ++index) AppendItem(arrived->items.Item(index));
+    ShowLeftOut(arrived->leftOut);
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
     if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_);
+}
+
+void CShellView::ShowLeftOut(const std::vector<std::string>& names)
+{
+    if (names.empty()) return;
+    std::string joined;
+    for (const std::string& name : names) joined += (joined.empty() ? "\"" : ", \"") + name + "\"";
+    char format[MAX_PATH] = "";
+    LoadResourceText(IDS_LEFT_OUT, format, sizeof format);
+    std::vector<char> text(strlen(format) + joined.size() + 1);
+    snprintf(text.data(), text.size(), format, joined.c_str());
+    ShowListNote(text.data());
 }
 
 void CShellView::CancelListing()
@@ -410,7 +426,8 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
 {
     labelEditing_ = false;
     if (!info->item.pszText) return FALSE;
-    int index = info->item.iItem;
+    const ComPtr<CShellView> held = NewRef(this);  // the rename waits for the device
+    const int index = info->item.iItem;
     ItemIdHolder old(ItemIdCopy(ItemAt(index)));
     WCHAR name[kRenameLength];
     LPITEMIDLIST renamed = nullptr;
@@ -427,15 +444,22 @@ BOOL CShellView::EndLabelEdit(const NMLVDISPINFOA* info)
         MessageBeep(MB_ICONEXCLAMATION);
         return FALSE;
     }
+    ItemIdHolder result(renamed);
+    if (!list_) return FALSE;  // the window went during the wait
     if (ItemIdIsFolder(renamed)) {
         ShellIdList oldAbsolute(ILCombine(folder_->AbsoluteList(), old.get()));
         ShellIdList newAbsolute(ILCombine(folder_->AbsoluteList(), renamed));
         if (oldAbsolute && newAbsolute)
             SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_FLUSH, oldAbsolute.get(), newAbsolute.get());
     }
-    // The folder's broadcast may already have replaced the data; this frees whatever is there.
-    SetItemData(index, renamed);
-    return TRUE;
+    // The row is found again: a listing that came in during the wait may
+    // have replaced the rows, and the folder's broadcast may already have
+    // given this one the new identifier.
+    int row = FindItem(old.get());
+    if (row < 0) row = FindItem(renamed);
+    if (row >= 0) SetItemData(row, result.release());
+    // The list writes the typed name into the row it edited: only when that is still the renamed one.
+    return row == index;
 }
 
 void CShellView::OnFolderChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)

@@ -8,6 +8,7 @@
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
+#include "shell/CItemList.h"
 #include "shell/CShellFolder.h"
 #include "view/MenuUtils.h"
 
@@ -74,6 +75,8 @@ void CShellView::RemoveMenus()
 
 LRESULT CShellView::OnCommand(UINT command)
 {
+    // A command may wait for the device while Explorer releases this view.
+    const ComPtr<CShellView> held = NewRef(this);
     HRESULT hr = S_FALSE;
     if (command == IDC_REFRESH) return Refresh() < 0 ? 1 : 0;
     if ((command >= IDC_LARGE_ICONS && command <= IDC_DETAILS) || (command >= IDC_BY_NAME && command <= IDC_LINE_UP)) {
@@ -86,8 +89,9 @@ LRESULT CShellView::OnCommand(UINT command)
         ReapplyStyles();
         SortList();
     } else if (command >= IDC_CUT && command <= IDC_RENAME) {
-        std::vector<LPCITEMIDLIST> items = SelectedItems();
-        hr = folder_->RunCommand(command, static_cast<UINT>(items.size()), items.data(), list_, nullptr);
+        CItemList chosen;
+        if (!CopySelection(chosen)) return 1;
+        hr = folder_->RunCommand(command, chosen.Count(), chosen.Items(), list_, nullptr);
     } else if ((command >= IDC_BACKUP && command <= IDC_RESTORE_FROM) ||
                (command >= IDC_SELECT_ALL && command <= IDC_SELECT_MASK) || command == IDC_NEW_FOLDER ||
                command == IDM_PROPERTIES || command == IDC_HELP_TOPICS) {
@@ -147,6 +151,12 @@ std::vector<LPCITEMIDLIST> CShellView::SelectedItems() const
          index = ListView_GetNextItem(list_, index, LVNI_SELECTED))
         if (LPCITEMIDLIST item = ItemAt(index)) items.push_back(item);
     return items;
+}
+
+bool CShellView::CopySelection(CItemList& chosen) const
+{
+    const std::vector<LPCITEMIDLIST> selected = SelectedItems();
+    return selected.empty() || chosen.CopyFrom(selected.data(), static_cast<UINT>(selected.size()));
 }
 
 std::vector<LPCITEMIDLIST> CShellView::AllItems() const

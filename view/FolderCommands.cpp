@@ -42,32 +42,29 @@ WindowKind KindOf(HWND window)
     return strstr(name, "ListView") ? WindowKind::List : WindowKind::Other;
 }
 
-// The newest open view of the folder, or null.
-CShellView* ViewOf(const CShellFolder* folder)
+// The newest open view of the folder, or null; held while the command that
+// asked uses it, since Explorer may release it during a wait (Back, an
+// address typed).
+ComPtr<CShellView> ViewOf(const CShellFolder* folder)
 {
-    CShellView* newest = nullptr;
-    ForEachOpenView([folder, &newest](CShellView* view) {
-        if (view->Folder() == folder) newest = view;
-    });
-    return newest;
+    return FindOpenView([folder](CShellView* view) { return view->Folder() == folder; });
 }
 
 // The view a command came from: the one whose list or window `window` is,
 // else the folder's newest.
-CShellView* ViewFor(const CShellFolder* folder, HWND window)
+ComPtr<CShellView> ViewFor(const CShellFolder* folder, HWND window)
 {
-    CShellView* found = nullptr;
-    ForEachOpenView([folder, window, &found](CShellView* view) {
+    ComPtr<CShellView> found = FindOpenView([folder, window](CShellView* view) {
         HWND own = nullptr;
         view->GetWindow(&own);
-        if (view->Folder() == folder && window && (view->ListWindow() == window || own == window)) found = view;
+        return view->Folder() == folder && window && (view->ListWindow() == window || own == window);
     });
-    return found ? found : ViewOf(folder);
+    return found ? std::move(found) : ViewOf(folder);
 }
 
 // A command that changes only the view, asked for from a context menu: the
 // view runs it as it runs its own keys.
-HRESULT SendToView(CShellView* view, UINT command)
+HRESULT SendToView(const ComPtr<CShellView>& view, UINT command)
 {
     HWND window = nullptr;
     if (!view || FAILED(view->GetWindow(&window)) || !window) return S_FALSE;
@@ -169,7 +166,7 @@ void MakeNewFolder(CShellFolder& folder, HWND window)
     ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
     if (!item) return;
     folder.NotifyChange(SHCNE_MKDIR, item.get(), nullptr);
-    if (CShellView* view = ViewFor(&folder, window))
+    if (ComPtr<CShellView> view = ViewFor(&folder, window))
         view->SelectItem(item.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
 }
 
@@ -203,6 +200,8 @@ void ChangeViewSettings(UINT command, ViewSettings& settings)
 HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* items, HWND window,
                                  ViewSettings* settings)
 {
+    // A command may wait for the device while Explorer lets go of the folder.
+    const ComPtr<CShellFolder> held = NewRef(this);
     const WindowKind kind = KindOf(window);
     if (IsViewSettingsCommand(command) && settings) {
         ChangeViewSettings(command, *settings);
@@ -269,7 +268,8 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
     } else if (const CReg* settings = Settings()) {
         lstrcpynA(folder, settings->m_szBackupPath, sizeof folder);
     }
-    CShellView* view = ViewOf(this);
+    // Held for the whole job: a restore takes minutes, and the view is refreshed after it.
+    const ComPtr<CShellView> view = ViewOf(this);
     HWND owner = view ? view->BrowserWindow() : window;
     const DeviceAnswer answer = DeviceAsk(
         owner,

@@ -369,8 +369,8 @@ TEST_F(BackupRestoreTest, AnIndexIsReadAsWrittenNorDoesANameLeaveTheBackupFolder
 
     const std::string hostile = Record("..\\..\\evil.txt");
     sim_.device->SetRawListing({{1, 0}, {std::vector<uint8_t>(hostile.begin(), hostile.end())}});
-    ASSERT_EQ(nt_.getFileNames(pc_.path().c_str(), "R:\\letters", false), 1);
-    EXPECT_EQ(nt_.TransferList()[0].sPcName, pc_.file("R\\letters\\__\\__\\evil.txt"));
+    EXPECT_EQ(nt_.getFileNames(pc_.path().c_str(), "R:\\letters", false), 0) << "left out of the listing";
+    EXPECT_EQ(nt_.LeftOutNames(), std::vector<std::string>{"..\\..\\evil.txt"});
 }
 
 }  // namespace

@@ -144,4 +144,24 @@ TEST_F(Listing, EachRecordsNameTypeSizeAndDateAndTheAttributesOfEachType)
     EXPECT_EQ(EntryTypeOf(FILE_ATTRIBUTE_ARCHIVE), kFile);
 }
 
+// Bad names (the same when asked again) are left out and named; a folder inside itself ends a walk, naming it.
+TEST_F(Listing, BadNamesAreLeftOutAndAFolderInsideItselfEndsTheWalk)
+{
+    const std::vector<std::string> bad = {"", ".", "..", "a\\b", "x/y", "b:c", std::string("c\x01", 2) + "d"};
+    On(kListD, Count(9)).On(kC, Record("first.txt"));
+    for (const std::string& name : bad) On(kC, Record(name, kFolderR));
+    On(kC, Record("last", kFolderR)).On(kX, kNothing);
+    EXPECT_EQ(nt_->EnumFolder("d"), 2) << "first.txt and last";
+    EXPECT_EQ(received(), kListD + "CCCCCCCCCX") << "no record asked again";
+    EXPECT_EQ(nt_->LeftOutNames(), (std::vector<std::string>{"", ".", "..", "a\\b", "x/y", "b:c", "c\\x01d"}));
+
+    std::string folder = "R:\\a";
+    On(kListRoot, Count(1)).On(kC, Record("a", kFolderR)).On(kX, kNothing);
+    for (size_t depth = 1; depth <= kMaxWalkDepth; ++depth, folder += "\\a")
+        On(List(FolderPathToSend(folder.c_str())), Count(1)).On(kC, Record("a", kFolderR)).On(kX, kNothing);
+    EXPECT_EQ(nt_->getFileNames("C:\\backup", nullptr, false), CNotetaker::ERR_FOLDERLOOP);
+    EXPECT_EQ(nt_->GetErrorString(0),
+              "The notetaker lists folders inside " + folder + " without end; it was not read further.");
+}
+
 }  // namespace

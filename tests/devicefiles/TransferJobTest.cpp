@@ -1,10 +1,12 @@
 // The transfer job and file operations against the stand-in, with the real progress dialog; pellor_cli
 // shows that a get and a put move the exact bytes.
 #include <algorithm>
+#include <atomic>
 
 #include "devicefiles/DeviceThread.h"
 #include "foundation/DbgLog.h"
 #include "tests/devicefiles/DeviceFixture.h"
+#include "tests/devicelink/LinkTest.h"
 
 namespace {
 
@@ -134,6 +136,43 @@ TEST_F(TransferJobTest, ProgressWordsAndCancelInTheMiddleEndsTheJobAndLeavesNoPa
     nt_.ShowErrorFiles(nullptr);
     EXPECT_EQ(s_boxes, std::vector<std::string>{kFailed + std::string("R:\\letters\\slow.txt\nNot attempted:\n"
                                                                       "R:\\letters\\next.txt")});
+}
+
+// Cancel against a device silent after the command: on the fake clock, the caller has its answer (the dialog gone)
+// before the first CAN round ends; the CANs go after, others told busy. The model name goes with the thread.
+TEST_F(TransferJobTest, CancelAgainstASilentDeviceGivesControlBackBeforeTheCans)
+{
+    SimFaults faults;
+    faults.send.silentAfterCommand = true, sim_.device->SetFaults(faults);
+    DeviceThreadAcquire();  // as a folder does: the thread lives between requests, and tells the model's name
+    EXPECT_GT(DeviceRun(nullptr, [](CNotetaker& nt) { return static_cast<int>(nt.GetDeviceType()); }), 0);
+    link_test::FakeTicks clock;
+    clock.now_ = GetTickCount();  // from the last request's moment: the port is not idle yet
+    std::atomic<int> cans{0};
+    ScopedKernelHandle answered(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    sim_.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        HWND dialog = from == MemoryLine::Side::Pc ? FindWindowA(nullptr, "Receiving file(s)") : nullptr;
+        if (fate.value == 'C' && dialog) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        // The first round waits for the caller's answer (a bounded wait only for a product that never gives it).
+        if (from == MemoryLine::Side::Pc && fate.value == 0x18 && cans++ == 0)
+            WaitForSingleObject(answered.get(), 5000);
+    });
+    HWND window = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    DeviceRun(
+        window,
+        [&](CNotetaker& nt) { return static_cast<int>(nt.FileGet(window, pc_.file("a.txt").c_str(), "R:\\a", 1)); },
+        DeviceJob::Long);
+    EXPECT_LE(cans.load(), 1) << "the caller waited through CAN rounds";
+    EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker&) { return 0; }), CNotetaker::ERR_BUSY) << "while the CANs go";
+    SetEvent(answered.get());
+    sim_.line.Write(MemoryLine::Side::Device, "\x18", 1);  // the device answers at last
+    DeviceThreadRelease();
+    while (!DeviceThreadEnded()) Sleep(1);
+    sim_.line.SetHook(nullptr);
+    DestroyWindow(window);
+    char name[32] = "";
+    KnownDeviceName(name, sizeof name);
+    EXPECT_STREQ(name, "") << "no name of a device nobody holds";
 }
 
 // The cable's drive-less names make an F: folder named like one of R: R:'s: it is never read, and no

@@ -100,7 +100,7 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
     DbgClose();
 }
 
-// Silence ends a receive 2 s after an ACK, 6 s inside a block and 6 s after the EOT; only a file that came whole stays.
+// Silence ends a receive a minute after its start, 2 s after an ACK, 6 s in a block or after the EOT; never with CAN.
 TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
 {
     const std::string data = Pattern(300), sent = Block0("notes.txt", "300") + Frame(1, data.substr(0, 128));
@@ -110,7 +110,8 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
         std::string tail;
         DWORD after;
         std::string file;
-    } rows[] = {{sent, 3, "", 2000, kNone},
+    } rows[] = {{"", 0, "", 59500, kNone},  // the first "C" half a second after the start
+                {sent, 3, "", 2000, kNone},
                 {sent, 3, Frame(2, data.substr(128, 128)).substr(0, 60), 6000, kNone},
                 {Offer(data) + EOT, 6, "", 6000, data}};
     for (const auto& r : rows) {
@@ -119,6 +120,7 @@ TEST_F(YModemReceiverTest, ASilentDeviceTimesOutByWhereItFellSilent)
         const DWORD quietSince = now();
         EXPECT_EQ(runToEnd(), CYModem::ERR_TIMEDOUT);
         EXPECT_NEAR(static_cast<double>(now() - quietSince), r.after, 5) << r.after;
+        EXPECT_EQ(deviceReads().find(CAN), std::string::npos) << r.after;
         EXPECT_TRUE(file() == r.file);
     }
 }

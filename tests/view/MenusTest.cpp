@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <functional>
 #include <tuple>
+#include <utility>
 
+#include "devicefiles/ErrorText.h"
 #include "shell/CDataObject.h"
+#include "shell/OpenViews.h"
 #include "tests/view/ViewFixture.h"
 
 namespace {
@@ -145,6 +148,64 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
     }
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));
     EXPECT_EQ(inside.Count(), 0) << "the files went from the folder's own view too";
+}
+
+// Runs `act` on this thread once, inside a command's wait: when the device answers (the hook goes with the line).
+std::function<void()> g_act;
+void ActWhenTheDeviceAnswers(MemoryLine& line, std::function<void()> act)
+{
+    static const HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    g_act = std::move(act);
+    SetWindowLongPtrA(window, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                          if (m == WM_APP && g_act) std::exchange(g_act, nullptr)();
+                          return DefWindowProcA(w, m, wp, lp);
+                      }));
+    line.SetHook([](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate&) {
+        if (from == MemoryLine::Side::Device) PostMessageA(window, WM_APP, 0, 0);
+    });
+}
+
+// F5 during the first delete frees the rows: the device is still asked for exactly the three chosen.
+TEST_F(MenusTest, ADeleteActsOnTheChosenItemsWhateverTheListDoesMeanwhile)
+{
+    sim_.put("R\\Letters\\d.txt", "stays");
+    OpenView view(letters_.get(), browser_);
+    for (int item = 0; item < 3; ++item) view.Select(item, true);
+    ActWhenTheDeviceAnswers(sim_.line, [&] { SendMessageA(view.list, WM_KEYDOWN, VK_F5, 0); });
+    EXPECT_EQ(Press(view, "Del"), S_OK);
+    view.Listed();
+    EXPECT_EQ(view.Column(0), Names{"d.txt"});
+}
+
+// Explorer releases the view and its folder while a paste waits (Back): both live until the command ends.
+TEST_F(MenusTest, AViewReleasedDuringAPasteLivesUntilThePasteEnds)
+{
+    TempDir::WriteAll(backup_.file("x.txt"), "pasted");
+    ComPtr<CDataObject> files{PcFiles({backup_.file("x.txt")})};
+    ASSERT_EQ(OleSetClipboard(files.get()), S_OK);
+    auto view = std::make_unique<OpenView>(letters_.get(), browser_);
+    size_t viewsAfterRelease = 0;
+    ActWhenTheDeviceAnswers(sim_.line, [&] { view.reset(), letters_.reset(), viewsAfterRelease = OpenViewCount(); });
+    EXPECT_EQ(Press(*view, "Ctrl+V"), S_OK);
+    EXPECT_EQ(viewsAfterRelease, 1u) << "the command still held the view";
+    EXPECT_EQ(OpenViewCount(), 0u) << "and let go of it at its end";
+    EXPECT_EQ(sim_.read("R\\Letters\\x.txt"), "pasted");
+}
+
+// A target asks again from inside the first fill's wait: busy, and the first fill describes every file.
+TEST_F(MenusTest, AGetDataFromInsideTheFillsWaitIsAnsweredBusy)
+{
+    CItemList folder;
+    folder.Append(MakeItem("R:\\Letters", kFolderR));
+    ComPtr<IDataObject> data;
+    root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(folder.Items()), IID_IDataObject, nullptr,
+                         data.putVoid());
+    FORMATETC format{g_cfFileGroupDescriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    HRESULT inner = S_OK;
+    ActWhenTheDeviceAnswers(sim_.line, [&] { inner = data->GetData(&format, ScopedMedium().put()); });
+    EXPECT_EQ(Described(data.get()), (Names{"Letters", "Letters\\C.aaq", "Letters\\a.mmq", "Letters\\b.zzq"}));
+    EXPECT_EQ(inner, ErrorHResult(CNotetaker::ERR_BUSY));
 }
 
 // Every command with a key: its menu text names the key; the key acts, but not with the focus outside the view.
