@@ -356,10 +356,12 @@ std::atomic<CNotetaker*> g_stoppable{nullptr};
 
 // Runs on a thread of its own: the engine's cancel is the one call that may
 // cross threads. The transfer then ends as a cancelled one does, its part
-// file removed, and the exit status is 1.
+// file removed, and the exit status is 1. Only a transfer hears the cancel:
+// a second Ctrl+C ends the process, as without the handler (a long ls -r).
 BOOL WINAPI OnCtrlC(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    static std::atomic<int> presses{0};
+    if ((event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) || presses++ > 0) return FALSE;
     if (CNotetaker* nt = g_stoppable.load()) nt->RequestCancel();
     return TRUE;
 }
