@@ -89,10 +89,7 @@ void CReg::load()
     ReadRegText(kKey, "Log", m_szLogFile, sizeof m_szLogFile, "");
     m_dwLogSize = ReadRegDword(kKey, "Log Size", 512);
     m_dwDebugFlags = ReadRegDword(kKey, "Debug Flags", 0);
-    ReadRegText(kKey, "Port", m_szPort, sizeof m_szPort, "COM");
-    m_dwTimeout = ReadRegDword(kKey, "Timeout", 3000);
-    m_dwRetries = ReadRegDword(kKey, "Retries", 5);
-    m_dwTransferRetries = ReadRegDword(kKey, "Transfer Retries", 3);
+    ReadDeviceValues(m_szPort, m_dwTimeout, m_dwRetries, m_dwTransferRetries);
     m_dwTransferIntegrity = ReadRegDword(kKey, "Transfer Integrity", 0);
     if (!ReadRegMultiText(HKEY_CURRENT_USER, kKey, "Masks", m_masks))
         m_masks.assign(std::begin(kDefaultMasks), std::end(kDefaultMasks));
@@ -118,6 +115,14 @@ bool CReg::save()
     DbgClose();
     DbgOpen(m_dwDebugFlags, m_szLogFile, m_dwLogSize * 1024);
     return true;
+}
+
+void CReg::ReadDeviceValues(char (&port)[32], DWORD& timeout, DWORD& retries, DWORD& transferRetries)
+{
+    ReadRegText(kKey, "Port", port, sizeof port, "COM");
+    timeout = ReadRegDword(kKey, "Timeout", 3000);
+    retries = ReadRegDword(kKey, "Retries", 5);
+    transferRetries = ReadRegDword(kKey, "Transfer Retries", 3);
 }
 
 int CReg::getPortIndex() const { return PortIndexOf(m_szPort); }

@@ -26,6 +26,8 @@ public:
 
     int getPortIndex() const;      // -1 automatic detection, 0 to 255 for COM1 to COM256
     bool setPortIndex(int index);  // any index but 0 to 255 selects automatic detection
+    // "Port", "Timeout", "Retries" and "Transfer Retries" as the registry holds them now.
+    static void ReadDeviceValues(char (&port)[32], DWORD& timeout, DWORD& retries, DWORD& transferRetries);
     // The index a port text stands for: the number less one for COM1 to COM256, else -1.
     static int PortIndexOf(const char* port);
 
