@@ -118,6 +118,8 @@ private:
     void UpdateToolbar();
     void Activate(UINT state);
     void OnListFocus();
+    // The focused state without the selection, so a screen reader names the item.
+    void FocusFirstItem();
 
     // Menus, commands and the context menu (CShellViewMenus.cpp).
     void MergeMenus(UINT state);

@@ -235,7 +235,8 @@ void CShellView::OnListingArrived(LPARAM which)
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
-    if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_);
+    if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_ | SVSI_FOCUSED);
+    if (FocusedItem() < 0) FocusFirstItem();
 }
 
 void CShellView::CancelListing()
