@@ -173,13 +173,13 @@ void MakeNewFolder(CShellFolder& folder, HWND window)
         view->SelectItem(item.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
 }
 
-// Asked once, before any device item is deleted.
+// Asked once, before any device item is deleted; No is the default button.
 bool ConfirmDelete(HWND window, UINT count)
 {
     char text[512] = "";
     if (!g_module) return false;
     g_module->FormatString(IDS_CONFIRM_DELETE, text, sizeof text, count);
-    return ShowMessageText(window, text, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
+    return ShowMessageText(window, text, MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
 }
 
 bool IsViewSettingsCommand(UINT command)

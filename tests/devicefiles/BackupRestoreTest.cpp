@@ -11,7 +11,8 @@ const char kReplaceBackup[] =
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
-    "Files on the notetaker will be replaced by their backed-up copies. Are you sure you want to restore?";
+    "2 file(s) on the notetaker will be replaced by their backed-up copies, and 1 file(s) not on the notetaker now "
+    "will be made again. Are you sure you want to restore?";
 const HRESULT kDeclined = 1;
 using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
@@ -82,7 +83,8 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
     EXPECT_TRUE(backedUp("F\\post\\ann.txt") == files_[1].second);
 
-    // Cancel at the question sends nothing.
+    // Cancel at the question sends nothing; it counts what is replaced and what is made again.
+    DeleteFileA(sim_.path("R\\notes\\deep\\deeper\\plan.brl").c_str());
     s_boxAnswer = IDCANCEL;
     s_boxes.clear();
     const int sends = sim_.device->CommandCount('R');

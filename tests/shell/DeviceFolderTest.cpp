@@ -486,7 +486,7 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
 
 std::mutex g_boxMutex;
 std::vector<DWORD> g_boxThreads;  // the thread of every box shown
-int RecordBox(HWND, const char*, UINT)
+int RecordBox(HWND, const char*, const char*, UINT)
 {
     std::lock_guard<std::mutex> guard(g_boxMutex);
     g_boxThreads.push_back(GetCurrentThreadId());

@@ -213,7 +213,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuI
                              refusal = Text(box, 0xFFFF);
                              PostMessageA(box, WM_COMMAND, IDOK, 0);
                          },
-                         "Error"},
+                         "Pellor"},
                         typeIntoPicker(target.path()),
                         [&](HWND sheet) {
                             chosen = Text(PropSheet_GetCurrentPageHwnd(sheet), IDC_BACKUP_PATH);

@@ -110,13 +110,18 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     EXPECT_EQ(Press(view, "Ctrl+Alt+B"), S_OK);
     EXPECT_EQ(TempDir::ReadAll(backup_.file("saved\\R\\Letters\\b.zzq")), "kept words");
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());
-    view.view->Refresh();
     EXPECT_EQ(Press(view, "Ctrl+R"), S_OK);
+    view.Listed();
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq"})) << "Ctrl+R refreshes, as in Explorer";
+    EXPECT_EQ(boxes_.texts, Names{}) << "and restores nothing";
+    EXPECT_EQ(Press(view, "Ctrl+Alt+R"), S_OK);
     view.Listed();
     EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
-    EXPECT_EQ(boxes_.texts, Names{"Files on the notetaker will be replaced by their backed-up copies. Are you sure "
-                                  "you want to restore?"});
+    EXPECT_EQ(boxes_.texts, Names{"2 file(s) on the notetaker will be replaced by their backed-up copies, and 1 "
+                                  "file(s) not on the notetaker now will be made again. Are you sure you want to "
+                                  "restore?"});
+    EXPECT_EQ(boxes_.captions, Names{"Pellor, button 2 default"}) << "titled, not \"Error\"; Cancel the default";
     boxes_.texts.clear();
     Settings()->m_szBackupPath[0] = '\0';
     EXPECT_EQ(Press(view, "Ctrl+Alt+R"), S_OK) << "Ctrl+Alt+R without a backup path";
@@ -132,6 +137,7 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
     EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items(), inside.list)));
     EXPECT_EQ(inside.Column(0), (Names{"b.zzq", "C.aaq"})) << "a.mmq went, and nothing after the failure";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
+    EXPECT_EQ(boxes_.captions, Names{"Pellor"});
 
     folder.Append(MakeItem("R:\\Letters", kFolderR));
     for (int answer : {IDNO, IDYES}) {
@@ -141,6 +147,7 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
         EXPECT_EQ(boxes_.texts, Names{"Are you sure you want to delete 1 item(s) from the notetaker? Folders are "
                                       "deleted with everything in them."})
             << "one question, and no failure";
+        EXPECT_EQ(boxes_.captions.back(), "Pellor, button 2 default") << "No the default";
         EXPECT_EQ(OnDevice("R\\Letters"), answer == IDNO);
     }
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));
@@ -166,7 +173,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         {IDC_SELECT_MASK, "Select by &Mask\tCtrl+M", Never, "dialog Enter File Mask", true},
         {IDC_BACKUP, "&Backup\tCtrl+B", Never, "boxes Invalid path specified."},
         {IDC_BACKUP_TO, "Backup &To...\tCtrl+Shift+B", Never, "dialog ", true},
-        {IDC_RESTORE, "&Restore\tCtrl+R", NoBackup, "boxes Invalid path specified."},
+        {IDC_RESTORE, "&Restore\tCtrl+Alt+R", NoBackup, "boxes Invalid path specified."},
         {IDC_RESTORE_FROM, "Restore &From...\tCtrl+Shift+R", Never, "dialog ", true},
         {IDM_PROPERTIES, "Pellor P&roperties\tAlt+Enter", Never, "dialog Properties for Pellor", true},
         {IDC_HELP_TOPICS, "&Help Topics\tF1", Never, "help 1"},
