@@ -330,9 +330,10 @@ LRESULT CShellView::OnNotify(NMHDR* header)
         return 0;
     }
     case NM_SETFOCUS: OnListFocus(); return 0;
+    // The menus stay until SVUIA_DEACTIVATE: Explorer's own panes take the
+    // focus while the view is still the active one.
     case NM_KILLFOCUS:
-        RemoveMenus();
-        uiState_ = SVUIA_DEACTIVATE;
+        if (uiState_ == SVUIA_ACTIVATE_FOCUS) uiState_ = SVUIA_ACTIVATE_NOFOCUS;
         return 0;
     default: return 0;
     }
@@ -397,7 +398,7 @@ void CShellView::UpdateToolbar()
 
 void CShellView::Activate(UINT state)
 {
-    MergeMenus(state);
+    if (!sharedMenu_) MergeMenus(state);
     // Stored before the focus moves: the list's NM_SETFOCUS comes back here.
     uiState_ = state;
     UpdateToolbar();

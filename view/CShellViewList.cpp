@@ -360,8 +360,10 @@ void CShellView::StoreColumnWidths(int tracked, int width) const
 void CShellView::OpenItem(int index)
 {
     LPCITEMIDLIST item = ItemAt(index);
-    if (item && ItemIdIsFolder(item) && browser_) browser_->BrowseObject(item, SBSP_RELATIVE);
+    if (item && ItemIdIsFolder(item)) Browse(item);
 }
+
+HRESULT CShellView::Browse(LPCITEMIDLIST item) { return browser_ ? browser_->BrowseObject(item, SBSP_RELATIVE) : E_FAIL; }
 
 // A browser that never hands keys to TranslateAccelerator (Wine's Explorer)
 // still lets the list see them, so the view's accelerators work there too. A

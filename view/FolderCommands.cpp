@@ -3,6 +3,7 @@
 #include <ole2.h>
 #include <commctrl.h>
 #include <htmlhelp.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "shell/ClipFormats.h"
 #include "shell/ItemId.h"
 #include "shell/OpenViews.h"
+#include "shell/ShellIdList.h"
 #include "shell/Paste.h"
 #include "view/CDropSource.h"
 #include "view/CShellView.h"
@@ -52,17 +54,45 @@ CShellView* ViewOf(const CShellFolder* folder)
     return newest;
 }
 
-// The view a command came from: the one whose list or window `window` is,
-// else the folder's newest.
-CShellView* ViewFor(const CShellFolder* folder, HWND window)
+// The view of the folder in `window`: its list, its own window, or the
+// Explorer window around it (the command bar and the ribbon name that one).
+CShellView* ViewInside(const CShellFolder* folder, HWND window)
 {
     CShellView* found = nullptr;
     ForEachOpenView([folder, window, &found](CShellView* view) {
         HWND own = nullptr;
         view->GetWindow(&own);
-        if (view->Folder() == folder && window && (view->ListWindow() == window || own == window)) found = view;
+        if (view->Folder() == folder && window && own &&
+            (view->ListWindow() == window || own == window || IsChild(window, own)))
+            found = view;
     });
+    return found;
+}
+
+// The view a command came from, else the folder's newest.
+CShellView* ViewFor(const CShellFolder* folder, HWND window)
+{
+    CShellView* found = ViewInside(folder, window);
     return found ? found : ViewOf(folder);
+}
+
+// In a view the folder opens in place; from elsewhere (the tree, a shortcut)
+// in a window of its own, through the shell's folder class so that this
+// menu is not asked again.
+HRESULT OpenFolderItem(CShellFolder& folder, LPCITEMIDLIST item, HWND window)
+{
+    if (CShellView* view = ViewInside(&folder, window)) return view->Browse(item);
+    ShellIdList absolute(ILCombine(folder.AbsoluteList(), item));
+    if (!absolute) return E_OUTOFMEMORY;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_IDLIST | SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = window;
+    info.lpVerb = "open";
+    info.lpIDList = absolute.get();
+    info.lpClass = "Folder";
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExA(&info) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 // A command that changes only the view, asked for from a context menu: the
@@ -231,6 +261,9 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
     case IDC_DELETE:
         if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, window);
         return S_OK;
+    case IDC_OPEN:
+        if (count != 1 || !items || !ItemIdIsFolder(items[0])) return S_FALSE;
+        return OpenFolderItem(*this, items[0], window);
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
         if (kind == WindowKind::List) {
@@ -238,6 +271,9 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
             // a mask left unselected: the item is the one selected.
             SetFocus(window);
             SendMessageA(window, LVM_EDITLABELA, ListView_GetNextItem(window, -1, LVNI_SELECTED), 0);
+        } else if (CShellView* view = ViewInside(this, window)) {
+            // The command bar or the ribbon, naming Explorer's window.
+            return view->SelectItem(items[0], SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
         }
         return S_OK;
     case IDC_SELECT_ALL:

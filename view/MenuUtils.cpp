@@ -98,10 +98,9 @@ bool MenuResourceText(UINT resourceId, UINT id, char* buffer, int size)
     return source.get() && FindText(source.get(), id, buffer, size);
 }
 
-void EnableOrDelete(HMENU menu, UINT id, bool enable, bool deleteMode)
+void SetEnabled(HMENU menu, UINT id, bool enable)
 {
-    if (!enable && deleteMode) DeleteMenu(menu, id, MF_BYCOMMAND);
-    else EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
 }
 
 HMENU SubMenuOf(HMENU menu, UINT id)

@@ -315,6 +315,30 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
         EXPECT_EQ(Join(Described()), clipboard);
     }
     EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\C.aaq")) << "the narrow verb ran";
+
+    // The command bar and the ribbon name Explorer's window, not the list: Rename edits in place, Open browses.
+    OpenView root(root_.get(), browser_);
+    CItemList one, folder;
+    one.Append(MakeItem("b.zzq", kFile));
+    folder.Append(MakeItem("R:\\Letters", kFolderR));
+    for (auto& [shell, items, verb, shown] :
+         {std::tuple{letters_.get(), &one, "rename", "b.zzq"}, {root_.get(), &folder, "open", "R:\\Letters"}}) {
+        ASSERT_EQ(shell->GetUIObjectOf(browser_.Frame(), 1, const_cast<LPCITEMIDLIST*>(items->Items()),
+                                       IID_IContextMenu, nullptr, menu.putVoid()),
+                  S_OK);
+        CMINVOKECOMMANDINFO byVerb{sizeof byVerb, 0, browser_.Frame(), verb};
+        EXPECT_EQ(menu->InvokeCommand(&byVerb), S_OK) << verb;
+        EXPECT_EQ(std::string(verb) == "rename" ? view_.Editing() : Join(browser_.browsedTo, ""), shown);
+    }
+
+    // The command bar's Select and View.
+    EXPECT_EQ(folderView->SelectItem(2, SVSI_SELECT | SVSI_DESELECTOTHERS), S_OK);
+    EXPECT_EQ(view_.Selected(), Names{"C.aaq"});
+    UINT mode = 0;
+    EXPECT_EQ(folderView->SetCurrentViewMode(FVM_LIST), S_OK);
+    folderView->GetCurrentViewMode(&mode);
+    EXPECT_EQ(mode, UINT{FVM_LIST});
+    EXPECT_EQ(GetWindowLongPtrA(view_.list, GWL_STYLE) & LVS_TYPEMASK, LVS_LIST);
 }
 
 // The menus over the background and over a folder in Explorer's tree: each command at its offset from the first id.
@@ -336,7 +360,8 @@ TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
     ComPtr<IContextMenu> background;
     ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 0, nullptr, IID_IContextMenu, nullptr, background.putVoid()), S_OK);
     const UINT first = 0x100;
-    ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), small(CreatePopupMenu());
+    ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), item(CreatePopupMenu()), only(CreatePopupMenu()),
+        small(CreatePopupMenu());
     AppendMenuA(menu.get(), MF_STRING, 7, "caller's own");
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_DEFAULTONLY), E_FAIL);
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_NORMAL),
@@ -353,15 +378,21 @@ TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
     ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(letters.Items()), IID_IContextMenu, nullptr,
                                    folderItem.putVoid()),
               S_OK);
+    // A folder's default verb opens it; Explorer's tree (CMF_EXPLORE) gets the same menu as the list.
     ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
-    EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X", "41 &Copy\tCtrl+C", "-",
-                                              "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(item.get(), 0, 0, 0xFFFF, CMF_NORMAL)));
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(only.get(), 0, 0, 0xFFFF, CMF_DEFAULTONLY)));
+    EXPECT_EQ(describe(tree.get(), 0), describe(item.get(), 0));
+    EXPECT_EQ(describe(item.get(), 0).at(0), "47 &Open");
+    EXPECT_EQ(describe(only.get(), 0), Names{"47 &Open"});
+    for (HMENU each : {tree.get(), item.get(), only.get()}) EXPECT_EQ(GetMenuDefaultItem(each, FALSE, 0), IDC_OPEN);
     EXPECT_EQ(background->QueryContextMenu(small.get(), 0, first, first + 10, CMF_NORMAL), S_OK) << "no room";
     EXPECT_EQ(GetMenuItemCount(small.get()), 0);
 
     // Each command string as its result and text ("(help)" for any help text).
     const std::tuple<UINT_PTR, UINT, const char*> strings[] = {
         {IDC_DELETE, GCS_VERBW, "0 delete"},
+        {IDC_OPEN, GCS_VERBA, "0 open"},
         {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"},
         {IDC_DELETE, GCS_HELPTEXTA, "1 "},
         {first + IDC_COPY, GCS_VERBA, "1 "},  // an id: no offset
