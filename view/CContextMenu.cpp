@@ -124,7 +124,7 @@ STDMETHODIMP CContextMenu::QueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
 {
     // A folder opens, as the default verb of a shortcut, a jump list or a typed name.
-    const bool opens = count_ == 1 && ItemIdIsFolder(items_.Item(0));
+    const bool opens = count_ == 1 && ItemIdIsDeviceFolder(items_.Item(0));
     if ((flags & CMF_DEFAULTONLY) && !opens) return E_FAIL;
     firstId_ = firstId;
     // No room for our ids in the caller's range: nothing is added.

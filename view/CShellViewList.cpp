@@ -360,7 +360,7 @@ void CShellView::StoreColumnWidths(int tracked, int width) const
 void CShellView::OpenItem(int index)
 {
     LPCITEMIDLIST item = ItemAt(index);
-    if (item && ItemIdIsFolder(item)) Browse(item);
+    if (item && ItemIdIsDeviceFolder(item)) Browse(item);
 }
 
 HRESULT CShellView::Browse(LPCITEMIDLIST item) { return browser_ ? browser_->BrowseObject(item, SBSP_RELATIVE) : E_FAIL; }

@@ -262,7 +262,7 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
         if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, window);
         return S_OK;
     case IDC_OPEN:
-        if (count != 1 || !items || !ItemIdIsFolder(items[0])) return S_FALSE;
+        if (count != 1 || !items || !ItemIdIsDeviceFolder(items[0])) return S_FALSE;
         return OpenFolderItem(*this, items[0], window);
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
@@ -323,7 +323,7 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
 void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window)
 {
     ItemIdHolder target;
-    if (count == 1 && items && ItemIdIsFolder(items[0])) {
+    if (count == 1 && items && ItemIdIsDeviceFolder(items[0])) {
         target.reset(ItemIdConcat(deviceList_.get(), items[0]));
         if (!target) return;
     }

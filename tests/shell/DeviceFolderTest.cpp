@@ -213,7 +213,7 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         ASSERT_EQ(hr, S_OK);
         EXPECT_EQ(PathOf(list), row.path);
         EXPECT_EQ(eaten, wcslen(row.name));
-        EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
+        EXPECT_EQ(attributes != 0, ItemIdIsDeviceFolder(list)) << "the clock is no folder";
     }
 }
 
@@ -240,7 +240,12 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
     char byte = 0;
     ULONG read = 7;
     const LARGE_INTEGER ten{{10, 0}};
-    EXPECT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), E_FAIL) << "nothing is fetched for a seek";
+    // Explorer seeks to the end to learn the size: nothing is fetched for it.
+    const LARGE_INTEGER zero{};
+    ULARGE_INTEGER at{};
+    EXPECT_EQ(stream->Seek(zero, STREAM_SEEK_END, &at), S_OK);
+    EXPECT_EQ(at.QuadPart, content_.size()) << "the listed size";
+    EXPECT_EQ(stream->Seek(zero, STREAM_SEEK_SET, &at), S_OK);
     // The device is gone: the port is taken by another program.
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
     EXPECT_TRUE(FAILED(stream->Read(&byte, 1, &read)));

@@ -49,19 +49,25 @@ protected:
 
 TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
 {
+    ComPtr<IShellFolder> letters = BindFolder(folder_.get(), "R:\\Letters");
     const struct {
+        IShellFolder* folder;
         std::initializer_list<LPCITEMIDLIST> items;
         SFGAOF asked, given;
     } rows[] = {
-        {{file_.get(), folderR_.get()}, kAll, kItemVerbs},  // no stream or file system: Open dialogs refuse files
-        {{folderR_.get()}, SFGAO_HASSUBFOLDER, SFGAO_HASSUBFOLDER},  // Explorer's tree asks this alone
-        {{special_.get()}, SFGAO_BROWSABLE | SFGAO_STREAM, SFGAO_BROWSABLE},
-        {{folderR_.get()}, kAll, kFolderBits},
+        {folder_.get(), {file_.get(), folderR_.get()}, kAll, kItemVerbs},  // no stream: Open dialogs refuse files
+        {folder_.get(), {folderR_.get()}, SFGAO_HASSUBFOLDER, SFGAO_HASSUBFOLDER},  // Explorer's tree asks this alone
+        // The clock opens nowhere, takes no drop and cannot be fetched.
+        {folder_.get(), {special_.get()}, kAll, SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW},
+        {folder_.get(), {folderR_.get()}, kAll, kFolderBits},
+        // No items: the folder's own, as registered for the root.
+        {folder_.get(), {}, kAll, 0xA8004100},
+        {letters.get(), {}, kAll, kFolderBits},
     };
     for (const auto& row : rows) {
         std::vector<LPCITEMIDLIST> list(row.items);
         SFGAOF mask = row.asked;
-        EXPECT_EQ(folder_->GetAttributesOf(static_cast<UINT>(list.size()), list.data(), &mask), S_OK);
+        EXPECT_EQ(row.folder->GetAttributesOf(static_cast<UINT>(list.size()), list.data(), &mask), S_OK);
         EXPECT_EQ(mask, row.given) << std::hex << row.asked;
     }
 }
@@ -123,6 +129,7 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         {folderR_.get(), SHGDN_FORPARSING,
          "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{9413F1A9-2105-4B5F-886F-9B5CF0033322}\\R:\\Letters"},
         {folderR_.get(), SHGDN_NORMAL, "R:\\Letters\\"},
+        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | 0x40000, "Pellor\\R:\\Letters"},  // a hint unknown here
     };
     for (const auto& row : rows) {
         STRRET name{};
