@@ -231,6 +231,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuI
     char text[64] = "";
     GetMenuStringA(menu, 100, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&Pellor Properties");
+    EXPECT_EQ(GetMenuState(menu, 2, MF_BYPOSITION) & MF_SEPARATOR, UINT{MF_SEPARATOR}) << "the separator below it";
     DestroyMenu(menu);
 
     EXPECT_EQ(menu_->GetCommandString(0, GCS_HELPTEXTA, nullptr, text, 64), S_OK);

@@ -235,4 +235,27 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthF
     EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
 }
 
+// Explorer's views ask for icons from 16 to 256 pixels, large and small in one call.
+TEST_F(ShellFolderTest, IconsComeAtTheSizeAsked)
+{
+    ComPtr<IExtractIconA> icons;
+    LPCITEMIDLIST item = file_.get();
+    ASSERT_EQ(folder_->GetUIObjectOf(nullptr, 1, &item, IID_IExtractIconA, nullptr, icons.putVoid()), S_OK);
+    char location[MAX_PATH] = "";
+    int index = 0;
+    UINT flags = 0;
+    ASSERT_EQ(icons->GetIconLocation(0, location, sizeof location, &index, &flags), S_OK);
+    ScopedIcon large, small;
+    ASSERT_EQ(icons->Extract(location, static_cast<UINT>(index), large.put(), small.put(), MAKELONG(48, 20)), S_OK);
+    for (const auto& [icon, pixels] : {std::pair{large.get(), 48L}, {small.get(), 20L}}) {
+        ICONINFO info{};
+        BITMAP bitmap{};
+        ASSERT_TRUE(icon && GetIconInfo(icon, &info));
+        GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(bitmap.bmWidth, pixels);
+    }
+}
+
 }  // namespace
