@@ -217,6 +217,19 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
     }
 }
 
+// A copy of several items leaves out, and names, what the device cannot give (the clock); the rest is copied.
+TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClock)
+{
+    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("R:\\Letters", kFolderR));
+    LPCITEMIDLIST items[] = {clock.get(), letters.get()};
+    ComPtr<IDataObject> object;
+    ASSERT_EQ(root_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    Names described;
+    for (const FILEDESCRIPTORA& file : Descriptors(object.get())) described.emplace_back(file.cFileName);
+    EXPECT_EQ(described, (Names{"Letters", "Letters\\keep.txt", "Letters\\note.txt"}));
+    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock"});
+}
+
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
 {
     ASSERT_EQ(OleSetClipboard(Note().get()), S_OK);
