@@ -110,6 +110,27 @@ void ShowDeviceWords(HWND window, const std::string& words)
     if (window && !words.empty()) ShowMessageText(window, words.c_str(), MB_ICONERROR | MB_TASKMODAL);
 }
 
+// Explorer's tree where a cut last marked a folder: Explorer never clears
+// a mark it did not set, so the next cut or copy here does. Windows of other
+// threads are reached through messages alone.
+void* volatile g_markedTree = nullptr;
+
+void ClearTreeCutMarks(HWND tree, HTREEITEM first)
+{
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        TreeView_SetItemState(tree, item, 0, TVIS_CUT);
+        ClearTreeCutMarks(tree, TreeView_GetChild(tree, item));
+    }
+}
+
+// Marks Explorer's tree item of a cut folder; a new cut or copy takes the old mark away.
+void MarkTreeCut(HWND tree)
+{
+    auto marked = static_cast<HWND>(InterlockedExchangePointer(&g_markedTree, tree));
+    if (marked && IsWindow(marked)) ClearTreeCutMarks(marked, TreeView_GetRoot(marked));
+    if (HTREEITEM caret = tree ? TreeView_GetSelection(tree) : nullptr) TreeView_SetItemState(tree, caret, TVIS_CUT, TVIS_CUT);
+}
+
 void SetCutMarks(HWND list, bool onSelected)
 {
     ListView_SetItemState(list, -1, 0, LVIS_CUT);
@@ -251,10 +272,7 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
     case IDC_CUT:
     case IDC_COPY:
         if (kind == WindowKind::List) SetCutMarks(window, command == IDC_CUT);
-        if (kind == WindowKind::Tree && command == IDC_CUT) {
-            HTREEITEM caret = TreeView_GetSelection(window);
-            if (caret) TreeView_SetItemState(window, caret, TVIS_CUT, TVIS_CUT);
-        }
+        MarkTreeCut(kind == WindowKind::Tree && command == IDC_CUT ? window : nullptr);
         CopyItems(window, command == IDC_CUT ? COPY_MOVE : COPY_CLIPBOARD, count, items);
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;

@@ -341,6 +341,25 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
     EXPECT_EQ(GetWindowLongPtrA(view_.list, GWL_STYLE) & LVS_TYPEMASK, LVS_LIST);
 }
 
+// Explorer clears no cut mark it did not set: a cut from its tree marks the folder, the next copy unmarks it.
+TEST_F(MenusTest, TheTreesCutMarkGoesWithTheNextCopy)
+{
+    OpenView root(root_.get(), browser_);
+    HWND tree = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD, 0, 0, 99, 99, browser_.Frame(), nullptr, nullptr, nullptr);
+    TVINSERTSTRUCTA insert{TVI_ROOT, TVI_LAST, {}};
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = const_cast<char*>("Letters");
+    HTREEITEM letters = TreeView_InsertItem(tree, &insert);
+    TreeView_SelectItem(tree, letters);
+    CItemList folder;
+    folder.Append(MakeItem("R:\\Letters", kFolderR));
+    root_->RunCommand(IDC_CUT, 1, folder.Items(), tree, nullptr);
+    EXPECT_EQ(TreeView_GetItemState(tree, letters, TVIS_CUT), UINT{TVIS_CUT});
+    root_->RunCommand(IDC_COPY, 1, folder.Items(), root.list, nullptr);
+    EXPECT_EQ(TreeView_GetItemState(tree, letters, TVIS_CUT), 0u) << "the copy took the cut's place";
+    DestroyWindow(tree);
+}
+
 // The menus over the background and over a folder in Explorer's tree: each command at its offset from the first id.
 TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
 {
