@@ -339,6 +339,11 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
     folderView->GetCurrentViewMode(&mode);
     EXPECT_EQ(mode, UINT{FVM_LIST});
     EXPECT_EQ(GetWindowLongPtrA(view_.list, GWL_STYLE) & LVS_TYPEMASK, LVS_LIST);
+
+    OpenView reading(letters_.get(), browser_, 0, false);
+    ASSERT_EQ(reading.view->QueryInterface(IID_IFolderView, folderView.putVoid()), S_OK);
+    EXPECT_EQ(folderView->ItemCount(SVGIO_ALLVIEW, &number), S_OK);
+    EXPECT_EQ(number, 0) << "\"Reading the note-taker...\" is no item";
 }
 
 // Explorer clears no cut mark it did not set: a cut from its tree marks the folder, the next copy unmarks it.
