@@ -76,12 +76,18 @@ HRESULT ErrorHResult(int code)
         int code;
         DWORD win32;
     } kWin32[] = {
-        {CYModem::ERR_CANCELLED, ERROR_CANCELLED},        {CYModem::ERR_ABORTED, ERROR_CANCELLED},
-        {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND}, {CNotetaker::ERR_BUSY, ERROR_BUSY},
-        {CNotetaker::ERR_LOCKED, ERROR_BUSY},             {CNotetaker::ERR_TALOLOCKED, ERROR_BUSY},
-        {CYModem::ERR_TIMEDOUT, ERROR_TIMEOUT},           {CComPort::ERR_NOTOPEN, ERROR_NOT_READY},
-        {CNotetaker::ERR_NAMETAKEN, ERROR_ALREADY_EXISTS}, {CNotetaker::ERR_NAMESAKE, ERROR_ALREADY_EXISTS},
-        {CNotetaker::ERR_UNSUPPORTED, ERROR_NOT_SUPPORTED}, {CYModem::ERR_FILETOOLARGE, ERROR_FILE_TOO_LARGE},
+        {CYModem::ERR_CANCELLED, ERROR_CANCELLED},
+        {CYModem::ERR_ABORTED, ERROR_CANCELLED},
+        {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND},
+        {CNotetaker::ERR_BUSY, ERROR_BUSY},
+        {CNotetaker::ERR_LOCKED, ERROR_BUSY},
+        {CNotetaker::ERR_TALOLOCKED, ERROR_BUSY},
+        {CYModem::ERR_TIMEDOUT, ERROR_TIMEOUT},
+        {CComPort::ERR_NOTOPEN, ERROR_NOT_READY},
+        {CNotetaker::ERR_NAMETAKEN, ERROR_ALREADY_EXISTS},
+        {CNotetaker::ERR_NAMESAKE, ERROR_ALREADY_EXISTS},
+        {CNotetaker::ERR_UNSUPPORTED, ERROR_NOT_SUPPORTED},
+        {CYModem::ERR_FILETOOLARGE, ERROR_FILE_TOO_LARGE},
     };
     if (code >= 0) return S_OK;
     for (const auto& row : kWin32)

@@ -91,7 +91,7 @@ private:
     HWND viewWindow_ = nullptr;
     bool recordOnClose_ = false;
     bool windowsMode_;
-    std::vector<std::string> events_;  // what the Windows mode did, for the record
+    std::vector<std::string> events_;      // what the Windows mode did, for the record
     std::vector<std::string> focusNotes_;  // where the focus was after each view was shown
     HHOOK menuWatch_ = nullptr, keyWatch_ = nullptr;
     std::string highlighted_;  // the context menu's item under the keyboard

@@ -22,8 +22,8 @@ HICON ShellIcon(const char* name, DWORD attributes, UINT extraFlags)
 HICON Sized(HICON icon, UINT pixels)
 {
     if (!icon || pixels == 0) return icon;
-    HICON copy = static_cast<HICON>(CopyImage(icon, IMAGE_ICON, static_cast<int>(pixels), static_cast<int>(pixels),
-                                              LR_COPYDELETEORG));
+    HICON copy = static_cast<HICON>(
+        CopyImage(icon, IMAGE_ICON, static_cast<int>(pixels), static_cast<int>(pixels), LR_COPYDELETEORG));
     return copy ? copy : icon;
 }
 

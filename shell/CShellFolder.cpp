@@ -37,7 +37,8 @@ constexpr SFGAOF kFolderAttributes =
 // cannot be fetched: Explorer must not offer to open, drop on or copy it.
 constexpr SFGAOF kSpecialAttributes = SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
 // The root's own, as registered for it.
-constexpr SFGAOF kRootAttributes = SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_ISSLOW | SFGAO_DROPTARGET;
+constexpr SFGAOF kRootAttributes =
+    SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_ISSLOW | SFGAO_DROPTARGET;
 constexpr LPARAM kDescending = 0x4;
 
 // A relative identifier or device list from the shell: ours and not empty.

@@ -262,7 +262,8 @@ private:
         }
         char text[MAX_PATH] = "";
         LoadResourceText(IDS_NOT_ATTEMPTED, text, sizeof text);
-        if (owner_ && !leftOut.empty()) ShowMessageText(owner_, (text + leftOut).c_str(), MB_ICONWARNING | MB_TASKMODAL);
+        if (owner_ && !leftOut.empty())
+            ShowMessageText(owner_, (text + leftOut).c_str(), MB_ICONWARNING | MB_TASKMODAL);
         return true;
     }
 

@@ -15,16 +15,12 @@ struct StringVerb {
     const char* verb;
     UINT command;
 };
-constexpr StringVerb kVerbs[] = {{"open", IDC_OPEN},
-                                 {"explore", IDC_OPEN},
-                                 {"cut", IDC_CUT},
-                                 {"copy", IDC_COPY},
-                                 {"paste", IDC_PASTE},
-                                 {"delete", IDC_DELETE},
-                                 {"rename", IDC_RENAME},
-                                 {"properties", IDM_PROPERTIES},
-                                 {"newfolder", IDC_NEW_FOLDER},
-                                 {"refresh", IDC_REFRESH}};
+constexpr StringVerb kVerbs[] = {
+    {"open", IDC_OPEN},       {"explore", IDC_OPEN},          {"cut", IDC_CUT},
+    {"copy", IDC_COPY},       {"paste", IDC_PASTE},           {"delete", IDC_DELETE},
+    {"rename", IDC_RENAME},   {"properties", IDM_PROPERTIES}, {"newfolder", IDC_NEW_FOLDER},
+    {"refresh", IDC_REFRESH},
+};
 // Every command of the menu lies at its own number above the caller's first id.
 constexpr UINT kHighestOffset = IDC_HELP_TOPICS;
 

@@ -363,7 +363,10 @@ void CShellView::OpenItem(int index)
     if (item && ItemIdIsDeviceFolder(item)) Browse(item);
 }
 
-HRESULT CShellView::Browse(LPCITEMIDLIST item) { return browser_ ? browser_->BrowseObject(item, SBSP_RELATIVE) : E_FAIL; }
+HRESULT CShellView::Browse(LPCITEMIDLIST item)
+{
+    return browser_ ? browser_->BrowseObject(item, SBSP_RELATIVE) : E_FAIL;
+}
 
 // A browser that never hands keys to TranslateAccelerator (Wine's Explorer)
 // still lets the list see them, so the view's accelerators work there too. A

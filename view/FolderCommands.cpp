@@ -128,7 +128,8 @@ void MarkTreeCut(HWND tree)
 {
     auto marked = static_cast<HWND>(InterlockedExchangePointer(&g_markedTree, tree));
     if (marked && IsWindow(marked)) ClearTreeCutMarks(marked, TreeView_GetRoot(marked));
-    if (HTREEITEM caret = tree ? TreeView_GetSelection(tree) : nullptr) TreeView_SetItemState(tree, caret, TVIS_CUT, TVIS_CUT);
+    if (HTREEITEM caret = tree ? TreeView_GetSelection(tree) : nullptr)
+        TreeView_SetItemState(tree, caret, TVIS_CUT, TVIS_CUT);
 }
 
 void SetCutMarks(HWND list, bool onSelected)

@@ -89,7 +89,8 @@ TEST(ErrorText, WordsAndHResultForEachCodeAndTheBoxOfARefusal)
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND,
                    LANG_USER_DEFAULT, system, sizeof system, nullptr);
     ASSERT_STRNE(system, "");
-    const MessageBoxHook previous = SetMessageBoxHook([](HWND, const char*, const char* text, UINT) { return g_box = text, IDOK; });
+    const MessageBoxHook previous =
+        SetMessageBoxHook([](HWND, const char*, const char* text, UINT) { return g_box = text, IDOK; });
     CNotetaker nt(0, 10, 1, 1);
     EXPECT_EQ(nt.GetErrorString(0), "");
     ShowDeviceRefusal(nullptr, nt);  // no result yet: the words for an unknown one

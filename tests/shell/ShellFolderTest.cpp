@@ -129,7 +129,8 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         {folderR_.get(), SHGDN_FORPARSING,
          "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{9413F1A9-2105-4B5F-886F-9B5CF0033322}\\R:\\Letters"},
         {folderR_.get(), SHGDN_NORMAL, "R:\\Letters\\"},
-        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | 0x40000, "Pellor\\R:\\Letters"},  // a hint unknown here
+        // A hint this folder does not know changes nothing.
+        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | 0x40000, "Pellor\\R:\\Letters"},
     };
     for (const auto& row : rows) {
         STRRET name{};

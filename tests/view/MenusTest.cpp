@@ -350,7 +350,8 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
 TEST_F(MenusTest, TheTreesCutMarkGoesWithTheNextCopy)
 {
     OpenView root(root_.get(), browser_);
-    HWND tree = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD, 0, 0, 99, 99, browser_.Frame(), nullptr, nullptr, nullptr);
+    HWND tree =
+        CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD, 0, 0, 99, 99, browser_.Frame(), nullptr, nullptr, nullptr);
     TVINSERTSTRUCTA insert{TVI_ROOT, TVI_LAST, {}};
     insert.item.mask = TVIF_TEXT;
     insert.item.pszText = const_cast<char*>("Letters");
@@ -415,10 +416,8 @@ TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
 
     // Each command string as its result and text ("(help)" for any help text).
     const std::tuple<UINT_PTR, UINT, const char*> strings[] = {
-        {IDC_DELETE, GCS_VERBW, "0 delete"},
-        {IDC_OPEN, GCS_VERBA, "0 open"},
-        {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"},
-        {IDC_DELETE, GCS_HELPTEXTA, "1 "},
+        {IDC_DELETE, GCS_VERBW, "0 delete"},     {IDC_OPEN, GCS_VERBA, "0 open"},
+        {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"}, {IDC_DELETE, GCS_HELPTEXTA, "1 "},
         {first + IDC_COPY, GCS_VERBA, "1 "},  // an id: no offset
     };
     for (const auto& [offset, type, answer] : strings) {
