@@ -126,8 +126,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
     std::thread presser = cancelWhen([] { return true; }, 2000);
     EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }),
-              HRESULT_FROM_WIN32(ERROR_CANCELLED))
-        << "the code Explorer knows for a cancel";
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));  // the code Explorer knows for a cancel
     presser.join();
     EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == "6543210");
     EXPECT_TRUE(backedUp(files_[2].first) == files_[2].second);

@@ -60,8 +60,8 @@ TEST_F(ModuleTest, ClassObjectMakesRootFoldersUnloadWaitsForThemAndComMakesTheRe
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
     factory.reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "a folder still lives";
-    WNDCLASSA viewClass{0, DefWindowProcA, 0, 0, module_};  // as a view of the folder registers it
-    viewClass.lpszClassName = "PellorShellView";
+    // As a view of the folder registers it.
+    WNDCLASSA viewClass{0, DefWindowProcA, 0, 0, module_, nullptr, nullptr, nullptr, nullptr, "PellorShellView"};
     ASSERT_NE(RegisterClassA(&viewClass), 0);
     folder.reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);

@@ -1,7 +1,7 @@
 #!/bin/bash
 # pellor-host: in R:\letters Ctrl+A (the view's accelerator) selects both files; the record shows the view's
-# menu and toolbar buttons merged into the host's and the selection in the status bar. The host sets no focus of
-# its own: the view puts it in its list at each navigation, and the listing's first item takes the focused state.
+# menu and toolbar buttons merged into the host's, the selection in the status bar, and the focus the view itself
+# puts in its list at each navigation, on the listing's first item.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
