@@ -70,6 +70,9 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     EXPECT_NE(Join(merged).find("Cu&t\tCtrl+X [greyed]"), std::string::npos) << "nothing selected to cut";
     EXPECT_EQ(SendMessageA(view.window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0), 1);
     EXPECT_EQ(browser_.statusTexts[255], "") << "a closed menu leaves no help text";
+    EXPECT_EQ(GetFocus(), view.list) << "activated with the focus, the view puts it in its list";
+    SetFocus(browser_.Frame());
+    EXPECT_NE(browser_.menu, nullptr) << "the menus stay while Explorer's own panes have the focus";
     view.view->UIActivate(SVUIA_DEACTIVATE);
     EXPECT_EQ(browser_.menu, nullptr);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
