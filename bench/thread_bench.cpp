@@ -26,7 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A busy listing is shown to its window; the benchmark counts it instead.
-int Quiet(HWND, const char*, UINT) { return IDOK; }
+int Quiet(HWND, const char*, const char*, UINT) { return IDOK; }
 
 HWND PlainWindow()
 {

@@ -60,7 +60,7 @@ void MakeFolder(const SimOnLine& sim, int entries)
     }
 }
 
-int PrintError(HWND, const char* text, UINT) { return fprintf(stderr, "view_bench: %s\n", text), IDOK; }
+int PrintError(HWND, const char*, const char* text, UINT) { return fprintf(stderr, "view_bench: %s\n", text), IDOK; }
 
 // R:\big, timing each listing it makes for its views.
 class TimedFolder final : public CShellFolder {

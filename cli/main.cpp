@@ -342,7 +342,7 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
 }
 
 // Questions (update an existing backup?) are answered on the console.
-int ConsoleBox(HWND, const char* text, UINT flags)
+int ConsoleBox(HWND, const char*, const char* text, UINT flags)
 {
     fprintf(stderr, "%s\n", text);
     if ((flags & MB_TYPEMASK) != MB_OKCANCEL || g_answerYes) return IDOK;

@@ -96,13 +96,28 @@ bool FolderIsEmpty(const std::string& folder)
     return true;
 }
 
+// Each question can overwrite or delete files: Cancel is the default button,
+// so a stray Return keeps everything.
+bool Ask(HWND hwnd, const char* question)
+{
+    return ShowMessageText(hwnd, question, MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONQUESTION | MB_TASKMODAL) == IDOK;
+}
+
 // A question may hold one count.
 bool Confirm(HWND hwnd, UINT textId, unsigned count = 0)
 {
     char format[512] = "", question[512] = "";
     LoadResourceText(textId, format, sizeof format);
     snprintf(question, sizeof question, format, count);
-    return ShowMessageText(hwnd, question, MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL) == IDOK;
+    return Ask(hwnd, question);
+}
+
+bool ConfirmRestore(HWND hwnd, const RestoreCounts& counts)
+{
+    char format[256] = "", question[320] = "";
+    LoadResourceText(IDS_CONFIRM_RESTORE, format, sizeof format);
+    snprintf(question, sizeof question, format, counts.replaced, counts.remade);
+    return Ask(hwnd, question);
 }
 
 // The device's clock is local time.
@@ -531,7 +546,8 @@ HRESULT CNotetaker::Restore(HWND hwnd, const char* folder)
     m_transferList.erase(sendable, m_transferList.end());
 
     std::vector<std::string> missing;
-    if (replacesDeviceFiles(lines, missing) && !Confirm(hwnd, IDS_CONFIRM_RESTORE)) return 1;
+    const RestoreCounts counts = countRestoredFiles(lines, missing);
+    if (counts.replaced > 0 && !ConfirmRestore(hwnd, counts)) return 1;
     for (const std::string& deviceFolder : missing) FolderCreate(deviceFolder.c_str());
     DevicePrint(MAKEINTRESOURCEA(IDS_DEVICE_RESTORING));
     m_job.deviceNames = indexed;
@@ -588,15 +604,16 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
     ShowMessageText(hwnd, text, MB_ICONWARNING | MB_TASKMODAL);
 }
 
-// Lists the device folders the transfer list sends into: true when a file of
-// the list is there already (or a folder cannot be listed, so nobody knows);
-// `missing` gets the folders to make, each after the folders above it.
-bool CNotetaker::replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing)
+// Lists the device folders the transfer list sends into: the files of the
+// list there already (or in a folder that cannot be listed, so nobody knows)
+// are counted as replaced, the others as made again; `missing` gets the
+// folders to make, each after the folders above it.
+RestoreCounts CNotetaker::countRestoredFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing)
 {
     const std::vector<DeviceEntry> rows = m_transferList;
     std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries
-    std::set<std::string> absent;
-    bool replaces = false;
+    std::set<std::string> absent, unknown;
+    RestoreCounts counts;
     auto list = [&](const std::string& deviceFolder) -> std::vector<DeviceEntry>* {
         const auto known = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
         if (!known.second) return &known.first->second;
@@ -610,19 +627,20 @@ bool CNotetaker::replacesDeviceFiles(const std::vector<IndexLine>& lines, std::v
         const bool aboveAbsent = absent.count(Lower(above)) != 0;
         const std::vector<DeviceEntry>* listing = aboveAbsent ? nullptr : list(above);
         if (listing && Lists(*listing, deviceFolder, true)) continue;
-        if (!aboveAbsent && !listing) replaces = true;
-        absent.insert(Lower(deviceFolder));
+        (!aboveAbsent && !listing ? unknown : absent).insert(Lower(deviceFolder));
         missing.push_back(deviceFolder);
     }
     for (const DeviceEntry& row : rows) {
         const std::string deviceFolder = Parent(row.sName);
-        if (absent.count(Lower(deviceFolder))) continue;
-        const std::vector<DeviceEntry>* listing = list(deviceFolder);
-        const std::string name = row.sName.substr(deviceFolder.size() + 1);
-        if (!listing || Lists(*listing, name, false)) replaces = true;
+        bool there = unknown.count(Lower(deviceFolder)) != 0;
+        if (!there && !absent.count(Lower(deviceFolder))) {
+            const std::vector<DeviceEntry>* listing = list(deviceFolder);
+            there = !listing || Lists(*listing, row.sName.substr(deviceFolder.size() + 1), false);
+        }
+        ++(there ? counts.replaced : counts.remade);
     }
     m_transferList = rows;
-    return replaces;
+    return counts;
 }
 
 // Removes the backup in folder, the files and empty folders its index names;

@@ -310,15 +310,18 @@ void PumpUntilDone(Request& request)
             WaitForSingleObject(request.done.get(), INFINITE);
             break;
         }
+        // Wide calls: Explorer's windows are Unicode, and a letter outside the
+        // ANSI code page typed into its address or search box meanwhile would
+        // come through the narrow ones as "?".
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 quit = true;
                 quitCode = message.wParam;
                 continue;
             }
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
     if (quit) PostQuitMessage(static_cast<int>(quitCode));

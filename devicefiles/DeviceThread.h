@@ -24,6 +24,8 @@
 #include <memory>
 #include <string>
 
+#include "devicefiles/ErrorText.h"
+
 class CNotetaker;
 
 // The port is closed once the device has been idle this long (on the tick
@@ -59,7 +61,7 @@ struct DeviceAnswer {
     std::string words;
     bool Failed() const { return code < 0; }
     // As an HRESULT: a request's own result code (busy, say) is turned into one.
-    HRESULT Result() const { return code > -0x10000 && code < 0 ? static_cast<HRESULT>(0x80040000u | -code) : code; }
+    HRESULT Result() const { return code > -0x10000 && code < 0 ? ErrorHResult(code) : code; }
 };
 DeviceAnswer DeviceAsk(HWND window, const DeviceWork& work, DeviceJob job = DeviceJob::Short);
 

@@ -75,8 +75,27 @@ char* ErrorText(char* buffer, int size, int code, DWORD winError)
 
 HRESULT ErrorHResult(int code)
 {
+    static const struct {
+        int code;
+        DWORD win32;
+    } kWin32[] = {
+        {CYModem::ERR_CANCELLED, ERROR_CANCELLED},
+        {CYModem::ERR_ABORTED, ERROR_CANCELLED},
+        {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND},
+        {CNotetaker::ERR_BUSY, ERROR_BUSY},
+        {CNotetaker::ERR_LOCKED, ERROR_BUSY},
+        {CNotetaker::ERR_TALOLOCKED, ERROR_BUSY},
+        {CYModem::ERR_TIMEDOUT, ERROR_TIMEOUT},
+        {CComPort::ERR_NOTOPEN, ERROR_NOT_READY},
+        {CNotetaker::ERR_NAMETAKEN, ERROR_ALREADY_EXISTS},
+        {CNotetaker::ERR_NAMESAKE, ERROR_ALREADY_EXISTS},
+        {CNotetaker::ERR_UNSUPPORTED, ERROR_NOT_SUPPORTED},
+        {CYModem::ERR_FILETOOLARGE, ERROR_FILE_TOO_LARGE},
+    };
     if (code >= 0) return S_OK;
-    return static_cast<HRESULT>(0x80040000u | (static_cast<unsigned>(-code) & 0xFFFFu));
+    for (const auto& row : kWin32)
+        if (row.code == code) return HRESULT_FROM_WIN32(row.win32);
+    return HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 }
 
 char* CNotetaker::GetErrorText(char* buffer, int size, int code)

@@ -11,5 +11,7 @@ UINT ErrorTextId(int code);
 // buffer, or nullptr with buffer empty when the code is no error.
 char* ErrorText(char* buffer, int size, int code, DWORD winError);
 
-// 0 for success, else 0x80040000 with the code's magnitude in the low word.
+// 0 for success, else a Win32-based code that Explorer understands
+// (HRESULT_FROM_WIN32(ERROR_CANCELLED) for a cancel): the device's own
+// numbers would collide with OLE's (-100 would read as DV_E_FORMATETC).
 HRESULT ErrorHResult(int code);

@@ -4,10 +4,22 @@
 
 #include "devicefiles/DeviceThread.h"
 #include "devicelink/CNotetaker.h"
+#include "devicelink/ResourceText.h"
+#include "resources/resource.h"
 
 namespace {
-int RealBox(HWND owner, const char* text, UINT flags) { return MessageBoxA(owner, text, nullptr, flags); }
+int RealBox(HWND owner, const char* caption, const char* text, UINT flags)
+{
+    return MessageBoxA(owner, text, caption, flags);
+}
 MessageBoxHook g_box = RealBox;
+
+std::string Caption()
+{
+    char caption[64] = "";
+    LoadResourceText(IDS_PRODUCT_NAME, caption, sizeof caption);
+    return caption;
+}
 
 // What a box would have answered had nobody been asked: no, cancel, or OK.
 int UnaskedAnswer(UINT flags)
@@ -28,18 +40,25 @@ HWND LiveOwner(HWND owner) { return owner && IsWindow(owner) ? owner : nullptr; 
 // the window; a caller without a window is answered as if it had declined.
 int ShowMessageText(HWND owner, const char* text, UINT flags)
 {
-    if (!OnDeviceThread()) return g_box(LiveOwner(owner), text, flags);
+    const std::string caption = Caption();
+    if (!OnDeviceThread()) return g_box(LiveOwner(owner), caption.c_str(), text, flags);
     const std::string words = text ? text : "";
-    return AskCaller([&](HWND caller) { return g_box(caller, words.c_str(), flags); }, UnaskedAnswer(flags));
+    return AskCaller([&](HWND caller) { return g_box(caller, caption.c_str(), words.c_str(), flags); },
+                     UnaskedAnswer(flags));
 }
 
 int ShowMessageTextW(HWND owner, const wchar_t* text, UINT flags)
 {
     owner = LiveOwner(owner);
-    if (g_box == RealBox) return MessageBoxW(owner, text, nullptr, flags);
+    const std::string caption = Caption();
+    if (g_box == RealBox) {
+        WCHAR wideCaption[64] = L"";
+        MultiByteToWideChar(CP_ACP, 0, caption.c_str(), -1, wideCaption, ARRAYSIZE(wideCaption));
+        return MessageBoxW(owner, text, wideCaption, flags);
+    }
     std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
-    return g_box(owner, utf8.c_str(), flags);
+    return g_box(owner, caption.c_str(), utf8.c_str(), flags);
 }
 
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker)

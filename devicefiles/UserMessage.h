@@ -1,6 +1,8 @@
 #pragma once
-// Message boxes of the device operations, without a caption of their own.
-// Tests replace the box so that no window waits for an answer.
+// Message boxes of the device operations and the settings, each captioned
+// with the product's name: without one Windows titles every box "Error", and
+// a screen reader announces each question as an error. Tests replace the box
+// so that no window waits for an answer.
 #include <windows.h>
 
 int ShowMessageText(HWND owner, const char* text, UINT flags);
@@ -14,5 +16,5 @@ class CNotetaker;
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker);
 void ShowDeviceRefusal(HWND owner, const char* words);
 
-using MessageBoxHook = int (*)(HWND owner, const char* text, UINT flags);
+using MessageBoxHook = int (*)(HWND owner, const char* caption, const char* text, UINT flags);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);  // nullptr restores the real box

@@ -17,6 +17,11 @@
 #include "foundation/SerialPorts.h"
 
 struct IndexLine;  // a line of the backup index: only the backup code reads one
+// What a restore would do to the device's files, for its question.
+struct RestoreCounts {
+    int replaced = 0;  // on the device now (or nobody can tell)
+    int remade = 0;    // not on the device now
+};
 
 class CNotetaker : public CYModem {
 public:
@@ -184,7 +189,7 @@ private:
     void dropLeftFiles(const std::string& folder, std::map<std::string, IndexLine>& kept,
                        const std::set<std::string>& seen, bool moveAside);
     void recordRestoredTimes(HWND hwnd, const std::string& folder, std::vector<IndexLine>& lines, bool current);
-    bool replacesDeviceFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
+    RestoreCounts countRestoredFiles(const std::vector<IndexLine>& lines, std::vector<std::string>& missing);
     int rowsFromDevice(const char* base, const char* name);
     int rowsFromPc(const char* base, const char* name);
     int rowsFromIndex(const char* base);

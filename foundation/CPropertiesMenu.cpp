@@ -51,7 +51,8 @@ STDMETHODIMP CPropertiesMenu::QueryContextMenu(HMENU menu, UINT index, UINT firs
 {
     if (flags & CMF_DEFAULTONLY) return E_FAIL;
     const UINT inserted = InsertOurItems(menu, index, firstId, lastId);
-    if (inserted == 0 || !InsertMenuA(menu, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr)) return E_FAIL;
+    // Below our item, where it parts it from the items Explorer adds after it.
+    if (inserted == 0 || !InsertMenuA(menu, index + inserted, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr)) return E_FAIL;
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, inserted + 1);
 }
 

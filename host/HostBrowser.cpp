@@ -87,6 +87,15 @@ DWORD WINAPI ReleaseThread(void* parameter)
     return 0;
 }
 
+// A window as a screen reader would tell it: its class and text.
+std::string WindowName(HWND window)
+{
+    char kind[64] = "(none)", text[MAX_PATH] = "";
+    if (window) GetClassNameA(window, kind, sizeof kind);
+    if (window) GetWindowTextA(window, text, sizeof text);
+    return std::string(kind) + " \"" + text + "\"";
+}
+
 std::string DisplayName(IShellFolder* folder, LPCITEMIDLIST item)
 {
     STRRET name{};
@@ -234,8 +243,9 @@ bool HostBrowser::ShowView(IShellFolder* folder, const std::string& title)
     view_.reset(view.detach());
     viewWindow_ = window;
     SetWindowTextA(frame_, title.c_str());
+    // As Explorer: the view itself puts the focus where the user works.
     view_->UIActivate(SVUIA_ACTIVATE_FOCUS);
-    SetFocus(viewWindow_);
+    focusNotes_.push_back(title + ": focus in " + WindowName(GetFocus()));
     return true;
 }
 

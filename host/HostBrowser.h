@@ -72,6 +72,7 @@ private:
     static LRESULT CALLBACK WatchMenuKeys(int code, WPARAM wParam, LPARAM lParam);
     void OnViewMenuSelect(UINT id, UINT flags, HMENU menu);
     std::string FolderViewLine() const;
+    std::string FocusedItemLine() const;
     void Note(const std::string& line) { events_.push_back(line); }
     void Layout();
     RECT ViewArea() const;
@@ -90,7 +91,8 @@ private:
     HWND viewWindow_ = nullptr;
     bool recordOnClose_ = false;
     bool windowsMode_;
-    std::vector<std::string> events_;  // what the Windows mode did, for the record
+    std::vector<std::string> events_;      // what the Windows mode did, for the record
+    std::vector<std::string> focusNotes_;  // where the focus was after each view was shown
     HHOOK menuWatch_ = nullptr, keyWatch_ = nullptr;
     std::string highlighted_;  // the context menu's item under the keyboard
     bool returned_ = false;    // Return was pressed in that menu

@@ -2,7 +2,11 @@
 // toolbar buttons and the status bar texts.
 #include "host/HostBrowser.h"
 
+#include <shlwapi.h>
+
 #include <string>
+
+#include "foundation/ScopedHandle.h"
 
 namespace {
 
@@ -48,6 +52,24 @@ std::string HostBrowser::FolderViewLine() const
            " selected";
 }
 
+// The item whose focused state a screen reader speaks.
+std::string HostBrowser::FocusedItemLine() const
+{
+    ComPtr<IFolderView> folderView;
+    int index = -1;
+    ScopedTaskMemory<PITEMID_CHILD> item;
+    if (!view_ || FAILED(view_->QueryInterface(IID_IFolderView, folderView.putVoid())) ||
+        folderView->GetFocusedItem(&index) != S_OK || FAILED(folderView->Item(index, item.put())))
+        return "focused item: none";
+    ComPtr<IShellFolder> folder;
+    STRRET name{};
+    char text[MAX_PATH] = "";
+    if (SUCCEEDED(folderView->GetFolder(IID_IShellFolder, folder.putVoid())) &&
+        SUCCEEDED(folder->GetDisplayNameOf(item.get(), SHGDN_INFOLDER, &name)))
+        StrRetToBufA(&name, item.get(), text, sizeof text);
+    return "focused item: " + std::to_string(index) + " " + text;
+}
+
 std::string HostBrowser::Record()
 {
     char title[MAX_PATH] = "";
@@ -61,6 +83,9 @@ std::string HostBrowser::Record()
     // The menus are closed again, as after the user's look at them.
     if (menuTarget_) SendMessageA(menuTarget_, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     SendMessageA(status_, SB_SIMPLE, FALSE, 0);
+    out += "focus:\n";
+    for (const std::string& line : focusNotes_) out += "  " + line + "\n";
+    out += "  " + FocusedItemLine() + "\n";
     if (windowsMode_) {
         out += "windows:\n  " + FolderViewLine() + "\n";
         for (const std::string& line : events_) out += "  " + line + "\n";

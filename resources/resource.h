@@ -157,6 +157,7 @@
 #define IDC_RENAME              44
 #define IDC_NEW_FOLDER          45
 #define IDC_REFRESH             46
+#define IDC_OPEN                47
 #define IDC_SELECT_ALL          50
 #define IDC_INVERT_SELECTION    51
 #define IDC_SELECT_MASK         52
@@ -178,6 +179,8 @@
 #define IDM_EDIT                1002
 // The context menu of the view's background: every command of the view.
 #define IDM_BACKGROUND          1004
+// The default verb of a folder item, above its other commands.
+#define IDM_OPEN                1005
 #define IDC_MASK_COMBO          2008
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

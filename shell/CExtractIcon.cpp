@@ -17,6 +17,16 @@ HICON ShellIcon(const char* name, DWORD attributes, UINT extraFlags)
     return SHGetFileInfoA(name, attributes, &info, sizeof info, flags) ? info.hIcon : nullptr;
 }
 
+// The icon at the size Explorer asked for (its views go from 16 to 256
+// pixels); the shell's own stays when it cannot be scaled.
+HICON Sized(HICON icon, UINT pixels)
+{
+    if (!icon || pixels == 0) return icon;
+    HICON copy = static_cast<HICON>(
+        CopyImage(icon, IMAGE_ICON, static_cast<int>(pixels), static_cast<int>(pixels), LR_COPYDELETEORG));
+    return copy ? copy : icon;
+}
+
 }  // namespace
 
 CExtractIcon::CExtractIcon(LPCITEMIDLIST item) : item_(ItemIdCopy(item)) {}
@@ -48,7 +58,7 @@ STDMETHODIMP CExtractIcon::GetIconLocation(UINT flags, LPSTR file, UINT size, in
     return S_OK;
 }
 
-STDMETHODIMP CExtractIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* small, UINT)
+STDMETHODIMP CExtractIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* small, UINT sizes)
 {
     if (large) *large = nullptr;
     if (small) *small = nullptr;
@@ -64,8 +74,8 @@ STDMETHODIMP CExtractIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON*
     case ICON_FILE: break;
     default: return S_OK;
     }
-    if (large) *large = ShellIcon(name, attributes, open);
-    if (small) *small = ShellIcon(name, attributes, open | SHGFI_SMALLICON);
+    if (large) *large = Sized(ShellIcon(name, attributes, open), LOWORD(sizes));
+    if (small) *small = Sized(ShellIcon(name, attributes, open | SHGFI_SMALLICON), HIWORD(sizes));
     return S_OK;
 }
 

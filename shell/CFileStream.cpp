@@ -55,7 +55,10 @@ HRESULT CFileStream::open()
         if (FAILED(hr)) return hr;
     }
     file_.reset(CreateFileA(source_->tempPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    return file_.valid() ? S_OK : LastErrorResult();
+    if (!file_.valid()) return LastErrorResult();
+    LARGE_INTEGER start;
+    start.QuadPart = unfetchedPosition_;
+    return SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) ? S_OK : LastErrorResult();
 }
 
 HRESULT CFileStream::fetch()
@@ -110,9 +113,15 @@ STDMETHODIMP CFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER*
         if (FAILED(hr)) return hr;
     }
     if (!file_.valid()) {
-        // Nothing is fetched for a seek: only the start is known.
-        if (origin != STREAM_SEEK_SET || move.QuadPart != 0) return E_FAIL;
-        if (position) position->QuadPart = 0;
+        // Nothing is fetched for a seek: the listed size tells where the end
+        // is (Explorer seeks there to learn the size), and the first Read
+        // starts where the seeks left off.
+        const LONGLONG base = origin == STREAM_SEEK_SET   ? 0
+                              : origin == STREAM_SEEK_CUR ? static_cast<LONGLONG>(unfetchedPosition_)
+                                                          : static_cast<LONGLONG>(source_ ? source_->size : 0);
+        if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+        unfetchedPosition_ = static_cast<ULONGLONG>(base + move.QuadPart);
+        if (position) position->QuadPart = unfetchedPosition_;
         return S_OK;
     }
     LARGE_INTEGER reached;

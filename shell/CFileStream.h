@@ -59,4 +59,5 @@ private:
 
     std::shared_ptr<Source> source_;
     ScopedKernelHandle file_;
+    ULONGLONG unfetchedPosition_ = 0;  // where seeks before the fetch left the stream
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "resources/resource.h"
 #include "shell/ClipFormats.h"
@@ -69,7 +70,7 @@ int CModule::ShowMessage(HWND owner, const char* text, UINT style) const
         if (LoadString(static_cast<UINT>(reinterpret_cast<UINT_PTR>(text)), loaded, sizeof loaded) <= 0) return -1;
         text = loaded;
     }
-    return MessageBoxA(owner ? owner : GetActiveWindow(), text, nullptr, style);
+    return ShowMessageText(owner ? owner : GetActiveWindow(), text, style);
 }
 
 const char* CModule::GetHelpFile()

@@ -33,12 +33,22 @@ namespace {
 constexpr SFGAOF kItemAttributes = SFGAO_CANCOPY | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
 constexpr SFGAOF kFolderAttributes =
     kItemAttributes | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
+// A special entry of the root (the clock) lists nothing, takes no files and
+// cannot be fetched: Explorer must not offer to open, drop on or copy it.
+constexpr SFGAOF kSpecialAttributes = SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW;
+// The root's own, as registered for it.
+constexpr SFGAOF kRootAttributes =
+    SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE | SFGAO_ISSLOW | SFGAO_DROPTARGET;
 constexpr LPARAM kDescending = 0x4;
 
 // A relative identifier or device list from the shell: ours and not empty.
 bool IsDeviceItem(LPCITEMIDLIST item) { return item && ItemIdLast(item) != nullptr; }
 
-SFGAOF AttributesOf(LPCITEMIDLIST item) { return ItemIdIsFolder(item) ? kFolderAttributes : kItemAttributes; }
+SFGAOF AttributesOf(LPCITEMIDLIST item)
+{
+    if (ItemIdIsSpecial(item)) return kSpecialAttributes;
+    return ItemIdIsDeviceFolder(item) ? kFolderAttributes : kItemAttributes;
+}
 
 // A device path alone ("R:\letters") is read by Windows as a path on the
 // PC's own drive R:. Parsing names start with the root's place under This PC
@@ -387,6 +397,8 @@ STDMETHODIMP CShellFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFG
     if (!attributes || (count > 0 && !items)) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i)
         if (!IsDeviceItem(items[i])) return E_INVALIDARG;
+    // No items: the folder's own attributes, as Explorer asks of a folder it shows.
+    if (count == 0) *attributes &= deviceList_ ? AttributesOf(deviceList_.get()) : kRootAttributes;
     for (UINT i = 0; i < count; ++i) *attributes &= AttributesOf(items[i]);
     return S_OK;
 }
@@ -408,7 +420,8 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
 
 STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name)
 {
-    if (!name || (flags & ~kNameFlags) || !IsDeviceItem(item)) return E_INVALIDARG;
+    if (!name || !IsDeviceItem(item)) return E_INVALIDARG;
+    flags &= kNameFlags;  // the others are hints (SHGDN_FORADDRESSBAR's kin) that change nothing here
     char text[2 * MAX_PATH] = "";
     // A name to edit is always the one inside the folder, as SetNameOf takes it.
     if (flags & (SHGDN_INFOLDER | SHGDN_FOREDITING))
@@ -544,7 +557,7 @@ HRESULT CShellFolder::CreateDropTarget(UINT count, const LPCITEMIDLIST* items, v
     if (count > 1) return E_OUTOFMEMORY;
     ItemIdHolder joined;
     if (count == 1) {
-        if (!items || !IsDeviceItem(items[0])) return E_INVALIDARG;
+        if (!items || !IsDeviceItem(items[0]) || !ItemIdIsDeviceFolder(items[0])) return E_INVALIDARG;
         joined.reset(ItemIdConcat(deviceList_.get(), items[0]));
         if (!joined) return E_OUTOFMEMORY;
     }

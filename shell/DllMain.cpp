@@ -20,6 +20,7 @@
 #include "shell/Guids.h"
 #include "shell/ItemId.h"
 #include "shell/Registration.h"
+#include "view/CShellView.h"
 
 namespace {
 
@@ -52,6 +53,9 @@ public:
         // COM may unload the module after this, and process detach is no
         // place to free a library.
         g_module->FreeHelpLibrary();
+        // The class's window procedure leaves with the module's code; a
+        // later load must register it afresh.
+        UnregisterClassA(CShellView::kWindowClass, g_instance);
         delete g_module;
         g_module = nullptr;
         ItemIdSetAllocator(nullptr);

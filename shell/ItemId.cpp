@@ -242,6 +242,8 @@ int ItemIdType(LPCITEMIDLIST list) { return EntryTypeOf(ItemIdAttributes(list));
 
 bool ItemIdIsSpecial(LPCITEMIDLIST list) { return ItemIdType(list) == DeviceEntry::TYPE_SPECIAL; }
 
+bool ItemIdIsDeviceFolder(LPCITEMIDLIST list) { return ItemIdIsFolder(list) && !ItemIdIsSpecial(list); }
+
 FILETIME ItemIdTime(LPCITEMIDLIST list)
 {
     FILETIME time{};

@@ -69,6 +69,9 @@ DWORD ItemIdAttributes(LPCITEMIDLIST list);
 bool ItemIdIsFolder(LPCITEMIDLIST list);
 int ItemIdType(LPCITEMIDLIST list);  // 1 to 4; 1 for no data
 bool ItemIdIsSpecial(LPCITEMIDLIST list);
+// A folder of R: or F:, which opens and takes files; a special entry is shown
+// as a folder but is neither.
+bool ItemIdIsDeviceFolder(LPCITEMIDLIST list);
 FILETIME ItemIdTime(LPCITEMIDLIST list);
 DWORD ItemIdFileSize(LPCITEMIDLIST list);
 char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size);

@@ -237,7 +237,7 @@ public:
     STDMETHODIMP FillFiles(IDataObject* dataObject) override
     {
         CItemList described;
-        if (!described.CopyFrom(selected_.Items(), selected_.Count())) return E_OUTOFMEMORY;
+        if (!DescribeListable(described)) return E_OUTOFMEMORY;
         HRESULT hr = ExpandDeviceFolders(*folder_.get(), described, owner_) ? S_OK : E_FAIL;
         if (SUCCEEDED(hr))
             hr = FillDataObject(owner_, dataObject, folder_->DeviceList(), described.Count(), described.Items());
@@ -259,6 +259,24 @@ public:
 
 private:
     ~FolderDataSink() override = default;
+
+    // A special entry (the clock) can be neither listed nor fetched: it is
+    // left out and named, and the other items are copied.
+    bool DescribeListable(CItemList& described)
+    {
+        std::string leftOut;
+        for (UINT index = 0; index < selected_.Count(); ++index) {
+            LPCITEMIDLIST item = selected_.Item(index);
+            char name[MAX_PATH] = "";
+            if (ItemIdIsSpecial(item)) leftOut += std::string("\n") + ItemIdName(item, name, sizeof name);
+            else if (!described.Append(ItemIdCopy(item))) return false;
+        }
+        char text[MAX_PATH] = "";
+        LoadResourceText(IDS_NOT_ATTEMPTED, text, sizeof text);
+        if (owner_ && !leftOut.empty())
+            ShowMessageText(owner_, (text + leftOut).c_str(), MB_ICONWARNING | MB_TASKMODAL);
+        return true;
+    }
 
     ComPtr<CShellFolder> folder_;
     HWND owner_;

@@ -54,8 +54,6 @@ const Row kRows[] = {
      Platform::Any, OnUnregister::Nothing},
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellEx\\ContextMenuHandlers\\%CLSID%", kNone, REG_NONE, kNone, 0,
      Platform::Any, OnUnregister::Nothing},
-    {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%\\ShellEx\\PropertySheetHandlers\\%CLSID%", kNone, REG_NONE, kNone, 0,
-     Platform::Any, OnUnregister::Nothing},
     // This PC groups a namespace item by this value: SHDID_MOBILE_DEVICE puts the note-taker beside phones
     // and cameras, where users look for it, rather than under "Other".
     {HKEY_CLASSES_ROOT, "CLSID\\%CLSID%", Literal("DescriptionID"), REG_DWORD, kNone, kMobileDevice, Platform::Any,

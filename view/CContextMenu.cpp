@@ -4,6 +4,7 @@
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "resources/resource.h"
+#include "shell/ItemId.h"
 #include "view/MenuUtils.h"
 
 namespace {
@@ -14,14 +15,12 @@ struct StringVerb {
     const char* verb;
     UINT command;
 };
-constexpr StringVerb kVerbs[] = {{"cut", IDC_CUT},
-                                 {"copy", IDC_COPY},
-                                 {"paste", IDC_PASTE},
-                                 {"delete", IDC_DELETE},
-                                 {"rename", IDC_RENAME},
-                                 {"properties", IDM_PROPERTIES},
-                                 {"newfolder", IDC_NEW_FOLDER},
-                                 {"refresh", IDC_REFRESH}};
+constexpr StringVerb kVerbs[] = {
+    {"open", IDC_OPEN},       {"explore", IDC_OPEN},          {"cut", IDC_CUT},
+    {"copy", IDC_COPY},       {"paste", IDC_PASTE},           {"delete", IDC_DELETE},
+    {"rename", IDC_RENAME},   {"properties", IDM_PROPERTIES}, {"newfolder", IDC_NEW_FOLDER},
+    {"refresh", IDC_REFRESH},
+};
 // Every command of the menu lies at its own number above the caller's first id.
 constexpr UINT kHighestOffset = IDC_HELP_TOPICS;
 
@@ -58,6 +57,7 @@ UINT DescribedIn(UINT_PTR id)
 {
     if (id >= IDC_BACKUP && id <= IDC_RESTORE_FROM) return IDM_PRODUCT;
     if ((id >= IDC_CUT && id <= IDC_PASTE) || id == IDC_SELECT_ALL || id == IDC_INVERT_SELECTION) return IDM_EDIT;
+    if (id == IDC_OPEN) return IDM_OPEN;
     if ((id >= IDC_LARGE_ICONS && id <= IDC_DETAILS) || (id >= IDC_BY_NAME && id <= IDC_BY_DATE) ||
         id == IDC_NEW_FOLDER || id == IDC_REFRESH || id == IDM_PROPERTIES || id == IDC_HELP_TOPICS)
         return IDM_BACKGROUND;
@@ -115,9 +115,13 @@ STDMETHODIMP CContextMenu::QueryInterface(REFIID riid, void** ppv)
     return QiSearch(this, table, riid, ppv);
 }
 
+// CMF_EXPLORE only says that Explorer shows its tree, as Windows 10 and 11
+// always do: the menu is the same with it or without.
 STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
 {
-    if (flags & CMF_DEFAULTONLY) return E_FAIL;
+    // A folder opens, as the default verb of a shortcut, a jump list or a typed name.
+    const bool opens = count_ == 1 && ItemIdIsDeviceFolder(items_.Item(0));
+    if ((flags & CMF_DEFAULTONLY) && !opens) return E_FAIL;
     firstId_ = firstId;
     // No room for our ids in the caller's range: nothing is added.
     if (firstId > lastId || lastId - firstId < kHighestOffset) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
@@ -127,30 +131,29 @@ STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId
         // Nothing selected: Explorer shows no menu bar for a view, so the
         // background's menu carries every command of the view.
         if (CopyMenuResource(menu, start, IDM_BACKGROUND) == 0) return E_FAIL;
-    } else {
+    } else if (!(flags & CMF_DEFAULTONLY)) {
         if (CopyMenuResource(menu, start, IDM_EDIT) == 0) return E_FAIL;
         if (!InsertSeparator(menu, start)) return E_FAIL;
         if (CopyMenuResource(menu, start, IDM_PRODUCT) == 0) return E_FAIL;
     }
+    if (opens && CopyMenuResource(menu, start, IDM_OPEN) == 0) return E_FAIL;
+    if (flags & CMF_DEFAULTONLY) DeleteMenu(menu, start + 1, MF_BYPOSITION);  // Open's separator
     const UINT highest = MoveIds(menu, start, start + GetMenuItemCount(menu) - before, firstId);
-    SetItemStates(menu, (flags & CMF_EXPLORE) != 0);
-    if (flags & CMF_EXPLORE) DeleteMenu(menu, start + GetMenuItemCount(menu) - before - 1, MF_BYPOSITION);
+    SetItemStates(menu);
+    if (opens) SetMenuDefaultItem(menu, firstId + IDC_OPEN, FALSE);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, highest + 1);
 }
 
-void CContextMenu::SetItemStates(HMENU menu, bool deleteMode) const
+void CContextMenu::SetItemStates(HMENU menu) const
 {
-    EnableOrDelete(menu, firstId_ + IDC_PASTE, ClipboardHoldsFiles(), deleteMode);
-    EnableOrDelete(menu, firstId_ + IDC_CUT, count_ > 0, deleteMode);
-    EnableOrDelete(menu, firstId_ + IDC_COPY, count_ > 0, deleteMode);
-    EnableOrDelete(menu, firstId_ + IDC_DELETE, count_ > 0, deleteMode);
-    EnableOrDelete(menu, firstId_ + IDC_RENAME, count_ == 1, deleteMode);
+    SetEnabled(menu, firstId_ + IDC_PASTE, ClipboardHoldsFiles());
+    SetEnabled(menu, firstId_ + IDC_CUT, count_ > 0);
+    SetEnabled(menu, firstId_ + IDC_COPY, count_ > 0);
+    SetEnabled(menu, firstId_ + IDC_DELETE, count_ > 0);
+    SetEnabled(menu, firstId_ + IDC_RENAME, count_ == 1);
     const CReg* settings = Settings();
     int layout = settings ? CNotetaker::_isRestorePath(settings->m_szBackupPath, true) : -1;
-    EnableOrDelete(menu, firstId_ + IDC_RESTORE, layout != -1 && layout != 0, deleteMode);
-    if (!deleteMode) return;
-    DeleteMenu(menu, firstId_ + IDC_SELECT_ALL, MF_BYCOMMAND);
-    DeleteMenu(menu, firstId_ + IDC_INVERT_SELECTION, MF_BYCOMMAND);
+    SetEnabled(menu, firstId_ + IDC_RESTORE, layout != -1 && layout != 0);
 }
 
 STDMETHODIMP CContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info)

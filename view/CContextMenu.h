@@ -27,7 +27,7 @@ public:
 
 private:
     ~CContextMenu() override = default;
-    void SetItemStates(HMENU menu, bool deleteMode) const;
+    void SetItemStates(HMENU menu) const;
 
     UINT firstId_ = 0;
     CItemList items_;

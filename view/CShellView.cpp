@@ -356,9 +356,10 @@ LRESULT CShellView::OnNotify(NMHDR* header)
         return 0;
     }
     case NM_SETFOCUS: OnListFocus(); return 0;
+    // The menus stay until SVUIA_DEACTIVATE: Explorer's own panes take the
+    // focus while the view is still the active one.
     case NM_KILLFOCUS:
-        RemoveMenus();
-        uiState_ = SVUIA_DEACTIVATE;
+        if (uiState_ == SVUIA_ACTIVATE_FOCUS) uiState_ = SVUIA_ACTIVATE_NOFOCUS;
         return 0;
     default: return 0;
     }
@@ -423,20 +424,26 @@ void CShellView::UpdateToolbar()
 
 void CShellView::Activate(UINT state)
 {
-    MergeMenus(state);
+    if (!sharedMenu_) MergeMenus(state);
+    // Stored before the focus moves: the list's NM_SETFOCUS comes back here.
     uiState_ = state;
     UpdateToolbar();
     SetStatusText(1, "");
+    // Explorer gives the view the focus this way alone (Tab or F6 from the
+    // tree, a new folder opened): without it the user hears nothing.
+    if (state == SVUIA_ACTIVATE_FOCUS && list_ && GetFocus() != list_) SetFocus(list_);
 }
 
 void CShellView::OnListFocus()
 {
-    SetFocus(list_);
     if (browser_) browser_->OnViewWindowActive(this);
-    if (SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 0) {
-        LVITEMA state{};
-        state.stateMask = state.state = LVIS_FOCUSED;
-        SendMessageA(list_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
-    }
+    if (SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 0) FocusFirstItem();
     UIActivate(SVUIA_ACTIVATE_FOCUS);
+}
+
+void CShellView::FocusFirstItem()
+{
+    LVITEMA state{};
+    state.stateMask = state.state = LVIS_FOCUSED;
+    SendMessageA(list_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
 }

@@ -43,6 +43,8 @@ public:
     HWND ListWindow() const { return list_; }
     UINT UiState() const { return uiState_; }
     UINT SortWord() const { return sortWord_; }
+    // Opens a folder item (relative to the folder) in this view's browser.
+    HRESULT Browse(LPCITEMIDLIST item);
     // True while the list waits for the device's listing.
     bool Reading() const { return listing_ != nullptr; }
 
@@ -82,10 +84,12 @@ public:
     // object or a context menu, as the browser's own commands ask for them.
     STDMETHODIMP GetItemObject(UINT which, REFIID riid, void** ppv) override;
 
-    // IFolderView, as far as Explorer's details pane and status text read it
-    // (CShellViewItems.cpp): the items, the selection, the focused item.
+    // IFolderView, as far as Explorer's details pane, status text and command
+    // bar use it (CShellViewItems.cpp): the items, the selection, the focused
+    // item, the view mode.
     STDMETHODIMP GetCurrentViewMode(UINT* mode) override;
-    STDMETHODIMP SetCurrentViewMode(UINT) override { return E_NOTIMPL; }
+    // The command bar's View: Explorer's modes shown as the list's nearest.
+    STDMETHODIMP SetCurrentViewMode(UINT mode) override;
     STDMETHODIMP GetFolder(REFIID riid, void** ppv) override;
     STDMETHODIMP Item(int index, PITEMID_CHILD* item) override;
     STDMETHODIMP ItemCount(UINT which, int* count) override;
@@ -97,7 +101,8 @@ public:
     STDMETHODIMP GetSpacing(POINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetDefaultSpacing(POINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetAutoArrange() override { return E_NOTIMPL; }
-    STDMETHODIMP SelectItem(int, DWORD) override { return E_NOTIMPL; }
+    // The command bar's Select: the item at `index`, as SelectItem by id.
+    STDMETHODIMP SelectItem(int index, DWORD flags) override;
     STDMETHODIMP SelectAndPositionItems(UINT, PCUITEMID_CHILD_ARRAY, POINT*, DWORD) override { return E_NOTIMPL; }
 
     // IDropSink: PC files dropped onto the list go into the folder, or into
@@ -127,6 +132,8 @@ private:
     void UpdateToolbar();
     void Activate(UINT state);
     void OnListFocus();
+    // The focused state without the selection, so a screen reader names the item.
+    void FocusFirstItem();
 
     // Menus, commands and the context menu (CShellViewMenus.cpp).
     void MergeMenus(UINT state);

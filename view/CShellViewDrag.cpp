@@ -36,7 +36,7 @@ STDMETHODIMP CShellView::DropData(DropRequest* request)
     ItemIdHolder subFolder;
     int index = ItemNearest(point);
     LPCITEMIDLIST item = index >= 0 ? ItemAt(index) : nullptr;
-    if (item && ItemIdIsFolder(item)) {
+    if (item && ItemIdIsDeviceFolder(item)) {
         subFolder.reset(ItemIdConcat(folderList, item));
         if (!subFolder) return E_OUTOFMEMORY;
     }

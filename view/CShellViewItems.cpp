@@ -24,6 +24,20 @@ STDMETHODIMP CShellView::GetCurrentViewMode(UINT* mode)
     return S_OK;
 }
 
+STDMETHODIMP CShellView::SetCurrentViewMode(UINT mode)
+{
+    if (mode < FVM_FIRST || mode > FVM_LAST) return E_INVALIDARG;
+    viewMode_ = mode;
+    ReapplyStyles();
+    return S_OK;
+}
+
+STDMETHODIMP CShellView::SelectItem(int index, DWORD flags)
+{
+    LPCITEMIDLIST item = index >= 0 ? ItemAt(index) : nullptr;  // the note row has none
+    return item ? SelectItem(item, static_cast<SVSIF>(flags)) : E_INVALIDARG;
+}
+
 STDMETHODIMP CShellView::GetFolder(REFIID riid, void** ppv) { return folder_->QueryInterface(riid, ppv); }
 
 STDMETHODIMP CShellView::Item(int index, PITEMID_CHILD* item)
@@ -43,8 +57,8 @@ STDMETHODIMP CShellView::ItemCount(UINT which, int* count)
     const UINT kind = which & SVGIO_TYPE_MASK;
     if (kind == SVGIO_BACKGROUND) return S_OK;
     if (kind != SVGIO_SELECTION && kind != SVGIO_ALLVIEW) return E_INVALIDARG;
-    UINT message = kind == SVGIO_SELECTION ? LVM_GETSELECTEDCOUNT : LVM_GETITEMCOUNT;
-    *count = list_ ? static_cast<int>(SendMessageA(list_, message, 0, 0)) : 0;
+    // The note row ("Reading the note-taker...") is no item.
+    *count = static_cast<int>(kind == SVGIO_SELECTION ? SelectedItems().size() : AllItems().size());
     return S_OK;
 }
 

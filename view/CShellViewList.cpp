@@ -240,7 +240,8 @@ void CShellView::OnListingArrived(LPARAM which)
     SortList();
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
-    if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_);
+    if (ItemIdHolder selected{pendingSelect_.release()}) SelectItem(selected.get(), pendingSelectFlags_ | SVSI_FOCUSED);
+    if (FocusedItem() < 0) FocusFirstItem();
 }
 
 void CShellView::ShowLeftOut(const std::vector<std::string>& names)
@@ -376,7 +377,12 @@ void CShellView::StoreColumnWidths(int tracked, int width) const
 void CShellView::OpenItem(int index)
 {
     LPCITEMIDLIST item = ItemAt(index);
-    if (item && ItemIdIsFolder(item) && browser_) browser_->BrowseObject(item, SBSP_RELATIVE);
+    if (item && ItemIdIsDeviceFolder(item)) Browse(item);
+}
+
+HRESULT CShellView::Browse(LPCITEMIDLIST item)
+{
+    return browser_ ? browser_->BrowseObject(item, SBSP_RELATIVE) : E_FAIL;
 }
 
 // A browser that never hands keys to TranslateAccelerator (Wine's Explorer)

@@ -24,8 +24,6 @@ bool HasHelpText(UINT id)
            (id >= IDC_CUT && id <= IDC_PASTE) || id == IDC_SELECT_ALL || id == IDC_INVERT_SELECTION;
 }
 
-void SetEnabled(HMENU menu, UINT id, bool enable) { EnableOrDelete(menu, id, enable, false); }
-
 bool BackupPathHoldsBackup()
 {
     const CReg* settings = Settings();

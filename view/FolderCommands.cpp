@@ -3,6 +3,7 @@
 #include <ole2.h>
 #include <commctrl.h>
 #include <htmlhelp.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "shell/ClipFormats.h"
 #include "shell/ItemId.h"
 #include "shell/OpenViews.h"
+#include "shell/ShellIdList.h"
 #include "shell/Paste.h"
 #include "view/CDropSource.h"
 #include "view/CShellView.h"
@@ -50,16 +52,43 @@ ComPtr<CShellView> ViewOf(const CShellFolder* folder)
     return FindOpenView([folder](CShellView* view) { return view->Folder() == folder; });
 }
 
-// The view a command came from: the one whose list or window `window` is,
-// else the folder's newest.
-ComPtr<CShellView> ViewFor(const CShellFolder* folder, HWND window)
+// The view of the folder in `window`: its list, its own window, or the
+// Explorer window around it (the command bar and the ribbon name that one).
+// Held while the command that asked uses it.
+ComPtr<CShellView> ViewInside(const CShellFolder* folder, HWND window)
 {
-    ComPtr<CShellView> found = FindOpenView([folder, window](CShellView* view) {
+    return FindOpenView([folder, window](CShellView* view) {
         HWND own = nullptr;
         view->GetWindow(&own);
-        return view->Folder() == folder && window && (view->ListWindow() == window || own == window);
+        return view->Folder() == folder && window && own &&
+               (view->ListWindow() == window || own == window || IsChild(window, own));
     });
+}
+
+// The view a command came from, else the folder's newest.
+ComPtr<CShellView> ViewFor(const CShellFolder* folder, HWND window)
+{
+    ComPtr<CShellView> found = ViewInside(folder, window);
     return found ? std::move(found) : ViewOf(folder);
+}
+
+// In a view the folder opens in place; from elsewhere (the tree, a shortcut)
+// in a window of its own, through the shell's folder class so that this
+// menu is not asked again.
+HRESULT OpenFolderItem(CShellFolder& folder, LPCITEMIDLIST item, HWND window)
+{
+    if (ComPtr<CShellView> view = ViewInside(&folder, window)) return view->Browse(item);
+    ShellIdList absolute(ILCombine(folder.AbsoluteList(), item));
+    if (!absolute) return E_OUTOFMEMORY;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_IDLIST | SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = window;
+    info.lpVerb = "open";
+    info.lpIDList = absolute.get();
+    info.lpClass = "Folder";
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExA(&info) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 // A command that changes only the view, asked for from a context menu: the
@@ -75,6 +104,28 @@ HRESULT SendToView(const ComPtr<CShellView>& view, UINT command)
 void ShowDeviceWords(HWND window, const std::string& words)
 {
     if (window && !words.empty()) ShowMessageText(window, words.c_str(), MB_ICONERROR | MB_TASKMODAL);
+}
+
+// Explorer's tree where a cut last marked a folder: Explorer never clears
+// a mark it did not set, so the next cut or copy here does. Windows of other
+// threads are reached through messages alone.
+void* volatile g_markedTree = nullptr;
+
+void ClearTreeCutMarks(HWND tree, HTREEITEM first)
+{
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        TreeView_SetItemState(tree, item, 0, TVIS_CUT);
+        ClearTreeCutMarks(tree, TreeView_GetChild(tree, item));
+    }
+}
+
+// Marks Explorer's tree item of a cut folder; a new cut or copy takes the old mark away.
+void MarkTreeCut(HWND tree)
+{
+    auto marked = static_cast<HWND>(InterlockedExchangePointer(&g_markedTree, tree));
+    if (marked && IsWindow(marked)) ClearTreeCutMarks(marked, TreeView_GetRoot(marked));
+    if (HTREEITEM caret = tree ? TreeView_GetSelection(tree) : nullptr)
+        TreeView_SetItemState(tree, caret, TVIS_CUT, TVIS_CUT);
 }
 
 void SetCutMarks(HWND list, bool onSelected)
@@ -170,13 +221,13 @@ void MakeNewFolder(CShellFolder& folder, HWND window)
         view->SelectItem(item.get(), SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
 }
 
-// Asked once, before any device item is deleted.
+// Asked once, before any device item is deleted; No is the default button.
 bool ConfirmDelete(HWND window, UINT count)
 {
     char text[512] = "";
     if (!g_module) return false;
     g_module->FormatString(IDS_CONFIRM_DELETE, text, sizeof text, count);
-    return ShowMessageText(window, text, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
+    return ShowMessageText(window, text, MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
 }
 
 bool IsViewSettingsCommand(UINT command)
@@ -220,16 +271,16 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
     case IDC_CUT:
     case IDC_COPY:
         if (kind == WindowKind::List) SetCutMarks(window, command == IDC_CUT);
-        if (kind == WindowKind::Tree && command == IDC_CUT) {
-            HTREEITEM caret = TreeView_GetSelection(window);
-            if (caret) TreeView_SetItemState(window, caret, TVIS_CUT, TVIS_CUT);
-        }
+        MarkTreeCut(kind == WindowKind::Tree && command == IDC_CUT ? window : nullptr);
         CopyItems(window, command == IDC_CUT ? COPY_MOVE : COPY_CLIPBOARD, count, items);
         return S_OK;
     case IDC_PASTE: PasteInto(count, items, window); return S_OK;
     case IDC_DELETE:
         if (count > 0 && items && ConfirmDelete(window, count)) DeleteItems(count, items, window);
         return S_OK;
+    case IDC_OPEN:
+        if (count != 1 || !items || !ItemIdIsDeviceFolder(items[0])) return S_FALSE;
+        return OpenFolderItem(*this, items[0], window);
     case IDC_RENAME:
         if (count != 1 || !items) return S_FALSE;
         if (kind == WindowKind::List) {
@@ -237,6 +288,9 @@ HRESULT CShellFolder::RunCommand(UINT command, UINT count, const LPCITEMIDLIST* 
             // a mask left unselected: the item is the one selected.
             SetFocus(window);
             SendMessageA(window, LVM_EDITLABELA, ListView_GetNextItem(window, -1, LVNI_SELECTED), 0);
+        } else if (ComPtr<CShellView> view = ViewInside(this, window)) {
+            // The command bar or the ribbon, naming Explorer's window.
+            return view->SelectItem(items[0], SVSI_EDIT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE);
         }
         return S_OK;
     case IDC_SELECT_ALL:
@@ -287,7 +341,7 @@ void CShellFolder::RunBackupCommand(UINT command, HWND window)
 void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window)
 {
     ItemIdHolder target;
-    if (count == 1 && items && ItemIdIsFolder(items[0])) {
+    if (count == 1 && items && ItemIdIsDeviceFolder(items[0])) {
         target.reset(ItemIdConcat(deviceList_.get(), items[0]));
         if (!target) return;
     }

@@ -98,10 +98,9 @@ bool MenuResourceText(UINT resourceId, UINT id, char* buffer, int size)
     return source.get() && FindText(source.get(), id, buffer, size);
 }
 
-void EnableOrDelete(HMENU menu, UINT id, bool enable, bool deleteMode)
+void SetEnabled(HMENU menu, UINT id, bool enable)
 {
-    if (!enable && deleteMode) DeleteMenu(menu, id, MF_BYCOMMAND);
-    else EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
 }
 
 HMENU SubMenuOf(HMENU menu, UINT id)
@@ -112,10 +111,6 @@ HMENU SubMenuOf(HMENU menu, UINT id)
     return GetMenuItemInfoA(menu, id, FALSE, &item) ? item.hSubMenu : nullptr;
 }
 
-bool ClipboardHoldsFiles()
-{
-    ComPtr<IDataObject> data;
-    if (FAILED(OleGetClipboard(data.put())) || !data) return false;
-    FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    return data->QueryGetData(&files) == S_OK;
-}
+// Asked after every change of the selection: OleGetClipboard would call the
+// clipboard's owner, which may hang; the formats on offer are known without it.
+bool ClipboardHoldsFiles() { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; }

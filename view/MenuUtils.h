@@ -19,9 +19,8 @@ bool InsertSeparator(HMENU menu, UINT position);
 // popups; false (and empty) when the item is not there.
 bool MenuResourceText(UINT resourceId, UINT id, char* buffer, int size);
 
-// Enables or greys item `id`; in delete mode an item to be greyed is
-// removed instead.
-void EnableOrDelete(HMENU menu, UINT id, bool enable, bool deleteMode);
+// Enables or greys item `id`.
+void SetEnabled(HMENU menu, UINT id, bool enable);
 
 // The submenu of the item with command `id` (the browser's FCIDM_MENU_*).
 HMENU SubMenuOf(HMENU menu, UINT id);

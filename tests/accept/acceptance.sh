@@ -89,8 +89,10 @@ focus_list "$W"; typed b; keys F2; sleep 0.5; typed 'dear bob.txt'; keys Return
 mv "$EXPECT/R/letters/bob.txt" "$EXPECT/R/letters/dear bob.txt"
 check rename Explorer "bob.txt is 'dear bob.txt', same bytes" test -f "$DEVICE/R/letters/dear bob.txt"
 
-# Del asks once; Return answers Yes.
-focus_list "$W"; typed a; keys Delete; sleep 0.5; keys Return
+# Del asks once, with No the default: Return keeps the file, Y deletes it.
+focus_list "$W"; typed a; keys Delete; sleep 0.5; keys Return; sleep 1
+check delete-declined Explorer "Return at the question keeps everything" device_as_expected
+focus_list "$W"; typed a; keys Delete; sleep 0.5; keys y
 rm "$EXPECT/R/letters/ann.txt"
 check delete Explorer "ann.txt gone, nothing else" test ! -e "$DEVICE/R/letters/ann.txt"
 
@@ -107,13 +109,13 @@ focus_list "$W"; keys ctrl+b
 check backup Explorer "backup folder = device files (diff -r), index lists them" backup_done
 
 cp -a "$EXPECT" "$WORK/expect-full"
-focus_list "$W"; keys ctrl+a Delete; sleep 0.5; keys Return
+focus_list "$W"; keys ctrl+a Delete; sleep 0.5; keys y
 rm -rf "$EXPECT"/R/* "$EXPECT"/F/*
 check empty Explorer "no file or folder left on R: or F:" device_as_expected
 
 # An emptied device cannot list its root, so nobody knows whether a file
-# would be replaced: the restore asks once, and Return answers OK.
-focus_list "$W"; keys ctrl+r; sleep 1; keys Return
+# would be replaced: the restore asks once, with Cancel the default; Shift+Tab reaches OK.
+focus_list "$W"; keys ctrl+alt+r; sleep 1; keys shift+Tab Return
 rm -rf "$EXPECT" && cp -a "$WORK/expect-full" "$EXPECT"
 check restore Explorer "device = device before emptying (diff -r)" device_as_expected
 

@@ -16,7 +16,8 @@ const char kMovesOneAside[] =
 const char kForeignFolder[] =
     "This folder is not empty and holds no Pellor backup. Are you sure you want to back up into it?";
 const char kReplaceOnDevice[] =
-    "Files on the notetaker will be replaced by their backed-up copies. Are you sure you want to restore?";
+    "2 file(s) on the notetaker will be replaced by their backed-up copies, and 1 file(s) not on the notetaker now "
+    "will be made again. Are you sure you want to restore?";
 const HRESULT kDeclined = 1;
 using Files = std::vector<std::pair<std::string, std::string>>;  // relative path, bytes
 
@@ -111,7 +112,8 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     ASSERT_EQ(nt_.Backup(nullptr, folder_.c_str()), S_OK);
     EXPECT_TRUE(backedUp("F\\post\\ann.txt") == files_[1].second);
 
-    // Cancel at the question sends nothing.
+    // Cancel at the question sends nothing; it counts what is replaced and what is made again.
+    DeleteFileA(sim_.path("R\\notes\\deep\\deeper\\plan.brl").c_str());
     s_boxAnswer = IDCANCEL;
     s_boxes.clear();
     const int sends = sim_.device->CommandCount('R');
@@ -164,7 +166,7 @@ TEST_F(BackupRestoreTest, BackupUpdateRestoreAndACancelledFetchOfEveryFileAtAnyD
     sim_.line.SetPacing(true);  // 11,520 bytes/s: the file takes about five seconds
     std::thread presser = cancelWhen([] { return true; }, 2000);
     EXPECT_EQ(onDeviceThread([this] { return nt_.Backup(nullptr, folder_.c_str()); }),
-              ErrorHResult(CYModem::ERR_ABORTED));
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));  // the code Explorer knows for a cancel
     presser.join();
     EXPECT_TRUE(clicked_ && backedUp("R\\letters\\ann.txt") == "6543210");
     EXPECT_TRUE(backedUp(files_[2].first) == files_[2].second);

@@ -54,7 +54,7 @@ inline std::string Record(const std::string& name = "note.txt", int type = Devic
 class DeviceFixture : public ::testing::Test {
 protected:
     explicit DeviceFixture(std::initializer_list<const char*> folders)
-        : sim_(3, folders), previousBox_(SetMessageBoxHook([](HWND, const char* text, UINT) {
+        : sim_(3, folders), previousBox_(SetMessageBoxHook([](HWND, const char*, const char* text, UINT) {
               s_boxes.emplace_back(text);
               return s_boxAnswer;
           }))

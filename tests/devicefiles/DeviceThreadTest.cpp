@@ -119,7 +119,8 @@ TEST(ErrorText, WordsAndHResultForEachCodeAndTheBoxOfARefusal)
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND,
                    LANG_USER_DEFAULT, system, sizeof system, nullptr);
     ASSERT_STRNE(system, "");
-    const MessageBoxHook previous = SetMessageBoxHook([](HWND, const char* text, UINT) { return g_box = text, IDOK; });
+    const MessageBoxHook previous =
+        SetMessageBoxHook([](HWND, const char*, const char* text, UINT) { return g_box = text, IDOK; });
     CNotetaker nt(0, 10, 1, 1);
     EXPECT_EQ(nt.GetErrorString(0), "");
     ShowDeviceRefusal(nullptr, nt);  // no result yet: the words for an unknown one
@@ -150,7 +151,9 @@ TEST(ErrorText, WordsAndHResultForEachCodeAndTheBoxOfARefusal)
     SetMessageBoxHook(previous);
     EXPECT_EQ(ErrorText(nullptr, 10, CNotetaker::ERR_UNSUPPORTED, 0), nullptr);
     EXPECT_EQ(nt.GetErrorString(CYModem::ERR_LASTNEXT), nt.GetErrorString(CNotetaker::ERR_RESPONSE));
-    const std::pair<int, DWORD> results[] = {{0, S_OK}, {12, S_OK}, {CNotetaker::ERR_RESPONSE, 0x80040073}};
+    // Win32-based codes Explorer knows: -100 must not read as DV_E_FORMATETC (0x80040064).
+    const std::pair<int, DWORD> results[] = {
+        {0, S_OK}, {12, S_OK}, {CComPort::ERR_NODATA, 0x8007001F}, {CYModem::ERR_CANCELLED, 0x800704C7}};
     for (const auto& r : results) EXPECT_EQ(static_cast<DWORD>(ErrorHResult(r.first)), r.second) << r.first;
 }
 

@@ -213,8 +213,19 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         ASSERT_EQ(hr, S_OK);
         EXPECT_EQ(PathOf(list), row.path);
         EXPECT_EQ(eaten, wcslen(row.name));
-        EXPECT_EQ(attributes != 0, ItemIdIsFolder(list));
+        EXPECT_EQ(attributes != 0, ItemIdIsDeviceFolder(list)) << "the clock is no folder";
     }
+}
+
+// A copy of several items leaves out, and names, what the device cannot give (the clock); the rest is copied.
+TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClock)
+{
+    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("R:\\Letters", kFolderR));
+    LPCITEMIDLIST items[] = {clock.get(), letters.get()};
+    ComPtr<IDataObject> object;
+    ASSERT_EQ(root_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    EXPECT_EQ(Descriptors(object.get()).size(), 3u) << "Letters and its two files";
+    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock"});
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
@@ -240,7 +251,10 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
     char byte = 0;
     ULONG read = 7;
     const LARGE_INTEGER ten{{10, 0}};
-    EXPECT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), E_FAIL) << "nothing is fetched for a seek";
+    const LARGE_INTEGER zero{};
+    ULARGE_INTEGER at{};  // Explorer seeks to the end to learn the size: the listed one, nothing fetched
+    EXPECT_TRUE(stream->Seek(zero, STREAM_SEEK_END, &at) == S_OK && at.QuadPart == content_.size()) << at.QuadPart;
+    EXPECT_EQ(stream->Seek(zero, STREAM_SEEK_SET, &at), S_OK);
     // The device is gone: the port is taken by another program.
     sim_.line.WithPc([](MemoryLine::PcPort& pc) { pc.heldElsewhere = true; });
     EXPECT_TRUE(FAILED(stream->Read(&byte, 1, &read)));
@@ -486,7 +500,7 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
 
 std::mutex g_boxMutex;
 std::vector<DWORD> g_boxThreads;  // the thread of every box shown
-int RecordBox(HWND, const char*, UINT)
+int RecordBox(HWND, const char*, const char*, UINT)
 {
     std::lock_guard<std::mutex> guard(g_boxMutex);
     g_boxThreads.push_back(GetCurrentThreadId());

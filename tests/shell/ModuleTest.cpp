@@ -61,8 +61,12 @@ TEST_F(ModuleTest, ClassObjectMakesRootFoldersUnloadWaitsForThemAndComMakesTheRe
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, folder.putVoid()), S_OK);
     factory.reset();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "a folder still lives";
+    // As a view of the folder registers it.
+    WNDCLASSA viewClass{0, DefWindowProcA, 0, 0, module_, nullptr, nullptr, nullptr, nullptr, "PellorShellView"};
+    ASSERT_NE(RegisterClassA(&viewClass), 0);
     folder.reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
+    EXPECT_FALSE(GetClassInfoA(module_, viewClass.lpszClassName, &viewClass)) << "the view's class left with it";
 
     // Registered, COM makes the class from the module's own path.
     ASSERT_EQ(register_(), S_OK);

@@ -238,7 +238,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuI
                              refusal = Text(box, 0xFFFF);
                              PostMessageA(box, WM_COMMAND, IDOK, 0);
                          },
-                         "Error"},
+                         "Pellor"},
                         typeIntoPicker(target.path()),
                         [&](HWND sheet) {
                             chosen = Text(PropSheet_GetCurrentPageHwnd(sheet), IDC_BACKUP_PATH);
@@ -256,6 +256,7 @@ TEST_F(SettingsSheetTest, FolderPickerRefusesATypedNameThatIsNoFolderAndTheMenuI
     char text[64] = "";
     GetMenuStringA(menu, 100, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&Pellor Properties");
+    EXPECT_EQ(GetMenuState(menu, 2, MF_BYPOSITION) & MF_SEPARATOR, UINT{MF_SEPARATOR}) << "the separator below it";
     DestroyMenu(menu);
 
     EXPECT_EQ(menu_->GetCommandString(0, GCS_HELPTEXTA, nullptr, text, 64), S_OK);

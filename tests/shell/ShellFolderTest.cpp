@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "shell/CEnumIDList.h"
+#include "shell/CExtractIcon.h"
 #include "shell/Guids.h"
 #include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
@@ -55,8 +56,10 @@ TEST_F(ShellFolderTest, AttributesFollowTheItemKind)
     } rows[] = {
         {{file_.get(), folderR_.get()}, kAll, kItemVerbs},  // no stream or file system: Open dialogs refuse files
         {{folderR_.get()}, SFGAO_HASSUBFOLDER, SFGAO_HASSUBFOLDER},  // Explorer's tree asks this alone
-        {{special_.get()}, SFGAO_BROWSABLE | SFGAO_STREAM, SFGAO_BROWSABLE},
+        // The clock opens nowhere, takes no drop and cannot be fetched.
+        {{special_.get()}, kAll, SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_ISSLOW},
         {{folderR_.get()}, kAll, kFolderBits},
+        {{}, kAll, 0xA8004100},  // no items: the folder's own, as registered for the root
     };
     for (const auto& row : rows) {
         std::vector<LPCITEMIDLIST> list(row.items);
@@ -123,6 +126,8 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
         {folderR_.get(), SHGDN_FORPARSING,
          "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{9413F1A9-2105-4B5F-886F-9B5CF0033322}\\R:\\Letters"},
         {folderR_.get(), SHGDN_NORMAL, "R:\\Letters\\"},
+        // A hint this folder does not know changes nothing.
+        {folderR_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | 0x40000, "Pellor\\R:\\Letters"},
     };
     for (const auto& row : rows) {
         STRRET name{};
@@ -226,6 +231,22 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthF
     expanded.Append(MakeItem("top.txt", kFile));
     ASSERT_EQ(expanded.ExpandFolders(tree), 0);
     EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
+}
+
+// Explorer's views ask for icons from 16 to 256 pixels, large and small in one call.
+TEST_F(ShellFolderTest, IconsComeAtTheSizeAsked)
+{
+    ComPtr<IExtractIconA> icons{new CExtractIcon(file_.get())};
+    ScopedIcon large, small;
+    ASSERT_EQ(icons->Extract("*.txt", CExtractIcon::ICON_FILE, large.put(), small.put(), MAKELONG(48, 20)), S_OK);
+    for (const auto& [icon, pixels] : {std::pair{large.get(), 48L}, {small.get(), 20L}}) {
+        ICONINFO info{};
+        BITMAP bitmap{};
+        ASSERT_TRUE(GetIconInfo(icon, &info) && GetObjectA(info.hbmMask, sizeof bitmap, &bitmap));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(bitmap.bmWidth, pixels);
+    }
 }
 
 }  // namespace

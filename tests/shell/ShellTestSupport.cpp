@@ -28,19 +28,23 @@ public:
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
 
-int CaptureMessageBox(HWND, const char* text, UINT flags)
+int CaptureMessageBox(HWND, const char* caption, const char* text, UINT flags)
 {
     MessageBoxCapture::texts.emplace_back(text);
+    MessageBoxCapture::captions.emplace_back(std::string(caption) +
+                                             ((flags & MB_DEFMASK) == MB_DEFBUTTON2 ? ", button 2 default" : ""));
     return (flags & MB_TYPEMASK) == MB_YESNO ? MessageBoxCapture::answer : IDOK;
 }
 
 }  // namespace
 
 Names MessageBoxCapture::texts;
+Names MessageBoxCapture::captions;
 int MessageBoxCapture::answer = IDOK;
 MessageBoxCapture::MessageBoxCapture() : previous_(SetMessageBoxHook(CaptureMessageBox))
 {
     texts.clear();
+    captions.clear();
     answer = IDOK;
 }
 MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(previous_); }

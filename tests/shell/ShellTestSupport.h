@@ -33,12 +33,13 @@ std::string Utf8(const wchar_t* text);
 class CDataObject;
 CDataObject* PcFiles(const Names& paths);
 
-// Collects the texts of the message boxes the code would show;
+// Collects the texts and captions of the message boxes the code would show;
 // a yes-or-no question is answered `answer` (IDOK, neither, unless set).
 struct MessageBoxCapture {
     MessageBoxCapture();
     ~MessageBoxCapture();
     static Names texts;
+    static Names captions;  // "Pellor", then ", button 2 default" where it is
     static int answer;
     MessageBoxHook previous_;
 };

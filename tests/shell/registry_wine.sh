@@ -30,7 +30,7 @@ expect_value "$HKCR_KEY\\DefaultIcon" "" "$MODULE,0"
 expect_value "$HKCR_KEY\\InprocServer32" "" "$MODULE"
 expect_value "$HKCR_KEY\\InprocServer32" "ThreadingModel" "Apartment"
 expect_key "$HKCR_KEY\\ShellEx\\ContextMenuHandlers\\$CLSID"
-expect_key "$HKCR_KEY\\ShellEx\\PropertySheetHandlers\\$CLSID"
+expect_no_key "$HKCR_KEY\\ShellEx\\PropertySheetHandlers"  # the module makes no property sheet handler
 expect_value "$HKCR_KEY" "DescriptionID" "0x15"
 expect_value "$HKCR_KEY\\ShellFolder" "Attributes" "0xa8004100"
 expect_value "$NAMESPACE_KEY" "" "Pellor"

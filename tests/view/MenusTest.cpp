@@ -73,6 +73,9 @@ TEST_F(MenusTest, MergedMenusReadAsTheUserMeetsThem)
     EXPECT_NE(Join(merged).find("Cu&t\tCtrl+X [greyed]"), std::string::npos) << "nothing selected to cut";
     EXPECT_EQ(SendMessageA(view.window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0), 1);
     EXPECT_EQ(browser_.statusTexts[255], "") << "a closed menu leaves no help text";
+    EXPECT_EQ(GetFocus(), view.list) << "activated with the focus, the view puts it in its list";
+    SetFocus(browser_.Frame());
+    EXPECT_NE(browser_.menu, nullptr) << "the menus stay while Explorer's own panes have the focus";
     view.view->UIActivate(SVUIA_DEACTIVATE);
     EXPECT_EQ(browser_.menu, nullptr);
     view.view->UIActivate(SVUIA_ACTIVATE_FOCUS);
@@ -113,13 +116,15 @@ TEST_F(MenusTest, BackupAndRestoreFromTheirKeys)
     EXPECT_EQ(Press(view, "Ctrl+Alt+B"), S_OK);
     EXPECT_EQ(TempDir::ReadAll(backup_.file("saved\\R\\Letters\\b.zzq")), "kept words");
     DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());
-    view.view->Refresh();
     EXPECT_EQ(Press(view, "Ctrl+R"), S_OK);
+    view.Listed();
+    EXPECT_EQ(view.Column(0), (Names{"a.mmq", "C.aaq"})) << "Ctrl+R refreshes, as in Explorer, and restores nothing";
+    EXPECT_EQ(Press(view, "Ctrl+Alt+R"), S_OK);
     view.Listed();
     EXPECT_EQ(sim_.read("R\\Letters\\b.zzq"), "kept words");
     EXPECT_EQ(view.Column(0), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the view was refreshed";
-    EXPECT_EQ(boxes_.texts, Names{"Files on the notetaker will be replaced by their backed-up copies. Are you sure "
-                                  "you want to restore?"});
+    EXPECT_NE(boxes_.texts.at(0).find("replaced by their backed-up copies, and 1 file(s) not on"), std::string::npos);
+    EXPECT_EQ(boxes_.captions, Names{"Pellor, button 2 default"}) << "titled, not \"Error\"; Cancel the default";
     boxes_.texts.clear();
     Settings()->m_szBackupPath[0] = '\0';
     EXPECT_EQ(Press(view, "Ctrl+Alt+R"), S_OK) << "Ctrl+Alt+R without a backup path";
@@ -135,6 +140,7 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
     EXPECT_TRUE(FAILED(Letters()->DeleteItems(3, files.Items(), inside.list)));
     EXPECT_EQ(inside.Column(0), (Names{"b.zzq", "C.aaq"})) << "a.mmq went, and nothing after the failure";
     EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."});
+    EXPECT_EQ(boxes_.captions, Names{"Pellor"});
 
     folder.Append(MakeItem("R:\\Letters", kFolderR));
     for (int answer : {IDNO, IDYES}) {
@@ -144,6 +150,7 @@ TEST_F(MenusTest, DeleteStopsAtTheFirstFailureAndTakesFoldersWithTheirFiles)
         EXPECT_EQ(boxes_.texts, Names{"Are you sure you want to delete 1 item(s) from the notetaker? Folders are "
                                       "deleted with everything in them."})
             << "one question, and no failure";
+        EXPECT_EQ(boxes_.captions.back(), "Pellor, button 2 default") << "No the default";
         EXPECT_EQ(OnDevice("R\\Letters"), answer == IDNO);
     }
     EXPECT_EQ(root.Column(0), (Names{"Clock", "F:\\Books"}));
@@ -227,7 +234,7 @@ TEST_F(MenusTest, EveryContextMenuCommandDoesWhatItsKeyDoes)
         {IDC_SELECT_MASK, "Select by &Mask\tCtrl+M", Never, "dialog Enter File Mask", true},
         {IDC_BACKUP, "&Backup\tCtrl+B", Never, "boxes Invalid path specified."},
         {IDC_BACKUP_TO, "Backup &To...\tCtrl+Shift+B", Never, "dialog ", true},
-        {IDC_RESTORE, "&Restore\tCtrl+R", NoBackup, "boxes Invalid path specified."},
+        {IDC_RESTORE, "&Restore\tCtrl+Alt+R", NoBackup, "boxes Invalid path specified."},
         {IDC_RESTORE_FROM, "Restore &From...\tCtrl+Shift+R", Never, "dialog ", true},
         {IDM_PROPERTIES, "Pellor P&roperties\tAlt+Enter", Never, "dialog Properties for Pellor", true},
         {IDC_HELP_TOPICS, "&Help Topics\tF1", Never, "help 1"},
@@ -369,6 +376,43 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
         EXPECT_EQ(Join(Described()), clipboard);
     }
     EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\C.aaq")) << "the narrow verb ran";
+
+    // The command bar and the ribbon name Explorer's window, not the list: Rename edits in place, Open browses.
+    OpenView root(root_.get(), browser_);
+    for (auto [shell, item, verb] : {std::tuple{letters_.get(), MakeItem("b.zzq", kFile), "rename"},
+                                     {root_.get(), MakeItem("R:\\Letters", kFolderR), "open"}}) {
+        ItemIdHolder owned(item);
+        LPCITEMIDLIST one = item;
+        ASSERT_EQ(shell->GetUIObjectOf(browser_.Frame(), 1, &one, IID_IContextMenu, nullptr, menu.putVoid()), S_OK);
+        CMINVOKECOMMANDINFO byVerb{sizeof byVerb, 0, browser_.Frame(), verb};
+        EXPECT_EQ(menu->InvokeCommand(&byVerb), S_OK) << verb;
+    }
+    EXPECT_EQ(view_.Editing() + " " + Join(browser_.browsedTo), "b.zzq R:\\Letters,");
+
+    // The command bar's Select and View.
+    EXPECT_EQ(folderView->SelectItem(2, SVSI_SELECT | SVSI_DESELECTOTHERS), S_OK);
+    EXPECT_EQ(view_.Selected(), Names{"C.aaq"});
+    EXPECT_EQ(folderView->SetCurrentViewMode(FVM_LIST), S_OK);
+    EXPECT_EQ(GetWindowLongPtrA(view_.list, GWL_STYLE) & LVS_TYPEMASK, LVS_LIST);
+
+    OpenView reading(letters_.get(), browser_, 0, false);  // "Reading the note-taker..." is no item
+    reading.view->QueryInterface(IID_IFolderView, folderView.putVoid());
+    EXPECT_TRUE(folderView->ItemCount(SVGIO_ALLVIEW, &number) == S_OK && number == 0) << number;
+}
+
+// Explorer clears no cut mark it did not set: a cut from its tree marks the folder, the next copy unmarks it.
+TEST_F(MenusTest, TheTreesCutMarkGoesWithTheNextCopy)
+{
+    HWND tree = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD, 0, 0, 9, 9, browser_.Frame(), nullptr, nullptr, nullptr);
+    TVINSERTSTRUCTA insert{TVI_ROOT, TVI_LAST, {}};
+    TreeView_SelectItem(tree, TreeView_InsertItem(tree, &insert));
+    CItemList folder;
+    folder.Append(MakeItem("R:\\Letters", kFolderR));
+    for (const auto& [command, mark] : {std::pair{IDC_CUT, TVIS_CUT}, {IDC_COPY, 0}}) {
+        root_->RunCommand(command, 1, folder.Items(), tree, nullptr);
+        EXPECT_EQ(TreeView_GetItemState(tree, TreeView_GetRoot(tree), TVIS_CUT), UINT(mark)) << command;
+    }
+    DestroyWindow(tree);
 }
 
 // The menus over the background and over a folder in Explorer's tree: each command at its offset from the first id.
@@ -390,7 +434,8 @@ TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
     ComPtr<IContextMenu> background;
     ASSERT_EQ(letters_->GetUIObjectOf(nullptr, 0, nullptr, IID_IContextMenu, nullptr, background.putVoid()), S_OK);
     const UINT first = 0x100;
-    ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), small(CreatePopupMenu());
+    ScopedMenu menu(CreatePopupMenu()), tree(CreatePopupMenu()), item(CreatePopupMenu()), only(CreatePopupMenu()),
+        small(CreatePopupMenu());
     AppendMenuA(menu.get(), MF_STRING, 7, "caller's own");
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_DEFAULTONLY), E_FAIL);
     EXPECT_EQ(background->QueryContextMenu(menu.get(), 0, first, first + 0x7F, CMF_NORMAL),
@@ -407,17 +452,20 @@ TEST_F(MenusTest, ContextMenuIdsStartAtTheCallersFirstId)
     ASSERT_EQ(root_->GetUIObjectOf(nullptr, 1, const_cast<LPCITEMIDLIST*>(letters.Items()), IID_IContextMenu, nullptr,
                                    folderItem.putVoid()),
               S_OK);
+    // A folder's default verb opens it; Explorer's tree (CMF_EXPLORE) gets the same menu as the list.
     ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(tree.get(), 0, 0, 0xFFFF, CMF_EXPLORE)));
-    EXPECT_EQ(describe(tree.get(), 0), (Names{"10 in Pel&lor", "-", "40 Cu&t\tCtrl+X", "41 &Copy\tCtrl+C", "-",
-                                              "43 &Delete\tDel", "44 Rena&me\tF2", "-"}));
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(item.get(), 0, 0, 0xFFFF, CMF_NORMAL)));
+    ASSERT_TRUE(SUCCEEDED(folderItem->QueryContextMenu(only.get(), 0, 0, 0xFFFF, CMF_DEFAULTONLY)));
+    EXPECT_EQ(describe(tree.get(), 0), describe(item.get(), 0));
+    EXPECT_EQ(describe(only.get(), 0), Names{"47 &Open"});
+    for (HMENU each : {tree.get(), item.get(), only.get()}) EXPECT_EQ(GetMenuDefaultItem(each, FALSE, 0), IDC_OPEN);
     EXPECT_EQ(background->QueryContextMenu(small.get(), 0, first, first + 10, CMF_NORMAL), S_OK) << "no room";
     EXPECT_EQ(GetMenuItemCount(small.get()), 0);
 
     // Each command string as its result and text ("(help)" for any help text).
     const std::tuple<UINT_PTR, UINT, const char*> strings[] = {
-        {IDC_DELETE, GCS_VERBW, "0 delete"},
-        {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"},
-        {IDC_DELETE, GCS_HELPTEXTA, "1 "},
+        {IDC_DELETE, GCS_VERBW, "0 delete"},     {IDC_OPEN, GCS_VERBA, "0 open"},
+        {IDC_BACKUP, GCS_HELPTEXTW, "0 (help)"}, {IDC_DELETE, GCS_HELPTEXTA, "1 "},
         {first + IDC_COPY, GCS_VERBA, "1 "},  // an id: no offset
     };
     for (const auto& [offset, type, answer] : strings) {

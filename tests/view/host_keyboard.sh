@@ -40,7 +40,7 @@ menu 3                                         # Refresh
 menu 4 && until_there "$DEVICE/R/letters/pc.txt"               # Paste
 menu 9 0 && until_there "$WORK/backup/backup-restore.index" && until_done '^Receiving file'  # Pellor, Backup
 menu 9 1 && answer '^Browse for Folder$' Escape                # Backup To...
-menu 9 2 && answer '^Error$' Escape                            # Restore: "Are you sure...?"
+menu 9 2 && answer '^Pellor$' Escape                           # Restore: "Are you sure...?"
 menu 9 3 && answer '^Browse for Folder$' Escape                # Restore From...
 menu 10 && answer 'Properties for Pellor' Escape               # Pellor Properties
 menu 11 && answer '^Pellor Help$' alt+F4                       # Help Topics
@@ -55,7 +55,7 @@ sleep 0.5
 host_close
 chosen="$(grep '^  context menu: ' "$WORK/shown" | cut -c17- | tr '\t\n' '#|')"
 [ "$chosen" = "Lar&ge Icons|S&mall Icons|&List|&Details|&Name|&Size|&Type|&Date|R&efresh#F5|&Paste#Ctrl+V|\
-&Backup#Ctrl+B|Backup &To...#Ctrl+Shift+B|&Restore#Ctrl+R|Restore &From...#Ctrl+Shift+R|\
+&Backup#Ctrl+B|Backup &To...#Ctrl+Shift+B|&Restore#Ctrl+Alt+R|Restore &From...#Ctrl+Shift+R|\
 Pellor P&roperties#Alt+Enter|&Help Topics#F1|Select by &Mask#Ctrl+M|&Invert Selection|&Invert Selection|\
 Select &All#Ctrl+A|&Invert Selection|Ne&w Folder#Ctrl+Shift+N|" ] || fail "not every command was chosen"
 expect "  view: mode 4, 4 items, 1 selected"

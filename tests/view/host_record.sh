@@ -1,6 +1,7 @@
 #!/bin/bash
 # pellor-host: in R:\letters Ctrl+A (the view's accelerator) selects both files; the record shows the view's
-# menu and toolbar buttons merged into the host's and the selection in the status bar.
+# menu and toolbar buttons merged into the host's, the selection in the status bar, and the focus the view itself
+# puts in its list at each navigation, on the listing's first item.
 set -euo pipefail
 source "$(dirname "$0")/host-session.sh"
 
@@ -14,6 +15,9 @@ sleep 0.5
 host_close
 expect "title: Corvanx:R:\\letters\\"
 expect "  0: 2 object(s) selected"
+expect '  Pellor: focus in SysListView32 "Pellor"'
+expect '  Corvanx:R:\letters\: focus in SysListView32 "R:\letters"'
+expect "  focused item: 0 ann.txt"
 # The view's own menu items as the user reads them: words, key, help text, greyed where they cannot act.
 while IFS= read -r line; do expect "$line"; done <<'EOF'
     40 Cu&t	Ctrl+X | Removes selected items and copies them onto Clipboard.
@@ -27,7 +31,7 @@ while IFS= read -r line; do expect "$line"; done <<'EOF'
   Pel&lor
     10 &Backup	Ctrl+B | Saves all files from notetaker to PC.
     12 Backup &To...	Ctrl+Shift+B | Saves all files from notetaker to a folder on PC.
-    13 &Restore	Ctrl+R | Restores all saved files from PC to notetaker.
+    13 &Restore	Ctrl+Alt+R | Restores all saved files from PC to notetaker.
     15 Restore &From...	Ctrl+Shift+R | Restores saved files from a folder on PC to notetaker.
     55 &Help Topics
 EOF

@@ -6,8 +6,9 @@ source "$(dirname "$0")/host-session.sh"
 
 host_open_letters --windows
 sleep 0.3
-# The list already focuses ann.txt without selecting it, and Home alone would not move.
-for keys in "End Home" "alt+o c" End "alt+o t" "alt+o d" Return; do
+# The list already focuses ann.txt without selecting it, and Home alone would not move; Y answers the delete
+# question, whose default is No.
+for keys in "End Home" "alt+o c" End "alt+o t" "alt+o d" y; do
   xdotool key --delay 150 $keys
   sleep 0.6
 done
