@@ -1,6 +1,7 @@
 // How long a window thread goes without answering a message while another
 // window's thread sends 200 KB to the stand-in over the paced line, the
-// first thread listing a device folder all the while.
+// first thread listing a device folder all the while; then how soon Cancel
+// gives a window back when the device fell silent after a receive command.
 // Usage: thread_bench [bytes]
 #include <windows.h>
 #include <shlobj.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/UserMessage.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
@@ -65,6 +67,49 @@ HRESULT Paste(CShellFolder& folder, const std::string& path)
     DestroyWindow(window);
     OleUninitialize();
     return hr;
+}
+
+double MsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// A fetch whose device acknowledged the command and then said nothing more,
+// cancelled from its dialog at the first "C": the time until the caller has
+// its answer, and until the device thread, sending its CANs after, takes
+// requests again (it answers busy until then).
+void CancelAgainstSilence(SimOnLine& sim, const TempDir& pc)
+{
+    SimFaults faults;
+    faults.send.silentAfterCommand = true;
+    sim.device->SetFaults(faults);
+    Clock::time_point cancelled{};
+    std::atomic<bool> asked{false};
+    sim.line.SetHook([&](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        HWND dialog =
+            from == MemoryLine::Side::Pc && fate.value == 'C' ? FindWindowA(nullptr, "Receiving file(s)") : nullptr;
+        if (!dialog || asked.exchange(true)) return;
+        cancelled = Clock::now();
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    HWND window = PlainWindow();
+    const int result = DeviceRun(
+        window,
+        [&](CNotetaker& nt) {
+            return static_cast<int>(nt.FileGet(window, pc.file("f0.txt").c_str(), "R:\\a\\f0.txt", 1));
+        },
+        DeviceJob::Long);
+    const auto back = Clock::now();
+    int busy = 0;
+    while (DeviceRun(nullptr, [](CNotetaker&) { return 0; }) == CNotetaker::ERR_BUSY) ++busy, Sleep(20);
+    const auto free = Clock::now();
+    sim.line.SetHook(nullptr);
+    sim.device->SetFaults(SimFaults());
+    DestroyWindow(window);
+    printf(
+        "cancel against a silent device: the window has its answer (0x%08X) %.0f ms after Cancel; the device\n"
+        "  thread sends its CANs for %.1f s more, %d requests told busy meanwhile\n",
+        static_cast<unsigned>(result), MsBetween(cancelled, back), MsBetween(back, free) / 1000, busy);
 }
 
 }  // namespace
@@ -131,5 +176,7 @@ int main(int argc, char** argv)
     printf("  window thread: longest unanswered message %.1f ms over %d messages; its listings %d right, %d busy\n",
            longestUs / 1000.0, pings.load(), right, busy);
     DestroyWindow(window);
+    sim.line.SetPacing(false);
+    CancelAgainstSilence(sim, pc);
     return pasted == S_OK && whole ? 0 : 1;
 }
