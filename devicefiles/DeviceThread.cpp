@@ -220,13 +220,14 @@ private:
         }
     }
 
-    // After the port was closed for idleness the device may have been switched
-    // or moved to another rate: it is asked again, and looked for afresh when
-    // the known port opens but no device answers there.
+    // After the port was closed for idleness the device may have been switched,
+    // moved to another rate, or its USB adapter pulled and plugged in again as
+    // another port: it is asked again, and looked for afresh when no device
+    // answers on the known port or that port no longer opens.
     static void Reidentify(CNotetaker& notetaker)
     {
         notetaker.ForgetDeviceType();
-        if (notetaker.GetDeviceType() != 0 || !notetaker.IsOpen()) return;
+        if (notetaker.GetDeviceType() != 0) return;
         notetaker.serialClose();
         notetaker.ForgetDetection();
     }

@@ -109,6 +109,34 @@ TEST(DeviceThread, RequestsQueuedBehindAFailedDetectionShareItsAnswer)
     while (!DeviceThreadEnded()) Sleep(1);
 }
 
+// The adapter pulled while the port was idle and plugged in again as another port: the next request does not
+// stay with the port that went, it looks again and finds the note-taker on the new one.
+TEST(DeviceThread, ANoteTakerMovedToAnotherPortIsFoundThereAfterTheIdleClose)
+{
+    link_test::FakeTicks ticks;
+    MemoryLine first, second;
+    MemoryComApi api;
+    api.Attach(3, first, PortKind::Usb);
+    api.Attach(5, second, PortKind::Usb);
+    std::atomic<MemoryLine*> device{&first};
+    ticks.onSleep_ = [&] {
+        if (link_test::Identifications(*device)) device.load()->Write(MemoryLine::Side::Device, "\x05\x03", 2);
+    };
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
+    DeviceThreadAcquire();
+    const DeviceWork open = [](CNotetaker& nt) { return nt.serialOpen(false); };
+    EXPECT_EQ(DeviceRun(nullptr, open), 0);
+    first.FailNext(MemoryLine::Call::CreateFile, ERROR_FILE_NOT_FOUND, 100);
+    device = &second;
+    ticks.now_ += 60000;
+    while (first.Pc().open) Sleep(10);  // closed for idleness
+    EXPECT_EQ(DeviceRun(nullptr, open), 0);
+    EXPECT_TRUE(second.Pc().open);
+    DeviceThreadRelease();
+    while (!DeviceThreadEnded()) Sleep(1);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
+}
+
 std::string g_box;
 
 // Through the free function and the note-taker's own, whose last result is the
