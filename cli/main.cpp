@@ -91,7 +91,7 @@ int Say(const std::string& subject, const std::string& words)
 // Before the device was found, a failure is the port's: which port, and why.
 int PortFailure(CNotetaker& nt)
 {
-    const std::string port = g_portIndex < 0 ? "the PC's serial ports" : "COM" + std::to_string(g_portIndex + 1);
+    const std::string port = g_portIndex < 0 ? "the PC's serial ports" : PortName(g_portIndex + 1);
     const int code = nt.LastResult();
     const DWORD winError = nt.WinError();
     if (code == CComPort::ERR_SYSTEM && (winError == ERROR_FILE_NOT_FOUND || winError == ERROR_PATH_NOT_FOUND))
@@ -230,8 +230,8 @@ int Ports(CNotetaker& nt, bool probe)
     const std::vector<SerialPort> ports = PresentPorts();
     if (ports.empty()) printf("no serial port present\n");
     for (const SerialPort& port : ports)
-        printf("%-7s %-40s %s\n", ("COM" + std::to_string(port.number)).c_str(),
-               port.friendly.empty() ? "-" : port.friendly.c_str(), PortKindName(port.kind));
+        printf("%-7s %-40s %s\n", PortName(port.number).c_str(), port.friendly.empty() ? "-" : port.friendly.c_str(),
+               PortKindName(port.kind));
     if (!probe) return 0;
     if (nt.GetDeviceType() == 0) return Fail(nt, "");
     printf("the note-taker answers on COM%d at %d baud\n", nt.GetParameter(CComPort::PAR_PORT) + 1,

@@ -8,6 +8,7 @@
 #include "devicelink/ResourceText.h"
 #include "foundation/CReg.h"
 #include "foundation/DbgLog.h"
+#include "foundation/SerialPorts.h"
 #include "foundation/Ticks.h"
 #include "resources/resource.h"
 
@@ -537,7 +538,7 @@ std::string PortNames(std::vector<int> numbers)
     std::string names;
     for (size_t i = 0; i < numbers.size(); ++i) {
         if (i) names += i + 1 == numbers.size() ? " or " : ", ";
-        names += "COM" + std::to_string(numbers[i]);
+        names += PortName(numbers[i]);
     }
     return names;
 }

@@ -122,9 +122,11 @@ std::vector<SerialPort> ReadPortMap(HKEY map)
     return ports;
 }
 
+std::string PortName(int number) { return "COM" + std::to_string(number); }
+
 std::string PortLabel(const SerialPort& port)
 {
-    const std::string name = "COM" + std::to_string(port.number);
+    const std::string name = PortName(port.number);
     return port.friendly.empty() ? name : name + ", " + port.friendly;
 }
 

@@ -28,6 +28,8 @@ IPortList* SetPortList(IPortList* list);
 
 // 12 for "COM12" (1 to 256), else 0.
 int PortNumber(const char* name);
+// "COM12" for 12.
+std::string PortName(int number);
 // The kind a driver's device name tells: "\Device\Serial0" is built in,
 // "\Device\BthModem0" Bluetooth, any other (VCP0, USBSER000, ...) USB.
 PortKind PortKindOf(const char* device);
