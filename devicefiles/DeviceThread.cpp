@@ -227,7 +227,14 @@ private:
     static void Reidentify(CNotetaker& notetaker)
     {
         notetaker.ForgetDeviceType();
-        if (notetaker.GetDeviceType() != 0) return;
+        if (notetaker.GetDeviceType() == 0) Forget(notetaker);
+    }
+
+    // The port went while in use (its USB adapter pulled out): its handle is
+    // closed, and the next request looks for the note-taker again, which
+    // may be back on another port.
+    static void Forget(CNotetaker& notetaker)
+    {
         notetaker.serialClose();
         notetaker.ForgetDetection();
     }
@@ -239,6 +246,7 @@ private:
         const bool skipped = request.ticket && request.ticket->cancelled;
         current_ = &request;
         if (!skipped) request.result = request.work(notetaker);
+        if (notetaker.LineFailed()) Forget(notetaker);
         current_ = nullptr;
         lastUse = TickNow();
         Publish(&notetaker);

@@ -1,6 +1,8 @@
 #include "devicefiles/ErrorText.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "devicelink/CNotetaker.h"
@@ -107,6 +109,8 @@ char* CNotetaker::GetErrorText(char* buffer, int size, int code)
     if (code == ERR_NOANSWER && !m_silentPorts.empty()) {
         LoadResourceText(IDS_ERR_NOANSWER_ON, format, sizeof format);
         snprintf(buffer, static_cast<size_t>(size), format, PortNames(m_silentPorts).c_str());
+    } else if (code == ERR_SYSTEM && LineFailed()) {
+        lineFailureText(buffer, size);
     } else if (code == ERR_FOLDERLOOP) {
         LoadResourceText(IDS_ERR_FOLDERLOOP, format, sizeof format);
         snprintf(buffer, static_cast<size_t>(size), format, m_szWalkStop);
@@ -114,6 +118,17 @@ char* CNotetaker::GetErrorText(char* buffer, int size, int code)
         return ErrorText(buffer, size, code, WinError());
     }
     return buffer;
+}
+
+// The port that went, named, with the platform's words for what happened.
+void CNotetaker::lineFailureText(char* buffer, int size)
+{
+    char format[MAX_PATH] = "", system[MAX_PATH] = "";
+    ErrorText(system, sizeof system, ERR_SYSTEM, WinError());
+    for (size_t end = strlen(system); end && isspace(static_cast<unsigned char>(system[end - 1])); --end)
+        system[end - 1] = '\0';
+    LoadResourceText(IDS_ERR_PORTLOST, format, sizeof format);
+    snprintf(buffer, static_cast<size_t>(size), format, PortName(m_nPort + 1).c_str(), system);
 }
 
 std::string CNotetaker::GetErrorString(int code)

@@ -151,6 +151,15 @@ int CComPort::setError(int code)
     return code;
 }
 
+// A call on the open port failed: the port itself went (a USB adapter
+// pulled out), not a file or a setting.
+int CComPort::lineFailed()
+{
+    setError(ERR_SYSTEM);
+    m_bLineFailed = true;
+    return ERR_SYSTEM;
+}
+
 void CComPort::computeXonXoffLimits()
 {
     const WORD limit = m_dwRxQueue > 512 ? 128 : static_cast<WORD>(m_dwRxQueue / 4);
@@ -162,6 +171,7 @@ int CComPort::Open()
 {
     if (IsOpen()) return m_nLastError;
     if (trace()) DbgPrint("CComPort::Open() : COM%d", m_nPort + 1);
+    m_bLineFailed = false;
 
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", m_nPort + 1);
@@ -189,10 +199,11 @@ int CComPort::Close()
     if (trace()) DbgPrint("CComPort::Close()");
     m_readAhead.clear();
     IComApi& api = ComApi();
-    if (!api.SetCommTimeouts(m_hPort.get(), &m_toSaved) || !api.SetCommState(m_hPort.get(), &m_dcbSaved) ||
-        !m_hPort.close())
-        return setError(ERR_SYSTEM);
-    return setError(0);
+    const bool restored = api.SetCommTimeouts(m_hPort.get(), &m_toSaved) && api.SetCommState(m_hPort.get(), &m_dcbSaved);
+    // Kept for another try at putting the settings back, unless the port
+    // went (its adapter pulled out): no call can use that handle again.
+    if (!restored && !m_bLineFailed) return setError(ERR_SYSTEM);
+    return setError(m_hPort.close() && restored ? 0 : ERR_SYSTEM);
 }
 
 int CComPort::flowControl() const
@@ -238,7 +249,7 @@ int CComPort::GetParameter(int id)
     case PAR_DATABITS: value = m_dcb.ByteSize; break;
     case PAR_CTS:
     case PAR_DSR:
-        if (!ComApi().GetCommModemStatus(m_hPort.get(), &modem)) return setError(ERR_SYSTEM);
+        if (!ComApi().GetCommModemStatus(m_hPort.get(), &modem)) return lineFailed();
         value = (modem & (id == PAR_CTS ? MS_CTS_ON : MS_DSR_ON)) ? 1 : 0;
         break;
     case PAR_RTS: value = m_dwRts == SETRTS; break;
@@ -258,7 +269,7 @@ int CComPort::GetParameter(int id)
     case PAR_TXQUE:
     case PAR_STATUS:
         if (!IsOpen()) return setError(ERR_NOTOPEN);
-        if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
+        if (!readQueue(stat, errors)) return lineFailed();
         value = static_cast<int>(id == PAR_RXQUE   ? stat.cbInQue + m_readAhead.size()
                                  : id == PAR_TXQUE ? stat.cbOutQue
                                                    : errors);
@@ -423,7 +434,7 @@ int CComPort::Puts(const void* buffer, int length)
     if (!IsOpen()) return setError(ERR_NOTOPEN);
     DWORD written = 0;
     if (!ComApi().WriteFile(m_hPort.get(), buffer, static_cast<DWORD>(length), &written, nullptr))
-        return setError(ERR_SYSTEM);
+        return lineFailed();
     return setError(static_cast<int>(written));
 }
 
@@ -439,10 +450,10 @@ int CComPort::Getc()
     if (takeReadAhead(&byte, 1)) return setError(byte);
     DWORD errors = 0;
     COMSTAT stat;
-    if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
+    if (!readQueue(stat, errors)) return lineFailed();
     if (stat.cbInQue == 0) return setError(ERR_NODATA);
     DWORD got = 0;
-    if (!ComApi().ReadFile(m_hPort.get(), &byte, 1, &got, nullptr)) return setError(ERR_SYSTEM);
+    if (!ComApi().ReadFile(m_hPort.get(), &byte, 1, &got, nullptr)) return lineFailed();
     return setError(got ? static_cast<int>(byte) : static_cast<int>(ERR_NODATA));
 }
 
@@ -460,7 +471,7 @@ int CComPort::Gets(void* buffer, int length)
     DWORD got = 0;
     if (length > count && (!useOwnTimeouts() || !ComApi().ReadFile(m_hPort.get(), bytes + count,
                                                                    static_cast<DWORD>(length - count), &got, nullptr)))
-        return setError(ERR_SYSTEM);
+        return lineFailed();
     count += static_cast<int>(got);
     if (trace() && count > 0) {
         DbgPrint("CComPort::Gets(0x%X, %d)", static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffer)), length);
@@ -473,7 +484,7 @@ int CComPort::TxClear()
 {
     if (!IsOpen()) return setError(0);
     if (trace()) DbgPrint("CComPort::TxClear()");
-    return setError(ComApi().PurgeComm(m_hPort.get(), PURGE_TXABORT | PURGE_TXCLEAR) ? 0 : ERR_SYSTEM);
+    return ComApi().PurgeComm(m_hPort.get(), PURGE_TXABORT | PURGE_TXCLEAR) ? setError(0) : lineFailed();
 }
 
 int CComPort::RxClear()
@@ -482,7 +493,7 @@ int CComPort::RxClear()
     if (trace()) DbgPrint("CComPort::RxClear()");
     m_nPushBack = -1;
     m_readAhead.clear();
-    return setError(ComApi().PurgeComm(m_hPort.get(), PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : ERR_SYSTEM);
+    return ComApi().PurgeComm(m_hPort.get(), PURGE_RXABORT | PURGE_RXCLEAR) ? setError(0) : lineFailed();
 }
 
 int CComPort::takeReadAhead(unsigned char* bytes, int length)
@@ -514,7 +525,7 @@ int CComPort::WaitForInput(int count, DWORD ms)
     if (!IsOpen()) return setError(ERR_NOTOPEN);
     DWORD errors = 0;
     COMSTAT stat;
-    if (!readQueue(stat, errors)) return setError(ERR_SYSTEM);
+    if (!readQueue(stat, errors)) return lineFailed();
     const int held = heldBytes();
     if (held + static_cast<int>(stat.cbInQue) >= count || ms == 0)
         return setError(held + static_cast<int>(stat.cbInQue));
@@ -523,12 +534,12 @@ int CComPort::WaitForInput(int count, DWORD ms)
     wait.ReadTotalTimeoutMultiplier = 0;
     wait.ReadTotalTimeoutConstant = ms;
     IComApi& api = ComApi();
-    if (!api.SetCommTimeouts(m_hPort.get(), &wait)) return setError(ERR_SYSTEM);
+    if (!api.SetCommTimeouts(m_hPort.get(), &wait)) return lineFailed();
     m_bWaitTimeouts = true;
     unsigned char bytes[kWaitChunk];
     const DWORD wanted = std::min<DWORD>(static_cast<DWORD>(count - held), kWaitChunk);
     DWORD got = 0;
-    if (!api.ReadFile(m_hPort.get(), bytes, wanted, &got, nullptr)) return setError(ERR_SYSTEM);
+    if (!api.ReadFile(m_hPort.get(), bytes, wanted, &got, nullptr)) return lineFailed();
     m_readAhead.insert(m_readAhead.end(), bytes, bytes + got);
     return setError(heldBytes());
 }

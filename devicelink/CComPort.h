@@ -72,6 +72,8 @@ public:
     bool IsOpen() const { return m_hPort.valid(); }
     int LastResult() const { return m_nLastError; }
     DWORD WinError() const { return m_dwWinError; }
+    // A call on the port failed since it was opened: the port went.
+    bool LineFailed() const { return m_bLineFailed; }
 
     // "CComPort::PAR_PORT", or "Unknown COMPORTPARAM=0x%X (%d)" written into `buffer`.
     static const char* ParamName(int id, char (&buffer)[64]);
@@ -92,6 +94,7 @@ protected:
     DWORD m_dwWinError = 0;
 
 private:
+    int lineFailed();
     int takeReadAhead(unsigned char* bytes, int length);
     bool useOwnTimeouts();
     int heldBytes() const { return (m_nPushBack >= 0 ? 1 : 0) + static_cast<int>(m_readAhead.size()); }
@@ -106,4 +109,5 @@ private:
 
     std::deque<unsigned char> m_readAhead;  // taken from the driver by a wait, not yet read
     bool m_bWaitTimeouts = false;           // a wait's read time-out is in force, not m_to
+    bool m_bLineFailed = false;
 };

@@ -173,6 +173,7 @@ private:
     int readReply(int command, void* reply, int replyLength, bool twoPaths);
     int repeatLoop(int command, const char* framed, int framedLength, void* reply, int replyLength, bool twoPaths);
     void loadModelName(DWORD model);
+    void lineFailureText(char* buffer, int size);
     void readIdent2Record();
     HRESULT showProgress(HWND owner);
     HRESULT runProgressDialog(HWND owner);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "devicefiles/DeviceThread.h"
@@ -12,6 +13,7 @@
 #include "foundation/CReg.h"
 #include "foundation/ScopedHandle.h"
 #include "tests/devicelink/LinkTest.h"
+#include "tests/support/SimOnLine.h"
 
 namespace {
 
@@ -138,6 +140,46 @@ TEST(DeviceThread, ANoteTakerMovedToAnotherPortIsFoundThereAfterTheIdleClose)
 }
 
 std::string g_box;
+std::function<void()> g_pull;
+
+// The USB adapter pulled out in the middle of a listing and of a receive: the words name the port, the handle of
+// the port that went is closed at once, and the next request (the adapter back in) looks for the note-taker again.
+TEST(DeviceThread, APortPulledOutInUseIsNamedClosedAndLookedForAgain)
+{
+    const MessageBoxHook previous =
+        SetMessageBoxHook([](HWND, const char*, const char* text, UINT) { return g_box += text, IDOK; });
+    for (const bool receive : {false, true}) {
+        SimOnLine sim(12, {"R", "R\\letters"});
+        ASSERT_TRUE(sim.put("R\\letters\\big.txt", std::string(8000, 'x')));
+        TempDir pc;
+        g_box.clear();
+        g_pull = [&] {
+            for (auto call : {MemoryLine::Call::ClearCommError, MemoryLine::Call::ReadFile, MemoryLine::Call::WriteFile,
+                              MemoryLine::Call::PurgeComm, MemoryLine::Call::SetCommTimeouts})
+                sim.line.FailNext(call, ERROR_BAD_COMMAND, 1000000);
+        };
+        DeviceThreadAcquire();
+        EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& nt) { return nt.serialOpen(false); }), 0);
+        const DeviceAnswer answer = DeviceAsk(nullptr, [&](CNotetaker& nt) {
+            if (!receive) return g_pull(), nt.EnumFolder("R:\\letters");
+            nt.SetProgressObserver([](const char*) { g_pull(); });
+            const HRESULT got = nt.FileGet(nullptr, pc.file("big.txt").c_str(), "R:\\letters\\big.txt", 8000);
+            nt.SetProgressObserver(nullptr);
+            return static_cast<int>(got);
+        });
+        EXPECT_TRUE(answer.Failed()) << receive;
+        EXPECT_NE((answer.words + g_box).find("COM12"), std::string::npos) << answer.words << " | " << g_box;
+        EXPECT_FALSE(sim.line.Pc().open) << receive;
+        sim.line.ClearFailures();
+        // The stand-in still sends the file that was cut off, so only the listing's row finds it at once.
+        EXPECT_EQ(DeviceRun(nullptr, [&](CNotetaker& nt) { return nt.Detected() ? 1 : receive ? 0 : nt.serialOpen(false); }),
+                  0) << receive;
+        DeviceThreadRelease();
+        while (!DeviceThreadEnded()) Sleep(1);
+    }
+    SetMessageBoxHook(previous);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
+}
 
 // Through the free function and the note-taker's own, whose last result is the
 // default; a refused operation's box names it.

@@ -155,6 +155,10 @@ public:
     {
         locked([&] { failures_[call] = {winError, times}; });
     }
+    void ClearFailures()
+    {
+        locked([&] { failures_.clear(); });
+    }
     // True (with the error to report) when the next call of this kind is to fail.
     bool TakeFailure(Call call, DWORD& winError)
     {
