@@ -162,11 +162,20 @@ void OnCommand(HWND page, WORD id, WORD code)
     }
 }
 
+// Apply pressed from the keyboard is disabled once applied, with the focus
+// still on it: no key would reach the sheet again. The focus goes to OK.
+void KeepFocusOffApply(HWND sheet)
+{
+    constexpr int kApplyButton = 0x3021;
+    if (GetFocus() == GetDlgItem(sheet, kApplyButton))
+        PostMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(sheet, IDOK)), TRUE);
+}
+
 // The value the notification answers with, through DWLP_MSGRESULT.
 LONG_PTR OnNotify(HWND page, const PSHNOTIFY& notice)
 {
     switch (notice.hdr.code) {
-    case PSN_APPLY: StorePage(page, PageOf(page)); return PSNRET_NOERROR;
+    case PSN_APPLY: StorePage(page, PageOf(page)), KeepFocusOffApply(notice.hdr.hwndFrom); return PSNRET_NOERROR;
     case PSN_HELP: ShowPageHelp(notice.hdr.hwndFrom, PageOf(page)); return 0;
     case PSN_TRANSLATEACCELERATOR: {
         MSG* message = reinterpret_cast<MSG*>(notice.lParam);

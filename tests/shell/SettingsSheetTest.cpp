@@ -188,6 +188,13 @@ TEST_F(SettingsSheetTest, TheConnectionPageListsThePortsAndWritesTheKeyboardsCho
                   for (int i = 0; SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line)) > 0; ++i)
                       lines += line + std::string(i == SendMessageA(list, LB_GETCURSEL, 0, 0) ? "*|" : "|");
                   for (WPARAM key : {VK_HOME, VK_DOWN, VK_DOWN}) SendMessageA(list, WM_KEYDOWN, key, 0);
+                  HWND apply = GetDlgItem(sheet, 0x3021);  // Alt+A: the focus on Apply, which the sheet then disables
+                  SetFocus(apply);
+                  SendMessageA(apply, BM_CLICK, 0, 0);
+              },
+              [](HWND sheet) {
+                  EXPECT_EQ(StoredText("Port"), "COM12");
+                  EXPECT_EQ(GetFocus(), GetDlgItem(sheet, IDOK)) << "keys must still reach the sheet";
                   PropSheet_PressButton(sheet, PSBTN_OK);
               }}),
               S_OK);
