@@ -99,6 +99,18 @@ TEST_F(ComPortTest, ReadsNeverWaitAndAPushedBackByteComesFirst)
     EXPECT_EQ(port_.Getc(), CComPort::ERR_NODATA);
 }
 
+// Five bytes that come one by one are waited for in one wait, not woken for byte by byte.
+TEST_F(ComPortTest, AWaitEndsOnlyWhenEveryByteAskedForHasCome)
+{
+    ASSERT_EQ(port_.Open(), 0);
+    int sent = 0;
+    ticks_.onSleep_ = [&] {
+        if (sent < 5) deviceSends(std::string(1, "12345"[sent++]));
+    };
+    EXPECT_EQ(port_.WaitForInput(5, 1000), 5);
+    EXPECT_EQ(gets(5), "12345");
+}
+
 // Both XON/XOFF limits are a quarter of a receive queue of 512 bytes or less, else 128, made at Open and again when
 // XON/XOFF is chosen. Every set on an open port asserts DTR then RTS again, unless the flow is by hardware.
 TEST_F(ComPortTest, FlowControlModesXonXoffLimitsAndTheLinesAssertedAfterEverySet)
