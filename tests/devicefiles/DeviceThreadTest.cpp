@@ -204,6 +204,7 @@ TEST(ErrorText, WordsAndHResultForEachCodeAndTheBoxOfARefusal)
         {CComPort::ERR_SYSTEM, ERROR_PATH_NOT_FOUND, 260, system},            // the platform's own words
         {CComPort::ERR_SYSTEM, 0x2000ABCD, 260, "Windows error 536914893."},  // or its number
         {CNotetaker::ERR_UNSUPPORTED, 0, 9, "This com"},                      // cut to the buffer
+        {CNotetaker::ERR_LOCKED, 0, 260, "Can not access COM port.\nPort is locked by another program."},  // not the display mode's
         {CNotetaker::ERR_INVALIDPATH, 0, 260, "Invalid path specified."},     // last: the refusal below
         {0, 0, 260, nullptr},
     };
