@@ -171,9 +171,9 @@ TEST(DeviceThread, APortPulledOutInUseIsNamedClosedAndLookedForAgain)
         EXPECT_NE((answer.words + g_box).find("COM12"), std::string::npos) << answer.words << " | " << g_box;
         EXPECT_FALSE(sim.line.Pc().open) << receive;
         sim.line.ClearFailures();
-        // The stand-in still sends the file that was cut off, so only the listing's row finds it at once.
-        EXPECT_EQ(DeviceRun(nullptr, [&](CNotetaker& nt) { return nt.Detected() ? 1 : receive ? 0 : nt.serialOpen(false); }),
-                  0) << receive;
+        sim.line.Write(MemoryLine::Side::Pc, "\x18\x18", 2);  // the note-taker gives the cut-off send up
+        EXPECT_EQ(DeviceRun(nullptr, [](CNotetaker& nt) { return nt.Detected() ? 1 : nt.serialOpen(false); }), 0)
+            << receive;
         DeviceThreadRelease();
         while (!DeviceThreadEnded()) Sleep(1);
     }
