@@ -349,7 +349,7 @@ void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window
     PasteDataObject(*this, window, target ? target.get() : deviceList_.get(), &request);
 }
 
-HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect)
+HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     ComPtr<IDataObject> data;
@@ -359,7 +359,7 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     if (FAILED(hr)) return hr;
     if (!data) return E_UNEXPECTED;
     if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
-    if (flags & COPY_DRAG) return RunDrag(window, data.get(), dropEffect);
+    if (flags & COPY_DRAG) return RunDrag(window, data.get());
     return OleSetClipboard(data.get());
 }
 

@@ -53,7 +53,7 @@ FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
 }
 
 // A drop of the source's CF_HDROP, as a drop target hands it over.
-HRESULT PasteDrop(CDataObject* source, CShellFolder& folder, HWND window, DWORD* effect)
+HRESULT PasteDrop(IDataObject* source, CShellFolder& folder, HWND window, DWORD* effect)
 {
     DropRequest request{};
     request.dataObject = source;
@@ -143,9 +143,12 @@ protected:
         ListNames(letters_.get(), SHCONTF_NONFOLDERS);
         return hr;
     }
-    HRESULT PasteDropped(CDataObject* source, DWORD effect)
+    // The effect the drop answered; the paste has run.
+    DWORD PasteDropped(IDataObject* source, DWORD effect)
     {
-        return Settled(PasteDrop(source, *Letters(), window_, &effect));
+        EXPECT_EQ(PasteDrop(source, *Letters(), window_, &effect), S_OK);
+        RunPostedPastes();
+        return effect;
     }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
 
@@ -273,20 +276,25 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
 }
 
 // A cut goes from the device when its target reports the move, while the
-// target still holds the data object; a release alone deletes nothing.
+// target still holds the data object, and only once the target read it
+// whole; a release alone deletes nothing.
 TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
 {
     const UINT16 kEnd = 0, kFailedEnd = 1, pasted = g_cfPasteSucceeded, performed = g_cfPerformedDropEffect;
-    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY;
+    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY, kNone = DROPEFFECT_NONE;
     const struct {
         std::vector<std::pair<UINT16, DWORD>> reports;  // formats set in order, or EndOperation's effect
+        size_t read;                                    // bytes of the stream the target read
         bool deleted;
     } rows[] = {
-        {{}, false},                                     // a copy, or a target that said nothing
-        {{{performed, kCopy}, {pasted, kMove}}, false},  // the paste copied after all
-        {{{performed, kMove}, {pasted, kMove}}, true},   // Explorer's paste of a cut
-        {{{kEnd, kMove}}, true},                         // the copy engine, at the end of its own thread's work
-        {{{kFailedEnd, kMove}}, false},
+        {{}, 5000, false},                                     // a copy, or a target that said nothing
+        {{{performed, kCopy}, {pasted, kMove}}, 5000, false},  // the paste copied after all
+        {{{performed, kMove}, {pasted, kMove}}, 5000, true},   // Explorer's paste of a cut
+        {{{performed, kNone}, {pasted, kMove}}, 5000, false},  // an optimized move: the target's own doing
+        {{{performed, kMove}, {pasted, kMove}}, 4999, false},  // the target stopped one byte short
+        {{{kEnd, kMove}}, 5000, true},                         // the copy engine, at the end of its own thread's work
+        {{{kEnd, kMove}}, 0, false},                           // ... which never read the file
+        {{{kFailedEnd, kMove}}, 5000, false},
     };
     for (size_t index = 0; index < std::size(rows); ++index) {
         sim_.put("R\\Letters\\note.txt", content_);
@@ -294,6 +302,12 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
         ComPtr<IDataObjectAsyncCapability> async;
         ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
         EXPECT_EQ(Descriptors(object.get()).size(), 1u) << "the target reads what it is given";
+        ComPtr<IStream> stream = Contents(object.get(), 0);
+        std::string bytes(rows[index].read, '\0');
+        ULONG got = 0;
+        if (!bytes.empty()) {
+            EXPECT_EQ(stream->Read(&bytes[0], static_cast<ULONG>(bytes.size()), &got), S_OK);
+        }
         for (const auto& report : rows[index].reports) {
             if (report.first == kEnd || report.first == kFailedEnd)
                 async->EndOperation(report.first == kEnd ? S_OK : E_FAIL, nullptr, report.second);
@@ -412,16 +426,13 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == Pattern(1024, 4));
     EXPECT_TRUE(sim_.read("R\\Letters\\two.txt") == Pattern(1025, 5));
 
-    // A moved list's source hears of the move (checked on a drop: Wine's clipboard object takes no SetData).
+    // A move from a source that reads on the dropping thread: the paste deletes the PC file itself.
     ComPtr<CDataObject> source{PcFiles({PcFile("moved.txt", "moved")})};
-    ASSERT_EQ(SetDataDword(source.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
-    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), S_OK);
+    source->SetAsyncMode(FALSE);
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), static_cast<DWORD>(DROPEFFECT_COPY))
+        << "the source deletes nothing itself";
     EXPECT_EQ(sim_.read("R\\Letters\\moved.txt"), "moved");
-    DWORD performed = 0, pasted = 0;
-    EXPECT_EQ(GetDataDword(source.get(), g_cfPerformedDropEffect, &performed), S_OK);
-    EXPECT_EQ(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted), S_OK);
-    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_FALSE(TempDir::Exists(pc_.file("moved.txt"))) << "listed whole on the device, so moved";
 
     // Explorer's folder tree asks for an item's drop target: it drops into that folder.
     ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
@@ -432,7 +443,8 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     POINTL point{0, 0};
     EXPECT_EQ(target->DragEnter(files.get(), 0, point, &effect), S_OK);
-    EXPECT_EQ(Settled(target->Drop(files.get(), 0, point, &effect)), S_OK);
+    EXPECT_EQ(target->Drop(files.get(), 0, point, &effect), S_OK);
+    RunPostedPastes();
     EXPECT_TRUE(sim_.read("R\\Letters\\three.txt") == Pattern(2000, 7));
     EXPECT_EQ(boxes_.texts, Names{});
 }
@@ -443,10 +455,14 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     for (int i = 1; i <= 5; ++i) paths.push_back(PcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
     DeleteFileA(paths[2].c_str());  // gone between copy and paste
     ComPtr<CDataObject> source{PcFiles(paths)};
-    EXPECT_TRUE(FAILED(PasteDropped(source.get(), DROPEFFECT_MOVE)));
+    source->SetAsyncMode(FALSE);
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), static_cast<DWORD>(DROPEFFECT_COPY))
+        << "the source must not delete what the device never got";
     EXPECT_EQ(sim_.read("R\\Letters\\f1.txt") + sim_.read("R\\Letters\\f2.txt"), "12");
     for (const char* unsent : {"R\\Letters\\f3.txt", "R\\Letters\\f4.txt", "R\\Letters\\f5.txt"})
         EXPECT_FALSE(Exists(unsent)) << unsent;
+    EXPECT_FALSE(TempDir::Exists(paths[0]) || TempDir::Exists(paths[1])) << "what went was moved";
+    EXPECT_TRUE(TempDir::Exists(paths[3]) && TempDir::Exists(paths[4])) << "what did not go stays";
     EXPECT_EQ(boxes_.texts.size(), 1u);
     DWORD pasted = 0;
     EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "a failed paste reports no move";
@@ -489,13 +505,88 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     }
     PcFile("docs\\two.txt", "2");
     ComPtr<CDataObject> named{PcFiles({PcFile("one.txt", "1"), pc_.file(zhe), pc_.file("docs")})};
-    EXPECT_EQ(PasteDropped(named.get(), DROPEFFECT_MOVE), S_FALSE);
+    PasteDropped(named.get(), DROPEFFECT_MOVE);
     EXPECT_EQ(sim_.read("R\\Letters\\one.txt") + sim_.read("R\\Letters\\docs\\two.txt"), "12");
     ASSERT_EQ(boxes_.texts.size(), 1u);
     for (const std::string& name : {zhe, macron})
         EXPECT_NE(boxes_.texts[0].find(name), std::string::npos) << boxes_.texts[0];
     DWORD namedPasted = 0;
     EXPECT_TRUE(FAILED(GetDataDword(named.get(), g_cfPasteSucceeded, &namedPasted))) << "what stayed behind is no move";
+}
+
+// A PC source that reads on a thread of its own, as Explorer's does: its files go at EndOperation's move.
+class AsyncSource final : public IDataObject, public IDataObjectAsyncCapability {
+public:
+    AsyncSource(CDataObject* files, SimDevice& device) : files_(files), device_(device) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IDataObjectAsyncCapability ? static_cast<void*>(static_cast<IDataObjectAsyncCapability*>(this))
+               : riid == IID_IUnknown || riid == IID_IDataObject ? static_cast<void*>(static_cast<IDataObject*>(this))
+                                                                  : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override { return files_->GetData(format, medium); }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override { return files_->QueryGetData(format); }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override
+    {
+        return files_->SetData(format, medium, release);
+    }
+    STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override
+    {
+        return files_->EnumFormatEtc(direction, out);
+    }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHODIMP SetAsyncMode(BOOL) override { return S_OK; }
+    STDMETHODIMP GetAsyncMode(BOOL* async) override { return *async = TRUE, S_OK; }
+    STDMETHODIMP StartOperation(IBindCtx*) override { return events.push_back("start"), S_OK; }
+    STDMETHODIMP InOperation(BOOL* in) override { return *in = !events.empty(), S_OK; }
+    STDMETHODIMP EndOperation(HRESULT hr, IBindCtx*, DWORD effect) override
+    {
+        const bool listed = device_.CommandCount('F') > listings;
+        events.push_back(std::string(SUCCEEDED(hr) ? "ok " : "failed ") + std::to_string(effect) +
+                         (listed ? " after a listing" : " unlisted"));
+        return S_OK;
+    }
+    Names events;
+    int listings = 0;  // before the drop
+
+private:
+    ComPtr<CDataObject> files_;
+    SimDevice& device_;
+};
+
+// The source hears of the move once the device lists the file with its PC size, and of a copy when it
+// lists another size; it deletes its files itself, and the drop returned before anything was sent.
+TEST_F(DeviceFolder, AnAsynchronousSourceHearsOfTheMoveOnlyOnceTheDeviceListsTheFileWhole)
+{
+    for (const bool stoodShort : {false, true}) {
+        const std::string name = stoodShort ? "short.txt" : "whole.txt";
+        const std::string path = PcFile(name, Pattern(3000, 1));
+        AsyncSource source(PcFiles({path}), *sim_.device);
+        SimFaults faults;
+        faults.shortOnce = stoodShort ? name : "";
+        sim_.device->SetFaults(faults);
+        source.listings = sim_.device->CommandCount('F');
+        DWORD effect = DROPEFFECT_MOVE;
+        EXPECT_EQ(PasteDrop(&source, *Letters(), window_, &effect), S_OK);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << "nothing is moved yet";
+        EXPECT_EQ(source.events, Names{"start"});
+        EXPECT_FALSE(Exists("R\\Letters\\" + name)) << "the drop returns before the paste runs";
+        RunPostedPastes();
+        EXPECT_EQ(source.events, (Names{"start", stoodShort ? "failed 1 after a listing" : "ok 2 after a listing"}));
+        EXPECT_TRUE(TempDir::Exists(path)) << "the source deletes its own files";
+        EXPECT_EQ(boxes_.texts.size(), stoodShort ? 1u : 0u);
+        if (stoodShort) {
+            EXPECT_NE(boxes_.texts[0].find(path), std::string::npos) << "the kept file is named";
+        }
+        boxes_.texts.clear();
+    }
 }
 
 std::mutex g_boxMutex;
@@ -534,6 +625,7 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
         pasting = OwnWindow();
         ComPtr<CDataObject> files{PcFiles({pc.file("big.bin")})};
         pasted = PasteDrop(files.get(), *static_cast<CShellFolder*>(b.get()), pasting, nullptr);
+        RunPostedPastes();
         ended = true;
         DestroyWindow(pasting);
         CoUninitialize();

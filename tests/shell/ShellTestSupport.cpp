@@ -115,6 +115,26 @@ std::string Utf8(const wchar_t* text)
     return utf8.c_str();
 }
 
+void RunPostedPastes()
+{
+    const auto runnerLeft = [] {
+        bool found = false;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM found) {
+                char name[32] = "";
+                GetClassNameA(window, name, sizeof name);
+                *reinterpret_cast<bool*>(found) |= strcmp(name, "PellorPasteRun") == 0;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    };
+    MSG message;
+    while (runnerLeft() && MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
 CDataObject* PcFiles(const Names& paths)
 {
     std::wstring list;
