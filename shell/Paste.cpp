@@ -103,9 +103,19 @@ SYSTEMTIME Now()
 }
 
 // The device's words for a failed request, in a box owned by the asking window.
+// Words in a box owned by the window. Work that runs as one request on the
+// device thread (a paste, a delete) has its boxes shown by the waiting
+// caller's thread, owned by the caller's window.
+void Say(HWND window, const char* words, UINT flags)
+{
+    if (!window) return;
+    if (OnDeviceThread()) AskCaller([&](HWND owner) { return ShowMessageText(owner, words, flags); }, 0);
+    else ShowMessageText(window, words, flags);
+}
+
 void ShowFailure(HWND window, const DeviceAnswer& answer)
 {
-    if (window && answer.Failed()) ShowMessageText(window, answer.words.c_str(), kErrorBoxFlags);
+    if (answer.Failed()) Say(window, answer.words.c_str(), kErrorBoxFlags);
 }
 
 std::string LastComponent(const char* path)
@@ -148,9 +158,7 @@ public:
         const char* relative = path.c_str() + baseLength;
         char mapped[MAX_PATH];
         if (!MakeDeviceName(mapped, DeviceType(target_), base.c_str(), relative)) {
-            if (window_)
-                ShowMessageText(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0),
-                                kErrorBoxFlags);
+            Say(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
             return ErrorHResult(CNotetaker::ERR_INVALIDPATH);
         }
         const Place& parent = PlaceOf(ParentOf(path), base);
@@ -472,23 +480,34 @@ public:
         ShowPcNames(nullptr, IDS_NAME_NOT_ANSI, refused_);
         PasteRun run(*folder_.get(), target_.get(), owner_);
         HRESULT hr = S_OK;
-        for (size_t index = 0; index < paths_.size() && SUCCEEDED(hr); ++index)
-            hr = run.Paste(paths_[index], baseLengths_[index]);
+        std::vector<bool> whole;
+        // One request for the whole paste: another window's job cannot turn
+        // the second file busy half-way.
+        const DeviceAnswer answer = DeviceAsk(
+            owner_,
+            [&](CNotetaker&) {
+                for (size_t index = 0; index < paths_.size() && SUCCEEDED(hr); ++index)
+                    hr = run.Paste(paths_[index], baseLengths_[index]);
+                if (move_) whole = ListedWhole(run.Sent(), owner_);
+                return 0;
+            },
+            DeviceJob::Long);
+        ShowFailure(owner_, answer);
+        if (answer.Failed()) hr = answer.Result();
         // What was left out stays on the PC: a cut must not delete it there.
         if (SUCCEEDED(hr) && !refused_.empty()) hr = S_FALSE;
-        return move_ ? FinishMove(run, hr) : hr;
+        return move_ ? FinishMove(run, whole, hr) : hr;
     }
 
 private:
     // A file moves only once the device lists it with its PC size; the
     // source learns that all moved only when all did.
-    HRESULT FinishMove(const PasteRun& run, HRESULT hr)
+    HRESULT FinishMove(const PasteRun& run, const std::vector<bool>& whole, HRESULT hr)
     {
         const std::vector<SentFile>& sent = run.Sent();
-        const std::vector<bool> whole = ListedWhole(sent, owner_);
         std::vector<std::wstring> kept;
         for (size_t index = 0; index < sent.size(); ++index) {
-            if (!whole[index]) kept.push_back(WidePath(sent[index].pcPath));
+            if (index >= whole.size() || !whole[index]) kept.push_back(WidePath(sent[index].pcPath));
             else if (!async_) DeleteFileA(sent[index].pcPath.c_str());
         }
         if (!async_) run.RemoveEmptiedPcFolders();
@@ -663,18 +682,24 @@ bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window)
 
 HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items, HWND window)
 {
-    for (UINT index = items.Count(); index-- > 0;) {
-        ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
-        if (!full) return E_OUTOFMEMORY;
-        char path[MAX_PATH];
-        ItemIdPath(full.get(), path, sizeof path, false);
-        const DeviceAnswer answer =
-            DeviceAsk(window, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FileDelete(path)); });
-        if (answer.Failed()) {
-            ShowFailure(window, answer);
-            return answer.Result();
+    HRESULT hr = S_OK;
+    // One request: another window's job cannot turn the second delete busy.
+    const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
+        for (UINT index = items.Count(); index-- > 0;) {
+            ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
+            if (!full) {
+                hr = E_OUTOFMEMORY;
+                return 0;
+            }
+            char path[MAX_PATH];
+            ItemIdPath(full.get(), path, sizeof path, false);
+            const int deleted = static_cast<int>(notetaker.FileDelete(path));
+            if (deleted < 0) return deleted;
+            // The row goes from the views as its file goes (posted to their windows).
+            folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
         }
-        folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
-    }
-    return S_OK;
+        return 0;
+    });
+    ShowFailure(window, answer);
+    return answer.Failed() ? answer.Result() : hr;
 }
