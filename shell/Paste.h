@@ -23,6 +23,7 @@ struct DropRequest {
     DWORD mediumValid;  // the drop target releases the medium
     LPCITEMIDLIST target;
     DWORD targetSize;
+    HWND owner;  // of the paste's progress and boxes; none: a window of the paste's own
 };
 
 // {6B2E4F91-3C7A-4D58-A1E6-0F9D2C4B8A73}

@@ -28,7 +28,8 @@ DWORD ChooseEffect(DWORD keyState, DWORD allowed)
 
 }  // namespace
 
-CDropTarget::CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize) : window_(window)
+CDropTarget::CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize, HWND owner)
+    : window_(window), owner_(window ? window : owner)
 {
     if (window_) {
         registered_ = SUCCEEDED(RegisterDragDrop(window_, this));
@@ -111,6 +112,7 @@ STDMETHODIMP CDropTarget::Drop(IDataObject* dataObject, DWORD keyState, POINTL p
     request.mediumValid = 1;
     request.target = target_.get();
     request.targetSize = ItemIdSize(target_.get());
+    request.owner = owner_;
     Forget();
     ScopedMedium medium;  // the request borrows it
     hr = dataObject->GetData(&request.format, medium.put());
