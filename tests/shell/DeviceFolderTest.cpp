@@ -514,77 +514,41 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     EXPECT_TRUE(FAILED(GetDataDword(named.get(), g_cfPasteSucceeded, &namedPasted))) << "what stayed behind is no move";
 }
 
-// A PC source that reads on a thread of its own, as Explorer's does: its files go at EndOperation's move.
-class AsyncSource final : public IDataObject, public IDataObjectAsyncCapability {
-public:
-    AsyncSource(CDataObject* files, SimDevice& device) : files_(files), device_(device) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IDataObjectAsyncCapability ? static_cast<void*>(static_cast<IDataObjectAsyncCapability*>(this))
-               : riid == IID_IUnknown || riid == IID_IDataObject ? static_cast<void*>(static_cast<IDataObject*>(this))
-                                                                  : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
+// Hears, as a source's folder does, of the move EndOperation reports.
+struct MoveSink final : IDataSourceSink {
+    explicit MoveSink(SimDevice& device) : device(device) {}
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
     STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override { return files_->GetData(format, medium); }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* format) override { return files_->QueryGetData(format); }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override
-    {
-        return files_->SetData(format, medium, release);
-    }
-    STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override
-    {
-        return files_->EnumFormatEtc(direction, out);
-    }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    STDMETHODIMP SetAsyncMode(BOOL) override { return S_OK; }
-    STDMETHODIMP GetAsyncMode(BOOL* async) override { return *async = TRUE, S_OK; }
-    STDMETHODIMP StartOperation(IBindCtx*) override { return events.push_back("start"), S_OK; }
-    STDMETHODIMP InOperation(BOOL* in) override { return *in = !events.empty(), S_OK; }
-    STDMETHODIMP EndOperation(HRESULT hr, IBindCtx*, DWORD effect) override
-    {
-        const bool listed = device_.CommandCount('F') > listings;
-        events.push_back(std::string(SUCCEEDED(hr) ? "ok " : "failed ") + std::to_string(effect) +
-                         (listed ? " after a listing" : " unlisted"));
-        return S_OK;
-    }
-    Names events;
-    int listings = 0;  // before the drop
-
-private:
-    ComPtr<CDataObject> files_;
-    SimDevice& device_;
+    STDMETHODIMP FillFiles(IDataObject*) override { return S_OK; }
+    STDMETHODIMP FilesMoved(IDataObject*) override { return listingsAtMove = device.CommandCount('F'), S_OK; }
+    SimDevice& device;
+    int listingsAtMove = -1;
 };
 
-// The source hears of the move once the device lists the file with its PC size, and of a copy when it
-// lists another size; it deletes its files itself, and the drop returned before anything was sent.
+// A source that reads on a thread of its own hears of the move once the device lists the file with its
+// PC size, and of no move when it lists another; the drop returned before anything was sent.
 TEST_F(DeviceFolder, AnAsynchronousSourceHearsOfTheMoveOnlyOnceTheDeviceListsTheFileWhole)
 {
     for (const bool stoodShort : {false, true}) {
-        const std::string name = stoodShort ? "short.txt" : "whole.txt";
-        const std::string path = PcFile(name, Pattern(3000, 1));
-        AsyncSource source(PcFiles({path}), *sim_.device);
+        const std::string name = stoodShort ? "short.txt" : "whole.txt", path = PcFile(name, Pattern(3000, 1));
+        MoveSink sink(*sim_.device);
+        ComPtr<CDataObject> source{PcFiles({path}, &sink)};
         SimFaults faults;
         faults.shortOnce = stoodShort ? name : "";
         sim_.device->SetFaults(faults);
-        source.listings = sim_.device->CommandCount('F');
+        const int listings = sim_.device->CommandCount('F');
         DWORD effect = DROPEFFECT_MOVE;
-        EXPECT_EQ(PasteDrop(&source, *Letters(), window_, &effect), S_OK);
+        BOOL running = FALSE;
+        EXPECT_EQ(PasteDrop(source.get(), *Letters(), window_, &effect), S_OK);
         EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << "nothing is moved yet";
-        EXPECT_EQ(source.events, Names{"start"});
+        EXPECT_TRUE(SUCCEEDED(source->InOperation(&running)) && running) << "the operation started";
         EXPECT_FALSE(Exists("R\\Letters\\" + name)) << "the drop returns before the paste runs";
         RunPostedPastes();
-        EXPECT_EQ(source.events, (Names{"start", stoodShort ? "failed 1 after a listing" : "ok 2 after a listing"}));
+        EXPECT_TRUE(SUCCEEDED(source->InOperation(&running)) && !running) << "and ended";
+        EXPECT_EQ(sink.listingsAtMove > listings, !stoodShort) << "moved after a listing: " << sink.listingsAtMove;
         EXPECT_TRUE(TempDir::Exists(path)) << "the source deletes its own files";
-        EXPECT_EQ(boxes_.texts.size(), stoodShort ? 1u : 0u);
-        if (stoodShort) {
-            EXPECT_NE(boxes_.texts[0].find(path), std::string::npos) << "the kept file is named";
-        }
+        EXPECT_EQ(boxes_.texts.size() == 1 && boxes_.texts[0].find(path) != std::string::npos, stoodShort);
         boxes_.texts.clear();
     }
 }

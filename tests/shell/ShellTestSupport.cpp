@@ -117,25 +117,13 @@ std::string Utf8(const wchar_t* text)
 
 void RunPostedPastes()
 {
-    const auto runnerLeft = [] {
-        bool found = false;
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM found) {
-                char name[32] = "";
-                GetClassNameA(window, name, sizeof name);
-                *reinterpret_cast<bool*>(found) |= strcmp(name, "PellorPasteRun") == 0;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found;
-    };
-    MSG message;
-    while (runnerLeft() && MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+    MSG message;  // the runner window goes once its paste has run
+    while (FindWindowA("PellorPasteRun", nullptr) &&
+           MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
 }
 
-CDataObject* PcFiles(const Names& paths)
+CDataObject* PcFiles(const Names& paths, IDataSourceSink* sink)
 {
     std::wstring list;
     for (const std::string& path : paths) list += WideFromUtf8(path) + L'\0';
@@ -148,7 +136,7 @@ CDataObject* PcFiles(const Names& paths)
     drop->fWide = TRUE;
     memcpy(drop + 1, list.data(), bytes);
     GlobalUnlock(medium.hGlobal);
-    auto* object = new CDataObject(nullptr);
+    auto* object = new CDataObject(sink);
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
     return object;

@@ -141,8 +141,7 @@ void ReadAsTarget(IDataObject* dragged, const std::string& cut = "")
         ScopedMedium medium;
         ASSERT_EQ(dragged->GetData(&format, medium.put()), S_OK);
         char bytes[4000];
-        ULONG read = 0;
-        EXPECT_EQ((*medium).pstm->Read(bytes, names[index] == cut ? 1 : sizeof bytes, &read), S_OK);
+        EXPECT_EQ((*medium).pstm->Read(bytes, names[index] == cut ? 1 : sizeof bytes, nullptr), S_OK);
     }
 }
 
@@ -160,21 +159,15 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
     EXPECT_EQ((std::vector<HRESULT>{source->QueryContinueDrag(FALSE, MK_LBUTTON), source->QueryContinueDrag(FALSE, 0),
                                     source->QueryContinueDrag(TRUE, MK_LBUTTON)}),
               (std::vector<HRESULT>{S_OK, DRAGDROP_S_DROP, DRAGDROP_S_CANCEL}));
-    const DWORD kUnsaid = ~0u;
-    const struct {
-        HRESULT result;
-        DWORD performed;
-    } keptRows[] = {{DRAGDROP_S_CANCEL, DROPEFFECT_MOVE},
-                    {DRAGDROP_S_DROP, kUnsaid},
-                    {DRAGDROP_S_DROP, DROPEFFECT_NONE},  // an optimized move: the target's own doing
-                    {DRAGDROP_S_DROP, DROPEFFECT_COPY}};
-    for (const auto& row : keptRows) {
+    // Performed DropEffect, unsaid (~0), NONE (an optimized move: the target's own doing) or COPY, keeps them all.
+    for (const auto& [result, performed] : {std::pair{DRAGDROP_S_CANCEL, 2ul}, {DRAGDROP_S_DROP, ~0ul},
+                                            {DRAGDROP_S_DROP, 0ul}, {DRAGDROP_S_DROP, 1ul}}) {
         ComPtr<IDataObject> dragged = dragAll();
         ReadAsTarget(dragged.get());
-        if (row.performed != kUnsaid) SetDataDword(dragged.get(), g_cfPerformedDropEffect, row.performed);
-        EXPECT_EQ(FinishDrag(dragged.get(), row.result, DROPEFFECT_MOVE), S_OK);
+        if (performed != ~0ul) SetDataDword(dragged.get(), g_cfPerformedDropEffect, performed);
+        EXPECT_EQ(FinishDrag(dragged.get(), result, DROPEFFECT_MOVE), S_OK);
         EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"))
-            << "performed " << row.performed;
+            << "performed " << performed;
     }
 
     ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard());
