@@ -468,9 +468,11 @@ public:
         async_.reset();
     }
 
-    void SetOwner(HWND owner)
+    // The runner's window stands in for an owner that had none, or went
+    // (a view closed before its drop's paste ran).
+    void SetOwner(HWND runner)
     {
-        if (!owner_) owner_ = owner;
+        if (!owner_ || !IsWindow(owner_)) owner_ = runner;
     }
 
     // 0 when every path was sent (and, for a move, listed whole), S_FALSE
@@ -526,12 +528,13 @@ private:
     }
 
     // A cut pasted from the clipboard: moved by the paste itself, as an
-    // optimized move is reported, so that the source deletes nothing.
+    // optimized move is reported, so that the source deletes nothing; the
+    // list it took from the clipboard has no files left to paste.
     void ReportPasted()
     {
         SetDataDword(source_.get(), g_cfPerformedDropEffect, DROPEFFECT_NONE);
         SetDataDword(source_.get(), g_cfPasteSucceeded, kMove);
-        if (OleIsCurrentClipboard(source_.get()) == S_OK) OleSetClipboard(nullptr);
+        OleSetClipboard(nullptr);
     }
 
     ComPtr<CShellFolder> folder_;

@@ -426,6 +426,10 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == Pattern(1024, 4));
     EXPECT_TRUE(sim_.read("R\\Letters\\two.txt") == Pattern(1025, 5));
 
+    CDataObject* cut = PcFiles({PcFile("cut.txt", "cut")});  // a cut: the paste moves it itself
+    SetDataDword(cut, g_cfPreferredDropEffect, DROPEFFECT_MOVE);
+    EXPECT_EQ(PasteFromClipboard(cut, *Letters()), S_OK);
+    EXPECT_FALSE(TempDir::Exists(pc_.file("cut.txt")) || IsClipboardFormatAvailable(CF_HDROP)) << "moved, list gone";
     // A move from a source that reads on the dropping thread: the paste deletes the PC file itself.
     ComPtr<CDataObject> source{PcFiles({PcFile("moved.txt", "moved")})};
     source->SetAsyncMode(FALSE);
