@@ -409,7 +409,8 @@ std::vector<bool> ListedWhole(const std::vector<SentFile>& sent, HWND window)
                 folder = listed.emplace(sent[index].deviceFolder, std::move(entries)).first;
             }
             for (const DeviceEntry& entry : folder->second)
-                if (entry.nType == DeviceEntry::TYPE_FILE && lstrcmpiA(entry.sName.c_str(), sent[index].name.c_str()) == 0)
+                if (entry.nType == DeviceEntry::TYPE_FILE &&
+                    lstrcmpiA(entry.sName.c_str(), sent[index].name.c_str()) == 0)
                     whole[index] = entry.nSize == sent[index].size;
         }
         return 0;
@@ -429,8 +430,7 @@ std::wstring WidePath(const std::string& path)
 // it outlives them, run at once or from a message posted to the thread.
 class PasteJob {
 public:
-    PasteJob(CShellFolder& folder, PCUIDLIST_RELATIVE target, HWND owner)
-        : target_(ItemIdCopy(target)), owner_(owner)
+    PasteJob(CShellFolder& folder, PCUIDLIST_RELATIVE target, HWND owner) : target_(ItemIdCopy(target)), owner_(owner)
     {
         folder.AddRef();
         folder_.reset(&folder);
@@ -515,9 +515,13 @@ private:
         if (!async_) run.RemoveEmptiedPcFolders();
         ShowPcNames(owner_, IDS_MOVE_KEPT, kept);
         if (hr == S_OK && !kept.empty()) hr = S_FALSE;
-        if (async_) EndSource(hr == S_OK ? S_OK : FAILED(hr) ? hr : E_FAIL,
-                              hr == S_OK ? kMove : sent.empty() ? DROPEFFECT_NONE : DROPEFFECT_COPY);
-        else if (hr == S_OK && !dropped_) ReportPasted();
+        if (!async_) {
+            if (hr == S_OK && !dropped_) ReportPasted();
+        } else if (hr == S_OK) {
+            EndSource(S_OK, kMove);
+        } else {
+            EndSource(FAILED(hr) ? hr : E_FAIL, sent.empty() ? DROPEFFECT_NONE : DROPEFFECT_COPY);
+        }
         return hr;
     }
 
@@ -580,6 +584,8 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 bool PostPaste(std::unique_ptr<PasteJob> job)
 {
     static const ATOM registered = [] {
+        // A class of an earlier load of the module outlives it, with that load's procedure.
+        UnregisterClassA(kRunnerClass, OwnModule());
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = RunnerProc;
         windowClass.hInstance = OwnModule();

@@ -160,8 +160,8 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
                                     source->QueryContinueDrag(TRUE, MK_LBUTTON)}),
               (std::vector<HRESULT>{S_OK, DRAGDROP_S_DROP, DRAGDROP_S_CANCEL}));
     // Performed DropEffect, unsaid (~0), NONE (an optimized move: the target's own doing) or COPY, keeps them all.
-    for (const auto& [result, performed] : {std::pair{DRAGDROP_S_CANCEL, 2ul}, {DRAGDROP_S_DROP, ~0ul},
-                                            {DRAGDROP_S_DROP, 0ul}, {DRAGDROP_S_DROP, 1ul}}) {
+    for (const auto& [result, performed] :
+         {std::pair{DRAGDROP_S_CANCEL, 2ul}, {DRAGDROP_S_DROP, ~0ul}, {DRAGDROP_S_DROP, 0ul}, {DRAGDROP_S_DROP, 1ul}}) {
         ComPtr<IDataObject> dragged = dragAll();
         ReadAsTarget(dragged.get());
         if (performed != ~0ul) SetDataDword(dragged.get(), g_cfPerformedDropEffect, performed);
