@@ -20,6 +20,7 @@
 #include "shell/CShellFolder.h"
 #include "shell/ItemId.h"
 #include "shell/Paste.h"
+#include "tests/shell/ShellTestSupport.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
 
@@ -64,6 +65,7 @@ HRESULT Paste(CShellFolder& folder, const std::string& path)
     request.dataObject = files.get();
     request.medium = *held;
     const HRESULT hr = PasteDataObject(folder, window, folder.DeviceList(), &request);
+    RunPostedPastes();  // the drop returned at once; its paste runs from this thread's messages
     DestroyWindow(window);
     OleUninitialize();
     return hr;

@@ -90,6 +90,12 @@ public:
         if (me != waiting_.end()) waiting_.erase(me);
     }
 
+    bool Waiting()
+    {
+        CriticalSection::Held held(lock_);
+        return std::find(waiting_.begin(), waiting_.end(), GetCurrentThreadId()) != waiting_.end();
+    }
+
     bool OnThread()
     {
         CriticalSection::Held held(lock_);
@@ -342,6 +348,7 @@ long DeviceThreadAcquire() { return Service().Acquire(); }
 long DeviceThreadRelease() { return Service().Release(); }
 bool DeviceThreadEnded() { return Service().Ended(); }
 bool OnDeviceThread() { return Service().OnThread(); }
+bool CallerWaiting() { return Service().Waiting(); }
 
 int DeviceRun(HWND window, DeviceWork work, DeviceJob job)
 {

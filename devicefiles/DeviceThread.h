@@ -81,6 +81,9 @@ int EndAskCaller();
 HANDLE CallerUiEnded();
 // True on the device thread.
 bool OnDeviceThread();
+// True while this thread waits for a request of its own (and pumps its
+// messages meanwhile): work posted to it must wait for the answer too.
+bool CallerWaiting();
 
 // The model name the device last told ("" before it has), without waiting
 // on the device: any thread may read it at any time.

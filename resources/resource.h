@@ -166,6 +166,8 @@
 // Words for what the user asked and the product refused.
 #define IDS_NAME_TOO_LONG       242
 #define IDS_NAME_NOT_ANSI       246
+// A move onto the device whose files the device lists at another size: the PC keeps them.
+#define IDS_MOVE_KEPT           290
 // The name a new folder takes, and the same with a number when that name is taken.
 #define IDS_NEW_FOLDER          252
 #define IDS_NEW_FOLDER_NUMBERED 253

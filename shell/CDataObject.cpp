@@ -168,6 +168,11 @@ bool CDataObject::Format(UINT index, FORMATETC* format)
 
 STDMETHODIMP CDataObject::QueryInterface(REFIID riid, void** ppv)
 {
+    if (ppv && IsEqualIID(riid, IID_CDataObject)) {
+        AddRef();
+        *ppv = this;
+        return S_OK;
+    }
     static const QiEntry table[] = {
         QI_ENTRY(CDataObject, IDataObject),
         QI_ENTRY(CDataObject, IDataObjectAsyncCapability),
@@ -201,12 +206,15 @@ void CDataObject::checkPastedMove()
     DWORD pasted = 0, performed = 0;
     if (FAILED(GetDataDword(this, g_cfPasteSucceeded, &pasted)) || pasted != DROPEFFECT_MOVE) return;
     if (FAILED(GetDataDword(this, g_cfPerformedDropEffect, &performed))) return;
-    if (performed == DROPEFFECT_MOVE || performed == DROPEFFECT_NONE) reportMove();
+    // An optimized move (performed NONE) is one the target carried out
+    // itself: the source deletes nothing.
+    if (performed == DROPEFFECT_MOVE) ReportMove();
 }
 
-void CDataObject::reportMove()
+HRESULT CDataObject::ReportMove()
 {
-    if (sink_ && InterlockedExchange(&moved_, 1) == 0) sink_->FilesMoved(this);
+    if (!sink_ || InterlockedExchange(&moved_, 1) != 0) return S_FALSE;
+    return sink_->FilesMoved(this);
 }
 
 HRESULT CDataObject::find(const FORMATETC* format, bool adding, Entry** found)
@@ -344,7 +352,7 @@ STDMETHODIMP CDataObject::EndOperation(HRESULT result, IBindCtx*, DWORD effect)
 {
     endEffect_ = effect;
     inOperation_ = FALSE;
-    if (SUCCEEDED(result) && effect == DROPEFFECT_MOVE) reportMove();
+    if (SUCCEEDED(result) && effect == DROPEFFECT_MOVE) ReportMove();
     return S_OK;
 }
 
@@ -413,31 +421,11 @@ HRESULT GetPasteData(IDataObject* dataObject, FORMATETC* format, STGMEDIUM* medi
     return dataObject->GetData(format, medium);
 }
 
-HRESULT GetDataObjectPaths(IDataObject* dataObject, std::vector<std::string>* paths)
+bool StreamReadWhole(IDataObject* dataObject, LONG index)
 {
-    if (!dataObject || !paths) return E_POINTER;
-    paths->clear();
-    FORMATETC request = ContentFormat(g_cfFileGroupDescriptor, -1, TYMED_HGLOBAL);
+    FORMATETC request = ContentFormat(g_cfFileContents, index, TYMED_ISTREAM);
     ScopedMedium medium;
-    HRESULT hr = dataObject->GetData(&request, medium.put());
-    if (FAILED(hr)) return hr;
-    auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(GlobalLock(medium->hGlobal));
-    if (!group) return E_UNEXPECTED;
-    const UINT count = group->cItems;
-    GlobalUnlock(medium->hGlobal);
-    for (UINT i = 0; i < count; ++i) {
-        request = ContentFormat(g_cfFileContents, static_cast<LONG>(i), TYMED_ISTREAM);
-        hr = dataObject->GetData(&request, medium.put());
-        if (FAILED(hr)) continue;
-        if (medium->tymed != TYMED_ISTREAM || !medium->pstm) return E_UNEXPECTED;
-        STATSTG stat{};
-        const HRESULT statResult = medium->pstm->Stat(&stat, STATFLAG_DEFAULT);
-        if (FAILED(statResult)) return statResult;
-        ScopedTaskMemory<LPOLESTR> statName(stat.pwcsName);
-        char name[MAX_PATH] = "";
-        WideCharToMultiByte(CP_ACP, 0, statName.get(), -1, name, sizeof name, nullptr, nullptr);
-        name[MAX_PATH - 1] = '\0';
-        paths->emplace_back(name);
-    }
-    return hr;
+    if (FAILED(dataObject->GetData(&request, medium.put())) || medium->tymed != TYMED_ISTREAM) return false;
+    ComPtr<CFileStream> stream;
+    return SUCCEEDED(medium->pstm->QueryInterface(IID_CFileStream, stream.putVoid())) && stream->ReadWhole();
 }

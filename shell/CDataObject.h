@@ -29,6 +29,9 @@ struct IDataSourceSink : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE FilesMoved(IDataObject* dataObject) = 0;
 };
 
+// {5A8E2C47-0B91-4E6D-A3F2-8C7D1B4E9A60}: answers with the CDataObject itself.
+inline constexpr IID IID_CDataObject = {0x5A8E2C47, 0x0B91, 0x4E6D, {0xA3, 0xF2, 0x8C, 0x7D, 0x1B, 0x4E, 0x9A, 0x60}};
+
 // Safe to call from several threads: Explorer's copy engine reads it on a
 // thread of its own while the window's thread may still ask what it offers.
 class CDataObject final : public IDataObject, public IDataObjectAsyncCapability, public RefCounted {
@@ -63,6 +66,10 @@ public:
     STDMETHODIMP InOperation(BOOL* inOperation) override;
     STDMETHODIMP EndOperation(HRESULT, IBindCtx*, DWORD effect) override;
 
+    // Tells the sink, once, that a target moved the files: the sink's result,
+    // S_FALSE when there is no sink or it was told before.
+    HRESULT ReportMove();
+
 private:
     struct Entry {
         FORMATETC format;  // never with a target device
@@ -76,7 +83,6 @@ private:
     HRESULT fill();
     // Tells the sink, once, when the two formats of a pasting target say that it moved the files.
     void checkPastedMove();
-    void reportMove();
 
     CriticalSection lock_;      // everything below; never held while the device is waited for
     CriticalSection fillLock_;  // held by the one thread that fills
@@ -108,5 +114,5 @@ bool ClipboardCanPaste();
 // The data in the first pasteable format; S_FALSE when none is offered.
 HRESULT GetPasteData(IDataObject* dataObject, FORMATETC* format, STGMEDIUM* medium);
 
-// The device paths behind the "FileContents" streams of such an object.
-HRESULT GetDataObjectPaths(IDataObject* dataObject, std::vector<std::string>* paths);
+// True when the stream at `index` was read whole by a target (CFileStream::ReadWhole).
+bool StreamReadWhole(IDataObject* dataObject, LONG index);

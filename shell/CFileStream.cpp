@@ -39,6 +39,11 @@ CFileStream::~CFileStream()
 
 STDMETHODIMP CFileStream::QueryInterface(REFIID riid, void** ppv)
 {
+    if (ppv && IsEqualIID(riid, IID_CFileStream)) {
+        AddRef();
+        *ppv = this;
+        return S_OK;
+    }
     static const QiEntry table[] = {
         QI_ENTRY(CFileStream, IStream),
         {&IID_ISequentialStream, QiOffset<CFileStream, IStream>()},
@@ -94,7 +99,16 @@ STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)
     DWORD done = 0;
     if (!ReadFile(file_.get(), buffer, size, &done, nullptr)) return LastErrorResult();
     if (read) *read = done;
+    noteEnd();
     return S_OK;
+}
+
+void CFileStream::noteEnd()
+{
+    LARGE_INTEGER here{}, size{};
+    if (SetFilePointerEx(file_.get(), LARGE_INTEGER{}, &here, FILE_CURRENT) && GetFileSizeEx(file_.get(), &size) &&
+        here.QuadPart == size.QuadPart && size.QuadPart == source_->size)
+        source_->readWhole = true;
 }
 
 STDMETHODIMP CFileStream::Write(const void* buffer, ULONG, ULONG* written)

@@ -9,6 +9,9 @@
 #include "foundation/ScopedHandle.h"
 #include "shell/ComBase.h"
 
+// {9D4B7A26-51E3-4F0C-8B19-6C2E7D3A5F84}: answers with the CFileStream itself.
+inline constexpr IID IID_CFileStream = {0x9D4B7A26, 0x51E3, 0x4F0C, {0x8B, 0x19, 0x6C, 0x2E, 0x7D, 0x3A, 0x5F, 0x84}};
+
 class CFileStream final : public IStream, public RefCounted {
 public:
     // Holds a reference on the shared note-taker object. `modified` is UTC.
@@ -35,6 +38,11 @@ public:
     // this one stands; the file is fetched once for all of them.
     STDMETHODIMP Clone(IStream** clone) override;
 
+    // True once this stream or a clone of it has been read to its end, and
+    // the fetched copy holds the listed size: only then has a target the
+    // whole file, and a move may delete it on the device.
+    bool ReadWhole() const { return source_ && source_->readWhole; }
+
 private:
     // The device file and its fetched copy, shared by a stream and its clones;
     // the copy is deleted with the last of them.
@@ -45,6 +53,7 @@ private:
         char devicePath[MAX_PATH];
         char tempPath[MAX_PATH] = "";  // empty until fetched
         HWND owner;
+        volatile bool readWhole = false;
     };
 
     // A clone's: another stream over the same source.
@@ -56,6 +65,8 @@ private:
     // already has, and opens it.
     HRESULT open();
     HRESULT fetch();
+    // Records a read that reached the listed size of a copy of that size.
+    void noteEnd();
 
     std::shared_ptr<Source> source_;
     ScopedKernelHandle file_;

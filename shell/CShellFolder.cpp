@@ -412,7 +412,7 @@ STDMETHODIMP CShellFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
         return CreateItemsDataObject(*this, owner, count, items, ppv);
     }
     if (IsEqualIID(riid, IID_IContextMenu)) return CreateContextMenu(count, items, ppv);
-    if (IsEqualIID(riid, IID_IDropTarget)) return CreateDropTarget(count, items, ppv);
+    if (IsEqualIID(riid, IID_IDropTarget)) return CreateDropTarget(owner, count, items, ppv);
     if (!IsEqualIID(riid, IID_IExtractIconA) && !IsEqualIID(riid, IID_IExtractIconW)) return E_NOINTERFACE;
     if (count < 1 || !items || !IsDeviceItem(items[0])) return E_INVALIDARG;
     return CreateComObject<CExtractIcon>(riid, ppv, items[0]);
@@ -552,7 +552,7 @@ bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
     return true;
 }
 
-HRESULT CShellFolder::CreateDropTarget(UINT count, const LPCITEMIDLIST* items, void** ppv)
+HRESULT CShellFolder::CreateDropTarget(HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv)
 {
     if (count > 1) return E_OUTOFMEMORY;
     ItemIdHolder joined;
@@ -562,13 +562,15 @@ HRESULT CShellFolder::CreateDropTarget(UINT count, const LPCITEMIDLIST* items, v
         if (!joined) return E_OUTOFMEMORY;
     }
     LPCITEMIDLIST target = joined ? joined.get() : deviceList_.get();
-    return CreateComObject<CDropTarget>(IID_IDropTarget, ppv, nullptr, this, target, ItemIdSize(target));
+    return CreateComObject<CDropTarget>(IID_IDropTarget, ppv, nullptr, this, target, ItemIdSize(target), owner);
 }
 
 STDMETHODIMP CShellFolder::DropData(DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
-    return PasteDataObject(*this, nullptr, request->target, request);
+    // A drop on a folder shown elsewhere (the tree, a folder icon) is owned
+    // by the window that asked for the drop target, or by the paste's own.
+    return PasteDataObject(*this, request->owner, request->target, request);
 }
 
 void CShellFolder::NotifyChange(LONG event, LPCITEMIDLIST item1, LPCITEMIDLIST item2)

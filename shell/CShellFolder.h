@@ -87,9 +87,8 @@ public:
     HRESULT RunCommand(UINT command, UINT count, const LPCITEMIDLIST* items, HWND window, ViewSettings* settings);
     enum CopyFlags : UINT { COPY_CLIPBOARD = 1, COPY_MOVE = 2, COPY_DRAG = 8 };
     // A data object over the items onto the clipboard (COPY_MOVE marks it
-    // as a cut), or a drag of it with COPY_DRAG (`dropEffect`: what the
-    // drag's target chose).
-    HRESULT CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect = nullptr);
+    // as a cut), or a drag of it with COPY_DRAG.
+    HRESULT CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items);
     // Deletes the items on the device in order; stops with a beep at the
     // first failure, told in words owned by `window`. The last device result.
     HRESULT DeleteItems(UINT count, const LPCITEMIDLIST* items, HWND window);
@@ -106,7 +105,7 @@ private:
     void PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window);
     // The device path of an item of this folder; false when out of memory.
     bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
-    HRESULT CreateDropTarget(UINT count, const LPCITEMIDLIST* items, void** ppv);
+    HRESULT CreateDropTarget(HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv);
     // The item of this folder whose name starts `name`, and where the rest begins.
     HRESULT FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest);
 

@@ -2,10 +2,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "devicefiles/DeviceName.h"
@@ -68,15 +70,15 @@ HRESULT AppendFolderEntries(const std::string& folder, std::vector<std::string>&
     return S_OK;
 }
 
-// The PC names left out of a paste, said in words, one a line.
-void ShowRefusedNames(const std::vector<std::wstring>& names)
+// PC names said in words after their intro (a string id), one a line.
+void ShowPcNames(HWND owner, UINT intro, const std::vector<std::wstring>& names)
 {
     if (names.empty()) return;
-    WCHAR intro[512] = L"";
-    LoadStringW(OwnModule(), IDS_NAME_NOT_ANSI, intro, ARRAYSIZE(intro));
-    std::wstring text = intro;
-    for (const std::wstring& name : names) text += L"\n" + name;
-    ShowMessageTextW(nullptr, text.c_str(), kErrorBoxFlags);
+    WCHAR text[512] = L"";
+    LoadStringW(OwnModule(), intro, text, ARRAYSIZE(text));
+    std::wstring shown = text;
+    for (const std::wstring& name : names) shown += L"\n" + name;
+    ShowMessageTextW(owner, shown.c_str(), kErrorBoxFlags);
 }
 
 // The part of `list` below the levels that `prefix` has.
@@ -101,9 +103,19 @@ SYSTEMTIME Now()
 }
 
 // The device's words for a failed request, in a box owned by the asking window.
+// Words in a box owned by the window. Work that runs as one request on the
+// device thread (a paste, a delete) has its boxes shown by the waiting
+// caller's thread, owned by the caller's window.
+void Say(HWND window, const char* words, UINT flags)
+{
+    if (!window) return;
+    if (OnDeviceThread()) AskCaller([&](HWND owner) { return ShowMessageText(owner, words, flags); }, 0);
+    else ShowMessageText(window, words, flags);
+}
+
 void ShowFailure(HWND window, const DeviceAnswer& answer)
 {
-    if (window && answer.Failed()) ShowMessageText(window, answer.words.c_str(), kErrorBoxFlags);
+    if (answer.Failed()) Say(window, answer.words.c_str(), kErrorBoxFlags);
 }
 
 std::string LastComponent(const char* path)
@@ -113,6 +125,14 @@ std::string LastComponent(const char* path)
 }
 
 std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+// A file the paste sent, looked for in the device's listing after a move.
+struct SentFile {
+    std::string pcPath;
+    std::string deviceFolder;  // with its closing backslash
+    std::string name;          // as the device keeps it
+    DWORD size;
+};
 
 using SharedList = std::shared_ptr<ITEMIDLIST>;
 SharedList Shared(LPITEMIDLIST list) { return SharedList(list, ItemIdFree); }
@@ -138,14 +158,21 @@ public:
         const char* relative = path.c_str() + baseLength;
         char mapped[MAX_PATH];
         if (!MakeDeviceName(mapped, DeviceType(target_), base.c_str(), relative)) {
-            if (window_)
-                ShowMessageText(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0),
-                                kErrorBoxFlags);
+            Say(window_, ErrorText(mapped, sizeof mapped, CNotetaker::ERR_INVALIDPATH, 0), kErrorBoxFlags);
             return ErrorHResult(CNotetaker::ERR_INVALIDPATH);
         }
         const Place& parent = PlaceOf(ParentOf(path), base);
         return IsFolderPath(path) ? MakeFolder(path, parent, LastComponent(mapped))
                                   : SendFile(path, parent, LastComponent(mapped));
+    }
+
+    const std::vector<SentFile>& Sent() const { return sent_; }
+
+    // After a move, the PC folders the paste made on the device go when
+    // they are empty, the deepest first; one that kept a file stays.
+    void RemoveEmptiedPcFolders() const
+    {
+        for (auto made = made_.rbegin(); made != made_.rend(); ++made) RemoveDirectoryA(made->first.c_str());
     }
 
 private:
@@ -196,6 +223,7 @@ private:
         DWORD size = 0;
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
+        sent_.push_back(SentFile{path, parent.devicePath, name, size});
         // The device keeps the name it was sent: the mapped one.
         ItemIdHolder item(
             ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
@@ -209,7 +237,41 @@ private:
     HWND window_;
     Place targetPlace_;
     std::map<std::string, Place> made_;  // by PC folder path
+    std::vector<SentFile> sent_;
 };
+
+// A described item's path below the selected-in folder, a folder's with
+// its closing backslash.
+std::string DescribedPath(LPCITEMIDLIST item)
+{
+    char path[MAX_PATH] = "";
+    const size_t length = ItemIdPath(item, path, sizeof path, true);
+    const bool closed = length > 0 && path[length - 1] == '\\';
+    return ItemIdIsFolder(item) && !closed ? std::string(path) + "\\" : path;
+}
+
+// What a target has whole of the described items: files whose stream it
+// read to the end at the listed size, and folders with nothing kept below
+// them. A target that stopped half-way (Cancel, a full disk) leaves the
+// rest on the device.
+bool ReadWhole(IDataObject* dataObject, const CItemList& described, CItemList& moved)
+{
+    std::vector<std::string> kept;
+    for (UINT index = 0; index < described.Count(); ++index) {
+        LPCITEMIDLIST item = described.Item(index);
+        if (!ItemIdIsFolder(item) && !StreamReadWhole(dataObject, static_cast<LONG>(index)))
+            kept.push_back(DescribedPath(item));
+    }
+    for (UINT index = 0; index < described.Count(); ++index) {
+        LPCITEMIDLIST item = described.Item(index);
+        const std::string path = DescribedPath(item);
+        const bool holdsKept = std::any_of(kept.begin(), kept.end(), [&](const std::string& keep) {
+            return keep.compare(0, path.size(), path) == 0;  // itself, or below a folder
+        });
+        if (!holdsKept && !moved.Append(ItemIdCopy(item))) return false;
+    }
+    return true;
+}
 
 // The selected items of a folder behind its data object: listed on the
 // device when a target first wants the files, deleted there, last first,
@@ -247,14 +309,16 @@ public:
         return hr;
     }
 
-    STDMETHODIMP FilesMoved(IDataObject*) override
+    STDMETHODIMP FilesMoved(IDataObject* dataObject) override
     {
-        CItemList moved;  // only what a target was given can have been moved
+        CItemList described, moved;  // only what a target was given can have been moved
         {
             CriticalSection::Held held(lock_);
-            if (!moved.CopyFrom(described_.Items(), described_.Count())) return E_OUTOFMEMORY;
+            if (!described.CopyFrom(described_.Items(), described_.Count())) return E_OUTOFMEMORY;
         }
-        return moved.Count() > 0 ? DeleteExpandedItems(*folder_.get(), moved, owner_) : S_FALSE;
+        if (!ReadWhole(dataObject, described, moved)) return E_OUTOFMEMORY;
+        const HRESULT hr = moved.Count() > 0 ? DeleteExpandedItems(*folder_.get(), moved, owner_) : S_FALSE;
+        return hr == S_OK && moved.Count() < described.Count() ? S_FALSE : hr;
     }
 
 private:
@@ -328,6 +392,218 @@ HRESULT TakeClipboard(ComPtr<IDataObject>& clipboard, FORMATETC& format, ScopedM
     return S_OK;
 }
 
+// Which sent files the device lists with their PC size: each folder they
+// went into is listed once, after the paste.
+std::vector<bool> ListedWhole(const std::vector<SentFile>& sent, HWND window)
+{
+    std::vector<bool> whole(sent.size(), false);
+    const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
+        std::map<std::string, std::vector<DeviceEntry>> listed;  // by device folder
+        for (size_t index = 0; index < sent.size(); ++index) {
+            auto folder = listed.find(sent[index].deviceFolder);
+            if (folder == listed.end()) {
+                const int count = notetaker.EnumFolder(ParentOf(sent[index].deviceFolder).c_str());
+                if (count < 0) return count;
+                std::vector<DeviceEntry> entries(static_cast<size_t>(count));
+                for (int entry = 0; entry < count; ++entry) notetaker.GetEntry(entry, entries[entry]);
+                folder = listed.emplace(sent[index].deviceFolder, std::move(entries)).first;
+            }
+            for (const DeviceEntry& entry : folder->second)
+                if (entry.nType == DeviceEntry::TYPE_FILE &&
+                    lstrcmpiA(entry.sName.c_str(), sent[index].name.c_str()) == 0)
+                    whole[index] = entry.nSize == sent[index].size;
+        }
+        return 0;
+    });
+    ShowFailure(window, answer);
+    return whole;
+}
+
+std::wstring WidePath(const std::string& path)
+{
+    WCHAR wide[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    return wide;
+}
+
+// One paste: the file list copied out of the drop or the clipboard, so that
+// it outlives them, run at once or from a message posted to the thread.
+class PasteJob {
+public:
+    PasteJob(CShellFolder& folder, PCUIDLIST_RELATIVE target, HWND owner) : target_(ItemIdCopy(target)), owner_(owner)
+    {
+        folder.AddRef();
+        folder_.reset(&folder);
+    }
+    PasteJob(const PasteJob&) = delete;
+    PasteJob& operator=(const PasteJob&) = delete;
+    // A job that never ran ends its source's operation all the same.
+    ~PasteJob() { EndSource(E_ABORT, DROPEFFECT_NONE); }
+
+    // 0 with a list to paste, S_FALSE for none, E_FAIL for virtual files of
+    // another namespace (not received), else the failure.
+    HRESULT Read(CLIPFORMAT format, HGLOBAL data)
+    {
+        if (format != CF_HDROP) return IsVirtualFiles(format) ? E_FAIL : S_FALSE;
+        if (!GlobalLock(data)) return E_OUTOFMEMORY;
+        const HRESULT hr = ReadHDrop(static_cast<HDROP>(data), &paths_, nullptr, true, &baseLengths_, &refused_);
+        GlobalUnlock(data);
+        if (hr != S_OK) ShowPcNames(nullptr, IDS_NAME_NOT_ANSI, refused_);
+        return hr;
+    }
+
+    // A move: a source that reads on a thread of its own (`dropped` ones
+    // only) hears of its end; any other keeps its files, and the paste
+    // deletes those the device lists whole.
+    void MoveFrom(IDataObject* source, bool dropped)
+    {
+        move_ = true;
+        dropped_ = dropped;
+        source->AddRef();
+        source_.reset(source);
+        BOOL async = FALSE;
+        if (dropped && SUCCEEDED(source->QueryInterface(IID_IDataObjectAsyncCapability, async_.putVoid())) &&
+            SUCCEEDED(async_->GetAsyncMode(&async)) && async && SUCCEEDED(async_->StartOperation(nullptr)))
+            return;
+        async_.reset();
+    }
+
+    // The runner's window stands in for an owner that had none, or went
+    // (a view closed before its drop's paste ran).
+    void SetOwner(HWND runner)
+    {
+        if (!owner_ || !IsWindow(owner_)) owner_ = runner;
+    }
+
+    // 0 when every path was sent (and, for a move, listed whole), S_FALSE
+    // for names left out or kept, else the first error.
+    HRESULT Run()
+    {
+        ShowPcNames(nullptr, IDS_NAME_NOT_ANSI, refused_);
+        PasteRun run(*folder_.get(), target_.get(), owner_);
+        HRESULT hr = S_OK;
+        std::vector<bool> whole;
+        // One request for the whole paste: another window's job cannot turn
+        // the second file busy half-way.
+        const DeviceAnswer answer = DeviceAsk(
+            owner_,
+            [&](CNotetaker&) {
+                for (size_t index = 0; index < paths_.size() && SUCCEEDED(hr); ++index)
+                    hr = run.Paste(paths_[index], baseLengths_[index]);
+                if (move_) whole = ListedWhole(run.Sent(), owner_);
+                return 0;
+            },
+            DeviceJob::Long);
+        ShowFailure(owner_, answer);
+        if (answer.Failed()) hr = answer.Result();
+        // What was left out stays on the PC: a cut must not delete it there.
+        if (SUCCEEDED(hr) && !refused_.empty()) hr = S_FALSE;
+        return move_ ? FinishMove(run, whole, hr) : hr;
+    }
+
+private:
+    // A file moves only once the device lists it with its PC size; the
+    // source learns that all moved only when all did.
+    HRESULT FinishMove(const PasteRun& run, const std::vector<bool>& whole, HRESULT hr)
+    {
+        const std::vector<SentFile>& sent = run.Sent();
+        std::vector<std::wstring> kept;
+        for (size_t index = 0; index < sent.size(); ++index) {
+            if (index >= whole.size() || !whole[index]) kept.push_back(WidePath(sent[index].pcPath));
+            else if (!async_) DeleteFileA(sent[index].pcPath.c_str());
+        }
+        if (!async_) run.RemoveEmptiedPcFolders();
+        ShowPcNames(owner_, IDS_MOVE_KEPT, kept);
+        if (hr == S_OK && !kept.empty()) hr = S_FALSE;
+        if (!async_) {
+            if (hr == S_OK && !dropped_) ReportPasted();
+        } else if (hr == S_OK) {
+            EndSource(S_OK, kMove);
+        } else {
+            EndSource(FAILED(hr) ? hr : E_FAIL, sent.empty() ? DROPEFFECT_NONE : DROPEFFECT_COPY);
+        }
+        return hr;
+    }
+
+    void EndSource(HRESULT hr, DWORD effect)
+    {
+        if (async_) async_->EndOperation(hr, nullptr, effect);
+        async_.reset();
+    }
+
+    // A cut pasted from the clipboard: moved by the paste itself, as an
+    // optimized move is reported, so that the source deletes nothing; the
+    // list it took from the clipboard has no files left to paste.
+    void ReportPasted()
+    {
+        SetDataDword(source_.get(), g_cfPerformedDropEffect, DROPEFFECT_NONE);
+        SetDataDword(source_.get(), g_cfPasteSucceeded, kMove);
+        OleSetClipboard(nullptr);
+    }
+
+    ComPtr<CShellFolder> folder_;
+    ItemIdHolder target_;
+    HWND owner_;
+    std::vector<std::string> paths_;
+    std::vector<size_t> baseLengths_;
+    std::vector<std::wstring> refused_;
+    bool move_ = false;
+    bool dropped_ = false;
+    ComPtr<IDataObject> source_;
+    ComPtr<IDataObjectAsyncCapability> async_;  // while the source's operation runs
+};
+
+constexpr char kRunnerClass[] = "PellorPasteRun";
+constexpr UINT kRunPaste = WM_APP + 1;
+constexpr UINT_PTR kRetryTimer = 1;
+constexpr UINT kRetryMs = 200;
+
+// The hidden window that runs a dropped paste on the dropping window's
+// thread once the drop has returned; it owns the paste's progress and boxes
+// when the drop came without a window of ours.
+LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* job = reinterpret_cast<PasteJob*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) delete job;  // a thread that ends first takes its paste along
+    if ((message != kRunPaste && message != WM_TIMER) || !job) return DefWindowProcA(window, message, wParam, lParam);
+    // Posted while this thread waits for the device (a listing): the paste's
+    // requests would be answered busy, so it waits its turn.
+    if (CallerWaiting()) {
+        SetTimer(window, kRetryTimer, kRetryMs, nullptr);
+        return 0;
+    }
+    KillTimer(window, kRetryTimer);
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    std::unique_ptr<PasteJob> running(job);
+    running->SetOwner(window);
+    running->Run();
+    DestroyWindow(window);
+    return 0;
+}
+
+bool PostPaste(std::unique_ptr<PasteJob> job)
+{
+    static const ATOM registered = [] {
+        // A class of an earlier load of the module outlives it, with that load's procedure.
+        UnregisterClassA(kRunnerClass, OwnModule());
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = RunnerProc;
+        windowClass.hInstance = OwnModule();
+        windowClass.lpszClassName = kRunnerClass;
+        return RegisterClassA(&windowClass);
+    }();
+    if (!registered) return false;
+    char caption[MAX_PATH] = "";
+    LoadResourceText(IDS_PRODUCT_NAME, caption, sizeof caption);
+    HWND runner = CreateWindowExA(WS_EX_TOOLWINDOW, kRunnerClass, caption, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  OwnModule(), nullptr);
+    if (!runner) return false;
+    SetWindowLongPtrA(runner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(job.release()));
+    if (PostMessageA(runner, kRunPaste, 0, 0)) return true;
+    DestroyWindow(runner);  // and the job with it
+    return false;
+}
+
 }  // namespace
 
 HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder, bool clear,
@@ -362,37 +638,19 @@ HRESULT ReadHDrop(HDROP hDrop, std::vector<std::string>* paths, char* baseFolder
     return paths->empty() ? S_FALSE : S_OK;
 }
 
-HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, HWND window)
-{
-    std::vector<std::string> paths;
-    std::vector<size_t> baseLengths;
-    std::vector<std::wstring> refused;
-    char base[MAX_PATH] = "";
-    HRESULT hr = ReadHDrop(hDrop, &paths, base, true, &baseLengths, &refused);
-    ShowRefusedNames(refused);
-    if (hr != S_OK) return hr;
-    PasteRun run(folder, target, window);
-    for (size_t index = 0; index < paths.size(); ++index) {
-        hr = run.Paste(paths[index], baseLengths[index]);
-        if (FAILED(hr)) break;
-    }
-    // What was left out stays on the PC: a cut must not delete it there.
-    return SUCCEEDED(hr) && !refused.empty() ? S_FALSE : hr;
-}
-
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)
 {
     if (!request) return E_INVALIDARG;
-    // PasteRun uses the folder after every wait, while Explorer may let go of it.
+    // The paste uses the folder after every wait, while Explorer may let go of it.
     const ComPtr<CShellFolder> held = NewRef(&folder);
-    if (listWindow) ListView_SetItemState(listWindow, -1, 0, LVIS_CUT);
     DWORD effect = request->effect ? *request->effect : 0;
-    // Held while the paste runs: the drop's data object, or the clipboard's
-    // with its data, which the request only borrows.
+    // Held while the list is read: the drop's data object, or the
+    // clipboard's with its data, which the request only borrows.
     ComPtr<IDataObject> source;
     ScopedMedium clipboardMedium;
     const bool fromClipboard = request->dataObject == nullptr;
     if (fromClipboard) {
+        if (listWindow) ListView_SetItemState(listWindow, -1, 0, LVIS_CUT);
         HRESULT hr = TakeClipboard(source, request->format, clipboardMedium, effect);
         if (FAILED(hr)) return hr;
         request->medium = *clipboardMedium;
@@ -400,26 +658,18 @@ HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIV
         request->dataObject->AddRef();
         source.reset(request->dataObject);
     }
-
-    HRESULT hr = E_OUTOFMEMORY;
-    if (GlobalLock(request->medium.hGlobal)) {
-        if (request->format.cfFormat == CF_HDROP)
-            hr = PasteFileList(folder, target, static_cast<HDROP>(request->medium.hGlobal),
-                               listWindow ? listWindow : GetActiveWindow());
-        else hr = IsVirtualFiles(request->format.cfFormat) ? E_FAIL : S_FALSE;
-        GlobalUnlock(request->medium.hGlobal);
-    }
-    if (hr == S_OK && effect == kMove) {
-        SetDataDword(source.get(), g_cfPerformedDropEffect, kMove);
-        SetDataDword(source.get(), g_cfPasteSucceeded, kMove);
-    }
-    if (fromClipboard) {
-        // A copied list stays for the next paste, as Explorer keeps it; a
-        // moved one has no source left to paste from.
-        if (hr == S_OK && effect == kMove) OleSetClipboard(nullptr);
-        request->medium = STGMEDIUM{};
-    }
-    return hr;
+    std::unique_ptr<PasteJob> job(new (std::nothrow) PasteJob(folder, target, listWindow));
+    if (!job) return E_OUTOFMEMORY;
+    HRESULT hr = job->Read(request->format.cfFormat, request->medium.hGlobal);
+    if (fromClipboard) request->medium = STGMEDIUM{};
+    if (hr != S_OK) return hr;
+    if (effect == kMove) job->MoveFrom(source.get(), !fromClipboard);
+    if (fromClipboard) return job->Run();
+    // The source hears of a move when it is done (asynchronous sources) or
+    // never: the paste moves the files itself. Answering move now would
+    // let the source delete files not yet sent.
+    if (request->effect) *request->effect = DROPEFFECT_COPY;
+    return PostPaste(std::move(job)) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, const PCUITEMID_CHILD* items, void** ppv)
@@ -441,18 +691,24 @@ bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window)
 
 HRESULT DeleteExpandedItems(CShellFolder& folder, const CItemList& items, HWND window)
 {
-    for (UINT index = items.Count(); index-- > 0;) {
-        ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
-        if (!full) return E_OUTOFMEMORY;
-        char path[MAX_PATH];
-        ItemIdPath(full.get(), path, sizeof path, false);
-        const DeviceAnswer answer =
-            DeviceAsk(window, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FileDelete(path)); });
-        if (answer.Failed()) {
-            ShowFailure(window, answer);
-            return answer.Result();
+    HRESULT hr = S_OK;
+    // One request: another window's job cannot turn the second delete busy.
+    const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
+        for (UINT index = items.Count(); index-- > 0;) {
+            ItemIdHolder full(ItemIdConcat(folder.DeviceList(), items.Item(index)));
+            if (!full) {
+                hr = E_OUTOFMEMORY;
+                return 0;
+            }
+            char path[MAX_PATH];
+            ItemIdPath(full.get(), path, sizeof path, false);
+            const int deleted = static_cast<int>(notetaker.FileDelete(path));
+            if (deleted < 0) return deleted;
+            // The row goes from the views as its file goes (posted to their windows).
+            folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
         }
-        folder.NotifyChange(ItemIdIsFolder(full.get()) ? SHCNE_RMDIR : SHCNE_DELETE, items.Item(index), nullptr);
-    }
-    return S_OK;
+        return 0;
+    });
+    ShowFailure(window, answer);
+    return answer.Failed() ? answer.Result() : hr;
 }

@@ -23,6 +23,7 @@ struct DropRequest {
     DWORD mediumValid;  // the drop target releases the medium
     LPCITEMIDLIST target;
     DWORD targetSize;
+    HWND owner;  // of the paste's progress and boxes; none: a window of the paste's own
 };
 
 // {6B2E4F91-3C7A-4D58-A1E6-0F9D2C4B8A73}
@@ -34,14 +35,16 @@ struct IDropSink : public IUnknown {
 };
 
 // Sends the request's CF_HDROP files into `target` (a device list; null is
-// the root), which lies at or below `folder`. A move is reported back to the
-// source through "Performed DropEffect" and "Paste Succeeded".
+// the root), which lies at or below `folder`. A paste from the clipboard
+// (no data object) runs at once and returns its result: 0 when every path
+// was sent, S_FALSE for an empty list or names left out, else the first
+// error. A drop copies the file list, answers DROPEFFECT_COPY and returns
+// at once; the paste runs from a message posted to this thread, its
+// progress and boxes owned by `listWindow` or by a window of its own. A
+// move deletes on the PC only what the device lists with its PC size
+// afterwards; a source that reads asynchronously hears of it through
+// EndOperation, a cut on the clipboard as an optimized move.
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request);
-
-// 0 when every path was sent, S_FALSE for an empty list or names left out
-// (shown to the user), else the first error. `window`: the asking thread's
-// window, owner of its boxes and dialogs (null: none).
-HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, HWND window);
 
 // The dropped paths, each folder followed by everything below it, and the
 // folder of the first path (`baseFolder` holds MAX_PATH characters). With

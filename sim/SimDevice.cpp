@@ -328,6 +328,10 @@ void SimDevice::receiveFile(const std::string& argument)
     std::string name;
     std::vector<uint8_t> data;
     if (ymodem.Receive(name, data, kTransferStartMs)) {
+        if (!data.empty() && BaseName(name) == faults_.shortOnce) {
+            data.pop_back();
+            faults_.shortOnce.clear();
+        }
         store_.WriteFile(folder, BaseName(name), data);
         trace("received %s, %u bytes", name.c_str(), static_cast<unsigned>(data.size()));
     } else {

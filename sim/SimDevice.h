@@ -33,6 +33,7 @@ struct SimFaults {
     size_t garbleOffset = 0;
     int dropAfterBytes = -1;  // cut the next reply after this many bytes, then go silent
     std::string emptyOnce;    // list this folder, as the cable names it ("notes"), as empty once
+    std::string shortOnce;    // keep the next received file of this name one byte short (a store that filled up)
     SimSendFaults send;       // in the files the device sends
 };
 

@@ -1,12 +1,7 @@
 #include "view/CDropSource.h"
 
-#include <string>
-#include <vector>
-
-#include "devicefiles/DeviceThread.h"
-#include "devicefiles/UserMessage.h"
-#include "devicelink/CNotetaker.h"
 #include "shell/CDataObject.h"
+#include "shell/ClipFormats.h"
 
 CDropSource::CDropSource(IDataObject* dataObject, HWND window)
 {
@@ -36,7 +31,7 @@ STDMETHODIMP CDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
     return (keyState & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
 }
 
-HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
+HRESULT RunDrag(HWND listWindow, IDataObject* dataObject)
 {
     if (!dataObject) return E_INVALIDARG;
     ComPtr<CDropSource> source = MakeComObject<CDropSource>(dataObject, listWindow);
@@ -44,15 +39,20 @@ HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* chosen)
     DWORD effect = DROPEFFECT_NONE;
     HRESULT hr = DoDragDrop(dataObject, source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
     source.reset();
-    if (chosen) *chosen = effect;
     if (FAILED(hr)) return hr;
-    HRESULT finished = FinishDrag(dataObject, hr, effect, listWindow);
+    HRESULT finished = FinishDrag(dataObject, hr, effect);
     return FAILED(finished) ? finished : hr;
 }
 
-HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect, HWND window)
+HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect)
 {
     if (dragResult != DRAGDROP_S_DROP || effect != DROPEFFECT_MOVE) return S_OK;
+    // The target says what it did in "Performed DropEffect": a move there
+    // too, or the files are not ours to delete (NONE is an optimized move,
+    // one the target carried out itself).
+    DWORD performed = DROPEFFECT_NONE;
+    if (FAILED(GetDataDword(dataObject, g_cfPerformedDropEffect, &performed)) || performed != DROPEFFECT_MOVE)
+        return S_OK;
     // A target that copies on a thread of its own is still reading the files:
     // the data object deletes them when that target ends with a move.
     ComPtr<IDataObjectAsyncCapability> async;
@@ -60,17 +60,10 @@ HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect, HW
     if (SUCCEEDED(dataObject->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid())) &&
         SUCCEEDED(async->InOperation(&reading)) && reading)
         return S_OK;
-    std::vector<std::string> paths;
-    HRESULT hr = GetDataObjectPaths(dataObject, &paths);
-    if (FAILED(hr)) return hr;
-    for (size_t index = paths.size(); index-- > 0;) {
-        const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
-            return static_cast<int>(notetaker.FileDelete(paths[index].c_str()));
-        });
-        if (answer.Failed()) {
-            if (window) ShowDeviceRefusal(window, answer.words.c_str());
-            return answer.Result();
-        }
-    }
-    return OleSetClipboard(nullptr);
+    ComPtr<CDataObject> ours;
+    if (FAILED(dataObject->QueryInterface(IID_CDataObject, ours.putVoid()))) return S_OK;
+    const HRESULT hr = ours->ReportMove();  // deletes what the target read whole
+    // Only our own object leaves the clipboard, never what the user copied since.
+    if (hr == S_OK && OleIsCurrentClipboard(dataObject) == S_OK) return OleSetClipboard(nullptr);
+    return hr;
 }

@@ -31,12 +31,13 @@ private:
 
 // Drags the data object of device items from the list window, copying or
 // moving, and removes the dragged files from the device after a move.
-// DRAGDROP_S_DROP or DRAGDROP_S_CANCEL, or the first failure; `effect`,
-// when given, receives the effect the target chose.
-HRESULT RunDrag(HWND listWindow, IDataObject* dataObject, DWORD* effect = nullptr);
+// DRAGDROP_S_DROP or DRAGDROP_S_CANCEL, or the first failure.
+HRESULT RunDrag(HWND listWindow, IDataObject* dataObject);
 
-// What follows the drag: when the target took the files with a move, the
-// device files behind the data object's streams are deleted, last first,
-// up to the first failure; the clipboard is emptied once all are gone.
-// `window`: the list the drag began in, owner of the device's words.
-HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect, HWND window);
+// What follows the drag: when the drop's result and the target's
+// "Performed DropEffect" both say move, the data object's folder deletes the
+// files the target read whole, last first, up to the first failure, and
+// their rows leave the views as each goes; the clipboard is emptied when
+// all are gone and it still holds this object. S_FALSE: nothing deleted or
+// some files kept.
+HRESULT FinishDrag(IDataObject* dataObject, HRESULT dragResult, DWORD effect);

@@ -16,9 +16,20 @@ bool IsListWindow(HWND window)
     return window && GetClassNameA(window, name, sizeof name) && strstr(name, "ListView");
 }
 
+// Shift moves, anything else copies, among the effects the source allows:
+// a source that only lets its files be copied must not lose them.
+DWORD ChooseEffect(DWORD keyState, DWORD allowed)
+{
+    const DWORD wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+    if (allowed & wanted) return wanted;
+    if (allowed & DROPEFFECT_COPY) return DROPEFFECT_COPY;
+    return allowed & DROPEFFECT_MOVE;
+}
+
 }  // namespace
 
-CDropTarget::CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize) : window_(window)
+CDropTarget::CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize, HWND owner)
+    : window_(window), owner_(window ? window : owner)
 {
     if (window_) {
         registered_ = SUCCEEDED(RegisterDragDrop(window_, this));
@@ -62,8 +73,7 @@ STDMETHODIMP CDropTarget::DragOver(DWORD keyState, POINTL point, DWORD* effect)
 {
     if (!effect) return E_INVALIDARG;
     if (dataObject_ && hasFormat_) {
-        // What the source offers does not matter: Shift moves, anything else copies.
-        *effect = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+        *effect = ChooseEffect(keyState, *effect);
         Highlight(&point);
     } else {
         *effect = DROPEFFECT_NONE;
@@ -102,6 +112,7 @@ STDMETHODIMP CDropTarget::Drop(IDataObject* dataObject, DWORD keyState, POINTL p
     request.mediumValid = 1;
     request.target = target_.get();
     request.targetSize = ItemIdSize(target_.get());
+    request.owner = owner_;
     Forget();
     ScopedMedium medium;  // the request borrows it
     hr = dataObject->GetData(&request.format, medium.put());

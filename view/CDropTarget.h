@@ -14,7 +14,9 @@ class CDropTarget final : public IDropTarget, public RefCounted {
 public:
     // With a window, registers itself for it; the target identifier (relative
     // to the device root, may be null) is copied and goes into each request.
-    CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize);
+    // `owner`, for a target without a window: the window of whoever asked for
+    // it, which owns the dropped paste's progress and boxes (may be null).
+    CDropTarget(HWND window, IDropSink* sink, LPCITEMIDLIST target, UINT targetSize, HWND owner = nullptr);
     // OLE holds a reference while the window is registered, so the owner of
     // the window revokes it before letting the target go.
     void Revoke();
@@ -38,6 +40,7 @@ private:
     void Forget();
 
     HWND window_ = nullptr;
+    HWND owner_ = nullptr;
     bool registered_ = false;
     ComPtr<IDataObject> dataObject_;
     ComPtr<IDropTargetHelper> image_;

@@ -11,18 +11,9 @@ LRESULT CShellView::BeginDrag()
     const ComPtr<CShellView> held = NewRef(this);  // the drag's modal loop may see the view released
     CItemList dragged;                             // the rows own the selected identifiers and may go
     if (!CopySelection(dragged) || dragged.Count() == 0) return 1;
-    DWORD effect = DROPEFFECT_NONE;
-    HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, dragged.Count(), dragged.Items(), &effect);
-    // A copy leaves the device and the list, selection and focus as they
-    // were. A move took the files off the device: their rows go, in every
-    // open view; one that failed half-way is listed anew.
-    if (effect == DROPEFFECT_MOVE && hr == DRAGDROP_S_DROP) {
-        for (UINT index = 0; index < dragged.Count(); ++index)
-            folder_->NotifyChange(ItemIdIsFolder(dragged.Item(index)) ? SHCNE_RMDIR : SHCNE_DELETE, dragged.Item(index),
-                                  nullptr);
-    } else if (effect == DROPEFFECT_MOVE && FAILED(hr)) {
-        Refresh();
-    }
+    // A move takes the rows of the files it deleted out of every open view as
+    // each goes; a copy leaves the device and the list as they were.
+    HRESULT hr = folder_->CopyItems(list_, CShellFolder::COPY_DRAG, dragged.Count(), dragged.Items());
     return FAILED(hr) ? 1 : 0;
 }
 
@@ -40,7 +31,8 @@ STDMETHODIMP CShellView::DropData(DropRequest* request)
         subFolder.reset(ItemIdConcat(folderList, item));
         if (!subFolder) return E_OUTOFMEMORY;
     }
-    return PasteDataObject(*folder_.get(), nullptr, subFolder ? subFolder.get() : folderList, request);
+    // The paste runs once the drop has returned, its progress and boxes owned by the list.
+    return PasteDataObject(*folder_.get(), list_, subFolder ? subFolder.get() : folderList, request);
 }
 
 int CShellView::ItemNearest(POINT listPoint) const

@@ -349,7 +349,7 @@ void CShellFolder::PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window
     PasteDataObject(*this, window, target ? target.get() : deviceList_.get(), &request);
 }
 
-HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items, DWORD* dropEffect)
+HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCITEMIDLIST* items)
 {
     if (count == 0 || !items) return E_INVALIDARG;
     ComPtr<IDataObject> data;
@@ -359,7 +359,7 @@ HRESULT CShellFolder::CopyItems(HWND window, UINT flags, UINT count, const LPCIT
     if (FAILED(hr)) return hr;
     if (!data) return E_UNEXPECTED;
     if (flags & COPY_MOVE) SetDataDword(data.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE);
-    if (flags & COPY_DRAG) return RunDrag(window, data.get(), dropEffect);
+    if (flags & COPY_DRAG) return RunDrag(window, data.get());
     return OleSetClipboard(data.get());
 }
 
@@ -367,17 +367,22 @@ HRESULT CShellFolder::DeleteItems(UINT count, const LPCITEMIDLIST* items, HWND w
 {
     if (count == 0 || !items) return E_INVALIDARG;
     HRESULT hr = S_OK;
-    for (UINT step = 0; step < count; ++step) {
-        LPCITEMIDLIST item = items[step];
-        SFGAOF attributes = SFGAO_CANDELETE;
-        if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_CANDELETE)) continue;
-        // The device deletes empty folders only: a folder goes with
-        // everything in it, deepest first.
-        CItemList tree;
-        if (!tree.CopyFrom(&item, 1)) return E_OUTOFMEMORY;
-        if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree, window)) return E_FAIL;
-        hr = DeleteExpandedItems(*this, tree, window);
-        if (FAILED(hr)) return hr;
-    }
-    return hr;
+    // One request for every item: another window's job cannot turn the
+    // second item's delete busy half-way.
+    const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker&) {
+        for (UINT step = 0; step < count && SUCCEEDED(hr); ++step) {
+            LPCITEMIDLIST item = items[step];
+            SFGAOF attributes = SFGAO_CANDELETE;
+            if (FAILED(GetAttributesOf(1, &item, &attributes)) || !(attributes & SFGAO_CANDELETE)) continue;
+            // The device deletes empty folders only: a folder goes with
+            // everything in it, deepest first.
+            CItemList tree;
+            if (!tree.CopyFrom(&item, 1)) hr = E_OUTOFMEMORY;
+            else if (ItemIdIsFolder(item) && !ExpandDeviceFolders(*this, tree, window)) hr = E_FAIL;
+            else hr = DeleteExpandedItems(*this, tree, window);
+        }
+        return 0;
+    });
+    if (answer.Failed() && window) ShowDeviceRefusal(window, answer.words.c_str());
+    return answer.Failed() ? answer.Result() : hr;
 }

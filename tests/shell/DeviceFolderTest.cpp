@@ -53,7 +53,7 @@ FORMATETC Format(UINT16 format, LONG index = -1, DWORD tymed = TYMED_HGLOBAL)
 }
 
 // A drop of the source's CF_HDROP, as a drop target hands it over.
-HRESULT PasteDrop(CDataObject* source, CShellFolder& folder, HWND window, DWORD* effect)
+HRESULT PasteDrop(IDataObject* source, CShellFolder& folder, HWND window, DWORD* effect)
 {
     DropRequest request{};
     request.dataObject = source;
@@ -143,9 +143,12 @@ protected:
         ListNames(letters_.get(), SHCONTF_NONFOLDERS);
         return hr;
     }
-    HRESULT PasteDropped(CDataObject* source, DWORD effect)
+    // The effect the drop answered; the paste has run.
+    DWORD PasteDropped(IDataObject* source, DWORD effect)
     {
-        return Settled(PasteDrop(source, *Letters(), window_, &effect));
+        EXPECT_EQ(PasteDrop(source, *Letters(), window_, &effect), S_OK);
+        RunPostedPastes();
+        return effect;
     }
     bool Exists(const std::string& relative) { return TempDir::Exists(sim_.path(relative)); }
 
@@ -273,20 +276,25 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
 }
 
 // A cut goes from the device when its target reports the move, while the
-// target still holds the data object; a release alone deletes nothing.
+// target still holds the data object, and only once the target read it
+// whole; a release alone deletes nothing.
 TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
 {
     const UINT16 kEnd = 0, kFailedEnd = 1, pasted = g_cfPasteSucceeded, performed = g_cfPerformedDropEffect;
-    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY;
+    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY, kNone = DROPEFFECT_NONE;
     const struct {
         std::vector<std::pair<UINT16, DWORD>> reports;  // formats set in order, or EndOperation's effect
+        size_t read;                                    // bytes of the stream the target read
         bool deleted;
     } rows[] = {
-        {{}, false},                                     // a copy, or a target that said nothing
-        {{{performed, kCopy}, {pasted, kMove}}, false},  // the paste copied after all
-        {{{performed, kMove}, {pasted, kMove}}, true},   // Explorer's paste of a cut
-        {{{kEnd, kMove}}, true},                         // the copy engine, at the end of its own thread's work
-        {{{kFailedEnd, kMove}}, false},
+        {{}, 5000, false},                                     // a copy, or a target that said nothing
+        {{{performed, kCopy}, {pasted, kMove}}, 5000, false},  // the paste copied after all
+        {{{performed, kMove}, {pasted, kMove}}, 5000, true},   // Explorer's paste of a cut
+        {{{performed, kNone}, {pasted, kMove}}, 5000, false},  // an optimized move: the target's own doing
+        {{{performed, kMove}, {pasted, kMove}}, 4999, false},  // the target stopped one byte short
+        {{{kEnd, kMove}}, 5000, true},                         // the copy engine, at the end of its own thread's work
+        {{{kEnd, kMove}}, 0, false},                           // ... which never read the file
+        {{{kFailedEnd, kMove}}, 5000, false},
     };
     for (size_t index = 0; index < std::size(rows); ++index) {
         sim_.put("R\\Letters\\note.txt", content_);
@@ -294,6 +302,12 @@ TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
         ComPtr<IDataObjectAsyncCapability> async;
         ASSERT_EQ(object->QueryInterface(IID_IDataObjectAsyncCapability, async.putVoid()), S_OK);
         EXPECT_EQ(Descriptors(object.get()).size(), 1u) << "the target reads what it is given";
+        ComPtr<IStream> stream = Contents(object.get(), 0);
+        std::string bytes(rows[index].read, '\0');
+        ULONG got = 0;
+        if (!bytes.empty()) {
+            EXPECT_EQ(stream->Read(&bytes[0], static_cast<ULONG>(bytes.size()), &got), S_OK);
+        }
         for (const auto& report : rows[index].reports) {
             if (report.first == kEnd || report.first == kFailedEnd)
                 async->EndOperation(report.first == kEnd ? S_OK : E_FAIL, nullptr, report.second);
@@ -412,16 +426,17 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == Pattern(1024, 4));
     EXPECT_TRUE(sim_.read("R\\Letters\\two.txt") == Pattern(1025, 5));
 
-    // A moved list's source hears of the move (checked on a drop: Wine's clipboard object takes no SetData).
+    CDataObject* cut = PcFiles({PcFile("cut.txt", "cut")});  // a cut: the paste moves it itself
+    SetDataDword(cut, g_cfPreferredDropEffect, DROPEFFECT_MOVE);
+    EXPECT_EQ(PasteFromClipboard(cut, *Letters()), S_OK);
+    EXPECT_FALSE(TempDir::Exists(pc_.file("cut.txt")) || IsClipboardFormatAvailable(CF_HDROP)) << "moved, list gone";
+    // A move from a source that reads on the dropping thread: the paste deletes the PC file itself.
     ComPtr<CDataObject> source{PcFiles({PcFile("moved.txt", "moved")})};
-    ASSERT_EQ(SetDataDword(source.get(), g_cfPreferredDropEffect, DROPEFFECT_MOVE), S_OK);
-    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), S_OK);
+    source->SetAsyncMode(FALSE);
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), static_cast<DWORD>(DROPEFFECT_COPY))
+        << "the source deletes nothing itself";
     EXPECT_EQ(sim_.read("R\\Letters\\moved.txt"), "moved");
-    DWORD performed = 0, pasted = 0;
-    EXPECT_EQ(GetDataDword(source.get(), g_cfPerformedDropEffect, &performed), S_OK);
-    EXPECT_EQ(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted), S_OK);
-    EXPECT_EQ(performed, static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(pasted, static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_FALSE(TempDir::Exists(pc_.file("moved.txt"))) << "listed whole on the device, so moved";
 
     // Explorer's folder tree asks for an item's drop target: it drops into that folder.
     ItemIdHolder letters(MakeItem("R:\\Letters", kFolderR));
@@ -432,7 +447,8 @@ TEST_F(DeviceFolder, FilesFromTheClipboardAndFolderDropTargetsGoIntoTheirFolder)
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     POINTL point{0, 0};
     EXPECT_EQ(target->DragEnter(files.get(), 0, point, &effect), S_OK);
-    EXPECT_EQ(Settled(target->Drop(files.get(), 0, point, &effect)), S_OK);
+    EXPECT_EQ(target->Drop(files.get(), 0, point, &effect), S_OK);
+    RunPostedPastes();
     EXPECT_TRUE(sim_.read("R\\Letters\\three.txt") == Pattern(2000, 7));
     EXPECT_EQ(boxes_.texts, Names{});
 }
@@ -443,10 +459,14 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     for (int i = 1; i <= 5; ++i) paths.push_back(PcFile("f" + std::to_string(i) + ".txt", std::to_string(i)));
     DeleteFileA(paths[2].c_str());  // gone between copy and paste
     ComPtr<CDataObject> source{PcFiles(paths)};
-    EXPECT_TRUE(FAILED(PasteDropped(source.get(), DROPEFFECT_MOVE)));
+    source->SetAsyncMode(FALSE);
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_MOVE), static_cast<DWORD>(DROPEFFECT_COPY))
+        << "the source must not delete what the device never got";
     EXPECT_EQ(sim_.read("R\\Letters\\f1.txt") + sim_.read("R\\Letters\\f2.txt"), "12");
     for (const char* unsent : {"R\\Letters\\f3.txt", "R\\Letters\\f4.txt", "R\\Letters\\f5.txt"})
         EXPECT_FALSE(Exists(unsent)) << unsent;
+    EXPECT_FALSE(TempDir::Exists(paths[0]) || TempDir::Exists(paths[1])) << "what went was moved";
+    EXPECT_TRUE(TempDir::Exists(paths[3]) && TempDir::Exists(paths[4])) << "what did not go stays";
     EXPECT_EQ(boxes_.texts.size(), 1u);
     DWORD pasted = 0;
     EXPECT_TRUE(FAILED(GetDataDword(source.get(), g_cfPasteSucceeded, &pasted))) << "a failed paste reports no move";
@@ -489,13 +509,52 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     }
     PcFile("docs\\two.txt", "2");
     ComPtr<CDataObject> named{PcFiles({PcFile("one.txt", "1"), pc_.file(zhe), pc_.file("docs")})};
-    EXPECT_EQ(PasteDropped(named.get(), DROPEFFECT_MOVE), S_FALSE);
+    PasteDropped(named.get(), DROPEFFECT_MOVE);
     EXPECT_EQ(sim_.read("R\\Letters\\one.txt") + sim_.read("R\\Letters\\docs\\two.txt"), "12");
     ASSERT_EQ(boxes_.texts.size(), 1u);
     for (const std::string& name : {zhe, macron})
         EXPECT_NE(boxes_.texts[0].find(name), std::string::npos) << boxes_.texts[0];
     DWORD namedPasted = 0;
     EXPECT_TRUE(FAILED(GetDataDword(named.get(), g_cfPasteSucceeded, &namedPasted))) << "what stayed behind is no move";
+}
+
+// Hears, as a source's folder does, of the move EndOperation reports.
+struct MoveSink final : IDataSourceSink {
+    explicit MoveSink(SimDevice& device) : device(device) {}
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP FillFiles(IDataObject*) override { return S_OK; }
+    STDMETHODIMP FilesMoved(IDataObject*) override { return listingsAtMove = device.CommandCount('F'), S_OK; }
+    SimDevice& device;
+    int listingsAtMove = -1;
+};
+
+// A source that reads on a thread of its own hears of the move once the device lists the file with its
+// PC size, and of no move when it lists another; the drop returned before anything was sent.
+TEST_F(DeviceFolder, AnAsynchronousSourceHearsOfTheMoveOnlyOnceTheDeviceListsTheFileWhole)
+{
+    for (const bool stoodShort : {false, true}) {
+        const std::string name = stoodShort ? "short.txt" : "whole.txt", path = PcFile(name, Pattern(3000, 1));
+        MoveSink sink(*sim_.device);
+        ComPtr<CDataObject> source{PcFiles({path}, &sink)};
+        SimFaults faults;
+        faults.shortOnce = stoodShort ? name : "";
+        sim_.device->SetFaults(faults);
+        const int listings = sim_.device->CommandCount('F');
+        DWORD effect = DROPEFFECT_MOVE;
+        BOOL running = FALSE;
+        EXPECT_EQ(PasteDrop(source.get(), *Letters(), window_, &effect), S_OK);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << "nothing is moved yet";
+        EXPECT_TRUE(SUCCEEDED(source->InOperation(&running)) && running) << "the operation started";
+        EXPECT_FALSE(Exists("R\\Letters\\" + name)) << "the drop returns before the paste runs";
+        RunPostedPastes();
+        EXPECT_TRUE(SUCCEEDED(source->InOperation(&running)) && !running) << "and ended";
+        EXPECT_EQ(sink.listingsAtMove > listings, !stoodShort) << "moved after a listing: " << sink.listingsAtMove;
+        EXPECT_TRUE(TempDir::Exists(path)) << "the source deletes its own files";
+        EXPECT_EQ(boxes_.texts.size() == 1 && boxes_.texts[0].find(path) != std::string::npos, stoodShort);
+        boxes_.texts.clear();
+    }
 }
 
 std::mutex g_boxMutex;
@@ -534,6 +593,7 @@ TEST(DeviceThreads, ATransferLeavesOtherWindowsAnsweringAndWindowlessCallersSile
         pasting = OwnWindow();
         ComPtr<CDataObject> files{PcFiles({pc.file("big.bin")})};
         pasted = PasteDrop(files.get(), *static_cast<CShellFolder*>(b.get()), pasting, nullptr);
+        RunPostedPastes();
         ended = true;
         DestroyWindow(pasting);
         CoUninitialize();

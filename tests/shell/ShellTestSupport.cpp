@@ -115,7 +115,15 @@ std::string Utf8(const wchar_t* text)
     return utf8.c_str();
 }
 
-CDataObject* PcFiles(const Names& paths)
+void RunPostedPastes()
+{
+    MSG message;  // the runner window goes once its paste has run
+    while (FindWindowA("PellorPasteRun", nullptr) &&
+           MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+CDataObject* PcFiles(const Names& paths, IDataSourceSink* sink)
 {
     std::wstring list;
     for (const std::string& path : paths) list += WideFromUtf8(path) + L'\0';
@@ -128,7 +136,7 @@ CDataObject* PcFiles(const Names& paths)
     drop->fWide = TRUE;
     memcpy(drop + 1, list.data(), bytes);
     GlobalUnlock(medium.hGlobal);
-    auto* object = new CDataObject(nullptr);
+    auto* object = new CDataObject(sink);
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(object->SetData(&format, &medium, TRUE), S_OK);
     return object;

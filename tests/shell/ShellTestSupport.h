@@ -31,7 +31,10 @@ std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8(const wchar_t* text);
 // A source that offers the paths (UTF-8) as CF_HDROP in wide characters, as Explorer's copy does.
 class CDataObject;
-CDataObject* PcFiles(const Names& paths);
+struct IDataSourceSink;
+CDataObject* PcFiles(const Names& paths, IDataSourceSink* sink = nullptr);
+// Pumps this thread's messages until the pastes its drops posted have run.
+void RunPostedPastes();
 
 // Collects the texts and captions of the message boxes the code would show;
 // a yes-or-no question is answered `answer` (IDOK, neither, unless set).

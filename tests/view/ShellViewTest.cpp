@@ -132,31 +132,68 @@ struct ListDropTarget {
     ComPtr<CDropTarget> target;
 };
 
-// Only a completed move takes the files off the device, the last first, stopping at the first failure.
-TEST_F(ShellViewTest, DraggedOutFilesGoOnlyAfterACompletedMove)
+// The streams of a dragged object read as a target reads them: to the end, or `cut` ones only a byte.
+void ReadAsTarget(IDataObject* dragged, const std::string& cut = "")
+{
+    const Names names = Described(dragged);
+    for (size_t index = 0; index < names.size(); ++index) {
+        FORMATETC format{g_cfFileContents, nullptr, DVASPECT_CONTENT, static_cast<LONG>(index), TYMED_ISTREAM};
+        ScopedMedium medium;
+        ASSERT_EQ(dragged->GetData(&format, medium.put()), S_OK);
+        char bytes[4000];
+        EXPECT_EQ((*medium).pstm->Read(bytes, names[index] == cut ? 1 : sizeof bytes, nullptr), S_OK);
+    }
+}
+
+// Only a move that the drop and the target both report takes files off the device, and only those the
+// target read whole; their rows go as they do, and the user's clipboard stays.
+TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
 {
     OpenView view(letters_.get(), browser_);
-    ComPtr<IDataObject> dragged;
-    ASSERT_EQ(view.view->GetItemObject(SVGIO_ALLVIEW, IID_IDataObject, dragged.putVoid()), S_OK);
-    ComPtr<CDropSource> source{new CDropSource(dragged.get(), nullptr)};
+    const auto dragAll = [&] {
+        ComPtr<IDataObject> dragged;
+        EXPECT_EQ(view.view->GetItemObject(SVGIO_ALLVIEW, IID_IDataObject, dragged.putVoid()), S_OK);
+        return dragged;
+    };
+    ComPtr<CDropSource> source{new CDropSource(dragAll().get(), nullptr)};
     EXPECT_EQ((std::vector<HRESULT>{source->QueryContinueDrag(FALSE, MK_LBUTTON), source->QueryContinueDrag(FALSE, 0),
                                     source->QueryContinueDrag(TRUE, MK_LBUTTON)}),
               (std::vector<HRESULT>{S_OK, DRAGDROP_S_DROP, DRAGDROP_S_CANCEL}));
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_CANCEL, DROPEFFECT_MOVE, view.list), S_OK);
-    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"));
+    // Performed DropEffect, unsaid (~0), NONE (an optimized move: the target's own doing) or COPY, keeps them all.
+    for (const auto& [result, performed] :
+         {std::pair{DRAGDROP_S_CANCEL, 2ul}, {DRAGDROP_S_DROP, ~0ul}, {DRAGDROP_S_DROP, 0ul}, {DRAGDROP_S_DROP, 1ul}}) {
+        ComPtr<IDataObject> dragged = dragAll();
+        ReadAsTarget(dragged.get());
+        if (performed != ~0ul) SetDataDword(dragged.get(), g_cfPerformedDropEffect, performed);
+        EXPECT_EQ(FinishDrag(dragged.get(), result, DROPEFFECT_MOVE), S_OK);
+        EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"))
+            << "performed " << performed;
+    }
 
-    ASSERT_EQ(OleSetClipboard(dragged.get()), S_OK);
-    DeleteFileA(sim_.path("R\\Letters\\b.zzq").c_str());  // gone before the drag ends
-    EXPECT_TRUE(FAILED(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list)));
-    EXPECT_FALSE(OnDevice("R\\Letters\\C.aaq")) << "the last file goes first";
-    EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq")) << "the delete stops at the failure";
-    EXPECT_EQ(boxes_.texts, Names{"Invalid path specified."}) << "the failure is said in words";
-    EXPECT_EQ(Described(), (Names{"a.mmq", "b.zzq", "C.aaq"})) << "the clipboard is left as it was";
-    sim_.put("R\\Letters\\b.zzq", "");
-    sim_.put("R\\Letters\\C.aaq", "");
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, view.list), S_OK);
-    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\b.zzq") || OnDevice("R\\Letters\\C.aaq"));
-    EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptor)) << "a completed move empties the clipboard";
+    ComPtr<IDataObject> dragged = dragAll();
+    ReadAsTarget(dragged.get(), "b.zzq");
+    SetDataDword(dragged.get(), g_cfPerformedDropEffect, DROPEFFECT_MOVE);
+    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_FALSE);
+    EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\C.aaq"));
+    EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq")) << "a file the target read one byte of stays";
+    OpenView::Settle();
+    EXPECT_EQ(view.Column(0), Names{"b.zzq"}) << "the rows of the deleted files went";
+
+    // b.zzq moved whole twice: the clipboard is emptied only when it holds the dragged object.
+    const ComPtr<IDataObject> overB[] = {dragAll(), dragAll()};  // made while its row is there
+    for (const bool ours : {false, true}) {
+        sim_.put("R\\Letters\\b.zzq", std::string(10, 'x'));
+        IDataObject* moved = overB[ours].get();
+        ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard());
+        SetClipboardData(CF_TEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8));  // what the user copied meanwhile
+        CloseClipboard();
+        if (ours) ASSERT_EQ(OleSetClipboard(moved), S_OK);
+        ReadAsTarget(moved);
+        SetDataDword(moved, g_cfPerformedDropEffect, DROPEFFECT_MOVE);
+        EXPECT_EQ(FinishDrag(moved, DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_OK);
+        EXPECT_FALSE(OnDevice("R\\Letters\\b.zzq"));
+        EXPECT_EQ(IsClipboardFormatAvailable(CF_TEXT) || IsClipboardFormatAvailable(g_cfFileGroupDescriptor), !ours);
+    }
 }
 
 // PC files go into the folder item under the pointer or, below the items, into the view's folder.
@@ -184,9 +221,14 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(drop.target->DragEnter(files.get(), MK_LBUTTON, onLetters, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;  // OLE hands every call what the source allows
     EXPECT_EQ(drop.target->DragOver(MK_LBUTTON | MK_SHIFT, drop.PointAt(0), &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "Shift moves whatever the source offers";
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "Shift moves";
+    DWORD copyOnly = DROPEFFECT_COPY;
+    EXPECT_EQ(drop.target->DragOver(MK_LBUTTON | MK_SHIFT, drop.PointAt(0), &copyOnly), S_OK);
+    EXPECT_EQ(copyOnly, static_cast<DWORD>(DROPEFFECT_COPY)) << "among the effects the source allows";
     EXPECT_EQ(drop.target->Drop(files.get(), 0, onLetters, &effect), S_OK);
+    RunPostedPastes();
     EXPECT_TRUE(sim_.read("R\\Letters\\one.txt") == one) << "the bytes on the device differ";
     // It shows at once in the view of its folder, and in no other.
     char size[32];
@@ -197,6 +239,7 @@ TEST_F(ShellViewTest, DropsWithoutPcFilesAreRefusedAndPcFilesGoIntoTheFolderItem
     const POINTL below = drop.PointAt(-1);
     EXPECT_EQ(drop.target->DragEnter(folder.get(), MK_LBUTTON, below, &effect), S_OK);
     EXPECT_EQ(drop.target->Drop(folder.get(), 0, below, &effect), S_OK);
+    RunPostedPastes();
     ComPtr<IEnumIDList> listing;  // the stand-in writes a sent file before it hears the next command
     root_->EnumObjects(nullptr, SHCONTF_FOLDERS, listing.put());
     EXPECT_TRUE(sim_.read("R\\docs\\two.bin") == two) << "the bytes on the device differ";
