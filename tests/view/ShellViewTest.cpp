@@ -187,7 +187,9 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
         ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard());
         SetClipboardData(CF_TEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8));  // what the user copied meanwhile
         CloseClipboard();
-        if (ours) ASSERT_EQ(OleSetClipboard(moved), S_OK);
+        if (ours) {
+            ASSERT_EQ(OleSetClipboard(moved), S_OK);
+        }
         ReadAsTarget(moved);
         SetDataDword(moved, g_cfPerformedDropEffect, DROPEFFECT_MOVE);
         EXPECT_EQ(FinishDrag(moved, DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_OK);
