@@ -41,6 +41,8 @@ UINT ErrorTextId(int code)
     case -110:
     case -113: return IDS_ERR_WRONGPACKET;  // retries, block number, short block
     case -111: return IDS_ERR_TIMEDOUT;
+    case CYModem::ERR_NOFILESENT: return IDS_ERR_NOFILESENT;
+    case CYModem::ERR_SHORTFILE: return IDS_ERR_SHORTFILE;
     case CNotetaker::ERR_RESPONSE: return IDS_ERR_BADRESPONSE;
     case CNotetaker::ERR_TALOLOCKED: return IDS_ERR_TALOLOCKED;
     case CNotetaker::ERR_LOCKED: return IDS_ERR_LOCKED;
@@ -82,6 +84,7 @@ HRESULT ErrorHResult(int code)
         {CYModem::ERR_CANCELLED, ERROR_CANCELLED},
         {CYModem::ERR_ABORTED, ERROR_CANCELLED},
         {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND},
+        {CYModem::ERR_NOFILESENT, ERROR_FILE_NOT_FOUND},
         {CNotetaker::ERR_BUSY, ERROR_BUSY},
         {CNotetaker::ERR_LOCKED, ERROR_BUSY},
         {CNotetaker::ERR_TALOLOCKED, ERROR_BUSY},

@@ -46,6 +46,24 @@ HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePat
     return transfer(hwnd, DCMD_RX);
 }
 
+// The folder is listed just before the receive command: a file gone from
+// it is said so without a transfer, and its size there is what must arrive.
+HRESULT CNotetaker::FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath)
+{
+    if (!pcPath || !devicePath) return E_INVALIDARG;
+    const char* slash = strrchr(devicePath, '\\');
+    if (!slash) return ErrorHResult(setError(ERR_INVALIDPATH));
+    const std::string folder(devicePath, static_cast<size_t>(slash - devicePath));
+    const int count = EnumFolder(folder.c_str());
+    if (count < 0) return ErrorHResult(count);
+    DeviceEntry entry;
+    for (int i = 0; i < count; ++i)
+        if (GetEntry(static_cast<size_t>(i), entry) >= 0 && entry.nType == DeviceEntry::TYPE_FILE &&
+            _stricmp(entry.sName.c_str(), slash + 1) == 0)
+            return FileGet(hwnd, pcPath, devicePath, entry.nSize);
+    return ErrorHResult(setError(ERR_NOFILESENT));
+}
+
 HRESULT CNotetaker::FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD)
 {
     if (!pcPath) return E_INVALIDARG;

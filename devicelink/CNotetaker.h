@@ -117,6 +117,8 @@ public:
 
     // Single-file operations.
     HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize);
+    // FileGet with the size that the file's folder, listed first, gives it.
+    HRESULT FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
     HRESULT FileDelete(const char* devicePath);
     HRESULT FolderCreate(const char* devicePath);

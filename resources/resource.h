@@ -36,6 +36,8 @@
 #define IDS_PORT_LAST           258
 #define IDS_PORT_ABSENT         259
 #define IDS_ERR_FOLDERLOOP      260
+#define IDS_ERR_NOFILESENT      280
+#define IDS_ERR_SHORTFILE       281
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8

@@ -59,6 +59,7 @@ done <<'EOF_'
 --fault vanish=64|1|old
 --fault skip-block|1|old
 --fault no-size|0|new
+--fault empty-batch|1|old
 EOF_
 
 # A get killed midway leaves no file under the real name; the next get into that folder removes the part file.
