@@ -64,6 +64,21 @@ HRESULT CNotetaker::FileGetListed(HWND hwnd, const char* pcPath, const char* dev
     return ErrorHResult(setError(ERR_NOFILESENT));
 }
 
+int CNotetaker::TakenNames(const char* folder, std::vector<std::string>& names)
+{
+    names.clear();
+    // A drive's own root is listed in the device's root, beside the other drive's folders.
+    const bool driveRoot = folder && strlen(folder) <= 3 && folder[0] && folder[1] == ':';
+    const int count = EnumFolder(driveRoot ? "\\" : folder);
+    DeviceEntry entry;
+    for (int i = 0; i < count; ++i) {
+        if (GetEntry(static_cast<size_t>(i), entry) < 0) continue;
+        if (driveRoot && _strnicmp(entry.sName.c_str(), folder, 2) != 0) continue;
+        names.push_back(entry.sName.substr(entry.sName.find_last_of('\\') + 1));  // a folder's is its whole path
+    }
+    return count;
+}
+
 HRESULT CNotetaker::FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD)
 {
     if (!pcPath) return E_INVALIDARG;

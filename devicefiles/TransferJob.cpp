@@ -327,16 +327,8 @@ int CNotetaker::startRow(const DeviceEntry& row)
         // The file is opened by its own path and sent under its mapped name:
         // the mapped path names no file where the volume keeps no short names.
         std::string name = row.sName.substr(row.sName.find_last_of('\\') + 1);
-        if (!m_job.deviceNames) {
-            // A path without a drive (a network share) goes under its own name where the device keeps it.
-            char mapped[MAX_PATH] = "";
-            const std::string drive = row.sPcName.substr(0, 2);
-            if (row.sPcName.size() <= 2 || !MakeDeviceName(mapped, 2, drive.c_str(), row.sPcName.c_str() + 2))
-                snprintf(mapped, sizeof mapped, "%s", row.sPcName.c_str());
-            const char* last = strrchr(mapped, '\\');
-            name = last ? last + 1 : mapped;
-            if (!DeviceKeepsName(name.c_str())) return setError(ERR_INVALIDPATH);  // before the device hears of it
-        }
+        if (!m_job.deviceNames && !DeviceFileName(row.sPcName, name))
+            return setError(ERR_INVALIDPATH);  // before the device hears of it
         unsigned char ready = 0;
         const int sent = serialCmd(row.sName.c_str(), DCMD_TX, &ready, 1);
         if (sent < 0) return sent;

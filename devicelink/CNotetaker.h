@@ -120,6 +120,8 @@ public:
     // FileGet with the size that the file's folder, listed first, gives it.
     HRESULT FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
+    // Lists `folder` into the names a file sent there could replace; the count, or a failure.
+    int TakenNames(const char* folder, std::vector<std::string>& names);
     HRESULT FileDelete(const char* devicePath);
     HRESULT FolderCreate(const char* devicePath);
     HRESULT Rename(const char* oldPath, const char* newPath, DWORD reserved);

@@ -131,6 +131,36 @@ public:
         if (ItemIdLast(below)) targetPlace_.chain = Shared(ItemIdCopy(below));
     }
 
+    // Before anything is sent: two files that one device name would hold
+    // are refused, both named; the target is listed for the names a file
+    // would replace. Folders merge, as Explorer merges them.
+    HRESULT Check(const std::vector<std::string>& paths, const std::vector<size_t>& baseLengths)
+    {
+        std::vector<std::string> devicePaths;
+        std::vector<size_t> files;
+        for (size_t index = 0; index < paths.size(); ++index) {
+            char mapped[MAX_PATH];
+            const std::string base = paths[index].substr(0, baseLengths[index]);
+            if (IsFolderPath(paths[index]) ||
+                !MakeDeviceName(mapped, DeviceType(target_), base.c_str(), paths[index].c_str() + baseLengths[index]))
+                continue;  // a name that cannot be mapped is refused when its turn comes
+            devicePaths.push_back(targetPlace_.devicePath + (mapped[0] == '\\' ? mapped + 1 : mapped));
+            files.push_back(index);
+        }
+        offerAll_ = files.size() > 1;
+        size_t first = 0, second = 0;
+        if (FindSharedDevicePath(devicePaths, first, second)) {
+            ShowSharedDevicePath(window_, paths[files[first]].c_str(), paths[files[second]].c_str(),
+                                 devicePaths[first].c_str());
+            return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+        }
+        const std::vector<std::string>* names = nullptr;
+        return Taken(targetPlace_.devicePath, names);
+    }
+
+    // A file the user chose not to replace: a cut must not delete it on the PC.
+    bool Skipped() const { return skipped_; }
+
     // `baseLength`: where the path's part below its dropped item's folder starts.
     HRESULT Paste(const std::string& path, size_t baseLength)
     {
@@ -164,6 +194,25 @@ private:
         return found == made_.end() ? targetPlace_ : found->second;
     }
 
+    // The names in a device folder that a file sent there would replace:
+    // listed once, when the paste first goes into it; a folder the paste made has none.
+    HRESULT Taken(const std::string& folder, const std::vector<std::string>*& names)
+    {
+        auto found = listed_.find(folder);
+        if (found == listed_.end()) {
+            std::vector<std::string> listed;
+            const DeviceAnswer answer =
+                DeviceAsk(window_, [&](CNotetaker& notetaker) { return notetaker.TakenNames(folder.c_str(), listed); });
+            if (answer.Failed()) {
+                ShowFailure(window_, answer);
+                return answer.Result();
+            }
+            found = listed_.emplace(folder, std::move(listed)).first;
+        }
+        names = &found->second;
+        return S_OK;
+    }
+
     HRESULT MakeFolder(const std::string& pcPath, const Place& parent, const std::string& name)
     {
         const std::string devicePath = parent.devicePath + name;
@@ -172,16 +221,51 @@ private:
         ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
-        // A folder that exists already is fine: its files still go into it.
-        DeviceAsk(window_,
-                  [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
+        // The files go on into a folder that is there: made now, or listed
+        // already (then listed itself before a file goes in); never into one
+        // whose making failed, where each send would fail or land elsewhere.
+        const std::vector<std::string>* names = nullptr;
+        const HRESULT listed = Taken(parent.devicePath, names);
+        if (FAILED(listed)) return listed;
+        if (!NameTaken(*names, name)) {
+            const DeviceAnswer made = DeviceAsk(
+                window_, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
+            if (made.code != S_OK) {
+                ShowFailure(window_, made);
+                return made.Failed() ? made.Result() : E_FAIL;
+            }
+            listed_[devicePath + "\\"];
+        }
         made_[pcPath] = Place{devicePath + "\\", chain};
         folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
         return S_OK;
     }
 
+    // Asked as Explorer asks, once for each taken name or once for them all.
+    HRESULT MayReplace(const std::string& devicePath, bool& replace)
+    {
+        ReplaceAnswer answer = forAll_;
+        if (!answerForAll_) {
+            bool all = false;
+            answer = AskReplace(window_, devicePath.c_str(), offerAll_ ? &all : nullptr);
+            answerForAll_ = all;
+            forAll_ = answer;
+        }
+        if (answer == ReplaceAnswer::Stop) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        replace = answer == ReplaceAnswer::Replace;
+        skipped_ = skipped_ || !replace;
+        return S_OK;
+    }
+
     HRESULT SendFile(const std::string& path, const Place& parent, const std::string& name)
     {
+        const std::vector<std::string>* names = nullptr;
+        HRESULT listed = Taken(parent.devicePath, names);
+        if (FAILED(listed)) return listed;
+        const bool taken = NameTaken(*names, name);
+        bool replace = true;
+        if (taken && FAILED(listed = MayReplace(parent.devicePath + name, replace))) return listed;
+        if (!replace) return S_OK;
         const DeviceAnswer answer = DeviceAsk(
             window_,
             [&](CNotetaker& notetaker) {
@@ -200,7 +284,7 @@ private:
         ItemIdHolder item(
             ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
         ItemIdHolder chain(item ? ItemIdConcat(parent.chain.get(), item.get()) : nullptr);
-        if (chain) folder_.NotifyChange(SHCNE_CREATE, chain.get(), nullptr);
+        if (chain) folder_.NotifyChange(taken ? SHCNE_UPDATEITEM : SHCNE_CREATE, chain.get(), nullptr);
         return hr;
     }
 
@@ -208,7 +292,10 @@ private:
     LPCITEMIDLIST target_;
     HWND window_;
     Place targetPlace_;
-    std::map<std::string, Place> made_;  // by PC folder path
+    std::map<std::string, Place> made_;                      // by PC folder path
+    std::map<std::string, std::vector<std::string>> listed_;  // by device folder path
+    bool offerAll_ = false, answerForAll_ = false, skipped_ = false;
+    ReplaceAnswer forAll_ = ReplaceAnswer::Skip;
 };
 
 // The selected items of a folder behind its data object: listed on the
@@ -372,12 +459,10 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, H
     ShowRefusedNames(refused);
     if (hr != S_OK) return hr;
     PasteRun run(folder, target, window);
-    for (size_t index = 0; index < paths.size(); ++index) {
-        hr = run.Paste(paths[index], baseLengths[index]);
-        if (FAILED(hr)) break;
-    }
-    // What was left out stays on the PC: a cut must not delete it there.
-    return SUCCEEDED(hr) && !refused.empty() ? S_FALSE : hr;
+    hr = run.Check(paths, baseLengths);
+    for (size_t index = 0; SUCCEEDED(hr) && index < paths.size(); ++index) hr = run.Paste(paths[index], baseLengths[index]);
+    // What was left out or not replaced stays on the PC: a cut must not delete it there.
+    return SUCCEEDED(hr) && (!refused.empty() || run.Skipped()) ? S_FALSE : hr;
 }
 
 HRESULT PasteDataObject(CShellFolder& folder, HWND listWindow, PCUIDLIST_RELATIVE target, DropRequest* request)

@@ -498,6 +498,43 @@ TEST_F(DeviceFolder, FailuresAndLeftOutNamesStopOrSkipAndAreNotReportedAsMoved)
     EXPECT_TRUE(FAILED(GetDataDword(named.get(), g_cfPasteSucceeded, &namedPasted))) << "what stayed behind is no move";
 }
 
+// A taken name (in any case) is replaced only on a Yes; No skips it, and a cut is then no move; Cancel stops. Two
+// files that one device name would hold are refused before anything goes, both named. A folder the device would not
+// make takes no files.
+TEST_F(DeviceFolder, TakenNamesAreAskedForSharedOnesRefusedAndAFolderNotMadeTakesNoFiles)
+{
+    for (const char* folder : {"a", "b", "Books"}) CreateDirectoryA(pc_.file(folder).c_str(), nullptr);
+    const std::string note = PcFile("note.txt", "new note"), keep = PcFile("KEEP.TXT", "new keep");
+    const std::string ask = "Replace R:\\Letters\\", onDevice = " on the note-taker?";
+    auto drop = [this](const Names& paths, DWORD effect, CShellFolder* into = nullptr) {
+        ComPtr<CDataObject> source{PcFiles(paths)};
+        return Settled(PasteDrop(source.get(), into ? *into : *Letters(), window_, &effect));
+    };
+    boxes_.answer = IDNO;
+    EXPECT_EQ(drop({note, PcFile("fresh.txt", "fresh"), keep}, DROPEFFECT_MOVE), S_FALSE);
+    EXPECT_EQ(boxes_.texts, (Names{ask + "note.txt" + onDevice, ask + "KEEP.TXT" + onDevice}));
+    EXPECT_TRUE(sim_.read("R\\Letters\\note.txt") == content_ && sim_.read("R\\Letters\\keep.txt") == "keep");
+    EXPECT_EQ(sim_.read("R\\Letters\\fresh.txt"), "fresh");
+    boxes_.answer = IDCANCEL;
+    EXPECT_EQ(drop({keep, PcFile("later.txt", "later")}, DROPEFFECT_COPY),
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_FALSE(Exists("R\\Letters\\later.txt"));
+    boxes_.answer = IDYES;
+    EXPECT_EQ(drop({keep}, DROPEFFECT_COPY), S_OK);
+    EXPECT_EQ(sim_.read("R\\Letters\\keep.txt"), "new keep");
+    boxes_.texts.clear();
+    const std::string a = PcFile("a\\x.txt", "a"), b = PcFile("b\\X.txt", "b");
+    EXPECT_EQ(drop({a, b}, DROPEFFECT_COPY), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(Exists("R\\Letters\\x.txt"));
+    ASSERT_EQ(boxes_.texts.size(), 1u);
+    EXPECT_TRUE(boxes_.texts[0].find(a) < boxes_.texts[0].find(b)) << boxes_.texts[0];
+    boxes_.texts.clear();
+    PcFile("Books\\in.txt", "in");  // R:\Books would share its name with F:\Books
+    EXPECT_TRUE(FAILED(drop({pc_.file("Books")}, DROPEFFECT_COPY, root_.get())));
+    char refused[MAX_PATH];
+    EXPECT_EQ(boxes_.texts, Names{ErrorText(refused, MAX_PATH, CNotetaker::ERR_NAMETAKEN, 0)});
+}
+
 std::mutex g_boxMutex;
 std::vector<DWORD> g_boxThreads;  // the thread of every box shown
 int RecordBox(HWND, const char*, const char*, UINT)
