@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <io.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -381,13 +380,14 @@ int ConsoleBox(HWND, const char*, const char* text, UINT flags)
     const bool yesNo = type == MB_YESNO || type == MB_YESNOCANCEL;
     const int yes = yesNo ? IDYES : type == MB_RETRYCANCEL ? IDRETRY : IDOK, no = yesNo ? IDNO : IDCANCEL;
     fprintf(stderr, "%s [y/N] ", text);
-    const bool terminal = _isatty(_fileno(stdin)) != 0;
-    if (g_answerYes || !terminal) {
+    DWORD mode = 0;  // a console reads keys; NUL, a file or a pipe is no one to ask
+    if (g_answerYes || !GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) {
         fprintf(stderr, "%s\n", g_answerYes ? "y" : "N");
         return g_answerYes ? yes : no;
     }
     char answer[16] = "";
-    return fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y') ? yes : no;
+    if (!fgets(answer, sizeof answer, stdin)) fputc('\n', stderr);
+    return answer[0] == 'y' || answer[0] == 'Y' ? yes : no;
 }
 
 // The object whose transfer Ctrl+C stops, while there is one.
