@@ -56,6 +56,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_COPYMISSING: return IDS_ERR_COPYMISSING;
     case CNotetaker::ERR_NOANSWER: return IDS_ERR_NOANSWER;
     case CNotetaker::ERR_FOLDERLOOP: return IDS_ERR_FOLDERLOOP;
+    case CNotetaker::ERR_PATHTOOLONG: return IDS_ERR_PATHTOOLONG;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }
@@ -84,6 +85,7 @@ HRESULT ErrorHResult(int code)
         {CYModem::ERR_CANCELLED, ERROR_CANCELLED},
         {CYModem::ERR_ABORTED, ERROR_CANCELLED},
         {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND},
+        {CNotetaker::ERR_PATHTOOLONG, ERROR_FILENAME_EXCED_RANGE},
         {CYModem::ERR_NOFILESENT, ERROR_FILE_NOT_FOUND},
         {CNotetaker::ERR_BUSY, ERROR_BUSY},
         {CNotetaker::ERR_LOCKED, ERROR_BUSY},

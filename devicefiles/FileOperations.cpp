@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
@@ -24,7 +25,6 @@ std::string DeviceFolder(const char* folder)
 {
     std::string path = folder ? folder : "";
     if (path.find(':') == std::string::npos) path = "R:\\" + path;
-    if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (path.back() != '\\') path += '\\';
     return path;
 }
@@ -85,6 +85,10 @@ HRESULT CNotetaker::FilePut(HWND hwnd, const char* pcPath, const char* deviceFol
     const std::string folder = DeviceFolder(deviceFolder);
     if (trace()) DbgPrint("CNotetaker::FilePut(%s -> %s)", pcPath, folder.c_str());
     m_transferList.clear();
+    // Refused, not cut: the file would land in another folder, or under a name that does not fit.
+    std::string name;
+    if (folder.size() + (DeviceFileName(pcPath, name) ? name.size() : 0) > kMaxPath)
+        return ErrorHResult(setError(ERR_PATHTOOLONG));
     DeviceEntry row;
     if (!PcFileSize(pcPath, row.nSize)) return ErrorHResult(setError(ERR_SYSTEM));
     row.sName = folder;
@@ -108,8 +112,8 @@ HRESULT CNotetaker::FolderCreate(const char* devicePath)
 {
     if (!devicePath) return E_INVALIDARG;
     std::string path = devicePath;
-    if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (!path.empty() && path.back() == '\\') path.pop_back();
+    if (path.size() > kMaxPath) return ErrorHResult(setError(ERR_PATHTOOLONG));
     if (trace()) DbgPrint("CNotetaker::FolderCreate(%s)", path.c_str());
     const int shared = refuseSharedName(path.c_str());
     if (shared < 0) return ErrorHResult(shared);

@@ -61,6 +61,8 @@ public:
         // A walk into the folders below a folder met that folder again, or
         // went too deep: the device lists it inside itself.
         ERR_FOLDERLOOP = -128,
+        // A device path longer than the device takes (259 characters): refused, never cut to another path.
+        ERR_PATHTOOLONG = -142,
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };

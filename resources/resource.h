@@ -38,6 +38,7 @@
 #define IDS_ERR_FOLDERLOOP      260
 #define IDS_ERR_NOFILESENT      280
 #define IDS_ERR_SHORTFILE       281
+#define IDS_ERR_PATHTOOLONG     284
 // A paste or put over a taken device name, and two PC files that one device name would hold.
 #define IDS_CONFIRM_REPLACE     282
 #define IDS_SHARED_DEVICE_NAME  283

@@ -197,6 +197,23 @@ TEST_F(TransferJobTest, ASendFromAVolumeWithoutShortNamesGoesUnderItsMappedName)
     EXPECT_EQ(sim_.read(std::string("R\\letters\\") + mapped), "long") << mapped;
 }
 
+// A device path longer than the device takes is refused, never cut into another path; the device hears nothing.
+TEST_F(TransferJobTest, ADevicePathTooLongIsRefusedNotCut)
+{
+    const std::string deep = "R:\\letters\\" + std::string(250, 'd'), pcFile = pc_.file("a.txt");  // 261 characters
+    MakeFile(pcFile, "a");
+    const std::function<HRESULT()> ops[] = {
+        [&] { return nt_.FolderCreate(deep.c_str()); },
+        [&] { return nt_.FilePut(nullptr, pcFile.c_str(), deep.substr(0, 254).c_str(), 0); },  // and "\a.txt"
+    };
+    auto commands = [this] { return sim_.device->CommandCount('M') + sim_.device->CommandCount('R'); };
+    for (const auto& op : ops) {
+        const int before = commands();
+        EXPECT_EQ(op(), ErrorHResult(CNotetaker::ERR_PATHTOOLONG)) << &op - ops;
+        EXPECT_EQ(commands(), before) << &op - ops;
+    }
+}
+
 // The cable's drive-less names make an F: folder named like one of R: R:'s: it is never read, and no
 // folder is made or renamed into such a pair; the device hears nothing.
 TEST_F(TransferJobTest, AFolderOfFNamedLikeOneOfRIsNotReadAndNoPairIsMade)
