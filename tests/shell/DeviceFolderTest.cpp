@@ -8,9 +8,11 @@
 
 #include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
 #include "foundation/Ticks.h"
+#include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
@@ -533,6 +535,31 @@ TEST_F(DeviceFolder, TakenNamesAreAskedForSharedOnesRefusedAndAFolderNotMadeTake
     EXPECT_TRUE(FAILED(drop({pc_.file("Books")}, DROPEFFECT_COPY, root_.get())));
     char refused[MAX_PATH];
     EXPECT_EQ(boxes_.texts, Names{ErrorText(refused, MAX_PATH, CNotetaker::ERR_NAMETAKEN, 0)});
+}
+
+// The question itself: Skip its default, and Replace with "Do this for all" answers every taken name at once.
+TEST_F(DeviceFolder, TheReplaceQuestionsAnswerForAllIsGivenToTheOtherTakenNames)
+{
+    const MessageBoxHook capture = SetMessageBoxHook(nullptr);
+    std::atomic<bool> pasted{false};
+    std::vector<WORD> defaults;  // the default button of each question asked
+    std::thread user([&] {
+        for (HWND last = nullptr; !pasted; Sleep(25)) {
+            HWND dialog = FindWindowA("#32770", "Pellor");
+            if (!dialog || dialog == last || !IsWindowVisible(GetDlgItem(dialog, IDC_REPLACE_ALL))) continue;
+            last = dialog;
+            defaults.push_back(LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)));
+            SendMessageA(GetDlgItem(dialog, IDC_REPLACE_ALL), BM_CLICK, 0, 0);
+            SendMessageA(GetDlgItem(dialog, defaults.size() == 1 ? IDYES : IDCANCEL), BM_CLICK, 0, 0);
+        }
+    });
+    ComPtr<CDataObject> source{PcFiles({PcFile("note.txt", "new note"), PcFile("keep.txt", "new keep")})};
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_COPY), S_OK);
+    pasted = true;
+    user.join();
+    SetMessageBoxHook(capture);
+    EXPECT_EQ(defaults, std::vector<WORD>{IDNO}) << "asked once, Skip the default";
+    EXPECT_EQ(sim_.read("R\\Letters\\note.txt") + sim_.read("R\\Letters\\keep.txt"), "new notenew keep");
 }
 
 std::mutex g_boxMutex;
