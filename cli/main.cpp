@@ -321,7 +321,8 @@ int Put(CNotetaker& nt, const std::vector<std::string>& pcFiles, const std::stri
     if (nt.TakenNames(folder.c_str(), taken) < 0) return Fail(nt, folder);
     int status = 0;
     for (size_t i = 0; i < pcPaths.size(); ++i) {
-        if (NameTaken(taken, names[i]) && AskReplace(nullptr, devicePaths[i].c_str(), nullptr) != ReplaceAnswer::Replace) {
+        if (NameTaken(taken, names[i]) &&
+            AskReplace(nullptr, devicePaths[i].c_str(), nullptr) != ReplaceAnswer::Replace) {
             fprintf(stderr, "pellor: %s: not replaced\n", devicePaths[i].c_str());
             status = 1;
             continue;

@@ -228,13 +228,14 @@ private:
         const HRESULT listed = Taken(parent.devicePath, names);
         if (FAILED(listed)) return listed;
         if (!NameTaken(*names, name)) {
-            const DeviceAnswer made = DeviceAsk(
-                window_, [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
+            const DeviceAnswer made = DeviceAsk(window_, [&](CNotetaker& notetaker) {
+                return static_cast<int>(notetaker.FolderCreate(devicePath.c_str()));
+            });
             if (made.code != S_OK) {
                 ShowFailure(window_, made);
                 return made.Failed() ? made.Result() : E_FAIL;
             }
-            listed_[devicePath + "\\"];
+            listed_.emplace(devicePath + "\\", std::vector<std::string>());  // made now: nothing to replace
         }
         made_[pcPath] = Place{devicePath + "\\", chain};
         folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
@@ -292,7 +293,7 @@ private:
     LPCITEMIDLIST target_;
     HWND window_;
     Place targetPlace_;
-    std::map<std::string, Place> made_;                      // by PC folder path
+    std::map<std::string, Place> made_;                       // by PC folder path
     std::map<std::string, std::vector<std::string>> listed_;  // by device folder path
     bool offerAll_ = false, answerForAll_ = false, skipped_ = false;
     ReplaceAnswer forAll_ = ReplaceAnswer::Skip;
@@ -460,7 +461,8 @@ HRESULT PasteFileList(CShellFolder& folder, LPCITEMIDLIST target, HDROP hDrop, H
     if (hr != S_OK) return hr;
     PasteRun run(folder, target, window);
     hr = run.Check(paths, baseLengths);
-    for (size_t index = 0; SUCCEEDED(hr) && index < paths.size(); ++index) hr = run.Paste(paths[index], baseLengths[index]);
+    for (size_t index = 0; SUCCEEDED(hr) && index < paths.size(); ++index)
+        hr = run.Paste(paths[index], baseLengths[index]);
     // What was left out or not replaced stays on the PC: a cut must not delete it there.
     return SUCCEEDED(hr) && (!refused.empty() || run.Skipped()) ? S_FALSE : hr;
 }

@@ -189,7 +189,8 @@ TEST_F(TransferJobTest, ASendFromAVolumeWithoutShortNamesGoesUnderItsMappedName)
     const std::string pcFile = pc_.file("a letter with a long name.txt");
     MakeFile(pcFile, "long");
     char mapped[MAX_PATH];
-    ASSERT_TRUE(MakeDeviceName(mapped, DeviceEntry::TYPE_FOLDER_R, pc_.path().c_str(), "a letter with a long name.txt"));
+    ASSERT_TRUE(
+        MakeDeviceName(mapped, DeviceEntry::TYPE_FOLDER_R, pc_.path().c_str(), "a letter with a long name.txt"));
     const HRESULT hr = nt_.FilePut(nullptr, pcFile.c_str(), "letters", 0);
     SetShortPathSource(previous);
     EXPECT_EQ(hr, S_OK);

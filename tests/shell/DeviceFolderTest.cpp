@@ -518,8 +518,7 @@ TEST_F(DeviceFolder, TakenNamesAreAskedForSharedOnesRefusedAndAFolderNotMadeTake
     EXPECT_TRUE(sim_.read("R\\Letters\\note.txt") == content_ && sim_.read("R\\Letters\\keep.txt") == "keep");
     EXPECT_EQ(sim_.read("R\\Letters\\fresh.txt"), "fresh");
     boxes_.answer = IDCANCEL;
-    EXPECT_EQ(drop({keep, PcFile("later.txt", "later")}, DROPEFFECT_COPY),
-              HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(drop({keep, PcFile("later.txt", "later")}, DROPEFFECT_COPY), HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_FALSE(Exists("R\\Letters\\later.txt"));
     boxes_.answer = IDYES;
     EXPECT_EQ(drop({keep}, DROPEFFECT_COPY), S_OK);
