@@ -38,10 +38,11 @@ silent_ls() {
       found ? sprintf("%.3f", ws / 100 / w) : "not found" }'
 }
 if [ "$SIZE" = "--ls" ]; then silent_ls; exit 0; fi
-cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench detect_bench -j"$(nproc)" >/dev/null
+cmake --build "$BUILD_DIR" --target ymodem_bench view_bench thread_bench detect_bench listing_bench -j"$(nproc)" >/dev/null
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/detect_bench.exe"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/ymodem_bench.exe" "$SIZE"
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/thread_bench.exe"
+"$BUILD_DIR/wine-run.sh" "$BUILD_DIR/tests/listing_bench.exe"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 busy() { while :; do :; done; }
 busy & BUSY1=$!

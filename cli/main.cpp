@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/FolderPath.h"
 #include "devicefiles/UserMessage.h"
@@ -27,7 +28,7 @@ const char kUsage[] =
     "  ident                         which note-taker answers, on which port\n"
     "  ls [-r] [DEVICE-FOLDER]       list a folder (\\ is the root); -r: and every folder in it\n"
     "  get DEVICE-FILE [PC-PATH]     copy a file from the note-taker\n"
-    "  put PC-FILE DEVICE-FOLDER     copy a file into a folder of the note-taker, such as R:\\\n"
+    "  put PC-FILE... DEVICE-FOLDER  copy files into a folder of the note-taker, such as R:\\\n"
     "  rm DEVICE-FILE                delete a file on the note-taker\n"
     "  mkdir DEVICE-FOLDER           make a folder on the note-taker\n"
     "  mv DEVICE-PATH NEW-PATH       rename (a bare new name stays in the same folder)\n"
@@ -296,12 +297,39 @@ int Get(CNotetaker& nt, const std::string& devicePath, std::string pcPath)
     return Done(nt, nt.FileGet(nullptr, pcPath.c_str(), devicePath.c_str(), entry.nSize), "get", devicePath, pcPath);
 }
 
-int Put(CNotetaker& nt, const std::string& pcFile, const std::string& folder)
+// Two files that one device name would hold are refused, both named, before
+// anything is sent; a name taken in the folder is replaced only on a Yes.
+int Put(CNotetaker& nt, const std::vector<std::string>& pcFiles, const std::string& folder)
 {
-    const std::string pcPath = FullPcPath(pcFile);
     const int checked = CheckFolder(nt, folder);
     if (checked) return checked;
-    return Done(nt, nt.FilePut(nullptr, pcPath.c_str(), folder.c_str(), 0), "put", folder, pcPath);
+    std::vector<std::string> pcPaths, devicePaths, names;
+    for (const std::string& file : pcFiles) {
+        std::string name;
+        pcPaths.push_back(FullPcPath(file));
+        if (!DeviceFileName(pcPaths.back(), name))
+            return Say(pcPaths.back(), nt.GetErrorString(CNotetaker::ERR_INVALIDPATH));
+        devicePaths.push_back(folder + (folder.back() == '\\' ? "" : "\\") + name);
+        names.push_back(name);
+    }
+    size_t first = 0, second = 0;
+    if (FindSharedDevicePath(devicePaths, first, second)) {
+        ShowSharedDevicePath(nullptr, pcPaths[first].c_str(), pcPaths[second].c_str(), devicePaths[first].c_str());
+        return 1;
+    }
+    std::vector<std::string> taken;
+    if (nt.TakenNames(folder.c_str(), taken) < 0) return Fail(nt, folder);
+    int status = 0;
+    for (size_t i = 0; i < pcPaths.size(); ++i) {
+        if (NameTaken(taken, names[i]) &&
+            AskReplace(nullptr, devicePaths[i].c_str(), nullptr) != ReplaceAnswer::Replace) {
+            fprintf(stderr, "pellor: %s: not replaced\n", devicePaths[i].c_str());
+            status = 1;
+            continue;
+        }
+        status |= Done(nt, nt.FilePut(nullptr, pcPaths[i].c_str(), folder.c_str(), 0), "put", folder, pcPaths[i]);
+    }
+    return status;
 }
 
 int Rename(CNotetaker& nt, const std::string& from, std::string to)
@@ -325,12 +353,12 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
         const char* folder = recursive ? (w.size() > 2 ? w[2].c_str() : nullptr) : arg1;
         return ListFolder(nt, Qualified(folder ? folder : "\\"), recursive);
     }
-    if (!arg1 || (command == "put" && arg2.empty())) {
+    if (!arg1 || (command == "put" && w.size() < 3)) {
         fputs(kUsage, stderr);
         return 1;
     }
     if (command == "get") return Get(nt, Qualified(arg1), arg2);
-    if (command == "put") return Put(nt, arg1, Qualified(arg2));
+    if (command == "put") return Put(nt, std::vector<std::string>(w.begin() + 1, w.end() - 1), Qualified(w.back()));
     if (command == "rm") return Done(nt, nt.FileDelete(arg1), "rm", arg1);
     if (command == "mkdir") return Done(nt, nt.FolderCreate(arg1), "mkdir", arg1);
     if (command == "mv" && !arg2.empty()) return Rename(nt, arg1, arg2);
@@ -341,14 +369,26 @@ int Run(CNotetaker& nt, const std::vector<std::string>& w)
     return 1;
 }
 
-// Questions (update an existing backup?) are answered on the console.
+// Questions are answered on the console, each box type with its own yes and
+// no; without a terminal to answer on, and without --yes, the answer is No.
 int ConsoleBox(HWND, const char*, const char* text, UINT flags)
 {
-    fprintf(stderr, "%s\n", text);
-    if ((flags & MB_TYPEMASK) != MB_OKCANCEL || g_answerYes) return IDOK;
-    fprintf(stderr, "[y/N] ");
+    const UINT type = flags & MB_TYPEMASK;
+    if (type == MB_OK) {
+        fprintf(stderr, "%s\n", text);
+        return IDOK;
+    }
+    const bool yesNo = type == MB_YESNO || type == MB_YESNOCANCEL;
+    const int yes = yesNo ? IDYES : type == MB_RETRYCANCEL ? IDRETRY : IDOK, no = yesNo ? IDNO : IDCANCEL;
+    fprintf(stderr, "%s [y/N] ", text);
+    DWORD mode = 0;  // a console reads keys; NUL, a file or a pipe is no one to ask
+    if (g_answerYes || !GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) {
+        fprintf(stderr, "%s\n", g_answerYes ? "y" : "N");
+        return g_answerYes ? yes : no;
+    }
     char answer[16] = "";
-    return fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y') ? IDOK : IDCANCEL;
+    if (!fgets(answer, sizeof answer, stdin)) fputc('\n', stderr);
+    return answer[0] == 'y' || answer[0] == 'Y' ? yes : no;
 }
 
 // The object whose transfer Ctrl+C stops, while there is one.

@@ -149,3 +149,28 @@ char* MakeDevicePath(char* out, int type, const char* base, const char* relative
     snprintf(out, MAX_PATH, "%s\\%s", kDrives[type - 2], name);
     return out;
 }
+
+bool DeviceFileName(const std::string& pcPath, std::string& name)
+{
+    char mapped[MAX_PATH] = "";
+    const std::string drive = pcPath.substr(0, 2);
+    if (pcPath.size() <= 2 || !MakeDeviceName(mapped, 2, drive.c_str(), pcPath.c_str() + 2))
+        snprintf(mapped, sizeof mapped, "%s", pcPath.c_str());
+    const char* last = strrchr(mapped, '\\');
+    name = last ? last + 1 : mapped;
+    return !name.empty() && DeviceKeepsName(name.c_str());
+}
+
+bool FindSharedDevicePath(const std::vector<std::string>& paths, size_t& first, size_t& second)
+{
+    for (second = 1; second < paths.size(); ++second)
+        for (first = 0; first < second; ++first)
+            if (_stricmp(paths[first].c_str(), paths[second].c_str()) == 0) return true;
+    return false;
+}
+
+bool NameTaken(const std::vector<std::string>& names, const std::string& name)
+{
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& taken) { return _stricmp(taken.c_str(), name.c_str()) == 0; });
+}

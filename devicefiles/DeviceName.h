@@ -4,6 +4,9 @@
 // 4; any other component is replaced by its 8.3 alias.
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // Maps `relative` below `base` (a folder, or a drive such as "C:") for an
 // entry of type 2 (R:), 3 (F:) or 4 (special entry). `out` holds MAX_PATH
 // characters. Returns out, or nullptr (out empty) when the path cannot be
@@ -22,3 +25,15 @@ ShortPathSource SetShortPathSource(ShortPathSource source);  // nullptr restores
 
 // True when the device keeps this name component as it is.
 bool DeviceKeepsName(const char* component);
+
+// The name a PC file goes under on the device: the last component of its
+// mapped path (a path without a drive, its own name where the device keeps
+// it). False when there is none the device keeps.
+bool DeviceFileName(const std::string& pcPath, std::string& name);
+
+// Whether two device paths of `paths` are one to the device (it ignores
+// case); `first` and `second` (first < second) name the first such pair.
+bool FindSharedDevicePath(const std::vector<std::string>& paths, size_t& first, size_t& second);
+
+// Whether `names` (a folder's entries) hold `name`, as the device compares: without case.
+bool NameTaken(const std::vector<std::string>& names, const std::string& name);

@@ -43,6 +43,8 @@ UINT ErrorTextId(int code)
     case -110:
     case -113: return IDS_ERR_WRONGPACKET;  // retries, block number, short block
     case -111: return IDS_ERR_TIMEDOUT;
+    case CYModem::ERR_NOFILESENT: return IDS_ERR_NOFILESENT;
+    case CYModem::ERR_SHORTFILE: return IDS_ERR_SHORTFILE;
     case CNotetaker::ERR_RESPONSE: return IDS_ERR_BADRESPONSE;
     case CNotetaker::ERR_TALOLOCKED: return IDS_ERR_TALOLOCKED;
     case CNotetaker::ERR_LOCKED: return IDS_ERR_LOCKED;
@@ -56,6 +58,7 @@ UINT ErrorTextId(int code)
     case CNotetaker::ERR_COPYMISSING: return IDS_ERR_COPYMISSING;
     case CNotetaker::ERR_NOANSWER: return IDS_ERR_NOANSWER;
     case CNotetaker::ERR_FOLDERLOOP: return IDS_ERR_FOLDERLOOP;
+    case CNotetaker::ERR_PATHTOOLONG: return IDS_ERR_PATHTOOLONG;
     default: return code < 0 ? IDS_ERR_UNKNOWN : 0;
     }
 }
@@ -84,6 +87,8 @@ HRESULT ErrorHResult(int code)
         {CYModem::ERR_CANCELLED, ERROR_CANCELLED},
         {CYModem::ERR_ABORTED, ERROR_CANCELLED},
         {CNotetaker::ERR_INVALIDPATH, ERROR_PATH_NOT_FOUND},
+        {CNotetaker::ERR_PATHTOOLONG, ERROR_FILENAME_EXCED_RANGE},
+        {CYModem::ERR_NOFILESENT, ERROR_FILE_NOT_FOUND},
         {CNotetaker::ERR_BUSY, ERROR_BUSY},
         {CNotetaker::ERR_LOCKED, ERROR_BUSY},
         {CNotetaker::ERR_TALOLOCKED, ERROR_BUSY},

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "devicefiles/DeviceName.h"
 #include "devicefiles/ErrorText.h"
 #include "devicefiles/PcName.h"
 #include "devicelink/CNotetaker.h"
@@ -24,7 +25,6 @@ std::string DeviceFolder(const char* folder)
 {
     std::string path = folder ? folder : "";
     if (path.find(':') == std::string::npos) path = "R:\\" + path;
-    if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (path.back() != '\\') path += '\\';
     return path;
 }
@@ -46,12 +46,49 @@ HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePat
     return transfer(hwnd, DCMD_RX);
 }
 
+// The folder is listed just before the receive command: a file gone from
+// it is said so without a transfer, and its size there is what must arrive.
+HRESULT CNotetaker::FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath)
+{
+    if (!pcPath || !devicePath) return E_INVALIDARG;
+    const char* slash = strrchr(devicePath, '\\');
+    if (!slash) return ErrorHResult(setError(ERR_INVALIDPATH));
+    const std::string folder(devicePath, static_cast<size_t>(slash - devicePath));
+    const int count = EnumFolder(folder.c_str());
+    if (count < 0) return ErrorHResult(count);
+    DeviceEntry entry;
+    for (int i = 0; i < count; ++i)
+        if (GetEntry(static_cast<size_t>(i), entry) >= 0 && entry.nType == DeviceEntry::TYPE_FILE &&
+            _stricmp(entry.sName.c_str(), slash + 1) == 0)
+            return FileGet(hwnd, pcPath, devicePath, entry.nSize);
+    return ErrorHResult(setError(ERR_NOFILESENT));
+}
+
+int CNotetaker::TakenNames(const char* folder, std::vector<std::string>& names)
+{
+    names.clear();
+    // A drive's own root is listed in the device's root, beside the other drive's folders.
+    const bool driveRoot = folder && strlen(folder) <= 3 && folder[0] && folder[1] == ':';
+    const int count = EnumFolder(driveRoot ? "\\" : folder);
+    DeviceEntry entry;
+    for (int i = 0; i < count; ++i) {
+        if (GetEntry(static_cast<size_t>(i), entry) < 0) continue;
+        if (driveRoot && _strnicmp(entry.sName.c_str(), folder, 2) != 0) continue;
+        names.push_back(entry.sName.substr(entry.sName.find_last_of('\\') + 1));  // a folder's is its whole path
+    }
+    return count;
+}
+
 HRESULT CNotetaker::FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD)
 {
     if (!pcPath) return E_INVALIDARG;
     const std::string folder = DeviceFolder(deviceFolder);
     if (trace()) DbgPrint("CNotetaker::FilePut(%s -> %s)", pcPath, folder.c_str());
     m_transferList.clear();
+    // Refused, not cut: the file would land in another folder, or under a name that does not fit.
+    std::string name;
+    if (folder.size() + (DeviceFileName(pcPath, name) ? name.size() : 0) > kMaxPath)
+        return ErrorHResult(setError(ERR_PATHTOOLONG));
     DeviceEntry row;
     if (!PcFileSize(pcPath, row.nSize)) return ErrorHResult(setError(ERR_SYSTEM));
     row.sName = folder;
@@ -75,8 +112,8 @@ HRESULT CNotetaker::FolderCreate(const char* devicePath)
 {
     if (!devicePath) return E_INVALIDARG;
     std::string path = devicePath;
-    if (path.size() > kMaxPath) path.resize(kMaxPath);
     if (!path.empty() && path.back() == '\\') path.pop_back();
+    if (path.size() > kMaxPath) return ErrorHResult(setError(ERR_PATHTOOLONG));
     if (trace()) DbgPrint("CNotetaker::FolderCreate(%s)", path.c_str());
     const int shared = refuseSharedName(path.c_str());
     if (shared < 0) return ErrorHResult(shared);

@@ -14,7 +14,6 @@ namespace {
 constexpr int kRecordSize = 31;
 constexpr size_t kDrive = 3;  // "R:\\"
 constexpr int kNameField = 21;
-constexpr size_t kMaxSentPath = 259;
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -113,7 +112,6 @@ std::string FolderPathToSend(const char* path)
     std::string sent = path;
     const char drive = sent.size() >= 2 ? static_cast<char>(toupper(static_cast<unsigned char>(sent[0]))) : '\0';
     if ((drive == 'R' || drive == 'F') && sent[1] == ':') sent.erase(0, sent.size() < 3 ? sent.size() : 3);
-    if (sent.size() > kMaxSentPath) sent.resize(kMaxSentPath);
     if (!sent.empty() && sent.back() == '\\') sent.pop_back();
     return sent;
 }

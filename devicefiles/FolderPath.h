@@ -1,6 +1,7 @@
 #pragma once
 // A device folder as the device itself names it: no trailing backslash, no
-// drive for R: (F: keeps its drive); the root stays "\".
+// drive for R: (F: keeps its drive); the root stays "\". Never cut: the
+// channel refuses a path too long rather than send another one.
 #include <cstddef>
 #include <set>
 #include <string>

@@ -324,19 +324,17 @@ int CNotetaker::transferRow(DeviceEntry& row, ProgressLines& lines)
 int CNotetaker::startRow(const DeviceEntry& row)
 {
     if (m_job.mode == DCMD_TX) {
+        // The file is opened by its own path and sent under its mapped name:
+        // the mapped path names no file where the volume keeps no short names.
+        std::string name = row.sName.substr(row.sName.find_last_of('\\') + 1);
+        if (!m_job.deviceNames && !DeviceFileName(row.sPcName, name))
+            return setError(ERR_INVALIDPATH);  // before the device hears of it
         unsigned char ready = 0;
         const int sent = serialCmd(row.sName.c_str(), DCMD_TX, &ready, 1);
         if (sent < 0) return sent;
         if (ready != kTxReady) return setError(ERR_RESPONSE);
         RxClear();
-        // The device takes the file under the last component of this path.
-        char mapped[MAX_PATH];
-        const std::string drive = row.sPcName.substr(0, 2);
-        std::string path = row.sPcName;
-        if (row.sPcName.size() > 2 && MakeDeviceName(mapped, 2, drive.c_str(), row.sPcName.c_str() + 2))
-            path = drive + mapped;
-        const std::string deviceName = row.sName.substr(row.sName.find_last_of('\\') + 1);
-        return TxStart(path.c_str(), m_job.deviceNames ? deviceName.c_str() : nullptr);
+        return TxStart(row.sPcName.c_str(), name.c_str());
     }
     const int namesake = refuseNamesake(row.sName.c_str());
     if (namesake < 0) return namesake;

@@ -1,5 +1,6 @@
 #include "devicefiles/UserMessage.h"
 
+#include <cstdio>
 #include <string>
 
 #include "devicefiles/DeviceThread.h"
@@ -29,6 +30,31 @@ int UnaskedAnswer(UINT flags)
     case MB_OK: return IDOK;
     default: return IDCANCEL;
     }
+}
+
+struct ReplaceQuestion {
+    const char* text;
+    bool offerAll;
+    bool all;
+};
+
+INT_PTR CALLBACK ReplaceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        const ReplaceQuestion* question = reinterpret_cast<const ReplaceQuestion*>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetWindowTextA(dialog, Caption().c_str());
+        SetDlgItemTextA(dialog, IDC_REPLACE_TEXT, question->text);
+        if (!question->offerAll) ShowWindow(GetDlgItem(dialog, IDC_REPLACE_ALL), SW_HIDE);
+        MessageBeep(MB_ICONWARNING);
+        return TRUE;  // the focus on the default button: Skip
+    }
+    const WORD id = LOWORD(wParam);
+    if (message != WM_COMMAND || (id != IDYES && id != IDNO && id != IDCANCEL)) return FALSE;
+    ReplaceQuestion* question = reinterpret_cast<ReplaceQuestion*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    question->all = id != IDCANCEL && IsDlgButtonChecked(dialog, IDC_REPLACE_ALL) == BST_CHECKED;
+    EndDialog(dialog, id);
+    return TRUE;
 }
 
 // An owner that went while its command waited (Explorer closed the window)
@@ -73,6 +99,31 @@ void ShowDeviceRefusal(HWND owner, const char* words)
 {
     MessageBeep(MB_ICONHAND);
     ShowMessageText(owner, words, MB_ICONERROR | MB_TASKMODAL);
+}
+
+ReplaceAnswer AskReplace(HWND owner, const char* devicePath, bool* forAll)
+{
+    char format[128] = "", text[MAX_PATH + 128];
+    LoadResourceText(IDS_CONFIRM_REPLACE, format, sizeof format);
+    snprintf(text, sizeof text, format, devicePath);
+    ReplaceQuestion question{text, forAll != nullptr, false};
+    INT_PTR answer;
+    if (g_box == RealBox)
+        answer = DialogBoxParamA(OwnModule(), MAKEINTRESOURCEA(IDD_REPLACE), LiveOwner(owner), ReplaceProc,
+                                 reinterpret_cast<LPARAM>(&question));
+    else
+        answer = g_box(LiveOwner(owner), Caption().c_str(), text,
+                       (forAll ? MB_YESNOCANCEL : MB_YESNO) | MB_DEFBUTTON2 | MB_ICONWARNING | MB_TASKMODAL);
+    if (forAll) *forAll = question.all;
+    return answer == IDYES ? ReplaceAnswer::Replace : answer == IDNO ? ReplaceAnswer::Skip : ReplaceAnswer::Stop;
+}
+
+void ShowSharedDevicePath(HWND owner, const char* pcFirst, const char* pcSecond, const char* devicePath)
+{
+    char format[256] = "", text[3 * MAX_PATH + 256];
+    LoadResourceText(IDS_SHARED_DEVICE_NAME, format, sizeof format);
+    snprintf(text, sizeof text, format, pcFirst, pcSecond, devicePath);
+    ShowDeviceRefusal(owner, text);
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)

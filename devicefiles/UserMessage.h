@@ -16,5 +16,15 @@ class CNotetaker;
 void ShowDeviceRefusal(HWND owner, CNotetaker& notetaker);
 void ShowDeviceRefusal(HWND owner, const char* words);
 
+// Before a paste or put replaces a file on the note-taker. `forAll`, given
+// when more files may be taken, offers the answer for all of them and says
+// whether it was chosen. A hooked box is asked Yes (replace) or No (skip),
+// with Cancel (stop) when `forAll` is given.
+enum class ReplaceAnswer { Replace, Skip, Stop };
+ReplaceAnswer AskReplace(HWND owner, const char* devicePath, bool* forAll);
+
+// Two PC files that would be one file on the note-taker, named in a box.
+void ShowSharedDevicePath(HWND owner, const char* pcFirst, const char* pcSecond, const char* devicePath);
+
 using MessageBoxHook = int (*)(HWND owner, const char* caption, const char* text, UINT flags);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);  // nullptr restores the real box

@@ -70,12 +70,14 @@ int StatusToResult(short status)
     return CNotetaker::ERR_UNKNOWN;
 }
 
+bool TooLong(const char* path) { return path && strnlen(path, kMaxArgument + 1) > kMaxArgument; }
+
 // The argument as it goes on the wire after the command bytes.
 std::vector<char> FrameArgument(const char* argument, int command)
 {
     std::vector<char> framed;
     if (!argument) return framed;
-    framed.assign(argument, argument + strnlen(argument, kMaxArgument));
+    framed.assign(argument, argument + strlen(argument));
     framed.push_back(static_cast<char>(CR));
     if (command != CNotetaker::DCMD_ENUM) framed.push_back('\0');
     return framed;
@@ -85,7 +87,7 @@ std::vector<char> FramePaths(const char* path1, const char* path2)
 {
     std::vector<char> framed;
     for (const char* path : {path1, path2}) {
-        if (path) framed.insert(framed.end(), path, path + strnlen(path, kMaxArgument));
+        if (path) framed.insert(framed.end(), path, path + strlen(path));
         framed.push_back('\0');
     }
     return framed;
@@ -103,6 +105,7 @@ const char* CNotetaker::CommandName(int command, char (&buffer)[64])
 const char* CNotetaker::ErrorName(int code, char (&buffer)[64])
 {
     if (code <= ERR_RESPONSE && code >= ERR_FOLDERLOOP) return kErrorNames[ERR_RESPONSE - code];
+    if (code == ERR_PATHTOOLONG) return "CNotetaker::ERR_PATHTOOLONG";
     snprintf(buffer, sizeof buffer, "Unknown NOTETAKERERROR=0x%X (%d)", static_cast<unsigned>(code), code);
     return buffer;
 }
@@ -331,6 +334,8 @@ int CNotetaker::serialCmd(const char* argument, int command, void* reply, int re
     if (reply && replyLength > 0) memset(reply, 0, static_cast<size_t>(replyLength));
     if (!reply) replyLength = 0;
     if (!ValidCommand(command)) return setError(ERR_BADPARAM);
+    // Cut, a path would name another file or folder: the one the user meant is refused instead.
+    if (TooLong(argument)) return setError(ERR_PATHTOOLONG);
     const std::vector<char> framed = FrameArgument(argument, command);
     return repeatLoop(command, framed.data(), static_cast<int>(framed.size()), reply, replyLength, false);
 }
@@ -344,6 +349,7 @@ int CNotetaker::serialCmd2(const char* path1, const char* path2, int command, vo
     if (reply && replyLength > 0) memset(reply, 0, static_cast<size_t>(replyLength));
     if (!reply) replyLength = 0;
     if (!ValidCommand(command)) return setError(ERR_BADPARAM);
+    if (TooLong(path1) || TooLong(path2)) return setError(ERR_PATHTOOLONG);
     // The firmware is known only once the device has been identified, which
     // opening the port does; as the first command of a process it is not yet.
     const int opened = serialOpen(false);

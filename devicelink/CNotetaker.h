@@ -61,6 +61,8 @@ public:
         // A walk into the folders below a folder met that folder again, or
         // went too deep: the device lists it inside itself.
         ERR_FOLDERLOOP = -128,
+        // A device path longer than the device takes (259 characters): refused, never cut to another path.
+        ERR_PATHTOOLONG = -142,
     };
 
     enum Firmware : WORD { FW_LEGACY = 0x0100, FW_VARDEN = 0x0101, FW_RENAME = 0x0102 };
@@ -117,7 +119,11 @@ public:
 
     // Single-file operations.
     HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize);
+    // FileGet with the size that the file's folder, listed first, gives it.
+    HRESULT FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
+    // Lists `folder` into the names a file sent there could replace; the count, or a failure.
+    int TakenNames(const char* folder, std::vector<std::string>& names);
     HRESULT FileDelete(const char* devicePath);
     HRESULT FolderCreate(const char* devicePath);
     HRESULT Rename(const char* oldPath, const char* newPath, DWORD reserved);

@@ -113,6 +113,8 @@ const char* CYModem::ParamName(int id, char (&buffer)[64])
 const char* CYModem::ErrorName(int code, char (&buffer)[64])
 {
     if (code <= ERR_NOSTARTUPCHAR && code >= ERR_LASTNEXT) return kErrorNames[ERR_NOSTARTUPCHAR - code];
+    if (code == ERR_NOFILESENT) return "CYModem::ERR_NOFILESENT";
+    if (code == ERR_SHORTFILE) return "CYModem::ERR_SHORTFILE";
     if (const char* name = PortErrorName(code)) return name;
     return Unknown(buffer, "YMODEMERROR", code);
 }

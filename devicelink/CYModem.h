@@ -40,6 +40,8 @@ public:
         ERR_SHORTPACKET = -113,
         ERR_FILETOOLARGE = -114,
         ERR_LASTNEXT = -115,
+        ERR_NOFILESENT = -140,  // the batch closed with no file in it: the device has none of that name
+        ERR_SHORTFILE = -141,   // the file ended short of the size its folder listed
     };
 
     enum YModemState {

@@ -119,12 +119,21 @@ int CYModem::rxWait4SohStx()
                          static_cast<unsigned>(m_dwFileSize));
             return rxAbandon(ERR_OUTOFSYNC);
         }
+        // Less than the folder listed just before is a file the device could
+        // not send whole, whatever its block 0 said.
+        if (m_nPacket > 0 && m_dwListedSize != kNoListedSize && m_dwBytesDone < m_dwListedSize) {
+            if (trace())
+                DbgPrint("EOT after %u bytes of %u listed", static_cast<unsigned>(m_dwBytesDone),
+                         static_cast<unsigned>(m_dwListedSize));
+            return rxAbandon(ERR_SHORTFILE);
+        }
         const int committed = rxCommitTarget();
         if (committed < 0) return committed;
         const int written = putChar(ACK);
         if (written < 0) return written;
         if (trace()) DbgPrint("ACKing EOT");
-        if (hasCurrentEntry()) ++m_itCurrent;
+        // An EOT before any block 0 brought no file: the target still waits for one.
+        if (hasCurrentEntry() && m_nPacket > 0) ++m_itCurrent;
         armDeadline(kInBlockWaitMs);
         return RX_START;
     }
@@ -276,8 +285,10 @@ int CYModem::rxBlock0()
         return RX_START;
     }
     if (!nameLength) {
+        // A batch that closes before the asked-for file came is no empty
+        // file and no success: the device had nothing to send.
         const int written = putChar(ACK);
-        return written < 0 ? written : setError(0);
+        return written < 0 ? written : setError(hasCurrentEntry() ? ERR_NOFILESENT : 0);
     }
     const int opened = rxOpenTarget();
     if (opened < 0) return opened;

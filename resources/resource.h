@@ -37,6 +37,15 @@
 #define IDS_PORT_LAST           258
 #define IDS_PORT_ABSENT         259
 #define IDS_ERR_FOLDERLOOP      260
+#define IDS_ERR_NOFILESENT      280
+#define IDS_ERR_SHORTFILE       281
+#define IDS_ERR_PATHTOOLONG     284
+// A paste or put over a taken device name, and two PC files that one device name would hold.
+#define IDS_CONFIRM_REPLACE     282
+#define IDS_SHARED_DEVICE_NAME  283
+#define IDD_REPLACE             1280
+#define IDC_REPLACE_TEXT        2280
+#define IDC_REPLACE_ALL         2281
 
 // Shell namespace: the folder's name and tip, the help file, the view's accelerators.
 #define IDS_FOLDER_NAME         8

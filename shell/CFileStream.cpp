@@ -76,7 +76,7 @@ HRESULT CFileStream::fetch()
         DeviceAsk(
             source_->owner,
             [&](CNotetaker& notetaker) {
-                return static_cast<int>(notetaker.FileGet(source_->owner, temp, source_->devicePath, source_->size));
+                return static_cast<int>(notetaker.FileGetListed(source_->owner, temp, source_->devicePath));
             },
             DeviceJob::Long)
             .Result();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -102,15 +103,18 @@ SYSTEMTIME Now()
     return now;
 }
 
-// The device's words for a failed request, in a box owned by the asking window.
-// Words in a box owned by the window. Work that runs as one request on the
-// device thread (a paste, a delete) has its boxes shown by the waiting
-// caller's thread, owned by the caller's window.
+// A question or a box of the paste, owned by the window. Work that runs as
+// one request on the device thread (a paste, a delete) has its UI shown by
+// the waiting caller's thread, owned by the caller's window.
+int OnCaller(HWND window, const std::function<int(HWND owner)>& ui, int fallback)
+{
+    if (!window) return fallback;
+    return OnDeviceThread() ? AskCaller(ui, fallback) : ui(window);
+}
+
 void Say(HWND window, const char* words, UINT flags)
 {
-    if (!window) return;
-    if (OnDeviceThread()) AskCaller([&](HWND owner) { return ShowMessageText(owner, words, flags); }, 0);
-    else ShowMessageText(window, words, flags);
+    OnCaller(window, [&](HWND owner) { return ShowMessageText(owner, words, flags); }, 0);
 }
 
 void ShowFailure(HWND window, const DeviceAnswer& answer)
@@ -150,6 +154,42 @@ public:
         LPCITEMIDLIST below = Below(target_, folder.DeviceList());
         if (ItemIdLast(below)) targetPlace_.chain = Shared(ItemIdCopy(below));
     }
+
+    // Before anything is sent: two files that one device name would hold
+    // are refused, both named; the target is listed for the names a file
+    // would replace. Folders merge, as Explorer merges them.
+    HRESULT Check(const std::vector<std::string>& paths, const std::vector<size_t>& baseLengths)
+    {
+        std::vector<std::string> devicePaths;
+        std::vector<size_t> files;
+        for (size_t index = 0; index < paths.size(); ++index) {
+            char mapped[MAX_PATH];
+            const std::string base = paths[index].substr(0, baseLengths[index]);
+            if (IsFolderPath(paths[index]) ||
+                !MakeDeviceName(mapped, DeviceType(target_), base.c_str(), paths[index].c_str() + baseLengths[index]))
+                continue;  // a name that cannot be mapped is refused when its turn comes
+            devicePaths.push_back(targetPlace_.devicePath + (mapped[0] == '\\' ? mapped + 1 : mapped));
+            files.push_back(index);
+        }
+        offerAll_ = files.size() > 1;
+        size_t first = 0, second = 0;
+        if (FindSharedDevicePath(devicePaths, first, second)) {
+            OnCaller(
+                window_,
+                [&](HWND owner) {
+                    ShowSharedDevicePath(owner, paths[files[first]].c_str(), paths[files[second]].c_str(),
+                                         devicePaths[first].c_str());
+                    return 0;
+                },
+                0);
+            return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+        }
+        const std::vector<std::string>* names = nullptr;
+        return Taken(targetPlace_.devicePath, names);
+    }
+
+    // A file the user chose not to replace: a cut must not delete it on the PC.
+    bool Skipped() const { return skipped_; }
 
     // `baseLength`: where the path's part below its dropped item's folder starts.
     HRESULT Paste(const std::string& path, size_t baseLength)
@@ -191,6 +231,25 @@ private:
         return found == made_.end() ? targetPlace_ : found->second;
     }
 
+    // The names in a device folder that a file sent there would replace:
+    // listed once, when the paste first goes into it; a folder the paste made has none.
+    HRESULT Taken(const std::string& folder, const std::vector<std::string>*& names)
+    {
+        auto found = listed_.find(folder);
+        if (found == listed_.end()) {
+            std::vector<std::string> listed;
+            const DeviceAnswer answer =
+                DeviceAsk(window_, [&](CNotetaker& notetaker) { return notetaker.TakenNames(folder.c_str(), listed); });
+            if (answer.Failed()) {
+                ShowFailure(window_, answer);
+                return answer.Result();
+            }
+            found = listed_.emplace(folder, std::move(listed)).first;
+        }
+        names = &found->second;
+        return S_OK;
+    }
+
     HRESULT MakeFolder(const std::string& pcPath, const Place& parent, const std::string& name)
     {
         const std::string devicePath = parent.devicePath + name;
@@ -199,16 +258,58 @@ private:
         ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
-        // A folder that exists already is fine: its files still go into it.
-        DeviceAsk(window_,
-                  [&](CNotetaker& notetaker) { return static_cast<int>(notetaker.FolderCreate(devicePath.c_str())); });
+        // The files go on into a folder that is there: made now, or listed
+        // already (then listed itself before a file goes in); never into one
+        // whose making failed, where each send would fail or land elsewhere.
+        const std::vector<std::string>* names = nullptr;
+        const HRESULT listed = Taken(parent.devicePath, names);
+        if (FAILED(listed)) return listed;
+        if (!NameTaken(*names, name)) {
+            const DeviceAnswer made = DeviceAsk(window_, [&](CNotetaker& notetaker) {
+                return static_cast<int>(notetaker.FolderCreate(devicePath.c_str()));
+            });
+            if (made.code != S_OK) {
+                ShowFailure(window_, made);
+                return made.Failed() ? made.Result() : E_FAIL;
+            }
+            listed_.emplace(devicePath + "\\", std::vector<std::string>());  // made now: nothing to replace
+        }
         made_[pcPath] = Place{devicePath + "\\", chain};
         folder_.NotifyChange(SHCNE_MKDIR, chain.get(), nullptr);
         return S_OK;
     }
 
+    // Asked as Explorer asks, once for each taken name or once for them all.
+    HRESULT MayReplace(const std::string& devicePath, bool& replace)
+    {
+        ReplaceAnswer answer = forAll_;
+        if (!answerForAll_) {
+            bool all = false;
+            // Nobody to ask: nothing is replaced.
+            answer = static_cast<ReplaceAnswer>(OnCaller(
+                window_,
+                [&](HWND owner) {
+                    return static_cast<int>(AskReplace(owner, devicePath.c_str(), offerAll_ ? &all : nullptr));
+                },
+                static_cast<int>(ReplaceAnswer::Skip)));
+            answerForAll_ = all;
+            forAll_ = answer;
+        }
+        if (answer == ReplaceAnswer::Stop) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        replace = answer == ReplaceAnswer::Replace;
+        skipped_ = skipped_ || !replace;
+        return S_OK;
+    }
+
     HRESULT SendFile(const std::string& path, const Place& parent, const std::string& name)
     {
+        const std::vector<std::string>* names = nullptr;
+        HRESULT listed = Taken(parent.devicePath, names);
+        if (FAILED(listed)) return listed;
+        const bool taken = NameTaken(*names, name);
+        bool replace = true;
+        if (taken && FAILED(listed = MayReplace(parent.devicePath + name, replace))) return listed;
+        if (!replace) return S_OK;
         const DeviceAnswer answer = DeviceAsk(
             window_,
             [&](CNotetaker& notetaker) {
@@ -228,7 +329,7 @@ private:
         ItemIdHolder item(
             ItemIdCreate(DeviceItemData{EntryAttributes(DeviceEntry::TYPE_FILE), Now(), size}, name.c_str()));
         ItemIdHolder chain(item ? ItemIdConcat(parent.chain.get(), item.get()) : nullptr);
-        if (chain) folder_.NotifyChange(SHCNE_CREATE, chain.get(), nullptr);
+        if (chain) folder_.NotifyChange(taken ? SHCNE_UPDATEITEM : SHCNE_CREATE, chain.get(), nullptr);
         return hr;
     }
 
@@ -236,8 +337,11 @@ private:
     LPCITEMIDLIST target_;
     HWND window_;
     Place targetPlace_;
-    std::map<std::string, Place> made_;  // by PC folder path
+    std::map<std::string, Place> made_;                       // by PC folder path
+    std::map<std::string, std::vector<std::string>> listed_;  // by device folder path
     std::vector<SentFile> sent_;
+    bool offerAll_ = false, answerForAll_ = false, skipped_ = false;
+    ReplaceAnswer forAll_ = ReplaceAnswer::Skip;
 };
 
 // A described item's path below the selected-in folder, a folder's with
@@ -488,6 +592,7 @@ public:
         const DeviceAnswer answer = DeviceAsk(
             owner_,
             [&](CNotetaker&) {
+                hr = run.Check(paths_, baseLengths_);
                 for (size_t index = 0; index < paths_.size() && SUCCEEDED(hr); ++index)
                     hr = run.Paste(paths_[index], baseLengths_[index]);
                 if (move_) whole = ListedWhole(run.Sent(), owner_);
@@ -496,8 +601,8 @@ public:
             DeviceJob::Long);
         ShowFailure(owner_, answer);
         if (answer.Failed()) hr = answer.Result();
-        // What was left out stays on the PC: a cut must not delete it there.
-        if (SUCCEEDED(hr) && !refused_.empty()) hr = S_FALSE;
+        // What was left out or not replaced stays on the PC: a cut must not delete it there.
+        if (SUCCEEDED(hr) && (!refused_.empty() || run.Skipped())) hr = S_FALSE;
         return move_ ? FinishMove(run, whole, hr) : hr;
     }
 

@@ -158,6 +158,7 @@ bool SimYModem::Send(const std::string& name, const std::vector<uint8_t>& data, 
 {
     if (!waitForStart(timeoutMs)) return false;
     uint8_t block[kLong] = {};
+    if (faults_ && faults_->emptyBatch) return sendBlock(0, block, kShort, true);
     const std::string size = faults_ && faults_->noSize ? std::string() : std::to_string(data.size());
     const size_t nameLength = std::min(name.size(), kShort - 2 - size.size());
     memcpy(block, name.data(), nameLength);

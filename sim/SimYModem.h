@@ -19,6 +19,7 @@ struct SimSendFaults {
     unsigned blockDelayMs = 0;        // a pause before each data block
     bool vanished = false;            // set once blocksLeft ran out
     bool silentAfterCommand = false;  // the send command acknowledged, then silent for good: no block 0
+    bool emptyBatch = false;          // the batch closed at once (an empty block 0) instead of the file
 };
 
 class SimYModem {

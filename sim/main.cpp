@@ -23,7 +23,8 @@ const char kUsage[] =
     "  --fault F   misbehave in the files it sends, for tests of the PC side (repeatable):\n"
     "              no-size (block 0 without size), skip-block (1, then 3), vanish=N (fall\n"
     "              silent for good after N data blocks), slow=MS (pause before each block),\n"
-    "              after-command (acknowledge the send command, then fall silent for good)\n";
+    "              after-command (acknowledge the send command, then fall silent for good),\n"
+    "              empty-batch (close the batch at once instead of sending the file)\n";
 
 struct Options {
     std::string port = "COM6";
@@ -42,6 +43,7 @@ bool ParseFault(const std::string& fault, SimSendFaults& f)
     else if (name == "vanish" && value >= 0) f.blocksLeft = value;
     else if (name == "slow" && value >= 0) f.blockDelayMs = static_cast<unsigned>(value);
     else if (name == "after-command") f.silentAfterCommand = true;
+    else if (name == "empty-batch") f.emptyBatch = true;
     else return false;
     return true;
 }

@@ -15,6 +15,15 @@ pellor put up.bin 'R:\letters' 2>/dev/null && settle cmp -s "$WORK/pc/up.bin" "$
   fail "put changed bytes"
 echo "ok: get and put of 204800 bytes, identical"
 
+# A taken name is asked for: without a terminal and without --yes the answer is No, exit 1, the device's file kept.
+echo "bob's new letter" >"$WORK/pc/bob.txt"
+STATUS=0; pellor put bob.txt 'R:\letters' 2>"$WORK/err" || STATUS=$?
+[ "$STATUS" = 1 ] && grep -qF 'Replace R:\letters\bob.txt on the note-taker? [y/N] N' "$WORK/err" &&
+  grep -q 'Dear Bob' "$WORK/device/R/letters/bob.txt" || { cat "$WORK/err"; fail "put over a taken name"; }
+pellor --yes put bob.txt 'R:\letters' 2>/dev/null && settle grep -q "new letter" "$WORK/device/R/letters/bob.txt" ||
+  fail "put --yes over a taken name"
+echo "ok: put over a taken name: No without --yes, replaced with it"
+
 # The words for each failure: exit status 1 and a line that names the port, the PC path or the device path,
 # and why; a failed get leaves no file.
 mkdir -p "$WORK/device/F/notes"
@@ -59,6 +68,7 @@ done <<'EOF_'
 --fault vanish=64|1|old
 --fault skip-block|1|old
 --fault no-size|0|new
+--fault empty-batch|1|old
 EOF_
 
 # A get killed midway leaves no file under the real name; the next get into that folder removes the part file.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "devicefiles/DeviceName.h"
 #include "devicefiles/DeviceThread.h"
 #include "foundation/DbgLog.h"
 #include "tests/devicefiles/DeviceFixture.h"
@@ -13,6 +14,11 @@ namespace {
 const char kFailed[] = "Operation failed for the following files:\n";
 std::vector<std::string> g_progress;
 std::string g_trace;
+
+DWORD WINAPI NoShortNames(const char* path, char* shortPath, DWORD size)
+{
+    return static_cast<DWORD>(snprintf(shortPath, size, "%s", path));
+}
 
 class TransferJobTest : public DeviceFixture {
 protected:
@@ -173,6 +179,40 @@ TEST_F(TransferJobTest, CancelAgainstASilentDeviceGivesControlBackBeforeTheCans)
     char name[32] = "";
     KnownDeviceName(name, sizeof name);
     EXPECT_STREQ(name, "") << "no name of a device nobody holds";
+}
+
+// A volume without 8.3 names (exFAT, new data volumes): the file is read from its own path and the device
+// receives it under the name made for it.
+TEST_F(TransferJobTest, ASendFromAVolumeWithoutShortNamesGoesUnderItsMappedName)
+{
+    const ShortPathSource previous = SetShortPathSource(NoShortNames);
+    const std::string pcFile = pc_.file("a letter with a long name.txt");
+    MakeFile(pcFile, "long");
+    char mapped[MAX_PATH];
+    ASSERT_TRUE(
+        MakeDeviceName(mapped, DeviceEntry::TYPE_FOLDER_R, pc_.path().c_str(), "a letter with a long name.txt"));
+    const HRESULT hr = nt_.FilePut(nullptr, pcFile.c_str(), "letters", 0);
+    SetShortPathSource(previous);
+    EXPECT_EQ(hr, S_OK);
+    ASSERT_EQ(nt_.EnumFolder("R:\\letters"), 1);  // answered once the stand-in has stored the file
+    EXPECT_EQ(sim_.read(std::string("R\\letters\\") + mapped), "long") << mapped;
+}
+
+// A device path longer than the device takes is refused, never cut into another path; the device hears nothing.
+TEST_F(TransferJobTest, ADevicePathTooLongIsRefusedNotCut)
+{
+    const std::string deep = "R:\\letters\\" + std::string(250, 'd'), pcFile = pc_.file("a.txt");  // 261 characters
+    MakeFile(pcFile, "a");
+    const std::function<HRESULT()> ops[] = {
+        [&] { return nt_.FolderCreate(deep.c_str()); },
+        [&] { return nt_.FilePut(nullptr, pcFile.c_str(), deep.substr(0, 254).c_str(), 0); },  // and "\a.txt"
+    };
+    auto commands = [this] { return sim_.device->CommandCount('M') + sim_.device->CommandCount('R'); };
+    for (const auto& op : ops) {
+        const int before = commands();
+        EXPECT_EQ(op(), ErrorHResult(CNotetaker::ERR_PATHTOOLONG)) << &op - ops;
+        EXPECT_EQ(commands(), before) << &op - ops;
+    }
 }
 
 // The cable's drive-less names make an F: folder named like one of R: R:'s: it is never read, and no

@@ -32,8 +32,11 @@ TEST_F(Channel, CommandsAreFramedRepliesMappedAndRefusedBelowTheirFirmware)
         DWORD took = 0;  // the time the reply was waited for, where it matters
     } rows[] = {
         {N::FW_RENAME, true, N::DCMD_ENUM, "\\", nullptr, Bytes({0, 0}), 0, Cmd('F') + "\\\r"},
-        {N::FW_RENAME, true, N::DCMD_MKDIR, q.c_str(), nullptr, Bytes({'M', 0, 0}), 0, Cmd('M') + q259 + eol},
-        {N::FW_RENAME, true, N::DCMD_RENAME, q.c_str(), q.c_str(), N00, 0, Cmd('N') + q259 + '\0' + q259 + '\0'},
+        // A path of up to 259 characters goes whole; a longer one is refused, never cut into another path.
+        {N::FW_RENAME, true, N::DCMD_MKDIR, q259.c_str(), nullptr, Bytes({'M', 0, 0}), 0, Cmd('M') + q259 + eol},
+        {N::FW_RENAME, true, N::DCMD_RENAME, q259.c_str(), q259.c_str(), N00, 0, Cmd('N') + q259 + '\0' + q259 + '\0'},
+        {N::FW_RENAME, true, N::DCMD_MKDIR, q.c_str(), nullptr, "", N::ERR_PATHTOOLONG, ""},
+        {N::FW_RENAME, true, N::DCMD_RENAME, "a", q.c_str(), "", N::ERR_PATHTOOLONG, ""},
         // The status word after the echoed letter.
         {N::FW_VARDEN, true, N::DCMD_DELE, "x", nullptr, Bytes({'D', 0xFA, 0xFF}), N::ERR_INVALIDPATH, dele},
         // The letter alone: done once ten reply time-outs passed; no reply at all: after one, sent once.

@@ -75,7 +75,11 @@ TEST_F(YModemReceiverTest, ConversationsEndWithTheirResultAndOnlyAWholeFileStays
         {nullptr, {Block0("n.txt", "") + two, end}, sized, 0, data.substr(0, 200), 200},
         {nullptr, {Block0("n.txt", "  200 13573254123 100644") + two, end}, sized, 0, data.substr(0, 200)},
         {nullptr, {Block0("n.txt", "-5") + two, end}, sized, 0, ""},
-        {nullptr, {end}, "C" + A, 0, kOld},  // an empty batch
+        // A batch closed before the one file came (at once, or after an EOT) brought nothing: a failure.
+        {nullptr, {end}, "C" + A, CYModem::ERR_NOFILESENT, kOld},
+        {nullptr, {S(EOT), end}, "C" + AC + A, CYModem::ERR_NOFILESENT, kOld},
+        // Whole by block 0 but short of the size the folder listed just before.
+        {nullptr, {offer + b3 + EOT}, "C" + whole + cans, CYModem::ERR_SHORTFILE, kOld, 301},
         // A file nobody asked for (here after the one file) is refused with CAN; the deadline that then passes
         // ends the receive as a success.
         {nullptr, {offer + b3 + EOT, other}, "C" + whole + AC + cans, 0, data},

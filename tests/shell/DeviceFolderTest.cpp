@@ -8,9 +8,11 @@
 
 #include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
+#include "devicefiles/UserMessage.h"
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
 #include "foundation/Ticks.h"
+#include "resources/resource.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
@@ -555,6 +557,68 @@ TEST_F(DeviceFolder, AnAsynchronousSourceHearsOfTheMoveOnlyOnceTheDeviceListsThe
         EXPECT_EQ(boxes_.texts.size() == 1 && boxes_.texts[0].find(path) != std::string::npos, stoodShort);
         boxes_.texts.clear();
     }
+}
+
+// A taken name (in any case) is replaced only on a Yes; No skips it, and a cut is then no move; Cancel stops. Two
+// files that one device name would hold are refused before anything goes, both named. A folder the device would not
+// make takes no files.
+TEST_F(DeviceFolder, TakenNamesAreAskedForSharedOnesRefusedAndAFolderNotMadeTakesNoFiles)
+{
+    for (const char* folder : {"a", "b", "Books"}) CreateDirectoryA(pc_.file(folder).c_str(), nullptr);
+    const std::string note = PcFile("note.txt", "new note"), keep = PcFile("KEEP.TXT", "new keep");
+    const std::string ask = "Replace R:\\Letters\\", onDevice = " on the note-taker?";
+    auto drop = [this](const Names& paths, DWORD effect, CShellFolder* into = nullptr) {  // a paste: its result
+        CDataObject* source = PcFiles(paths);
+        SetDataDword(source, g_cfPreferredDropEffect, effect);
+        return PasteFromClipboard(source, into ? *into : *Letters());
+    };
+    boxes_.answer = IDNO;
+    EXPECT_EQ(drop({note, PcFile("fresh.txt", "fresh"), keep}, DROPEFFECT_MOVE), S_FALSE);
+    EXPECT_EQ(boxes_.texts, (Names{ask + "note.txt" + onDevice, ask + "KEEP.TXT" + onDevice}));
+    EXPECT_TRUE(sim_.read("R\\Letters\\note.txt") == content_ && sim_.read("R\\Letters\\keep.txt") == "keep");
+    EXPECT_EQ(sim_.read("R\\Letters\\fresh.txt"), "fresh");
+    boxes_.answer = IDCANCEL;
+    EXPECT_EQ(drop({keep, PcFile("later.txt", "later")}, DROPEFFECT_COPY), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_FALSE(Exists("R\\Letters\\later.txt"));
+    boxes_.answer = IDYES;
+    EXPECT_EQ(drop({keep}, DROPEFFECT_COPY), S_OK);
+    EXPECT_EQ(sim_.read("R\\Letters\\keep.txt"), "new keep");
+    boxes_.texts.clear();
+    const std::string a = PcFile("a\\x.txt", "a"), b = PcFile("b\\X.txt", "b");
+    EXPECT_EQ(drop({a, b}, DROPEFFECT_COPY), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(Exists("R\\Letters\\x.txt"));
+    ASSERT_EQ(boxes_.texts.size(), 1u);
+    EXPECT_TRUE(boxes_.texts[0].find(a) < boxes_.texts[0].find(b)) << boxes_.texts[0];
+    boxes_.texts.clear();
+    PcFile("Books\\in.txt", "in");  // R:\Books would share its name with F:\Books
+    EXPECT_TRUE(FAILED(drop({pc_.file("Books")}, DROPEFFECT_COPY, root_.get())));
+    char refused[MAX_PATH];
+    EXPECT_EQ(boxes_.texts, Names{ErrorText(refused, MAX_PATH, CNotetaker::ERR_NAMETAKEN, 0)});
+}
+
+// The question itself: Skip its default, and Replace with "Do this for all" answers every taken name at once.
+TEST_F(DeviceFolder, TheReplaceQuestionsAnswerForAllIsGivenToTheOtherTakenNames)
+{
+    const MessageBoxHook capture = SetMessageBoxHook(nullptr);
+    std::atomic<bool> pasted{false};
+    std::vector<WORD> defaults;  // the default button of each question asked
+    std::thread user([&] {
+        for (HWND last = nullptr; !pasted; Sleep(25)) {
+            HWND dialog = FindWindowA("#32770", "Pellor");
+            if (!dialog || dialog == last || !IsWindowVisible(GetDlgItem(dialog, IDC_REPLACE_ALL))) continue;
+            last = dialog;
+            defaults.push_back(LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)));
+            SendMessageA(GetDlgItem(dialog, IDC_REPLACE_ALL), BM_CLICK, 0, 0);
+            SendMessageA(GetDlgItem(dialog, defaults.size() == 1 ? IDYES : IDCANCEL), BM_CLICK, 0, 0);
+        }
+    });
+    ComPtr<CDataObject> source{PcFiles({PcFile("note.txt", "new note"), PcFile("keep.txt", "new keep")})};
+    EXPECT_EQ(PasteDropped(source.get(), DROPEFFECT_COPY), static_cast<DWORD>(DROPEFFECT_COPY));
+    pasted = true;
+    user.join();
+    SetMessageBoxHook(capture);
+    EXPECT_EQ(defaults, std::vector<WORD>{IDNO}) << "asked once, Skip the default";
+    EXPECT_EQ(sim_.read("R\\Letters\\note.txt") + sim_.read("R\\Letters\\keep.txt"), "new notenew keep");
 }
 
 std::mutex g_boxMutex;

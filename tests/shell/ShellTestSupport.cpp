@@ -33,7 +33,8 @@ int CaptureMessageBox(HWND, const char* caption, const char* text, UINT flags)
     MessageBoxCapture::texts.emplace_back(text);
     MessageBoxCapture::captions.emplace_back(std::string(caption) +
                                              ((flags & MB_DEFMASK) == MB_DEFBUTTON2 ? ", button 2 default" : ""));
-    return (flags & MB_TYPEMASK) == MB_YESNO ? MessageBoxCapture::answer : IDOK;
+    const UINT type = flags & MB_TYPEMASK;
+    return type == MB_YESNO || type == MB_YESNOCANCEL ? MessageBoxCapture::answer : IDOK;
 }
 
 }  // namespace
