@@ -168,8 +168,7 @@ private:
     {
         const std::string devicePath = parent.devicePath + name;
         DeviceItemData data{EntryAttributes(DeviceType(target_)), Now(), 0};
-        // Folders carry their whole device path, as the listing gives them.
-        ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
+        ItemIdHolder item(ItemIdCreate(data, name.c_str()));
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
         // A folder that exists already is fine: its files still go into it.
@@ -286,27 +285,19 @@ private:
     bool valid_ = false;
 };
 
-// Lists folders below a folder of the device: the listing paths are
-// relative to that folder and need its place on the device in front.
+// Lists the folders of one walk, each once, as far down as a walk goes.
 class FolderDevice {
 public:
-    FolderDevice(CNotetaker& notetaker, LPCITEMIDLIST folder) : notetaker_(notetaker)
-    {
-        if (ItemIdLast(folder)) ItemIdPath(folder, prefix_, sizeof prefix_, false);
-    }
+    explicit FolderDevice(CNotetaker& notetaker) : notetaker_(notetaker) {}
     int EnumFolder(const char* path)
     {
-        // A folder's own identifier carries its drive and whole path.
-        char full[MAX_PATH];
-        snprintf(full, sizeof full, "%s%s", strchr(path, ':') ? "" : prefix_, path);
-        if (!WalkInto(seen_, full)) return notetaker_.refuseWalk(full);
-        return notetaker_.EnumFolder(full);
+        if (!WalkInto(seen_, path)) return notetaker_.refuseWalk(path);
+        return notetaker_.EnumFolder(path);
     }
     int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
 
 private:
     CNotetaker& notetaker_;
-    char prefix_[MAX_PATH] = "";
     std::set<std::string> seen_;  // one walk's folders
 };
 
@@ -432,8 +423,8 @@ HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, cons
 bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window)
 {
     const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
-        FolderDevice device(notetaker, folder.DeviceList());
-        return items.ExpandFolders(device);
+        FolderDevice device(notetaker);
+        return items.ExpandFolders(device, folder.DeviceList());
     });
     ShowFailure(window, answer);
     return !answer.Failed();

@@ -11,10 +11,13 @@
 #include "devicelink/CNotetaker.h"
 #include "foundation/ScopedHandle.h"
 #include "foundation/Ticks.h"
+#include "shell/CClassFactory.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
+#include "shell/Guids.h"
 #include "shell/Paste.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
@@ -166,8 +169,7 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     STRRET name;
     ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), "R:\\Letters\\") << "no model known yet";
-    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
-              (Names{"R:\\Letters", "F:\\Books", "Clock"}));
+    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), (Names{"Letters", "Books", "Clock"}));
     EXPECT_EQ(Sorted(ListNames(letters_.get(), SHCONTF_NONFOLDERS)), (Names{"keep.txt", "note.txt"}));
     // Listing identified the model: names now carry it.
     const std::string model = SimDevice::ModelName(5);
@@ -177,11 +179,45 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
     std::wstring tooLong(261, L'a');
     EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
+    // A separator would name another folder; a letter the code page lacks
+    // would arrive as a look-alike (the a of "\u0101").
+    for (const wchar_t* refused : {L"a\\b", L"a/b", L"c:d", L"\u0101bc"}) {
+        EXPECT_EQ(letters_->SetNameOf(window_, note.get(), refused, SHGDN_NORMAL, &renamed),
+                  HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+        EXPECT_EQ(boxes_.texts.back().substr(0, 26), "The name was not changed: ") << Utf8(refused);
+    }
+    EXPECT_EQ(boxes_.texts.size(), 4u);
     EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
     ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
     ItemIdHolder owned(renamed);
     EXPECT_EQ(ItemIdFileSize(renamed), 5000u) << "the new identifier keeps the old data";
     EXPECT_TRUE(sim_.read("R\\Letters\\memo.txt") == content_);
+}
+
+// A folder renamed in one window: an id below it, held by another window, the
+// tree or the Back history, stays good once Explorer puts the parent's new id
+// in front of it.
+TEST_F(DeviceFolder, IdsBelowARenamedFolderStayGood)
+{
+    CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
+    sim_.put("R\\Letters\\Old\\deep.txt", "deep");
+    auto firstFolder = [](IShellFolder* folder) {
+        ComPtr<IEnumIDList> items;
+        LPITEMIDLIST item = nullptr;
+        EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS, items.put()), S_OK);
+        EXPECT_EQ(items->Next(1, &item, nullptr), S_OK);
+        return item;
+    };
+    ItemIdHolder letters(firstFolder(root_.get())), old(firstFolder(letters_.get()));
+    LPITEMIDLIST renamed = nullptr;
+    ASSERT_EQ(root_->SetNameOf(nullptr, letters.get(), L"Mail", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), old.get()));
+    STRRET name{};
+    ASSERT_EQ(root_->GetDisplayNameOf(moved.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &name), S_OK);
+    EXPECT_EQ(Wide(name), "Pellor\\R:\\Mail\\Old");
+    ComPtr<IShellFolder> bound;
+    ASSERT_EQ(root_->BindToObject(moved.get(), nullptr, IID_IShellFolder, bound.putVoid()), S_OK);
+    EXPECT_EQ(ListNames(bound.get(), SHCONTF_NONFOLDERS), Names{"deep.txt"});
 }
 
 // What GetDisplayNameOf gives for editing or the address bar parses back.
@@ -214,6 +250,80 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
         EXPECT_EQ(PathOf(list), row.path);
         EXPECT_EQ(eaten, wcslen(row.name));
         EXPECT_EQ(attributes != 0, ItemIdIsDeviceFolder(list)) << "the clock is no folder";
+    }
+}
+
+// The class object registered in this process, so that the desktop's parse
+// reaches a root folder as Explorer's does. The shell looks for the class's
+// server key first: the test's own prefix gets one while the test runs.
+class RegisteredClass {
+public:
+    RegisteredClass()
+    {
+        for (int level = 0; level < 2; ++level) {
+            HKEY key = nullptr;
+            DWORD made = 0;
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kKeys[level], 0, nullptr, 0, KEY_WRITE, nullptr, &key, &made) ==
+                ERROR_SUCCESS)
+                RegCloseKey(key);
+            made_[level] = made == REG_CREATED_NEW_KEY;
+        }
+        ComPtr<CClassFactory> factory{new CClassFactory};
+        CoRegisterClassObject(CLSID_Pellor, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+    }
+    ~RegisteredClass()
+    {
+        CoRevokeClassObject(cookie_);
+        for (int level = 1; level >= 0; --level)
+            if (made_[level]) RegDeleteKeyA(HKEY_CLASSES_ROOT, kKeys[level]);
+    }
+
+private:
+    static constexpr const char* kKeys[] = {"CLSID\\" PELLOR_CLSID_TEXT,
+                                            "CLSID\\" PELLOR_CLSID_TEXT "\\InprocServer32"};
+    DWORD cookie_ = 0;
+    bool made_[2] = {};
+};
+
+// Contract: parsing name round trip. The parsing name, through the desktop as
+// Explorer parses it, and the address bar's friendly form, through the root,
+// come back as the item they were given for.
+TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItem)
+{
+    CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
+    sim_.put("R\\Letters\\Old\\deep.txt", "deep");
+    RegisteredClass registered;
+    ComPtr<IShellFolder> desktop;
+    ASSERT_EQ(SHGetDesktopFolder(desktop.put()), S_OK);
+    const struct {
+        std::initializer_list<std::pair<const char*, int>> levels;
+        const char* friendly;
+    } rows[] = {
+        {{{"Letters", kFolderR}}, "Pellor\\R:\\Letters"},
+        {{{"Letters", kFolderR}, {"Old", kFolderR}}, "Pellor\\R:\\Letters\\Old"},
+        {{{"Letters", kFolderR}, {"Old", kFolderR}, {"deep.txt", kFile}}, "Pellor\\R:\\Letters\\Old\\deep.txt"},
+    };
+    for (const auto& row : rows) {
+        ItemIdHolder item;
+        for (const auto& level : row.levels) {
+            ItemIdHolder one(MakeItem(level.first, level.second));
+            item.reset(ItemIdConcat(item.get(), one.get()));
+        }
+        STRRET parsing{}, friendly{};
+        ASSERT_EQ(root_->GetDisplayNameOf(item.get(), SHGDN_FORPARSING, &parsing), S_OK);
+        ASSERT_EQ(root_->GetDisplayNameOf(item.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &friendly), S_OK);
+        std::wstring friendlyName = WideFromUtf8(Wide(friendly)), parsingName = WideFromUtf8(Wide(parsing));
+        EXPECT_EQ(Utf8(friendlyName.c_str()), row.friendly);
+
+        ShellIdList absolute;
+        ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &parsingName[0], nullptr, absolute.put(), nullptr), S_OK)
+            << row.friendly;
+        LPCITEMIDLIST ours = ILGetNext(ILGetNext(absolute.get()));  // after This PC's and the root's ids
+        EXPECT_EQ(PathOf(ours), PathOf(item.get()));
+        LPITEMIDLIST parsed = nullptr;
+        ASSERT_EQ(root_->ParseDisplayName(nullptr, nullptr, &friendlyName[0], nullptr, &parsed, nullptr), S_OK);
+        ItemIdHolder owned(parsed);
+        EXPECT_EQ(root_->CompareIDs(0, parsed, item.get()), S_OK) << row.friendly;
     }
 }
 
