@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/DeviceThread.h"
@@ -259,15 +260,21 @@ public:
 private:
     ~FolderDataSink() override = default;
 
-    // A special entry (the clock) can be neither listed nor fetched: it is
-    // left out and named, and the other items are copied.
+    // A special entry (the clock) can be neither listed nor fetched, nor can
+    // a folder of F: that R: has a namesake of: each is left out and named,
+    // and the other items are copied.
     bool DescribeListable(CItemList& described)
     {
+        const std::vector<bool> namesakes = UnreadableNamesakes();
         std::string leftOut;
+        char reason[MAX_PATH] = "";
+        LoadResourceText(IDS_NAMESAKE_LEFT_OUT, reason, sizeof reason);
         for (UINT index = 0; index < selected_.Count(); ++index) {
             LPCITEMIDLIST item = selected_.Item(index);
             char name[MAX_PATH] = "";
-            if (ItemIdIsSpecial(item)) leftOut += std::string("\n") + ItemIdName(item, name, sizeof name);
+            ItemIdDisplayName(item, name, sizeof name, !folder_->DeviceList());
+            if (ItemIdIsSpecial(item)) leftOut += std::string("\n") + name;
+            else if (namesakes[index]) leftOut += std::string("\n") + name + " " + reason;
             else if (!described.Append(ItemIdCopy(item))) return false;
         }
         char text[MAX_PATH] = "";
@@ -275,6 +282,24 @@ private:
         if (owner_ && !leftOut.empty())
             ShowMessageText(owner_, (text + leftOut).c_str(), MB_ICONWARNING | MB_TASKMODAL);
         return true;
+    }
+
+    // Which selected items are folders of F: at the root that the device
+    // will not list because R: has one of the same name.
+    std::vector<bool> UnreadableNamesakes()
+    {
+        std::vector<bool> namesakes(selected_.Count(), false);
+        if (folder_->DeviceList()) return namesakes;
+        DeviceAsk(owner_, [&](CNotetaker& notetaker) {
+            for (UINT index = 0; index < selected_.Count(); ++index) {
+                if (ItemIdType(selected_.Item(index)) != DeviceEntry::TYPE_FOLDER_F) continue;
+                char path[MAX_PATH];
+                ItemIdPath(selected_.Item(index), path, sizeof path, false);
+                namesakes[index] = notetaker.refuseNamesake(path) == CNotetaker::ERR_NAMESAKE;
+            }
+            return 0;
+        });
+        return namesakes;
     }
 
     ComPtr<CShellFolder> folder_;

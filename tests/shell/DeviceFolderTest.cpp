@@ -327,15 +327,19 @@ TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItem)
     }
 }
 
-// A copy of several items leaves out, and names, what the device cannot give (the clock); the rest is copied.
-TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClock)
+// A copy of several items leaves out, and names, what the device cannot give
+// (the clock, a folder of F: named like one of R:); the rest is copied.
+TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClockAndAnFNamesake)
 {
-    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("R:\\Letters", kFolderR));
-    LPCITEMIDLIST items[] = {clock.get(), letters.get()};
+    CreateDirectoryA(sim_.path("F\\Letters").c_str(), nullptr);
+    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("Letters", kFolderR));
+    ItemIdHolder namesake(MakeItem("Letters", kFolderF)), books(MakeItem("Books", kFolderF));
+    LPCITEMIDLIST items[] = {clock.get(), letters.get(), namesake.get(), books.get()};
     ComPtr<IDataObject> object;
-    ASSERT_EQ(root_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
-    EXPECT_EQ(Descriptors(object.get()).size(), 3u) << "Letters and its two files";
-    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock"});
+    ASSERT_EQ(root_->GetUIObjectOf(window_, 4, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    EXPECT_EQ(Descriptors(object.get()).size(), 4u) << "Letters and its two files, Books";
+    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock\nF:\\Letters (a folder of F: that cannot be read: R: has a "
+                                  "folder of the same name, and over the cable the notetaker names both alike)"});
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
