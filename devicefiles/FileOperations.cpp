@@ -36,13 +36,17 @@ HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePat
 {
     if (!pcPath || !devicePath) return E_INVALIDARG;
     if (trace()) DbgPrint("CNotetaker::FileGet(%s -> %s)", devicePath, pcPath);
-    m_transferList.clear();
     DeviceEntry row;
     row.sName = devicePath;
     row.sPcName = pcPath;
-    row.nType = 1;
     row.nSize = listedSize;
-    m_transferList.push_back(row);
+    return FilesGet(hwnd, {row});
+}
+
+HRESULT CNotetaker::FilesGet(HWND hwnd, const std::vector<DeviceEntry>& rows)
+{
+    m_transferList = rows;
+    for (DeviceEntry& row : m_transferList) row.nType = 1;
     return transfer(hwnd, DCMD_RX);
 }
 

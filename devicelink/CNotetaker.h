@@ -57,7 +57,7 @@ public:
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
         ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
-        ERR_NOANSWER = -127,  // the ports detection tried were silent; which ones, GetErrorText says
+        ERR_NOANSWER = -127,     // the ports detection tried were silent; which ones, GetErrorText says
         // A walk into the folders below a folder met that folder again, or
         // went too deep: the device lists it inside itself.
         ERR_FOLDERLOOP = -128,
@@ -117,6 +117,10 @@ public:
 
     // Single-file operations.
     HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize);
+    // Several files in one job behind one progress window: each row's sName
+    // the device path, sPcName the PC file, nSize the listed size. Each
+    // row's result (0 fetched, else its code) stays in the transfer list.
+    HRESULT FilesGet(HWND hwnd, const std::vector<DeviceEntry>& rows);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
     HRESULT FileDelete(const char* devicePath);
     HRESULT FolderCreate(const char* devicePath);

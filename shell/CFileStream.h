@@ -11,8 +11,16 @@
 
 class CFileStream final : public IStream, public RefCounted {
 public:
-    // Holds a reference on the shared note-taker object. `modified` is UTC.
-    CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size);
+    // The files of one copy-out: the first stream read fetches every one of
+    // them not fetched yet, in one job behind one progress window, and once
+    // the user cancelled it no other is asked for.
+    struct Batch;
+    static std::shared_ptr<Batch> NewBatch();
+
+    // Holds a reference on the shared note-taker object. `modified` is UTC;
+    // `batch` may be none.
+    CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size,
+                const std::shared_ptr<Batch>& batch = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
@@ -45,6 +53,7 @@ private:
         char devicePath[MAX_PATH];
         char tempPath[MAX_PATH] = "";  // empty until fetched
         HWND owner;
+        std::shared_ptr<Batch> batch;
     };
 
     // A clone's: another stream over the same source.

@@ -19,6 +19,7 @@
 #include "shell/Paste.h"
 #include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
+#include "tests/support/DialogWatch.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
 
@@ -194,32 +195,6 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     EXPECT_TRUE(sim_.read("R\\Letters\\memo.txt") == content_);
 }
 
-// A folder renamed in one window: an id below it, held by another window, the
-// tree or the Back history, stays good once Explorer puts the parent's new id
-// in front of it.
-TEST_F(DeviceFolder, IdsBelowARenamedFolderStayGood)
-{
-    CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
-    sim_.put("R\\Letters\\Old\\deep.txt", "deep");
-    auto firstFolder = [](IShellFolder* folder) {
-        ComPtr<IEnumIDList> items;
-        LPITEMIDLIST item = nullptr;
-        EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS, items.put()), S_OK);
-        EXPECT_EQ(items->Next(1, &item, nullptr), S_OK);
-        return item;
-    };
-    ItemIdHolder letters(firstFolder(root_.get())), old(firstFolder(letters_.get()));
-    LPITEMIDLIST renamed = nullptr;
-    ASSERT_EQ(root_->SetNameOf(nullptr, letters.get(), L"Mail", SHGDN_NORMAL, &renamed), S_OK);
-    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), old.get()));
-    STRRET name{};
-    ASSERT_EQ(root_->GetDisplayNameOf(moved.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &name), S_OK);
-    EXPECT_EQ(Wide(name), "Pellor\\R:\\Mail\\Old");
-    ComPtr<IShellFolder> bound;
-    ASSERT_EQ(root_->BindToObject(moved.get(), nullptr, IID_IShellFolder, bound.putVoid()), S_OK);
-    EXPECT_EQ(ListNames(bound.get(), SHCONTF_NONFOLDERS), Names{"deep.txt"});
-}
-
 // What GetDisplayNameOf gives for editing or the address bar parses back.
 TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
 {
@@ -254,77 +229,70 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
 }
 
 // The class object registered in this process, so that the desktop's parse
-// reaches a root folder as Explorer's does. The shell looks for the class's
-// server key first: the test's own prefix gets one while the test runs.
+// reaches a root folder as Explorer's does; the shell first looks for the
+// class's server key, made in the test's prefix when absent and removed again.
 class RegisteredClass {
 public:
-    RegisteredClass()
+    RegisteredClass() : made_(RegOpenKeyA(HKEY_CLASSES_ROOT, kKey, &key_) != ERROR_SUCCESS)
     {
-        for (int level = 0; level < 2; ++level) {
-            HKEY key = nullptr;
-            DWORD made = 0;
-            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kKeys[level], 0, nullptr, 0, KEY_WRITE, nullptr, &key, &made) ==
-                ERROR_SUCCESS)
-                RegCloseKey(key);
-            made_[level] = made == REG_CREATED_NEW_KEY;
-        }
-        ComPtr<CClassFactory> factory{new CClassFactory};
-        CoRegisterClassObject(CLSID_Pellor, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+        if (made_) RegCreateKeyA(HKEY_CLASSES_ROOT, kKey, &key_);
+        RegCloseKey(key_);
+        CoRegisterClassObject(CLSID_Pellor, ComPtr<CClassFactory>{new CClassFactory}.get(), CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie_);
     }
     ~RegisteredClass()
     {
         CoRevokeClassObject(cookie_);
-        for (int level = 1; level >= 0; --level)
-            if (made_[level]) RegDeleteKeyA(HKEY_CLASSES_ROOT, kKeys[level]);
+        if (made_) RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\" PELLOR_CLSID_TEXT);
     }
 
 private:
-    static constexpr const char* kKeys[] = {"CLSID\\" PELLOR_CLSID_TEXT,
-                                            "CLSID\\" PELLOR_CLSID_TEXT "\\InprocServer32"};
+    static constexpr char kKey[] = "CLSID\\" PELLOR_CLSID_TEXT "\\InprocServer32";
+    HKEY key_ = nullptr;
     DWORD cookie_ = 0;
-    bool made_[2] = {};
+    bool made_;
 };
 
 // Contract: parsing name round trip. The parsing name, through the desktop as
 // Explorer parses it, and the address bar's friendly form, through the root,
-// come back as the item they were given for.
-TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItem)
+// come back as the item they were given for. A folder renamed in one window
+// leaves an id below it good once Explorer puts the parent's new id in front.
+TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItemAndIdsOutliveAParentsRename)
 {
     CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
     sim_.put("R\\Letters\\Old\\deep.txt", "deep");
     RegisteredClass registered;
     ComPtr<IShellFolder> desktop;
     ASSERT_EQ(SHGetDesktopFolder(desktop.put()), S_OK);
-    const struct {
-        std::initializer_list<std::pair<const char*, int>> levels;
-        const char* friendly;
-    } rows[] = {
-        {{{"Letters", kFolderR}}, "Pellor\\R:\\Letters"},
-        {{{"Letters", kFolderR}, {"Old", kFolderR}}, "Pellor\\R:\\Letters\\Old"},
-        {{{"Letters", kFolderR}, {"Old", kFolderR}, {"deep.txt", kFile}}, "Pellor\\R:\\Letters\\Old\\deep.txt"},
-    };
-    for (const auto& row : rows) {
-        ItemIdHolder item;
-        for (const auto& level : row.levels) {
-            ItemIdHolder one(MakeItem(level.first, level.second));
-            item.reset(ItemIdConcat(item.get(), one.get()));
-        }
+    ItemIdHolder old(JoinItems({MakeItem("Letters", kFolderR), MakeItem("Old", kFolderR)}));
+    ItemIdHolder file(JoinItems({MakeItem("Letters", kFolderR), MakeItem("Old", kFolderR), MakeItem("deep.txt", 1)}));
+    for (LPCITEMIDLIST item : {old.get(), file.get()}) {
         STRRET parsing{}, friendly{};
-        ASSERT_EQ(root_->GetDisplayNameOf(item.get(), SHGDN_FORPARSING, &parsing), S_OK);
-        ASSERT_EQ(root_->GetDisplayNameOf(item.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &friendly), S_OK);
+        ASSERT_EQ(root_->GetDisplayNameOf(item, SHGDN_FORPARSING, &parsing), S_OK);
+        ASSERT_EQ(root_->GetDisplayNameOf(item, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &friendly), S_OK);
         std::wstring friendlyName = WideFromUtf8(Wide(friendly)), parsingName = WideFromUtf8(Wide(parsing));
-        EXPECT_EQ(Utf8(friendlyName.c_str()), row.friendly);
-
+        EXPECT_EQ(Utf8(friendlyName.c_str()).substr(0, 21), "Pellor\\R:\\Letters\\Old");
         ShellIdList absolute;
-        ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &parsingName[0], nullptr, absolute.put(), nullptr), S_OK)
-            << row.friendly;
-        LPCITEMIDLIST ours = ILGetNext(ILGetNext(absolute.get()));  // after This PC's and the root's ids
-        EXPECT_EQ(PathOf(ours), PathOf(item.get()));
+        ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &parsingName[0], nullptr, absolute.put(), nullptr), S_OK);
+        EXPECT_EQ(PathOf(ILGetNext(ILGetNext(absolute.get()))), PathOf(item)) << "after This PC's and the root's ids";
         LPITEMIDLIST parsed = nullptr;
         ASSERT_EQ(root_->ParseDisplayName(nullptr, nullptr, &friendlyName[0], nullptr, &parsed, nullptr), S_OK);
         ItemIdHolder owned(parsed);
-        EXPECT_EQ(root_->CompareIDs(0, parsed, item.get()), S_OK) << row.friendly;
+        EXPECT_EQ(root_->CompareIDs(0, parsed, item), S_OK) << PathOf(item);
     }
+    // The ids as the device lists them, then the parent renamed.
+    LPITEMIDLIST letters = nullptr, listed = nullptr, renamed = nullptr;
+    ASSERT_EQ(
+        root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr, &letters, nullptr),
+        S_OK);
+    ASSERT_EQ(letters_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"Old"), nullptr, &listed, nullptr),
+              S_OK);
+    ItemIdHolder lettersId(letters), oldId(listed);
+    ASSERT_EQ(root_->SetNameOf(nullptr, letters, L"Mail", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), oldId.get()));
+    ComPtr<IShellFolder> bound;
+    ASSERT_EQ(root_->BindToObject(moved.get(), nullptr, IID_IShellFolder, bound.putVoid()), S_OK);
+    EXPECT_EQ(ListNames(bound.get(), SHCONTF_NONFOLDERS), Names{"deep.txt"});
 }
 
 // A copy of several items leaves out, and names, what the device cannot give
@@ -388,6 +356,33 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
 
 // A cut goes from the device when its target reports the move, while the
 // target still holds the data object; a release alone deletes nothing.
+// A copy-out of several files: the first read fetches them all, behind one
+// progress window with one Cancel.
+TEST_F(DeviceFolder, ACopyOutOfSeveralFilesShowsOneProgressWindow)
+{
+    DialogWatch dialogs;
+    ItemIdHolder note(MakeItem("note.txt", kFile, 5000)), keep(MakeItem("keep.txt", kFile, 4));
+    LPCITEMIDLIST items[] = {note.get(), keep.get()};
+    ComPtr<IDataObject> object;
+    ASSERT_EQ(letters_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    EXPECT_TRUE(ReadStream(Contents(object.get(), 0).get()) == content_);
+    EXPECT_EQ(ReadStream(Contents(object.get(), 1).get()), "keep");
+    EXPECT_EQ(dialogs.Count(), 1);
+
+    // Cancel stops the whole copy-out: the next file is not asked for.
+    sim_.line.SetHook([](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        HWND dialog = from == MemoryLine::Side::Pc ? FindWindowA(nullptr, "Receiving file(s)") : nullptr;
+        if (fate.value == 'C' && dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    ASSERT_EQ(letters_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    char byte;
+    EXPECT_EQ(Contents(object.get(), 0)->Read(&byte, 1, nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(Contents(object.get(), 1)->Read(&byte, 1, nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    sim_.line.SetHook(nullptr);
+    EXPECT_EQ(dialogs.Count(), 2);
+    while (DeviceAsk(nullptr, [](CNotetaker&) { return 0; }).code == CNotetaker::ERR_BUSY) Sleep(10);  // the CANs owed
+}
+
 TEST_F(DeviceFolder, CutIsDeletedWhenTheTargetReportsTheMove)
 {
     const UINT16 kEnd = 0, kFailedEnd = 1, pasted = g_cfPasteSucceeded, performed = g_cfPerformedDropEffect;
