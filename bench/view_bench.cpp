@@ -85,7 +85,7 @@ ComPtr<TimedFolder> BindBig(CShellFolder* root)
     ComPtr<TimedFolder> big;
     while (!big && items && items->Next(1, &item, nullptr) == S_OK) {
         char name[MAX_PATH] = "";
-        if (lstrcmpiA(ItemIdName(item, name, sizeof name), "R:\\big") == 0)
+        if (lstrcmpiA(ItemIdName(item, name, sizeof name), "big") == 0)
             big = MakeComObject<TimedFolder>(root, item);
         ItemIdFree(item);
     }

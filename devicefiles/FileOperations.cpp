@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "devicefiles/DeviceName.h"
@@ -36,32 +37,55 @@ HRESULT CNotetaker::FileGet(HWND hwnd, const char* pcPath, const char* devicePat
 {
     if (!pcPath || !devicePath) return E_INVALIDARG;
     if (trace()) DbgPrint("CNotetaker::FileGet(%s -> %s)", devicePath, pcPath);
-    m_transferList.clear();
     DeviceEntry row;
     row.sName = devicePath;
     row.sPcName = pcPath;
-    row.nType = 1;
     row.nSize = listedSize;
-    m_transferList.push_back(row);
+    return FilesGet(hwnd, {row});
+}
+
+HRESULT CNotetaker::FilesGet(HWND hwnd, const std::vector<DeviceEntry>& rows)
+{
+    m_transferList = rows;
+    for (DeviceEntry& row : m_transferList) row.nType = 1;
     return transfer(hwnd, DCMD_RX);
 }
 
-// The folder is listed just before the receive command: a file gone from
-// it is said so without a transfer, and its size there is what must arrive.
-HRESULT CNotetaker::FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath)
+// Each file's folder is listed (once for all of its files) just before the
+// receive command: a file gone from it is said so without a transfer, and
+// its size there is what must arrive.
+HRESULT CNotetaker::FilesGetListed(HWND hwnd, const std::vector<DeviceEntry>& wanted, std::vector<int>& results)
 {
-    if (!pcPath || !devicePath) return E_INVALIDARG;
-    const char* slash = strrchr(devicePath, '\\');
-    if (!slash) return ErrorHResult(setError(ERR_INVALIDPATH));
-    const std::string folder(devicePath, static_cast<size_t>(slash - devicePath));
-    const int count = EnumFolder(folder.c_str());
-    if (count < 0) return ErrorHResult(count);
-    DeviceEntry entry;
-    for (int i = 0; i < count; ++i)
-        if (GetEntry(static_cast<size_t>(i), entry) >= 0 && entry.nType == DeviceEntry::TYPE_FILE &&
-            _stricmp(entry.sName.c_str(), slash + 1) == 0)
-            return FileGet(hwnd, pcPath, devicePath, entry.nSize);
-    return ErrorHResult(setError(ERR_NOFILESENT));
+    results.assign(wanted.size(), ERR_NOFILESENT);
+    std::map<std::string, std::vector<DeviceEntry>> listed;  // by folder
+    std::vector<DeviceEntry> rows;
+    std::vector<size_t> rowOf;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        const std::string& path = wanted[i].sName;
+        const size_t slash = path.rfind('\\');
+        if (slash == std::string::npos) return ErrorHResult(setError(ERR_INVALIDPATH));
+        auto folder = listed.find(path.substr(0, slash));
+        if (folder == listed.end()) {
+            folder = listed.emplace(path.substr(0, slash), std::vector<DeviceEntry>()).first;
+            const int count = EnumFolder(folder->first.c_str());
+            if (count < 0) return ErrorHResult(count);
+            DeviceEntry entry;
+            for (int n = 0; n < count; ++n)
+                if (GetEntry(static_cast<size_t>(n), entry) >= 0) folder->second.push_back(entry);
+        }
+        for (const DeviceEntry& entry : folder->second) {
+            if (entry.nType != DeviceEntry::TYPE_FILE || _stricmp(entry.sName.c_str(), path.c_str() + slash + 1)) continue;
+            rows.push_back(wanted[i]);
+            rows.back().nSize = entry.nSize;
+            rowOf.push_back(i);
+            break;
+        }
+    }
+    if (rows.empty()) return ErrorHResult(setError(ERR_NOFILESENT));
+    const HRESULT hr = FilesGet(hwnd, rows);
+    for (size_t k = 0; k < rowOf.size(); ++k) results[rowOf[k]] = m_transferList.at(k).nType;
+    if (hr == S_OK && rows.size() < wanted.size()) return ErrorHResult(setError(ERR_NOFILESENT));
+    return hr;
 }
 
 int CNotetaker::TakenNames(const char* folder, std::vector<std::string>& names)

@@ -64,8 +64,9 @@ std::string Printable(const std::string& name)
 
 enum class Record { Good, BadName, Damaged };
 
-// A folder's entry carries its whole device path, so that a folder found
-// inside a folder can be listed, opened and walked like one at the root.
+// A folder's entry carries its whole device path, so that the walks of a
+// backup and of the console list it like one at the root. The shell's item
+// ids keep only its last component, their own name.
 Record DecodeRecord(const unsigned char* r, const std::string& listed, DeviceEntry& entry)
 {
     const int type = r[21];

@@ -57,7 +57,7 @@ public:
         ERR_NAMESAKE = -124,
         ERR_NAMETAKEN = -125,
         ERR_COPYMISSING = -126,  // a file the backup's index names has no copy in the backup folder
-        ERR_NOANSWER = -127,  // the ports detection tried were silent; which ones, GetErrorText says
+        ERR_NOANSWER = -127,     // the ports detection tried were silent; which ones, GetErrorText says
         // A walk into the folders below a folder met that folder again, or
         // went too deep: the device lists it inside itself.
         ERR_FOLDERLOOP = -128,
@@ -119,8 +119,14 @@ public:
 
     // Single-file operations.
     HRESULT FileGet(HWND hwnd, const char* pcPath, const char* devicePath, DWORD listedSize);
-    // FileGet with the size that the file's folder, listed first, gives it.
-    HRESULT FileGetListed(HWND hwnd, const char* pcPath, const char* devicePath);
+    // Several files in one job behind one progress window: each row's sName
+    // the device path, sPcName the PC file, nSize the listed size. Each
+    // row's result (0 fetched, else its code) stays in the transfer list.
+    HRESULT FilesGet(HWND hwnd, const std::vector<DeviceEntry>& rows);
+    // FilesGet with the sizes that the files' folders, each listed first,
+    // give them; a file its folder does not list is not asked for. Each
+    // row's result (0 fetched, else its code) goes into `results`.
+    HRESULT FilesGetListed(HWND hwnd, const std::vector<DeviceEntry>& rows, std::vector<int>& results);
     HRESULT FilePut(HWND hwnd, const char* pcPath, const char* deviceFolder, DWORD reserved);
     // Lists `folder` into the names a file sent there could replace; the count, or a failure.
     int TakenNames(const char* folder, std::vector<std::string>& names);

@@ -27,6 +27,8 @@
 #define IDS_LIST_RETRY          245
 #define IDS_LEFT_OUT            261
 #define IDS_ERR_PORTLOST        262
+#define IDS_BAD_NEW_NAME        270
+#define IDS_NAMESAKE_LEFT_OUT   271
 #define IDS_ERR_NAMESAKE        250
 #define IDS_ERR_NAMETAKEN       251
 #define IDS_ERR_COPYMISSING     254

@@ -121,13 +121,15 @@ bool IsFileFormat(CLIPFORMAT format)
     return format == g_cfFileGroupDescriptorW || format == g_cfFileGroupDescriptor || format == g_cfFileContents;
 }
 
-HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item, LONG index)
+HRESULT StoreStream(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE folder, PCUIDLIST_RELATIVE item, LONG index,
+                    const std::shared_ptr<CFileStream::Batch>& batch)
 {
     ItemIdHolder full(ItemIdConcat(folder, item));
     if (!full) return E_OUTOFMEMORY;
     char path[MAX_PATH];
     ItemIdPath(full.get(), path, sizeof path, false);
-    ComPtr<CFileStream> stream = MakeComObject<CFileStream>(owner, path, UtcTime(item), ItemIdFileSize(item));
+    ComPtr<CFileStream> stream = MakeComObject<CFileStream>(owner, path, UtcTime(item), ItemIdFileSize(item),
+                                                            ItemIdIsFolder(item) ? nullptr : batch);
     if (!stream) return E_OUTOFMEMORY;
     FORMATETC format = ContentFormat(g_cfFileContents, index, TYMED_ISTREAM);
     STGMEDIUM medium{};
@@ -362,8 +364,9 @@ HRESULT FillDataObject(HWND owner, IDataObject* dataObject, PCUIDLIST_RELATIVE f
     if (!dataObject || (count > 0 && !items)) return E_INVALIDARG;
     HRESULT hr = StoreDescriptor<FILEGROUPDESCRIPTORW>(dataObject, g_cfFileGroupDescriptorW, count, items);
     if (SUCCEEDED(hr)) hr = StoreDescriptor<FILEGROUPDESCRIPTORA>(dataObject, g_cfFileGroupDescriptor, count, items);
+    const std::shared_ptr<CFileStream::Batch> batch = CFileStream::NewBatch();  // one copy-out, one progress window
     for (UINT i = 0; SUCCEEDED(hr) && i < count; ++i)
-        hr = StoreStream(owner, dataObject, folder, items[i], static_cast<LONG>(i));
+        hr = StoreStream(owner, dataObject, folder, items[i], static_cast<LONG>(i), batch);
     return hr;
 }
 

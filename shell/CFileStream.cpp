@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "devicefiles/DeviceThread.h"
 #include "devicelink/CNotetaker.h"
@@ -14,17 +16,36 @@ constexpr ULONG kCopyPiece = 4096;
 
 HRESULT LastErrorResult() { return HRESULT_FROM_WIN32(GetLastError()); }
 
+HRESULT NewTempFile(std::string& path)
+{
+    char folder[MAX_PATH], temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder) return LastErrorResult();
+    if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
+    path = temp;
+    return S_OK;
+}
+
 }  // namespace
+
+struct CFileStream::Batch {
+    std::vector<std::weak_ptr<Source>> sources;
+    bool cancelled = false;
+};
+
+std::shared_ptr<CFileStream::Batch> CFileStream::NewBatch() { return std::make_shared<Batch>(); }
 
 CFileStream::Source::~Source()
 {
     if (tempPath[0]) DeleteFileA(tempPath);
 }
 
-CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size)
-    : source_(new (std::nothrow) Source{modified, size, "", "", owner})
+CFileStream::CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size,
+                         const std::shared_ptr<Batch>& batch)
+    : source_(new (std::nothrow) Source{modified, size, "", "", owner, false, batch})
 {
     if (source_) snprintf(source_->devicePath, sizeof source_->devicePath, "%s", devicePath);
+    if (source_ && batch) batch->sources.push_back(source_);
     DeviceThreadAcquire();
 }
 
@@ -68,24 +89,36 @@ HRESULT CFileStream::open()
 
 HRESULT CFileStream::fetch()
 {
-    char folder[MAX_PATH], temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) return LastErrorResult();
-    if (!GetTempFileNameA(folder, "wdf", 0, temp)) return LastErrorResult();
-    const HRESULT hr =
-        DeviceAsk(
-            source_->owner,
-            [&](CNotetaker& notetaker) {
-                return static_cast<int>(notetaker.FileGetListed(source_->owner, temp, source_->devicePath));
-            },
-            DeviceJob::Long)
-            .Result();
-    if (hr != S_OK) {
-        DeleteFileA(temp);
-        return SUCCEEDED(hr) ? E_FAIL : hr;  // a declined or partial fetch leaves nothing to serve
+    const std::shared_ptr<Batch> batch = source_->batch;
+    if (batch && batch->cancelled) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    // This file first, then the others of its copy-out not fetched yet.
+    std::vector<std::shared_ptr<Source>> wanted{source_};
+    for (const auto& weak : batch ? batch->sources : std::vector<std::weak_ptr<Source>>())
+        if (auto other = weak.lock(); other && other != source_ && !other->tempPath[0]) wanted.push_back(other);
+    std::vector<DeviceEntry> rows(wanted.size());
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < wanted.size() && SUCCEEDED(hr); ++i) {
+        rows[i].sName = wanted[i]->devicePath;
+        rows[i].nSize = wanted[i]->size;
+        hr = NewTempFile(rows[i].sPcName);
     }
-    lstrcpynA(source_->tempPath, temp, sizeof source_->tempPath);
-    return S_OK;
+    std::vector<int> results(rows.size(), E_FAIL);
+    if (SUCCEEDED(hr))
+        hr = DeviceAsk(
+                 source_->owner,
+                 [&](CNotetaker& notetaker) {
+                     return static_cast<int>(notetaker.FilesGetListed(source_->owner, rows, results));
+                 },
+                 DeviceJob::Long)
+                 .Result();
+    // A declined or partial fetch leaves nothing to serve.
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (results[i] == 0) lstrcpynA(wanted[i]->tempPath, rows[i].sPcName.c_str(), sizeof wanted[i]->tempPath);
+        else if (!rows[i].sPcName.empty()) DeleteFileA(rows[i].sPcName.c_str());
+        if (batch && results[i] == CNotetaker::ERR_ABORTED) batch->cancelled = true;
+    }
+    if (source_->tempPath[0]) return S_OK;
+    return FAILED(hr) ? hr : E_FAIL;
 }
 
 STDMETHODIMP CFileStream::Read(void* buffer, ULONG size, ULONG* read)

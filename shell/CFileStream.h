@@ -14,8 +14,16 @@ inline constexpr IID IID_CFileStream = {0x9D4B7A26, 0x51E3, 0x4F0C, {0x8B, 0x19,
 
 class CFileStream final : public IStream, public RefCounted {
 public:
-    // Holds a reference on the shared note-taker object. `modified` is UTC.
-    CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size);
+    // The files of one copy-out: the first stream read fetches every one of
+    // them not fetched yet, in one job behind one progress window, and once
+    // the user cancelled it no other is asked for.
+    struct Batch;
+    static std::shared_ptr<Batch> NewBatch();
+
+    // Holds a reference on the shared note-taker object. `modified` is UTC;
+    // `batch` may be none.
+    CFileStream(HWND owner, const char* devicePath, FILETIME modified, DWORD size,
+                const std::shared_ptr<Batch>& batch = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
@@ -54,6 +62,7 @@ private:
         char tempPath[MAX_PATH] = "";  // empty until fetched
         HWND owner;
         volatile bool readWhole = false;
+        std::shared_ptr<Batch> batch;
     };
 
     // A clone's: another stream over the same source.

@@ -77,7 +77,9 @@ bool CItemList::AppendEntry(LPCITEMIDLIST folder, DWORD flags, bool relative, co
     bool wanted = isFolder ? (flags & SHCONTF_FOLDERS) != 0 : data.attributes != 0 && (flags & SHCONTF_NONFOLDERS) != 0;
     if (!wanted) return true;
     if (isFolder) data.size = 0;
-    ItemIdHolder item(ItemIdCreate(data, entry.sName.c_str()));
+    // A folder is listed with its device path; its id keeps its own name.
+    const size_t slash = entry.sName.rfind('\\');
+    ItemIdHolder item(ItemIdCreate(data, entry.sName.c_str() + (slash == std::string::npos ? 0 : slash + 1)));
     if (item && !relative) item.reset(ItemIdConcat(folder, item.get()));
     if (!item || !Append(item.get())) return false;
     item.release();

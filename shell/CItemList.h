@@ -34,9 +34,10 @@ public:
     // appended stays.
     template <class Device>
     int FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst);
-    // Appends everything below each folder of the array, breadth-first.
+    // Appends everything below each folder of the array, breadth-first; the
+    // array holds lists below the device list `base` (null: the root).
     template <class Device>
-    int ExpandFolders(Device& device);
+    int ExpandFolders(Device& device, LPCITEMIDLIST base);
 
     UINT Count() const { return count_; }
     LPITEMIDLIST Item(UINT index) const { return index < count_ ? items_[index] : nullptr; }
@@ -46,6 +47,9 @@ private:
     // Turns one listed entry into an identifier and appends it; true when
     // the entry is skipped or stored.
     bool AppendEntry(LPCITEMIDLIST folder, DWORD flags, bool relative, const DeviceEntry& entry);
+    // FillFromDevice for `folder` below the device list `base`.
+    template <class Device>
+    int FillBelow(Device& device, LPCITEMIDLIST base, LPCITEMIDLIST folder, DWORD flags, bool relative);
 
     LPITEMIDLIST* items_ = nullptr;
     UINT count_ = 0;
@@ -58,8 +62,17 @@ template <class Device>
 int CItemList::FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags, bool relative, bool clearFirst)
 {
     if (clearFirst) Clear();
+    return FillBelow(device, nullptr, folder, flags, relative);
+}
+
+template <class Device>
+int CItemList::FillBelow(Device& device, LPCITEMIDLIST base, LPCITEMIDLIST folder, DWORD flags, bool relative)
+{
+    // A path is made from the device root: ids hold their own names alone.
+    ItemIdHolder full(ItemIdConcat(base, folder));
+    if ((base || folder) && !full) return kOutOfMemory;
     char path[MAX_PATH] = "\\";
-    if (folder) ItemIdPath(folder, path, sizeof path, false);
+    if (full) ItemIdPath(full.get(), path, sizeof path, false);
     int count = device.EnumFolder(path);
     if (count < 0) return count;
     for (int index = 0; index < count; ++index) {
@@ -71,11 +84,11 @@ int CItemList::FillFromDevice(Device& device, LPCITEMIDLIST folder, DWORD flags,
 }
 
 template <class Device>
-int CItemList::ExpandFolders(Device& device)
+int CItemList::ExpandFolders(Device& device, LPCITEMIDLIST base)
 {
     for (UINT index = 0; index < count_; ++index) {
         if (!ItemIdIsFolder(items_[index])) continue;
-        const int filled = FillFromDevice(device, items_[index], SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false, false);
+        const int filled = FillBelow(device, base, items_[index], SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, false);
         if (filled < 0) return filled;
     }
     return 0;

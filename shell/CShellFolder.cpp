@@ -96,8 +96,8 @@ int CompareColumn(int column, LPCITEMIDLIST a, LPCITEMIDLIST b)
     }
     case COLUMN_TYPE: {
         char typeA[MAX_PATH], typeB[MAX_PATH];
-        return Sign(lstrcmpiA(ItemIdColumnText(COLUMN_TYPE, a, typeA, sizeof typeA),
-                              ItemIdColumnText(COLUMN_TYPE, b, typeB, sizeof typeB)));
+        return Sign(lstrcmpiA(ItemIdColumnText(COLUMN_TYPE, a, typeA, sizeof typeA, false),
+                              ItemIdColumnText(COLUMN_TYPE, b, typeB, sizeof typeB, false)));
     }
     case COLUMN_MODIFIED: return CompareTimes(ItemIdData(a).modified, ItemIdData(b).modified);
     default: return 0;
@@ -212,7 +212,9 @@ int CShellFolder::CompareItems(LPARAM sortWord, LPCITEMIDLIST a, LPCITEMIDLIST b
     int order = CompareColumn(static_cast<int>(sortWord & 0x3), a, b);
     if (order == 0) {
         char nameA[MAX_PATH], nameB[MAX_PATH];
-        order = Sign(lstrcmpiA(ItemIdName(a, nameA, sizeof nameA), ItemIdName(b, nameB, sizeof nameB)));
+        // By the name the root shows: its folders of R: and F: may share a name.
+        order = Sign(lstrcmpiA(ItemIdDisplayName(a, nameA, sizeof nameA, true),
+                               ItemIdDisplayName(b, nameB, sizeof nameB, true)));
     }
     return direction * order;
 }
@@ -311,7 +313,7 @@ HRESULT CShellFolder::FindByName(HWND owner, const char* name, LPITEMIDLIST* ite
     for (UINT index = 0; index < items.Count(); ++index) {
         LPCITEMIDLIST candidate = items.Item(index);
         char own[MAX_PATH];
-        size_t length = strlen(ItemIdDisplayName(candidate, own, sizeof own));
+        size_t length = strlen(ItemIdDisplayName(candidate, own, sizeof own, !deviceList_));
         bool whole = lstrcmpiA(name, own) == 0;
         bool above = !whole && ItemIdIsFolder(candidate) && strlen(name) > length && name[length] == '\\' &&
                      CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, static_cast<int>(length), own,
@@ -425,7 +427,7 @@ STDMETHODIMP CShellFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, ST
     char text[2 * MAX_PATH] = "";
     // A name to edit is always the one inside the folder, as SetNameOf takes it.
     if (flags & (SHGDN_INFOLDER | SHGDN_FOREDITING))
-        return WideString(ItemIdDisplayName(item, text, sizeof text), name);
+        return WideString(ItemIdDisplayName(item, text, sizeof text, AtRoot(item)), name);
     size_t length = 0;
     if (flags & SHGDN_FORADDRESSBAR) {
         length = FriendlyPrefix(text, MAX_PATH);
@@ -454,11 +456,19 @@ STDMETHODIMP CShellFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR n
     HRESULT hr = GetAttributesOf(1, &item, &attributes);
     if (FAILED(hr)) return hr;
     if (!(attributes & SFGAO_CANRENAME)) return E_FAIL;
-    char oldPath[MAX_PATH], newName[2 * MAX_PATH + 2] = "", newPath[MAX_PATH];
+    char oldPath[MAX_PATH], newName[MAX_PATH] = "", newPath[MAX_PATH];
     if (!DevicePath(item, oldPath, sizeof oldPath)) return E_OUTOFMEMORY;
-    if (wcslen(name) > MAX_PATH) return E_UNEXPECTED;
-    WideCharToMultiByte(CP_ACP, 0, name, -1, newName, sizeof newName, nullptr, nullptr);
-    newName[MAX_PATH - 1] = '\0';
+    if (wcslen(name) >= MAX_PATH) return E_UNEXPECTED;
+    // A letter the code page lacks would reach the device as a look-alike or
+    // "?", and a separator would name another folder: neither is sent.
+    BOOL lossy = FALSE;
+    if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, newName, sizeof newName, nullptr, &lossy) ||
+        lossy || !ItemIdIsOwnName(newName)) {
+        char words[MAX_PATH] = "";
+        LoadResourceText(IDS_BAD_NEW_NAME, words, sizeof words);
+        if (owner) ShowDeviceRefusal(owner, words);
+        return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    }
     ItemIdHolder renamed(ItemIdRenamed(item, newName));
     if (!renamed || !DevicePath(renamed.get(), newPath, sizeof newPath)) return E_OUTOFMEMORY;
     const DeviceAnswer answer = DeviceAsk(
@@ -509,13 +519,13 @@ STDMETHODIMP CShellFolder::GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* ke
     if (!IsDeviceItem(item)) return E_INVALIDARG;
     char text[MAX_PATH] = "";
     switch (ColumnOfKey(*key)) {
-    case COLUMN_NAME: return StringVariant(ItemIdDisplayName(item, text, sizeof text), value);
+    case COLUMN_NAME: return StringVariant(ItemIdDisplayName(item, text, sizeof text, AtRoot(item)), value);
     case COLUMN_SIZE:
         if (ItemIdIsFolder(item)) return S_OK;  // empty: folders have no size
         value->vt = VT_UI8;
         value->ullVal = ItemIdFileSize(item);
         return S_OK;
-    case COLUMN_TYPE: return StringVariant(ItemIdColumnText(COLUMN_TYPE, item, text, sizeof text), value);
+    case COLUMN_TYPE: return StringVariant(ItemIdColumnText(COLUMN_TYPE, item, text, sizeof text, false), value);
     case COLUMN_MODIFIED: return TimeVariant(item, value);
     default: return E_FAIL;
     }
@@ -531,7 +541,7 @@ STDMETHODIMP CShellFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDE
         details->fmt = kColumns[column].format;
         details->cxChar = kColumnChars[column];
     } else if (IsDeviceItem(item)) {
-        ItemIdColumnText(static_cast<int>(column), item, text, sizeof text);
+        ItemIdColumnText(static_cast<int>(column), item, text, sizeof text, AtRoot(item));
     } else {
         return E_INVALIDARG;
     }
@@ -543,6 +553,8 @@ HRESULT CShellFolder::CreateContextMenu(UINT count, LPCITEMIDLIST* items, void**
     if (count > 0 && !items) return E_INVALIDARG;
     return CreateComObject<CContextMenu>(IID_IContextMenu, ppv, this, count, items);
 }
+
+bool CShellFolder::AtRoot(LPCITEMIDLIST item) const { return !deviceList_ && ItemIdLast(item) == item; }
 
 bool CShellFolder::DevicePath(LPCITEMIDLIST item, char* path, size_t size) const
 {

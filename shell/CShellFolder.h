@@ -105,6 +105,8 @@ private:
     void PasteInto(UINT count, const LPCITEMIDLIST* items, HWND window);
     // The device path of an item of this folder; false when out of memory.
     bool DevicePath(LPCITEMIDLIST item, char* path, size_t size) const;
+    // True for an item of one level in the device root, shown with its drive.
+    bool AtRoot(LPCITEMIDLIST item) const;
     HRESULT CreateDropTarget(HWND owner, UINT count, const LPCITEMIDLIST* items, void** ppv);
     // The item of this folder whose name starts `name`, and where the rest begins.
     HRESULT FindByName(HWND owner, const char* name, LPITEMIDLIST* item, const char** rest);

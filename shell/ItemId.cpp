@@ -7,8 +7,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <vector>
-#include <algorithm>
 
 #include "devicefiles/DeviceEntry.h"
 
@@ -35,6 +33,14 @@ bool IsKnownAttributes(DWORD attributes)
 
 // One identifier, read field by field so that a short or foreign one is
 // refused before anything beyond its own cb is touched.
+// "R:\Letters" or "R:\notes\deep": a folder named by its device path, as
+// ids were made before they held their own name alone.
+bool IsStoredPath(const char* name)
+{
+    const char* last = strrchr(name, '\\');
+    return name[0] != '\0' && name[1] == ':' && name[2] == '\\' && !strchr(name + 2, ':') && last[1] != '\0';
+}
+
 bool IsValidItem(LPCITEMIDLIST item)
 {
     UINT cb = CbOf(item);
@@ -44,7 +50,8 @@ bool IsValidItem(LPCITEMIDLIST item)
     memcpy(&attributes, bytes + offsetof(DeviceItemId, data.attributes), sizeof attributes);
     if (!IsKnownAttributes(attributes)) return false;
     const char* name = reinterpret_cast<const char*>(bytes + offsetof(DeviceItemId, name));
-    return strnlen(name, cb - offsetof(DeviceItemId, name)) == cb - kFixedSize;
+    if (strnlen(name, cb - offsetof(DeviceItemId, name)) != cb - kFixedSize) return false;
+    return ItemIdIsOwnName(name) || ((attributes & FILE_ATTRIBUTE_DIRECTORY) && IsStoredPath(name));
 }
 
 LPCITEMIDLIST Step(LPCITEMIDLIST item)
@@ -93,31 +100,30 @@ bool AppendComponent(char* buffer, size_t& length, size_t size, const char* comp
     return true;
 }
 
-// "R:\Letters" or "R:\notes\deep": a folder named by its device path.
-bool IsFullPath(const char* name) { return name[0] != '\0' && name[1] == ':' && name[2] == '\\'; }
-
-// The in-folder name: a folder below a drive folder shows its last
-// component ("deep" for "R:\notes\deep"); a drive folder keeps its drive
-// ("R:\Letters") and every other name is shown whole.
-const char* ShownName(const char* name)
+// The own name of a checked identifier: the last component of one stored
+// with its device path.
+const char* OwnName(LPCITEMIDLIST item)
 {
-    if (!IsFullPath(name) || !strchr(name + 3, '\\')) return name;
-    return strrchr(name, '\\') + 1;
+    const char* name = reinterpret_cast<const DeviceItemId*>(item)->name;
+    const char* last = strrchr(name, '\\');
+    return last ? last + 1 : name;
 }
 
-const char* NameOf(LPCITEMIDLIST item) { return reinterpret_cast<const DeviceItemId*>(item)->name; }
-
-// How much of the path's first component goes when the drive is stripped:
-// the parents of the list's first name, so that the path starts at that
-// name's in-folder form ("R:\notes\deep\x" gives "deep\x").
-size_t StripLength(const char* firstName, const std::string& component)
+// "R:\" for a folder of R:, "F:\" for one of F:; nothing for other entries.
+const char* DriveOf(LPCITEMIDLIST item)
 {
-    if (IsFullPath(firstName)) {
-        size_t parent = static_cast<size_t>(strrchr(firstName, '\\') + 1 - firstName);
-        if (component.size() >= parent && _strnicmp(component.c_str(), firstName, parent) == 0) return parent;
+    switch (EntryTypeOf(reinterpret_cast<const DeviceItemId*>(item)->data.attributes)) {
+    case DeviceEntry::TYPE_FOLDER_R: return "R:\\";
+    case DeviceEntry::TYPE_FOLDER_F: return "F:\\";
+    default: return "";
     }
-    const size_t colon = component.find(':');
-    return colon == std::string::npos ? 0 : std::min(colon + 2, component.size());
+}
+
+// The item's own name, after its drive when asked for and it has one.
+char* NameWithDrive(LPCITEMIDLIST item, bool withDrive, char* buffer, size_t size)
+{
+    wnsprintfA(buffer, static_cast<int>(size), "%s%s", withDrive ? DriveOf(item) : "", OwnName(item));
+    return buffer;
 }
 
 // The shell's type name of a file depends on its extension alone. Sorting by
@@ -259,28 +265,31 @@ char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size)
 {
     if (!buffer || size == 0) return buffer;
     buffer[0] = '\0';
-    const DeviceItemId* item = LastItem(list);
-    if (item) lstrcpynA(buffer, item->name, static_cast<int>(size));
+    if (LPCITEMIDLIST item = ItemIdLast(list)) lstrcpynA(buffer, OwnName(item), static_cast<int>(size));
     return buffer;
 }
+
+bool ItemIdSameEntry(LPCITEMIDLIST a, LPCITEMIDLIST b)
+{
+    if (!a || !b || CbOf(a) == 0 || CbOf(b) == 0 || !IsValidItem(a) || !IsValidItem(b)) return false;
+    const DWORD kindA = reinterpret_cast<const DeviceItemId*>(a)->data.attributes;
+    const DWORD kindB = reinterpret_cast<const DeviceItemId*>(b)->data.attributes;
+    return EntryTypeOf(kindA) == EntryTypeOf(kindB) && lstrcmpiA(OwnName(a), OwnName(b)) == 0;
+}
+
+bool ItemIdIsOwnName(const char* name) { return name && *name && !strpbrk(name, "\\/:"); }
 
 size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive)
 {
     if (!buffer || size == 0) return 0;
     buffer[0] = '\0';
-    if (!list || !ItemIdIsValid(list)) return 0;
-    // A drive-qualified name is a whole path: the components before it are
-    // its own parents and give way to it.
-    std::vector<std::string> components;
-    for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) {
-        const char* name = reinterpret_cast<const DeviceItemId*>(item)->name;
-        if (IsFullPath(name)) components.clear();
-        components.emplace_back(name);
-    }
-    if (stripDrive) components.front().erase(0, StripLength(NameOf(list), components.front()));
+    if (!list || !ItemIdIsValid(list) || CbOf(list) == 0) return 0;
     size_t length = 0;
-    for (const std::string& component : components)
-        if (!AppendComponent(buffer, length, size, component.c_str())) break;
+    char first[MAX_PATH + 3];
+    for (LPCITEMIDLIST item = list; CbOf(item) != 0; item = Step(item)) {
+        const char* name = item == list ? NameWithDrive(item, !stripDrive, first, sizeof first) : OwnName(item);
+        if (!AppendComponent(buffer, length, size, name)) break;
+    }
     if (length < size - 1 && length > 0 && buffer[length - 1] != '\\' && ItemIdIsFolder(list)) {
         buffer[length++] = '\\';
         buffer[length] = '\0';
@@ -288,34 +297,28 @@ size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive
     return length;
 }
 
-char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size)
+char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size, bool atRoot)
 {
     if (!buffer || size == 0) return buffer;
     buffer[0] = '\0';
-    if (const DeviceItemId* item = LastItem(list)) lstrcpynA(buffer, ShownName(item->name), static_cast<int>(size));
+    if (LPCITEMIDLIST item = ItemIdLast(list)) NameWithDrive(item, atRoot, buffer, size);
     return buffer;
 }
 
 LPITEMIDLIST ItemIdRenamed(LPCITEMIDLIST list, const char* newName)
 {
     const DeviceItemId* item = LastItem(list);
-    if (!item || !newName) return nullptr;
-    if (!IsFullPath(item->name)) return ItemIdCreate(item->data, newName);
-    // A folder named by its path keeps its place: only the last component changes.
-    const char* last = strrchr(newName, '\\');
-    const char* name = item->name;
-    std::string path(name, static_cast<size_t>(strrchr(name, '\\') + 1 - name));
-    path += last ? last + 1 : newName;
-    return ItemIdCreate(item->data, path.c_str());
+    if (!item || !ItemIdIsOwnName(newName)) return nullptr;
+    return ItemIdCreate(item->data, newName);
 }
 
-char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size)
+char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size, bool atRoot)
 {
     if (!buffer || size == 0) return buffer;
     buffer[0] = '\0';
     if (!LastItem(list)) return buffer;
     switch (column) {
-    case COLUMN_NAME: ItemIdDisplayName(list, buffer, size); break;
+    case COLUMN_NAME: ItemIdDisplayName(list, buffer, size, atRoot); break;
     case COLUMN_SIZE:
         if (!ItemIdIsFolder(list)) StrFormatByteSizeA(ItemIdFileSize(list), buffer, static_cast<UINT>(size));
         break;

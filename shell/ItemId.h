@@ -19,14 +19,21 @@
 //   6       16     modification time, SYSTEMTIME (year, month, day of week,
 //                  day, hour, minute, second, milliseconds)
 //   22      4      size of a file in bytes; 0 for folders
-//   26      n + 1  name, ANSI, zero-terminated: a file's or special
-//                  entry's own name; a folder's full device path
-//                  ("R:\Letters" at the device root, "R:\notes\deep"
-//                  below it), so that it can be reached at any depth
-//   Shown in its folder (ItemIdDisplayName): a drive folder at the root
-//   keeps its drive ("R:\Letters"); a folder below it shows its last
-//   component ("deep"); other names are shown as they are.
+//   26      n + 1  name, ANSI, zero-terminated: the entry's own name alone,
+//                  without its drive or parents ("Letters", "deep",
+//                  "note.txt"), never holding \ / or :. A folder's drive is
+//                  in its attributes, and its device path is made by joining
+//                  the names of the list from the device root, so that an
+//                  id below a renamed folder stays good once its parent's
+//                  id is replaced.
+//                  Stored by Explorer before: a folder named by its whole
+//                  device path ("R:\Letters", "R:\notes\deep"); such an id
+//                  still reads, its name being the path's last component.
 //   27 + n  5      reserved, zero, never read
+//
+// Shown in its folder (ItemIdDisplayName): a drive folder at the device
+// root with its drive ("R:\Letters"), as R: and F: may hold folders of
+// one name; every other item by its name.
 //
 // A list is identifiers back to back ending with a zero cb; lists built
 // here end with three zero bytes.
@@ -74,23 +81,30 @@ bool ItemIdIsSpecial(LPCITEMIDLIST list);
 bool ItemIdIsDeviceFolder(LPCITEMIDLIST list);
 FILETIME ItemIdTime(LPCITEMIDLIST list);
 DWORD ItemIdFileSize(LPCITEMIDLIST list);
+// The last identifier's own name (see the layout), cut to the buffer.
 char* ItemIdName(LPCITEMIDLIST list, char* buffer, size_t size);
+// True when the two identifiers at the head of the lists name one entry:
+// the same kind, drive and name, whatever their times or layout.
+bool ItemIdSameEntry(LPCITEMIDLIST a, LPCITEMIDLIST b);
+// A name an identifier can hold: not empty, without \ / or :.
+bool ItemIdIsOwnName(const char* name);
 
-// The device path of a device list in a buffer of `size` characters: names
-// joined by backslashes, a trailing backslash for a folder; a name that no
-// longer fits ends the path. A drive-qualified name is a whole path and
-// replaces the components before it. stripDrive starts the path at the
-// first name's in-folder form ("Letters\...", "deep\..."). Returns the length.
+// The device path of a device list (from the device root) in a buffer of
+// `size` characters: the first folder's drive from its attributes, then the
+// names joined by backslashes, a trailing backslash for a folder; a name
+// that no longer fits ends the path. stripDrive gives the names alone, the
+// path below the folder that holds the list ("Letters\...", "deep\...").
+// Returns the length.
 size_t ItemIdPath(LPCITEMIDLIST list, char* buffer, size_t size, bool stripDrive);
 
-// The name shown for the last identifier inside its folder (see the layout).
-char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size);
-// The last identifier with a new name; a folder named by its path stays in
-// its parent and takes the new name's last component.
+// The name shown for the last identifier inside its folder, atRoot when
+// that folder is the device root (see the layout).
+char* ItemIdDisplayName(LPCITEMIDLIST list, char* buffer, size_t size, bool atRoot);
+// The last identifier with a new name (ItemIdIsOwnName), in the new layout.
 LPITEMIDLIST ItemIdRenamed(LPCITEMIDLIST list, const char* newName);
 
 enum ItemColumn { COLUMN_NAME, COLUMN_SIZE, COLUMN_TYPE, COLUMN_MODIFIED };
-char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size);
+char* ItemIdColumnText(int column, LPCITEMIDLIST list, char* buffer, size_t size, bool atRoot);
 
 // Owns one list made by the functions above.
 using ItemIdHolder = ScopedResource<LPITEMIDLIST, ItemIdFree>;

@@ -58,9 +58,7 @@ bool SameShellPart(const CShellFolder& a, const CShellFolder& b)
 bool SameDeviceList(LPCITEMIDLIST a, LPCITEMIDLIST b)
 {
     while (ItemIdLast(a) && ItemIdLast(b)) {
-        auto* itemA = reinterpret_cast<const DeviceItemId*>(a);
-        auto* itemB = reinterpret_cast<const DeviceItemId*>(b);
-        if (ItemIdIsFolder(a) != ItemIdIsFolder(b) || lstrcmpiA(itemA->name, itemB->name) != 0) return false;
+        if (!ItemIdSameEntry(a, b)) return false;
         a = ItemIdNext(a);
         b = ItemIdNext(b);
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <vector>
 
 #include "devicefiles/DeviceName.h"
 #include "devicefiles/DeviceThread.h"
@@ -254,8 +255,7 @@ private:
     {
         const std::string devicePath = parent.devicePath + name;
         DeviceItemData data{EntryAttributes(DeviceType(target_)), Now(), 0};
-        // Folders carry their whole device path, as the listing gives them.
-        ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
+        ItemIdHolder item(ItemIdCreate(data, name.c_str()));
         SharedList chain = item ? Shared(ItemIdConcat(parent.chain.get(), item.get())) : nullptr;
         if (!chain) return E_OUTOFMEMORY;
         // The files go on into a folder that is there: made now, or listed
@@ -428,15 +428,21 @@ public:
 private:
     ~FolderDataSink() override = default;
 
-    // A special entry (the clock) can be neither listed nor fetched: it is
-    // left out and named, and the other items are copied.
+    // A special entry (the clock) can be neither listed nor fetched, nor can
+    // a folder of F: that R: has a namesake of: each is left out and named,
+    // and the other items are copied.
     bool DescribeListable(CItemList& described)
     {
+        const std::vector<bool> namesakes = UnreadableNamesakes();
         std::string leftOut;
+        char reason[MAX_PATH] = "";
+        LoadResourceText(IDS_NAMESAKE_LEFT_OUT, reason, sizeof reason);
         for (UINT index = 0; index < selected_.Count(); ++index) {
             LPCITEMIDLIST item = selected_.Item(index);
             char name[MAX_PATH] = "";
-            if (ItemIdIsSpecial(item)) leftOut += std::string("\n") + ItemIdName(item, name, sizeof name);
+            ItemIdDisplayName(item, name, sizeof name, !folder_->DeviceList());
+            if (ItemIdIsSpecial(item)) leftOut += std::string("\n") + name;
+            else if (namesakes[index]) leftOut += std::string("\n") + name + " " + reason;
             else if (!described.Append(ItemIdCopy(item))) return false;
         }
         char text[MAX_PATH] = "";
@@ -444,6 +450,24 @@ private:
         if (owner_ && !leftOut.empty())
             ShowMessageText(owner_, (text + leftOut).c_str(), MB_ICONWARNING | MB_TASKMODAL);
         return true;
+    }
+
+    // Which selected items are folders of F: at the root that the device
+    // will not list because R: has one of the same name.
+    std::vector<bool> UnreadableNamesakes()
+    {
+        std::vector<bool> namesakes(selected_.Count(), false);
+        if (folder_->DeviceList()) return namesakes;
+        DeviceAsk(owner_, [&](CNotetaker& notetaker) {
+            for (UINT index = 0; index < selected_.Count(); ++index) {
+                if (ItemIdType(selected_.Item(index)) != DeviceEntry::TYPE_FOLDER_F) continue;
+                char path[MAX_PATH];
+                ItemIdPath(selected_.Item(index), path, sizeof path, false);
+                namesakes[index] = notetaker.refuseNamesake(path) == CNotetaker::ERR_NAMESAKE;
+            }
+            return 0;
+        });
+        return namesakes;
     }
 
     ComPtr<CShellFolder> folder_;
@@ -454,27 +478,19 @@ private:
     bool valid_ = false;
 };
 
-// Lists folders below a folder of the device: the listing paths are
-// relative to that folder and need its place on the device in front.
+// Lists the folders of one walk, each once, as far down as a walk goes.
 class FolderDevice {
 public:
-    FolderDevice(CNotetaker& notetaker, LPCITEMIDLIST folder) : notetaker_(notetaker)
-    {
-        if (ItemIdLast(folder)) ItemIdPath(folder, prefix_, sizeof prefix_, false);
-    }
+    explicit FolderDevice(CNotetaker& notetaker) : notetaker_(notetaker) {}
     int EnumFolder(const char* path)
     {
-        // A folder's own identifier carries its drive and whole path.
-        char full[MAX_PATH];
-        snprintf(full, sizeof full, "%s%s", strchr(path, ':') ? "" : prefix_, path);
-        if (!WalkInto(seen_, full)) return notetaker_.refuseWalk(full);
-        return notetaker_.EnumFolder(full);
+        if (!WalkInto(seen_, path)) return notetaker_.refuseWalk(path);
+        return notetaker_.EnumFolder(path);
     }
     int GetEntry(size_t index, DeviceEntry& out) { return notetaker_.GetEntry(index, out); }
 
 private:
     CNotetaker& notetaker_;
-    char prefix_[MAX_PATH] = "";
     std::set<std::string> seen_;  // one walk's folders
 };
 
@@ -787,8 +803,8 @@ HRESULT CreateItemsDataObject(CShellFolder& folder, HWND owner, UINT count, cons
 bool ExpandDeviceFolders(CShellFolder& folder, CItemList& items, HWND window)
 {
     const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
-        FolderDevice device(notetaker, folder.DeviceList());
-        return items.ExpandFolders(device);
+        FolderDevice device(notetaker);
+        return items.ExpandFolders(device, folder.DeviceList());
     });
     ShowFailure(window, answer);
     return !answer.Failed();

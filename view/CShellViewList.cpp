@@ -96,7 +96,7 @@ HIMAGELIST SystemImageList(UINT size)
 // The folder's name as its parent lists it; the product's name for the device root.
 void FolderName(LPCITEMIDLIST deviceList, char* name, size_t size)
 {
-    ItemIdName(deviceList, name, size);
+    ItemIdDisplayName(deviceList, name, size, ItemIdLast(deviceList) == deviceList);
     if (!name[0] && g_module) g_module->LoadString(IDS_FOLDER_NAME, name, static_cast<int>(size));
 }
 
@@ -329,7 +329,7 @@ void CShellView::OnDispInfo(NMLVDISPINFOA* info) const
 {
     auto item = reinterpret_cast<LPCITEMIDLIST>(info->item.lParam);
     if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0)
-        ItemIdColumnText(info->item.iSubItem, item, info->item.pszText, info->item.cchTextMax);
+        ItemIdColumnText(info->item.iSubItem, item, info->item.pszText, info->item.cchTextMax, !folder_->DeviceList());
     if (info->item.mask & LVIF_IMAGE) info->item.iImage = SystemIconIndex(item);
 }
 

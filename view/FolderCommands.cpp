@@ -158,8 +158,8 @@ void SelectByMask(HWND list)
     }
 }
 
-// The names the device lists in the folder now: a file's name, a folder's
-// last component. At the root these are R:'s and F:'s folders alike.
+// The names the device lists in the folder now. At the root these are R:'s
+// and F:'s folders alike.
 bool ListedNames(CShellFolder& folder, HWND window, std::vector<std::string>& names)
 {
     ComPtr<IEnumIDList> items;
@@ -167,9 +167,7 @@ bool ListedNames(CShellFolder& folder, HWND window, std::vector<std::string>& na
     LPITEMIDLIST item = nullptr;
     while (items->Next(1, &item, nullptr) == S_OK) {
         char name[MAX_PATH] = "";
-        ItemIdName(item, name, sizeof name);
-        const char* last = strrchr(name, '\\');
-        names.emplace_back(last ? last + 1 : name);
+        names.emplace_back(ItemIdName(item, name, sizeof name));
         ItemIdFree(item);
     }
     return true;
@@ -213,8 +211,7 @@ void MakeNewFolder(CShellFolder& folder, HWND window)
     const bool onF = devicePath.compare(0, 2, "F:") == 0;
     data.attributes = EntryAttributes(onF ? DeviceEntry::TYPE_FOLDER_F : DeviceEntry::TYPE_FOLDER_R);
     GetLocalTime(&data.modified);
-    // Folders carry their whole device path, as the listing gives them.
-    ItemIdHolder item(ItemIdCreate(data, devicePath.c_str()));
+    ItemIdHolder item(ItemIdCreate(data, name.c_str()));
     if (!item) return;
     folder.NotifyChange(SHCNE_MKDIR, item.get(), nullptr);
     if (ComPtr<CShellView> view = ViewFor(&folder, window))

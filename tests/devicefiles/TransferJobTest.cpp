@@ -8,6 +8,7 @@
 #include "foundation/DbgLog.h"
 #include "tests/devicefiles/DeviceFixture.h"
 #include "tests/devicelink/LinkTest.h"
+#include "tests/support/DialogWatch.h"
 
 namespace {
 
@@ -38,17 +39,6 @@ protected:
 // The dialog belongs to the asking caller's window, not the active one; without a window, none is shown.
 TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
 {
-    static HWND s_owner;
-    const HHOOK hook = SetWindowsHookExA(
-        WH_CBT,
-        [](int code, WPARAM w, LPARAM l) -> LRESULT {
-            char name[8] = "";
-            if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(w), name, sizeof name) &&
-                !strcmp(name, "#32770"))
-                s_owner = reinterpret_cast<CBT_CREATEWNDA*>(l)->lpcs->hwndParent;
-            return CallNextHookEx(nullptr, code, w, l);
-        },
-        nullptr, GetCurrentThreadId());
     HWND first = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     HWND second = CreateWindowA("STATIC", "", WS_VISIBLE, 0, 0, 90, 90, nullptr, nullptr, nullptr, nullptr);
     const struct {
@@ -64,17 +54,16 @@ TEST_F(TransferJobTest, TheDialogsOwnerIsTheAskingCallersWindowOfThatMoment)
     for (const auto& r : rows) {
         if (r.firstGone) DestroyWindow(first);
         SetActiveWindow(r.active);
-        s_owner = HWND_BROADCAST;
+        DialogWatch dialogs;
         // The rows run on the device thread, as every caller's do.
         const int result = DeviceRun(
             r.given, [this](CNotetaker&) { return static_cast<int>(nt_.transfer(nullptr, CNotetaker::DCMD_RX)); },
             DeviceJob::Long);
         EXPECT_EQ(result, S_OK) << &r - rows;
-        EXPECT_EQ(s_owner, r.owner) << &r - rows;
+        EXPECT_EQ(dialogs.LastOwner(), r.owner) << &r - rows;
     }
     DeviceThreadRelease();
     DestroyWindow(second);
-    UnhookWindowsHookEx(hook);
 }
 
 TEST_F(TransferJobTest, AFailedRowIsListedAndTheLastRowDecidesAndBadArgumentsDoNothing)

@@ -13,11 +13,15 @@
 #include "foundation/ScopedHandle.h"
 #include "foundation/Ticks.h"
 #include "resources/resource.h"
+#include "shell/CClassFactory.h"
 #include "shell/CDataObject.h"
 #include "shell/CShellFolder.h"
 #include "shell/ClipFormats.h"
+#include "shell/Guids.h"
 #include "shell/Paste.h"
+#include "shell/ShellIdList.h"
 #include "tests/shell/ShellTestSupport.h"
+#include "tests/support/DialogWatch.h"
 #include "tests/support/SimOnLine.h"
 #include "tests/support/TempDir.h"
 
@@ -171,8 +175,7 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     STRRET name;
     ASSERT_EQ(root_->GetDisplayNameOf(letters.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(Wide(name), "R:\\Letters\\") << "no model known yet";
-    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
-              (Names{"R:\\Letters", "F:\\Books", "Clock"}));
+    EXPECT_EQ(ListNames(root_.get(), SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), (Names{"Letters", "Books", "Clock"}));
     EXPECT_EQ(Sorted(ListNames(letters_.get(), SHCONTF_NONFOLDERS)), (Names{"keep.txt", "note.txt"}));
     // Listing identified the model: names now carry it.
     const std::string model = SimDevice::ModelName(5);
@@ -182,6 +185,14 @@ TEST_F(DeviceFolder, ListsBindsNamesAndRenamesDeviceItems)
     LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
     std::wstring tooLong(261, L'a');
     EXPECT_EQ(letters_->SetNameOf(nullptr, note.get(), tooLong.c_str(), SHGDN_NORMAL, &renamed), E_UNEXPECTED);
+    // A separator would name another folder; a letter the code page lacks
+    // would arrive as a look-alike (the a of "\u0101").
+    for (const wchar_t* refused : {L"a\\b", L"a/b", L"c:d", L"\u0101bc"}) {
+        EXPECT_EQ(letters_->SetNameOf(window_, note.get(), refused, SHGDN_NORMAL, &renamed),
+                  HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+        EXPECT_EQ(boxes_.texts.back().substr(0, 26), "The name was not changed: ") << Utf8(refused);
+    }
+    EXPECT_EQ(boxes_.texts.size(), 4u);
     EXPECT_EQ(sim_.device->CommandCount('N'), 0) << "the device was not asked";
     ASSERT_EQ(letters_->SetNameOf(nullptr, note.get(), L"memo.txt", SHGDN_NORMAL, &renamed), S_OK);
     ItemIdHolder owned(renamed);
@@ -222,15 +233,86 @@ TEST_F(DeviceFolder, ParsedNamesComeBackAsTheirItems)
     }
 }
 
-// A copy of several items leaves out, and names, what the device cannot give (the clock); the rest is copied.
-TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClock)
+// The class object registered in this process, so that the desktop's parse
+// reaches a root folder as Explorer's does; the shell first looks for the
+// class's server key, made in the test's prefix when absent and removed again.
+class RegisteredClass {
+public:
+    RegisteredClass() : made_(RegOpenKeyA(HKEY_CLASSES_ROOT, kKey, &key_) != ERROR_SUCCESS)
+    {
+        if (made_) RegCreateKeyA(HKEY_CLASSES_ROOT, kKey, &key_);
+        RegCloseKey(key_);
+        CoRegisterClassObject(CLSID_Pellor, ComPtr<CClassFactory>{new CClassFactory}.get(), CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie_);
+    }
+    ~RegisteredClass()
+    {
+        CoRevokeClassObject(cookie_);
+        if (made_) RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\" PELLOR_CLSID_TEXT);
+    }
+
+private:
+    static constexpr char kKey[] = "CLSID\\" PELLOR_CLSID_TEXT "\\InprocServer32";
+    HKEY key_ = nullptr;
+    DWORD cookie_ = 0;
+    bool made_;
+};
+
+// Contract: parsing name round trip. The parsing name, through the desktop as
+// Explorer parses it, and the address bar's friendly form, through the root,
+// come back as the item they were given for. A folder renamed in one window
+// leaves an id below it good once Explorer puts the parent's new id in front.
+TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItemAndIdsOutliveAParentsRename)
 {
-    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("R:\\Letters", kFolderR));
-    LPCITEMIDLIST items[] = {clock.get(), letters.get()};
+    CreateDirectoryA(sim_.path("R\\Letters\\Old").c_str(), nullptr);
+    sim_.put("R\\Letters\\Old\\deep.txt", "deep");
+    RegisteredClass registered;
+    ComPtr<IShellFolder> desktop;
+    ASSERT_EQ(SHGetDesktopFolder(desktop.put()), S_OK);
+    ItemIdHolder old(JoinItems({MakeItem("Letters", kFolderR), MakeItem("Old", kFolderR)}));
+    ItemIdHolder file(JoinItems({MakeItem("Letters", kFolderR), MakeItem("Old", kFolderR), MakeItem("deep.txt", 1)}));
+    for (LPCITEMIDLIST item : {old.get(), file.get()}) {
+        STRRET parsing{}, friendly{};
+        ASSERT_EQ(root_->GetDisplayNameOf(item, SHGDN_FORPARSING, &parsing), S_OK);
+        ASSERT_EQ(root_->GetDisplayNameOf(item, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, &friendly), S_OK);
+        std::wstring friendlyName = WideFromUtf8(Wide(friendly)), parsingName = WideFromUtf8(Wide(parsing));
+        EXPECT_EQ(Utf8(friendlyName.c_str()).substr(0, 21), "Pellor\\R:\\Letters\\Old");
+        ShellIdList absolute;
+        ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, &parsingName[0], nullptr, absolute.put(), nullptr), S_OK);
+        EXPECT_EQ(PathOf(ILGetNext(ILGetNext(absolute.get()))), PathOf(item)) << "after This PC's and the root's ids";
+        LPITEMIDLIST parsed = nullptr;
+        ASSERT_EQ(root_->ParseDisplayName(nullptr, nullptr, &friendlyName[0], nullptr, &parsed, nullptr), S_OK);
+        ItemIdHolder owned(parsed);
+        EXPECT_EQ(root_->CompareIDs(0, parsed, item), S_OK) << PathOf(item);
+    }
+    // The ids as the device lists them, then the parent renamed.
+    LPITEMIDLIST letters = nullptr, listed = nullptr, renamed = nullptr;
+    ASSERT_EQ(
+        root_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"R:\\Letters"), nullptr, &letters, nullptr),
+        S_OK);
+    ASSERT_EQ(letters_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"Old"), nullptr, &listed, nullptr),
+              S_OK);
+    ItemIdHolder lettersId(letters), oldId(listed);
+    ASSERT_EQ(root_->SetNameOf(nullptr, letters, L"Mail", SHGDN_NORMAL, &renamed), S_OK);
+    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), oldId.get()));
+    ComPtr<IShellFolder> bound;
+    ASSERT_EQ(root_->BindToObject(moved.get(), nullptr, IID_IShellFolder, bound.putVoid()), S_OK);
+    EXPECT_EQ(ListNames(bound.get(), SHCONTF_NONFOLDERS), Names{"deep.txt"});
+}
+
+// A copy of several items leaves out, and names, what the device cannot give
+// (the clock, a folder of F: named like one of R:); the rest is copied.
+TEST_F(DeviceFolder, ACopyLeavesOutAndNamesTheClockAndAnFNamesake)
+{
+    CreateDirectoryA(sim_.path("F\\Letters").c_str(), nullptr);
+    ItemIdHolder clock(MakeItem("Clock", kSpecial)), letters(MakeItem("Letters", kFolderR));
+    ItemIdHolder namesake(MakeItem("Letters", kFolderF)), books(MakeItem("Books", kFolderF));
+    LPCITEMIDLIST items[] = {clock.get(), letters.get(), namesake.get(), books.get()};
     ComPtr<IDataObject> object;
-    ASSERT_EQ(root_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
-    EXPECT_EQ(Descriptors(object.get()).size(), 3u) << "Letters and its two files";
-    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock"});
+    ASSERT_EQ(root_->GetUIObjectOf(window_, 4, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    EXPECT_EQ(Descriptors(object.get()).size(), 4u) << "Letters and its two files, Books";
+    EXPECT_EQ(boxes_.texts, Names{"Not attempted:\nClock\nF:\\Letters (a folder of F: that cannot be read: R: has a "
+                                  "folder of the same name, and over the cable the notetaker names both alike)"});
 }
 
 TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
@@ -275,6 +357,33 @@ TEST_F(DeviceFolder, ClipboardCopyReadsTheDeviceBytesAndFailedFetchesTryAgain)
     ASSERT_EQ(stream->Seek(ten, STREAM_SEEK_SET, nullptr), S_OK);
     EXPECT_EQ(stream->Read(&byte, 1, &read), S_OK);
     EXPECT_EQ(byte, content_[10]) << "the stream outlives the data object that made it";
+}
+
+// A copy-out of several files: the first read fetches them all, behind one
+// progress window with one Cancel.
+TEST_F(DeviceFolder, ACopyOutOfSeveralFilesShowsOneProgressWindow)
+{
+    DialogWatch dialogs;
+    ItemIdHolder note(MakeItem("note.txt", kFile, 5000)), keep(MakeItem("keep.txt", kFile, 4));
+    LPCITEMIDLIST items[] = {note.get(), keep.get()};
+    ComPtr<IDataObject> object;
+    ASSERT_EQ(letters_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    EXPECT_TRUE(ReadStream(Contents(object.get(), 0).get()) == content_);
+    EXPECT_EQ(ReadStream(Contents(object.get(), 1).get()), "keep");
+    EXPECT_EQ(dialogs.Count(), 1);
+
+    // Cancel stops the whole copy-out: the next file is not asked for.
+    sim_.line.SetHook([](MemoryLine::Side from, uint64_t, MemoryLine::ByteFate& fate) {
+        HWND dialog = from == MemoryLine::Side::Pc ? FindWindowA(nullptr, "Receiving file(s)") : nullptr;
+        if (fate.value == 'C' && dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    ASSERT_EQ(letters_->GetUIObjectOf(window_, 2, items, IID_IDataObject, nullptr, object.putVoid()), S_OK);
+    char byte;
+    EXPECT_EQ(Contents(object.get(), 0)->Read(&byte, 1, nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(Contents(object.get(), 1)->Read(&byte, 1, nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    sim_.line.SetHook(nullptr);
+    EXPECT_EQ(dialogs.Count(), 2);
+    while (DeviceAsk(nullptr, [](CNotetaker&) { return 0; }).code == CNotetaker::ERR_BUSY) Sleep(10);  // the CANs owed
 }
 
 // A cut goes from the device when its target reports the move, while the

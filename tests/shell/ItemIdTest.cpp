@@ -39,21 +39,22 @@ TEST(ItemIdLists, FileEntryHasTheDocumentedBytesConcatCopyWalkAndColumnTexts)
 
     ItemIdHolder sized(MakeItem("note.txt", kFile, 1536));
     char text[MAX_PATH], size[64];
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, sized.get(), text, sizeof text), StrFormatByteSizeA(1536, size, 64));
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, folder.get(), text, sizeof text), "") << "a folder has no size";
-    EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, sized.get(), text, sizeof text), "12/4/2026 14:05");
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, sized.get(), text, sizeof text, false),
+                 StrFormatByteSizeA(1536, size, 64));
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_SIZE, folder.get(), text, sizeof text, true), "") << "a folder has no size";
+    EXPECT_STREQ(ItemIdColumnText(COLUMN_MODIFIED, sized.get(), text, sizeof text, false), "12/4/2026 14:05");
 }
 
-// A folder below a drive folder is named by its whole device path.
-TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepthRenamedFoldersStayInTheirParent)
+// Ids hold their own names; the drive comes from the first folder's attributes.
+TEST(ItemIdPath, JoinsOwnNamesFromTheRootAndMarksFoldersRenamedIdsHoldTheNewNameAlone)
 {
     const struct {
         std::initializer_list<std::pair<const char*, int>> levels;
         const char *path, *stripped, *shown;
     } rows[] = {
-        {{{"R:\\Letters", kFolderR}, {"note.txt", kFile}}, "R:\\Letters\\note.txt", "Letters\\note.txt", "note.txt"},
+        {{{"Letters", kFolderR}, {"note.txt", kFile}}, "R:\\Letters\\note.txt", "Letters\\note.txt", "note.txt"},
         {{{"Clock", kSpecial}}, "Clock\\", "Clock\\", "Clock"},
-        {{{"F:\\books", kFolderF}, {"F:\\books\\old", kFolderF}, {"F:\\books\\old\\older", kFolderF}},
+        {{{"books", kFolderF}, {"old", kFolderF}, {"older", kFolderF}},
          "F:\\books\\old\\older\\",
          "books\\old\\older\\",
          "older"},
@@ -67,8 +68,8 @@ TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepthRenamedFoldersStayInTheirPar
         EXPECT_EQ(PathOf(list.get()), row.path);
         EXPECT_EQ(PathOf(list.get(), true), row.stripped) << row.path;
         char shown[MAX_PATH];
-        EXPECT_STREQ(ItemIdDisplayName(list.get(), shown, sizeof shown), row.shown);
-        EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, list.get(), shown, sizeof shown), row.shown);
+        EXPECT_STREQ(ItemIdDisplayName(list.get(), shown, sizeof shown, false), row.shown);
+        EXPECT_STREQ(ItemIdColumnText(COLUMN_NAME, list.get(), shown, sizeof shown, false), row.shown);
     }
     // "R:\Letters" is 10 characters; with "\note.txt" it would be 19: a component that does not fit ends the path.
     ItemIdHolder note(JoinItems({MakeItem("R:\\Letters", kFolderR), MakeItem("note.txt", kFile)}));
@@ -77,9 +78,9 @@ TEST(ItemIdPath, JoinsNamesAndMarksFoldersAtAnyDepthRenamedFoldersStayInTheirPar
     EXPECT_EQ(PathOf(folder.get(), false, 5), "");
 
     ItemIdHolder old(MakeItem("R:\\notes\\deep", kFolderR)), renamed(ItemIdRenamed(old.get(), "shallow"));
-    char name[MAX_PATH];
-    EXPECT_STREQ(ItemIdName(renamed.get(), name, sizeof name), "R:\\notes\\shallow");
+    EXPECT_EQ(PathOf(renamed.get()), "R:\\shallow\\") << "a stored path gives way to the name alone";
     EXPECT_EQ(ItemIdAttributes(renamed.get()), ItemIdAttributes(old.get()));
+    for (const char* name : {"a\\b", "a/b", "c:", ""}) EXPECT_EQ(ItemIdRenamed(old.get(), name), nullptr) << name;
 }
 
 // Two pages, the second inaccessible; bytes are placed to end at the border.
@@ -122,7 +123,7 @@ void ExpectRefused(LPCITEMIDLIST bad, IShellFolder* folder, LPCITEMIDLIST good)
     EXPECT_STREQ(ItemIdName(bad, text, sizeof text), "");
     EXPECT_EQ(ItemIdPath(bad, text, sizeof text, false) + ItemIdPath(bad, text, sizeof text, true), 0u);
     EXPECT_EQ(ItemIdPath(bad, nullptr, 0, false), 0u);  // no buffer: nothing written
-    for (int column = 0; column < 4; ++column) EXPECT_STREQ(ItemIdColumnText(column, bad, text, sizeof text), "");
+    for (int column = 0; column < 4; ++column) EXPECT_STREQ(ItemIdColumnText(column, bad, text, sizeof text, true), "");
 
     EXPECT_EQ(folder->CompareIDs(0, bad, good), E_INVALIDARG);
     SFGAOF attributes = SFGAO_FOLDER;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "shell/CEnumIDList.h"
 #include "shell/CExtractIcon.h"
@@ -137,6 +138,43 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
     }
 }
 
+// Contract: a stored full-path id read back. Ids as Explorer stored them when
+// folders held their whole device path, laid out by hand (cb, attributes,
+// time, size, name, five reserved bytes), are named, pathed and bound to as
+// the same entries in today's layout.
+TEST_F(ShellFolderTest, AStoredFullPathIdReadBack)
+{
+    const struct {
+        std::initializer_list<std::pair<std::string, DWORD>> ids;
+        const char *inFolder, *path;
+    } rows[] = {
+        {{{"R:\\Letters", 0x10}}, "R:\\Letters", "R:\\Letters\\"},
+        {{{"F:\\notes", 0x14}, {"F:\\notes\\deep", 0x14}}, "deep", "F:\\notes\\deep\\"},
+        {{{"R:\\notes", 0x10}, {"R:\\notes\\deep", 0x10}, {"x.txt", 0x80}}, "x.txt", "R:\\notes\\deep\\x.txt"},
+    };
+    for (const auto& row : rows) {
+        std::vector<BYTE> bytes;
+        for (const auto& [name, attributes] : row.ids) {
+            std::vector<BYTE> id(32 + name.size(), 0);
+            id[0] = static_cast<BYTE>(id.size());
+            memcpy(&id[2], &attributes, sizeof attributes);
+            memcpy(&id[26], name.c_str(), name.size());
+            bytes.insert(bytes.end(), id.begin(), id.end());
+        }
+        bytes.insert(bytes.end(), 3, 0);
+        auto list = reinterpret_cast<LPCITEMIDLIST>(bytes.data());
+        STRRET name{};
+        ASSERT_EQ(folder_->GetDisplayNameOf(list, SHGDN_INFOLDER, &name), S_OK) << row.path;
+        EXPECT_EQ(Wide(name), row.inFolder);
+        EXPECT_EQ(PathOf(list), row.path);
+        ComPtr<IShellFolder> bound;
+        if (ItemIdIsFolder(list) && SUCCEEDED(folder_->BindToObject(list, nullptr, IID_IShellFolder, bound.putVoid()))) {
+            EXPECT_EQ(PathOf(static_cast<CShellFolder*>(bound.get())->DeviceList()), row.path);
+        }
+        EXPECT_EQ(bound.get() != nullptr, ItemIdIsFolder(list)) << row.path;
+    }
+}
+
 // Explorer's details pane reads the folder with the storage set's property keys.
 TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
 {
@@ -161,7 +199,7 @@ TEST_F(ShellFolderTest, DetailsOfTheFourColumns)
         EXPECT_EQ(value.vt, columns[column].vt);
         VariantClear(&value);
         ASSERT_EQ(folder->GetDetailsOf(file_.get(), column, &details), S_OK);
-        EXPECT_EQ(Wide(details.str), ItemIdColumnText(column, file_.get(), expected, MAX_PATH));
+        EXPECT_EQ(Wide(details.str), ItemIdColumnText(column, file_.get(), expected, MAX_PATH, true));
     }
     SHCOLUMNID key{storage, kModified};
     VARIANT value;
@@ -207,7 +245,7 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthF
     EXPECT_EQ(next(listing(SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN).get(), 5, S_FALSE), Names{"note.txt"});
 
     ComPtr<IEnumIDList> enumerator = listing(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
-    EXPECT_EQ(next(enumerator.get(), 5, S_FALSE), (Names{"R:\\Letters", "note.txt", "F:\\Books", "Clock"}));
+    EXPECT_EQ(next(enumerator.get(), 5, S_FALSE), (Names{"Letters", "note.txt", "Books", "Clock"}));
     EXPECT_EQ(ItemIdFileSize(taken.Item(0)), 0u) << "a folder never carries a size";
     EXPECT_EQ(ItemIdFileSize(taken.Item(1)), 2000u);
     EXPECT_EQ(ItemIdType(taken.Item(3)), kSpecial);
@@ -229,7 +267,7 @@ TEST(EnumIDList, ListsWhatTheFlagsAskForWalksTheListOnceAndFoldersExpandBreadthF
     CItemList expanded;
     expanded.Append(MakeItem("R:\\A", kFolderR));
     expanded.Append(MakeItem("top.txt", kFile));
-    ASSERT_EQ(expanded.ExpandFolders(tree), 0);
+    ASSERT_EQ(expanded.ExpandFolders(tree, nullptr), 0);
     EXPECT_EQ(NamesOf(expanded, true), (Names{"R:\\A\\", "top.txt", "R:\\A\\f1", "R:\\A\\B\\", "R:\\A\\B\\f2"}));
 }
 

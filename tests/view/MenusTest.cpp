@@ -387,7 +387,7 @@ TEST_F(MenusTest, ExplorerReadsTheItemsAsObjectsAndRunsTheirVerbs)
         CMINVOKECOMMANDINFO byVerb{sizeof byVerb, 0, browser_.Frame(), verb};
         EXPECT_EQ(menu->InvokeCommand(&byVerb), S_OK) << verb;
     }
-    EXPECT_EQ(view_.Editing() + " " + Join(browser_.browsedTo), "b.zzq R:\\Letters,");
+    EXPECT_EQ(view_.Editing() + " " + Join(browser_.browsedTo), "b.zzq Letters,");
 
     // The command bar's Select and View.
     EXPECT_EQ(folderView->SelectItem(2, SVSI_SELECT | SVSI_DESELECTOTHERS), S_OK);
