@@ -6,7 +6,9 @@
 #include <tuple>
 #include <utility>
 
+#include "devicefiles/DeviceThread.h"
 #include "devicefiles/ErrorText.h"
+#include "devicelink/CNotetaker.h"
 #include "shell/CDataObject.h"
 #include "shell/OpenViews.h"
 #include "tests/view/ViewFixture.h"
@@ -197,6 +199,7 @@ TEST_F(MenusTest, AViewReleasedDuringAPasteLivesUntilThePasteEnds)
     EXPECT_EQ(Press(*view, "Ctrl+V"), S_OK);
     EXPECT_EQ(viewsAfterRelease, 1u) << "the command still held the view";
     EXPECT_EQ(OpenViewCount(), 0u) << "and let go of it at its end";
+    DeviceAsk(nullptr, [](CNotetaker& nt) { return nt.EnumFolder("R:\\Letters"); });  // stored before it answers
     EXPECT_EQ(sim_.read("R\\Letters\\x.txt"), "pasted");
 }
 
