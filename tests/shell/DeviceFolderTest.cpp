@@ -281,10 +281,12 @@ TEST_F(DeviceFolder, ParsingNamesTypedBackOpenTheSameItemAndIdsOutliveAParentsRe
         ItemIdHolder owned(parsed);
         EXPECT_EQ(root_->CompareIDs(0, parsed, item), S_OK) << PathOf(item);
     }
-    LPITEMIDLIST renamed = nullptr;
-    ItemIdHolder letters(ILCloneFirst(old.get()));
+    LPITEMIDLIST listed = nullptr, renamed = nullptr;  // Old's id as the device lists it
+    ASSERT_EQ(letters_->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(L"Old"), nullptr, &listed, nullptr),
+              S_OK);
+    ItemIdHolder oldId(listed), letters(ILCloneFirst(old.get()));
     ASSERT_EQ(root_->SetNameOf(nullptr, letters.get(), L"Mail", SHGDN_NORMAL, &renamed), S_OK);
-    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), ILGetNext(old.get())));
+    ItemIdHolder mail(renamed), moved(ItemIdConcat(mail.get(), oldId.get()));
     ComPtr<IShellFolder> bound;
     ASSERT_EQ(root_->BindToObject(moved.get(), nullptr, IID_IShellFolder, bound.putVoid()), S_OK);
     EXPECT_EQ(ListNames(bound.get(), SHCONTF_NONFOLDERS), Names{"deep.txt"});
