@@ -624,8 +624,7 @@ struct MoveSink final : IDataSourceSink {
     int listingsAtMove = -1;
 };
 
-// A source reading on its own thread hears of the move once the device lists the file whole, of none (the
-// file named) when short; the drop returns before anything is sent.
+// A source reading on its own thread hears of a move once the device lists the file whole; a short one is named.
 TEST_F(DeviceFolder, AnAsynchronousSourceHearsOfTheMoveOnlyOnceTheDeviceListsTheFileWhole)
 {
     for (const bool stoodShort : {false, true}) {

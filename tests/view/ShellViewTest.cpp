@@ -132,8 +132,7 @@ struct ListDropTarget {
     ComPtr<CDropTarget> target;
 };
 
-// A drag of the object ended with `result`: its streams read as a target reads them (to the end, or `cut`
-// ones only a byte), then told `performed` (~0: unsaid).
+// A drag ended with `result` after its target read the streams (`cut` ones a byte) and said `performed` (~0: not).
 HRESULT Dragged(IDataObject* dragged, HRESULT result, DWORD performed, const std::string& cut = "")
 {
     const Names names = Described(dragged);
