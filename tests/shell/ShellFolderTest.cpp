@@ -138,10 +138,8 @@ TEST_F(ShellFolderTest, DisplayNameFlags)
     }
 }
 
-// Contract: a stored full-path id read back. Ids as Explorer stored them when
-// folders held their whole device path, laid out by hand (cb, attributes,
-// time, size, name, five reserved bytes), are named, pathed and bound to as
-// the same entries in today's layout.
+// Ids Explorer stored when folders held their whole device path (cb, attributes, time, size, name, five
+// reserved bytes) are named, pathed and bound to as today's.
 TEST_F(ShellFolderTest, AStoredFullPathIdReadBack)
 {
     const struct {
@@ -168,10 +166,9 @@ TEST_F(ShellFolderTest, AStoredFullPathIdReadBack)
         EXPECT_EQ(Wide(name), row.inFolder);
         EXPECT_EQ(PathOf(list), row.path);
         ComPtr<IShellFolder> bound;
-        if (ItemIdIsFolder(list) && SUCCEEDED(folder_->BindToObject(list, nullptr, IID_IShellFolder, bound.putVoid()))) {
-            EXPECT_EQ(PathOf(static_cast<CShellFolder*>(bound.get())->DeviceList()), row.path);
-        }
-        EXPECT_EQ(bound.get() != nullptr, ItemIdIsFolder(list)) << row.path;
+        if (!ItemIdIsFolder(list)) continue;
+        ASSERT_EQ(folder_->BindToObject(list, nullptr, IID_IShellFolder, bound.putVoid()), S_OK) << row.path;
+        EXPECT_EQ(PathOf(static_cast<CShellFolder*>(bound.get())->DeviceList()), row.path);
     }
 }
 

@@ -1,16 +1,12 @@
 #pragma once
-// Watches the dialogs (class "#32770") the calling thread creates while it
-// lives: how many, and the owner of the last (HWND_BROADCAST for none).
+// Counts the dialogs ("#32770") this thread creates while it lives, and the last one's owner (none: HWND_BROADCAST).
 #include <windows.h>
 
 #include <cstring>
 
 class DialogWatch {
 public:
-    DialogWatch() : hook_(SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
-    {
-        s_count = 0, s_owner = HWND_BROADCAST;
-    }
+    DialogWatch() { s_count = 0, s_owner = HWND_BROADCAST; }
     ~DialogWatch() { UnhookWindowsHookEx(hook_); }
     int Count() const { return s_count; }
     HWND LastOwner() const { return s_owner; }
@@ -26,5 +22,5 @@ private:
     }
     static inline int s_count = 0;
     static inline HWND s_owner = HWND_BROADCAST;
-    HHOOK hook_;
+    HHOOK hook_ = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
 };

@@ -132,17 +132,19 @@ struct ListDropTarget {
     ComPtr<CDropTarget> target;
 };
 
-// The streams of a dragged object read as a target reads them: to the end, or `cut` ones only a byte.
-void ReadAsTarget(IDataObject* dragged, const std::string& cut = "")
+// A drag ended with `result` after its target read the streams (`cut` ones a byte) and said `performed` (~0: not).
+HRESULT Dragged(IDataObject* dragged, HRESULT result, DWORD performed, const std::string& cut = "")
 {
     const Names names = Described(dragged);
     for (size_t index = 0; index < names.size(); ++index) {
         FORMATETC format{g_cfFileContents, nullptr, DVASPECT_CONTENT, static_cast<LONG>(index), TYMED_ISTREAM};
         ScopedMedium medium;
-        ASSERT_EQ(dragged->GetData(&format, medium.put()), S_OK);
+        if (dragged->GetData(&format, medium.put()) != S_OK) return E_UNEXPECTED;
         char bytes[4000];
         EXPECT_EQ((*medium).pstm->Read(bytes, names[index] == cut ? 1 : sizeof bytes, nullptr), S_OK);
     }
+    if (performed != ~0ul) SetDataDword(dragged, g_cfPerformedDropEffect, performed);
+    return FinishDrag(dragged, result, DROPEFFECT_MOVE);
 }
 
 // Only a move that the drop and the target both report takes files off the device, and only those the
@@ -162,18 +164,12 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
     // Performed DropEffect, unsaid (~0), NONE (an optimized move: the target's own doing) or COPY, keeps them all.
     for (const auto& [result, performed] :
          {std::pair{DRAGDROP_S_CANCEL, 2ul}, {DRAGDROP_S_DROP, ~0ul}, {DRAGDROP_S_DROP, 0ul}, {DRAGDROP_S_DROP, 1ul}}) {
-        ComPtr<IDataObject> dragged = dragAll();
-        ReadAsTarget(dragged.get());
-        if (performed != ~0ul) SetDataDword(dragged.get(), g_cfPerformedDropEffect, performed);
-        EXPECT_EQ(FinishDrag(dragged.get(), result, DROPEFFECT_MOVE), S_OK);
+        EXPECT_EQ(Dragged(dragAll().get(), result, performed), S_OK);
         EXPECT_TRUE(OnDevice("R\\Letters\\a.mmq") && OnDevice("R\\Letters\\b.zzq") && OnDevice("R\\Letters\\C.aaq"))
             << "performed " << performed;
     }
 
-    ComPtr<IDataObject> dragged = dragAll();
-    ReadAsTarget(dragged.get(), "b.zzq");
-    SetDataDword(dragged.get(), g_cfPerformedDropEffect, DROPEFFECT_MOVE);
-    EXPECT_EQ(FinishDrag(dragged.get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_FALSE);
+    EXPECT_EQ(Dragged(dragAll().get(), DRAGDROP_S_DROP, DROPEFFECT_MOVE, "b.zzq"), S_FALSE);
     EXPECT_FALSE(OnDevice("R\\Letters\\a.mmq") || OnDevice("R\\Letters\\C.aaq"));
     EXPECT_TRUE(OnDevice("R\\Letters\\b.zzq")) << "a file the target read one byte of stays";
     OpenView::Settle();
@@ -187,12 +183,8 @@ TEST_F(ShellViewTest, DraggedOutFilesGoOnlyWhenMovedAndReadWhole)
         ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard());
         SetClipboardData(CF_TEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8));  // what the user copied meanwhile
         CloseClipboard();
-        if (ours) {
-            ASSERT_EQ(OleSetClipboard(moved), S_OK);
-        }
-        ReadAsTarget(moved);
-        SetDataDword(moved, g_cfPerformedDropEffect, DROPEFFECT_MOVE);
-        EXPECT_EQ(FinishDrag(moved, DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_OK);
+        ASSERT_EQ(ours ? OleSetClipboard(moved) : S_OK, S_OK);
+        EXPECT_EQ(Dragged(moved, DRAGDROP_S_DROP, DROPEFFECT_MOVE), S_OK);
         EXPECT_FALSE(OnDevice("R\\Letters\\b.zzq"));
         EXPECT_EQ(IsClipboardFormatAvailable(CF_TEXT) || IsClipboardFormatAvailable(g_cfFileGroupDescriptor), !ours);
     }
