@@ -93,13 +93,14 @@ TEST(DeviceThread, RequestsQueuedBehindAFailedDetectionShareItsAnswer)
     api.Attach(3, line);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, CReg::kKey, "Last Port");
     DeviceThreadAcquire();
-    ScopedKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr)), ended(CreateEventA(nullptr, 0, 0, nullptr));
+    // One count per answer: two answers given at once must not fold into one wake-up.
+    ScopedKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr)), ended(CreateSemaphoreA(nullptr, 0, 3, nullptr));
     std::shared_ptr<DeviceTicket> tickets[3];
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(DeviceStart(
             tickets[i] = std::make_shared<DeviceTicket>(),
             [&](CNotetaker& nt) { return WaitForSingleObject(go.get(), INFINITE), nt.serialOpen(false); },
-            [&](const DeviceTicket&) { SetEvent(ended.get()); }));
+            [&](const DeviceTicket&) { ReleaseSemaphore(ended.get(), 1, nullptr); }));
     }
     SetEvent(go.get());
     for (int i = 0; i < 3; ++i) WaitForSingleObject(ended.get(), INFINITE);
