@@ -248,10 +248,8 @@ int List(CNotetaker& nt, const std::string& folder, bool recursive, std::set<std
         nt.refuseWalk(folder.c_str());
         return Fail(nt, folder);
     }
-    const int count = nt.EnumFolder(folder.c_str());
-    if (count < 0) return Fail(nt, folder);
-    std::vector<DeviceEntry> entries(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) nt.GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
+    std::vector<DeviceEntry> entries;
+    if (nt.ListFolder(folder, entries) < 0) return Fail(nt, folder);
     const bool root = folder == "\\";
     for (const DeviceEntry& entry : entries) {
         const SYSTEMTIME& t = entry.stTime;

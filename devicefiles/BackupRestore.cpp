@@ -262,15 +262,6 @@ bool IsNamesakeOfR(const std::vector<DeviceEntry>& root, const std::string& devi
     });
 }
 
-// The entries of a device folder, or the listing's error.
-int ListFolder(CNotetaker& nt, const std::string& path, std::vector<DeviceEntry>& out)
-{
-    const int count = nt.EnumFolder(path.c_str());
-    out.resize(static_cast<size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) nt.GetEntry(static_cast<size_t>(i), out[static_cast<size_t>(i)]);
-    return count;
-}
-
 IndexLine FolderLine(const DeviceEntry& entry)
 {
     IndexLine line;
@@ -577,7 +568,7 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
     for (IndexLine& line : lines) byPath[Lower(line.devicePath)] = &line;
     std::vector<DeviceEntry> root;
     const bool onF = std::any_of(sent.begin(), sent.end(), [](const DeviceEntry& r) { return r.sName[0] == 'F'; });
-    if (onF && ListFolder(*this, "\\", root) < 0) return;
+    if (onF && ListFolder("\\", root) < 0) return;
     std::map<std::string, std::vector<DeviceEntry>> listings;  // lower-case folder: its entries, or none
     std::vector<std::pair<IndexLine*, DeviceEntry>> restored;
     ULONGLONG newest = 0;
@@ -586,7 +577,7 @@ void CNotetaker::recordRestoredTimes(HWND hwnd, const std::string& folder, std::
         const std::string deviceFolder = Parent(row.sName);
         if (row.nType != 0 || line == byPath.end() || IsNamesakeOfR(root, row.sName)) continue;
         const auto listed = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
-        if (listed.second && ListFolder(*this, deviceFolder, listed.first->second) < 0) continue;
+        if (listed.second && ListFolder(deviceFolder, listed.first->second) < 0) continue;
         for (const DeviceEntry& entry : listed.first->second) {
             SeeNewest(newest, entry);
             if (!IsFolderEntry(entry) && _stricmp(entry.sName.c_str(), LastComponent(row.sName).c_str()) == 0)
@@ -617,7 +608,7 @@ RestoreCounts CNotetaker::countRestoredFiles(const std::vector<IndexLine>& lines
     auto list = [&](const std::string& deviceFolder) -> std::vector<DeviceEntry>* {
         const auto known = listings.emplace(Lower(deviceFolder), std::vector<DeviceEntry>());
         if (!known.second) return &known.first->second;
-        if (ListFolder(*this, deviceFolder, known.first->second) >= 0) return &known.first->second;
+        if (ListFolder(deviceFolder, known.first->second) >= 0) return &known.first->second;
         listings.erase(known.first);
         return nullptr;
     };
@@ -683,10 +674,10 @@ int CNotetaker::rowsFromDevice(const char* base, const char* name)
     }
     // Walking a sub-folder replaces the listing: keep our own copy.
     std::vector<DeviceEntry> listing;
-    int count = ListFolder(*this, name ? name : "\\", listing);
+    int count = ListFolder(name ? name : "\\", listing);
     // Listed empty while the backup holds files of it: asked once more
     // before its copies move out of the backup.
-    if (count == 0 && name && m_walkHeld.count(Lower(name))) count = ListFolder(*this, name, listing);
+    if (count == 0 && name && m_walkHeld.count(Lower(name))) count = ListFolder(name, listing);
     if (count < 0) return count;
 
     for (auto entry = listing.rbegin(); entry != listing.rend(); ++entry) {

@@ -57,29 +57,20 @@ HRESULT CNotetaker::FilesGet(HWND hwnd, const std::vector<DeviceEntry>& rows)
 HRESULT CNotetaker::FilesGetListed(HWND hwnd, const std::vector<DeviceEntry>& wanted, std::vector<int>& results)
 {
     results.assign(wanted.size(), ERR_NOFILESENT);
-    std::map<std::string, std::vector<DeviceEntry>> listed;  // by folder
+    FolderListings listed;
     std::vector<DeviceEntry> rows;
     std::vector<size_t> rowOf;
     for (size_t i = 0; i < wanted.size(); ++i) {
         const std::string& path = wanted[i].sName;
         const size_t slash = path.rfind('\\');
         if (slash == std::string::npos) return ErrorHResult(setError(ERR_INVALIDPATH));
-        auto folder = listed.find(path.substr(0, slash));
-        if (folder == listed.end()) {
-            folder = listed.emplace(path.substr(0, slash), std::vector<DeviceEntry>()).first;
-            const int count = EnumFolder(folder->first.c_str());
-            if (count < 0) return ErrorHResult(count);
-            DeviceEntry entry;
-            for (int n = 0; n < count; ++n)
-                if (GetEntry(static_cast<size_t>(n), entry) >= 0) folder->second.push_back(entry);
-        }
-        for (const DeviceEntry& entry : folder->second) {
-            if (entry.nType != DeviceEntry::TYPE_FILE || _stricmp(entry.sName.c_str(), path.c_str() + slash + 1)) continue;
-            rows.push_back(wanted[i]);
-            rows.back().nSize = entry.nSize;
-            rowOf.push_back(i);
-            break;
-        }
+        int error = 0;
+        const DeviceEntry* entry = FindListedFile(listed, path.substr(0, slash), path.substr(slash + 1), error);
+        if (error < 0) return ErrorHResult(error);
+        if (!entry) continue;
+        rows.push_back(wanted[i]);
+        rows.back().nSize = entry->nSize;
+        rowOf.push_back(i);
     }
     if (rows.empty()) return ErrorHResult(setError(ERR_NOFILESENT));
     const HRESULT hr = FilesGet(hwnd, rows);

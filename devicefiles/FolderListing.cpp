@@ -271,3 +271,25 @@ int CNotetaker::GetEntry(size_t index, DeviceEntry& out)
     out = m_listing[index];
     return setError(0);
 }
+
+int CNotetaker::ListFolder(const std::string& path, std::vector<DeviceEntry>& entries)
+{
+    const int count = EnumFolder(path.c_str());
+    entries.resize(static_cast<size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) GetEntry(static_cast<size_t>(i), entries[static_cast<size_t>(i)]);
+    return count;
+}
+
+const DeviceEntry* CNotetaker::FindListedFile(FolderListings& listed, const std::string& folder,
+                                              const std::string& name, int& error)
+{
+    auto found = listed.find(folder);
+    if (found == listed.end()) {
+        found = listed.emplace(folder, std::vector<DeviceEntry>()).first;
+        error = ListFolder(folder, found->second);
+        if (error < 0) return nullptr;
+    }
+    for (const DeviceEntry& entry : found->second)
+        if (entry.nType == DeviceEntry::TYPE_FILE && _stricmp(entry.sName.c_str(), name.c_str()) == 0) return &entry;
+    return nullptr;
+}

@@ -94,6 +94,15 @@ public:
     // Folder listing.
     int EnumFolder(const char* path);
     int GetEntry(size_t index, DeviceEntry& out);
+    // The entries of a device folder; the count, or the listing's error.
+    int ListFolder(const std::string& path, std::vector<DeviceEntry>& entries);
+    // Device folders by path, each listed once, for lookups in several of them.
+    using FolderListings = std::map<std::string, std::vector<DeviceEntry>>;
+    // The file `name` as the listing of `folder` gives it, the folder listed
+    // into `listed` the first time; nullptr when it is not there, or when the
+    // listing failed (then `error` holds why).
+    const DeviceEntry* FindListedFile(FolderListings& listed, const std::string& folder, const std::string& name,
+                                      int& error);
     // The names the last listing left out (empty, ".", "..", with a path
     // separator or a control character), as the log shows them.
     const std::vector<std::string>& LeftOutNames() const { return m_leftOut; }

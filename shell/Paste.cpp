@@ -518,20 +518,13 @@ std::vector<bool> ListedWhole(const std::vector<SentFile>& sent, HWND window)
 {
     std::vector<bool> whole(sent.size(), false);
     const DeviceAnswer answer = DeviceAsk(window, [&](CNotetaker& notetaker) {
-        std::map<std::string, std::vector<DeviceEntry>> listed;  // by device folder
+        CNotetaker::FolderListings listed;
         for (size_t index = 0; index < sent.size(); ++index) {
-            auto folder = listed.find(sent[index].deviceFolder);
-            if (folder == listed.end()) {
-                const int count = notetaker.EnumFolder(ParentOf(sent[index].deviceFolder).c_str());
-                if (count < 0) return count;
-                std::vector<DeviceEntry> entries(static_cast<size_t>(count));
-                for (int entry = 0; entry < count; ++entry) notetaker.GetEntry(entry, entries[entry]);
-                folder = listed.emplace(sent[index].deviceFolder, std::move(entries)).first;
-            }
-            for (const DeviceEntry& entry : folder->second)
-                if (entry.nType == DeviceEntry::TYPE_FILE &&
-                    lstrcmpiA(entry.sName.c_str(), sent[index].name.c_str()) == 0)
-                    whole[index] = entry.nSize == sent[index].size;
+            int error = 0;
+            const DeviceEntry* entry =
+                notetaker.FindListedFile(listed, ParentOf(sent[index].deviceFolder), sent[index].name, error);
+            if (error < 0) return error;
+            whole[index] = entry && entry->nSize == sent[index].size;
         }
         return 0;
     });
